@@ -1,0 +1,2 @@
+// File URLs parsed with uriparser.
+#include "platform/file_url.h"

@@ -1,0 +1,2 @@
+// Property-list layer over libplist: read, parse, serialise, write.
+#pragma once

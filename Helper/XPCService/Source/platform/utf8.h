@@ -1,0 +1,19 @@
+// UTF-8 checks shared by the property-list layer, the wire format and the
+// spool list.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace zv {
+
+/// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates,
+/// nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
+/// The longest prefix of `text` of at most `max_bytes` bytes that does not
+/// end inside a multi-byte character of a well-formed text. Bytes that do
+/// not form a character are treated as one-byte units.
+std::size_t Utf8PrefixLength(std::string_view text, std::size_t max_bytes);
+
+}  // namespace zv

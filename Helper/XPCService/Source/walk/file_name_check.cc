@@ -1,0 +1,1 @@
+#include "walk/file_name_check.h"

@@ -1,0 +1,1 @@
+#include "walk/merge.h"

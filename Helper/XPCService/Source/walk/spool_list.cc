@@ -1,0 +1,1 @@
+#include "walk/spool_list.h"

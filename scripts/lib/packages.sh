@@ -1,0 +1,29 @@
+# Debian packages the project needs, and a function that installs the
+# missing ones (through sudo when not root). Sourced by scripts/test and
+# scripts/demo.
+
+ZV_BUILD_PACKAGES=(
+  cmake g++ make pkg-config
+  libplist-dev libsnmp-dev liburiparser-dev libsystemd-dev
+)
+ZV_TEST_PACKAGES=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  snmpd snmp snmpsim systemd python3 util-linux procps
+)
+
+# zv_ensure_packages PKG...: installs those of PKG that are not installed.
+zv_ensure_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$pkg")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing Debian packages: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}

@@ -1,0 +1,71 @@
+// Fixed fields and UTF-8 helpers: the rules every name and path copy
+// relies on.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/fixed_field.h"
+#include "platform/utf8.h"
+
+namespace {
+
+TEST(FixedFieldTest, ShortTextIsZeroPadded) {
+  char field[8];
+  std::memset(field, 'x', sizeof field);
+  EXPECT_TRUE(zv::CopyToField(field, "abc"));
+  EXPECT_EQ(std::string(field, sizeof field), std::string("abc\0\0\0\0\0", 8));
+}
+
+TEST(FixedFieldTest, LongTextIsCutAndTerminated) {
+  char guard_before = 'G', field[4], guard_after = 'G';
+  EXPECT_FALSE(zv::CopyToField(field, "abcdef"));
+  EXPECT_EQ(std::string(field, 4), std::string("abc\0", 4));
+  EXPECT_EQ(guard_before, 'G');
+  EXPECT_EQ(guard_after, 'G');
+}
+
+TEST(FixedFieldTest, TextStopsAtItsFirstZeroByte) {
+  char field[8];
+  EXPECT_TRUE(zv::CopyToField(field, std::string_view("ab\0cd", 5)));
+  EXPECT_EQ(zv::FieldText(field), "ab");
+}
+
+TEST(FixedFieldTest, FieldWithoutTerminatorReadsWhole) {
+  const char field[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_EQ(zv::FieldText(field), "abcd");
+}
+
+TEST(Utf8Test, AcceptsWellFormedText) {
+  EXPECT_TRUE(zv::IsValidUtf8(""));
+  EXPECT_TRUE(zv::IsValidUtf8("plain ascii"));
+  EXPECT_TRUE(zv::IsValidUtf8("K\xC3\xA4se \xE2\x82\xAC \xF0\x9F\x96\xA8"));
+}
+
+TEST(Utf8Test, RejectsMalformedText) {
+  const char* bad[] = {
+      "\x80",              // lone continuation byte
+      "\xC3",              // truncated two-byte character
+      "\xC0\xAF",          // overlong slash
+      "\xE0\x80\xAF",      // overlong three-byte form
+      "\xED\xA0\x80",      // UTF-16 surrogate
+      "\xF4\x90\x80\x80",  // above U+10FFFF
+      "\xFF",
+  };
+  for (const char* text : bad) EXPECT_FALSE(zv::IsValidUtf8(text)) << text;
+}
+
+TEST(Utf8Test, PrefixNeverEndsInsideACharacter) {
+  const std::string text = "abc\xE2\x82\xAC";  // "abc" then a 3-byte euro sign
+  EXPECT_EQ(zv::Utf8PrefixLength(text, 6), 6u);
+  EXPECT_EQ(zv::Utf8PrefixLength(text, 5), 3u);
+  EXPECT_EQ(zv::Utf8PrefixLength(text, 4), 3u);
+  EXPECT_EQ(zv::Utf8PrefixLength(text, 3), 3u);
+  EXPECT_EQ(zv::Utf8PrefixLength(text, 100), 6u);
+}
+
+TEST(Utf8Test, PrefixCountsStrayBytesSingly) {
+  EXPECT_EQ(zv::Utf8PrefixLength("a\xFF\xFE" "b", 3), 3u);
+}
+
+}  // namespace
