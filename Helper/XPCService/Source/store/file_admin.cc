@@ -1,1 +1,147 @@
+// The write-access test, the generation swap, and the store's functions
+// that apply them to the process-wide profile paths.
+#include "store/file_admin.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "store/store_paths.h"
 #include "store/zvplist.h"
+
+namespace zv {
+namespace {
+
+// open(2) that retries when a signal interrupts it.
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Writes all of `size` bytes, finishing short writes. False on failure or
+// when the file takes no more bytes.
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Copies the whole of `from` to `to`. False when a read or write failed.
+bool CopyContents(int from, int to) {
+  char buffer[kBackupChunkBytes];
+  for (;;) {
+    const ssize_t n = ::read(from, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
+  }
+}
+
+void BackUpCurrent(const char* current, const char* previous) {
+  if (previous) ::unlink(previous);
+  const int from = current ? OpenRetrying(current, O_RDONLY) : -1;
+  const int to = previous ? OpenRetrying(previous, O_RDWR | O_APPEND | O_CREAT, kCreatedFileMode) : -1;
+  if (from < 0 || to < 0) {
+    if (to >= 0) ::close(to);
+    if (from >= 0) ::close(from);
+    return;
+  }
+  const bool copied = CopyContents(from, to);
+  const bool closed = ::close(to) == 0;
+  ::close(from);
+  if (!copied || !closed) ::unlink(previous);
+}
+
+void RestorePrevious(const char* current, const char* previous) {
+  if (current) ::unlink(current);
+  if (current && previous) ::rename(previous, current);
+}
+
+}  // namespace
+
+bool TestWriteAccess(const char* path) {
+  ::umask(kProcessUmask);
+  if (path == nullptr) return false;
+  bool created = true;
+  int fd = OpenRetrying(path, O_RDWR | O_APPEND | O_CREAT | O_EXCL, kCreatedFileMode);
+  if (fd < 0 && errno == EEXIST) {
+    created = false;
+    fd = OpenRetrying(path, O_RDWR | O_APPEND);
+  }
+  if (fd < 0) return false;
+  ::close(fd);
+  if (created) ::unlink(path);
+  return true;
+}
+
+void SwapGenerations(int32_t type, const char* current, const char* previous) {
+  switch (type) {
+    case kSwapBackUpCurrent:
+      BackUpCurrent(current, previous);
+      break;
+    case kSwapDiscardPrevious:
+      if (previous) ::unlink(previous);
+      break;
+    case kSwapRestorePrevious:
+      RestorePrevious(current, previous);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace zv
+
+extern "C" {
+
+int ZVPListIsAdminProfile(void) {
+  zv::StorePath current;
+  if (!current.Load(ZV_PLIST_PROFILE_PATH)) {
+    ::umask(zv::kProcessUmask);
+    return 0;
+  }
+  return zv::TestWriteAccess(current.c_str()) ? 1 : 0;
+}
+
+void ZVPListSwapProfile(int type) {
+  if (!ZVPListIsAdminProfile()) return;
+  zv::StorePath current, previous;
+  current.Load(ZV_PLIST_PROFILE_PATH);
+  const bool has_previous = previous.Load(ZV_PLIST_PROFILE_PREV_PATH);
+  zv::SwapGenerations(type, current.c_str(), has_previous ? previous.c_str() : nullptr);
+}
+
+uint8_t ZVPListExistProfile(void) {
+  if (!ZVPListIsAdminProfile()) return 0;
+  zv::StorePath current;
+  current.Load(ZV_PLIST_PROFILE_PATH);
+  const int fd = ::open(current.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  ::close(fd);
+  return 1;
+}
+
+uint8_t ZVPListRemove(int selector) {
+  if (!ZVPListIsAdminProfile()) return 0;
+  const char* chosen = selector == 3 ? ZV_PLIST_PROFILE_PATH
+                       : selector == 2 ? ZV_PLIST_PROFILE_PREV_PATH
+                                       : nullptr;
+  zv::StorePath path;
+  if (!path.Load(chosen)) return 0;
+  return std::remove(path.c_str()) == 0 ? 1 : 0;
+}
+
+}  // extern "C"

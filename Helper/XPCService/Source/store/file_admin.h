@@ -1,0 +1,41 @@
+// File administration shared by the store's functions on the process-wide
+// profile paths and by the service's file operations on paths from a
+// request: the write-access test and the swap of two file generations.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zv {
+
+/// Copy chunk of the generation backup.
+constexpr std::size_t kBackupChunkBytes = 65535;
+/// Permission bits of files the system creates (less the creation mask).
+constexpr unsigned kCreatedFileMode = 0664;
+/// File-creation mask that every write-access test leaves in force.
+constexpr unsigned kProcessUmask = 002;
+
+/// Swap types of SwapGenerations.
+enum SwapType : int32_t {
+  kSwapRestorePrevious = 0,  // previous replaces current
+  kSwapDiscardPrevious = 1,  // previous removed
+  kSwapBackUpCurrent = 2,    // current copied over previous
+};
+
+/// Write-access test: sets the file-creation mask to 002, then opens `path`
+/// for appending, creating it (0664) when it is missing, and closes it; a
+/// file that this call created is removed again. Whether it created the file
+/// is decided by the exclusive create itself, so a file that another
+/// process creates meanwhile is never removed. Returns true when the open
+/// succeeded; false for a null path or a failed open. Nothing is written.
+bool TestWriteAccess(const char* path);
+
+/// Swap of two generations of a file; a null path is absent and every step
+/// on it fails without effect. kSwapBackUpCurrent removes `previous`, then
+/// copies `current` to it in chunks of 65535 bytes; a failed read or write
+/// ends the copy and removes the partial copy, so no torn backup is left.
+/// kSwapDiscardPrevious removes `previous`. kSwapRestorePrevious removes
+/// `current` and renames `previous` to it. Any other type does nothing.
+void SwapGenerations(int32_t type, const char* current, const char* previous);
+
+}  // namespace zv
