@@ -1,12 +1,201 @@
+// `zvxpc profiles [--json] FILE`: reads a profile property list with the
+// store's whole-file reader and prints its three lists, as a table or as
+// one JSON object. Exit 0 when the file was read, 1 when the reader failed
+// (with a one-line reason on stderr), 2 for a usage error.
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
 
+#include "platform/fixed_field.h"
+#include "platform/property_list.h"
+#include "platform/utf8.h"
+#include "store/profile_plist_private.h"
+#include "store/zvplist.h"
 #include "zvxpc/commands.h"
 
 namespace zvxpc {
+namespace {
 
-int RunProfiles(int, char**) {
-  std::fputs("zvxpc: 'profiles' is not available in this build\n", stderr);
-  return 2;
+constexpr const char* kClassNames[3] = {"RGB", "SIM", "DST"};
+
+struct ProfilesOptions {
+  bool json = false;
+  char* file = nullptr;
+};
+
+// Accepts "--json" anywhere and exactly one FILE; "--" ends the options.
+bool ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options) {
+  bool options_ended = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (!options_ended && argument == "--json") {
+      options->json = true;
+    } else if (!options_ended && argument == "--") {
+      options_ended = true;
+    } else if ((options_ended || argument.empty() || argument[0] != '-') && options->file == nullptr) {
+      options->file = argv[i];
+    } else {
+      return false;
+    }
+  }
+  return options->file != nullptr;
+}
+
+// Why the reader refused `path`: the store itself reports only -1, so the
+// file is examined again step by step.
+std::string ReadFailureReason(const char* path) {
+  if (std::strlen(path) >= ZV_PLIST_PATH_BUFFER_SIZE) return "path longer than 254 bytes";
+  zv::PlistPtr root;
+  std::string error;
+  if (!zv::ReadPropertyListFile(path, &root, &error)) return error;
+  for (int32_t c = 0; c < 3; ++c) {
+    plist_t class_dict = zv::FindClassDictionary(root.get(), c);
+    if (class_dict == nullptr) return std::string("no class dictionary \"") + kClassNames[c] + "\"";
+    for (int f = 0; f < zv::kSlotFieldCount; ++f) {
+      const char* key = zv::FieldKey(static_cast<zv::SlotField>(f));
+      if (!zv::IsDictionary(plist_dict_get_item(class_dict, key))) {
+        return std::string("class \"") + kClassNames[c] + "\" has no dictionary \"" + key + "\"";
+      }
+    }
+  }
+  return "not a profile list";
+}
+
+// True when the slot holds anything the file stores.
+bool SlotInUse(const ProfileRecord& slot) {
+  return slot.IndexOnDevice != 0 || slot.InMenu != 0 || slot.ProfileClass != 0 || slot.Location != 0 ||
+         slot.FileName[0] != '\0' || slot.ProfileName[0] != '\0';
+}
+
+// Length of the UTF-8 character that `lead` begins, or 0 when no
+// well-formed character begins with it.
+std::size_t Utf8SequenceLength(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
+// `text` as a JSON string: quotes, backslash and control characters
+// escaped; bytes that do not form UTF-8 characters become U+FFFD so the
+// output stays valid UTF-8.
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const auto c = static_cast<unsigned char>(text[pos]);
+    if (c >= 0x80) {
+      const std::size_t length = Utf8SequenceLength(c);
+      const bool valid = length > 0 && pos + length <= text.size() && zv::IsValidUtf8(text.substr(pos, length));
+      out += valid ? text.substr(pos, length) : std::string_view("\\ufffd");
+      pos += valid ? length : 1;
+      continue;
+    }
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+    ++pos;
+  }
+  return out + "\"";
+}
+
+// `text` for a terminal: control characters and DEL shown as \xNN.
+std::string PrintableText(std::string_view text) {
+  std::string out;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", c);
+      out += escape;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+void PrintJsonClass(const ProfileList& list) {
+  std::printf("{\"iNum\":%d,\"slots\":[", list.iNum);
+  const char* separator = "";
+  for (int i = 0; i < ZV_PROFILE_SLOTS; ++i) {
+    const ProfileRecord& slot = list.slots[i];
+    if (!SlotInUse(slot)) continue;
+    std::printf(
+        "%s{\"slot\":%d,\"IndexOnDevice\":%d,\"InMenu\":%d,\"ProfileClass\":%d,\"FileName\":%s,"
+        "\"ProfileName\":%s,\"Location\":%d}",
+        separator, i, slot.IndexOnDevice, slot.InMenu, slot.ProfileClass,
+        JsonString(zv::FieldText(slot.FileName)).c_str(), JsonString(zv::FieldText(slot.ProfileName)).c_str(),
+        slot.Location);
+    separator = ",";
+  }
+  std::printf("]}");
+}
+
+void PrintJson(const ProfileList* const lists[3]) {
+  std::printf("{");
+  for (int c = 0; c < 3; ++c) {
+    std::printf("%s\"%s\":", c == 0 ? "" : ",", kClassNames[c]);
+    PrintJsonClass(*lists[c]);
+  }
+  std::printf("}\n");
+}
+
+void PrintTableClass(const char* name, const ProfileList& list) {
+  std::printf("%s  (iNum %d)\n", name, list.iNum);
+  std::printf("  %4s %13s %6s %12s %8s  %-31s  %s\n", "slot", "IndexOnDevice", "InMenu", "ProfileClass",
+              "Location", "FileName", "ProfileName");
+  bool any = false;
+  for (int i = 0; i < ZV_PROFILE_SLOTS; ++i) {
+    const ProfileRecord& slot = list.slots[i];
+    if (!SlotInUse(slot)) continue;
+    any = true;
+    std::printf("  %4d %13d %6d %12d %8d  %-31s  %s\n", i, slot.IndexOnDevice, slot.InMenu, slot.ProfileClass,
+                slot.Location, PrintableText(zv::FieldText(slot.FileName)).c_str(),
+                PrintableText(zv::FieldText(slot.ProfileName)).c_str());
+  }
+  if (!any) std::printf("  (every slot empty)\n");
+}
+
+void PrintTable(const ProfileList* const lists[3]) {
+  for (int c = 0; c < 3; ++c) {
+    if (c > 0) std::printf("\n");
+    PrintTableClass(kClassNames[c], *lists[c]);
+  }
+}
+
+}  // namespace
+
+int RunProfiles(int argc, char** argv) {
+  ProfilesOptions options;
+  if (!ParseProfilesArguments(argc, argv, &options)) {
+    std::fputs("usage: zvxpc profiles [--json] FILE\n", stderr);
+    return 2;
+  }
+  static ProfileList rgb, sim, dst;  // about 42 KB each, cleared
+  ZV_PLIST_PROFILE_PATH = options.file;
+  const int32_t result = ZVPListReadProfile_All(&rgb, &sim, &dst);
+  ZV_PLIST_PROFILE_PATH = nullptr;
+  if (result != 0) {
+    std::fprintf(stderr, "zvxpc: cannot read profile list %s: %s\n", PrintableText(options.file).c_str(),
+                 ReadFailureReason(options.file).c_str());
+    return 1;
+  }
+  const ProfileList* const lists[3] = {&rgb, &sim, &dst};
+  if (options.json) {
+    PrintJson(lists);
+  } else {
+    PrintTable(lists);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace zvxpc

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace zv {
@@ -13,6 +14,7 @@ namespace {
 
 constexpr mode_t kNewFileMode = 0664;
 constexpr int kTemporaryNameAttempts = 16;
+constexpr std::size_t kMaxNameBytes = NAME_MAX;
 
 std::string Failure(const char* call, const std::string& path) {
   return std::string(call) + "(" + path + "): " + std::strerror(errno);
@@ -32,14 +34,17 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 // A name in the directory of `path` that no other writer uses at once:
-// ".<file name>.<pid>.<counter>.tmp".
+// ".<file name>.<pid>.<counter>.tmp", with the file name shortened where
+// the whole would exceed the longest name a directory entry may have.
 std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  return dir + "." + base + "." + std::to_string(::getpid()) + "." +
-         std::to_string(counter.fetch_add(1)) + ".tmp";
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string suffix = "." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
+  const std::size_t room = kMaxNameBytes - 1 - suffix.size();
+  if (base.size() > room) base.resize(room);
+  return dir + "." + base + suffix;
 }
 
 // Creates a temporary file beside `path`; -1 with errno set when the
@@ -87,7 +92,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view data, std::st
   std::string temp;
   const int fd = CreateTemporary(path, &temp);
   if (fd < 0) {
-    if (existed && DirectoryRefusal(errno) && ::access(path.c_str(), W_OK) == 0) {
+    if (existed && DirectoryRefusal(errno) && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) {
       return RewriteInPlace(path, data, error);
     }
     *error = Failure("open", temp);

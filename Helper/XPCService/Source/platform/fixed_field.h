@@ -19,7 +19,7 @@ inline bool CopyToField(char* field, std::size_t size, std::string_view text) {
   if (zero != std::string_view::npos) text = text.substr(0, zero);
   const bool fits = text.size() < size;
   const std::size_t n = fits ? text.size() : size - 1;
-  std::memcpy(field, text.data(), n);
+  if (n > 0) std::memcpy(field, text.data(), n);
   std::memset(field + n, 0, size - n);
   return fits;
 }

@@ -1,2 +1,98 @@
 // Property-list layer over libplist: read, parse, serialise, write.
 #include "platform/property_list.h"
+
+#include <cstdlib>
+#include <limits>
+
+#include "platform/atomic_file.h"
+
+namespace zv {
+namespace {
+
+// Owner of the text that plist_to_xml allocates.
+struct XmlText {
+  char* data = nullptr;
+  uint32_t length = 0;
+  ~XmlText() {
+    if (data != nullptr) plist_to_xml_free(data);
+  }
+};
+
+bool ToXml(plist_t root, XmlText* text, std::string* error) {
+  plist_to_xml(root, &text->data, &text->length);
+  if (text->data == nullptr || text->length == 0) {
+    *error = "plist_to_xml: no output";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParsePropertyList(std::string_view data, PlistPtr* root, std::string* error) {
+  if (data.size() > std::numeric_limits<uint32_t>::max()) {
+    *error = "plist_from_memory: data larger than 4 GiB";
+    return false;
+  }
+  plist_t parsed = nullptr;
+  if (!data.empty()) plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &parsed);
+  if (parsed == nullptr) {
+    *error = "plist_from_memory: not a property list";
+    return false;
+  }
+  root->reset(parsed);
+  return true;
+}
+
+bool ReadPropertyListFile(const std::string& path, PlistPtr* root, std::string* error) {
+  std::string data;
+  if (!ReadWholeFile(path, &data, error)) return false;
+  if (!ParsePropertyList(data, root, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
+  return true;
+}
+
+bool SerializeXml(plist_t root, std::string* xml, std::string* error) {
+  XmlText text;
+  if (!ToXml(root, &text, error)) return false;
+  xml->assign(text.data, text.length);
+  return true;
+}
+
+bool WritePropertyListFile(const std::string& path, plist_t root, std::string* error) {
+  XmlText text;
+  if (!ToXml(root, &text, error)) return false;
+  return ReplaceFileContents(path, std::string_view(text.data, text.length), error);
+}
+
+plist_t NewInt32Node(int32_t value) {
+  return plist_new_uint(static_cast<uint64_t>(static_cast<int64_t>(value)));
+}
+
+bool Int32FromNode(plist_t node, int32_t* value) {
+  if (node == nullptr || plist_get_node_type(node) != PLIST_UINT) return false;
+  uint64_t raw = 0;
+  plist_get_uint_val(node, &raw);
+  const auto wide = static_cast<int64_t>(raw);
+  if (wide < std::numeric_limits<int32_t>::min() || wide > std::numeric_limits<int32_t>::max()) {
+    return false;
+  }
+  *value = static_cast<int32_t>(wide);
+  return true;
+}
+
+bool StringFromNode(plist_t node, std::string_view* text) {
+  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return false;
+  uint64_t length = 0;
+  const char* bytes = plist_get_string_ptr(node, &length);
+  *text = bytes != nullptr ? std::string_view(bytes, static_cast<std::size_t>(length)) : std::string_view();
+  return true;
+}
+
+bool IsDictionary(plist_t node) {
+  return node != nullptr && plist_get_node_type(node) == PLIST_DICT;
+}
+
+}  // namespace zv

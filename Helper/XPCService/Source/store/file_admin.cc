@@ -50,13 +50,17 @@ bool CopyContents(int from, int to) {
   }
 }
 
+// The previous generation becomes a copy of the current one. The current
+// file is opened first: when it cannot be read, no empty file is created
+// under the previous name, where a later restore would take it for a
+// backup.
 void BackUpCurrent(const char* current, const char* previous) {
   if (previous) ::unlink(previous);
   const int from = current ? OpenRetrying(current, O_RDONLY) : -1;
+  if (from < 0) return;
   const int to = previous ? OpenRetrying(previous, O_RDWR | O_APPEND | O_CREAT, kCreatedFileMode) : -1;
-  if (from < 0 || to < 0) {
-    if (to >= 0) ::close(to);
-    if (from >= 0) ::close(from);
+  if (to < 0) {
+    ::close(from);
     return;
   }
   const bool copied = CopyContents(from, to);
@@ -65,9 +69,14 @@ void BackUpCurrent(const char* current, const char* previous) {
   if (!copied || !closed) ::unlink(previous);
 }
 
+// The previous generation takes the current one's place. The rename
+// replaces the current file in one step, so there is no moment without
+// one; only when there is no previous generation to move (absent path or
+// no such file) is the current file removed, leaving no generation.
 void RestorePrevious(const char* current, const char* previous) {
-  if (current) ::unlink(current);
-  if (current && previous) ::rename(previous, current);
+  if (current == nullptr) return;
+  if (previous != nullptr && ::rename(previous, current) == 0) return;
+  if (previous == nullptr || errno == ENOENT) ::unlink(current);
 }
 
 }  // namespace
@@ -119,9 +128,10 @@ int ZVPListIsAdminProfile(void) {
 void ZVPListSwapProfile(int type) {
   if (!ZVPListIsAdminProfile()) return;
   zv::StorePath current, previous;
-  current.Load(ZV_PLIST_PROFILE_PATH);
-  const bool has_previous = previous.Load(ZV_PLIST_PROFILE_PREV_PATH);
-  zv::SwapGenerations(type, current.c_str(), has_previous ? previous.c_str() : nullptr);
+  // Without a usable previous path there is no second generation to work
+  // on: nothing is touched, not even the current file.
+  if (!current.Load(ZV_PLIST_PROFILE_PATH) || !previous.Load(ZV_PLIST_PROFILE_PREV_PATH)) return;
+  zv::SwapGenerations(type, current.c_str(), previous.c_str());
 }
 
 uint8_t ZVPListExistProfile(void) {

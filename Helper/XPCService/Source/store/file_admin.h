@@ -32,10 +32,15 @@ bool TestWriteAccess(const char* path);
 
 /// Swap of two generations of a file; a null path is absent and every step
 /// on it fails without effect. kSwapBackUpCurrent removes `previous`, then
-/// copies `current` to it in chunks of 65535 bytes; a failed read or write
-/// ends the copy and removes the partial copy, so no torn backup is left.
-/// kSwapDiscardPrevious removes `previous`. kSwapRestorePrevious removes
-/// `current` and renames `previous` to it. Any other type does nothing.
+/// copies `current` to it in chunks of 65535 bytes; when `current` cannot
+/// be opened no previous file is created, and a failed read or write ends
+/// the copy and removes the partial copy, so no empty or torn backup is
+/// left.
+/// kSwapDiscardPrevious removes `previous`. kSwapRestorePrevious renames
+/// `previous` over `current` in one step; when there is no previous file
+/// (or `previous` is null) it removes `current` instead, and on any other
+/// failure of the rename it leaves `current` in place. Any other type does
+/// nothing.
 void SwapGenerations(int32_t type, const char* current, const char* previous);
 
 }  // namespace zv

@@ -1,1 +1,305 @@
-#include "store/zvplist.h"
+// The profile property list (format in profile_plist_private.h): decoding
+// and building class dictionaries, and the whole-file reader and writer.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "platform/fixed_field.h"
+#include "platform/utf8.h"
+#include "store/profile_plist_private.h"
+#include "store/store_paths.h"
+
+const char cIndexOnDeviceKey[32] = "IndexOnDevice";
+const char cInMenuKey[32] = "InMenu";
+const char cProfileClassKey[32] = "ProfileClass";
+const char cFileNameKey[32] = "FileName";
+const char cProfileNameKey[32] = "ProfileName";
+const char cLocationKey[32] = "Location";
+const char cPlistVersionKey[32] = "PlistVersion";
+
+namespace zv {
+namespace {
+
+constexpr int kSlotDigits = 4;
+// Longest numbered key: a 31-byte name, four digits and the terminator.
+constexpr std::size_t kNumberedKeySize = 32 + kSlotDigits;
+
+// The writer's order of the field dictionaries in a class dictionary.
+constexpr SlotField kWriteOrder[kSlotFieldCount] = {
+    kFieldIndexOnDevice, kFieldInMenu, kFieldProfileClass, kFieldLocation, kFieldFileName, kFieldProfileName};
+
+bool IsTextField(SlotField field) { return field == kFieldFileName || field == kFieldProfileName; }
+
+// The record member that holds an integer field (const or not, as the
+// record is).
+template <typename Record>
+auto IntMember(Record* record, SlotField field) -> decltype(&record->Location) {
+  switch (field) {
+    case kFieldIndexOnDevice: return &record->IndexOnDevice;
+    case kFieldInMenu: return &record->InMenu;
+    case kFieldProfileClass: return &record->ProfileClass;
+    default: return &record->Location;
+  }
+}
+
+// The record member that holds a name field.
+template <typename Record>
+auto TextMember(Record* record, SlotField field) -> decltype(&record->FileName[0]) {
+  return field == kFieldFileName ? record->FileName : record->ProfileName;
+}
+
+// Writes "<base><slot as four digits>" into `key`; returns `key`.
+const char* FormatNumberedKey(std::string_view base, int slot, char (&key)[kNumberedKeySize]) {
+  std::memcpy(key, base.data(), base.size());
+  char* digits = key + base.size();
+  for (int i = kSlotDigits - 1; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + slot % 10);
+    slot /= 10;
+  }
+  digits[kSlotDigits] = '\0';
+  return key;
+}
+
+// The slot number of a key of exactly the form "<base>NNNN" with NNNN from
+// 0000 to 0499; -1 for every other key.
+int DecodeSlotNumber(std::string_view key, std::string_view base) {
+  if (key.size() != base.size() + kSlotDigits || key.substr(0, base.size()) != base) return -1;
+  int slot = 0;
+  for (const char c : key.substr(base.size())) {
+    if (c < '0' || c > '9') return -1;
+    slot = slot * 10 + (c - '0');
+  }
+  return slot < ZV_PROFILE_SLOTS ? slot : -1;
+}
+
+// The string rule of a name field: at most 31 bytes, ending at a character
+// boundary (and at an embedded zero byte), zero-filled.
+void StoreNameText(std::string_view text, char* field) {
+  text = FieldText(text.data(), text.size());
+  CopyToField(field, ZV_PROFILE_NAME_SIZE, text.substr(0, Utf8PrefixLength(text, kNameTextMax)));
+}
+
+// Decodes one value into its member of `slot`; marks it present when the
+// value has the field's type.
+void DecodeValue(plist_t value, SlotField field, SlotEntries* slot) {
+  if (IsTextField(field)) {
+    std::string_view text;
+    if (!StringFromNode(value, &text)) return;
+    StoreNameText(text, TextMember(&slot->values, field));
+  } else if (!Int32FromNode(value, IntMember(&slot->values, field))) {
+    return;
+  }
+  slot->present |= FieldBit(field);
+}
+
+// Walks one field dictionary once and decodes the entries with numbered
+// keys; cheaper than looking up 500 keys one by one.
+void DecodeFieldDictionary(plist_t dict, SlotField field, ClassEntries* entries) {
+  const std::string_view base = FieldKey(field);
+  plist_dict_iter iter = nullptr;
+  plist_dict_new_iter(dict, &iter);
+  if (iter == nullptr) return;
+  for (;;) {
+    char* key = nullptr;
+    plist_t value = nullptr;
+    plist_dict_next_item(dict, iter, &key, &value);
+    if (value == nullptr) {
+      std::free(key);
+      break;
+    }
+    const int slot = key != nullptr ? DecodeSlotNumber(key, base) : -1;
+    std::free(key);
+    if (slot >= 0) DecodeValue(value, field, &entries->slots[slot]);
+  }
+  std::free(iter);
+}
+
+// The numbered entries of one slot of `list`, set into the field
+// dictionaries; a name that is not valid UTF-8 is left out.
+void AddSlotEntries(const ProfileRecord& record, int slot, const FieldDictionaries& fields) {
+  char key[kNumberedKeySize];
+  for (const SlotField field : kWriteOrder) {
+    plist_t value;
+    if (IsTextField(field)) {
+      const std::string_view text = FieldText(TextMember(&record, field), ZV_PROFILE_NAME_SIZE);
+      if (!IsValidUtf8(text)) continue;
+      char terminated[ZV_PROFILE_NAME_SIZE + 1];
+      CopyToField(terminated, text);
+      value = plist_new_string(terminated);
+    } else {
+      value = NewInt32Node(*IntMember(&record, field));
+    }
+    if (value != nullptr) plist_dict_set_item(fields.of[field], FormatNumberedKey(FieldKey(field), slot, key), value);
+  }
+}
+
+}  // namespace
+
+const char* FieldKey(SlotField field) {
+  switch (field) {
+    case kFieldIndexOnDevice: return cIndexOnDeviceKey;
+    case kFieldInMenu: return cInMenuKey;
+    case kFieldProfileClass: return cProfileClassKey;
+    case kFieldFileName: return cFileNameKey;
+    case kFieldProfileName: return cProfileNameKey;
+    default: return cLocationKey;
+  }
+}
+
+const char* ClassKey(int32_t selector) {
+  switch (selector) {
+    case ZV_CLASS_RGB: return "RGB";
+    case ZV_CLASS_SIM: return "SIM";
+    case ZV_CLASS_DST: return "DST";
+    default: return nullptr;
+  }
+}
+
+// ---- Reading ----------------------------------------------------------------
+
+bool LoadCurrentProfilePlist(PlistPtr* root) {
+  StorePath path;
+  if (!path.Load(ZV_PLIST_PROFILE_PATH)) return false;
+  std::string ignored_error;
+  return ReadPropertyListFile(path.c_str(), root, &ignored_error);
+}
+
+plist_t FindClassDictionary(plist_t root, int32_t selector) {
+  const char* key = ClassKey(selector);
+  if (key == nullptr || !IsDictionary(root)) return nullptr;
+  plist_t dict = plist_dict_get_item(root, key);
+  return IsDictionary(dict) ? dict : nullptr;
+}
+
+bool FindFieldDictionaries(plist_t class_dict, FieldDictionaries* fields) {
+  for (int f = 0; f < kSlotFieldCount; ++f) {
+    plist_t dict = plist_dict_get_item(class_dict, FieldKey(static_cast<SlotField>(f)));
+    if (!IsDictionary(dict)) return false;
+    fields->of[f] = dict;
+  }
+  return true;
+}
+
+void DecodeClassEntries(plist_t class_dict, const FieldDictionaries& fields, ClassEntries* entries) {
+  std::memset(entries, 0, sizeof *entries);
+  for (int f = 0; f < kSlotFieldCount; ++f) {
+    DecodeFieldDictionary(fields.of[f], static_cast<SlotField>(f), entries);
+  }
+  entries->has_count = ReadDictionaryIntEntry(class_dict, kCountKey, &entries->count);
+}
+
+void CopyPresentFields(const SlotEntries& entry, uint8_t fields, ProfileRecord* record) {
+  const uint8_t copy = entry.present & fields;
+  for (int f = 0; f < kSlotFieldCount; ++f) {
+    const auto field = static_cast<SlotField>(f);
+    if ((copy & FieldBit(field)) == 0) continue;
+    if (IsTextField(field)) {
+      std::memcpy(TextMember(record, field), TextMember(&entry.values, field), ZV_PROFILE_NAME_SIZE);
+    } else {
+      *IntMember(record, field) = *IntMember(&entry.values, field);
+    }
+  }
+}
+
+void ApplyClassEntries(const ClassEntries& entries, ProfileList* list) {
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
+    CopyPresentFields(entries.slots[slot], kAllFieldBits, &list->slots[slot]);
+  }
+  if (entries.has_count) list->iNum = entries.count;
+  ZVPlistCheckWithInMenu_Dict(list);
+}
+
+bool ReadClassIntoList(plist_t root, int32_t selector, ProfileList* list) {
+  plist_t class_dict = FindClassDictionary(root, selector);
+  FieldDictionaries fields;
+  if (class_dict == nullptr || !FindFieldDictionaries(class_dict, &fields)) return false;
+  ClassEntries entries;
+  DecodeClassEntries(class_dict, fields, &entries);
+  ApplyClassEntries(entries, list);
+  return true;
+}
+
+bool ReadDictionaryIntEntry(plist_t dict, const char* key, int32_t* value) {
+  if (!IsDictionary(dict) || key == nullptr) return false;
+  return Int32FromNode(plist_dict_get_item(dict, key), value);
+}
+
+bool ReadDictionaryStringEntry(plist_t dict, const char* key, char* field) {
+  if (!IsDictionary(dict) || key == nullptr) return false;
+  std::string_view text;
+  if (!StringFromNode(plist_dict_get_item(dict, key), &text)) return false;
+  StoreNameText(text, field);
+  return true;
+}
+
+// ---- Writing ----------------------------------------------------------------
+
+PlistPtr CreatePropsDictionary(const ProfileList& list) {
+  PlistPtr owned[kSlotFieldCount];
+  FieldDictionaries fields;
+  for (int f = 0; f < kSlotFieldCount; ++f) {
+    owned[f].reset(plist_new_dict());
+    fields.of[f] = owned[f].get();
+  }
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) AddSlotEntries(list.slots[slot], slot, fields);
+  PlistPtr class_dict(plist_new_dict());
+  plist_dict_set_item(class_dict.get(), kCountKey, NewInt32Node(list.iNum));
+  for (const SlotField field : kWriteOrder) {
+    plist_dict_set_item(class_dict.get(), FieldKey(field), owned[field].release());
+  }
+  return class_dict;
+}
+
+PlistPtr CreateTopLevelDictionary(const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst) {
+  PlistPtr root(plist_new_dict());
+  plist_dict_set_item(root.get(), ClassKey(ZV_CLASS_RGB), CreatePropsDictionary(rgb).release());
+  plist_dict_set_item(root.get(), ClassKey(ZV_CLASS_SIM), CreatePropsDictionary(sim).release());
+  plist_dict_set_item(root.get(), ClassKey(ZV_CLASS_DST), CreatePropsDictionary(dst).release());
+  plist_dict_set_item(root.get(), cPlistVersionKey, NewInt32Node(kPlistVersion));
+  return root;
+}
+
+bool WriteCurrentProfilePlist(plist_t root) {
+  StorePath path;
+  if (!path.Load(ZV_PLIST_PROFILE_PATH)) return false;
+  std::string ignored_error;
+  return WritePropertyListFile(path.c_str(), root, &ignored_error);
+}
+
+bool WriteProfileLists(const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst) {
+  const PlistPtr root = CreateTopLevelDictionary(rgb, sim, dst);
+  return WriteCurrentProfilePlist(root.get());
+}
+
+}  // namespace zv
+
+extern "C" {
+
+int32_t ZVPListReadProfile_All(ProfileList* rgb, ProfileList* sim, ProfileList* dst) {
+  ProfileList* const lists[] = {rgb, sim, dst};
+  zv::PlistPtr root;
+  if (rgb == nullptr || sim == nullptr || dst == nullptr || !zv::LoadCurrentProfilePlist(&root)) return -1;
+  // Every class and field dictionary must be there before any list is
+  // touched, so that a failed read leaves all three lists as they were.
+  plist_t class_dicts[3];
+  zv::FieldDictionaries fields[3];
+  for (int32_t c = 0; c < 3; ++c) {
+    class_dicts[c] = zv::FindClassDictionary(root.get(), c);
+    if (class_dicts[c] == nullptr || !zv::FindFieldDictionaries(class_dicts[c], &fields[c])) return -1;
+  }
+  zv::ClassEntries entries;
+  for (int32_t c = 0; c < 3; ++c) {
+    zv::DecodeClassEntries(class_dicts[c], fields[c], &entries);
+    zv::ApplyClassEntries(entries, lists[c]);
+  }
+  return 0;
+}
+
+int32_t ZVPListWriteProfile_All(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst) {
+  if (rgb == nullptr || sim == nullptr || dst == nullptr) return -1;
+  if (ZVPListIsAdminProfile() == 0) return -1;
+  return zv::WriteProfileLists(*rgb, *sim, *dst) ? 0 : -1;
+}
+
+}  // extern "C"

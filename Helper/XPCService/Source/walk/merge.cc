@@ -1,1 +1,164 @@
 #include "walk/merge.h"
+
+#include <cstring>
+
+#include "walk/file_name_check.h"
+#include "walk/walk_state.h"
+
+namespace {
+
+constexpr int kSourceTypeFour = 4;
+constexpr int kSourceTypeFive = 5;
+
+// The used part of a list's slots: `iNum` kept within 0 to 500, since a
+// stored count may be anything.
+int SearchedSlots(const ProfileList& list) {
+  if (list.iNum < 0) return 0;
+  return list.iNum > ZV_PROFILE_SLOTS ? ZV_PROFILE_SLOTS : list.iNum;
+}
+
+// A name is judged only when it is terminated within its field: a field of
+// 32 bytes without a zero holds a name too long for any profile list.
+bool AcceptableFileName(const char (&name)[ZV_PROFILE_NAME_SIZE]) {
+  if (std::memchr(name, '\0', sizeof name) == nullptr) return false;
+  return bJudgement8point3Format(name);
+}
+
+bool SameProfile(const ProfileRecord& entry, const ProfileRecord& row) {
+  return entry.Location == row.Location &&
+         std::memcmp(entry.FileName, row.FileName, sizeof entry.FileName) == 0;
+}
+
+int32_t ReportedState(int32_t in_menu) {
+  switch (in_menu) {
+    case ZV_INMENU_LISTED:
+    case ZV_INMENU_CLIENT: return ZV_INMENU_REPORTED;
+    case ZV_INMENU_KEPT:
+    case ZV_INMENU_KEPT_MISSING: return ZV_INMENU_KEPT_REPORTED;
+    default: return in_menu;
+  }
+}
+
+int32_t AgedState(int walk_result, int32_t in_menu) {
+  const bool walk_ok = walk_result == 0;
+  switch (in_menu) {
+    case ZV_INMENU_LISTED:
+    case ZV_INMENU_REPORTED: return walk_ok ? ZV_INMENU_LISTED : ZV_INMENU_EMPTY;
+    case ZV_INMENU_KEPT_REPORTED: return walk_ok ? ZV_INMENU_KEPT : ZV_INMENU_KEPT_MISSING;
+    default: return in_menu;
+  }
+}
+
+// Step 3 for one slot: clears it when it holds a name the check rejects.
+bool ClearIfRejected(ProfileList& list, int slot) {
+  ProfileRecord& entry = list.slots[slot];
+  if (entry.FileName[0] == '\0' || AcceptableFileName(entry.FileName)) return false;
+  entry = ProfileRecord{};
+  --list.iNum;
+  return true;
+}
+
+void AgeLists(int walk_result, zv::ClassLists& lists) {
+  vDeleteMIBprofilesTemporary(walk_result, lists.rgb);
+  vDeleteMIBprofilesTemporary(walk_result, lists.sim);
+  vDeleteMIBprofilesTemporary(walk_result, lists.dst);
+}
+
+// Returns true when at least one slot of any list was cleared.
+bool ClearRejectedFileNames(zv::ClassLists& lists) {
+  bool cleared = false;
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
+    cleared |= ClearIfRejected(lists.rgb, slot);
+    cleared |= ClearIfRejected(lists.sim, slot);
+    cleared |= ClearIfRejected(lists.dst, slot);
+  }
+  return cleared;
+}
+
+// All three lists, not only RGB: the row search looks only at the first
+// `iNum` slots, and `iNum` has already shrunk for every hole, so an entry
+// above a hole would be missed and its row inserted a second time.
+void CompactAllLists(zv::ClassLists& lists) {
+  ZVPListPaddingProfile_Dict(&lists.rgb);
+  ZVPListPaddingProfile_Dict(&lists.sim);
+  ZVPListPaddingProfile_Dict(&lists.dst);
+}
+
+void MergeSpoolRow(int row_index, zv::ClassLists& lists) {
+  const ProfileRecord& row = PlistForSpool.slots[row_index];
+  if (row.Location != kSourceTypeFour && row.Location != kSourceTypeFive) return;
+  if (!AcceptableFileName(row.FileName)) return;
+  switch (row.ProfileClass) {
+    case 1:
+    case 2: vRestructDetail(row_index, lists.rgb); break;
+    case 3:
+      vRestructDetail(row_index, lists.sim);
+      vRestructDetail(row_index, lists.dst);
+      break;
+    default: break;
+  }
+}
+
+void MergeSpoolRows(zv::ClassLists& lists) {
+  const int rows = SearchedSlots(PlistForSpool);
+  for (int row_index = 0; row_index < rows; ++row_index) MergeSpoolRow(row_index, lists);
+}
+
+void TidyList(ProfileList& list) {
+  ZVPListCleanProfile_Dict(&list);
+  ZVPListPaddingProfile_Dict(&list);
+  ZVPListSalvage_Dict(&list);
+}
+
+int LowestEmptySlot(const ProfileList& list) {
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
+    if (list.slots[slot].InMenu == ZV_INMENU_EMPTY) return slot;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void vDeleteMIBprofilesTemporary(int walkResult, ProfileList& list) {
+  for (ProfileRecord& entry : list.slots) entry.InMenu = AgedState(walkResult, entry.InMenu);
+}
+
+void vRestructDetail(int spoolRow, ProfileList& list) {
+  if (spoolRow < 0 || spoolRow >= ZV_PROFILE_SLOTS) return;
+  const ProfileRecord& row = PlistForSpool.slots[spoolRow];
+  const int searched = SearchedSlots(list);
+  for (int slot = 0; slot < searched; ++slot) {
+    ProfileRecord& entry = list.slots[slot];
+    if (SameProfile(entry, row)) {
+      entry.InMenu = ReportedState(entry.InMenu);
+      return;
+    }
+  }
+  const int empty = LowestEmptySlot(list);
+  if (empty < 0) return;
+  list.slots[empty] = row;
+  list.slots[empty].InMenu = ZV_INMENU_REPORTED;
+  ++list.iNum;
+}
+
+namespace zv {
+
+void MergeSpoolIntoLists(int walkResult, ClassLists& lists) {
+  AgeLists(walkResult, lists);
+  if (ClearRejectedFileNames(lists)) CompactAllLists(lists);
+  MergeSpoolRows(lists);
+  TidyList(lists.rgb);
+  TidyList(lists.sim);
+  TidyList(lists.dst);
+}
+
+}  // namespace zv
+
+void vRestructPlistSpool2Current(int walkResult) {
+  zv::ClassLists lists{};
+  // A missing or unreadable plist leaves the lists untouched (empty): the
+  // merge then writes what this walk delivered.
+  (void)ZVPListReadProfile_All(&lists.rgb, &lists.sim, &lists.dst);
+  zv::MergeSpoolIntoLists(walkResult, lists);
+  (void)ZVPListWriteProfile_All(&lists.rgb, &lists.sim, &lists.dst);
+}

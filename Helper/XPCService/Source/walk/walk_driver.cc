@@ -1,5 +1,268 @@
 #include "walk/walk_driver.h"
 
-// Placeholder until the walk driver lands: refuses every walk as a usage
-// error.
-int mib_walk(int, char**) { return -1; }
+#include <net-snmp/net-snmp-includes.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "walk/debug_sink.h"
+#include "walk/merge.h"
+#include "walk/snmp_library.h"
+#include "walk/spool_list.h"
+#include "walk/walk_arguments.h"
+#include "walk/walk_settings.h"
+
+namespace {
+
+constexpr const char* kReportContext = "snmpwalk";
+constexpr int kDefaultRetries = 3;
+constexpr long kDefaultTimeoutMicroseconds = 250000;
+constexpr oid kDefaultRoot[] = {1, 3, 6, 1, 2, 1};
+// Room for an OID of 128 sub-identifiers printed as text.
+constexpr std::size_t kOidTextSize = MAX_OID_LEN * 12;
+// Room for one printed variable handed to the debug sink.
+constexpr std::size_t kVariableTextSize = 1024;
+constexpr u_long kLargestSubidentifier = 0xFFFFFFFFUL;
+
+// An OID in a fixed buffer: copied, never allocated.
+struct WalkOid {
+  oid ids[MAX_OID_LEN];
+  std::size_t length;
+};
+
+void CopyOid(WalkOid& target, const oid* ids, std::size_t length) {
+  target.length = std::min<std::size_t>(length, MAX_OID_LEN);
+  std::copy(ids, ids + target.length, target.ids);
+}
+
+void CountVariable() {
+  if (numprinted < INT32_MAX) ++numprinted;
+}
+
+// ---- Before the session ------------------------------------------------
+
+// Parser results other than an index, -1 and -2 count as usage errors, so
+// that no negative value is ever used as an index.
+int NormaliseParseResult(int parsed) {
+  if (parsed >= 0 || parsed == zv::kParseNothingToWalk) return parsed;
+  return zv::kParseUsageError;
+}
+
+// The root from argv[index], or 1.3.6.1.2.1 when there is no such argument.
+// A sub-identifier beyond 32 bits cannot travel in a request and counts as
+// unparsable.
+bool ParseRoot(int argc, char** argv, int index, WalkOid& root) {
+  if (index >= argc) {
+    CopyOid(root, kDefaultRoot, sizeof kDefaultRoot / sizeof kDefaultRoot[0]);
+    return true;
+  }
+  root.length = MAX_OID_LEN;
+  if (snmp_parse_oid(argv[index], root.ids, &root.length) == nullptr || root.length == 0) {
+    snmp_perror(argv[index]);
+    return false;
+  }
+  return std::all_of(root.ids, root.ids + root.length,
+                     [](oid id) { return id <= kLargestSubidentifier; });
+}
+
+void ApplySessionDefaults(netsnmp_session& session) {
+  if (session.retries == SNMP_DEFAULT_RETRIES) session.retries = kDefaultRetries;
+  if (session.timeout == SNMP_DEFAULT_TIMEOUT) session.timeout = kDefaultTimeoutMicroseconds;
+}
+
+// ---- The GETNEXT loop --------------------------------------------------
+
+struct WalkLoop {
+  netsnmp_session* session;
+  WalkOid root;
+  WalkOid current;
+  bool check_ordering;
+  bool running;
+  int result;
+  int last_status;
+};
+
+bool InsideSubtree(const WalkOid& root, const netsnmp_variable_list& variable) {
+  return variable.name_length >= root.length &&
+         std::equal(root.ids, root.ids + root.length, variable.name);
+}
+
+bool IsExceptionValue(u_char type) {
+  return type == SNMP_NOSUCHOBJECT || type == SNMP_NOSUCHINSTANCE || type == SNMP_ENDOFMIBVIEW;
+}
+
+void PrintOid(char* text, std::size_t size, const oid* ids, std::size_t length) {
+  if (snprint_objid(text, size, ids, length) < 0) std::snprintf(text, size, "(unprintable)");
+}
+
+void ReportNotIncreasing(const WalkLoop& loop, const netsnmp_variable_list& variable) {
+  char asked[kOidTextSize];
+  char returned[kOidTextSize];
+  PrintOid(asked, sizeof asked, loop.current.ids, loop.current.length);
+  PrintOid(returned, sizeof returned, variable.name, variable.name_length);
+  zv::FormatDebugMessage("[SNMP] Error: OID not increasing: %s >= %s", asked, returned);
+}
+
+// With the ordering check on, an OID that does not increase ends the walk.
+// With it off, the OID asked for coming back would make the next request
+// the same as this one, for ever: that ends the walk too.
+void CheckProgress(WalkLoop& loop, const netsnmp_variable_list& variable) {
+  const int order = snmp_oid_compare(loop.current.ids, loop.current.length, variable.name,
+                                     variable.name_length);
+  if (loop.check_ordering ? order < 0 : order != 0) return;
+  if (loop.check_ordering) {
+    ReportNotIncreasing(loop, variable);
+  } else {
+    zv::FormatDebugMessage("[SNMP] Error: the device returned the OID asked for");
+  }
+  loop.result = 1;
+  loop.running = false;
+}
+
+void TakeVariable(WalkLoop& loop, const netsnmp_variable_list& variable) {
+  if (!InsideSubtree(loop.root, variable)) {
+    loop.running = false;
+    return;
+  }
+  CountVariable();
+  vSpoolPlist(variable.name, variable.name_length, &variable, 0);
+  if (IsExceptionValue(variable.type)) {
+    loop.running = false;
+    return;
+  }
+  CheckProgress(loop, variable);
+  CopyOid(loop.current, variable.name, variable.name_length);
+}
+
+void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response) {
+  if (response.variables == nullptr) {
+    // Asking again would get the same empty answer.
+    zv::FormatDebugMessage("[SNMP] Error: response without variables");
+    loop.result = 1;
+    loop.running = false;
+    return;
+  }
+  for (const netsnmp_variable_list* variable = response.variables; variable != nullptr;
+       variable = variable->next_variable) {
+    TakeVariable(loop, *variable);
+  }
+}
+
+void TakeResponse(WalkLoop& loop, int status, const netsnmp_pdu* response) {
+  loop.last_status = status;
+  if (status == STAT_TIMEOUT) {
+    loop.result = 1;
+    loop.running = false;
+  } else if (status != STAT_SUCCESS || response == nullptr) {
+    snmp_sess_perror(kReportContext, loop.session);
+    loop.result = 1;
+    loop.running = false;
+  } else if (response->errstat == SNMP_ERR_NOSUCHNAME) {
+    loop.running = false;
+  } else if (response->errstat != SNMP_ERR_NOERROR) {
+    loop.result = 2;
+    loop.running = false;
+  } else {
+    TakeVariables(loop, *response);
+  }
+}
+
+int SendRequest(netsnmp_session* session, int command, const oid* name, std::size_t length,
+                netsnmp_pdu** response) {
+  *response = nullptr;
+  netsnmp_pdu* request = snmp_pdu_create(command);
+  if (request == nullptr) return STAT_ERROR;
+  snmp_add_null_var(request, name, length);
+  return snmp_synch_response(session, request, response);  // frees the request
+}
+
+void StepOnce(WalkLoop& loop) {
+  netsnmp_pdu* response = nullptr;
+  const int status = SendRequest(loop.session, SNMP_MSG_GETNEXT, loop.current.ids,
+                                 loop.current.length, &response);
+  TakeResponse(loop, status, response);
+  if (response != nullptr) snmp_free_pdu(response);
+}
+
+// Steps 6 to 8: optional GET of the root, the GETNEXT loop, fallback GET.
+int WalkSubtree(netsnmp_session* session, const WalkOid& root) {
+  WalkLoop loop{session, root, root, !zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering),
+                true, 0, STAT_SUCCESS};
+  if (zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested)) {
+    snmp_get_and_print(session, root.ids, root.length);
+  }
+  while (loop.running) StepOnce(loop);
+  if (numprinted == 0 && loop.last_status == STAT_SUCCESS) {
+    snmp_get_and_print(session, root.ids, root.length);
+  }
+  return loop.result;
+}
+
+// ---- One walk ------------------------------------------------------------
+
+// Everything but the merge; returns the walk's result.
+int RunWalk(int argc, char** argv) {
+  zv::PrepareSnmpLibrary();
+  vSpoolPlist(nullptr, 0, nullptr, 1);
+  if (argc < 1) return zv::kParseUsageError;
+
+  netsnmp_session session;
+  zv::WalkArgumentStorage storage{};
+  const int parsed = NormaliseParseResult(
+      zv::ParseWalkArguments(argc, argv, &session, &storage, "C:", optProc));
+  if (parsed < 0) return parsed;
+
+  WalkOid root{};
+  if (!ParseRoot(argc, argv, parsed, root)) return 1;
+
+  ApplySessionDefaults(session);
+  netsnmp_session* open_session = snmp_open(&session);
+  if (open_session == nullptr) {
+    MyDebugMessage("[UTIL-MIB] SNMP Open Err\n", 0);
+    snmp_sess_perror(kReportContext, &session);
+    return 1;
+  }
+  const int result = WalkSubtree(open_session, root);
+  snmp_close(open_session);
+  if (zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics)) {
+    MyDebugMessage("[UTIL-MIB] Variables found: ", numprinted);
+  }
+  return result;
+}
+
+// The library's own print_variable writes to standard output, which the
+// service does not own (under a service manager it is the journal, in a
+// client's process it is the client's): the printed form goes to the debug
+// sink instead, like every other diagnostic of the walk.
+void PrintVariable(const netsnmp_variable_list& variable) {
+  char text[kVariableTextSize];
+  if (snprint_variable(text, sizeof text, variable.name, variable.name_length, &variable) < 0) {
+    std::snprintf(text, sizeof text, "(variable too long to print)");
+  }
+  MyDebugMessage(text, numprinted);
+}
+
+}  // namespace
+
+void snmp_get_and_print(netsnmp_session* session, const oid* name, std::size_t name_length) {
+  netsnmp_pdu* response = nullptr;
+  const int status = SendRequest(session, SNMP_MSG_GET, name, name_length, &response);
+  if (status == STAT_SUCCESS && response != nullptr && response->errstat == SNMP_ERR_NOERROR) {
+    for (const netsnmp_variable_list* variable = response->variables; variable != nullptr;
+         variable = variable->next_variable) {
+      CountVariable();
+      PrintVariable(*variable);
+    }
+  }
+  if (response != nullptr) snmp_free_pdu(response);
+}
+
+int mib_walk(int argc, char** argv) {
+  const int result = RunWalk(argc, argv);
+  // The merge's one call: a walk that never reached the device counts as
+  // failed for the merge, whatever the parser said.
+  vRestructPlistSpool2Current(result < 0 ? 1 : result);
+  return result;
+}

@@ -2,10 +2,28 @@
 // of its profile table and merges them into the current profile list.
 #pragma once
 
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/types.h>
+
+#include <cstddef>
+
 /// Walks the device named in the snmpwalk-style argument vector (entry 0 is
 /// a program-name slot; then options, the device's address, optionally the
-/// root OID). Runs the spool-to-current merge exactly once on every path.
-/// Returns 0 (complete), 1 (failed), 2 (error status from the device),
-/// -1 (usage error) or -2 (nothing to walk). Not reentrant: callers never
-/// let two walks overlap.
+/// root OID; later arguments are ignored) with one GETNEXT per variable,
+/// hands every variable inside the subtree to vSpoolPlist, and runs the
+/// spool-to-current merge exactly once on every path, as its last step.
+/// Returns 0 (complete: end of the subtree or of the device's view, or
+/// noSuchName), 1 (failed: bad root, session not opened, timeout, send or
+/// receive error, an OID that did not increase, an empty response, or,
+/// with the ordering check off, the OID asked for coming back), 2 (another
+/// error status from the device), -1 (usage error; also `argc` 0) or -2
+/// (nothing to walk: `-H` or a pass phrase). The merge is told 1 for -1
+/// and -2, and the result otherwise. No request is sent for -1 or -2.
+/// Not reentrant: callers never let two walks overlap.
 int mib_walk(int argc, char** argv);
+
+/// Sends one GET for `name` and, when the device answers without error,
+/// counts each variable in `numprinted` and hands its printed form to the
+/// debug sink (the service has no standard output to print to). Failures
+/// are silent. The variables are not spooled.
+void snmp_get_and_print(netsnmp_session* session, const oid* name, std::size_t name_length);

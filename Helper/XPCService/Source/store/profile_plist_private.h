@@ -1,0 +1,174 @@
+// The profile property list: the file in which the service and the driver's
+// user interface share one printer model's and one user's profile lists.
+//
+// Format. An XML property list (the writer always writes XML; the reader
+// also takes the binary form) whose top level is a dictionary:
+//
+//   "RGB", "SIM", "DST"   class dictionary of that profile class
+//   "PlistVersion"        integer 1 (written, never looked at)
+//
+// Each class dictionary is the column-wise image of one ProfileList:
+//
+//   "iNum"                                       integer, the list's count
+//   "IndexOnDevice", "InMenu", "ProfileClass",   dictionaries of integers
+//   "Location"
+//   "FileName", "ProfileName"                    dictionaries of strings
+//
+// Inside a field dictionary the entry of slot i is keyed by the field's own
+// name followed by i in four zero-padded digits: "InMenu0007",
+// "ProfileName0499". Integers are signed 32-bit values (negative ones too);
+// strings are UTF-8 and keep at most 31 bytes in memory, cut at a character
+// boundary. ProfileAvailability is not stored.
+//
+// The writer writes all 500 slots of every field dictionary, whatever iNum
+// says, and builds the file anew from the three lists. The reader takes any
+// subset of the numbered entries; a missing entry, or one holding a value of
+// another type (a string where an integer belongs, a number out of the
+// 32-bit range), leaves the field as the caller had it. Slot numbers from
+// 0500 up and keys of any other form are ignored. A missing class or field
+// dictionary fails the read before any list is touched; a missing or wrong
+// "iNum" is mended by the list normalisation.
+//
+// This header is the one definition of the format for every reader and
+// writer of the store (whole file, one class, filtering, mapping).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/property_list.h"
+#include "store/zvplist.h"
+
+// Names of the field dictionaries and of the version entry, zero-padded to
+// 32 bytes; the numbered keys are formed from them.
+extern const char cIndexOnDeviceKey[32];
+extern const char cInMenuKey[32];
+extern const char cProfileClassKey[32];
+extern const char cFileNameKey[32];
+extern const char cProfileNameKey[32];
+extern const char cLocationKey[32];
+extern const char cPlistVersionKey[32];
+
+namespace zv {
+
+/// Key of the count in a class dictionary.
+inline constexpr char kCountKey[] = "iNum";
+/// Value written under cPlistVersionKey.
+inline constexpr int32_t kPlistVersion = 1;
+/// Longest text a name field keeps (the 32nd byte is the terminator).
+inline constexpr std::size_t kNameTextMax = ZV_PROFILE_NAME_SIZE - 1;
+
+/// The six stored fields of a slot, in the order in which the readers look
+/// up their dictionaries.
+enum SlotField : int {
+  kFieldIndexOnDevice,
+  kFieldInMenu,
+  kFieldProfileClass,
+  kFieldFileName,
+  kFieldProfileName,
+  kFieldLocation,
+  kSlotFieldCount
+};
+
+/// Bit of `field` in SlotEntries::present.
+constexpr uint8_t FieldBit(SlotField field) { return static_cast<uint8_t>(1u << field); }
+/// All six field bits.
+inline constexpr uint8_t kAllFieldBits = (1u << kSlotFieldCount) - 1;
+
+/// Name of the dictionary of `field` (one of the key arrays above).
+const char* FieldKey(SlotField field);
+
+/// Key of a profile class in the top-level dictionary: "RGB", "SIM" or
+/// "DST" for the selectors 0, 1 and 2; null for any other selector.
+const char* ClassKey(int32_t selector);
+
+/// The six field dictionaries of one class dictionary, indexed by
+/// SlotField. Borrowed: valid as long as the class dictionary is.
+struct FieldDictionaries {
+  plist_t of[kSlotFieldCount];
+};
+
+/// One slot as a class dictionary holds it: the values of the fields whose
+/// numbered entry exists with the right type, marked in `present`.
+struct SlotEntries {
+  ProfileRecord values;
+  uint8_t present;
+};
+
+/// One class as its dictionary holds it. About 45 KB.
+struct ClassEntries {
+  SlotEntries slots[ZV_PROFILE_SLOTS];
+  bool has_count;
+  int32_t count;
+};
+
+// ---- Reading --------------------------------------------------------------
+
+/// Reads and parses the file that ZV_PLIST_PROFILE_PATH names (its bytes
+/// used unchanged). False when the path variable is null or longer than 254
+/// bytes (nothing is touched then), or when the file cannot be read or is
+/// no property list; `*root` is left untouched then.
+bool LoadCurrentProfilePlist(PlistPtr* root);
+
+/// The class dictionary of `selector` in the top-level dictionary `root`;
+/// null when it is missing or not a dictionary, or `selector` is not 0-2.
+plist_t FindClassDictionary(plist_t root, int32_t selector);
+
+/// Looks up the six field dictionaries of `class_dict` in SlotField order
+/// and stores each in `*fields`. False at the first one that is missing or
+/// not a dictionary (the ones before it are stored).
+bool FindFieldDictionaries(plist_t class_dict, FieldDictionaries* fields);
+
+/// Decodes every numbered entry of the six field dictionaries and the count
+/// of `class_dict` into `*entries` (which it clears first).
+void DecodeClassEntries(plist_t class_dict, const FieldDictionaries& fields, ClassEntries* entries);
+
+/// Copies those of `fields` (SlotEntries bits) that `entry` holds into
+/// `*record`; every other field of the record keeps its value.
+void CopyPresentFields(const SlotEntries& entry, uint8_t fields, ProfileRecord* record);
+
+/// Fills `*list` from a decoded class as every plain reader does: each slot
+/// field that the file holds, then the count when present, then the list
+/// normalisation.
+void ApplyClassEntries(const ClassEntries& entries, ProfileList* list);
+
+/// Reads the class `selector` of `root` into `*list` (FindClassDictionary,
+/// FindFieldDictionaries, DecodeClassEntries, ApplyClassEntries). False,
+/// with the list untouched, when the class or one of its field
+/// dictionaries is missing.
+bool ReadClassIntoList(plist_t root, int32_t selector, ProfileList* list);
+
+/// Integer read: when `dict` holds `key` with an integer value in the
+/// signed 32-bit range, stores it in `*value` and returns true; otherwise
+/// returns false and leaves `*value` as it was.
+bool ReadDictionaryIntEntry(plist_t dict, const char* key, int32_t* value);
+
+/// String read: when `dict` holds `key` with a string value, copies at most
+/// 31 bytes of it into the 32-byte `field`, cut at a character boundary and
+/// at a zero byte, zero-filling the rest, and returns true; otherwise
+/// returns false and leaves `field` as it was.
+bool ReadDictionaryStringEntry(plist_t dict, const char* key, char* field);
+
+// ---- Writing --------------------------------------------------------------
+
+/// Builds the class dictionary of `list`: "iNum" and the six field
+/// dictionaries with all 500 numbered entries. A name that is not valid
+/// UTF-8 is left out of its dictionary. The returned dictionary owns its
+/// field dictionaries.
+PlistPtr CreatePropsDictionary(const ProfileList& list);
+
+/// Builds the whole top-level dictionary of three lists, "PlistVersion" 1
+/// included.
+PlistPtr CreateTopLevelDictionary(const ProfileList& rgb, const ProfileList& sim,
+                                  const ProfileList& dst);
+
+/// Writes `root` as the whole content of the file that ZV_PLIST_PROFILE_PATH
+/// names, atomically. False when the path variable is null or too long or
+/// the write failed. Runs no write-access test.
+bool WriteCurrentProfilePlist(plist_t root);
+
+/// CreateTopLevelDictionary and WriteCurrentProfilePlist: the write of the
+/// whole-file writer after its write-access test.
+bool WriteProfileLists(const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst);
+
+}  // namespace zv

@@ -1,0 +1,356 @@
+#include "walk/walk_arguments.h"
+
+#include <net-snmp/net-snmp-includes.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "walk/debug_sink.h"
+#include "walk/snmp_library.h"
+#include "walk/walk_settings.h"
+
+static_assert(zv::kEngineIdSize == SNMP_MAX_ENG_SIZE);
+
+namespace zv {
+namespace {
+
+// The library's standard option letters; `local_options` are appended.
+constexpr char kStandardOptions[] = "Y:VhHm:M:O:I:P:D:dv:r:t:c:Z:e:E:n:u:l:x:X:a:A:p:T:-:3:L:";
+constexpr std::size_t kOptionStringSize = 96;
+constexpr int kKeepScanning = 0;
+constexpr long kMicrosecondsPerSecond = 1000000L;
+
+struct ParseState {
+  netsnmp_session* session;
+  WalkArgumentStorage* storage;
+  const char* community;  // from -c, or null
+};
+
+void Report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Formats one diagnostic and hands it to the debug sink.
+void Report(const char* format, ...) {
+  char text[kDebugMessageSize];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  MyDebugMessage(text, 0);
+}
+
+int UsageError(const char* what) {
+  Report("[SNMP] %s\n", what);
+  return kParseUsageError;
+}
+
+// Makes the next getopt call start again at argv[1] with no state left
+// from an earlier parse (optind 0 is glibc's "reinitialise" request), and
+// keeps getopt itself from printing.
+void RestartOptionScanning() {
+  optind = 0;
+  opterr = 0;
+}
+
+bool ComposeOptionString(const char* local_options, char (&options)[kOptionStringSize]) {
+  const int length = std::snprintf(options, sizeof options, "%s%s", kStandardOptions,
+                                   local_options != nullptr ? local_options : "");
+  return length > 0 && static_cast<std::size_t>(length) < sizeof options;
+}
+
+bool VectorIsComplete(int argc, char** argv) {
+  if (argc < 1 || argv == nullptr) return false;
+  for (int i = 0; i < argc; ++i) {
+    if (argv[i] == nullptr) return false;
+  }
+  return true;
+}
+
+// A whole number that starts with a digit, like atoi reads it (trailing
+// text ignored), but refusing values above `max` instead of overflowing.
+bool ParseWholeNumber(const char* text, long max, long* value) {
+  if (!std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long parsed = std::strtol(text, &end, 10);
+  if (errno == ERANGE || parsed > max) return false;
+  *value = parsed;
+  return true;
+}
+
+int HandleVersion(const char* text, netsnmp_session* session) {
+  if (std::strcmp(text, "1") == 0) {
+    session->version = SNMP_VERSION_1;
+  } else if (strcasecmp(text, "2c") == 0) {
+    session->version = SNMP_VERSION_2c;
+  } else if (std::strcmp(text, "3") == 0) {
+    session->version = SNMP_VERSION_3;
+  } else {
+    Report("[SNMP] Invalid version specified after -v flag: %s\n", text);
+    return kParseUsageError;
+  }
+  return kKeepScanning;
+}
+
+int HandleRetries(const char* text, netsnmp_session* session) {
+  long retries = 0;
+  if (!ParseWholeNumber(text, INT_MAX, &retries)) {
+    return UsageError("Invalid number of retries after -r flag.");
+  }
+  session->retries = static_cast<int>(retries);
+  return kKeepScanning;
+}
+
+int HandleTimeout(const char* text, netsnmp_session* session) {
+  long seconds = 0;
+  if (!ParseWholeNumber(text, INT_MAX, &seconds)) {
+    return UsageError("Invalid timeout in seconds after -t flag.");
+  }
+  session->timeout = seconds * kMicrosecondsPerSecond;
+  return kKeepScanning;
+}
+
+int HandleToggleOptions(char option, char* text, int argc, char** argv) {
+  char* unknown = nullptr;
+  switch (option) {
+    case 'O': unknown = snmp_out_options(text, argc, argv); break;
+    case 'I': unknown = snmp_in_options(text, argc, argv); break;
+    default: unknown = snmp_mib_toggle_options(text); break;
+  }
+  if (unknown == nullptr) return kKeepScanning;
+  Report("[SNMP] Unknown option passed to -%c: %c.\n", option, *unknown);
+  return kParseUsageError;
+}
+
+int HandleMibDirectory(const char* text) {
+  netsnmp_get_mib_directory();  // sets up the defaults that the new value may extend
+  netsnmp_set_mib_directory(text);
+  return kKeepScanning;
+}
+
+bool DecodeEngineId(const char* hex, u_char (&buffer)[kEngineIdSize], u_char** id,
+                    std::size_t* id_length) {
+  u_char* target = buffer;
+  std::size_t capacity = sizeof buffer;
+  std::size_t used = 0;
+  if (netsnmp_hex_to_binary(&target, &capacity, &used, 0, hex, " ") != 1 || used == 0) return false;
+  *id = buffer;
+  *id_length = used;
+  return true;
+}
+
+int HandleEngineBootsAndTime(char* text, netsnmp_session* session) {
+  char* end = nullptr;
+  const unsigned long boots = std::strtoul(text, &end, 10);
+  if (end == text || *end != ',') return UsageError("Need engine boots and time after -Z flag.");
+  char* time_text = end + 1;
+  const unsigned long time = std::strtoul(time_text, &end, 10);
+  if (end == time_text || *end != '\0') return UsageError("Need engine boots and time after -Z flag.");
+  session->engineBoots = static_cast<u_int>(boots);
+  session->engineTime = static_cast<u_int>(time);
+  return kKeepScanning;
+}
+
+int HandleSecurityLevel(char* text, netsnmp_session* session) {
+  const int level = parse_secLevel_conf("-l", text);
+  if (level < 0) return UsageError("Invalid security level specified after -l flag.");
+  session->securityLevel = level;
+  return kKeepScanning;
+}
+
+int HandleAuthProtocol(const char* text, netsnmp_session* session) {
+  const int type = usm_lookup_auth_type(text);
+  oid* protocol = type > 0 ? sc_get_auth_oid(type, &session->securityAuthProtoLen) : nullptr;
+  if (protocol == nullptr) return UsageError("Invalid authentication protocol specified after -a flag.");
+  session->securityAuthProto = protocol;
+  return kKeepScanning;
+}
+
+int HandlePrivacyProtocol(const char* text, netsnmp_session* session) {
+  const int type = usm_lookup_priv_type(text);
+  oid* protocol = type > 0 ? sc_get_priv_oid(type, &session->securityPrivProtoLen) : nullptr;
+  if (protocol == nullptr) return UsageError("Invalid privacy protocol specified after -x flag.");
+  session->securityPrivProto = protocol;
+  return kKeepScanning;
+}
+
+int RefuseKeyMaterial(char letter) {
+  Report("[SNMP] No SNMPv3 keys can be made: -%c is not accepted.\n", letter);
+  return kParseNothingToWalk;
+}
+
+int HandleSecurityOption(char letter, char* text, ParseState& state) {
+  netsnmp_session* session = state.session;
+  switch (letter) {
+    case 'A':
+    case 'X': return RefuseKeyMaterial(letter);
+    case 'Z': return HandleEngineBootsAndTime(text, session);
+    case 'e':
+      if (DecodeEngineId(text, state.storage->security_engine_id, &session->securityEngineID,
+                         &session->securityEngineIDLen)) {
+        return kKeepScanning;
+      }
+      return UsageError("Bad engine ID value after -e flag.");
+    case 'E':
+      if (DecodeEngineId(text, state.storage->context_engine_id, &session->contextEngineID,
+                         &session->contextEngineIDLen)) {
+        return kKeepScanning;
+      }
+      return UsageError("Bad engine ID value after -E flag.");
+    case 'n':
+      session->contextName = text;
+      session->contextNameLen = std::strlen(text);
+      return kKeepScanning;
+    case 'u':
+      session->securityName = text;
+      session->securityNameLen = std::strlen(text);
+      return kKeepScanning;
+    case 'l': return HandleSecurityLevel(text, session);
+    case 'a': return HandleAuthProtocol(text, session);
+    case 'x': return HandlePrivacyProtocol(text, session);
+    default:
+      Report("[SNMP] Unknown SNMPv3 option passed to -3: %c.\n", letter);
+      return kParseUsageError;
+  }
+}
+
+// "-3x value", "-3xvalue" or "-3x=value": the SNMPv3 options under one
+// letter. Keys given directly in hex are refused like pass phrases.
+int HandleSnmpV3Option(char* text, int argc, char** argv, ParseState& state) {
+  const char letter = text[0];
+  if (letter == 'm' || letter == 'M' || letter == 'k' || letter == 'K') return RefuseKeyMaterial('3');
+  if (letter == '\0') return UsageError("Missing SNMPv3 option after -3.");
+  char* value = text + 1;
+  if (*value == '=') ++value;
+  while (std::isspace(static_cast<unsigned char>(*value))) ++value;
+  if (*value == '\0') {
+    if (optind >= argc) return UsageError("Missing argument after an SNMPv3 -3 option.");
+    value = argv[optind++];
+  }
+  return HandleSecurityOption(letter, value, state);
+}
+
+int HandleConfigurationHelp() {
+  InitialiseSnmpLibrary();
+  MyDebugMessage("[SNMP] Configuration directives understood:\n", 0);
+  read_config_print_usage("  ");  // to the library's log
+  return kParseNothingToWalk;
+}
+
+int HandleOption(int option, int argc, char** argv, ParseState& state, OptionHandler handler) {
+  switch (option) {
+    case 'H': return HandleConfigurationHelp();
+    case 'm': return setenv("MIBS", optarg, 1) == 0 ? kKeepScanning : UsageError("Cannot set MIBS.");
+    case 'M': return HandleMibDirectory(optarg);
+    case 'O':
+    case 'I':
+    case 'P': return HandleToggleOptions(static_cast<char>(option), optarg, argc, argv);
+    case 'L':
+    case 'D':
+    case 'd': return kKeepScanning;
+    case 'v': return HandleVersion(optarg, state.session);
+    case 'r': return HandleRetries(optarg, state.session);
+    case 't': return HandleTimeout(optarg, state.session);
+    case 'c': state.community = optarg; return kKeepScanning;
+    case '3': return HandleSnmpV3Option(optarg, argc, argv, state);
+    case 'Z':
+    case 'e':
+    case 'E':
+    case 'n':
+    case 'u':
+    case 'l':
+    case 'a':
+    case 'x':
+    case 'A':
+    case 'X': return HandleSecurityOption(static_cast<char>(option), optarg, state);
+    case 'p': return UsageError("The -p option is no longer used: give the address as HOST:PORT.");
+    case 'T': return UsageError("The -T option is not accepted.");
+    case 'Y':
+    case '-': return UsageError("Configuration directives are not accepted in walk arguments.");
+    case '?':
+      Report("[SNMP] Unknown option or missing argument: -%c\n", optopt);
+      return kParseUsageError;
+    default:
+      if (handler != nullptr) handler(argc, argv, option);
+      return kKeepScanning;
+  }
+}
+
+// Without -v: the configuration's default version, or SNMPv3 when it names
+// none.
+void ApplyDefaultVersion(netsnmp_session* session) {
+  if (session->version != SNMP_DEFAULT_VERSION) return;
+  const int configured = netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_SNMPVERSION);
+  if (configured == 0) {
+    session->version = SNMP_VERSION_3;
+  } else if (configured == NETSNMP_DS_SNMP_VERSION_1) {
+    session->version = SNMP_VERSION_1;
+  } else {
+    session->version = configured;
+  }
+}
+
+// SNMPv1 and SNMPv2c need a community: from -c, else the configuration's
+// default one.
+bool ApplyCommunity(netsnmp_session* session, const char* community) {
+  if (session->version != SNMP_VERSION_1 && session->version != SNMP_VERSION_2c) return true;
+  if (community == nullptr) {
+    community = netsnmp_ds_get_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_COMMUNITY);
+  }
+  if (community == nullptr) return false;
+  session->community = reinterpret_cast<u_char*>(const_cast<char*>(community));
+  session->community_len = std::strlen(community);
+  return true;
+}
+
+int ScanOptions(int argc, char** argv, const char* options, ParseState& state, OptionHandler handler) {
+  RestartOptionScanning();
+  int option = 0;
+  while ((option = getopt(argc, argv, options)) != -1) {
+    const int outcome = HandleOption(option, argc, argv, state, handler);
+    if (outcome != kKeepScanning) return outcome;
+  }
+  return kKeepScanning;
+}
+
+}  // namespace
+
+int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
+                       WalkArgumentStorage* storage, const char* local_options,
+                       OptionHandler handler) {
+  PrepareSnmpLibrary();
+  snmp_sess_init(session);
+  if (!VectorIsComplete(argc, argv)) return UsageError("No hostname specified.");
+  char options[kOptionStringSize];
+  if (!ComposeOptionString(local_options, options)) return UsageError("Too many local options.");
+
+  ParseState state{session, storage, nullptr};
+  const int scanned = ScanOptions(argc, argv, options, state, handler);
+  if (scanned != kKeepScanning) return scanned;
+
+  InitialiseSnmpLibrary();
+  ApplyDefaultVersion(session);
+  if (optind >= argc) return UsageError("No hostname specified.");
+  session->peername = argv[optind++];
+  if (!ApplyCommunity(session, state.community)) return UsageError("No community name specified.");
+  return optind;
+}
+
+}  // namespace zv
+
+void optProc(int /*argc*/, char* const* /*argv*/, int opt) {
+  if (opt != 'C' || optarg == nullptr) return;
+  for (const char* letter = optarg; *letter != '\0'; ++letter) {
+    switch (*letter) {
+      case 'c': zv::ToggleWalkSetting(zv::WalkSetting::kDontCheckOrdering); break;
+      case 'p': zv::ToggleWalkSetting(zv::WalkSetting::kPrintStatistics); break;
+      case 'i': zv::ToggleWalkSetting(zv::WalkSetting::kIncludeRequested); break;
+      default: zv::FormatDebugMessage("Unknown flag passed to -C: %c\n", *letter); break;
+    }
+  }
+}

@@ -1,0 +1,66 @@
+// The walk's argument parser: reads an snmpwalk-style argument vector into
+// a Net-SNMP session, built on the library's own pieces.
+//
+// It differs from the library's own parser where a long-lived service
+// needs it to: option scanning starts afresh at every call; nothing is
+// printed (diagnostics, beginning "[SNMP] ", go to the debug sink); `-V`
+// and `-h` reach the option handler instead of ending the parse; `-t`
+// takes whole seconds; a pass phrase or key (`-A`, `-X`, `-3A`, `-3X`,
+// `-3m`, `-3M`, `-3k`, `-3K`) ends the parse with nothing to walk, since
+// the walk makes no SNMPv3 keys; options that would change the library's
+// configuration or make it write files (`-Y`, long options, `-T`) are
+// usage errors, and the log and debug options (`-L`, `-D`, `-d`) are
+// accepted and have no effect, since the service has no log output.
+#pragma once
+
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/types.h>
+
+#include <cstddef>
+
+namespace zv {
+
+/// Results of ParseWalkArguments besides an index into argv.
+constexpr int kParseUsageError = -1;
+constexpr int kParseNothingToWalk = -2;
+
+/// Longest SNMPv3 engine identifier, in bytes.
+constexpr std::size_t kEngineIdSize = 32;
+
+/// Called with every option letter that the parser does not handle itself
+/// (the letters of `local_options`, `-V` and `-h`); the option's argument,
+/// if it takes one, is in `optarg`.
+using OptionHandler = void (*)(int argc, char* const* argv, int option);
+
+/// What a parsed session points into besides argv: engine identifiers
+/// given in hex. Must outlive the session's opening.
+struct WalkArgumentStorage {
+  u_char security_engine_id[kEngineIdSize];
+  u_char context_engine_id[kEngineIdSize];
+};
+
+/// Parses options, the device's address and leaves the root OID for the
+/// caller. Initialises `session` (library defaults; retries and timeout
+/// stay at the library's "not given" markers unless `-r`/`-t` set them)
+/// and fills it; its peer name, community and security names point into
+/// `argv` (which is permuted: options first), `storage` or the library's
+/// default store, so all three must outlive the session's opening.
+/// Initialises the library on the first call in the process, after the
+/// options are scanned. Returns the index in argv of the first argument
+/// after the address; kParseUsageError for a usage error (unknown option,
+/// missing argument, bad value, no address, SNMPv1/v2c without any
+/// community, `argc` below 1 or a null entry); kParseNothingToWalk for
+/// `-H` or a pass phrase/key. Not reentrant (option scanning is
+/// process-wide).
+int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
+                       WalkArgumentStorage* storage, const char* local_options,
+                       OptionHandler handler);
+
+}  // namespace zv
+
+/// The walk's option handler. For `C`, each letter of the option's
+/// argument toggles a walk setting: `c` "dontCheckOrdering", `p`
+/// "printStatistics", `i` "includeRequested"; any other letter formats
+/// "Unknown flag passed to -C: %c\n" into `sDEBUGmsg` and scanning goes on.
+/// Every other option letter is ignored.
+void optProc(int argc, char* const* argv, int opt);

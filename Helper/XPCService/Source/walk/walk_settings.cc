@@ -1,0 +1,37 @@
+#include "walk/walk_settings.h"
+
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+
+#include <mutex>
+
+namespace zv {
+namespace {
+
+constexpr const char* kConfigurationType = "snmpwalk";
+
+void RegisterOne(const char* token, WalkSetting setting) {
+  netsnmp_ds_register_config(ASN_BOOLEAN, kConfigurationType, token, NETSNMP_DS_APPLICATION_ID,
+                             static_cast<int>(setting));
+}
+
+}  // namespace
+
+void RegisterWalkSettings() {
+  static std::once_flag registered;
+  std::call_once(registered, [] {
+    RegisterOne("includeRequested", WalkSetting::kIncludeRequested);
+    RegisterOne("printStatistics", WalkSetting::kPrintStatistics);
+    RegisterOne("dontCheckOrdering", WalkSetting::kDontCheckOrdering);
+  });
+}
+
+bool WalkSettingOn(WalkSetting setting) {
+  return netsnmp_ds_get_boolean(NETSNMP_DS_APPLICATION_ID, static_cast<int>(setting)) == 1;
+}
+
+void ToggleWalkSetting(WalkSetting setting) {
+  netsnmp_ds_toggle_boolean(NETSNMP_DS_APPLICATION_ID, static_cast<int>(setting));
+}
+
+}  // namespace zv

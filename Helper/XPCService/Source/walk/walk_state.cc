@@ -1,0 +1,5 @@
+#include "walk/walk_state.h"
+
+ProfileList PlistForSpool = {};
+int32_t numprinted = 0;
+char sDEBUGmsg[kDebugMessageSize] = {};

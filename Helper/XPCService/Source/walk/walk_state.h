@@ -1,0 +1,35 @@
+// The process-wide state of the device profile walk, all in one place.
+//
+// A walk runs many times in one long-lived process. What it keeps between
+// walks lives here and in the Net-SNMP library (see snmp_library.h and
+// walk_settings.h); everything else is local to one call.
+//
+// None of it is locked: walks never overlap (the walk request holds a
+// process-wide lock around the whole walk and its merge), and nothing but
+// the walk and its merge touches this state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "store/zvplist.h"
+
+/// Size of the walk's diagnostic buffer `sDEBUGmsg`, terminator included.
+constexpr std::size_t kDebugMessageSize = 128;
+
+/// The spool list: the rows of the device's profile table, placed by row
+/// number (row k in slot k - 1), `iNum` counting the index-column values
+/// received (at most 500). All zero at process start; cleared at the start
+/// of every walk, filled by vSpoolPlist during the walk, read by the merge
+/// after it, then left until the next walk clears it.
+extern ProfileList PlistForSpool;
+
+/// Variables found: every variable that a walk counted inside its subtree,
+/// and every variable that a GET printed, since the process started. Never
+/// reset; stops at INT32_MAX instead of wrapping, so that a long-lived
+/// process never sees it fall back to 0.
+extern int32_t numprinted;
+
+/// The walk driver's and the option handler's last diagnostic, cut to 127
+/// characters and a terminating zero. Kept for a debugger; nothing reads it.
+extern char sDEBUGmsg[kDebugMessageSize];

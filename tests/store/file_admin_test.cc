@@ -1,0 +1,209 @@
+// File administration of the current and previous profile property list:
+// the write-access test, the generation swap, the existence test and the
+// removal, on the process-wide paths.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "store/file_admin.h"
+#include "store/zvplist.h"
+#include "store_fixture.h"
+#include "support/other_user.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using zvtest::Exists;
+using zvtest::ReadFile;
+using zvtest::WriteFile;
+
+// The process's file-creation mask, left as it was.
+mode_t CurrentUmask() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
+
+// A text of `size` bytes that differs from chunk to chunk.
+std::string Pattern(std::size_t size) {
+  std::string text(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + (i * 7 + i / 65535) % 26);
+  return text;
+}
+
+class FileAdminTest : public ::testing::Test {
+ protected:
+  void SetUp() override { umask(077); }
+  zvtest::StorePathsScope paths_;
+};
+
+TEST_F(FileAdminTest, WritableFileIsAdminAndStaysUnchanged) {
+  WriteFile(paths_.current(), "profile data");
+  EXPECT_EQ(ZVPListIsAdminProfile(), 1);
+  EXPECT_EQ(ReadFile(paths_.current()), "profile data");
+  EXPECT_EQ(CurrentUmask(), 002u);
+  EXPECT_EQ(ZVPListExistProfile(), 1);
+}
+
+TEST_F(FileAdminTest, MissingFileInWritableDirectoryLeavesNothingBehind) {
+  EXPECT_EQ(ZVPListIsAdminProfile(), 1);
+  EXPECT_FALSE(Exists(paths_.current()));
+  EXPECT_EQ(ZVPListExistProfile(), 0);
+  EXPECT_FALSE(Exists(paths_.current()));
+}
+
+TEST_F(FileAdminTest, MissingDirectoryIsRefusedAndNotCreated) {
+  paths_.SetCurrent(paths_.dir().File("missing/profile.plist"));
+  EXPECT_EQ(ZVPListIsAdminProfile(), 0);
+  EXPECT_FALSE(Exists(paths_.dir().File("missing")));
+  EXPECT_EQ(CurrentUmask(), 002u);
+}
+
+TEST_F(FileAdminTest, FileThatCannotBeWrittenBlocksEveryOperation) {
+  WriteFile(paths_.current(), "current");
+  WriteFile(paths_.previous(), "previous");
+  ASSERT_EQ(chmod(paths_.current().c_str(), 0444), 0);
+  const int result = zvtest::RunAsOtherUser([] {
+    int failures = 0;
+    if (ZVPListIsAdminProfile() != 0) failures |= 1;
+    if (ZVPListRemove(2) != 0) failures |= 2;
+    if (ZVPListRemove(3) != 0) failures |= 4;
+    if (ZVPListExistProfile() != 0) failures |= 8;
+    for (int type : {0, 1, 2}) ZVPListSwapProfile(type);
+    return failures;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadFile(paths_.current()), "current");
+  EXPECT_EQ(ReadFile(paths_.previous()), "previous");
+}
+
+TEST_F(FileAdminTest, WriteOnlyFileFailsTheTestThatOpensForReadingAndWriting) {
+  WriteFile(paths_.current(), "current");
+  ASSERT_EQ(chmod(paths_.current().c_str(), 0222), 0);
+  const int result = zvtest::RunAsOtherUser([] {
+    return ZVPListIsAdminProfile() == 0 && ZVPListExistProfile() == 0 ? 0 : 1;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadFile(paths_.current()), "current");
+}
+
+TEST_F(FileAdminTest, RemoveTakesOnlyTheSelectedFile) {
+  WriteFile(paths_.current(), "current");
+  EXPECT_EQ(ZVPListRemove(2), 0);  // no previous file
+  WriteFile(paths_.previous(), "previous");
+  EXPECT_EQ(ZVPListRemove(1), 0);
+  EXPECT_EQ(ZVPListRemove(4), 0);
+  EXPECT_EQ(ZVPListRemove(-3), 0);
+  EXPECT_TRUE(Exists(paths_.current()));
+  EXPECT_TRUE(Exists(paths_.previous()));
+  EXPECT_EQ(ZVPListRemove(2), 1);
+  EXPECT_FALSE(Exists(paths_.previous()));
+  EXPECT_TRUE(Exists(paths_.current()));
+  EXPECT_EQ(ZVPListRemove(3), 1);
+  EXPECT_FALSE(Exists(paths_.current()));
+  EXPECT_EQ(CurrentUmask(), 002u);
+}
+
+TEST_F(FileAdminTest, BackUpCopiesLargeFileWholeAndReplacesOldBackup) {
+  const std::string contents = Pattern(3 * 65535 + 1234);
+  WriteFile(paths_.current(), contents);
+  WriteFile(paths_.previous(), Pattern(5 * 65535));  // longer than the new copy
+  ZVPListSwapProfile(2);
+  EXPECT_EQ(ReadFile(paths_.previous()), contents);
+  EXPECT_EQ(ReadFile(paths_.current()), contents);
+  struct stat st;
+  ASSERT_EQ(stat(paths_.previous().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0664u);
+}
+
+TEST_F(FileAdminTest, BackUpOfEmptyFileGivesEmptyBackup) {
+  WriteFile(paths_.current(), "");
+  WriteFile(paths_.previous(), "old");
+  ZVPListSwapProfile(2);
+  EXPECT_TRUE(Exists(paths_.previous()));
+  EXPECT_EQ(ReadFile(paths_.previous()), "");
+}
+
+TEST_F(FileAdminTest, BackUpOfMissingFileRemovesPreviousAndCopiesNothing) {
+  WriteFile(paths_.previous(), "old");
+  ZVPListSwapProfile(2);
+  EXPECT_FALSE(Exists(paths_.previous()));
+  EXPECT_FALSE(Exists(paths_.current()));
+}
+
+TEST_F(FileAdminTest, FailedReadLeavesNoPartialBackup) {
+  // A directory opens for reading but fails on read.
+  const std::string directory = paths_.dir().File("a-directory");
+  ASSERT_EQ(mkdir(directory.c_str(), 0755), 0);
+  zv::SwapGenerations(zv::kSwapBackUpCurrent, directory.c_str(), paths_.previous().c_str());
+  EXPECT_FALSE(Exists(paths_.previous()));
+}
+
+TEST_F(FileAdminTest, RestoreMakesPreviousCurrent) {
+  WriteFile(paths_.current(), "current");
+  WriteFile(paths_.previous(), "previous");
+  ZVPListSwapProfile(0);
+  EXPECT_EQ(ReadFile(paths_.current()), "previous");
+  EXPECT_FALSE(Exists(paths_.previous()));
+}
+
+TEST_F(FileAdminTest, RestoreWithoutPreviousFileLeavesNoGeneration) {
+  WriteFile(paths_.current(), "current");
+  ZVPListSwapProfile(0);
+  EXPECT_FALSE(Exists(paths_.current()));
+}
+
+TEST_F(FileAdminTest, RestoreThatCannotMoveThePreviousKeepsCurrent) {
+  WriteFile(paths_.current(), "current");
+  ASSERT_EQ(mkdir(paths_.previous().c_str(), 0755), 0);  // rename fails: not a file
+  ZVPListSwapProfile(0);
+  EXPECT_EQ(ReadFile(paths_.current()), "current");
+}
+
+TEST_F(FileAdminTest, DiscardAndUnknownTypes) {
+  WriteFile(paths_.current(), "current");
+  WriteFile(paths_.previous(), "previous");
+  for (int type : {3, -1, 99}) ZVPListSwapProfile(type);
+  EXPECT_EQ(ReadFile(paths_.current()), "current");
+  EXPECT_EQ(ReadFile(paths_.previous()), "previous");
+  ZVPListSwapProfile(1);
+  EXPECT_FALSE(Exists(paths_.previous()));
+  EXPECT_EQ(ReadFile(paths_.current()), "current");
+  EXPECT_EQ(CurrentUmask(), 002u);
+}
+
+TEST_F(FileAdminTest, NullOrOverlongPathsTouchNothing) {
+  WriteFile(paths_.current(), "current");
+  WriteFile(paths_.previous(), "previous");
+  char* const current = ZV_PLIST_PROFILE_PATH;
+  char* const previous = ZV_PLIST_PROFILE_PREV_PATH;
+  std::string overlong = paths_.dir().path() + "/";
+  overlong += std::string(255 - overlong.size(), 'x');
+
+  ZV_PLIST_PROFILE_PREV_PATH = nullptr;  // current alone is not enough to swap
+  for (int type : {0, 1, 2}) ZVPListSwapProfile(type);
+  EXPECT_EQ(ZVPListRemove(2), 0);
+  ZV_PLIST_PROFILE_PREV_PATH = overlong.data();
+  for (int type : {0, 1, 2}) ZVPListSwapProfile(type);
+  EXPECT_EQ(ZVPListRemove(2), 0);
+  EXPECT_EQ(ReadFile(paths_.current()), "current");
+
+  for (char* bad : {static_cast<char*>(nullptr), overlong.data()}) {
+    ZV_PLIST_PROFILE_PATH = bad;
+    ZV_PLIST_PROFILE_PREV_PATH = previous;
+    umask(077);
+    EXPECT_EQ(ZVPListIsAdminProfile(), 0);
+    EXPECT_EQ(CurrentUmask(), 002u);
+    EXPECT_EQ(ZVPListExistProfile(), 0);
+    EXPECT_EQ(ZVPListRemove(2), 0);
+    for (int type : {0, 1, 2}) ZVPListSwapProfile(type);
+  }
+  EXPECT_FALSE(Exists(overlong));
+  EXPECT_FALSE(Exists(overlong.substr(0, 254)));
+  EXPECT_EQ(ReadFile(paths_.previous()), "previous");
+  ZV_PLIST_PROFILE_PATH = current;
+  EXPECT_EQ(ReadFile(paths_.current()), "current");
+}
+
+}  // namespace

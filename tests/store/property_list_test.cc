@@ -1,0 +1,120 @@
+// The property-list layer over libplist: integer and string values, parse
+// failures, and the atomic whole-file write with its permission rules.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <string>
+
+#include "platform/property_list.h"
+#include "support/other_user.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using zv::PlistPtr;
+
+PlistPtr DictWith(const char* key, plist_t value) {
+  PlistPtr dict(plist_new_dict());
+  plist_dict_set_item(dict.get(), key, value);
+  return dict;
+}
+
+TEST(PropertyListTest, NegativeIntegersAreWrittenAsNegativeDecimalsAndReadBack) {
+  for (const int32_t value : {-1, -5, INT32_MIN, INT32_MAX, 0}) {
+    const PlistPtr dict = DictWith("n", zv::NewInt32Node(value));
+    std::string xml, error;
+    ASSERT_TRUE(zv::SerializeXml(dict.get(), &xml, &error)) << error;
+    EXPECT_NE(xml.find("<integer>" + std::to_string(value) + "</integer>"), std::string::npos) << xml;
+    PlistPtr parsed;
+    ASSERT_TRUE(zv::ParsePropertyList(xml, &parsed, &error)) << error;
+    int32_t back = 12345;
+    ASSERT_TRUE(zv::Int32FromNode(plist_dict_get_item(parsed.get(), "n"), &back));
+    EXPECT_EQ(back, value);
+  }
+}
+
+TEST(PropertyListTest, IntegersOutsideThe32BitRangeOrOfOtherTypesAreRefused) {
+  int32_t value = 7;
+  const PlistPtr big(plist_new_uint(static_cast<uint64_t>(INT32_MAX) + 1));
+  const PlistPtr small(plist_new_uint(static_cast<uint64_t>(static_cast<int64_t>(INT32_MIN) - 1)));
+  const PlistPtr text(plist_new_string("5"));
+  const PlistPtr real(plist_new_real(5.0));
+  for (plist_t node : {big.get(), small.get(), text.get(), real.get(), static_cast<plist_t>(nullptr)}) {
+    EXPECT_FALSE(zv::Int32FromNode(node, &value));
+  }
+  EXPECT_EQ(value, 7);
+}
+
+TEST(PropertyListTest, StringsAreHandedOutAsUtf8Bytes) {
+  const PlistPtr text(plist_new_string("caf\xc3\xa9"));
+  std::string_view bytes;
+  ASSERT_TRUE(zv::StringFromNode(text.get(), &bytes));
+  EXPECT_EQ(bytes, "caf\xc3\xa9");
+  const PlistPtr number(plist_new_uint(1));
+  EXPECT_FALSE(zv::StringFromNode(number.get(), &bytes));
+}
+
+TEST(PropertyListTest, NonPropertyListsAreRefusedWithAMessage) {
+  for (const std::string& data : {std::string(), std::string("hello"), std::string("<plist><dict><key>a"),
+                                 std::string("bplist00\x01\x02", 10)}) {
+    PlistPtr root;
+    std::string error;
+    EXPECT_FALSE(zv::ParsePropertyList(data, &root, &error)) << data;
+    EXPECT_FALSE(root);
+    EXPECT_NE(error.find("plist_from_memory"), std::string::npos);
+  }
+}
+
+TEST(PropertyListTest, MissingFileNamesTheFailingCall) {
+  zvtest::TempDir dir;
+  PlistPtr root;
+  std::string error;
+  EXPECT_FALSE(zv::ReadPropertyListFile(dir.File("absent.plist"), &root, &error));
+  EXPECT_NE(error.find("open("), std::string::npos) << error;
+  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+class PropertyListWriteTest : public ::testing::Test {
+ protected:
+  void SetUp() override { saved_mask_ = umask(002); }
+  void TearDown() override { umask(saved_mask_); }
+  bool Write(const std::string& path, std::string* error) {
+    const PlistPtr dict = DictWith("k", plist_new_string("v"));
+    return zv::WritePropertyListFile(path, dict.get(), error);
+  }
+  zvtest::TempDir dir_;
+  mode_t saved_mask_ = 0;
+};
+
+TEST_F(PropertyListWriteTest, LongestFileNameStillGetsATemporaryFile) {
+  const std::string path = dir_.File(std::string(250, 'n'));
+  std::string error;
+  ASSERT_TRUE(Write(path, &error)) << error;
+  EXPECT_NE(zvtest::ReadFile(path).find("<key>k</key>"), std::string::npos);
+}
+
+TEST_F(PropertyListWriteTest, ClosedDirectoryRefusesNewFileButAllowsInPlaceRewrite) {
+  const std::string closed = dir_.File("closed");
+  ASSERT_EQ(mkdir(closed.c_str(), 0755), 0);
+  zvtest::WriteFile(closed + "/writable.plist", "old");
+  zvtest::WriteFile(closed + "/readonly.plist", "old");
+  ASSERT_EQ(chmod((closed + "/writable.plist").c_str(), 0666), 0);
+  ASSERT_EQ(chmod((closed + "/readonly.plist").c_str(), 0444), 0);
+  ASSERT_EQ(chmod(closed.c_str(), 0555), 0);
+  const int result = zvtest::RunAsOtherUser([&] {
+    std::string error;
+    int failures = 0;
+    if (!Write(closed + "/writable.plist", &error)) failures |= 1;
+    if (Write(closed + "/readonly.plist", &error)) failures |= 2;
+    if (Write(closed + "/new.plist", &error) || error.find("open(") == std::string::npos) failures |= 4;
+    return failures;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(zvtest::ReadFile(closed + "/writable.plist").find("<key>k</key>"), std::string::npos);
+  EXPECT_EQ(zvtest::ReadFile(closed + "/readonly.plist"), "old");
+  EXPECT_FALSE(zvtest::Exists(closed + "/new.plist"));
+  chmod(closed.c_str(), 0755);
+}
+
+}  // namespace

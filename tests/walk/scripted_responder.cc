@@ -1,0 +1,221 @@
+// A scripted SNMP responder for the walk's tests: answers what a real agent
+// will not (an OID that does not increase, an empty variable list, a
+// noSuchName or genErr at the end of a walk), built on Net-SNMP's PDU
+// functions. It binds a free UDP port on 127.0.0.1, prints the port on the
+// first line of its standard output and serves until it is killed.
+//
+//   scripted_responder [--log FILE] [--end MODE] [OID=INTEGER | OID=s:TEXT]...
+//
+// GETNEXT answers with the first served OID after the one asked for; past
+// the last one the end MODE decides: "endofmibview" (default), "nosuchname"
+// or "generr" (error status, variables echoed), "empty" (no variables),
+// "repeat" (the OID asked for, as an INTEGER 0) or "silent" (no answer).
+// GET answers a served OID with its value, and any other with noSuchName
+// (SNMPv1) or noSuchObject. Every request is appended to the log as
+// "GET <oid>" or "GETNEXT <oid>", in numeric form.
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ServedValue {
+  oid name[MAX_OID_LEN];
+  size_t name_length;
+  bool is_text;
+  long integer;
+  std::string text;
+};
+
+struct Script {
+  std::vector<ServedValue> values;  // in OID order
+  std::string end_mode = "endofmibview";
+  std::FILE* log = nullptr;
+};
+
+bool ParseServedValue(const char* argument, ServedValue* value) {
+  const char* equals = std::strchr(argument, '=');
+  if (equals == nullptr) return false;
+  const std::string oid_text(argument, equals);
+  value->name_length = MAX_OID_LEN;
+  if (read_objid(oid_text.c_str(), value->name, &value->name_length) == 0) return false;
+  const char* text = equals + 1;
+  value->is_text = std::strncmp(text, "s:", 2) == 0;
+  if (value->is_text) {
+    value->text = text + 2;
+  } else {
+    value->integer = std::strtol(text, nullptr, 10);
+  }
+  return true;
+}
+
+bool Before(const ServedValue& a, const ServedValue& b) {
+  return snmp_oid_compare(a.name, a.name_length, b.name, b.name_length) < 0;
+}
+
+void LogRequest(const Script& script, const netsnmp_pdu& request) {
+  if (script.log == nullptr || request.variables == nullptr) return;
+  char text[MAX_OID_LEN * 12];
+  if (snprint_objid(text, sizeof text, request.variables->name, request.variables->name_length) < 0) {
+    std::snprintf(text, sizeof text, "?");
+  }
+  std::fprintf(script.log, "%s %s\n", request.command == SNMP_MSG_GET ? "GET" : "GETNEXT", text);
+  std::fflush(script.log);
+}
+
+void AddServed(netsnmp_pdu* reply, const ServedValue& value) {
+  if (value.is_text) {
+    snmp_pdu_add_variable(reply, value.name, value.name_length, ASN_OCTET_STR, value.text.data(),
+                          value.text.size());
+  } else {
+    snmp_pdu_add_variable(reply, value.name, value.name_length, ASN_INTEGER, &value.integer,
+                          sizeof value.integer);
+  }
+}
+
+const ServedValue* Find(const Script& script, const oid* name, size_t length, bool next) {
+  for (const ServedValue& value : script.values) {
+    const int order = snmp_oid_compare(value.name, value.name_length, name, length);
+    if (next ? order > 0 : order == 0) return &value;
+  }
+  return nullptr;
+}
+
+void SetError(netsnmp_pdu* reply, long status, const netsnmp_pdu& request) {
+  reply->errstat = status;
+  reply->errindex = 1;
+  snmp_add_null_var(reply, request.variables->name, request.variables->name_length);
+}
+
+// Fills `reply` for a GETNEXT past the last served value. False: no answer.
+bool AnswerEnd(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
+  const netsnmp_variable_list& asked = *request.variables;
+  if (script.end_mode == "silent") return false;
+  if (script.end_mode == "nosuchname") {
+    SetError(reply, SNMP_ERR_NOSUCHNAME, request);
+  } else if (script.end_mode == "generr") {
+    SetError(reply, SNMP_ERR_GENERR, request);
+  } else if (script.end_mode == "repeat") {
+    const long zero = 0;
+    snmp_pdu_add_variable(reply, asked.name, asked.name_length, ASN_INTEGER, &zero, sizeof zero);
+  } else if (script.end_mode != "empty") {
+    snmp_pdu_add_variable(reply, asked.name, asked.name_length, SNMP_ENDOFMIBVIEW, nullptr, 0);
+  }
+  return true;
+}
+
+bool Answer(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
+  const netsnmp_variable_list& asked = *request.variables;
+  const bool next = request.command == SNMP_MSG_GETNEXT;
+  const ServedValue* value = Find(script, asked.name, asked.name_length, next);
+  if (value != nullptr) {
+    AddServed(reply, *value);
+    return true;
+  }
+  if (next) return AnswerEnd(script, request, reply);
+  if (request.version == SNMP_VERSION_1) {
+    SetError(reply, SNMP_ERR_NOSUCHNAME, request);
+  } else {
+    snmp_pdu_add_variable(reply, asked.name, asked.name_length, SNMP_NOSUCHOBJECT, nullptr, 0);
+  }
+  return true;
+}
+
+int OnMessage(int operation, netsnmp_session* session, int, netsnmp_pdu* request, void* magic) {
+  if (operation != NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE || request->variables == nullptr) return 1;
+  if (request->command != SNMP_MSG_GET && request->command != SNMP_MSG_GETNEXT) return 1;
+  const Script& script = *static_cast<Script*>(magic);
+  LogRequest(script, *request);
+  netsnmp_pdu* reply = snmp_clone_pdu(request);
+  snmp_free_varbind(reply->variables);
+  reply->variables = nullptr;
+  reply->command = SNMP_MSG_RESPONSE;
+  reply->errstat = SNMP_ERR_NOERROR;
+  reply->errindex = 0;
+  if (!Answer(script, *request, reply) || snmp_send(session, reply) == 0) snmp_free_pdu(reply);
+  return 1;
+}
+
+bool ParseArguments(int argc, char** argv, Script* script) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--log" && i + 1 < argc) {
+      script->log = std::fopen(argv[++i], "a");
+      if (script->log == nullptr) return false;
+    } else if (argument == "--end" && i + 1 < argc) {
+      script->end_mode = argv[++i];
+    } else {
+      ServedValue value{};
+      if (!ParseServedValue(argv[i], &value)) return false;
+      script->values.push_back(value);
+    }
+  }
+  std::stable_sort(script->values.begin(), script->values.end(), Before);
+  return true;
+}
+
+int BoundPort(int socket_fd) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (getsockname(socket_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+void Serve() {
+  while (true) {
+    int fds = 0;
+    int block = 1;
+    fd_set readable;
+    FD_ZERO(&readable);
+    timeval timeout{};
+    snmp_select_info(&fds, &readable, &timeout, &block);
+    if (select(fds, &readable, nullptr, nullptr, block ? nullptr : &timeout) > 0) {
+      snmp_read(&readable);
+    } else {
+      snmp_timeout();
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  netsnmp_register_loghandler(NETSNMP_LOGHANDLER_STDERR, LOG_WARNING);
+  netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_PERSIST_STATE, 1);
+  setenv("MIBS", "", 1);
+  setenv("MIBDIRS", "", 1);
+  init_snmp("zvresponder");
+  netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT, NETSNMP_OID_OUTPUT_NUMERIC);
+
+  Script script;
+  if (!ParseArguments(argc, argv, &script)) {
+    std::fprintf(stderr, "usage: %s [--log FILE] [--end MODE] [OID=INTEGER | OID=s:TEXT]...\n", argv[0]);
+    return 2;
+  }
+  netsnmp_transport* transport = netsnmp_transport_open_server("zvresponder", "udp:127.0.0.1:0");
+  if (transport == nullptr) {
+    std::fprintf(stderr, "cannot open udp:127.0.0.1:0\n");
+    return 1;
+  }
+  netsnmp_session settings;
+  snmp_sess_init(&settings);
+  settings.callback = OnMessage;
+  settings.callback_magic = &script;
+  settings.isAuthoritative = SNMP_SESS_AUTHORITATIVE;
+  if (snmp_add(&settings, transport, nullptr, nullptr) == nullptr) {
+    std::fprintf(stderr, "snmp_add failed\n");
+    return 1;
+  }
+  std::printf("%d\n", BoundPort(transport->sock));
+  std::fflush(stdout);
+  Serve();
+}

@@ -1,0 +1,336 @@
+// The walk driver against real agents (snmpd, snmpsimd) and, for what real
+// agents will not do, our scripted responder, all on 127.0.0.1 at free
+// ports. The merge is observed through the current profile plist.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <climits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/fixed_field.h"
+#include "support/snmp_agents.h"
+#include "support/temp_dir.h"
+#include "walk/walk_driver.h"
+#include "walk/walk_fixture.h"
+#include "walk/walk_state.h"
+
+namespace {
+
+using zvtest::ProfileCellOid;
+using zvtest::ProfileTableRow;
+using zvtest::SlotsNamed;
+using zvtest::SnmpAgent;
+using zvtest::Walk;
+
+const std::vector<ProfileTableRow> kTable = {
+    {1, 11, 4, "Office RGB", "OFFICE.ICC", 1, 1},
+    {2, 12, 5, "Proof", "PROOF.ICC", 3, 1},
+    {3, 13, 7, "Other source", "OTHER.ICC", 2, 0},
+};
+constexpr int kTableCells = 18;  // 3 rows x 6 columns
+
+std::vector<std::string> V2c(const std::string& address, const std::vector<std::string>& more = {}) {
+  std::vector<std::string> arguments = {"-v", "2c", "-c", "public", address};
+  arguments.insert(arguments.end(), more.begin(), more.end());
+  return arguments;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class WalkAgentTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    zvtest::UsePrivateSnmpClientConfig();  // no default version or community
+    std::string error;
+    snmpd_ = SnmpAgent::StartSnmpd(zvtest::ProfileTableOverrides(kTable), &error);
+    ASSERT_NE(snmpd_, nullptr) << error;
+  }
+  static void TearDownTestSuite() { snmpd_.reset(); }
+
+  void SetUp() override {
+    ASSERT_NE(snmpd_, nullptr);
+    zvtest::ResetWalkSettings();
+    plist_ = std::make_unique<zvtest::CurrentPlist>(dir_.File("u-m-profile.plist"));
+    ASSERT_TRUE(plist_->SeedMergeProbe());
+  }
+  void TearDown() override { zvtest::ResetWalkSettings(); }
+
+  // A scripted responder logging its requests; `arguments` as it takes them.
+  std::unique_ptr<SnmpAgent> StartResponder(const std::vector<std::string>& arguments) {
+    std::vector<std::string> all = {"--log", ResponderLog()};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::string error;
+    std::unique_ptr<SnmpAgent> responder = SnmpAgent::StartPortPrinter(ZV_SCRIPTED_RESPONDER, all, &error);
+    EXPECT_NE(responder, nullptr) << error;
+    return responder;
+  }
+  std::string ResponderLog() const { return dir_.File("requests.log"); }
+  std::vector<std::string> Requests() const { return Lines(zvtest::ReadFile(ResponderLog())); }
+  void ForgetRequests() const { zvtest::WriteFile(ResponderLog(), ""); }
+
+  zv::ClassLists StoredLists() {
+    zv::ClassLists lists{};
+    EXPECT_TRUE(plist_->Read(lists));
+    return lists;
+  }
+
+  static std::unique_ptr<SnmpAgent> snmpd_;
+  zvtest::TempDir dir_;
+  std::unique_ptr<zvtest::CurrentPlist> plist_;
+};
+
+std::unique_ptr<SnmpAgent> WalkAgentTest::snmpd_;
+
+// ---- snmpd -----------------------------------------------------------------------
+
+TEST_F(WalkAgentTest, TableWalkEndsInTheProfilePlist) {
+  numprinted = 100;
+  ASSERT_EQ(Walk(V2c(snmpd_->address(), {zvtest::ProfileTableOid()})), 0);
+  EXPECT_EQ(numprinted, 100 + kTableCells);
+
+  EXPECT_EQ(PlistForSpool.iNum, 3);
+  const ProfileRecord& proof = PlistForSpool.slots[1];
+  EXPECT_EQ(proof.IndexOnDevice, 12);
+  EXPECT_EQ(proof.Location, 5);
+  EXPECT_EQ(zv::FieldText(proof.ProfileName), "Proof");
+  EXPECT_EQ(zv::FieldText(proof.FileName), "PROOF.ICC");
+  EXPECT_EQ(proof.ProfileClass, 3);
+  EXPECT_EQ(proof.ProfileAvailability, 1);
+
+  const zv::ClassLists stored = StoredLists();
+  ASSERT_EQ(SlotsNamed(stored.rgb, "OFFICE.ICC"), std::vector<int>{1});
+  EXPECT_EQ(stored.rgb.slots[1].InMenu, ZV_INMENU_REPORTED);
+  EXPECT_EQ(stored.rgb.slots[1].IndexOnDevice, 11);
+  EXPECT_EQ(zv::FieldText(stored.rgb.slots[1].ProfileName), "Office RGB");
+  EXPECT_EQ(SlotsNamed(stored.sim, "PROOF.ICC"), std::vector<int>{0});
+  EXPECT_EQ(SlotsNamed(stored.dst, "PROOF.ICC"), std::vector<int>{0});
+  EXPECT_TRUE(SlotsNamed(stored.rgb, "OTHER.ICC").empty());  // source type 7
+  EXPECT_EQ(plist_->MergeToldResult(), 0);
+}
+
+TEST_F(WalkAgentTest, RepeatedWalksKeepReportedProfilesOnce) {
+  for (int walk = 0; walk < 3; ++walk) {
+    ASSERT_EQ(Walk(V2c(snmpd_->address(), {zvtest::ProfileTableOid()})), 0);
+  }
+  const zv::ClassLists stored = StoredLists();
+  EXPECT_EQ(SlotsNamed(stored.rgb, "OFFICE.ICC").size(), 1u);
+  EXPECT_EQ(SlotsNamed(stored.sim, "PROOF.ICC").size(), 1u);
+  EXPECT_EQ(stored.rgb.iNum, 2);
+}
+
+TEST_F(WalkAgentTest, WithoutRootTheWalkCoversMib2AndSpoolsNothing) {
+  const int32_t found_before = numprinted;
+  ASSERT_EQ(Walk(V2c(snmpd_->address())), 0);
+  EXPECT_GT(numprinted, found_before);
+  EXPECT_EQ(PlistForSpool.iNum, 0);
+  EXPECT_EQ(plist_->MergeToldResult(), 0);
+}
+
+TEST_F(WalkAgentTest, VariableCountStopsAtItsLargestValue) {
+  numprinted = INT32_MAX - 5;
+  ASSERT_EQ(Walk(V2c(snmpd_->address(), {zvtest::ProfileTableOid()})), 0);
+  EXPECT_EQ(numprinted, INT32_MAX);
+  EXPECT_EQ(PlistForSpool.iNum, 3);
+  numprinted = 1;
+}
+
+// ---- snmpsimd --------------------------------------------------------------------
+
+TEST_F(WalkAgentTest, EndOfMibViewEndsTheWalkAndIsCounted) {
+  std::string error;
+  auto sim = SnmpAgent::StartSnmpsim(zvtest::ProfileTableSnmprec(kTable), &error);
+  ASSERT_NE(sim, nullptr) << error;
+  numprinted = 100;
+  ASSERT_EQ(Walk(V2c(sim->address(), {zvtest::ProfileTableOid()})), 0);
+  EXPECT_EQ(numprinted, 100 + kTableCells + 1);
+  EXPECT_EQ(PlistForSpool.iNum, 3);
+  EXPECT_EQ(SlotsNamed(StoredLists().rgb, "OFFICE.ICC").size(), 1u);
+}
+
+TEST_F(WalkAgentTest, GenErrGivesTwoAndKeepsWhatWasSpooled) {
+  // A Counter64 cell that an SNMPv1 request meets: genErr in this mode.
+  const std::string snmprec = zvtest::ProfileTableSnmprec(kTable) + ProfileCellOid(9, 1) + "|70|12345\n";
+  std::string error;
+  auto sim = SnmpAgent::StartSnmpsim(snmprec, &error, "public", {"--v2c-arch"});
+  ASSERT_NE(sim, nullptr) << error;
+  ASSERT_EQ(Walk({"-v", "1", "-c", "public", sim->address(), zvtest::ProfileTableOid()}), 2);
+  EXPECT_EQ(PlistForSpool.iNum, 3);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+  EXPECT_EQ(SlotsNamed(StoredLists().rgb, "OFFICE.ICC").size(), 1u);
+}
+
+// The error variation answers with the OID asked for.
+std::string RepeatingSnmprec() {
+  return ProfileCellOid(1, 1) + "|2|11\n" + ProfileCellOid(1, 2) + "|2:error|op=get,status=generror,value=1\n" +
+         ProfileCellOid(1, 3) + "|2|13\n";
+}
+
+TEST_F(WalkAgentTest, OidNotIncreasingEndsTheWalkWithOne) {
+  std::string error;
+  auto sim = SnmpAgent::StartSnmpsim(RepeatingSnmprec(), &error);
+  ASSERT_NE(sim, nullptr) << error;
+  numprinted = 100;
+  ASSERT_EQ(Walk(V2c(sim->address(), {zvtest::ProfileTableOid()})), 1);
+  EXPECT_EQ(numprinted, 102);  // the repeated variable is counted too
+  EXPECT_EQ(std::string(sDEBUGmsg).rfind("[SNMP] Error: OID not increasing: ", 0), 0u) << sDEBUGmsg;
+  EXPECT_EQ(PlistForSpool.slots[0].IndexOnDevice, 11);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
+TEST_F(WalkAgentTest, RepeatedOidEndsTheWalkAlsoWithoutOrderingCheck) {
+  std::string error;
+  auto sim = SnmpAgent::StartSnmpsim(RepeatingSnmprec(), &error);
+  ASSERT_NE(sim, nullptr) << error;
+  ASSERT_EQ(Walk(V2c(sim->address(), {"-Cc", zvtest::ProfileTableOid()})), 1);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
+TEST_F(WalkAgentTest, AnswerSlowerThanEveryTryIsATimeout) {
+  const std::string snmprec = ProfileCellOid(1, 1) + "|2|11\n" + ProfileCellOid(1, 2) + "|2:delay|value=12,wait=1500\n";
+  std::string error;
+  auto sim = SnmpAgent::StartSnmpsim(snmprec, &error);
+  ASSERT_NE(sim, nullptr) << error;
+  ASSERT_EQ(Walk(V2c(sim->address(), {"-r", "0", zvtest::ProfileTableOid()})), 1);
+  EXPECT_EQ(PlistForSpool.slots[0].IndexOnDevice, 11);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
+// ---- The scripted responder ---------------------------------------------------------
+
+TEST_F(WalkAgentTest, EmptyResponseEndsTheWalkWithOne) {
+  auto responder = StartResponder({"--end", "empty"});
+  ASSERT_NE(responder, nullptr);
+  ASSERT_EQ(Walk(V2c(responder->address(), {zvtest::ProfileTableOid()})), 1);
+  EXPECT_EQ(Requests().size(), 1u);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
+TEST_F(WalkAgentTest, RepeatedOidFromResponderIsAskedForOnlyOnce) {
+  auto responder = StartResponder({"--end", "repeat", ProfileCellOid(1, 1) + "=7"});
+  ASSERT_NE(responder, nullptr);
+  ASSERT_EQ(Walk(V2c(responder->address(), {"-Cc", zvtest::ProfileTableOid()})), 1);
+  EXPECT_EQ(Requests().size(), 2u);
+  EXPECT_EQ(PlistForSpool.iNum, 2);  // the repeated variable reached the spool too
+}
+
+TEST_F(WalkAgentTest, NoSuchNameEndsAnSnmpV1WalkNormally) {
+  auto responder = StartResponder({"--end", "nosuchname", ProfileCellOid(1, 1) + "=7", ProfileCellOid(4, 1) + "=s:A.ICC",
+                                   ProfileCellOid(2, 1) + "=4", ProfileCellOid(5, 1) + "=1"});
+  ASSERT_NE(responder, nullptr);
+  ASSERT_EQ(Walk({"-v", "1", "-c", "public", responder->address(), zvtest::ProfileTableOid()}), 0);
+  EXPECT_EQ(Requests().size(), 5u);
+  EXPECT_EQ(plist_->MergeToldResult(), 0);
+  EXPECT_EQ(SlotsNamed(StoredLists().rgb, "A.ICC").size(), 1u);
+}
+
+TEST_F(WalkAgentTest, FailedParsesSendNoRequestAndTellTheMergeOne) {
+  auto responder = StartResponder({ProfileCellOid(1, 1) + "=7"});
+  ASSERT_NE(responder, nullptr);
+  const std::string address = responder->address();
+  struct Case { std::vector<std::string> arguments; int result; };
+  const Case cases[] = {
+      {{"-v", "2c", address}, -1},                                  // no community
+      {{"-v", "2c", "-c", "public", "-Q", address}, -1},            // unknown option
+      {{"-v", "2c", "-c", "public", "-t", "x", address}, -1},
+      {{"-v", "3", "-u", "u", "-A", "pass phrase", address}, -2},
+      {{"-v", "2c", "-c", "public", "-3X", "pass", address}, -2},
+      {{"-v", "2c", "-c", "public", address, "1.3.x"}, 1},          // root does not parse
+      {{"-v", "2c", "-c", "public", address, "1.3.6.4294967296"}, 1},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(plist_->SeedMergeProbe());
+    EXPECT_EQ(Walk(c.arguments), c.result) << c.arguments[c.arguments.size() - 1];
+    EXPECT_EQ(plist_->MergeToldResult(), 1);
+  }
+  char* nothing[512] = {};
+  ASSERT_TRUE(plist_->SeedMergeProbe());
+  EXPECT_EQ(mib_walk(0, nothing), -1);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+  EXPECT_TRUE(Requests().empty());
+}
+
+TEST_F(WalkAgentTest, IncludeRequestedPersistsUntilToggledBack) {
+  auto responder = StartResponder({ProfileCellOid(1, 1) + "=7"});
+  ASSERT_NE(responder, nullptr);
+  const std::string get_root = "GET ." + zvtest::ProfileTableOid();
+  const std::vector<std::vector<std::string>> walks = {
+      {"-Ci", zvtest::ProfileTableOid()}, {zvtest::ProfileTableOid()}, {"-Ci", zvtest::ProfileTableOid()}};
+  const bool expect_get[] = {true, true, false};
+  for (int walk = 0; walk < 3; ++walk) {
+    ForgetRequests();
+    ASSERT_EQ(Walk(V2c(responder->address(), walks[walk])), 0);
+    const std::vector<std::string> requests = Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front() == get_root, expect_get[walk]) << "walk " << walk << ": " << requests.front();
+  }
+}
+
+TEST_F(WalkAgentTest, FallbackGetOnlyWhileNothingWasFound) {
+  // The only value lies outside the walked subtree.
+  auto responder = StartResponder({"1.3.6.1.4.1.99999.1=5"});
+  ASSERT_NE(responder, nullptr);
+  const std::string root = "1.3.6.1.4.1.32473.2";
+  numprinted = 0;
+  ASSERT_EQ(Walk(V2c(responder->address(), {root})), 0);
+  EXPECT_EQ(Requests(), (std::vector<std::string>{"GETNEXT ." + root, "GET ." + root}));
+  EXPECT_EQ(numprinted, 1);  // the GET's answer (noSuchObject) is printed and counted
+
+  ForgetRequests();
+  ASSERT_EQ(Walk(V2c(responder->address(), {root})), 0);
+  EXPECT_EQ(Requests(), std::vector<std::string>{"GETNEXT ." + root});
+}
+
+// ---- A device that does not answer ----------------------------------------------------
+
+class SilentDevice {
+ public:
+  SilentDevice() {
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentDevice() { close(fd_); }
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  int DatagramsReceived() const {
+    int count = 0;
+    char buffer[2048];
+    while (recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) ++count;
+    return count;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+TEST_F(WalkAgentTest, SilentDeviceFailsAfterFourTriesWithoutFallbackGet) {
+  SilentDevice device;
+  numprinted = 0;
+  ASSERT_EQ(Walk(V2c(device.address(), {zvtest::ProfileTableOid()})), 1);
+  EXPECT_EQ(device.DatagramsReceived(), 4);  // one request, three retries, no GET
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
+TEST_F(WalkAgentTest, SnmpV3WithoutAnswerFails) {
+  SilentDevice device;
+  ASSERT_EQ(Walk({"-r", "0", device.address(), zvtest::ProfileTableOid()}), 1);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+// The walk's argument parser and option handler: result codes, session
+// fields, settings toggles, and option scanning that starts afresh.
+#include "walk/walk_arguments.h"
+
+#include <gtest/gtest.h>
+#include <net-snmp/net-snmp-includes.h>
+
+#include <string>
+#include <vector>
+
+#include "support/snmp_agents.h"
+#include "walk/walk_fixture.h"
+#include "walk/walk_settings.h"
+#include "walk/walk_state.h"
+
+namespace {
+
+// A writable argument vector with a program-name slot in front.
+class Arguments {
+ public:
+  explicit Arguments(std::vector<std::string> arguments) : strings_{"walk"} {
+    strings_.insert(strings_.end(), arguments.begin(), arguments.end());
+    for (std::string& s : strings_) pointers_.push_back(s.data());
+    pointers_.push_back(nullptr);
+  }
+  int argc() const { return static_cast<int>(strings_.size()); }
+  char** argv() { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> strings_;
+  std::vector<char*> pointers_;
+};
+
+std::vector<int> handled_options;
+
+void RecordOption(int, char* const*, int option) { handled_options.push_back(option); }
+
+class WalkArgumentsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    zvtest::UsePrivateSnmpClientConfig();  // no default version or community
+    handled_options.clear();
+    zvtest::ResetWalkSettings();
+  }
+  void TearDown() override { zvtest::ResetWalkSettings(); }
+
+  int Parse(std::vector<std::string> arguments, zv::OptionHandler handler = RecordOption) {
+    arguments_ = std::make_unique<Arguments>(std::move(arguments));
+    return zv::ParseWalkArguments(arguments_->argc(), arguments_->argv(), &session_, &storage_, "C:",
+                                  handler);
+  }
+
+  std::unique_ptr<Arguments> arguments_;
+  netsnmp_session session_{};
+  zv::WalkArgumentStorage storage_{};
+};
+
+TEST_F(WalkArgumentsTest, ReturnsTheIndexAfterTheAddress) {
+  EXPECT_EQ(Parse({"-v", "2c", "-c", "public", "127.0.0.1:1161"}), 6);
+  EXPECT_STREQ(session_.peername, "127.0.0.1:1161");
+  EXPECT_EQ(session_.version, SNMP_VERSION_2c);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(session_.community), session_.community_len), "public");
+  EXPECT_EQ(Parse({"-v", "1", "-c", "x", "host", "1.3.6.1.4", "ignored"}), 6);
+  EXPECT_EQ(session_.version, SNMP_VERSION_1);
+  // Options after the address are scanned too (the vector is permuted).
+  EXPECT_EQ(Parse({"host", "-v", "2C", "-c", "p", "1.3.6"}), 6);
+  EXPECT_STREQ(arguments_->argv()[6], "1.3.6");
+  EXPECT_EQ(session_.version, SNMP_VERSION_2c);
+}
+
+TEST_F(WalkArgumentsTest, UsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},                                      // no address
+      {"-v", "2c", "-c", "public"},            // no address
+      {"-v", "9", "-c", "p", "host"},          // unknown version
+      {"-v", "2", "-c", "p", "host"},
+      {"-v", "2c", "host"},                    // no community anywhere
+      {"-v", "1", "host"},
+      {"-v", "3", "-r", "x", "host"},          // retries must start with a digit
+      {"-v", "3", "-r", "-1", "host"},
+      {"-v", "3", "-r", "99999999999", "host"},
+      {"-v", "3", "-t", "abc", "host"},        // timeout must start with a digit
+      {"-v", "3", "-t", "-2", "host"},
+      {"-v", "3", "-t", ".5", "host"},
+      {"-v", "3", "-p", "161", "host"},        // no longer used
+      {"-v", "3", "-T", "a=b", "host"},
+      {"-v", "3", "-Q", "host"},               // unknown option
+      {"-v"},                                  // missing argument
+      {"-v", "3", "-Y", "defVersion 1", "host"},
+      {"-v", "3", "--persistentDir=/", "host"},
+      {"-v", "3", "-l", "bogus", "host"},
+      {"-v", "3", "-a", "XYZ", "host"},
+      {"-v", "3", "-x", "XYZ", "host"},
+      {"-v", "3", "-e", "zz", "host"},
+      {"-v", "3", "-e", "0x" + std::string(66, '1'), "host"},  // longer than 32 bytes
+      {"-v", "3", "-Z", "1", "host"},
+      {"-v", "3", "-3Q", "x", "host"},
+      {"-v", "3", "-O", "!", "host"},
+  };
+  for (const auto& arguments : cases) {
+    std::string text;
+    for (const std::string& a : arguments) text += a + " ";
+    EXPECT_EQ(Parse(arguments), zv::kParseUsageError) << text;
+  }
+}
+
+TEST_F(WalkArgumentsTest, PassPhrasesKeysAndConfigurationHelpEndWithNothingToWalk) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"-v", "3", "-A", "secret", "host"}, {"-v", "3", "-X", "secret", "host"},
+      {"-v", "3", "-3A", "secret", "host"}, {"-v", "3", "-3X=secret", "host"},
+      {"-v", "3", "-3m", "0x1234", "host"}, {"-v", "3", "-3k", "0x1234", "host"},
+      {"-H"},
+  };
+  for (const auto& arguments : cases) {
+    EXPECT_EQ(Parse(arguments), zv::kParseNothingToWalk) << arguments[arguments.size() - 2];
+  }
+}
+
+TEST_F(WalkArgumentsTest, UnhandledLettersReachTheOptionHandler) {
+  EXPECT_EQ(Parse({"-V", "-h", "-Cx", "-v", "3", "host"}), 7);
+  EXPECT_EQ(handled_options, (std::vector<int>{'V', 'h', 'C'}));
+}
+
+TEST_F(WalkArgumentsTest, RetriesAndWholeSecondTimeouts) {
+  ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
+  EXPECT_EQ(session_.retries, SNMP_DEFAULT_RETRIES);
+  EXPECT_EQ(session_.timeout, SNMP_DEFAULT_TIMEOUT);
+  ASSERT_EQ(Parse({"-v", "3", "-r", "0", "-t", "2", "host"}), 8);
+  EXPECT_EQ(session_.retries, 0);
+  EXPECT_EQ(session_.timeout, 2000000);
+  ASSERT_EQ(Parse({"-v", "3", "-t", "1.9", "host"}), 6);
+  EXPECT_EQ(session_.timeout, 1000000);
+}
+
+TEST_F(WalkArgumentsTest, WithoutVersionOrConfigurationTheSessionIsSnmpV3) {
+  ASSERT_EQ(Parse({"host"}), 2);
+  EXPECT_EQ(session_.version, SNMP_VERSION_3);
+}
+
+TEST_F(WalkArgumentsTest, SecurityOptionsFillTheSession) {
+  ASSERT_EQ(Parse({"-v", "3", "-u", "alice", "-l", "authPriv", "-a", "SHA", "-x", "AES", "-n", "ctx",
+                   "-e", "0x8000000201", "-3E", "0102", "-Z", "3,400", "-Le", "-D", "all", "-d", "-On",
+                   "host"}),
+            25);
+  EXPECT_STREQ(session_.securityName, "alice");
+  EXPECT_EQ(session_.securityLevel, SNMP_SEC_LEVEL_AUTHPRIV);
+  EXPECT_NE(session_.securityAuthProto, nullptr);
+  EXPECT_NE(session_.securityPrivProto, nullptr);
+  EXPECT_STREQ(session_.contextName, "ctx");
+  ASSERT_EQ(session_.securityEngineIDLen, 5u);
+  EXPECT_EQ(session_.securityEngineID[0], 0x80);
+  ASSERT_EQ(session_.contextEngineIDLen, 2u);
+  EXPECT_EQ(session_.contextEngineID[1], 0x02);
+  EXPECT_EQ(session_.engineBoots, 3u);
+  EXPECT_EQ(session_.engineTime, 400u);
+  // The output option stays in force for the process: put it back.
+  netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT, 0);
+}
+
+// A parse that stopped inside an option cluster must not leave the next
+// parse reading the rest of that cluster from the old vector.
+TEST_F(WalkArgumentsTest, ScanningStartsAfreshAtEveryCall) {
+  EXPECT_EQ(Parse({"-pv", "1", "host"}), zv::kParseUsageError);
+  EXPECT_EQ(Parse({"-c", "public", "-v", "2c", "host"}), 6);
+  EXPECT_EQ(session_.version, SNMP_VERSION_2c);
+  EXPECT_EQ(Parse({"-Cx", "-v"}), zv::kParseUsageError);
+  EXPECT_EQ(Parse({"-v", "1", "-c", "c", "host"}), 6);
+}
+
+TEST_F(WalkArgumentsTest, NullEntryOrNoArgumentsAreUsageErrors) {
+  netsnmp_session session{};
+  char program[] = "walk";
+  char* with_null[] = {program, nullptr, nullptr};
+  EXPECT_EQ(zv::ParseWalkArguments(2, with_null, &session, &storage_, "C:", optProc), zv::kParseUsageError);
+  EXPECT_EQ(zv::ParseWalkArguments(0, with_null, &session, &storage_, "C:", optProc), zv::kParseUsageError);
+}
+
+// ---- The option handler ------------------------------------------------------
+
+TEST_F(WalkArgumentsTest, CLettersToggleTheirSettings) {
+  ASSERT_EQ(Parse({"-Ci", "-Cpc", "-v", "3", "host"}, optProc), 6);
+  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
+  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics));
+  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering));
+  ASSERT_EQ(Parse({"-Cc", "-v", "3", "host"}, optProc), 5);
+  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering));
+  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
+}
+
+TEST_F(WalkArgumentsTest, LetterTwiceLeavesTheSettingAsItWas) {
+  ASSERT_EQ(Parse({"-Cii", "-v", "3", "host"}, optProc), 5);
+  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
+}
+
+TEST_F(WalkArgumentsTest, UnknownCLetterIsReportedAndScanningGoesOn) {
+  ASSERT_EQ(Parse({"-Cxi", "-v", "3", "host"}, optProc), 5);
+  EXPECT_STREQ(sDEBUGmsg, "Unknown flag passed to -C: x\n");
+  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
+  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics));
+  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering));
+}
+
+TEST_F(WalkArgumentsTest, OtherLettersChangeNoSetting) {
+  ASSERT_EQ(Parse({"-V", "-h", "-v", "3", "host"}, optProc), 6);
+  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
+  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics));
+  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering));
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#include "walk/walk_fixture.h"
+
+#include <cstring>
+
+#include "platform/fixed_field.h"
+#include "walk/walk_settings.h"
+#include "walk/walk_driver.h"
+
+namespace zvtest {
+
+ProfileRecord Profile(const std::string& file_name, int location, int in_menu, int index_on_device,
+                      int profile_class) {
+  ProfileRecord record{};
+  record.IndexOnDevice = index_on_device;
+  record.InMenu = in_menu;
+  record.ProfileClass = profile_class;
+  zv::CopyToField(record.FileName, file_name);
+  zv::CopyToField(record.ProfileName, "Name of " + file_name);
+  record.Location = location;
+  return record;
+}
+
+void Put(ProfileList& list, int slot, const ProfileRecord& record) { list.slots[slot] = record; }
+
+std::vector<int> SlotsNamed(const ProfileList& list, const std::string& file_name) {
+  std::vector<int> slots;
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
+    if (zv::FieldText(list.slots[slot].FileName) == file_name) slots.push_back(slot);
+  }
+  return slots;
+}
+
+int UsedSlots(const ProfileList& list) {
+  int used = 0;
+  for (const ProfileRecord& record : list.slots) used += record.InMenu != 0;
+  return used;
+}
+
+int Walk(const std::vector<std::string>& arguments) {
+  std::vector<std::string> copies = {"mib_walk"};
+  copies.insert(copies.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  return mib_walk(static_cast<int>(copies.size()), argv.data());
+}
+
+CurrentPlist::CurrentPlist(const std::string& path) : path_(path.begin(), path.end()) {
+  path_.push_back('\0');
+  ZV_PLIST_PROFILE_PATH = path_.data();
+}
+
+CurrentPlist::~CurrentPlist() { ZV_PLIST_PROFILE_PATH = nullptr; }
+
+bool CurrentPlist::Write(const zv::ClassLists& lists) {
+  return ZVPListWriteProfile_All(&lists.rgb, &lists.sim, &lists.dst) == 0;
+}
+
+bool CurrentPlist::Read(zv::ClassLists& lists) {
+  lists = zv::ClassLists{};
+  return ZVPListReadProfile_All(&lists.rgb, &lists.sim, &lists.dst) == 0;
+}
+
+bool CurrentPlist::SeedMergeProbe() {
+  zv::ClassLists lists{};
+  Put(lists.rgb, 0, Profile("SEED.ICC", 4, ZV_INMENU_REPORTED, 9));
+  lists.rgb.iNum = 1;
+  return Write(lists);
+}
+
+int CurrentPlist::MergeToldResult() {
+  zv::ClassLists lists{};
+  if (!Read(lists)) return -1;
+  const std::vector<int> slots = SlotsNamed(lists.rgb, "SEED.ICC");
+  const int32_t state = slots.empty() ? ZV_INMENU_EMPTY : lists.rgb.slots[slots.front()].InMenu;
+  if (state == ZV_INMENU_EMPTY) return 1;
+  return state == ZV_INMENU_LISTED ? 0 : -1;
+}
+
+void ResetWalkSettings() {
+  for (zv::WalkSetting setting : {zv::WalkSetting::kIncludeRequested, zv::WalkSetting::kPrintStatistics,
+                                  zv::WalkSetting::kDontCheckOrdering}) {
+    if (zv::WalkSettingOn(setting)) zv::ToggleWalkSetting(setting);
+  }
+}
+
+}  // namespace zvtest

@@ -1,0 +1,59 @@
+// Helpers shared by the walk's tests: profile records and lists, running a
+// walk on a writable argument vector, the current profile plist of a test.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "store/zvplist.h"
+#include "walk/merge.h"
+
+namespace zvtest {
+
+/// A record with the fields the merge looks at; the profile name is
+/// derived from the file name.
+ProfileRecord Profile(const std::string& file_name, int location, int in_menu, int index_on_device = 1,
+                      int profile_class = 1);
+
+/// Puts `record` in `slot` of `list` (the count is left to the caller).
+void Put(ProfileList& list, int slot, const ProfileRecord& record);
+
+/// The slots of `list` whose `FileName` is `file_name`.
+std::vector<int> SlotsNamed(const ProfileList& list, const std::string& file_name);
+
+/// Number of slots whose `InMenu` is not 0.
+int UsedSlots(const ProfileList& list);
+
+/// Runs mib_walk on a fresh writable copy of `arguments`, with a
+/// program-name slot in front.
+int Walk(const std::vector<std::string>& arguments);
+
+/// Points ZV_PLIST_PROFILE_PATH at `path` for the life of the object and
+/// back to null afterwards.
+class CurrentPlist {
+ public:
+  explicit CurrentPlist(const std::string& path);
+  ~CurrentPlist();
+  CurrentPlist(const CurrentPlist&) = delete;
+  CurrentPlist& operator=(const CurrentPlist&) = delete;
+
+  /// Writes `lists` as the current plist; false when the store refused.
+  bool Write(const zv::ClassLists& lists);
+  /// Reads the current plist; false when the store failed.
+  bool Read(zv::ClassLists& lists);
+
+  /// Seeds the plist with one RGB entry "SEED.ICC" in state 2 and tells
+  /// afterwards what walk result the merge was given: 0 when the entry was
+  /// aged to 1, non-zero (returned as 1) when it was emptied, -1 when the
+  /// plist cannot be read or the entry is in another state.
+  bool SeedMergeProbe();
+  int MergeToldResult();
+
+ private:
+  std::vector<char> path_;
+};
+
+/// Turns every walk setting off (they persist across walks).
+void ResetWalkSettings();
+
+}  // namespace zvtest
