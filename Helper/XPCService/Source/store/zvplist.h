@@ -4,7 +4,8 @@
  * administration of its current and previous generation.
  *
  * Valid as C (C99 or later) and as C++. Every function has C linkage.
- * Link with `pkg-config --cflags --libs zvplist`.
+ * Link with `pkg-config --cflags --libs zvplist`. Includes libplist's
+ * <plist/plist.h>: the dictionary accessors hand out libplist values.
  *
  * All functions that touch a file work on the paths that the process-wide
  * path variables below point at; the caller sets them first. Results follow
@@ -18,6 +19,8 @@
 #define ZVPLIST_H
 
 #include <stdint.h>
+
+#include <plist/plist.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -99,6 +102,98 @@ int32_t ZVPListReadProfile_All(ProfileList *rgb, ProfileList *sim, ProfileList *
  * file is then left as it was. */
 int32_t ZVPListWriteProfile_All(const ProfileList *rgb, const ProfileList *sim,
                                 const ProfileList *dst);
+
+/* ---- One class, filtering and mapping ------------------------------- */
+
+/* These read and write the same file as the whole-file functions, in the
+ * same format. A class selector is 0 (RGB), 1 (SIM) or 2 (DST); any other
+ * selector fails with -1 before anything is read, written or stored. A
+ * path variable that is null or longer than 254 bytes fails with -1 before
+ * anything is touched. A null list argument fails the same way. */
+
+/* Reads the class `selector` of the current profile property list into
+ * `list` (cleared by the caller), as the whole-file reader reads each
+ * class; the other two classes need not be in the file. Returns 0, or -1
+ * (file missing or unreadable, not a property list, the class dictionary
+ * or one of its six sub-dictionaries missing) with `list` untouched. */
+int32_t ZVPListReadProfile_Dict(ProfileList *list, int32_t selector);
+
+/* As ZVPListReadProfile_Dict, but filtering while it reads: a record whose
+ * `InMenu` is 2 is dropped (the records after it move up one slot each),
+ * a record whose `InMenu` is 4 is read with `InMenu` 6. The count is then
+ * set by the list normalisation to the records kept, which stay in file
+ * order. Returns 0, or -1 with `list` untouched. */
+int32_t ZVPListReadProfile_Dict_Pap(ProfileList *list, int32_t selector);
+
+/* Replaces the class `selector` of the current profile property list with
+ * `list` and keeps the other two classes as the file held them (read and
+ * normalised; empty when the file is missing or unreadable). Afterwards
+ * each non-null output holds its class as written: `list` for the selected
+ * class, the read list for the others; they are filled also when the write
+ * fails. `list` may be one of the outputs. Returns 0 when the file was
+ * written; -1 when the write-access test refuses or the write fails (the
+ * file is then left as it was). */
+int32_t ZVPListWriteProfile_Dict(const ProfileList *list, int32_t selector, ProfileList *rgbOut,
+                                 ProfileList *simOut, ProfileList *dstOut);
+
+/* Mapping rule of one class, no file access. Fills `out` (cleared by the
+ * caller) with, first, the records of `fileList` in state 2 or 4 (reported
+ * by the last walk) that neither `base` nor `exclude` holds (same
+ * `FileName` and `Location`), in file order; then every record of `base`
+ * in order; at most 500 records, the rest are not copied. Sets out's
+ * `iNum` to the number copied. Only the slots below each input's `iNum`
+ * (taken within 0 to 500) count. `out` may be one of the inputs; it then
+ * holds the result alone, the slots after it cleared. Does nothing when
+ * any argument is null. */
+void ZVPListMapping_Pap(const ProfileList *base, const ProfileList *fileList, ProfileList *out,
+                        const ProfileList *exclude);
+
+/* Reads the current profile property list into three local lists (a
+ * missing or unreadable file counts as three empty lists) and applies the
+ * mapping rule to each class: (rgbBase, file RGB, rgbOut, rgbExclude),
+ * then SIM, then DST. Nothing is written. Returns 0; -1 only for a null
+ * argument or an unusable path variable, with nothing touched. */
+int32_t ZVPListMappingProfile_All_Pap(const ProfileList *rgbBase, const ProfileList *simBase,
+                                      const ProfileList *dstBase, ProfileList *rgbOut,
+                                      ProfileList *simOut, ProfileList *dstOut,
+                                      const ProfileList *rgbExclude, const ProfileList *simExclude,
+                                      const ProfileList *dstExclude);
+
+/* After a passing write-access test, maps the three classes against the
+ * current profile property list as ZVPListMappingProfile_All_Pap does and
+ * writes the three mapped lists as the whole file, like
+ * ZVPListWriteProfile_All. Returns 0 when the file was written; -1 when
+ * the write-access test refuses (nothing is read or written) or the write
+ * fails (the file is then left as it was). */
+int32_t ZVPListWriteProfile_All_Pap(const ProfileList *rgbBase, const ProfileList *simBase,
+                                    const ProfileList *dstBase, const ProfileList *rgbExclude,
+                                    const ProfileList *simExclude, const ProfileList *dstExclude);
+
+/* ---- The file's dictionaries ------------------------------------------ */
+
+/* Hands out copies (plist_copy) of the "RGB", "SIM" and "DST" class
+ * dictionaries of the current profile property list, in this order. The
+ * caller owns every copy stored and frees each with plist_free.
+ * Returns 0 with all three stored. Returns -1 with no output touched when
+ * an output pointer is null or the file cannot be read or parsed; returns
+ * -1 at the first class that is missing, and then the copies of the
+ * classes before it HAVE been stored and are the caller's to free: set
+ * the outputs to NULL before the call and free those that are not NULL. */
+int32_t ZVPListMappingGetMainDict_FromPlist(plist_t *rgbDict, plist_t *simDict, plist_t *dstDict);
+
+/* Hands out the six sub-dictionaries of the class dictionary `classDict`
+ * and its count. Looks them up in the order IndexOnDevice, InMenu,
+ * ProfileClass, FileName, ProfileName, Location and stores each one found;
+ * at the first missing one (or one that is not a dictionary) returns -1,
+ * keeping those stored before it. Then stores the "iNum" integer in
+ * `*iNum` when the class dictionary holds one that fits 32 bits, else
+ * leaves `*iNum` untouched, and returns 0. The sub-dictionaries are
+ * BORROWED from `classDict`: valid as long as it is, never to be freed by
+ * the caller. Returns -1 with nothing stored when `classDict` is not a
+ * dictionary or an output pointer is null. */
+int32_t ZVPListMappingGetSubDict(plist_t classDict, plist_t *indexOnDevice, plist_t *inMenu,
+                                 plist_t *profileClass, plist_t *location, plist_t *fileName,
+                                 plist_t *profileName, int32_t *iNum);
 
 /* ---- File administration ----------------------------------------------- */
 
