@@ -10,6 +10,11 @@ ZV_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   snmpd snmp snmpsim systemd python3 util-linux procps
 )
+# What scripts/demo runs besides the build: the simulated printer (snmpd),
+# snmpget to see it answer, python3 to find a free port.
+ZV_DEMO_PACKAGES=(
+  snmpd snmp python3
+)
 
 # zv_ensure_packages PKG...: installs those of PKG that are not installed.
 zv_ensure_packages() {

@@ -123,3 +123,17 @@ TEST(ReadWholeFileTest, MissingFileAndDirectoryFail) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReadWholeFileTest, FifoAndDeviceAreRefusedWithoutBlocking) {
+  TempDir dir;
+  const std::string fifo = dir.File("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  std::string data, error;
+  EXPECT_FALSE(zv::ReadWholeFile(fifo, &data, &error));
+  EXPECT_FALSE(zv::ReadWholeFile("/dev/zero", &data, &error));
+  EXPECT_NE(error.find("/dev/zero"), std::string::npos) << error;
+}
+
+}  // namespace

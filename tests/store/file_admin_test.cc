@@ -140,6 +140,13 @@ TEST_F(FileAdminTest, FailedReadLeavesNoPartialBackup) {
   EXPECT_FALSE(Exists(paths_.previous()));
 }
 
+TEST_F(FileAdminTest, BackupOfAFifoNeitherBlocksNorLeavesABackup) {
+  const std::string fifo = paths_.dir().File("a-fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  zv::SwapGenerations(zv::kSwapBackUpCurrent, fifo.c_str(), paths_.previous().c_str());
+  EXPECT_FALSE(Exists(paths_.previous()));
+}
+
 TEST_F(FileAdminTest, RestoreMakesPreviousCurrent) {
   WriteFile(paths_.current(), "current");
   WriteFile(paths_.previous(), "previous");

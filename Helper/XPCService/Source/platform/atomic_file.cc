@@ -117,8 +117,27 @@ bool ReplaceFileContents(const std::string& path, std::string_view data, std::st
   return ok;
 }
 
+int OpenRegularFileForReading(const char* path) {
+  int fd;
+  do {
+    fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st;
+  const bool known = ::fstat(fd, &st) == 0;
+  if (!known || !S_ISREG(st.st_mode)) {
+    const int err = !known ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    errno = err;
+    return -1;
+  }
+  // Regular files never block; clear the flag so reads behave as usual.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* data, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenRegularFileForReading(path.c_str());
   if (fd < 0) {
     *error = Failure("open", path);
     return false;

@@ -18,7 +18,14 @@ namespace zv {
 /// its old content, except after a failed in-place fallback.
 bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error);
 
-/// Reads the whole content of `path` into `*data`. False with a message in
+/// Opens `path` for reading when it names a regular file (following
+/// symbolic links); returns the descriptor (close-on-exec), or -1 with errno
+/// set. A FIFO, device or directory is refused (EINVAL, EISDIR) without
+/// blocking, so that no request can hang on a pipe nobody writes to or read
+/// an endless device.
+int OpenRegularFileForReading(const char* path);
+
+/// Reads the whole content of the regular file `path` into `*data`. False with a message in
 /// `*error` when the file cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string* data, std::string* error);
 

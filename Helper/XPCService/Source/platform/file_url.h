@@ -1,2 +1,21 @@
-// File URLs parsed with uriparser.
+// File URLs parsed with uriparser: the local file that a "file" URL names.
 #pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zv {
+
+/// The local path that the "file" URL `url` names. Accepted forms, scheme
+/// and host compared without regard to case:
+///   file:///absolute/path
+///   file://localhost/absolute/path
+/// The path's percent-escapes are decoded ("%20" is a blank; "+" stays a
+/// plus sign). Anything else is not a file URL and gives false with a
+/// message in `*error`: another scheme, another host, user information or
+/// a port, a relative or missing path, a query or a fragment (which would
+/// make the URL name a file other than its text suggests), text that does
+/// not parse as a URL, and an escape that decodes to a zero byte.
+bool FileUrlToPath(std::string_view url, std::string* path, std::string* error);
+
+}  // namespace zv

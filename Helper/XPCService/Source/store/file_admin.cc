@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/atomic_file.h"
 #include "store/store_paths.h"
 #include "store/zvplist.h"
 
@@ -53,10 +54,11 @@ bool CopyContents(int from, int to) {
 // The previous generation becomes a copy of the current one. The current
 // file is opened first: when it cannot be read, no empty file is created
 // under the previous name, where a later restore would take it for a
-// backup.
+// backup. Only a regular file is copied: a FIFO at the current path would
+// block the copy for ever.
 void BackUpCurrent(const char* current, const char* previous) {
   if (previous) ::unlink(previous);
-  const int from = current ? OpenRetrying(current, O_RDONLY) : -1;
+  const int from = current ? OpenRegularFileForReading(current) : -1;
   if (from < 0) return;
   const int to = previous ? OpenRetrying(previous, O_RDWR | O_APPEND | O_CREAT, kCreatedFileMode) : -1;
   if (to < 0) {

@@ -1,0 +1,15 @@
+#include "front/service_delegate.h"
+
+#include <memory>
+
+#include "front/service.h"
+#include "front/service_protocol.h"
+
+bool ZVmacXPCServiceDelegate::listenerShouldAcceptNewConnection(zv::xpc::Listener&,
+                                                                 zv::xpc::Connection& newConnection) {
+  newConnection.SetExportedInterface(zv::xpc::Interface::WithProtocol<ZV_XPC_Protocol>());
+  auto exportedObject = std::make_shared<ZVmacServiceXPC>();
+  newConnection.SetExportedObject<ZV_XPC_Protocol>(exportedObject);
+  newConnection.Resume();
+  return true;
+}

@@ -1,0 +1,16 @@
+// The listener's delegate: sets up every new connection.
+#pragma once
+
+#include "platform/xpc/listener.h"
+
+/// Accepts every connection that reaches it (the listener has already
+/// turned away peers of other users): exports the ZV_XPC_Protocol
+/// interface with a new ZVmacServiceXPC on it and resumes the connection.
+/// One instance per process.
+class ZVmacXPCServiceDelegate : public zv::xpc::ListenerDelegate {
+ public:
+  /// Always true; `newConnection` is serving when it returns (unless its
+  /// thread could not be started, which the listener sees).
+  bool listenerShouldAcceptNewConnection(zv::xpc::Listener& listener,
+                                         zv::xpc::Connection& newConnection) override;
+};

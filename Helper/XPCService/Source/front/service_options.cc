@@ -1,0 +1,115 @@
+#include "front/service_options.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "front/walk_request.h"
+
+namespace zv {
+namespace {
+
+bool ParseIdleSeconds(std::string_view text, int* seconds, std::string* error) {
+  int value = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (failure != std::errc() || end != text.data() + text.size() || value < 1 || value > kMaxIdleExitSeconds) {
+    *error = "--idle-exit needs a whole number of seconds from 1 to " + std::to_string(kMaxIdleExitSeconds) +
+             ", not '" + std::string(text) + "'";
+    return false;
+  }
+  *seconds = value;
+  return true;
+}
+
+// Takes the value of option `name` at argv[*index] ("--name VALUE" or
+// "--name=VALUE"); false with a message when it is missing or empty.
+bool TakeValue(std::string_view name, int argc, char** argv, int* index, std::string* value,
+               std::string* error) {
+  const std::string_view argument = argv[*index];
+  if (argument.size() > name.size() && argument[name.size()] == '=') {
+    *value = std::string(argument.substr(name.size() + 1));
+  } else if (*index + 1 < argc) {
+    *value = argv[++*index];
+  } else {
+    *error = std::string(name) + " needs a value";
+    return false;
+  }
+  if (value->empty()) {
+    *error = std::string(name) + " needs a non-empty value";
+    return false;
+  }
+  return true;
+}
+
+bool IsOption(std::string_view argument, std::string_view name) {
+  return argument == name || (argument.size() > name.size() && argument.substr(0, name.size()) == name &&
+                              argument[name.size()] == '=');
+}
+
+// Applies one option at argv[*index]; false with a message when it is bad.
+bool ApplyOption(int argc, char** argv, int* index, ServiceOptions* options, std::string* error) {
+  const std::string_view argument = argv[*index];
+  std::string value;
+  if (argument == "--help" || argument == "-h") {
+    options->help = true;
+    return true;
+  }
+  if (IsOption(argument, "--socket")) {
+    if (!TakeValue("--socket", argc, argv, index, &value, error)) return false;
+    options->socket_path = value;
+    return true;
+  }
+  if (IsOption(argument, "--preferences-dir")) {
+    if (!TakeValue("--preferences-dir", argc, argv, index, &value, error)) return false;
+    options->preferences_directory = PreferencesDirectoryFrom(value);
+    return true;
+  }
+  if (IsOption(argument, "--log-file")) {
+    if (!TakeValue("--log-file", argc, argv, index, &value, error)) return false;
+    options->log_file = value;
+    return true;
+  }
+  if (IsOption(argument, "--idle-exit")) {
+    int seconds = 0;
+    if (!TakeValue("--idle-exit", argc, argv, index, &value, error) || !ParseIdleSeconds(value, &seconds, error)) {
+      return false;
+    }
+    options->idle_exit_seconds = seconds;
+    return true;
+  }
+  *error = "unknown argument '" + std::string(argument) + "'";
+  return false;
+}
+
+}  // namespace
+
+bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::string* error) {
+  *options = ServiceOptions();
+  options->preferences_directory = std::string(kDefaultPreferencesDirectory);
+  for (int index = 1; index < argc; ++index) {
+    if (!ApplyOption(argc, argv, &index, options, error)) return false;
+  }
+  return true;
+}
+
+std::string ServiceUsage() {
+  return "usage: zvxpcd [--socket PATH] [--preferences-dir DIR] [--log-file PATH] [--idle-exit SECONDS]\n"
+         "\n"
+         "Profile helper service of the colour inkjet print dialog. Serves its clients\n"
+         "on a local socket: the one systemd hands over (socket activation), or else\n"
+         "one it binds itself. Only processes of the same user (and root) may connect.\n"
+         "SIGTERM or SIGINT: finish the requests in progress, then exit 0.\n"
+         "\n"
+         "  --socket PATH           bind the socket at PATH when systemd hands over none\n"
+         "                          (default: $XDG_RUNTIME_DIR/zvxpcd.sock)\n"
+         "  --preferences-dir DIR   directory of the profile property lists that walk\n"
+         "                          requests update (default:\n"
+         "                          " + std::string(kDefaultPreferencesDirectory) + ")\n"
+         "  --log-file PATH         append the walk log lines to PATH instead of the\n"
+         "                          system log\n"
+         "  --idle-exit SECONDS     exit after SECONDS without any open connection, as a\n"
+         "                          socket-activated service that systemd starts again\n"
+         "                          on the next connection\n"
+         "  --help                  print this text and exit\n";
+}
+
+}  // namespace zv

@@ -1,0 +1,49 @@
+// The service's protocol: eight operations, each taking one request text
+// (or none) and answering with one reply text through its reply callback.
+#pragma once
+
+#include <array>
+
+#include "platform/xpc/interface.h"
+
+/// The exported protocol. Every operation calls `reply` exactly once, on
+/// its own thread, before it returns. `request` is nullopt when the client
+/// sent no argument object.
+class ZV_XPC_Protocol {
+ public:
+  using Request = zv::xpc::Request;
+  using Reply = zv::xpc::Reply;
+
+  virtual ~ZV_XPC_Protocol() = default;
+
+  /// 1. Write-access test on the path that is the whole text: "TRUE"/"FALSE".
+  virtual void zvPListIsAdminProfile_XPC(const Request& request, const Reply& reply) = 0;
+  /// 2. Swap of two generations: "TYPE:ARG_iSwapType" "CURRENT:ARG_cFooCurrentString"
+  ///    "PREVIOUS:ARG_cFooPrevString". Always "TRUE".
+  virtual void zvPListSwapProfile_XPC(const Request& request, const Reply& reply) = 0;
+  /// 3. Existence (readability) test on the path: "TRUE"/"FALSE".
+  virtual void zvPListExistProfile_XPC(const Request& request, const Reply& reply) = 0;
+  /// 4. Removal of the path (file or empty directory): "TRUE"/"FALSE".
+  virtual void zvPListRemove_XPC(const Request& request, const Reply& reply) = 0;
+  /// 5. "URL:AddURL:ENDBODY": the file at URL replaced by BODY: "TRUE"/"FALSE".
+  virtual void writeDictionaryToPlistFile_XPC(const Request& request, const Reply& reply) = 0;
+  /// 6. "URL:AddURL:ENDBODY": BODY appended to URL's ".dummy" file: "TRUE"/"FALSE".
+  virtual void writeDataToPlistFile_XPC(const Request& request, const Reply& reply) = 0;
+  /// 7. "URL": URL's ".dummy" file moved over URL's file: "TRUE"/"FALSE".
+  virtual void writeDataToPlistFileRename_XPC(const Request& request, const Reply& reply) = 0;
+  /// 8. "MODEL:ModelName:ENDUSER:USErName:END" then "ARG:arg:" per walk
+  ///    argument: one walk, "iRet=<result>".
+  virtual void mibwalk_XPC(const Request& request, const Reply& reply) = 0;
+
+  /// The operations in the protocol's order, by their names on the wire.
+  static constexpr std::array<zv::xpc::Operation<ZV_XPC_Protocol>, 8> kOperations{{
+      {"zvPListIsAdminProfile_XPC:reply:", &ZV_XPC_Protocol::zvPListIsAdminProfile_XPC},
+      {"zvPListSwapProfile_XPC:reply:", &ZV_XPC_Protocol::zvPListSwapProfile_XPC},
+      {"zvPListExistProfile_XPC:reply:", &ZV_XPC_Protocol::zvPListExistProfile_XPC},
+      {"zvPListRemove_XPC:reply:", &ZV_XPC_Protocol::zvPListRemove_XPC},
+      {"writeDictionaryToPlistFile_XPC:reply:", &ZV_XPC_Protocol::writeDictionaryToPlistFile_XPC},
+      {"writeDataToPlistFile_XPC:reply:", &ZV_XPC_Protocol::writeDataToPlistFile_XPC},
+      {"writeDataToPlistFileRename_XPC:reply:", &ZV_XPC_Protocol::writeDataToPlistFileRename_XPC},
+      {"mibwalk_XPC:reply:", &ZV_XPC_Protocol::mibwalk_XPC},
+  }};
+};

@@ -1,0 +1,128 @@
+#include "front/walk_request.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "front/request_decoding.h"
+#include "front/system_log.h"
+#include "platform/fixed_field.h"
+#include "walk/walk_driver.h"
+
+namespace zv {
+namespace {
+
+// Walks use process-wide state (path variables, spool list, the SNMP
+// library), so one walk request runs at a time; the lock also guards the
+// environment.
+std::mutex& WalkMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+WalkEnvironment& Environment() {
+  static WalkEnvironment environment;
+  return environment;
+}
+
+bool HoldsZeroByte(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+
+// Composes DIRECTORY USER "-" MODEL SUFFIX into `buffer`; false when it
+// would be longer than `max_bytes`.
+bool ComposePath(char (&buffer)[kWalkPathBufferSize], std::size_t max_bytes, std::string_view directory,
+                 const WalkFields& names, std::string_view suffix) {
+  std::string path;
+  path.reserve(directory.size() + names.user.size() + 1 + names.model.size() + suffix.size());
+  path.append(directory).append(names.user).append("-").append(names.model).append(suffix);
+  if (path.size() > max_bytes) return false;
+  return CopyToField(buffer, path);
+}
+
+bool ComposePaths(std::string_view directory, const WalkFields& names, WalkRequestStorage* storage) {
+  const bool fit =
+      ComposePath(storage->current_path, kMaxStorePathBytes, directory, names, kCurrentProfileSuffix) &&
+      ComposePath(storage->previous_path, kMaxStorePathBytes, directory, names, kPreviousProfileSuffix) &&
+      ComposePath(storage->spool_path, kMaxSpoolPathBytes, directory, names, kSpoolProfileSuffix);
+  if (!fit) {
+    std::memset(storage->current_path, 0, kWalkPathBufferSize);
+    std::memset(storage->previous_path, 0, kWalkPathBufferSize);
+    std::memset(storage->spool_path, 0, kWalkPathBufferSize);
+  }
+  return fit;
+}
+
+void FillArgumentVector(const std::vector<std::string_view>& arguments, WalkRequestStorage* storage) {
+  storage->argument_texts.assign(arguments.begin(), arguments.end());
+  for (std::size_t i = 0; i < storage->argument_texts.size(); ++i) {
+    storage->argv[i] = storage->argument_texts[i].data();
+  }
+  storage->argc = static_cast<int>(arguments.size());
+}
+
+int WalkWithPaths(WalkRequestStorage* storage, int (*walk)(int, char**)) {
+  ZV_PLIST_PROFILE_PATH = storage->current_path;
+  ZV_PLIST_PROFILE_PREV_PATH = storage->previous_path;
+  ZV_PLIST_PROFILE_SPOOL_PATH = storage->spool_path;
+  const int result = walk(storage->argc, storage->argv);
+  ZV_PLIST_PROFILE_PATH = nullptr;
+  ZV_PLIST_PROFILE_PREV_PATH = nullptr;
+  ZV_PLIST_PROFILE_SPOOL_PATH = nullptr;
+  return result;
+}
+
+}  // namespace
+
+std::string PreferencesDirectoryFrom(std::string_view directory) {
+  std::string result(directory);
+  if (result.empty() || result.back() != '/') result.push_back('/');
+  return result;
+}
+
+WalkRequestStorage::WalkRequestStorage() {
+  std::memset(current_path, 0, sizeof current_path);
+  std::memset(previous_path, 0, sizeof previous_path);
+  std::memset(spool_path, 0, sizeof spool_path);
+  std::memset(argv, 0, sizeof argv);
+}
+
+WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
+                                   std::string_view preferences_directory, WalkRequestStorage* storage) {
+  if (!request) return WalkDecodeStatus::kNoArgumentObject;
+  WalkFields fields;
+  if (!DecodeWalkFields(*request, &fields)) return WalkDecodeStatus::kNameMarkers;
+  if (HoldsZeroByte(fields.model) || HoldsZeroByte(fields.user)) return WalkDecodeStatus::kZeroByte;
+  std::vector<std::string_view> arguments;
+  if (!SplitWalkArguments(fields.arguments, kWalkArgumentSlots, &arguments)) {
+    return WalkDecodeStatus::kTooManyArguments;
+  }
+  for (const std::string_view argument : arguments) {
+    if (HoldsZeroByte(argument)) return WalkDecodeStatus::kZeroByte;
+  }
+  if (!ComposePaths(preferences_directory, fields, storage)) return WalkDecodeStatus::kPathTooLong;
+  FillArgumentVector(arguments, storage);
+  return WalkDecodeStatus::kReady;
+}
+
+void SetWalkEnvironment(WalkEnvironment environment) {
+  std::lock_guard<std::mutex> lock(WalkMutex());
+  Environment() = std::move(environment);
+}
+
+void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply) {
+  std::lock_guard<std::mutex> lock(WalkMutex());
+  const WalkEnvironment& environment = Environment();
+  WalkRequestStorage storage;
+  int result = kWalkRequestRefused;
+  if (DecodeWalkRequest(request, environment.preferences_directory, &storage) == WalkDecodeStatus::kReady) {
+    result = WalkWithPaths(&storage, environment.walk ? environment.walk : mib_walk);
+  }
+  const std::string reply_text = "iRet=" + std::to_string(result);
+  reply(reply_text);
+  const std::string log_line = "xpc - mibwalk_XPC - " + reply_text;
+  if (environment.log) {
+    environment.log(log_line);
+  } else {
+    LogErrorLine(log_line);
+  }
+}
+
+}  // namespace zv

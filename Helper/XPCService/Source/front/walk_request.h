@@ -1,0 +1,108 @@
+// The walk request: from a request text to the three profile paths, the
+// walk's argument vector, one walk, its reply and its log line.
+//
+// Request text: MODEL ":ModelName:END" USER ":USErName:END", then each walk
+// argument followed by ":arg:". Paths, user first and model second:
+//   <preferences directory>USER-MODEL-profile.plist        (current)
+//   <preferences directory>USER-MODEL-profile.prev.plist   (previous)
+//   <preferences directory>USER-MODEL-profile.spool.plist  (spool)
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/xpc/interface.h"
+#include "store/zvplist.h"
+
+namespace zv {
+
+/// Size of each of the walk request's three path buffers.
+constexpr std::size_t kWalkPathBufferSize = 256;
+/// Longest spool path: the buffer less its terminating zero.
+constexpr std::size_t kMaxSpoolPathBytes = kWalkPathBufferSize - 1;
+/// Longest current or previous path: the store copies them into buffers of
+/// ZV_PLIST_PATH_BUFFER_SIZE bytes.
+constexpr std::size_t kMaxStorePathBytes = ZV_PLIST_PATH_BUFFER_SIZE - 1;
+/// Entries of the walk's argument vector.
+constexpr std::size_t kWalkArgumentSlots = 512;
+/// The walk result given to a request that is refused before any walk.
+constexpr int kWalkRequestRefused = -1;
+
+/// The driver's preferences identifier, one path component.
+inline constexpr std::string_view kPreferencesIdentifier = "com.vortellanique.colorinkjet";
+/// Directory of the profile property lists unless the service is told
+/// otherwise.
+inline constexpr std::string_view kDefaultPreferencesDirectory =
+    "/Library/Printers/VORTELLANIQUE/Preferences/com.vortellanique.colorinkjet/";
+static_assert(kPreferencesIdentifier.size() == 29);
+static_assert(kDefaultPreferencesDirectory.size() == 74);
+
+inline constexpr std::string_view kCurrentProfileSuffix = "-profile.plist";
+inline constexpr std::string_view kPreviousProfileSuffix = "-profile.prev.plist";
+inline constexpr std::string_view kSpoolProfileSuffix = "-profile.spool.plist";
+
+/// `directory` with a trailing slash added when it has none.
+std::string PreferencesDirectoryFrom(std::string_view directory);
+
+/// Everything one walk request owns: the three zero-filled path buffers
+/// and the argument vector (its entries point into `argument_texts`;
+/// every entry from `argc` on is null, with one more null entry after the
+/// 512 as argument vectors end). Lives exactly as long as the request.
+struct WalkRequestStorage {
+  WalkRequestStorage();
+  WalkRequestStorage(const WalkRequestStorage&) = delete;
+  WalkRequestStorage& operator=(const WalkRequestStorage&) = delete;
+
+  char current_path[kWalkPathBufferSize];
+  char previous_path[kWalkPathBufferSize];
+  char spool_path[kWalkPathBufferSize];
+  int argc = 0;
+  char* argv[kWalkArgumentSlots + 1];
+  std::vector<std::string> argument_texts;
+};
+
+/// Outcome of decoding a walk request.
+enum class WalkDecodeStatus {
+  kReady,              // paths and vector are filled in
+  kNoArgumentObject,   // the request carried no text
+  kNameMarkers,        // a name marker is missing, or they are out of order
+  kZeroByte,           // a name or an argument holds a zero byte
+  kPathTooLong,        // a composed path would not fit its buffer
+  kTooManyArguments,   // more than kWalkArgumentSlots arguments
+};
+
+/// Decodes a walk request into `*storage` (fresh from its constructor):
+/// cuts the names, composes the three paths under `preferences_directory`
+/// (which ends in a slash) and fills the argument vector (the text after
+/// the last ":arg:" is dropped). Anything but kReady leaves the paths and
+/// the vector empty. Names go in unchanged, empty ones included.
+WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
+                                   std::string_view preferences_directory, WalkRequestStorage* storage);
+
+/// What walk requests take from the process, set at start-up.
+struct WalkEnvironment {
+  /// Directory of the profile property lists, ending in a slash.
+  std::string preferences_directory{kDefaultPreferencesDirectory};
+  /// The walk itself (the walk driver's mib_walk unless replaced).
+  int (*walk)(int argc, char** argv) = nullptr;
+  /// Receives the log line of every walk request.
+  void (*log)(std::string_view line) = nullptr;
+};
+
+/// Replaces the process's walk environment; waits for a running walk. A
+/// null `walk` or `log` selects the walk driver or the system log.
+void SetWalkEnvironment(WalkEnvironment environment);
+
+/// The whole walk request (`mibwalk_XPC:reply:`), one at a time in the
+/// process: decodes the request, points ZV_PLIST_PROFILE_PATH,
+/// ZV_PLIST_PROFILE_PREV_PATH and ZV_PLIST_PROFILE_SPOOL_PATH at its
+/// paths, runs the walk, replies "iRet=<result>" and then logs
+/// "xpc - mibwalk_XPC - iRet=<result>". A request that cannot be decoded
+/// is not walked: it gets "iRet=-1" and the same log line. The path
+/// variables are null again when it returns, since its buffers end with it.
+void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply);
+
+}  // namespace zv

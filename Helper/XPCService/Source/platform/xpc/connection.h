@@ -1,0 +1,95 @@
+// One client connection: its exported interface and object, and the serial
+// queue (one thread) that serves its requests in order.
+#pragma once
+
+#include <atomic>
+#include <concepts>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <typeindex>
+
+#include "platform/xpc/interface.h"
+#include "platform/xpc/peer_credentials.h"
+#include "platform/xpc/wire_format.h"
+
+namespace zv::xpc {
+
+/// An accepted connection. It owns its socket. Until Resume it serves
+/// nothing; after Resume its thread takes one request at a time, runs the
+/// exported object's operation and sends the reply before it reads the
+/// next request. A protocol error (see wire_format.h; also an operation
+/// that the interface does not know) is answered with an error reply and
+/// ends the connection. Other connections are unaffected.
+class Connection {
+ public:
+  /// Takes ownership of the connected socket `fd`. `on_finished` runs on
+  /// the connection's thread once it has stopped serving.
+  Connection(int fd, const PeerCredentials& peer, std::function<void()> on_finished);
+  /// Stops serving (as Stop) and waits for the thread; closes the socket.
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  /// Sets the operations this connection offers. Call before Resume.
+  void SetExportedInterface(Interface interface) { interface_.emplace(std::move(interface)); }
+
+  /// Sets the object whose operations serve the requests; `Protocol` must be
+  /// the protocol the exported interface was built from, else the object is
+  /// not used and every request gets an error reply. Call before Resume.
+  template <class Protocol, class Object>
+    requires std::derived_from<Object, Protocol>
+  void SetExportedObject(std::shared_ptr<Object> object) {
+    Protocol* as_protocol = object.get();
+    exported_object_ = std::shared_ptr<void>(object, as_protocol);
+    exported_protocol_.emplace(typeid(Protocol));
+  }
+
+  /// Starts serving on the connection's own thread. False when the thread
+  /// could not be started; the connection then serves nothing.
+  bool Resume();
+  bool resumed() const { return thread_.joinable(); }
+
+  /// Stops taking requests: a request in progress still finishes and gets
+  /// its reply; no further request is read. Safe to call more than once.
+  void Stop();
+  /// True once the connection's thread has stopped serving.
+  bool finished() const { return finished_.load(); }
+  /// Waits for the connection's thread to end.
+  void Join();
+
+  const PeerCredentials& peer() const { return peer_; }
+
+ private:
+  void Serve();
+  // Runs one request payload; false when the connection must end.
+  bool HandleRequest(std::string_view payload);
+  bool HandleRequestGuarded(std::string_view payload);
+  void SendError(const std::string& message);
+  bool SendReply(ReplyStatus status, std::string_view text);
+  // Runs operation `index` on argument_; false when it never replied,
+  // else its reply is in reply_text_.
+  bool Invoke(int index);
+
+  int fd_;
+  PeerCredentials peer_;
+  std::function<void()> on_finished_;
+  std::optional<Interface> interface_;
+  std::shared_ptr<void> exported_object_;
+  std::optional<std::type_index> exported_protocol_;
+  Request argument_;
+  std::string reply_text_;
+  std::string out_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> finished_{false};
+  std::thread thread_;
+};
+
+/// Sends `message` as an error reply on the socket `fd` without waiting for
+/// a slow reader; used to refuse a connection before closing it.
+void SendRefusal(int fd, std::string_view message);
+
+}  // namespace zv::xpc

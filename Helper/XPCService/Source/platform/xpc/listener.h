@@ -1,0 +1,103 @@
+// The service listener: accepts connections on the service's socket and
+// hands each to the delegate, until a stop signal or an idle period ends it.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/xpc/connection.h"
+#include "platform/xpc/listen_socket.h"
+
+namespace zv::xpc {
+
+/// Most connections served at once; one more is refused with an error
+/// reply "too many connections" and closed.
+constexpr std::size_t kMaxConnections = 64;
+
+class Listener;
+
+/// Blocks SIGTERM and SIGINT in the calling thread (and so in every thread
+/// it starts later), so that they wait for the listener to read them
+/// instead of ending the process. Call first thing in main. False with a
+/// message when the mask cannot be changed.
+bool BlockStopSignals(std::string* error);
+
+/// Decides about every new connection that passed the peer check.
+class ListenerDelegate {
+ public:
+  virtual ~ListenerDelegate() = default;
+  /// Sets up and resumes `newConnection` and returns true to keep it; a
+  /// connection refused here, or not resumed, is closed at once.
+  virtual bool listenerShouldAcceptNewConnection(Listener& listener, Connection& newConnection) = 0;
+};
+
+/// How the service listener is set up.
+struct ListenerOptions {
+  /// Where to bind when systemd hands over no socket; nullopt: the default
+  /// path (socket_path.h).
+  std::optional<std::string> socket_path;
+  /// End after this many seconds without any open connection; nullopt:
+  /// never.
+  std::optional<int> idle_exit_seconds;
+  /// Receives one line for each event worth telling an administrator
+  /// (refused peers, failed accepts); may be empty.
+  std::function<void(std::string_view)> diagnostics;
+};
+
+/// Accepts connections on one listening socket. Only peers running as the
+/// service's own user (or root) get past the door; others are closed
+/// without a word. Every admitted connection goes to the delegate.
+class Listener {
+ public:
+  /// The process's service listener: the socket handed over by systemd, or
+  /// one bound at the configured or default path. Null with a message in
+  /// `*error` when neither can be had.
+  static std::unique_ptr<Listener> ServiceListener(const ListenerOptions& options, std::string* error);
+
+  ~Listener();
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
+
+  /// Sets the delegate (not owned; it outlives the listener's Resume).
+  void SetDelegate(ListenerDelegate* delegate) { delegate_ = delegate; }
+
+  /// Serves until SIGTERM or SIGINT arrives, or the idle period passes:
+  /// then accepts no more, lets every request in progress finish and
+  /// reply, closes all connections and returns true. False with a message
+  /// when the listener itself fails. Blocks SIGTERM and SIGINT as
+  /// BlockStopSignals does.
+  bool Resume(std::string* error);
+
+  /// True when the socket came from socket activation.
+  bool activated() const { return socket_.activated(); }
+
+ private:
+  explicit Listener(const ListenerOptions& options) : options_(options) {}
+
+  enum class LoopStep { kGoOn, kStop, kFailed };
+  // Waits for the next event and handles it.
+  LoopStep WaitAndServe(int signal_fd, std::string* error);
+
+  // Accepts every pending connection; false when the listener is broken.
+  bool AcceptPending(std::string* error);
+  void Admit(int fd);
+  // Joins and drops connections whose thread has ended.
+  void ReapFinished();
+  void StopAll();
+  int PollTimeoutMs() const;
+  void Tell(std::string_view line) const;
+
+  ListenerOptions options_;
+  ListenSocket socket_;
+  ListenerDelegate* delegate_ = nullptr;
+  std::vector<std::shared_ptr<Connection>> connections_;
+  int wake_fd_ = -1;
+  long long idle_since_ms_ = 0;
+};
+
+}  // namespace zv::xpc

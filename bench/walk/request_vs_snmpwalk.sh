@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# The whole walk request through the service's socket against Net-SNMP's
+# snmpwalk, on the same profile table served by a private snmpd: a table of
+# 100 rows (6 x 100 cells) and one of 10 rows, where the file work weighs
+# most. One `zvxpc walk` process per request: client start, connection,
+# decoding, walk, merge (read and write of the profile list), reply and
+# log line. Figures are medians of RUNS runs, in seconds per request.
+#
+# Where the time goes, from three kinds of request:
+#   refused   names too long: the request is answered without walk or merge
+#             (client process, socket round trip, log line);
+#   no SNMP   a walk usage error (-v 9): the walk parses its arguments and the
+#             merge still reads and writes the profile list, but nothing is
+#             sent to the printer;
+#   full      the whole walk.
+# so "merge + write" = no SNMP - refused and "SNMP walk" = full - no SNMP.
+# With bench/walk/zv_walk_run built, the merge is also timed inside one
+# process (walk alone against walk with the profile list).
+#
+#   bench/walk/request_vs_snmpwalk.sh [BUILD_DIR] [RUNS]
+#
+# BUILD_DIR is a plain (not sanitised) build tree holding zvxpcd and zvxpc
+# (default: build/release); RUNS per figure (default 30). Everything runs on
+# 127.0.0.1 in a temporary directory.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=${1:-$root/build/release}
+runs=${2:-30}
+service=$build/Helper/XPCService/Source/front/zvxpcd
+client=$build/tools/zvxpc
+walker=$build/bench/walk/zv_walk_run
+for program in "$service" "$client"; do
+  [ -x "$program" ] || { echo "no $program: build the zvxpcd and zvxpc targets first" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+table=1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1
+
+# start_printer ROWS: an snmpd serving a table of ROWS rows; sets $port.
+start_printer() {
+  local rows=$1 dir
+  port=$(free_port)
+  dir=$work/printer-$rows
+  mkdir -p "$dir"
+  {
+    echo "agentaddress udp:127.0.0.1:$port"
+    echo "rocommunity public 127.0.0.1"
+    echo "dontLogTCPWrappersConnects yes"
+    for row in $(seq 1 "$rows"); do
+      echo "override .$table.1.1.$row integer $row"
+      echo "override .$table.2.1.$row integer $(( row % 2 + 4 ))"
+      echo "override .$table.3.1.$row octet_str \"Profile $row\""
+      echo "override .$table.4.1.$row octet_str \"PROF$row.ICC\""
+      echo "override .$table.5.1.$row integer $(( row % 3 + 1 ))"
+      echo "override .$table.7.1.$row integer 1"
+    done
+  } > "$dir/snmpd.conf"
+  SNMP_PERSISTENT_DIR=$dir/state MIBS='' snmpd -f -C -c "$dir/snmpd.conf" -Lf "$dir/snmpd.log" \
+    -I -smux -p "$dir/snmpd.pid" </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 1 100); do
+    snmpget -v2c -c public -r0 -t1 "127.0.0.1:$port" "$table.1.1.1" >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+}
+
+# The clients' and the service's private Net-SNMP configuration.
+mkdir -p "$work/snmp" "$work/snmp-state" "$work/prefs"
+printf 'mibs :\nmibdirs :\n' > "$work/snmp/snmp.conf"
+export SNMPCONFPATH=$work/snmp SNMP_PERSISTENT_DIR=$work/snmp-state
+
+start_printer 100
+port100=$port
+start_printer 10
+port10=$port
+
+socket=$work/zvxpcd.sock
+"$service" --socket "$socket" --preferences-dir "$work/prefs" --log-file "$work/walk.log" 2>"$work/zvxpcd.stderr" &
+pids+=($!)
+for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
+
+# Microseconds since the epoch, without starting a process.
+now_us() { echo "${EPOCHREALTIME/./}"; }
+
+# measure NAME...: runs the functions NAME... one after the other, RUNS
+# rounds, so that a change in the machine's load touches all of them alike;
+# sets median[NAME] to the median time of each, in seconds.
+declare -A median
+measure() {
+  local -A samples=()
+  local name start end
+  for _ in $(seq 1 "$runs"); do
+    for name in "$@"; do
+      start=$(now_us)
+      "$name" >/dev/null 2>&1 || true
+      end=$(now_us)
+      samples[$name]+="$(( end - start )) "
+    done
+  done
+  for name in "$@"; do
+    # shellcheck disable=SC2086
+    median[$name]=$(printf '%s\n' ${samples[$name]} | sort -n |
+      awk '{a[NR]=$1} END {printf "%.6f", a[int((NR+1)/2)]/1e6}')
+  done
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+minus() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.6f", a - b}'; }
+share() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%3.0f%%", 100 * a / b}'; }
+
+long_name=$(printf 'u%.0s' $(seq 1 300))
+
+# The four requests timed for a table of $rows rows at $address.
+run_snmpwalk() { snmpwalk -v2c -c public -On "$address" "$table"; }
+run_full() {
+  "$client" walk --socket "$socket" --user "bench$rows" --model m -v 2c -c public "$address" "$table"
+}
+run_no_snmp() { "$client" walk --socket "$socket" --user "nosnmp$rows" --model m -v 9 "$address"; }
+run_refused() {
+  "$client" walk --socket "$socket" --user "$long_name" --model m -v 2c -c public "$address" "$table"
+}
+
+# bench_table ROWS PORT: all figures for one table.
+bench_table() {
+  rows=$1
+  address=127.0.0.1:$2
+  local cells
+  cells=$(run_snmpwalk | wc -l)
+  # A first walk creates each user's profile list; the timed ones find it.
+  run_full >/dev/null
+  run_no_snmp >/dev/null || true
+  measure run_snmpwalk run_full run_no_snmp run_refused
+
+  local t_snmpwalk=${median[run_snmpwalk]} t_full=${median[run_full]}
+  local t_refused=${median[run_refused]} t_merge t_snmp
+  t_merge=$(minus "${median[run_no_snmp]}" "$t_refused")
+  t_snmp=$(minus "$t_full" "${median[run_no_snmp]}")
+  echo
+  echo "$rows rows ($cells cells), median of $runs interleaved runs, seconds per request:"
+  echo "  snmpwalk                          $t_snmpwalk"
+  echo "  zvxpc walk, whole request         $t_full   ratio to snmpwalk $(ratio "$t_full" "$t_snmpwalk")"
+  echo "  where the whole request's time goes:"
+  echo "    client, socket, reply, log      $t_refused   $(share "$t_refused" "$t_full")"
+  echo "    merge: read + write the list    $t_merge   $(share "$t_merge" "$t_full")"
+  echo "    SNMP walk                       $t_snmp   $(share "$t_snmp" "$t_full")"
+  if [ -x "$walker" ]; then
+    local alone with_list
+    alone=$("$walker" --repeat "$runs" -- -v 2c -c public "$address" "$table" | awk '{print $8}')
+    with_list=$("$walker" --repeat "$runs" --plist "$work/walker-$rows.plist" -- -v 2c -c public "$address" "$table" |
+      awk '{print $8}')
+    echo "  inside one process (zv_walk_run, median):"
+    echo "    walk alone                      $alone"
+    echo "    walk + merge + write            $with_list   merge $(minus "$with_list" "$alone")"
+  fi
+}
+
+echo "snmpd at 127.0.0.1:$port100 (100 rows) and 127.0.0.1:$port10 (10 rows); zvxpcd at $socket"
+bench_table 100 "$port100"
+bench_table 10 "$port10"
+echo
+echo "profile list size: $(stat -c %s "$work/prefs/bench100-m-profile.plist") bytes (all 500 slots of 3 lists)"

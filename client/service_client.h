@@ -1,0 +1,63 @@
+// Client side of the service's local socket: connect, send requests, read
+// replies.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/xpc/frame_io.h"
+
+namespace zv {
+
+/// Outcome of a request.
+enum class CallStatus {
+  kReply,       // the service replied; the text is its reply text
+  kErrorReply,  // the service refused the request; the text is its message
+  kFailed,      // no reply could be had; the text says why
+};
+
+/// One connection to the service. Requests may be pipelined: send several,
+/// then read their replies, which come in the order of the requests.
+class ServiceClient {
+ public:
+  ServiceClient() = default;
+  ~ServiceClient();
+  ServiceClient(const ServiceClient&) = delete;
+  ServiceClient& operator=(const ServiceClient&) = delete;
+
+  /// Connects to the service's socket at `socket_path`. False with a
+  /// message naming the failing call and the errno text.
+  bool Connect(const std::string& socket_path, std::string* error);
+
+  /// Sends one request: `text` nullopt sends no argument object. False with
+  /// a message when not connected, when the request would exceed the frame
+  /// limit, or when the write fails.
+  bool Send(std::string_view operation, std::optional<std::string_view> text, std::string* error);
+
+  /// Reads the next reply into `*text` (see CallStatus).
+  CallStatus Receive(std::string* text);
+
+  /// Send and Receive in one.
+  CallStatus Call(std::string_view operation, std::optional<std::string_view> text, std::string* reply);
+
+  /// Closes the connection; further calls fail until Connect.
+  void Close();
+
+  int fd() const { return fd_; }
+
+ private:
+  // Send, telling in `*write_failed` whether the socket refused the bytes.
+  bool SendRequest(std::string_view operation, std::optional<std::string_view> text, bool* write_failed,
+                   std::string* error);
+
+  int fd_ = -1;
+  std::optional<xpc::FrameReader> reader_;
+};
+
+/// The socket a client uses: `given` when set, else $ZVXPC_SOCKET when set
+/// and non-empty, else the default path. False with a message when none
+/// can be had.
+bool ChooseSocketPath(const std::optional<std::string>& given, std::string* path, std::string* error);
+
+}  // namespace zv

@@ -1,0 +1,210 @@
+// `zvxpc walk`: the request text it composes, the reply it prints and its
+// exit codes (0 for iRet=0, 1 for another result, 2 when no walk result can
+// be had), against the real zvxpcd and, for replies the service never
+// gives, a stand-in service on a socket of its own.
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/xpc/frame_io.h"
+#include "platform/xpc/wire_format.h"
+#include "walk_service.h"
+
+namespace {
+
+using zvtest::CommandResult;
+using zvtest::ReadStoredProfiles;
+using zvtest::SlotSummary;
+using zvtest::SnmpAgent;
+
+CommandResult RunWalkCommand(const std::vector<std::string>& arguments, const std::vector<std::string>& env = {}) {
+  std::vector<std::string> argv = {zvtest::ClientBinary(), "walk"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return zvtest::RunCommand(argv, "", env);
+}
+
+class WalkCommandTest : public zvtest::WalkServiceTest {
+ protected:
+  static void SetUpTestSuite() {
+    std::string error;
+    printer_ = SnmpAgent::StartSnmpd(zvtest::ProfileTableOverrides(zvtest::PrinterATable()), &error);
+    ASSERT_NE(printer_, nullptr) << error;
+  }
+  static void TearDownTestSuite() { printer_.reset(); }
+  void SetUp() override {
+    ASSERT_NE(printer_, nullptr);
+    WalkServiceTest::SetUp();
+    StartService();
+  }
+  static std::unique_ptr<SnmpAgent> printer_;
+};
+
+std::unique_ptr<SnmpAgent> WalkCommandTest::printer_;
+
+TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
+  const CommandResult result = RunWalkCommand({"--socket", socket_path(), "--user", "alice", "--model", "PX-100",
+                                               "-v", "2c", "-c", "public", printer_->address(),
+                                               zvtest::ProfileTableOid()});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, "iRet=0\n");
+  EXPECT_EQ(result.err, "");
+  const zvtest::StoredProfiles stored = ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
+  ASSERT_TRUE(stored.read);
+  EXPECT_EQ(stored.rgb, (SlotSummary{"OFFICE.ICC 4 2", "PHOTO.ICC 4 2"}));
+  EXPECT_EQ(stored.sim, SlotSummary{"PROOF.ICC 5 2"});
+
+  // "--" before the walk arguments, '=' forms, the socket from the
+  // environment, and empty names.
+  const CommandResult again = RunWalkCommand(
+      {"--user=", "--model=", "--", "-v2c", "-cpublic", printer_->address(), zvtest::ProfileTableOid()},
+      {"ZVXPC_SOCKET=" + socket_path()});
+  EXPECT_EQ(again.exit_code, 0) << again.err;
+  EXPECT_EQ(again.out, "iRet=0\n");
+  EXPECT_TRUE(ReadStoredProfiles(preferences_dir() + "--profile.plist").read);
+}
+
+TEST_F(WalkCommandTest, OtherResultsExitOne) {
+  zvtest::SilentDevice silent;
+  const std::vector<std::string> who = {"--socket", socket_path(), "--user", "alice", "--model", "PX-100"};
+  struct Case {
+    std::vector<std::string> walk_arguments;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"-v", "2c", "-c", "public", "-r", "0", "-t", "1", silent.address(), zvtest::ProfileTableOid()}, "iRet=1\n"},
+      {{"-v", "9", printer_->address()}, "iRet=-1\n"},
+      {{"-H"}, "iRet=-2\n"},
+      {{}, "iRet=-1\n"},  // no address
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = who;
+    arguments.insert(arguments.end(), c.walk_arguments.begin(), c.walk_arguments.end());
+    const CommandResult result = RunWalkCommand(arguments);
+    EXPECT_EQ(result.exit_code, 1) << c.out << result.err;
+    EXPECT_EQ(result.out, c.out);
+  }
+}
+
+TEST_F(WalkCommandTest, NoWalkResultExitsTwoWithTheReason) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string message;
+  };
+  const std::string socket = socket_path();
+  const Case cases[] = {
+      {{"--socket", dir_.File("none.sock"), "--user", "u", "--model", "m", "127.0.0.1"}, "connect("},
+      {{"--socket", socket, "--model", "m", "127.0.0.1"}, "--user U and --model M are required"},
+      {{"--socket", socket, "--user", "u", "127.0.0.1"}, "--user U and --model M are required"},
+      {{"--socket", socket, "--user", "u", "--model", "m", "a:arg:b"}, "may not contain \":arg:\""},
+      {{"--socket", socket, "--user", "u:USErName:END", "--model", "m"}, "may not contain"},
+      {{"--socket", socket, "--user", "u", "--model", "m:ModelName:END"}, "may not contain"},
+      {{"--socket", socket, "--user", "u\xFF", "--model", "m"}, "UTF-8"},
+  };
+  for (const Case& c : cases) {
+    const CommandResult result = RunWalkCommand(c.arguments);
+    EXPECT_EQ(result.exit_code, 2) << c.message;
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+  }
+  // None of them reached the service.
+  EXPECT_TRUE(LogLines().empty());
+}
+
+constexpr int kAcceptWaitMs = 10000;
+
+// A stand-in for the service: accepts one connection on `path`, reads one
+// request and answers it with `reply` (or closes without one).
+class StandInService {
+ public:
+  StandInService(const std::string& path, std::optional<std::string> reply_payload)
+      : reply_payload_(std::move(reply_payload)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    EXPECT_EQ(::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(listen_fd_, 1), 0);
+    thread_ = std::thread([this] { ServeOne(); });
+  }
+  ~StandInService() {
+    Wait();
+    ::close(listen_fd_);
+  }
+  /// The request's operation and text, once it was served.
+  const std::string& operation() {
+    Wait();
+    return operation_;
+  }
+  const std::string& text() {
+    Wait();
+    return text_;
+  }
+
+ private:
+  void Wait() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  void ServeOne() {
+    pollfd waiting{listen_fd_, POLLIN, 0};
+    if (::poll(&waiting, 1, kAcceptWaitMs) != 1) return;
+    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    zv::xpc::FrameReader reader(fd);
+    std::string_view payload;
+    zv::xpc::RequestView request;
+    std::string error;
+    if (reader.Next(&payload) == zv::xpc::FrameStatus::kFrame && zv::xpc::DecodeRequest(payload, &request, &error)) {
+      operation_ = request.operation;
+      text_ = request.text.value_or("(none)");
+      if (reply_payload_) {
+        std::string frame;
+        zv::xpc::AppendFrame(*reply_payload_, &frame);
+        EXPECT_EQ(::write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+      }
+    }
+    ::close(fd);
+  }
+
+  std::optional<std::string> reply_payload_;
+  int listen_fd_ = -1;
+  std::thread thread_;
+  std::string operation_, text_;
+};
+
+TEST_F(WalkCommandTest, ComposesTheRequestTextInOrder) {
+  const std::string path = dir_.File("stand-in.sock");
+  StandInService stand_in(path, zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "iRet=0"));
+  const CommandResult result =
+      RunWalkCommand({"--socket", path, "--model", "PX-100", "--user", "alice", "-v", "2c", "", "192.0.2.7"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(stand_in.operation(), "mibwalk_XPC:reply:");
+  EXPECT_EQ(stand_in.text(), "PX-100:ModelName:ENDalice:USErName:ENDzvxpc:arg:-v:arg:2c:arg::arg:192.0.2.7:arg:");
+}
+
+TEST_F(WalkCommandTest, RepliesThatAreNoWalkResultExitTwo) {
+  const std::optional<std::string> replies[] = {
+      zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "TRUE"),
+      zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "iRet="),
+      zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "iRet=1x"),
+      zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kError, "unknown operation"),
+      std::nullopt,  // the connection closes without a reply
+  };
+  int served = 0;
+  for (const auto& reply : replies) {
+    const std::string path = dir_.File("stand-in-" + std::to_string(served++) + ".sock");
+    StandInService stand_in(path, reply);
+    const CommandResult result = RunWalkCommand({"--socket", path, "--user", "u", "--model", "m", "127.0.0.1"});
+    EXPECT_EQ(result.exit_code, 2) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(result.err.empty());
+  }
+}
+
+}  // namespace

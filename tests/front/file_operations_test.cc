@@ -1,0 +1,294 @@
+// The seven file operations of the service object, request text in, reply
+// word out, checked against the file system; permission cases run as
+// another user.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "front/file_operations.h"
+#include "front/service.h"
+#include "support/other_user.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using zvtest::Exists;
+using zvtest::ReadFile;
+using zvtest::WriteFile;
+using Member = void (ZV_XPC_Protocol::*)(const ZV_XPC_Protocol::Request&, const ZV_XPC_Protocol::Reply&);
+
+// Runs one operation; its reply, or "(n replies)" unless there was exactly one.
+std::string Call(Member member, const std::optional<std::string>& request) {
+  ZVmacServiceXPC service;
+  std::vector<std::string> replies;
+  (service.*member)(request, [&replies](std::string_view text) { replies.emplace_back(text); });
+  return replies.size() == 1 ? replies[0] : "(" + std::to_string(replies.size()) + " replies)";
+}
+
+const Member kIsAdmin = &ZV_XPC_Protocol::zvPListIsAdminProfile_XPC;
+const Member kSwap = &ZV_XPC_Protocol::zvPListSwapProfile_XPC;
+const Member kExist = &ZV_XPC_Protocol::zvPListExistProfile_XPC;
+const Member kRemove = &ZV_XPC_Protocol::zvPListRemove_XPC;
+const Member kWriteDictionary = &ZV_XPC_Protocol::writeDictionaryToPlistFile_XPC;
+const Member kWriteData = &ZV_XPC_Protocol::writeDataToPlistFile_XPC;
+const Member kRename = &ZV_XPC_Protocol::writeDataToPlistFileRename_XPC;
+
+std::string Swap(int type, const std::string& current, const std::string& previous) {
+  return std::to_string(type) + ":ARG_iSwapType" + current + ":ARG_cFooCurrentString" + previous +
+         ":ARG_cFooPrevString";
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// Runs `body` as another user; true when it returned 0.
+bool AsOtherUser(const std::function<bool()>& body) {
+  return zvtest::RunAsOtherUser([&body] { return body() ? 0 : 1; }) == 0;
+}
+
+class FileOperationsTest : public ::testing::Test {
+ protected:
+  zvtest::TempDir dir_;
+  std::string Url(const std::string& name) const { return "file://" + dir_.File(name); }
+};
+
+TEST_F(FileOperationsTest, WriteAccessTestLeavesFilesAsTheyWere) {
+  const std::string file = dir_.File("current.plist");
+  WriteFile(file, "contents");
+  EXPECT_EQ(Call(kIsAdmin, file), "TRUE");
+  EXPECT_EQ(ReadFile(file), "contents");
+
+  const std::string missing = dir_.File("missing.plist");
+  EXPECT_EQ(Call(kIsAdmin, missing), "TRUE");
+  EXPECT_FALSE(Exists(missing));
+
+  EXPECT_EQ(Call(kIsAdmin, dir_.File("no-dir/x.plist")), "FALSE");
+  EXPECT_FALSE(Exists(dir_.File("no-dir")));
+  EXPECT_EQ(Call(kIsAdmin, std::nullopt), "FALSE");
+
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(mask, 002u);
+}
+
+TEST_F(FileOperationsTest, WriteAccessTestRefusesWhatTheUserCannotWrite) {
+  const std::string file = dir_.File("owned.plist");
+  WriteFile(file, "keep");
+  ::chmod(file.c_str(), 0644);
+  const std::string closed_dir = dir_.File("closed");
+  ::mkdir(closed_dir.c_str(), 0755);
+  EXPECT_TRUE(AsOtherUser([&] {
+    return Call(kIsAdmin, file) == "FALSE" && Call(kIsAdmin, closed_dir + "/new.plist") == "FALSE";
+  }));
+  EXPECT_EQ(ReadFile(file), "keep");
+  EXPECT_FALSE(Exists(closed_dir + "/new.plist"));
+}
+
+TEST_F(FileOperationsTest, SwapBackUpCopiesWholeFileOverPrevious) {
+  const std::string current = dir_.File("c.plist"), previous = dir_.File("p.plist");
+  std::string big;
+  for (int i = 0; big.size() < 3 * 65535 + 17; ++i) big += std::to_string(i) + ",";
+  WriteFile(current, big);
+  WriteFile(previous, "old previous that must not stay in front");
+  EXPECT_EQ(Call(kSwap, Swap(2, current, previous)), "TRUE");
+  EXPECT_EQ(ReadFile(previous), big);
+  EXPECT_EQ(ReadFile(current), big);
+
+  WriteFile(current, "");
+  EXPECT_EQ(Call(kSwap, Swap(2, current, previous)), "TRUE");
+  EXPECT_TRUE(Exists(previous));
+  EXPECT_EQ(ReadFile(previous), "");
+}
+
+TEST_F(FileOperationsTest, SwapDiscardAndRestore) {
+  const std::string current = dir_.File("c.plist"), previous = dir_.File("p.plist");
+  WriteFile(current, "current");
+  WriteFile(previous, "previous");
+  EXPECT_EQ(Call(kSwap, Swap(0, current, previous)), "TRUE");
+  EXPECT_EQ(ReadFile(current), "previous");
+  EXPECT_FALSE(Exists(previous));
+
+  WriteFile(previous, "again");
+  EXPECT_EQ(Call(kSwap, Swap(1, current, previous)), "TRUE");
+  EXPECT_FALSE(Exists(previous));
+  EXPECT_EQ(ReadFile(current), "previous");
+}
+
+TEST_F(FileOperationsTest, SwapWithUnknownTypeOrAbsentPathsChangesNothing) {
+  const std::string current = dir_.File("c.plist"), previous = dir_.File("p.plist");
+  WriteFile(current, "current");
+  WriteFile(previous, "previous");
+  const std::string requests[] = {
+      Swap(3, current, previous),
+      Swap(-1, current, previous),
+      Swap(0, "NULL", previous),                          // restore needs both paths
+      "2:ARG_iSwapType" + current + ":ARG_cFooCurrentString",  // previous marker missing
+      current + ":ARG_cFooCurrentString" + previous + ":ARG_cFooPrevString",  // type marker missing
+      "",
+  };
+  for (const std::string& request : requests) {
+    EXPECT_EQ(Call(kSwap, request), "TRUE") << request;
+    EXPECT_EQ(ReadFile(current), "current") << request;
+    EXPECT_EQ(ReadFile(previous), "previous") << request;
+  }
+  EXPECT_EQ(Call(kSwap, std::nullopt), "TRUE");
+}
+
+TEST_F(FileOperationsTest, ExistenceTestAsksForReadability) {
+  const std::string file = dir_.File("e.plist");
+  WriteFile(file, "x");
+  EXPECT_EQ(Call(kExist, file), "TRUE");
+  EXPECT_EQ(Call(kExist, dir_.File("missing")), "FALSE");
+  EXPECT_EQ(Call(kExist, std::nullopt), "FALSE");
+  EXPECT_EQ(Call(kExist, file + std::string("\0suffix", 7)), "FALSE");
+
+  ::chmod(file.c_str(), 0600);
+  EXPECT_TRUE(AsOtherUser([&] { return Call(kExist, file) == "FALSE"; }));
+
+  // A FIFO nobody writes to is answered at once instead of blocking.
+  const std::string fifo = dir_.File("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(Call(kExist, fifo), "TRUE");
+}
+
+TEST_F(FileOperationsTest, RemovalOfFilesAndEmptyDirectories) {
+  const std::string file = dir_.File("r.plist"), empty = dir_.File("empty"), full = dir_.File("full");
+  WriteFile(file, "x");
+  ::mkdir(empty.c_str(), 0755);
+  ::mkdir(full.c_str(), 0777);
+  WriteFile(full + "/inside", "x");
+  EXPECT_EQ(Call(kRemove, file), "TRUE");
+  EXPECT_FALSE(Exists(file));
+  EXPECT_EQ(Call(kRemove, file), "FALSE");
+  EXPECT_EQ(Call(kRemove, empty), "TRUE");
+  EXPECT_FALSE(Exists(empty));
+  EXPECT_EQ(Call(kRemove, full), "FALSE");
+  EXPECT_EQ(Call(kRemove, std::nullopt), "FALSE");
+
+  ::chmod(full.c_str(), 0755);
+  EXPECT_TRUE(AsOtherUser([&] { return Call(kRemove, full + "/inside") == "FALSE"; }));
+  EXPECT_TRUE(Exists(full + "/inside"));
+}
+
+TEST_F(FileOperationsTest, WriteDictionaryReplacesTheFileWithTheBody) {
+  const std::string file = dir_.File("a b.plist");
+  WriteFile(file, "a much longer earlier content");
+  const std::string body = "<plist>:AddURL:END\n\xC3\xA9</plist>";
+  EXPECT_EQ(Call(kWriteDictionary, "file://" + dir_.path() + "/a%20b.plist:AddURL:END" + body), "TRUE");
+  EXPECT_EQ(ReadFile(file), body);
+
+  EXPECT_EQ(Call(kWriteDictionary, Url("empty.plist") + ":AddURL:END"), "TRUE");
+  EXPECT_TRUE(Exists(dir_.File("empty.plist")));
+  EXPECT_EQ(ReadFile(dir_.File("empty.plist")), "");
+}
+
+TEST_F(FileOperationsTest, WriteDictionaryRefusesWhatItCannotWrite) {
+  const std::string requests[] = {
+      Url("x.plist") + "no marker",
+      dir_.File("x.plist") + ":AddURL:ENDplain path",
+      "http://localhost" + dir_.File("x.plist") + ":AddURL:ENDother scheme",
+      "file://elsewhere" + dir_.File("x.plist") + ":AddURL:ENDother host",
+      Url("x.plist") + "?q=1:AddURL:ENDquery",
+      Url("no-dir/x.plist") + ":AddURL:ENDmissing directory",
+  };
+  for (const std::string& request : requests) EXPECT_EQ(Call(kWriteDictionary, request), "FALSE") << request;
+  EXPECT_EQ(Call(kWriteDictionary, std::nullopt), "FALSE");
+  EXPECT_FALSE(Exists(dir_.File("x.plist")));
+
+  const std::string closed = dir_.File("closed");
+  ::mkdir(closed.c_str(), 0755);
+  WriteFile(closed + "/f.plist", "keep");
+  EXPECT_TRUE(AsOtherUser([&] {
+    return Call(kWriteDictionary, "file://" + closed + "/f.plist:AddURL:ENDnew") == "FALSE";
+  }));
+  EXPECT_EQ(ReadFile(closed + "/f.plist"), "keep");
+}
+
+TEST_F(FileOperationsTest, CreatedFilesGet0664LessTheMask) {
+  EXPECT_EQ(Call(kIsAdmin, dir_.File("probe")), "TRUE");  // leaves the mask at 002
+  EXPECT_EQ(Call(kWriteDictionary, Url("whole.plist") + ":AddURL:ENDx"), "TRUE");
+  EXPECT_EQ(ModeOf(dir_.File("whole.plist")), 0664u);
+  EXPECT_EQ(Call(kWriteData, Url("piece.plist") + ":AddURL:ENDx"), "TRUE");
+  EXPECT_EQ(ModeOf(dir_.File("piece.plist.dummy")), 0664u);
+
+  const mode_t saved = ::umask(027);
+  EXPECT_EQ(Call(kWriteDictionary, Url("masked.plist") + ":AddURL:ENDx"), "TRUE");
+  ::umask(saved);
+  EXPECT_EQ(ModeOf(dir_.File("masked.plist")), 0640u);
+}
+
+TEST_F(FileOperationsTest, PiecesAreAppendedAndMovedIntoPlace) {
+  const std::string target = dir_.File("t.plist"), temporary = target + ".dummy";
+  WriteFile(target, "old target");
+  EXPECT_EQ(Call(kWriteData, Url("t.plist") + ":AddURL:ENDA"), "TRUE");
+  EXPECT_EQ(Call(kWriteData, Url("t.plist") + ":AddURL:ENDB:AddURL:END"), "TRUE");
+  EXPECT_EQ(ReadFile(temporary), "AB:AddURL:END");
+  EXPECT_EQ(ReadFile(target), "old target");
+  EXPECT_EQ(Call(kRename, Url("t.plist")), "TRUE");
+  EXPECT_EQ(ReadFile(target), "AB:AddURL:END");
+  EXPECT_FALSE(Exists(temporary));
+}
+
+TEST_F(FileOperationsTest, RenameWithoutTemporaryKeepsTheTarget) {
+  const std::string target = dir_.File("t.plist");
+  WriteFile(target, "precious");
+  EXPECT_EQ(Call(kRename, Url("t.plist")), "FALSE");
+  EXPECT_EQ(ReadFile(target), "precious");
+  EXPECT_EQ(Call(kRename, "not a url"), "FALSE");
+  EXPECT_EQ(Call(kRename, dir_.File("t.plist")), "FALSE");
+  EXPECT_EQ(Call(kRename, std::nullopt), "FALSE");
+  EXPECT_EQ(ReadFile(target), "precious");
+}
+
+TEST_F(FileOperationsTest, RenameRefusedByTheDirectoryKeepsBothFiles) {
+  const std::string closed = dir_.File("closed");
+  ::mkdir(closed.c_str(), 0755);
+  WriteFile(closed + "/t.plist", "target");
+  WriteFile(closed + "/t.plist.dummy", "pieces");
+  EXPECT_TRUE(AsOtherUser([&] { return Call(kRename, "file://" + closed + "/t.plist") == "FALSE"; }));
+  EXPECT_EQ(ReadFile(closed + "/t.plist"), "target");
+  EXPECT_EQ(ReadFile(closed + "/t.plist.dummy"), "pieces");
+}
+
+TEST_F(FileOperationsTest, TemporaryThatIsNotUtf8StartsAfresh) {
+  const std::string temporary = dir_.File("t.plist.dummy");
+  WriteFile(temporary, "\xFF\xFE broken");
+  EXPECT_EQ(Call(kWriteData, Url("t.plist") + ":AddURL:ENDfresh"), "TRUE");
+  EXPECT_EQ(ReadFile(temporary), "fresh");
+}
+
+TEST_F(FileOperationsTest, UnreadableTemporaryIsNotOverwritten) {
+  const std::string temporary = dir_.File("t.plist.dummy");
+  WriteFile(temporary, "earlier pieces");
+  ::chmod(temporary.c_str(), 0600);
+  EXPECT_TRUE(AsOtherUser([&] { return Call(kWriteData, Url("t.plist") + ":AddURL:ENDmore") == "FALSE"; }));
+  EXPECT_EQ(ReadFile(temporary), "earlier pieces");
+}
+
+TEST_F(FileOperationsTest, WriteDataRefusesRequestsWithoutMarkerOrFileUrl) {
+  EXPECT_EQ(Call(kWriteData, Url("t.plist") + "no marker"), "FALSE");
+  EXPECT_EQ(Call(kWriteData, dir_.File("t.plist") + ":AddURL:ENDx"), "FALSE");
+  EXPECT_EQ(Call(kWriteData, Url("t.plist") + "#frag:AddURL:ENDx"), "FALSE");
+  EXPECT_EQ(Call(kWriteData, std::nullopt), "FALSE");
+  EXPECT_FALSE(Exists(dir_.File("t.plist.dummy")));
+}
+
+TEST_F(FileOperationsTest, CFunctionWritesBytesToTheUrl) {
+  const std::string url = Url("c.plist");
+  const char bytes[] = {'a', '\0', 'b'};
+  EXPECT_EQ(writeDictionaryToPlistFile_XPC(url.c_str(), bytes, sizeof bytes), 1);
+  EXPECT_EQ(ReadFile(dir_.File("c.plist")), std::string(bytes, sizeof bytes));
+  EXPECT_EQ(writeDictionaryToPlistFile_XPC(url.c_str(), nullptr, 0), 1);
+  EXPECT_EQ(ReadFile(dir_.File("c.plist")), "");
+  EXPECT_EQ(writeDictionaryToPlistFile_XPC(nullptr, bytes, 1), 0);
+  EXPECT_EQ(writeDictionaryToPlistFile_XPC(url.c_str(), nullptr, 5), 0);
+  EXPECT_EQ(writeDictionaryToPlistFile_XPC("relative/path", bytes, 1), 0);
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+// zvxpcd's command line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "front/service_options.h"
+#include "front/walk_request.h"
+
+namespace {
+
+bool Parse(std::vector<std::string> args, zv::ServiceOptions* options, std::string* error) {
+  args.insert(args.begin(), "zvxpcd");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return zv::ParseServiceOptions(static_cast<int>(args.size()), argv.data(), options, error);
+}
+
+TEST(ServiceOptionsTest, DefaultsAndValues) {
+  zv::ServiceOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({}, &options, &error));
+  EXPECT_EQ(options.preferences_directory, zv::kDefaultPreferencesDirectory);
+  EXPECT_FALSE(options.socket_path.has_value());
+  EXPECT_FALSE(options.idle_exit_seconds.has_value());
+
+  ASSERT_TRUE(Parse({"--socket", "/run/s", "--preferences-dir=/prefs", "--log-file", "/l", "--idle-exit", "30"},
+                    &options, &error))
+      << error;
+  EXPECT_EQ(options.socket_path, "/run/s");
+  EXPECT_EQ(options.preferences_directory, "/prefs/");
+  EXPECT_EQ(options.log_file, "/l");
+  EXPECT_EQ(options.idle_exit_seconds, 30);
+
+  ASSERT_TRUE(Parse({"--help"}, &options, &error));
+  EXPECT_TRUE(options.help);
+}
+
+TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
+  const std::vector<std::string> bad[] = {
+      {"--bogus"}, {"--socket"}, {"--socket="}, {"--idle-exit", "0"}, {"--idle-exit", "-5"},
+      {"--idle-exit", "10s"}, {"--idle-exit", "86401"}, {"--preferences-dir", ""}, {"positional"},
+  };
+  for (const auto& args : bad) {
+    zv::ServiceOptions options;
+    std::string error;
+    EXPECT_FALSE(Parse(args, &options, &error)) << args[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(ServiceOptionsTest, UsageNamesEveryOption) {
+  const std::string usage = zv::ServiceUsage();
+  for (const char* option : {"--socket", "--preferences-dir", "--log-file", "--idle-exit", "--help"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+}
+
+}  // namespace

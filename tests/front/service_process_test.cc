@@ -1,0 +1,427 @@
+// The real zvxpcd driven through its socket: the file operations, request
+// order and concurrency, the door for other users and for hostile frames,
+// the connection bound, the walk refusal and its log line, stopping, and
+// socket activation.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/service_client.h"
+#include "platform/xpc/frame_io.h"
+#include "platform/xpc/wire_format.h"
+#include "service_process.h"
+#include "support/other_user.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using zv::CallStatus;
+using zv::ServiceClient;
+using zvtest::Exists;
+using zvtest::ReadFile;
+using zvtest::WriteFile;
+
+constexpr const char* kExist = "zvPListExistProfile_XPC:reply:";
+
+int RawConnect(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string Frame(std::string_view payload) {
+  std::string frame;
+  zv::xpc::AppendFrame(payload, &frame);
+  return frame;
+}
+
+// The next reply on `reader` as "ok:TEXT" or "error:TEXT", or "closed".
+std::string NextReply(zv::xpc::FrameReader& reader) {
+  std::string_view payload;
+  if (reader.Next(&payload) != zv::xpc::FrameStatus::kFrame) return "closed";
+  zv::xpc::ReplyStatus status;
+  std::string_view text;
+  std::string error;
+  if (!zv::xpc::DecodeReply(payload, &status, &text, &error)) return "undecodable";
+  return (status == zv::xpc::ReplyStatus::kReply ? "ok:" : "error:") + std::string(text);
+}
+
+class ServiceProcessTest : public ::testing::Test {
+ protected:
+  void Start(const std::vector<std::string>& extra = {}) {
+    service_ = std::make_unique<zvtest::ServiceProcess>(dir_.path(), extra);
+    ASSERT_TRUE(service_->ok()) << ReadFile(dir_.File("zvxpcd.stderr"));
+  }
+  const std::string& socket_path() const { return service_->socket_path(); }
+
+  // One request on a fresh connection; its reply text, or "error:..." /
+  // "failed:...".
+  std::string Call(const std::string& operation, const std::optional<std::string>& text) {
+    ServiceClient client;
+    std::string reply;
+    if (!client.Connect(socket_path(), &reply)) return "failed:" + reply;
+    std::optional<std::string_view> argument;
+    if (text) argument = *text;
+    switch (client.Call(operation, argument, &reply)) {
+      case CallStatus::kReply:
+        return reply;
+      case CallStatus::kErrorReply:
+        return "error:" + reply;
+      case CallStatus::kFailed:
+        return "failed:" + reply;
+    }
+    return "?";
+  }
+  std::string Url(const std::string& name) const { return "file://" + dir_.File(name); }
+
+  zvtest::TempDir dir_;
+  std::unique_ptr<zvtest::ServiceProcess> service_;
+};
+
+TEST_F(ServiceProcessTest, AllSevenFileOperationsOverTheSocket) {
+  Start();
+  const std::string current = dir_.File("c.plist"), previous = dir_.File("p.plist");
+  WriteFile(current, "current");
+  EXPECT_EQ(Call("zvPListIsAdminProfile_XPC:reply:", current), "TRUE");
+  EXPECT_EQ(Call("zvPListIsAdminProfile_XPC:reply:", dir_.File("none/x")), "FALSE");
+  EXPECT_EQ(Call("zvPListSwapProfile_XPC:reply:",
+                 "2:ARG_iSwapType" + current + ":ARG_cFooCurrentString" + previous + ":ARG_cFooPrevString"),
+            "TRUE");
+  EXPECT_EQ(ReadFile(previous), "current");
+  EXPECT_EQ(Call(kExist, previous), "TRUE");
+  EXPECT_EQ(Call(kExist, std::nullopt), "FALSE");
+  EXPECT_EQ(Call("zvPListRemove_XPC:reply:", previous), "TRUE");
+  EXPECT_FALSE(Exists(previous));
+  EXPECT_EQ(Call(kExist, previous), "FALSE");
+  EXPECT_EQ(Call("writeDictionaryToPlistFile_XPC:reply:", Url("w.plist") + ":AddURL:END<dict/>"), "TRUE");
+  EXPECT_EQ(ReadFile(dir_.File("w.plist")), "<dict/>");
+  EXPECT_EQ(Call("writeDataToPlistFile_XPC:reply:", Url("t.plist") + ":AddURL:ENDA"), "TRUE");
+  EXPECT_EQ(Call("writeDataToPlistFile_XPC:reply:", Url("t.plist") + ":AddURL:ENDB"), "TRUE");
+  EXPECT_EQ(Call("writeDataToPlistFileRename_XPC:reply:", Url("t.plist")), "TRUE");
+  EXPECT_EQ(ReadFile(dir_.File("t.plist")), "AB");
+  EXPECT_FALSE(Exists(dir_.File("t.plist.dummy")));
+  EXPECT_EQ(Call("writeDataToPlistFileRename_XPC:reply:", Url("t.plist")), "FALSE");
+  EXPECT_EQ(ReadFile(dir_.File("t.plist")), "AB");
+}
+
+TEST_F(ServiceProcessTest, SocketFileIsPrivate) {
+  Start();
+  struct stat st;
+  ASSERT_EQ(::lstat(socket_path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISSOCK(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(ServiceProcessTest, PipelinedRequestsAreAnsweredInOrder) {
+  Start();
+  const std::string present = dir_.File("present");
+  WriteFile(present, "x");
+  std::string bytes;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 300; ++i) {
+    const bool exists = i % 3 != 1;
+    bytes += Frame(zv::xpc::EncodeRequest(kExist, exists ? present : dir_.File("missing")));
+    expected.push_back(exists ? "ok:TRUE" : "ok:FALSE");
+    if (i % 50 == 0) {
+      bytes += Frame(zv::xpc::EncodeRequest("mibwalk_XPC:reply:", std::nullopt));
+      expected.push_back("ok:iRet=-1");
+    }
+  }
+  const int fd = RawConnect(socket_path());
+  ASSERT_GE(fd, 0);
+  std::string error;
+  // All requests go out before any reply is read.
+  std::thread writer([&] { zv::xpc::WriteAllBytes(fd, bytes, &error); });
+  zv::xpc::FrameReader reader(fd);
+  std::vector<std::string> replies;
+  for (std::size_t i = 0; i < expected.size(); ++i) replies.push_back(NextReply(reader));
+  writer.join();
+  EXPECT_EQ(replies, expected);
+  ::close(fd);
+}
+
+TEST_F(ServiceProcessTest, ConnectionsAreServedAtTheSameTime) {
+  Start();
+  // One connection stops in the middle of a request; others go on.
+  const int stalled = RawConnect(socket_path());
+  ASSERT_GE(stalled, 0);
+  const std::string frame = Frame(zv::xpc::EncodeRequest(kExist, dir_.File("x")));
+  std::string error;
+  ASSERT_TRUE(zv::xpc::WriteAllBytes(stalled, frame.substr(0, 6), &error));
+
+  const std::string present = dir_.File("present");
+  WriteFile(present, "x");
+  std::atomic<int> right{0};
+  std::vector<std::thread> clients;
+  for (int t = 0; t < 8; ++t) {
+    clients.emplace_back([&] {
+      ServiceClient client;
+      std::string reply;
+      if (!client.Connect(socket_path(), &reply)) return;
+      for (int i = 0; i < 50; ++i) {
+        if (client.Call(kExist, std::string_view(present), &reply) == CallStatus::kReply && reply == "TRUE") ++right;
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  EXPECT_EQ(right.load(), 400);
+
+  ASSERT_TRUE(zv::xpc::WriteAllBytes(stalled, frame.substr(6), &error));
+  zv::xpc::FrameReader reader(stalled);
+  EXPECT_EQ(NextReply(reader), "ok:FALSE");
+  ::close(stalled);
+}
+
+TEST_F(ServiceProcessTest, ConnectionOfAnotherUserIsClosedUnserved) {
+  if (!zvtest::RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  Start();
+  ASSERT_EQ(::chmod(socket_path().c_str(), 0666), 0);
+  const std::string path = socket_path();
+  const std::string marker = dir_.File("marker");
+  const int outcome = zvtest::RunAsOtherUser([&path, &marker] {
+    const int fd = RawConnect(path);
+    if (fd < 0) return 10;  // could not even connect: the test proves nothing
+    std::string error;
+    zv::xpc::WriteAllBytes(fd, Frame(zv::xpc::EncodeRequest("writeDictionaryToPlistFile_XPC:reply:",
+                                                             std::string_view("file://" + marker + ":AddURL:ENDx"))),
+                           &error);
+    zv::xpc::FrameReader reader(fd);
+    const std::string reply = NextReply(reader);
+    ::close(fd);
+    return reply == "closed" ? 0 : 20;
+  });
+  EXPECT_EQ(outcome, 0);
+  EXPECT_FALSE(Exists(marker));
+  EXPECT_EQ(Call(kExist, dir_.path()), "TRUE");
+}
+
+TEST_F(ServiceProcessTest, BadFramesGetAnErrorWhileOthersAreServed) {
+  Start();
+  unsigned char oversize[4];
+  zv::xpc::EncodeFrameLength(static_cast<std::uint32_t>(zv::xpc::kMaxFrameBytes + 1), oversize);
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string reply;
+  } cases[] = {
+      {"unknown operation", Frame(zv::xpc::EncodeRequest("noSuchOperation:reply:", std::string_view("x"))),
+       "error:unknown operation: noSuchOperation:reply:"},
+      {"operation name in another case", Frame(zv::xpc::EncodeRequest("MIBWALK_XPC:reply:", std::nullopt)),
+       "error:unknown operation: MIBWALK_XPC:reply:"},
+      {"empty payload", Frame(""), "error:malformed request: no zero byte after the operation name"},
+      {"no presence byte", Frame(std::string(kExist) + '\0'), "error:malformed request: no presence byte"},
+      {"bad presence byte", Frame(std::string(kExist) + '\0' + '\7' + "x"),
+       "error:malformed request: presence byte 7 is neither 0 nor 1"},
+      {"invalid UTF-8", Frame(std::string(kExist) + '\0' + '\1' + "/tmp/\xC0\xAF"),
+       "error:request text is not valid UTF-8"},
+      {"oversized length", std::string(reinterpret_cast<const char*>(oversize), 4) + "xxxx",
+       "error:frame of 16777217 bytes exceeds the limit of 16777216 bytes"},
+      {"cut short", Frame(zv::xpc::EncodeRequest(kExist, std::string_view("/x"))).substr(0, 9),
+       "error:malformed request: the stream ended inside a frame"},
+  };
+  ServiceClient bystander;
+  std::string reply;
+  ASSERT_TRUE(bystander.Connect(socket_path(), &reply)) << reply;
+  for (const auto& c : cases) {
+    const int fd = RawConnect(socket_path());
+    ASSERT_GE(fd, 0);
+    std::string error;
+    ASSERT_TRUE(zv::xpc::WriteAllBytes(fd, c.bytes, &error)) << c.name;
+    if (std::string(c.name) == "cut short") ::shutdown(fd, SHUT_WR);
+    zv::xpc::FrameReader reader(fd);
+    EXPECT_EQ(NextReply(reader), c.reply) << c.name;
+    EXPECT_EQ(NextReply(reader), "closed") << c.name;
+    ::close(fd);
+    EXPECT_EQ(bystander.Call(kExist, std::string_view(dir_.path()), &reply), CallStatus::kReply) << c.name;
+    EXPECT_EQ(reply, "TRUE");
+  }
+}
+
+TEST_F(ServiceProcessTest, ConnectionsBeyondTheBoundAreRefused) {
+  Start();
+  std::vector<std::unique_ptr<ServiceClient>> clients;
+  std::string reply;
+  for (int i = 0; i < 64; ++i) {
+    clients.push_back(std::make_unique<ServiceClient>());
+    ASSERT_TRUE(clients.back()->Connect(socket_path(), &reply)) << reply;
+    ASSERT_EQ(clients.back()->Call(kExist, std::nullopt, &reply), CallStatus::kReply) << i << ": " << reply;
+  }
+  ServiceClient extra;
+  ASSERT_TRUE(extra.Connect(socket_path(), &reply));
+  EXPECT_EQ(extra.Call(kExist, std::nullopt, &reply), CallStatus::kErrorReply);
+  EXPECT_EQ(reply, "too many connections");
+
+  // Once a connection ends, its place is free again.
+  clients.pop_back();
+  bool served = false;
+  for (int attempt = 0; attempt < 200 && !served; ++attempt) {
+    ServiceClient again;
+    served = again.Connect(socket_path(), &reply) && again.Call(kExist, std::nullopt, &reply) == CallStatus::kReply;
+    if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(served);
+}
+
+TEST_F(ServiceProcessTest, RefusedWalkRequestsAreAnsweredAndLogged) {
+  const std::string log = dir_.File("walk.log");
+  Start({"--log-file", log, "--preferences-dir", dir_.File("prefs")});
+  const std::string requests[] = {
+      "M:ModelName:END" + std::string(300, 'u') + ":USErName:ENDp:arg:127.0.0.1:arg:",
+      "M:ModelName:ENDU:USErName:END" + [] {
+        std::string many;
+        for (int i = 0; i < 513; ++i) many += "a:arg:";
+        return many;
+      }(),
+      "U:USErName:ENDM:ModelName:ENDp:arg:",
+      "no markers at all",
+  };
+  for (const std::string& request : requests) EXPECT_EQ(Call("mibwalk_XPC:reply:", request), "iRet=-1");
+  EXPECT_EQ(Call("mibwalk_XPC:reply:", std::nullopt), "iRet=-1");
+  std::string expected;
+  for (int i = 0; i < 5; ++i) expected += "xpc - mibwalk_XPC - iRet=-1\n";
+  EXPECT_EQ(ReadFile(log), expected);
+  EXPECT_FALSE(Exists(dir_.File("prefs")));
+}
+
+// A UDP socket on 127.0.0.1 that never answers: a walk to it waits for
+// its timeout.
+class SilentDevice {
+ public:
+  SilentDevice() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), size), 0);
+    EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentDevice() { ::close(fd_); }
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
+  Start({"--log-file", dir_.File("walk.log"), "--preferences-dir", dir_.File("prefs")});
+  SilentDevice device;
+  std::atomic<bool> walk_replied{false};
+  std::string walk_reply;
+  std::thread walker([&] {
+    walk_reply = Call("mibwalk_XPC:reply:", "M:ModelName:ENDU:USErName:ENDzvxpc:arg:-v2c:arg:-c:arg:public:arg:-t:arg:"
+                                            "3:arg:-r:arg:0:arg:" + device.address() + ":arg:");
+    walk_replied = true;
+  });
+  // Give the walk a head start; the file requests must not wait for it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ServiceClient client;
+  std::string reply;
+  ASSERT_TRUE(client.Connect(socket_path(), &reply));
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(client.Call(kExist, std::string_view(dir_.path()), &reply), CallStatus::kReply);
+    EXPECT_EQ(reply, "TRUE");
+  }
+  EXPECT_FALSE(walk_replied.load());
+  walker.join();
+  EXPECT_EQ(walk_reply, "iRet=1");  // timed out
+  EXPECT_EQ(ReadFile(dir_.File("walk.log")), "xpc - mibwalk_XPC - iRet=1\n");
+}
+
+TEST_F(ServiceProcessTest, SigtermEndsTheServiceWithExitZero) {
+  Start();
+  ServiceClient idle;
+  std::string reply;
+  ASSERT_TRUE(idle.Connect(socket_path(), &reply));
+  ASSERT_EQ(idle.Call(kExist, std::nullopt, &reply), CallStatus::kReply);
+  EXPECT_EQ(service_->Stop(), 0);
+  EXPECT_FALSE(Exists(socket_path()));
+  EXPECT_EQ(idle.Receive(&reply), CallStatus::kFailed);
+}
+
+TEST_F(ServiceProcessTest, SigintEndsTheServiceWithExitZero) {
+  Start();
+  service_->process().Signal(SIGINT);
+  EXPECT_EQ(service_->process().Wait(10000), 0);
+}
+
+TEST_F(ServiceProcessTest, IdleServiceEndsByItself) {
+  Start({"--idle-exit", "1"});
+  EXPECT_EQ(Call(kExist, std::nullopt), "FALSE");
+  EXPECT_EQ(service_->process().Wait(15000), 0);
+}
+
+TEST_F(ServiceProcessTest, StaleSocketIsReplacedButALiveServiceIsNot) {
+  const std::string path = dir_.File("zvxpcd.sock");
+  {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);  // leaves a socket file nobody listens on
+  }
+  Start();
+  EXPECT_EQ(Call(kExist, std::nullopt), "FALSE");
+
+  const zvtest::CommandResult second =
+      zvtest::RunCommand({zvtest::ServiceBinary(), "--socket", path});
+  EXPECT_EQ(second.exit_code, 1);
+  EXPECT_NE(second.err.find("already listening"), std::string::npos) << second.err;
+  EXPECT_EQ(Call(kExist, std::nullopt), "FALSE");
+}
+
+TEST_F(ServiceProcessTest, FileInTheSocketsPlaceIsLeftAlone) {
+  const std::string path = dir_.File("not-a-socket");
+  WriteFile(path, "data");
+  const zvtest::CommandResult result = zvtest::RunCommand({zvtest::ServiceBinary(), "--socket", path});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("not a socket"), std::string::npos) << result.err;
+  EXPECT_EQ(ReadFile(path), "data");
+}
+
+TEST_F(ServiceProcessTest, SocketActivationStartsTheServiceOnFirstConnection) {
+  const std::string path = dir_.File("activated.sock");
+  zvtest::ChildProcess activator;
+  ASSERT_TRUE(activator.Start({"/usr/bin/systemd-socket-activate", "-l", path, zvtest::ServiceBinary(),
+                               "--idle-exit", "1"},
+                              dir_.File("activator.stderr")));
+  bool listening = false;
+  for (int i = 0; i < 1000 && !listening; ++i) {
+    listening = Exists(path);
+    if (!listening) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(listening) << ReadFile(dir_.File("activator.stderr"));
+  ServiceClient client;
+  std::string reply;
+  ASSERT_TRUE(client.Connect(path, &reply)) << reply;
+  ASSERT_EQ(client.Call(kExist, std::string_view(dir_.path()), &reply), CallStatus::kReply)
+      << reply << ReadFile(dir_.File("activator.stderr"));
+  EXPECT_EQ(reply, "TRUE");
+  client.Close();
+  // Idle for a second without connections, the service ends by itself.
+  EXPECT_EQ(activator.Wait(15000), 0) << ReadFile(dir_.File("activator.stderr"));
+}
+
+}  // namespace

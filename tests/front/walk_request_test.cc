@@ -1,0 +1,266 @@
+// The walk request: paths and argument vector composed from the request,
+// the limits that refuse a request before any walk, and the run of one
+// request (path variables, reply, log line, one walk at a time), with the
+// walk itself replaced by a recorder.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "front/walk_request.h"
+#include "store/zvplist.h"
+
+namespace {
+
+using zv::DecodeWalkRequest;
+using zv::WalkDecodeStatus;
+using zv::WalkRequestStorage;
+
+const std::string kDir(zv::kDefaultPreferencesDirectory);
+
+std::string Repeat(const std::string& piece, std::size_t times) {
+  std::string text;
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+std::string WalkText(const std::string& model, const std::string& user, const std::string& arguments) {
+  return model + ":ModelName:END" + user + ":USErName:END" + arguments;
+}
+
+bool AllNullFrom(const WalkRequestStorage& storage, std::size_t first) {
+  for (std::size_t i = first; i <= zv::kWalkArgumentSlots; ++i) {
+    if (storage.argv[i] != nullptr) return false;
+  }
+  return true;
+}
+
+TEST(DecodeWalkRequestTest, PathsPutUserFirstAndModelSecond) {
+  WalkRequestStorage storage;
+  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", "zvxpc:arg:"), kDir, &storage), WalkDecodeStatus::kReady);
+  EXPECT_STREQ(storage.current_path, (kDir + "U-M-profile.plist").c_str());
+  EXPECT_STREQ(storage.previous_path, (kDir + "U-M-profile.prev.plist").c_str());
+  EXPECT_STREQ(storage.spool_path, (kDir + "U-M-profile.spool.plist").c_str());
+  EXPECT_EQ(std::strlen(storage.current_path), 89u + 2);
+}
+
+TEST(DecodeWalkRequestTest, EmptyNamesLeaveTheFixedText) {
+  WalkRequestStorage storage;
+  ASSERT_EQ(DecodeWalkRequest(WalkText("", "", ""), kDir, &storage), WalkDecodeStatus::kReady);
+  EXPECT_STREQ(storage.current_path, (kDir + "--profile.plist").c_str());
+  EXPECT_EQ(std::strlen(storage.spool_path), 95u);
+}
+
+TEST(DecodeWalkRequestTest, NamesGoInAsTheirUtf8Bytes) {
+  WalkRequestStorage storage;
+  ASSERT_EQ(DecodeWalkRequest(WalkText("Model X", "J\xC3\xA9r\xC3\xB4me", ""), kDir, &storage),
+            WalkDecodeStatus::kReady);
+  EXPECT_STREQ(storage.current_path, (kDir + "J\xC3\xA9r\xC3\xB4me-Model X-profile.plist").c_str());
+}
+
+TEST(DecodeWalkRequestTest, ArgumentVectorDropsTheLastComponent) {
+  WalkRequestStorage storage;
+  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", "zvxpc:arg:-v2c:arg::arg:127.0.0.1:arg:dropped"), kDir, &storage),
+            WalkDecodeStatus::kReady);
+  ASSERT_EQ(storage.argc, 4);
+  EXPECT_STREQ(storage.argv[0], "zvxpc");
+  EXPECT_STREQ(storage.argv[1], "-v2c");
+  EXPECT_STREQ(storage.argv[2], "");
+  EXPECT_STREQ(storage.argv[3], "127.0.0.1");
+  EXPECT_TRUE(AllNullFrom(storage, 4));
+}
+
+TEST(DecodeWalkRequestTest, NoSeparatorGivesAnEmptyVector) {
+  WalkRequestStorage storage;
+  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", "-v2c 127.0.0.1"), kDir, &storage), WalkDecodeStatus::kReady);
+  EXPECT_EQ(storage.argc, 0);
+  EXPECT_TRUE(AllNullFrom(storage, 0));
+}
+
+TEST(DecodeWalkRequestTest, NamesUpTo160BytesFitTheDefaultDirectory) {
+  // The spool path has the most fixed text (95 bytes), leaving 160.
+  WalkRequestStorage fits;
+  ASSERT_EQ(DecodeWalkRequest(WalkText(std::string(80, 'm'), std::string(80, 'u'), ""), kDir, &fits),
+            WalkDecodeStatus::kReady);
+  EXPECT_EQ(std::strlen(fits.spool_path), 255u);
+  EXPECT_EQ(std::strlen(fits.previous_path), 254u);
+
+  WalkRequestStorage too_long;
+  EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(80, 'm'), std::string(81, 'u'), ""), kDir, &too_long),
+            WalkDecodeStatus::kPathTooLong);
+  EXPECT_EQ(too_long.current_path[0], '\0');
+  EXPECT_EQ(too_long.spool_path[0], '\0');
+  EXPECT_EQ(too_long.argc, 0);
+}
+
+TEST(DecodeWalkRequestTest, LimitFollowsAnotherDirectory) {
+  // Directory of 68 bytes: the spool path's 68 + 21 fixed bytes leave 166
+  // for the names (the previous path then has 254, the store's limit).
+  const std::string dir = "/" + std::string(66, 'd') + "/";
+  ASSERT_EQ(dir.size(), 68u);
+  WalkRequestStorage storage;
+  EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(100, 'm'), std::string(67, 'u'), ""), dir, &storage),
+            WalkDecodeStatus::kPathTooLong);
+  EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(100, 'm'), std::string(66, 'u'), ""), dir, &storage),
+            WalkDecodeStatus::kReady);
+}
+
+TEST(DecodeWalkRequestTest, AtMost512Arguments) {
+  WalkRequestStorage full;
+  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", Repeat("a:arg:", 512)), kDir, &full), WalkDecodeStatus::kReady);
+  EXPECT_EQ(full.argc, 512);
+  EXPECT_STREQ(full.argv[511], "a");
+  EXPECT_EQ(full.argv[512], nullptr);
+
+  WalkRequestStorage over;
+  EXPECT_EQ(DecodeWalkRequest(WalkText("M", "U", Repeat("a:arg:", 513)), kDir, &over),
+            WalkDecodeStatus::kTooManyArguments);
+  EXPECT_EQ(over.argc, 0);
+  EXPECT_EQ(over.current_path[0], '\0');
+}
+
+TEST(DecodeWalkRequestTest, RefusesRequestsItCannotCut) {
+  const struct {
+    const char* name;
+    std::optional<std::string> request;
+    WalkDecodeStatus status;
+  } cases[] = {
+      {"no argument object", std::nullopt, WalkDecodeStatus::kNoArgumentObject},
+      {"no model marker", std::string("U:USErName:ENDa:arg:"), WalkDecodeStatus::kNameMarkers},
+      {"no user marker", std::string("M:ModelName:ENDa:arg:"), WalkDecodeStatus::kNameMarkers},
+      {"markers swapped", std::string("U:USErName:ENDM:ModelName:ENDa:arg:"), WalkDecodeStatus::kNameMarkers},
+      {"empty text", std::string(), WalkDecodeStatus::kNameMarkers},
+      {"zero byte in a name", WalkText(std::string("M\0x", 3), "U", ""), WalkDecodeStatus::kZeroByte},
+      {"zero byte in an argument", WalkText("M", "U", std::string("a\0b:arg:", 8)), WalkDecodeStatus::kZeroByte},
+  };
+  for (const auto& c : cases) {
+    WalkRequestStorage storage;
+    EXPECT_EQ(DecodeWalkRequest(c.request, kDir, &storage), c.status) << c.name;
+    EXPECT_EQ(storage.current_path[0], '\0') << c.name;
+    EXPECT_EQ(storage.argc, 0) << c.name;
+  }
+}
+
+TEST(PreferencesDirectoryTest, GetsATrailingSlash) {
+  EXPECT_EQ(zv::PreferencesDirectoryFrom("/p"), "/p/");
+  EXPECT_EQ(zv::PreferencesDirectoryFrom("/p/"), "/p/");
+  EXPECT_EQ(zv::PreferencesDirectoryFrom("rel"), "rel/");
+}
+
+// What the recording walk saw.
+struct WalkRecord {
+  int calls = 0;
+  std::string current, previous, spool;
+  std::vector<std::string> arguments;
+  bool last_entry_null = false;
+};
+WalkRecord g_record;
+std::vector<std::string> g_log;
+int g_walk_result = 0;
+
+int RecordingWalk(int argc, char** argv) {
+  ++g_record.calls;
+  g_record.current = ZV_PLIST_PROFILE_PATH ? ZV_PLIST_PROFILE_PATH : "(null)";
+  g_record.previous = ZV_PLIST_PROFILE_PREV_PATH ? ZV_PLIST_PROFILE_PREV_PATH : "(null)";
+  g_record.spool = ZV_PLIST_PROFILE_SPOOL_PATH ? ZV_PLIST_PROFILE_SPOOL_PATH : "(null)";
+  g_record.arguments.assign(argv, argv + argc);
+  g_record.last_entry_null = argv[argc] == nullptr;
+  return g_walk_result;
+}
+
+void RecordLog(std::string_view line) { g_log.emplace_back(line); }
+
+class RunWalkRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_record = WalkRecord();
+    g_log.clear();
+    g_walk_result = 0;
+    zv::WalkEnvironment environment;
+    environment.preferences_directory = "/prefs/";
+    environment.walk = RecordingWalk;
+    environment.log = RecordLog;
+    zv::SetWalkEnvironment(environment);
+  }
+  void TearDown() override { zv::SetWalkEnvironment(zv::WalkEnvironment()); }
+
+  // Runs one request; the replies it gave.
+  std::vector<std::string> Run(const std::optional<std::string>& request) {
+    std::vector<std::string> replies;
+    zv::RunWalkRequest(request, [&replies](std::string_view text) { replies.emplace_back(text); });
+    return replies;
+  }
+};
+
+TEST_F(RunWalkRequestTest, WalksWithThePathsSetAndRepliesTheResult) {
+  g_walk_result = 2;
+  EXPECT_EQ(Run(WalkText("M", "U", "p:arg:-c:arg:public:arg:127.0.0.1:arg:")), std::vector<std::string>{"iRet=2"});
+  EXPECT_EQ(g_record.calls, 1);
+  EXPECT_EQ(g_record.current, "/prefs/U-M-profile.plist");
+  EXPECT_EQ(g_record.previous, "/prefs/U-M-profile.prev.plist");
+  EXPECT_EQ(g_record.spool, "/prefs/U-M-profile.spool.plist");
+  EXPECT_EQ(g_record.arguments, (std::vector<std::string>{"p", "-c", "public", "127.0.0.1"}));
+  EXPECT_TRUE(g_record.last_entry_null);
+  EXPECT_EQ(g_log, std::vector<std::string>{"xpc - mibwalk_XPC - iRet=2"});
+  // The buffers ended with the request; nothing points at them any more.
+  EXPECT_EQ(ZV_PLIST_PROFILE_PATH, nullptr);
+  EXPECT_EQ(ZV_PLIST_PROFILE_PREV_PATH, nullptr);
+  EXPECT_EQ(ZV_PLIST_PROFILE_SPOOL_PATH, nullptr);
+}
+
+TEST_F(RunWalkRequestTest, NegativeResultsAreAnsweredSigned) {
+  g_walk_result = -2;
+  EXPECT_EQ(Run(WalkText("M", "U", "")), std::vector<std::string>{"iRet=-2"});
+  EXPECT_EQ(g_record.arguments.size(), 0u);
+  EXPECT_EQ(g_log, std::vector<std::string>{"xpc - mibwalk_XPC - iRet=-2"});
+}
+
+TEST_F(RunWalkRequestTest, RefusedRequestsAreNotWalkedButLogged) {
+  const std::optional<std::string> refused[] = {
+      std::nullopt,
+      std::string("no markers"),
+      std::string("U:USErName:ENDM:ModelName:END"),
+      WalkText(std::string(300, 'm'), "U", ""),
+      WalkText("M", "U", Repeat("a:arg:", 513)),
+  };
+  for (const auto& request : refused) EXPECT_EQ(Run(request), std::vector<std::string>{"iRet=-1"});
+  EXPECT_EQ(g_record.calls, 0);
+  EXPECT_EQ(g_log, std::vector<std::string>(std::size(refused), "xpc - mibwalk_XPC - iRet=-1"));
+}
+
+std::atomic<int> g_walks_inside{0};
+std::atomic<int> g_overlaps{0};
+
+int SlowWalk(int, char**) {
+  if (g_walks_inside.fetch_add(1) != 0) g_overlaps.fetch_add(1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  g_walks_inside.fetch_sub(1);
+  return 0;
+}
+
+TEST_F(RunWalkRequestTest, WalksNeverOverlap) {
+  zv::WalkEnvironment environment;
+  environment.walk = SlowWalk;
+  environment.log = [](std::string_view) {};
+  zv::SetWalkEnvironment(environment);
+  std::vector<std::thread> threads;
+  std::atomic<int> replies{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&replies] {
+      for (int i = 0; i < 5; ++i) {
+        zv::RunWalkRequest(WalkText("M", "U", ""), [&replies](std::string_view text) {
+          if (text == "iRet=0") replies.fetch_add(1);
+        });
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(replies.load(), 20);
+  EXPECT_EQ(g_overlaps.load(), 0);
+}
+
+}  // namespace
