@@ -29,23 +29,13 @@ CommandResult RunWalkCommand(const std::vector<std::string>& arguments, const st
   return zvtest::RunCommand(argv, "", env);
 }
 
-class WalkCommandTest : public zvtest::WalkServiceTest {
+class WalkCommandTest : public zvtest::PrinterAWalkTest {
  protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    printer_ = SnmpAgent::StartSnmpd(zvtest::ProfileTableOverrides(zvtest::PrinterATable()), &error);
-    ASSERT_NE(printer_, nullptr) << error;
-  }
-  static void TearDownTestSuite() { printer_.reset(); }
   void SetUp() override {
-    ASSERT_NE(printer_, nullptr);
-    WalkServiceTest::SetUp();
+    PrinterAWalkTest::SetUp();
     StartService();
   }
-  static std::unique_ptr<SnmpAgent> printer_;
 };
-
-std::unique_ptr<SnmpAgent> WalkCommandTest::printer_;
 
 TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   const CommandResult result = RunWalkCommand({"--socket", socket_path(), "--user", "alice", "--model", "PX-100",

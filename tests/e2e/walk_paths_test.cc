@@ -22,20 +22,8 @@ constexpr std::size_t kMaxSpoolPathBytes = 255;
 constexpr const char* kSpoolFixedText = "--profile.spool.plist";  // two hyphens and the suffix
 constexpr std::size_t kArgumentSlots = 512;
 
-class WalkPathsTest : public zvtest::WalkServiceTest {
+class WalkPathsTest : public zvtest::PrinterAWalkTest {
  protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    printer_ = SnmpAgent::StartSnmpd(zvtest::ProfileTableOverrides(zvtest::PrinterATable()), &error);
-    ASSERT_NE(printer_, nullptr) << error;
-  }
-  static void TearDownTestSuite() { printer_.reset(); }
-
-  void SetUp() override {
-    ASSERT_NE(printer_, nullptr);
-    WalkServiceTest::SetUp();
-  }
-
   std::vector<std::string> TableWalk() const { return zvtest::TableWalkArguments(printer_->address()); }
 
   // Expects the current list of `user` and `model` to hold printer A's rows.
@@ -52,11 +40,7 @@ class WalkPathsTest : public zvtest::WalkServiceTest {
   std::size_t NameBudget() const {
     return kMaxSpoolPathBytes - preferences_dir().size() - std::strlen(kSpoolFixedText);
   }
-
-  static std::unique_ptr<SnmpAgent> printer_;
 };
-
-std::unique_ptr<SnmpAgent> WalkPathsTest::printer_;
 
 TEST_F(WalkPathsTest, UserFirstModelSecondAndOnlyTheCurrentListIsWritten) {
   StartService();

@@ -15,18 +15,10 @@ using zvtest::SlotSummary;
 using zvtest::SnmpAgent;
 using zvtest::StoredProfiles;
 
-class WalkResultsTest : public zvtest::WalkServiceTest {
+class WalkResultsTest : public zvtest::PrinterAWalkTest {
  protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    printer_ = SnmpAgent::StartSnmpd(zvtest::ProfileTableOverrides(zvtest::PrinterATable()), &error);
-    ASSERT_NE(printer_, nullptr) << error;
-  }
-  static void TearDownTestSuite() { printer_.reset(); }
-
   void SetUp() override {
-    ASSERT_NE(printer_, nullptr);
-    WalkServiceTest::SetUp();
+    PrinterAWalkTest::SetUp();
     StartService();
   }
 
@@ -41,11 +33,7 @@ class WalkResultsTest : public zvtest::WalkServiceTest {
     ASSERT_EQ(stored.rgb, (SlotSummary{"OFFICE.ICC 4 2", "PHOTO.ICC 4 2"}));
     ASSERT_EQ(stored.sim, SlotSummary{"PROOF.ICC 5 2"});
   }
-
-  static std::unique_ptr<SnmpAgent> printer_;
 };
-
-std::unique_ptr<SnmpAgent> WalkResultsTest::printer_;
 
 TEST_F(WalkResultsTest, EachResultIsRepliedAndLoggedOncePerRequest) {
   zvtest::SilentDevice silent;

@@ -161,4 +161,19 @@ std::vector<std::string> WalkServiceTest::LogLines() const {
 
 std::string WalkServiceTest::ServiceStderr() const { return ReadFile(dir_.File("zvxpcd.stderr")); }
 
+std::unique_ptr<SnmpAgent> PrinterAWalkTest::printer_;
+
+void PrinterAWalkTest::SetUpTestSuite() {
+  std::string error;
+  printer_ = SnmpAgent::StartSnmpd(ProfileTableOverrides(PrinterATable()), &error);
+  ASSERT_NE(printer_, nullptr) << error;
+}
+
+void PrinterAWalkTest::TearDownTestSuite() { printer_.reset(); }
+
+void PrinterAWalkTest::SetUp() {
+  ASSERT_NE(printer_, nullptr) << "printer A did not start";
+  WalkServiceTest::SetUp();
+}
+
 }  // namespace zvtest

@@ -95,4 +95,15 @@ class WalkServiceTest : public ::testing::Test {
   std::unique_ptr<ServiceProcess> service_;
 };
 
+/// Fixture: WalkServiceTest with printer A, served by snmpd for the whole
+/// test suite. SetUp fails the test when printer A did not start.
+class PrinterAWalkTest : public WalkServiceTest {
+ protected:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+  void SetUp() override;
+
+  static std::unique_ptr<SnmpAgent> printer_;
+};
+
 }  // namespace zvtest

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "client/service_client.h"
 #include "zvxpc/commands.h"
+#include "zvxpc/one_request.h"
 
 namespace zvxpc {
 namespace {
@@ -99,7 +99,7 @@ int Fail(const std::string& reason) {
 }  // namespace
 
 int RunCall(int argc, char** argv) {
-  if (argc == 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
+  if (IsHelpRequest(argc, argv)) {
     PrintCallUsage(stdout);
     return 0;
   }
@@ -111,26 +111,11 @@ int RunCall(int argc, char** argv) {
     if (!ReadStandardInput(&text, &error)) return Fail(error);
     arguments.text = std::move(text);
   }
-  std::string socket_path;
-  if (!zv::ChooseSocketPath(arguments.socket_path, &socket_path, &error)) {
-    return Fail(error + " (use --socket PATH or ZVXPC_SOCKET)");
-  }
-  zv::ServiceClient client;
-  if (!client.Connect(socket_path, &error)) return Fail(error);
-  std::string reply;
   std::optional<std::string_view> text;
   if (arguments.text) text = *arguments.text;
-  switch (client.Call(arguments.operation, text, &reply)) {
-    case zv::CallStatus::kReply:
-      std::fwrite(reply.data(), 1, reply.size(), stdout);
-      std::fputc('\n', stdout);
-      return std::fflush(stdout) == 0 ? 0 : Fail("cannot write the reply to standard output");
-    case zv::CallStatus::kErrorReply:
-      return Fail("the service refused the request: " + reply);
-    case zv::CallStatus::kFailed:
-      return Fail(reply);
-  }
-  return kExitFailure;
+  std::string reply;
+  if (!SendOneRequest(arguments.socket_path, arguments.operation, text, &reply, &error)) return Fail(error);
+  return PrintReplyLine(reply) ? 0 : Fail("cannot write the reply to standard output");
 }
 
 }  // namespace zvxpc

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "client/service_client.h"
 #include "platform/utf8.h"
 #include "zvxpc/commands.h"
+#include "zvxpc/one_request.h"
 
 namespace zvxpc {
 namespace {
@@ -153,14 +153,8 @@ std::optional<long> WalkResultOf(std::string_view reply) {
 int ExitCodeForReply(const std::string& reply) {
   const std::optional<long> result = WalkResultOf(reply);
   if (!result) return Fail("the service gave no walk result: \"" + reply + "\"");
-  std::fwrite(reply.data(), 1, reply.size(), stdout);
-  std::fputc('\n', stdout);
-  if (std::fflush(stdout) != 0) return Fail("cannot write the reply to standard output");
+  if (!PrintReplyLine(reply)) return Fail("cannot write the reply to standard output");
   return *result == 0 ? 0 : kExitWalkFailed;
-}
-
-bool IsHelpRequest(int argc, char** argv) {
-  return argc == 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0);
 }
 
 }  // namespace
@@ -174,22 +168,11 @@ int RunWalk(int argc, char** argv) {
   std::string error;
   if (!ParseWalkArguments(argc, argv, &arguments, &error)) return UsageError(error);
   if (!CheckWalkTexts(arguments, &error)) return UsageError(error);
-  std::string socket_path;
-  if (!zv::ChooseSocketPath(arguments.socket_path, &socket_path, &error)) {
-    return Fail(error + " (use --socket PATH or ZVXPC_SOCKET)");
-  }
-  zv::ServiceClient client;
-  if (!client.Connect(socket_path, &error)) return Fail(error);
   std::string reply;
-  switch (client.Call(kWalkOperation, ComposeWalkRequest(arguments), &reply)) {
-    case zv::CallStatus::kReply:
-      return ExitCodeForReply(reply);
-    case zv::CallStatus::kErrorReply:
-      return Fail("the service refused the request: " + reply);
-    case zv::CallStatus::kFailed:
-      return Fail(reply);
+  if (!SendOneRequest(arguments.socket_path, kWalkOperation, ComposeWalkRequest(arguments), &reply, &error)) {
+    return Fail(error);
   }
-  return kExitFailure;
+  return ExitCodeForReply(reply);
 }
 
 }  // namespace zvxpc
