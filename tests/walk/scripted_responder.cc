@@ -9,7 +9,9 @@
 // GETNEXT answers with the first served OID after the one asked for; past
 // the last one the end MODE decides: "endofmibview" (default), "nosuchname"
 // or "generr" (error status, variables echoed), "empty" (no variables),
-// "repeat" (the OID asked for, as an INTEGER 0) or "silent" (no answer).
+// "repeat" (the OID asked for, as an INTEGER 0), "cycle" (the first served
+// value again, so a walk without ordering check goes round for ever) or
+// "silent" (no answer).
 // GET answers a served OID with its value, and any other with noSuchName
 // (SNMPv1) or noSuchObject. Every request is appended to the log as
 // "GET <oid>" or "GETNEXT <oid>", in numeric form.
@@ -104,6 +106,8 @@ bool AnswerEnd(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* re
     SetError(reply, SNMP_ERR_NOSUCHNAME, request);
   } else if (script.end_mode == "generr") {
     SetError(reply, SNMP_ERR_GENERR, request);
+  } else if (script.end_mode == "cycle" && !script.values.empty()) {
+    AddServed(reply, script.values.front());
   } else if (script.end_mode == "repeat") {
     const long zero = 0;
     snmp_pdu_add_variable(reply, asked.name, asked.name_length, ASN_INTEGER, &zero, sizeof zero);

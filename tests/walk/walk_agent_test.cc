@@ -224,6 +224,17 @@ TEST_F(WalkAgentTest, RepeatedOidFromResponderIsAskedForOnlyOnce) {
   EXPECT_EQ(PlistForSpool.iNum, 2);  // the repeated variable reached the spool too
 }
 
+TEST_F(WalkAgentTest, DeviceGoingRoundInACircleIsStoppedAtTheRequestLimit) {
+  auto responder = StartResponder({"--end", "cycle", ProfileCellOid(1, 1) + "=7", ProfileCellOid(1, 2) + "=8"});
+  ASSERT_NE(responder, nullptr);
+  const long before = zv::SetWalkRequestLimit(20);
+  const int result = Walk(V2c(responder->address(), {"-Cc", zvtest::ProfileTableOid()}));
+  zv::SetWalkRequestLimit(before);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Requests().size(), 20u);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
 TEST_F(WalkAgentTest, NoSuchNameEndsAnSnmpV1WalkNormally) {
   auto responder = StartResponder({"--end", "nosuchname", ProfileCellOid(1, 1) + "=7", ProfileCellOid(4, 1) + "=s:A.ICC",
                                    ProfileCellOid(2, 1) + "=4", ProfileCellOid(5, 1) + "=1"});

@@ -37,6 +37,8 @@ void CopyOid(WalkOid& target, const oid* ids, std::size_t length) {
   std::copy(ids, ids + target.length, target.ids);
 }
 
+long request_limit = zv::kDefaultWalkRequestLimit;
+
 void CountVariable() {
   if (numprinted < INT32_MAX) ++numprinted;
 }
@@ -193,7 +195,14 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root) {
   if (zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested)) {
     snmp_get_and_print(session, root.ids, root.length);
   }
-  while (loop.running) StepOnce(loop);
+  for (long sent = 0; loop.running; ++sent) {
+    if (sent == request_limit) {
+      zv::FormatDebugMessage("[SNMP] Error: walk stopped after %ld requests", sent);
+      loop.result = 1;
+      break;
+    }
+    StepOnce(loop);
+  }
   if (numprinted == 0 && loop.last_status == STAT_SUCCESS) {
     snmp_get_and_print(session, root.ids, root.length);
   }
@@ -257,6 +266,12 @@ void snmp_get_and_print(netsnmp_session* session, const oid* name, std::size_t n
     }
   }
   if (response != nullptr) snmp_free_pdu(response);
+}
+
+long zv::SetWalkRequestLimit(long limit) {
+  const long before = request_limit;
+  request_limit = limit < 1 ? 1 : limit;
+  return before;
 }
 
 int mib_walk(int argc, char** argv) {

@@ -27,3 +27,17 @@ int mib_walk(int argc, char** argv);
 /// debug sink (the service has no standard output to print to). Failures
 /// are silent. The variables are not spooled.
 void snmp_get_and_print(netsnmp_session* session, const oid* name, std::size_t name_length);
+
+namespace zv {
+
+/// The most GETNEXT requests one walk sends before it gives up with result
+/// 1. A device that keeps answering inside the subtree without end (with
+/// the ordering check off it may even go round in a circle) would
+/// otherwise hold the walk, and every walk waiting behind it, for ever.
+inline constexpr long kDefaultWalkRequestLimit = 100000;
+
+/// Sets the request limit of later walks (at least 1); tests lower it to
+/// reach it quickly. Returns the limit in force before.
+long SetWalkRequestLimit(long limit);
+
+}  // namespace zv
