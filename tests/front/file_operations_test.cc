@@ -210,6 +210,19 @@ TEST_F(FileOperationsTest, WriteDictionaryRefusesWhatItCannotWrite) {
   EXPECT_EQ(ReadFile(closed + "/f.plist"), "keep");
 }
 
+TEST_F(FileOperationsTest, WriteDictionaryKeepsAReadOnlyFileInAWritableDirectory) {
+  // The directory lets anyone create and rename files, so only the file's
+  // own permission stands between the request and its contents.
+  const std::string file = dir_.File("locked.plist");
+  WriteFile(file, "keep");
+  ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+  EXPECT_TRUE(AsOtherUser([&] {
+    return Call(kWriteDictionary, Url("locked.plist") + ":AddURL:ENDnew") == "FALSE";
+  }));
+  EXPECT_EQ(ReadFile(file), "keep");
+  EXPECT_EQ(ModeOf(file), 0444u);
+}
+
 TEST_F(FileOperationsTest, CreatedFilesGet0664LessTheMask) {
   EXPECT_EQ(Call(kIsAdmin, dir_.File("probe")), "TRUE");  // leaves the mask at 002
   EXPECT_EQ(Call(kWriteDictionary, Url("whole.plist") + ":AddURL:ENDx"), "TRUE");

@@ -2,8 +2,12 @@
 // the write-access test, the generation swap, the existence test and the
 // removal, on the process-wide paths.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <string>
 
 #include "store/file_admin.h"
@@ -145,6 +149,57 @@ TEST_F(FileAdminTest, BackupOfAFifoNeitherBlocksNorLeavesABackup) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
   zv::SwapGenerations(zv::kSwapBackUpCurrent, fifo.c_str(), paths_.previous().c_str());
   EXPECT_FALSE(Exists(paths_.previous()));
+}
+
+TEST_F(FileAdminTest, BackUpOntoItsOwnNameKeepsTheContent) {
+  WriteFile(paths_.current(), "current");
+  zv::SwapGenerations(zv::kSwapBackUpCurrent, paths_.current().c_str(), paths_.current().c_str());
+  EXPECT_EQ(ReadFile(paths_.current()), "current");
+}
+
+TEST_F(FileAdminTest, BackUpOverAPreviousFileThatCannotBeRemovedReplacesItsContent) {
+  // The previous file lies in a directory the caller may not change, but
+  // the file itself is writable: the old backup must not stay in front of
+  // the copy. The names being one file must neither lose nor grow it.
+  const std::string closed = paths_.dir().File("closed");
+  ASSERT_EQ(mkdir(closed.c_str(), 0755), 0);
+  const std::string previous = closed + "/previous.plist";
+  const std::string same = closed + "/same.plist";
+  WriteFile(paths_.current(), "current");
+  WriteFile(previous, "an older and longer backup");
+  WriteFile(same, "same");
+  ASSERT_EQ(chmod(paths_.current().c_str(), 0644), 0);
+  ASSERT_EQ(chmod(previous.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(same.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(closed.c_str(), 0555), 0);
+  const std::string current = paths_.current();
+  const int result = zvtest::RunAsOtherUser([&] {
+    // Bounds a copy that would feed on its own output.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit limit = {1 << 20, 1 << 20};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    zv::SwapGenerations(zv::kSwapBackUpCurrent, current.c_str(), previous.c_str());
+    zv::SwapGenerations(zv::kSwapBackUpCurrent, same.c_str(), same.c_str());
+    return 0;
+  });
+  chmod(closed.c_str(), 0755);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadFile(previous), "current");
+  EXPECT_EQ(ReadFile(same), "same");
+}
+
+TEST_F(FileAdminTest, ExistenceTestOfAFifoDoesNotBlock) {
+  ASSERT_EQ(mkfifo(paths_.current().c_str(), 0666), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(10);  // a blocked open ends the child by signal
+    ZVPListExistProfile();
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(FileAdminTest, RestoreMakesPreviousCurrent) {

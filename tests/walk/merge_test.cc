@@ -252,6 +252,22 @@ TEST_F(MergeTest, RejectedNameBelowAnEntryDoesNotDuplicateIt) {
   }
 }
 
+// An empty slot above the entries in use that still holds a rejected name
+// (as a plist written elsewhere may carry): clearing it must not shrink the
+// row search, or the entry in use below it is missed and inserted again.
+TEST_F(MergeTest, RejectedNameInAnEmptySlotDoesNotDuplicateAnEntry) {
+  Put(lists_.rgb, 0, Profile("A.ICC", 4, 1, 3, 1));
+  Put(lists_.rgb, 1, Profile("old name.icc", 4, 0, 5, 1));  // empty slot, leftover name
+  lists_.rgb.iNum = 1;
+  SpoolRow("A.ICC", 4, 1, 3);
+  zv::MergeSpoolIntoLists(0, lists_);
+  ASSERT_EQ(SlotsNamed(lists_.rgb, "A.ICC"), std::vector<int>{0});
+  EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_REPORTED);
+  EXPECT_TRUE(SlotsNamed(lists_.rgb, "old name.icc").empty());
+  EXPECT_EQ(zvtest::UsedSlots(lists_.rgb), 1);
+  EXPECT_EQ(lists_.rgb.iNum, 1);
+}
+
 TEST_F(MergeTest, ClassChangeLeavesTheOldListEntryUnreported) {
   Put(lists_.rgb, 0, Profile("MOVED.ICC", 4, 2, 3, 1));
   lists_.rgb.iNum = 1;

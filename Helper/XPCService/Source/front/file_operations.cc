@@ -34,6 +34,14 @@ bool ReadEarlierPieces(const std::string& path, std::string* earlier) {
   return true;
 }
 
+// True when `path` is missing (it may be created) or the process may write
+// it. A file the user has made read-only keeps its contents: the atomic
+// replacement would otherwise rename a new file over it whenever the
+// directory is writable.
+bool MayReplace(const std::string& path) {
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
+}
+
 }  // namespace
 
 bool TestPathWriteAccess(const std::optional<std::string>& path) {
@@ -58,7 +66,7 @@ bool RemovePath(const std::optional<std::string>& path) { return path && std::re
 
 bool WriteBodyToUrl(std::string_view url, std::string_view body) {
   std::string path, ignored;
-  return UrlToPath(url, &path) && ReplaceFileContents(path, body, &ignored);
+  return UrlToPath(url, &path) && MayReplace(path) && ReplaceFileContents(path, body, &ignored);
 }
 
 bool AppendBodyToTemporary(std::string_view url, std::string_view body) {

@@ -39,8 +39,9 @@ bool PathIsReadable(const std::optional<std::string>& path);
 bool RemovePath(const std::optional<std::string>& path);
 
 /// Whole-file write: replaces the file that the file URL `url` names with
-/// `body`, atomically. False when `url` is not a file URL or the write
-/// fails.
+/// `body`, atomically. False when `url` is not a file URL, when the file
+/// exists but the process may not write it (its contents stay), or when
+/// the write fails.
 bool WriteBodyToUrl(std::string_view url, std::string_view body);
 
 /// Piecewise write, one piece: appends `body` to the temporary file named

@@ -51,21 +51,32 @@ bool CopyContents(int from, int to) {
   }
 }
 
+// True when the two descriptors name the same file.
+bool SameFile(int a, int b) {
+  struct stat sa, sb;
+  return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 // The previous generation becomes a copy of the current one. The current
-// file is opened first: when it cannot be read, no empty file is created
-// under the previous name, where a later restore would take it for a
-// backup. Only a regular file is copied: a FIFO at the current path would
-// block the copy for ever.
+// file is opened before the previous name is removed: when both names are
+// one file, the open descriptor keeps its content for the copy. When it
+// cannot be read, no empty file is created under the previous name, where
+// a later restore would take it for a backup. Only a regular file is
+// copied: a FIFO at the current path would block the copy for ever. A
+// previous file that could not be removed is emptied before the copy, so
+// the backup is never the old one with the copy appended; when it is the
+// current file itself, it already holds the copy and is left alone.
 void BackUpCurrent(const char* current, const char* previous) {
-  if (previous) ::unlink(previous);
   const int from = current ? OpenRegularFileForReading(current) : -1;
+  if (previous) ::unlink(previous);
   if (from < 0) return;
   const int to = previous ? OpenRetrying(previous, O_RDWR | O_APPEND | O_CREAT, kCreatedFileMode) : -1;
-  if (to < 0) {
+  if (to < 0 || SameFile(from, to)) {
+    if (to >= 0) ::close(to);
     ::close(from);
     return;
   }
-  const bool copied = CopyContents(from, to);
+  const bool copied = ::ftruncate(to, 0) == 0 && CopyContents(from, to);
   const bool closed = ::close(to) == 0;
   ::close(from);
   if (!copied || !closed) ::unlink(previous);
@@ -140,7 +151,8 @@ uint8_t ZVPListExistProfile(void) {
   if (!ZVPListIsAdminProfile()) return 0;
   zv::StorePath current;
   current.Load(ZV_PLIST_PROFILE_PATH);
-  const int fd = ::open(current.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO at the path cannot hang the caller.
+  const int fd = ::open(current.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return 0;
   ::close(fd);
   return 1;

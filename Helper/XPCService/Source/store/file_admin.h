@@ -35,7 +35,9 @@ bool TestWriteAccess(const char* path);
 /// copies `current` to it in chunks of 65535 bytes; when `current` cannot
 /// be opened no previous file is created, and a failed read or write ends
 /// the copy and removes the partial copy, so no empty or torn backup is
-/// left.
+/// left. The previous file always ends up an exact copy, never the old
+/// backup with the copy appended (also when it could not be removed), and
+/// names that are one file keep its content.
 /// kSwapDiscardPrevious removes `previous`. kSwapRestorePrevious renames
 /// `previous` over `current` in one step; when there is no previous file
 /// (or `previous` is null) it removes `current` instead, and on any other

@@ -50,11 +50,15 @@ int32_t AgedState(int walk_result, int32_t in_menu) {
 }
 
 // Step 3 for one slot: clears it when it holds a name the check rejects.
+// Only a slot in use counts in `iNum`: an empty slot may still hold the
+// name of an earlier entry (compaction leaves such slots behind it), and
+// counting its clearing would shrink the row search below the entries in
+// use, so that a reported entry was missed and inserted a second time.
 bool ClearIfRejected(ProfileList& list, int slot) {
   ProfileRecord& entry = list.slots[slot];
   if (entry.FileName[0] == '\0' || AcceptableFileName(entry.FileName)) return false;
+  if (entry.InMenu != ZV_INMENU_EMPTY) --list.iNum;
   entry = ProfileRecord{};
-  --list.iNum;
   return true;
 }
 
