@@ -86,6 +86,20 @@ TEST_F(ProfilePlistTest, NamesThatAreNotUtf8AreLeftOutAndReadBackEmpty) {
   EXPECT_EQ(zv::FieldText(back.rgb->slots[1].ProfileName), zv::FieldText(rgb->slots[1].ProfileName));
 }
 
+TEST_F(ProfilePlistTest, NamesXmlCannotCarryAreLeftOutAndReadBackEmpty) {
+  auto rgb = PackedList(3, 1), empty = NewList();
+  zv::CopyToField(rgb->slots[0].ProfileName, "Glossy\x01");
+  zv::CopyToField(rgb->slots[1].ProfileName, "Matte\xEF\xBF\xBF");
+  zv::CopyToField(rgb->slots[2].ProfileName, "Tab\tand\nbreak");  // allowed in XML
+  ASSERT_EQ(ZVPListWriteProfile_All(rgb.get(), empty.get(), empty.get()), 0);
+  Cleared back;
+  ASSERT_EQ(back.Read(), 0);
+  EXPECT_EQ(zv::FieldText(back.rgb->slots[0].ProfileName), "");
+  EXPECT_EQ(zv::FieldText(back.rgb->slots[1].ProfileName), "");
+  EXPECT_EQ(zv::FieldText(back.rgb->slots[2].ProfileName), "Tab\tand\nbreak");
+  EXPECT_EQ(zv::FieldText(back.rgb->slots[0].FileName), zv::FieldText(rgb->slots[0].FileName));
+}
+
 TEST_F(ProfilePlistTest, EmptyListsStillWriteEveryNumberedEntry) {
   auto empty = NewList();
   ASSERT_EQ(ZVPListWriteProfile_All(empty.get(), empty.get(), empty.get()), 0);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/fixed_field.h"
+#include "platform/property_list.h"
 #include "plist_file_builder.h"
 #include "store/zvplist.h"
 #include "store_fixture.h"
@@ -40,10 +41,17 @@ class ZvxpcProfilesTest : public ::testing::Test {
     ProfileRecord& r = rgb->slots[0];
     r = {7, 2, 1, {}, {}, 4, 9};
     zv::CopyToField(r.FileName, "a\"b\\c.icc");
-    zv::CopyToField(r.ProfileName, "Gl\xc3\xa4nzend\t\x01");
     dst->slots[1] = {-3, 0, 0, {}, {}, 0, 0};  // not in use, but not all zero
     rgb->iNum = 1;
     ASSERT_EQ(ZVPListWriteProfile_All(rgb.get(), sim.get(), dst.get()), 0);
+    // Our writer leaves out names XML cannot carry; another writer's binary
+    // file may still hold control characters, which the viewer must show.
+    zv::PlistPtr root;
+    std::string error;
+    ASSERT_TRUE(zv::ReadPropertyListFile(paths_.current(), &root, &error)) << error;
+    plist_dict_set_item(zvtest::FieldDictionary(root.get(), "RGB", "ProfileName"), "ProfileName0000",
+                        plist_new_string("Gl\xc3\xa4nzend\t\x01"));
+    zvtest::WritePlistFile(paths_.current(), root.get(), /*binary=*/true);
   }
   zvtest::StorePathsScope paths_;
 };

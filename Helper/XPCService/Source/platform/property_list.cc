@@ -1,6 +1,8 @@
 // Property-list layer over libplist: read, parse, serialise, write.
 #include "platform/property_list.h"
 
+#include "platform/utf8.h"
+
 #include <cstdlib>
 #include <limits>
 
@@ -93,6 +95,20 @@ bool StringFromNode(plist_t node, std::string_view* text) {
 
 bool IsDictionary(plist_t node) {
   return node != nullptr && plist_get_node_type(node) == PLIST_DICT;
+}
+
+bool IsXmlStringText(std::string_view text) {
+  if (!IsValidUtf8(text)) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') return false;
+    // U+FFFE and U+FFFF: EF BF BE and EF BF BF.
+    if (byte == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+        (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xBE) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace zv

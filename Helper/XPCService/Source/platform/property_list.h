@@ -77,6 +77,13 @@ plist_t NewInt32Node(int32_t value);
 /// untouched, for a null node, another type or a value out of range.
 bool Int32FromNode(plist_t node, int32_t* value);
 
+/// True when `text` can stand in an XML property list as a string: it is
+/// valid UTF-8 and holds none of the characters XML 1.0 forbids (the
+/// control characters other than tab, line feed and carriage return, and
+/// U+FFFE, U+FFFF). libplist writes such characters unescaped, and other
+/// readers then reject the whole file.
+bool IsXmlStringText(std::string_view text);
+
 /// When `node` is a string, returns its UTF-8 bytes (valid as long as the
 /// node is) and true; false for a null node or another type.
 bool StringFromNode(plist_t node, std::string_view* text);

@@ -116,14 +116,16 @@ void DecodeFieldDictionary(plist_t dict, SlotField field, ClassEntries* entries)
 }
 
 // The numbered entries of one slot of `list`, set into the field
-// dictionaries; a name that is not valid UTF-8 is left out.
+// dictionaries; a name that is not valid UTF-8, or holds a character that
+// XML cannot carry, is left out: written, it would make the whole file
+// unreadable to other property-list readers.
 void AddSlotEntries(const ProfileRecord& record, int slot, const FieldDictionaries& fields) {
   char key[kNumberedKeySize];
   for (const SlotField field : kWriteOrder) {
     plist_t value;
     if (IsTextField(field)) {
       const std::string_view text = FieldText(TextMember(&record, field), ZV_PROFILE_NAME_SIZE);
-      if (!IsValidUtf8(text)) continue;
+      if (!IsXmlStringText(text)) continue;
       char terminated[ZV_PROFILE_NAME_SIZE + 1];
       CopyToField(terminated, text);
       value = plist_new_string(terminated);
