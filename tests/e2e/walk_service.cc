@@ -92,21 +92,6 @@ std::string SendWalkRequest(const std::string& socket_path, const std::optional<
   return "failed:?";
 }
 
-SilentDevice::SilentDevice() {
-  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), size), 0);
-  EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size), 0);
-  port_ = ntohs(address.sin_port);
-}
-
-SilentDevice::~SilentDevice() { ::close(fd_); }
-
-std::string SilentDevice::address() const { return "127.0.0.1:" + std::to_string(port_); }
-
 void WalkServiceTest::SetUp() {
   // zvxpcd inherits SNMPCONFPATH and SNMP_PERSISTENT_DIR from this process.
   UsePrivateSnmpClientConfig();

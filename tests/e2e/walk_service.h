@@ -50,20 +50,6 @@ std::vector<std::string> TableWalkArguments(const std::string& address);
 /// "failed:..." / "error:..." when there is none.
 std::string SendWalkRequest(const std::string& socket_path, const std::optional<std::string>& text);
 
-/// A UDP socket on 127.0.0.1 that never answers.
-class SilentDevice {
- public:
-  SilentDevice();
-  ~SilentDevice();
-  SilentDevice(const SilentDevice&) = delete;
-  SilentDevice& operator=(const SilentDevice&) = delete;
-  std::string address() const;
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
 /// Fixture: zvxpcd for walks, started by StartService.
 class WalkServiceTest : public ::testing::Test {
  protected:

@@ -24,6 +24,7 @@
 #include "platform/xpc/wire_format.h"
 #include "service_process.h"
 #include "support/other_user.h"
+#include "support/snmp_agents.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -31,6 +32,7 @@ namespace {
 using zv::CallStatus;
 using zv::ServiceClient;
 using zvtest::Exists;
+using zvtest::SilentDevice;
 using zvtest::ReadFile;
 using zvtest::WriteFile;
 
@@ -301,28 +303,6 @@ TEST_F(ServiceProcessTest, RefusedWalkRequestsAreAnsweredAndLogged) {
   EXPECT_EQ(ReadFile(log), expected);
   EXPECT_FALSE(Exists(dir_.File("prefs")));
 }
-
-// A UDP socket on 127.0.0.1 that never answers: a walk to it waits for
-// its timeout.
-class SilentDevice {
- public:
-  SilentDevice() {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), size), 0);
-    EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size), 0);
-    port_ = ntohs(address.sin_port);
-  }
-  ~SilentDevice() { ::close(fd_); }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
   Start({"--log-file", dir_.File("walk.log"), "--preferences-dir", dir_.File("prefs")});

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -315,6 +317,33 @@ void UsePrivateSnmpClientConfig(const std::string& extra_lines) {
   WriteText(config_dir + "/snmp.conf", "mibs :\nmibdirs :\n" + extra_lines + "\n");
   setenv("SNMPCONFPATH", config_dir.c_str(), 1);
   setenv("SNMP_PERSISTENT_DIR", state_dir.c_str(), 1);
+}
+
+SilentDevice::SilentDevice() {
+  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    ADD_FAILURE() << "cannot bind a silent UDP socket: " << std::strerror(errno);
+    return;
+  }
+  port_ = ntohs(address.sin_port);
+}
+
+SilentDevice::~SilentDevice() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string SilentDevice::address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+int SilentDevice::DatagramsReceived() const {
+  int count = 0;
+  char buffer[2048];
+  while (::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) ++count;
+  return count;
 }
 
 }  // namespace zvtest

@@ -103,4 +103,23 @@ bool WaitUntilAnswering(int port, const std::string& community, int tries = 60);
 /// the process ends.
 void UsePrivateSnmpClientConfig(const std::string& extra_lines = "");
 
+/// A UDP socket on 127.0.0.1 that never answers: a walk to it waits for
+/// its timeout. Counts the datagrams it received.
+class SilentDevice {
+ public:
+  SilentDevice();
+  ~SilentDevice();
+  SilentDevice(const SilentDevice&) = delete;
+  SilentDevice& operator=(const SilentDevice&) = delete;
+
+  /// "127.0.0.1:PORT".
+  std::string address() const;
+  /// Datagrams received since the last call (or since construction).
+  int DatagramsReceived() const;
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
 }  // namespace zvtest

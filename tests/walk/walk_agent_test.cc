@@ -25,6 +25,7 @@ namespace {
 using zvtest::ProfileCellOid;
 using zvtest::ProfileTableRow;
 using zvtest::SlotsNamed;
+using zvtest::SilentDevice;
 using zvtest::SnmpAgent;
 using zvtest::Walk;
 
@@ -303,32 +304,6 @@ TEST_F(WalkAgentTest, FallbackGetOnlyWhileNothingWasFound) {
 }
 
 // ---- A device that does not answer ----------------------------------------------------
-
-class SilentDevice {
- public:
-  SilentDevice() {
-    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~SilentDevice() { close(fd_); }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-  int DatagramsReceived() const {
-    int count = 0;
-    char buffer[2048];
-    while (recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) ++count;
-    return count;
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 TEST_F(WalkAgentTest, SilentDeviceFailsAfterFourTriesWithoutFallbackGet) {
   SilentDevice device;
