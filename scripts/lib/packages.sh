@@ -10,6 +10,10 @@ ZV_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   snmpd snmp snmpsim systemd python3 util-linux procps
 )
+# What scripts/fuzz needs: clang with libFuzzer and the sanitizer runtimes.
+ZV_FUZZ_PACKAGES=(
+  clang libclang-rt-14-dev
+)
 # What scripts/demo runs besides the build: the simulated printer (snmpd),
 # snmpget to see it answer, python3 to find a free port.
 ZV_DEMO_PACKAGES=(
