@@ -1,41 +1,104 @@
-// `cmake --install` of the front: zvxpcd into bin, the systemd user units
-// into lib/systemd/user, the service unit starting the installed binary.
+// `cmake --install` of the front: zvxpcd into libexec, the systemd user
+// units into lib/systemd/user, the service unit starting the installed
+// binary inside the sandbox a user manager can apply.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "service_process.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-TEST(InstallTest, InstallsTheServiceAndItsUserUnits) {
-  zvtest::TempDir prefix;
-  const zvtest::CommandResult install = zvtest::RunCommand(
-      {ZV_CMAKE_COMMAND, "-DCMAKE_INSTALL_PREFIX=" + prefix.path(), "-P", ZV_FRONT_INSTALL_SCRIPT});
-  ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
+using zvtest::CommandResult;
+using zvtest::RunCommand;
 
+// Highest exposure `systemd-analyze security` may rate the service unit.
+// The offline rating judges the unit as a system service run as root, so
+// the capability and namespace settings that a user manager cannot apply
+// without user namespaces count against it; everything else is applied.
+constexpr double kMaxExposure = 6.2;
+
+class FrontInstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const CommandResult install =
+        RunCommand({ZV_CMAKE_COMMAND, "-DCMAKE_INSTALL_PREFIX=" + prefix_.path(), "-P", ZV_FRONT_INSTALL_SCRIPT});
+    ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
+    service_unit_ = zvtest::ReadFile(ServiceUnitPath());
+  }
+  std::string ServiceUnitPath() const { return prefix_.File("lib/systemd/user/zvxpcd.service"); }
+  std::string SocketUnitPath() const { return prefix_.File("lib/systemd/user/zvxpcd.socket"); }
+  bool ServiceUnitHas(const std::string& line) const {
+    return ("\n" + service_unit_).find("\n" + line) != std::string::npos;
+  }
+  // systemd-analyze with a runtime directory of its own (it needs one for
+  // user units).
+  CommandResult Analyze(std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), "/usr/bin/systemd-analyze");
+    return RunCommand(arguments, "", {"XDG_RUNTIME_DIR=" + runtime_dir_.path()});
+  }
+
+  zvtest::TempDir prefix_;
+  zvtest::TempDir runtime_dir_;
+  std::string service_unit_;
+};
+
+TEST_F(FrontInstallTest, InstallsTheServiceInLibexecAndItsUserUnits) {
   struct stat st;
-  ASSERT_EQ(::stat(prefix.File("bin/zvxpcd").c_str(), &st), 0);
+  ASSERT_EQ(::stat(prefix_.File("libexec/zvxpcd").c_str(), &st), 0);
   EXPECT_NE(st.st_mode & S_IXUSR, 0u);
+  EXPECT_FALSE(zvtest::Exists(prefix_.File("bin/zvxpcd")));
 
-  const std::string socket_unit = zvtest::ReadFile(prefix.File("lib/systemd/user/zvxpcd.socket"));
+  const std::string socket_unit = zvtest::ReadFile(SocketUnitPath());
   EXPECT_NE(socket_unit.find("ListenStream=%t/zvxpcd.sock"), std::string::npos) << socket_unit;
   EXPECT_NE(socket_unit.find("SocketMode=0600"), std::string::npos) << socket_unit;
 
-  const std::string service_unit = zvtest::ReadFile(prefix.File("lib/systemd/user/zvxpcd.service"));
-  EXPECT_NE(service_unit.find("ExecStart=" + prefix.File("bin/zvxpcd") + " "), std::string::npos) << service_unit;
-  EXPECT_NE(service_unit.find("Environment=SNMP_PERSISTENT_DIR=%S/zvxpcd"), std::string::npos) << service_unit;
-  EXPECT_EQ(service_unit.find('@'), std::string::npos) << service_unit;
+  EXPECT_TRUE(ServiceUnitHas("ExecStart=" + prefix_.File("libexec/zvxpcd") + " ")) << service_unit_;
+  EXPECT_TRUE(ServiceUnitHas("Environment=SNMP_PERSISTENT_DIR=%S/zvxpcd")) << service_unit_;
+  EXPECT_TRUE(ServiceUnitHas("Documentation=man:zvxpcd(8)")) << service_unit_;
+  EXPECT_FALSE(std::regex_search(service_unit_, std::regex("@[A-Z_]+@"))) << service_unit_;
 
-  // systemd itself finds nothing wrong with the pair.
-  zvtest::TempDir runtime_dir;
-  const zvtest::CommandResult verify = zvtest::RunCommand(
-      {"/usr/bin/systemd-analyze", "verify", "--user", prefix.File("lib/systemd/user/zvxpcd.socket"),
-       prefix.File("lib/systemd/user/zvxpcd.service")},
-      "", {"XDG_RUNTIME_DIR=" + runtime_dir.path()});
+  // systemd itself finds nothing wrong with the pair (the manual page is
+  // looked for by the whole-tree install test).
+  const CommandResult verify = Analyze({"verify", "--user", "--man=no", SocketUnitPath(), ServiceUnitPath()});
   EXPECT_EQ(verify.exit_code, 0) << verify.out << verify.err;
+}
+
+// The walk needs UDP over IPv4 and IPv6 and the socket its local one; the
+// state directory holds the SNMP library's state.
+TEST_F(FrontInstallTest, SandboxKeepsWhatTheServiceNeeds) {
+  for (const char* line : {"RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "StateDirectory=zvxpcd",
+                           "NoNewPrivileges=yes", "UMask=0077"}) {
+    EXPECT_TRUE(ServiceUnitHas(line)) << line << "\n" << service_unit_;
+  }
+}
+
+// A user manager applies these only inside a user namespace; where
+// unprivileged user namespaces are off the service would not start.
+TEST_F(FrontInstallTest, SandboxNeedsNoUserNamespace) {
+  for (const char* key :
+       {"PrivateUsers=", "PrivateTmp=", "PrivateDevices=", "PrivateNetwork=", "PrivateIPC=", "PrivateMounts=",
+        "ProtectSystem=", "ProtectHome=", "ProtectProc=", "ProcSubset=", "ProtectHostname=", "ProtectClock=",
+        "ProtectKernelTunables=", "ProtectKernelModules=", "ProtectKernelLogs=", "ProtectControlGroups=",
+        "ReadOnlyPaths=", "InaccessiblePaths=", "TemporaryFileSystem=", "CapabilityBoundingSet=",
+        "AmbientCapabilities=", "RootDirectory="}) {
+    EXPECT_FALSE(ServiceUnitHas(key)) << key << "\n" << service_unit_;
+  }
+}
+
+TEST_F(FrontInstallTest, SecurityRatingStaysWithinBound) {
+  const CommandResult help = Analyze({"security", "--help"});
+  if (help.out.find("--offline") == std::string::npos) GTEST_SKIP() << "systemd-analyze lacks --offline";
+  const CommandResult rating = Analyze({"security", "--offline=yes", ServiceUnitPath()});
+  const std::string marker = "Overall exposure level for zvxpcd.service: ";
+  const std::size_t at = rating.out.find(marker);
+  ASSERT_NE(at, std::string::npos) << rating.out << rating.err;
+  const double exposure = std::stod(rating.out.substr(at + marker.size()));
+  EXPECT_LE(exposure, kMaxExposure) << rating.out;
 }
 
 }  // namespace
