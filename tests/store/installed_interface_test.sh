@@ -5,7 +5,9 @@
 # through `pkg-config zvplist`, runs them against the installed library and
 # checks what they print. Between them the programs call every one-class,
 # mapping and accessor function, so a name the library does not export
-# fails the link.
+# fails the link. The C program is built once more by a CMake project
+# through `find_package(zvplist)`, and every symbol the library exports
+# carries the version node ZVPLIST_1.
 # Usage: installed_interface_test.sh BUILD_DIR
 set -eu
 build=$1
@@ -132,4 +134,34 @@ map and write 0
 read DST 0 iNum 2 cc-b.icc
 EOF
 diff -u cc.expected cc.out
-echo "installed interface usable from C and C++"
+
+# Every exported symbol, and the ones the program binds to, are versioned.
+unversioned=$(objdump -T "$lib_dir/libzvplist.so.1" | awk '$2 == "g" && $(NF-1) != "ZVPLIST_1"')
+test -z "$unversioned" || { echo "symbols outside ZVPLIST_1: $unversioned" >&2; exit 1; }
+objdump -T client_c | grep -q '(ZVPLIST_1) *ZVPListWriteProfile_All$' ||
+  { echo "client_c does not bind to ZVPLIST_1" >&2; exit 1; }
+
+# A CMake project finds the package by its prefix, asks for a compatible
+# version, and links through the imported target alone.
+mkdir cmake_client
+cat >cmake_client/CMakeLists.txt <<'EOF'
+cmake_minimum_required(VERSION 3.16)
+project(zvplist_consumer C)
+find_package(zvplist 0.2 REQUIRED)
+add_executable(client_cmake ../client.c)
+target_compile_options(client_cmake PRIVATE -Wall -Wextra -Werror)
+target_link_libraries(client_cmake PRIVATE zvplist::zvplist)
+EOF
+cmake -S cmake_client -B cmake_client/build -DCMAKE_PREFIX_PATH="$work/prefix" >cmake_client/configure.log 2>&1 ||
+  { cat cmake_client/configure.log >&2; exit 1; }
+cmake --build cmake_client/build >cmake_client/build.log 2>&1 || { cat cmake_client/build.log >&2; exit 1; }
+LD_LIBRARY_PATH=$lib_dir cmake_client/build/client_cmake "$work/cmake-profile.plist" >cmake.out
+diff -u c.expected cmake.out
+
+# A release of another major version is not offered as compatible.
+sed -i 's/zvplist 0.2 REQUIRED/zvplist 1.0 REQUIRED/' cmake_client/CMakeLists.txt
+if cmake -S cmake_client -B cmake_client/build-1.0 -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null 2>&1; then
+  echo "find_package(zvplist 1.0) accepted the installed package" >&2
+  exit 1
+fi
+echo "installed interface usable from C, C++ and CMake"
