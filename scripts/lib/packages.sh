@@ -3,12 +3,12 @@
 # scripts/demo.
 
 ZV_BUILD_PACKAGES=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config scdoc
   libplist-dev libsnmp-dev liburiparser-dev libsystemd-dev
 )
 ZV_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  snmpd snmp snmpsim systemd python3 util-linux procps
+  snmpd snmp snmpsim systemd python3 util-linux procps man-db
 )
 # What scripts/fuzz needs: clang with libFuzzer and the sanitizer runtimes.
 ZV_FUZZ_PACKAGES=(
