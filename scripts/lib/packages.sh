@@ -1,6 +1,6 @@
 # Debian packages the project needs, and a function that installs the
-# missing ones (through sudo when not root). Sourced by scripts/test and
-# scripts/demo.
+# missing ones (through sudo when not root). Sourced by scripts/test,
+# scripts/demo and scripts/package.
 
 ZV_BUILD_PACKAGES=(
   cmake g++ make pkg-config scdoc
@@ -13,6 +13,11 @@ ZV_TEST_PACKAGES=(
 # What scripts/fuzz needs: clang with libFuzzer and the sanitizer runtimes.
 ZV_FUZZ_PACKAGES=(
   clang libclang-rt-14-dev
+)
+# What scripts/package needs besides the build packages: Debian's package
+# tools and lintian. scripts/check-package needs only dpkg and python3.
+ZV_PACKAGE_PACKAGES=(
+  build-essential debhelper dpkg-dev fakeroot lintian scdoc python3
 )
 # What scripts/demo runs besides the build: the simulated printer (snmpd),
 # snmpget to see it answer, python3 to find a free port.
