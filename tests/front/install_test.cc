@@ -20,7 +20,7 @@ using zvtest::RunCommand;
 // The offline rating judges the unit as a system service run as root, so
 // the capability and namespace settings that a user manager cannot apply
 // without user namespaces count against it; everything else is applied.
-constexpr double kMaxExposure = 6.2;
+constexpr double kMaxExposure = 6.3;
 
 class FrontInstallTest : public ::testing::Test {
  protected:
