@@ -10,6 +10,7 @@
 #include "platform/atomic_file.h"
 #include "platform/file_url.h"
 #include "platform/utf8.h"
+#include "platform/whole_file.h"
 #include "store/file_admin.h"
 
 namespace zv {
