@@ -205,23 +205,30 @@ TEST(ReplaceFileContentsTest, LongestNameIsReplacedWithoutLeftovers) {
   EXPECT_EQ(EntriesIn(dir.path()), 1u);
 }
 
-TEST(ReplaceFileContentsTest, RemovesOnlyTemporariesOfEndedProcessesForTheSameFile) {
+TEST(ReplaceFileContentsTest, RemovesOnlyTemporariesOfEndedProcesses) {
+  // A save removes those of its own file; the start-up sweep those of any.
   TempDir dir;
   const std::string ended = std::to_string(EndedProcessId());
   const std::string running = std::to_string(getppid());
   const std::vector<std::string> kept = {
       ".f.plist." + running + ".0.tmp",  // its writer still runs
-      ".g.plist." + ended + ".0.tmp",    // another file's
       "f.plist." + ended + ".0.tmp",     // not hidden: not ours
       ".f.plist." + ended + ".x.tmp",    // not our pattern
+      ".f.plist." + ended + ".1.tmp~",   // nor this
   };
   for (const std::string& name : kept) zvtest::WriteFile(dir.File(name), "x");
   zvtest::WriteFile(dir.File(".f.plist." + ended + ".7.tmp"), "stale");
+  zvtest::WriteFile(dir.File(".g.plist." + ended + ".0.tmp"), "another file's");
   std::string error;
   ASSERT_TRUE(zv::ReplaceFileContents(dir.File("f.plist"), "new", &error)) << error;
   std::vector<std::string> expected = kept;
   expected.push_back("f.plist");
+  expected.push_back(".g.plist." + ended + ".0.tmp");
   std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(NamesIn(dir.path()), expected);
+
+  zv::RemoveStaleTemporariesIn(dir.path());
+  expected.erase(std::find(expected.begin(), expected.end(), ".g.plist." + ended + ".0.tmp"));
   EXPECT_EQ(NamesIn(dir.path()), expected);
 }
 

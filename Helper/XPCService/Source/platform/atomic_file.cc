@@ -37,17 +37,26 @@ bool WriteAll(int fd, std::string_view data) {
 // True when no process with id `pid` runs (any more).
 bool ProcessGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
-// Removes the temporaries of `target` that a process which no longer runs
-// left behind (it was killed between naming and renaming one).
-void RemoveStaleTemporaries(const std::string& target) {
-  DIR* dir = ::opendir(FolderOf(target).c_str());
+// Removes the entries of `folder` whose owner, as `owner_of` reads it from
+// the name, is another process that no longer runs.
+template <typename OwnerOf>
+void RemoveEntriesOfEndedProcesses(const std::string& folder, OwnerOf owner_of) {
+  DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;
   const long self = ::getpid();
   while (const struct dirent* entry = ::readdir(dir)) {
-    const long owner = HiddenNameOwner(target, entry->d_name, kTemporarySuffix);
+    const long owner = owner_of(entry->d_name);
     if (owner > 0 && owner != self && ProcessGone(owner)) ::unlinkat(::dirfd(dir), entry->d_name, 0);
   }
   ::closedir(dir);
+}
+
+// Removes the temporaries of `target` that a process which no longer runs
+// left behind (it was killed between naming and renaming one).
+void RemoveStaleTemporaries(const std::string& target) {
+  RemoveEntriesOfEndedProcesses(FolderOf(target), [&target](const char* name) {
+    return HiddenNameOwner(target, name, kTemporarySuffix);
+  });
 }
 
 // A file being written: its descriptor, and its name once it has one.
@@ -174,6 +183,12 @@ bool ReplaceFileContents(const std::string& path, std::string_view data, std::st
   }
   if (existed) KeepAttributes(file.fd, old);
   return CompleteAndRename(target, &file, data, error);
+}
+
+void RemoveStaleTemporariesIn(const std::string& folder) {
+  RemoveEntriesOfEndedProcesses(folder, [](const char* name) {
+    return HiddenNameOwnerOfAnyFile(name, kTemporarySuffix);
+  });
 }
 
 }  // namespace zv

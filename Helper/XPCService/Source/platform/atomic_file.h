@@ -28,4 +28,9 @@ inline constexpr char kTemporarySuffix[] = ".tmp";
 /// in-place fallback.
 bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error);
 
+/// Removes from `folder` the temporaries (of any file) that ReplaceFileContents
+/// left behind in processes that no longer run, killed between naming one
+/// and renaming it into place.
+void RemoveStaleTemporariesIn(const std::string& folder);
+
 }  // namespace zv

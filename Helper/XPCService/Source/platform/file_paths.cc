@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <string_view>
 
 namespace zv {
 namespace {
@@ -23,14 +23,29 @@ std::string HiddenStem(const std::string& path, const std::string& suffix) {
   return "." + base;
 }
 
-// Reads the decimal number at the start of `text` up to `stop`; false when
-// there is none or it does not end at `stop`.
-bool ReadNumber(const std::string& text, std::size_t* at, char stop, long* value) {
-  const std::size_t begin = *at;
-  while (*at < text.size() && text[*at] >= '0' && text[*at] <= '9' && *at - begin < 10) ++*at;
-  if (*at == begin || *at >= text.size() || text[*at] != stop) return false;
-  *value = std::strtol(text.c_str() + begin, nullptr, 10);
+// True when `text` is a decimal number of 1 to 10 digits; its value in `*value`.
+bool ParseNumber(std::string_view text, long* value) {
+  if (text.empty() || text.size() > 10) return false;
+  long n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  *value = n;
   return true;
+}
+
+// The pid in `tail` when it is exactly "<pid>.<counter><suffix>"; 0 when not.
+long OwnerInTail(std::string_view tail, std::string_view suffix) {
+  if (tail.size() <= suffix.size() || tail.substr(tail.size() - suffix.size()) != suffix) return 0;
+  tail.remove_suffix(suffix.size());
+  const std::size_t dot = tail.find('.');
+  long pid = 0, counter = 0;
+  if (dot == std::string_view::npos || !ParseNumber(tail.substr(0, dot), &pid) ||
+      !ParseNumber(tail.substr(dot + 1), &counter)) {
+    return 0;
+  }
+  return pid;
 }
 
 }  // namespace
@@ -76,12 +91,18 @@ std::string HiddenNameBeside(const std::string& path, const std::string& suffix)
 long HiddenNameOwner(const std::string& path, const std::string& entry, const std::string& suffix) {
   const std::string stem = HiddenStem(path, suffix) + ".";
   if (entry.compare(0, stem.size(), stem) != 0) return 0;
-  std::size_t at = stem.size();
-  long pid = 0, count = 0;
-  if (!ReadNumber(entry, &at, '.', &pid)) return 0;
-  ++at;
-  if (!ReadNumber(entry, &at, '.', &count)) return 0;
-  return entry.compare(at, std::string::npos, suffix) == 0 ? pid : 0;
+  return OwnerInTail(std::string_view(entry).substr(stem.size()), suffix);
+}
+
+long HiddenNameOwnerOfAnyFile(const std::string& entry, const std::string& suffix) {
+  // ".<file name>.<pid>.<counter><suffix>": the last two dots before the
+  // suffix start the counter and the pid.
+  if (entry.size() <= suffix.size() || entry[0] != '.') return 0;
+  const std::size_t counter_dot = entry.rfind('.', entry.size() - suffix.size() - 1);
+  if (counter_dot == std::string::npos || counter_dot == 0) return 0;
+  const std::size_t pid_dot = entry.rfind('.', counter_dot - 1);
+  if (pid_dot == std::string::npos || pid_dot == 0) return 0;
+  return OwnerInTail(std::string_view(entry).substr(pid_dot + 1), suffix);
 }
 
 }  // namespace zv

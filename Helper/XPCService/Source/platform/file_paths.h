@@ -34,4 +34,8 @@ std::string HiddenNameBeside(const std::string& path, const std::string& suffix)
 /// when it is not one.
 long HiddenNameOwner(const std::string& path, const std::string& entry, const std::string& suffix);
 
+/// The process id in `entry` when it has the shape of a hidden name that
+/// HiddenNameBeside gives any file (with `suffix`); 0 when it has not.
+long HiddenNameOwnerOfAnyFile(const std::string& entry, const std::string& suffix);
+
 }  // namespace zv
