@@ -12,8 +12,8 @@ namespace zv {
 namespace {
 
 // The hidden name's leading part: "." and the file name, shortened so that
-// the pid, the counter and `suffix` still fit a directory entry (20 bytes
-// hold the longest pid and counter with their dots).
+// the pid, the counter and `suffix` still fit a directory entry (11 bytes
+// each hold a dot and the longest pid or counter).
 std::string HiddenStem(const std::string& path, const std::string& suffix) {
   const std::size_t slash = path.rfind('/');
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
