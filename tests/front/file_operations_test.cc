@@ -11,6 +11,7 @@
 
 #include "front/file_operations.h"
 #include "front/service.h"
+#include "platform/whole_file.h"
 #include "support/other_user.h"
 #include "support/temp_dir.h"
 
@@ -274,6 +275,20 @@ TEST_F(FileOperationsTest, TemporaryThatIsNotUtf8StartsAfresh) {
   WriteFile(temporary, "\xFF\xFE broken");
   EXPECT_EQ(Call(kWriteData, Url("t.plist") + ":AddURL:ENDfresh"), "TRUE");
   EXPECT_EQ(ReadFile(temporary), "fresh");
+}
+
+TEST_F(FileOperationsTest, PiecesBeyondTheBoundAreRefusedAndKept) {
+  // Sparse temporaries: zero bytes are valid text, so only the bound refuses.
+  const off_t bound = static_cast<off_t>(zv::kMaxWholeFileBytes);
+  const std::string temporary = dir_.File("t.plist.dummy");
+  for (const off_t size : {bound - 1, bound + 1, off_t{15} * 1000 * 1000 * 1000 * 1000}) {
+    WriteFile(temporary, "");
+    ASSERT_EQ(::truncate(temporary.c_str(), size), 0);
+    EXPECT_EQ(Call(kWriteData, Url("t.plist") + ":AddURL:ENDab"), "FALSE") << size;
+    struct stat st;
+    ASSERT_EQ(::stat(temporary.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, size);
+  }
 }
 
 TEST_F(FileOperationsTest, UnreadableTemporaryIsNotOverwritten) {

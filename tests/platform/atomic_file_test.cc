@@ -1,13 +1,18 @@
 // Whole-file replacement: content, permission bits, refusals and the
-// in-place fallback; whole-file reads.
+// in-place fallback, symbolic links, and what a killed writer leaves.
 #include "platform/atomic_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/other_user.h"
 #include "support/temp_dir.h"
@@ -26,6 +31,26 @@ std::size_t EntriesIn(const std::string& dir) {
   std::size_t n = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir)) ++n;
   return n;
+}
+
+std::vector<std::string> NamesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string LinkText(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::read_symlink(path, ignored);
+}
+
+// The id of a process that has ended (and been reaped).
+pid_t EndedProcessId() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
 }
 
 TEST(ReplaceFileContentsTest, CreatesNewFileUnderTheCreationMask) {
@@ -104,36 +129,133 @@ TEST(ReplaceFileContentsTest, ReadOnlyDirectoryAndFileRefuseAndKeepContent) {
   chmod(sub.c_str(), 0777);
 }
 
-TEST(ReadWholeFileTest, ReadsLargeFilesWhole) {
-  TempDir dir;
-  std::string content(300000, '\0');
-  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-  zvtest::WriteFile(dir.File("big"), content);
-  std::string data, error;
-  ASSERT_TRUE(zv::ReadWholeFile(dir.File("big"), &data, &error)) << error;
-  EXPECT_EQ(data, content);
+TEST(ReplaceFileContentsTest, WritesThroughSymbolicLinksWhichStayLinks) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> links;  // link -> text, in the first folder
+    bool target_exists;
+  };
+  const Case cases[] = {
+      {"absolute link", {{"list.plist", "@/target.plist"}}, true},
+      {"relative chain", {{"list.plist", "hop.plist"}, {"hop.plist", "../other/target.plist"}}, true},
+      {"dangling link", {{"list.plist", "@/target.plist"}}, false},
+  };
+  const mode_t old_mask = umask(002);
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string links = dir.File("links"), other = dir.File("other");
+    ASSERT_EQ(mkdir(links.c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(other.c_str(), 0777), 0);
+    const std::string target = other + "/target.plist";
+    if (c.target_exists) {
+      zvtest::WriteFile(target, std::string(50000, 'o'));
+      ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    }
+    for (const auto& [link, text] : c.links) {
+      const std::string resolved = text[0] == '@' ? other + text.substr(1) : text;
+      ASSERT_EQ(symlink(resolved.c_str(), (links + "/" + link).c_str()), 0);
+    }
+    const std::string path = links + "/list.plist";
+    const std::string link_text = LinkText(path);
+    std::string error;
+    ASSERT_TRUE(zv::ReplaceFileContents(path, "new", &error)) << c.name << ": " << error;
+    EXPECT_EQ(zvtest::ReadFile(target), "new") << c.name;
+    EXPECT_EQ(LinkText(path), link_text) << c.name;
+    EXPECT_EQ(ModeOf(target), c.target_exists ? 0640u : 0664u) << c.name;
+    EXPECT_EQ(EntriesIn(links), c.links.size()) << c.name;
+    EXPECT_EQ(NamesIn(other), std::vector<std::string>{"target.plist"}) << c.name;
+  }
+  umask(old_mask);
 }
 
-TEST(ReadWholeFileTest, MissingFileAndDirectoryFail) {
+TEST(ReplaceFileContentsTest, LinkLoopFailsAndCreatesNothing) {
   TempDir dir;
-  std::string data, error;
-  EXPECT_FALSE(zv::ReadWholeFile(dir.File("missing"), &data, &error));
-  EXPECT_NE(error.find("No such file"), std::string::npos) << error;
-  EXPECT_FALSE(zv::ReadWholeFile(dir.path(), &data, &error));
+  ASSERT_EQ(symlink("b", dir.File("a").c_str()), 0);
+  ASSERT_EQ(symlink("a", dir.File("b").c_str()), 0);
+  std::string error;
+  EXPECT_FALSE(zv::ReplaceFileContents(dir.File("a"), "new", &error));
+  EXPECT_NE(error.find("readlink("), std::string::npos) << error;
+  EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"a", "b"}));
 }
 
-}  // namespace
-
-namespace {
-
-TEST(ReadWholeFileTest, FifoAndDeviceAreRefusedWithoutBlocking) {
+TEST(ReplaceFileContentsTest, KeepsModeAndOwnerOfTheFileBehindTheLink) {
+  if (!zvtest::RunningAsRoot()) GTEST_SKIP() << "giving a file away takes root";
   TempDir dir;
-  const std::string fifo = dir.File("pipe");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
-  std::string data, error;
-  EXPECT_FALSE(zv::ReadWholeFile(fifo, &data, &error));
-  EXPECT_FALSE(zv::ReadWholeFile("/dev/zero", &data, &error));
-  EXPECT_NE(error.find("/dev/zero"), std::string::npos) << error;
+  const std::string target = dir.File("target.plist"), link = dir.File("link.plist");
+  zvtest::WriteFile(target, "old");
+  ASSERT_EQ(chown(target.c_str(), zvtest::kOtherUid, zvtest::kOtherGid), 0);
+  ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  std::string error;
+  ASSERT_TRUE(zv::ReplaceFileContents(link, "new", &error)) << error;
+  struct stat st;
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, zvtest::kOtherUid);
+  EXPECT_EQ(st.st_gid, zvtest::kOtherGid);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST(ReplaceFileContentsTest, LongestNameIsReplacedWithoutLeftovers) {
+  TempDir dir;
+  const std::string path = dir.File(std::string(NAME_MAX, 'n'));
+  zvtest::WriteFile(path, "old");
+  std::string error;
+  ASSERT_TRUE(zv::ReplaceFileContents(path, "new", &error)) << error;
+  EXPECT_EQ(zvtest::ReadFile(path), "new");
+  EXPECT_EQ(EntriesIn(dir.path()), 1u);
+}
+
+TEST(ReplaceFileContentsTest, RemovesOnlyTemporariesOfEndedProcesses) {
+  // A save removes those of its own file; the start-up sweep those of any.
+  TempDir dir;
+  const std::string ended = std::to_string(EndedProcessId());
+  const std::string running = std::to_string(getppid());
+  const std::vector<std::string> kept = {
+      ".f.plist." + running + ".0.tmp",  // its writer still runs
+      "f.plist." + ended + ".0.tmp",     // not hidden: not ours
+      ".f.plist." + ended + ".x.tmp",    // not our pattern
+      ".f.plist." + ended + ".1.tmp~",   // nor this
+  };
+  for (const std::string& name : kept) zvtest::WriteFile(dir.File(name), "x");
+  zvtest::WriteFile(dir.File(".f.plist." + ended + ".7.tmp"), "stale");
+  zvtest::WriteFile(dir.File(".g.plist." + ended + ".0.tmp"), "another file's");
+  std::string error;
+  ASSERT_TRUE(zv::ReplaceFileContents(dir.File("f.plist"), "new", &error)) << error;
+  std::vector<std::string> expected = kept;
+  expected.push_back("f.plist");
+  expected.push_back(".g.plist." + ended + ".0.tmp");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(NamesIn(dir.path()), expected);
+
+  zv::RemoveStaleTemporariesIn(dir.path());
+  expected.erase(std::find(expected.begin(), expected.end(), ".g.plist." + ended + ".0.tmp"));
+  EXPECT_EQ(NamesIn(dir.path()), expected);
+}
+
+TEST(ReplaceFileContentsTest, KilledWriterLeavesOldOrNewContentAndTheNextSaveNoTemporary) {
+  TempDir dir;
+  const std::string path = dir.File("list.plist");
+  const std::size_t size = 4 << 20;
+  zvtest::WriteFile(path, std::string(size, 'a'));
+  for (int round = 0; round < 12; ++round) {
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+      std::string error;
+      for (int i = 0;; ++i) zv::ReplaceFileContents(path, std::string(size, i % 2 ? 'a' : 'b'), &error);
+    }
+    usleep(static_cast<useconds_t>(2000 + round * 3000));
+    kill(writer, SIGKILL);
+    waitpid(writer, nullptr, 0);
+    const std::string content = zvtest::ReadFile(path);
+    ASSERT_EQ(content.size(), size) << "round " << round;
+    EXPECT_TRUE(content == std::string(size, 'a') || content == std::string(size, 'b')) << "round " << round;
+    // Only a kill between naming the finished file and the rename leaves
+    // one; the next save removes it.
+    std::string error;
+    ASSERT_TRUE(zv::ReplaceFileContents(path, content, &error)) << error;
+    EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"list.plist"}) << "round " << round;
+  }
 }
 
 }  // namespace

@@ -7,8 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
+#include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "store/file_admin.h"
 #include "store/zvplist.h"
@@ -266,6 +272,82 @@ TEST_F(FileAdminTest, NullOrOverlongPathsTouchNothing) {
   EXPECT_EQ(ReadFile(paths_.previous()), "previous");
   ZV_PLIST_PROFILE_PATH = current;
   EXPECT_EQ(ReadFile(paths_.current()), "current");
+}
+
+// The names in `dir`, with the targets of symbolic links ("a -> b").
+std::vector<std::string> Listing(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::string name = entry.path().filename();
+    if (entry.is_symlink()) name += " -> " + std::filesystem::read_symlink(entry.path()).string();
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(WriteAccessTest, AnswersAsAWriteWouldTurnOutAndLeavesNothingBehind) {
+  // Run as another user, in an open folder (0777) and a closed one (0555).
+  struct Case {
+    const char* name;
+    std::string path;  // below the test's folder
+    bool writable;
+  };
+  zvtest::TempDir dir;
+  const std::string open = dir.File("open"), closed = dir.File("closed");
+  ASSERT_EQ(mkdir(open.c_str(), 0777), 0);
+  ASSERT_EQ(mkdir(closed.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+  WriteFile(closed + "/writable", "w");
+  WriteFile(closed + "/read-only", "r");
+  ASSERT_EQ(chmod((closed + "/writable").c_str(), 0666), 0);
+  ASSERT_EQ(chmod((closed + "/read-only").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("../closed/writable", (open + "/to-writable").c_str()), 0);
+  ASSERT_EQ(symlink("missing", (open + "/dangling").c_str()), 0);
+  ASSERT_EQ(symlink("../closed/missing", (open + "/dangling-into-closed").c_str()), 0);
+  ASSERT_EQ(symlink("loop", (open + "/loop").c_str()), 0);
+  ASSERT_EQ(chmod(closed.c_str(), 0555), 0);
+  const Case cases[] = {
+      {"missing in an open folder", open + "/new", true},
+      {"missing in a closed folder", closed + "/new", false},
+      {"writable file in a closed folder", closed + "/writable", true},
+      {"read-only file", closed + "/read-only", false},
+      {"link to a writable file", open + "/to-writable", true},
+      {"dangling link into an open folder", open + "/dangling", true},
+      {"dangling link into a closed folder", open + "/dangling-into-closed", false},
+      {"link loop", open + "/loop", false},
+      {"trailing slash", open + "/new/", false},
+      {"name too long", open + "/" + std::string(NAME_MAX + 1, 'n'), false},
+      {"empty path", "", false},
+  };
+  const std::vector<std::string> open_before = Listing(open), closed_before = Listing(closed);
+  for (const Case& c : cases) {
+    const int answer = zvtest::RunAsOtherUser([&] { return zv::TestWriteAccess(c.path.c_str()) ? 1 : 0; });
+    EXPECT_EQ(answer, c.writable ? 1 : 0) << c.name;
+  }
+  chmod(closed.c_str(), 0755);
+  EXPECT_EQ(Listing(open), open_before);
+  EXPECT_EQ(Listing(closed), closed_before);
+  EXPECT_EQ(ReadFile(closed + "/writable"), "w");
+}
+
+TEST(WriteAccessTest, NeverRemovesAFileThatAnotherWriterPutsInPlace) {
+  zvtest::TempDir dir;
+  const std::string path = dir.File("list.plist"), staged = dir.File("staged");
+  std::atomic<bool> done{false};
+  std::thread tester([&] {
+    while (!done) zv::TestWriteAccess(path.c_str());
+  });
+  int lost = 0;
+  for (int round = 0; round < 10000; ++round) {
+    WriteFile(staged, "renamed");
+    ASSERT_EQ(rename(staged.c_str(), path.c_str()), 0);
+    if (!Exists(path)) ++lost;
+    unlink(path.c_str());
+  }
+  done = true;
+  tester.join();
+  EXPECT_EQ(lost, 0);
 }
 
 }  // namespace

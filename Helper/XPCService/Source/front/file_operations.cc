@@ -10,6 +10,7 @@
 #include "platform/atomic_file.h"
 #include "platform/file_url.h"
 #include "platform/utf8.h"
+#include "platform/whole_file.h"
 #include "store/file_admin.h"
 
 namespace zv {
@@ -73,6 +74,8 @@ bool AppendBodyToTemporary(std::string_view url, std::string_view body) {
   std::string path, earlier, ignored;
   if (!UrlToPath(std::string(url) + std::string(kTemporaryFileSuffix), &path)) return false;
   if (!ReadEarlierPieces(path, &earlier)) return false;
+  // The pieces never grow past what a whole-file read accepts.
+  if (body.size() > kMaxWholeFileBytes - earlier.size()) return false;
   earlier.append(body);
   return ReplaceFileContents(path, earlier, &ignored);
 }

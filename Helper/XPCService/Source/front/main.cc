@@ -12,6 +12,7 @@
 #include "front/service_options.h"
 #include "front/system_log.h"
 #include "front/walk_request.h"
+#include "platform/atomic_file.h"
 #include "platform/xpc/listener.h"
 
 namespace {
@@ -30,6 +31,8 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   zv::WalkEnvironment environment;
   environment.preferences_directory = options.preferences_directory;
   zv::SetWalkEnvironment(environment);
+  // A service killed while it saved a list may have left a temporary.
+  zv::RemoveStaleTemporariesIn(options.preferences_directory);
   // Replies are sent with MSG_NOSIGNAL; nothing else may end the process
   // on a closed pipe either.
   ::signal(SIGPIPE, SIG_IGN);

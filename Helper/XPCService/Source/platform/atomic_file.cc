@@ -1,20 +1,21 @@
 #include "platform/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstring>
+
+#include "platform/file_paths.h"
 
 namespace zv {
 namespace {
 
 constexpr mode_t kNewFileMode = 0664;
 constexpr int kTemporaryNameAttempts = 16;
-constexpr std::size_t kMaxNameBytes = NAME_MAX;
 
 std::string Failure(const char* call, const std::string& path) {
   return std::string(call) + "(" + path + "): " + std::strerror(errno);
@@ -33,33 +34,75 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-// A name in the directory of `path` that no other writer uses at once:
-// ".<file name>.<pid>.<counter>.tmp", with the file name shortened where
-// the whole would exceed the longest name a directory entry may have.
-std::string TemporaryNameFor(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string suffix = "." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
-  const std::size_t room = kMaxNameBytes - 1 - suffix.size();
-  if (base.size() > room) base.resize(room);
-  return dir + "." + base + suffix;
-}
+// True when no process with id `pid` runs (any more).
+bool ProcessGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
-// Creates a temporary file beside `path`; -1 with errno set when the
-// directory refuses it.
-int CreateTemporary(const std::string& path, std::string* temp_path) {
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    *temp_path = TemporaryNameFor(path);
-    const int fd = ::open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
-    if (fd >= 0 || errno != EEXIST) return fd;
+// Removes the entries of `folder` whose owner, as `owner_of` reads it from
+// the name, is another process that no longer runs.
+template <typename OwnerOf>
+void RemoveEntriesOfEndedProcesses(const std::string& folder, OwnerOf owner_of) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const long self = ::getpid();
+  while (const struct dirent* entry = ::readdir(dir)) {
+    const long owner = owner_of(entry->d_name);
+    if (owner > 0 && owner != self && ProcessGone(owner)) ::unlinkat(::dirfd(dir), entry->d_name, 0);
   }
-  return -1;
+  ::closedir(dir);
 }
 
-// Gives the temporary file the mode (and owner, where allowed) of the file
-// it replaces.
+// Removes the temporaries of `target` that a process which no longer runs
+// left behind (it was killed between naming and renaming one).
+void RemoveStaleTemporaries(const std::string& target) {
+  RemoveEntriesOfEndedProcesses(FolderOf(target), [&target](const char* name) {
+    return HiddenNameOwner(target, name, kTemporarySuffix);
+  });
+}
+
+// A file being written: its descriptor, and its name once it has one.
+struct NewFile {
+  int fd = -1;
+  std::string name;
+};
+
+// Creates a named temporary beside `target`; false with errno set.
+bool CreateNamedTemporary(const std::string& target, NewFile* file) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    file->name = HiddenNameBeside(target, kTemporarySuffix);
+    file->fd = ::open(file->name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    if (file->fd >= 0) return true;
+    if (errno != EEXIST) break;
+  }
+  file->name.clear();
+  return false;
+}
+
+// Opens an unnamed file in the target's folder, or a named temporary where
+// the file system has no unnamed files; false with errno set.
+bool CreateNewFile(const std::string& target, NewFile* file) {
+  file->fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFileMode);
+  if (file->fd >= 0) return true;
+  if (errno != EOPNOTSUPP && errno != EISDIR) return false;
+  return CreateNamedTemporary(target, file);
+}
+
+// Gives the unnamed file a hidden name beside `target`: through its
+// /proc/self/fd entry, or straight from the descriptor where /proc is
+// missing (which takes privilege).
+bool LinkIn(const std::string& target, NewFile* file) {
+  const std::string self = "/proc/self/fd/" + std::to_string(file->fd);
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    file->name = HiddenNameBeside(target, kTemporarySuffix);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file->name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno == ENOENT && ::linkat(file->fd, "", AT_FDCWD, file->name.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno != EEXIST) break;
+  }
+  file->name.clear();
+  return false;
+}
+
+// Gives the new file the mode (and owner, where allowed) of the file it
+// replaces.
 void KeepAttributes(int fd, const struct stat& old) {
   ::fchmod(fd, old.st_mode & 07777);
   if (::geteuid() == 0) {
@@ -84,81 +127,68 @@ bool RewriteInPlace(const std::string& path, std::string_view data, std::string*
 
 bool DirectoryRefusal(int err) { return err == EACCES || err == EPERM || err == EROFS; }
 
-}  // namespace
-
-bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error) {
-  struct stat old;
-  const bool existed = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-  std::string temp;
-  const int fd = CreateTemporary(path, &temp);
-  if (fd < 0) {
-    if (existed && DirectoryRefusal(errno) && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) {
-      return RewriteInPlace(path, data, error);
-    }
-    *error = Failure("open", temp);
+// Writes `data` to the new file and flushes it to disk.
+bool FillAndFlush(const NewFile& file, const std::string& shown, std::string_view data, std::string* error) {
+  if (!WriteAll(file.fd, data)) {
+    *error = Failure("write", shown);
     return false;
   }
-  if (existed) KeepAttributes(fd, old);
-  bool ok = WriteAll(fd, data);
-  if (!ok) *error = Failure("write", temp);
-  if (ok && ::fsync(fd) != 0) {
-    ok = false;
-    *error = Failure("fsync", temp);
+  if (::fsync(file.fd) != 0) {
+    *error = Failure("fsync", shown);
+    return false;
   }
-  if (::close(fd) != 0 && ok) {
+  return true;
+}
+
+// Fills the new file, names it (when unnamed) and renames it over
+// `target`. Closes the descriptor; removes the name on failure.
+bool CompleteAndRename(const std::string& target, NewFile* file, std::string_view data, std::string* error) {
+  const bool unnamed = file->name.empty();
+  const std::string shown = unnamed ? FolderOf(target) : file->name;
+  bool ok = FillAndFlush(*file, shown, data, error);
+  if (ok && unnamed && !LinkIn(target, file)) {
     ok = false;
-    *error = Failure("close", temp);
+    *error = Failure("linkat", target);
   }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+  if (::close(file->fd) != 0 && ok) {
     ok = false;
-    *error = Failure("rename", temp);
+    *error = Failure("close", shown);
   }
-  if (!ok) ::unlink(temp.c_str());
+  if (ok && ::rename(file->name.c_str(), target.c_str()) != 0) {
+    ok = false;
+    *error = Failure("rename", file->name);
+  }
+  if (!ok && !file->name.empty()) ::unlink(file->name.c_str());
   return ok;
 }
 
-int OpenRegularFileForReading(const char* path) {
-  int fd;
-  do {
-    fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return -1;
-  struct stat st;
-  const bool known = ::fstat(fd, &st) == 0;
-  if (!known || !S_ISREG(st.st_mode)) {
-    const int err = !known ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    errno = err;
-    return -1;
-  }
-  // Regular files never block; clear the flag so reads behave as usual.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
-}
+}  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string* data, std::string* error) {
-  const int fd = OpenRegularFileForReading(path.c_str());
-  if (fd < 0) {
-    *error = Failure("open", path);
+bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error) {
+  std::string target;
+  if (!FollowFinalLinks(path, &target)) {
+    *error = Failure("readlink", path);
     return false;
   }
-  data->clear();
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) data->reserve(static_cast<std::size_t>(st.st_size));
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = Failure("read", path);
-      ::close(fd);
-      return false;
+  struct stat old;
+  const bool existed = ::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  RemoveStaleTemporaries(target);
+  NewFile file;
+  if (!CreateNewFile(target, &file)) {
+    if (existed && DirectoryRefusal(errno) && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0) {
+      return RewriteInPlace(target, data, error);
     }
-    if (n == 0) break;
-    data->append(buffer, static_cast<std::size_t>(n));
+    *error = Failure("open", file.name.empty() ? FolderOf(target) : file.name);
+    return false;
   }
-  ::close(fd);
-  return true;
+  if (existed) KeepAttributes(file.fd, old);
+  return CompleteAndRename(target, &file, data, error);
+}
+
+void RemoveStaleTemporariesIn(const std::string& folder) {
+  RemoveEntriesOfEndedProcesses(folder, [](const char* name) {
+    return HiddenNameOwnerOfAnyFile(name, kTemporarySuffix);
+  });
 }
 
 }  // namespace zv

@@ -6,27 +6,31 @@
 
 namespace zv {
 
+/// Name ending of the temporaries that ReplaceFileContents links in beside
+/// the file it replaces.
+inline constexpr char kTemporarySuffix[] = ".tmp";
+
 /// Replaces the whole content of `path` with `data` so that readers see
-/// either the old or the new content, never a torn file: writes a temporary
-/// file in the same directory (created with permission bits 0664 less the
-/// file-creation mask), flushes it to disk and renames it over `path`. An
-/// existing file keeps its permission bits (and, where the process may set
-/// it, its owner). When the directory refuses the temporary file but `path`
-/// exists and is writable, falls back to rewriting `path` in place.
-/// Returns false with a message in `*error` (naming the failing call and
-/// the errno text) when the content could not be stored; `path` then keeps
-/// its old content, except after a failed in-place fallback.
+/// either the old or the new content, never a torn file. A symbolic link
+/// at `path` stays one: its target (followed to the end of the chain) is
+/// the file replaced. The content goes to an unnamed file in the target's
+/// folder (created with permission bits 0664 less the file-creation mask),
+/// is flushed to disk, and only then gets a name that is renamed over the
+/// target, so a crash leaves no half-written temporary; where the file
+/// system has no unnamed files, a named temporary takes its place.
+/// Temporaries of the same file left by processes that no longer run are
+/// removed first. An existing file keeps its permission bits (and, where
+/// the process may set it, its owner). When the folder refuses the new
+/// file but the target exists and is writable, falls back to rewriting it
+/// in place (not crash-safe). Returns false with a message in `*error`
+/// (naming the failing call and the errno text) when the content could not
+/// be stored; the target then keeps its old content, except after a failed
+/// in-place fallback.
 bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error);
 
-/// Opens `path` for reading when it names a regular file (following
-/// symbolic links); returns the descriptor (close-on-exec), or -1 with errno
-/// set. A FIFO, device or directory is refused (EINVAL, EISDIR) without
-/// blocking, so that no request can hang on a pipe nobody writes to or read
-/// an endless device.
-int OpenRegularFileForReading(const char* path);
-
-/// Reads the whole content of the regular file `path` into `*data`. False with a message in
-/// `*error` when the file cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string* data, std::string* error);
+/// Removes from `folder` the temporaries (of any file) that ReplaceFileContents
+/// left behind in processes that no longer run, killed between naming one
+/// and renaming it into place.
+void RemoveStaleTemporariesIn(const std::string& folder);
 
 }  // namespace zv

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "platform/atomic_file.h"
+#include "platform/whole_file.h"
 
 namespace zv {
 namespace {

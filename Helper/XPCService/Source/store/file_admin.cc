@@ -7,15 +7,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-#include "platform/atomic_file.h"
+#include "platform/file_paths.h"
+#include "platform/whole_file.h"
 #include "store/store_paths.h"
 #include "store/zvplist.h"
 
 namespace zv {
 namespace {
+
+// The probe's hidden name: ".write-access.<pid>.<counter>.probe".
+constexpr char kProbeName[] = "write-access";
+constexpr char kProbeSuffix[] = ".probe";
+constexpr int kProbeAttempts = 16;
 
 // open(2) that retries when a signal interrupts it.
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
@@ -92,21 +100,59 @@ void RestorePrevious(const char* current, const char* previous) {
   if (previous == nullptr || errno == ENOENT) ::unlink(current);
 }
 
+// Where the file system has no unnamed files: creates and removes a
+// uniquely named hidden probe in `folder` (never the checked name, which
+// another process may create meanwhile).
+bool MayCreateNamedProbe(const std::string& folder) {
+  const std::string beside = (folder.back() == '/' ? folder : folder + "/") + kProbeName;
+  for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
+    const std::string probe = HiddenNameBeside(beside, kProbeSuffix);
+    const int fd = OpenRetrying(probe.c_str(), O_RDWR | O_CREAT | O_EXCL, kCreatedFileMode);
+    if (fd >= 0) {
+      ::close(fd);
+      ::unlink(probe.c_str());
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+// True when a file may be created in `folder`: an unnamed file there,
+// which vanishes with its descriptor, answers without a name at all.
+bool MayCreateIn(const std::string& folder) {
+  const int fd = OpenRetrying(folder.c_str(), O_TMPFILE | O_RDWR, kCreatedFileMode);
+  if (fd >= 0) {
+    ::close(fd);
+    return true;
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR) return false;
+  return MayCreateNamedProbe(folder);
+}
+
+// True when the missing file `path` could be created by a write: a name
+// that fits and a folder that takes new files. Neither `path` nor any
+// other visible name is created.
+bool MayCreate(const std::string& path) {
+  const std::string name = path.substr(FolderPrefix(path).size());
+  if (name.empty() || name.size() > NAME_MAX || path.size() >= PATH_MAX) return false;
+  return MayCreateIn(FolderOf(path));
+}
+
 }  // namespace
 
 bool TestWriteAccess(const char* path) {
   ::umask(kProcessUmask);
   if (path == nullptr) return false;
-  bool created = true;
-  int fd = OpenRetrying(path, O_RDWR | O_APPEND | O_CREAT | O_EXCL, kCreatedFileMode);
-  if (fd < 0 && errno == EEXIST) {
-    created = false;
-    fd = OpenRetrying(path, O_RDWR | O_APPEND);
+  const int fd = OpenRetrying(path, O_RDWR | O_APPEND | O_NONBLOCK | O_NOCTTY);
+  if (fd >= 0) {
+    ::close(fd);
+    return true;
   }
-  if (fd < 0) return false;
-  ::close(fd);
-  if (created) ::unlink(path);
-  return true;
+  // Missing (or a link to a missing file): ask whether the file a write
+  // would create could be created, without creating it.
+  std::string target;
+  return errno == ENOENT && FollowFinalLinks(path, &target) && MayCreate(target);
 }
 
 void SwapGenerations(int32_t type, const char* current, const char* previous) {

@@ -22,12 +22,14 @@ enum SwapType : int32_t {
   kSwapBackUpCurrent = 2,    // current copied over previous
 };
 
-/// Write-access test: sets the file-creation mask to 002, then opens `path`
-/// for appending, creating it (0664) when it is missing, and closes it; a
-/// file that this call created is removed again. Whether it created the file
-/// is decided by the exclusive create itself, so a file that another
-/// process creates meanwhile is never removed. Returns true when the open
-/// succeeded; false for a null path or a failed open. Nothing is written.
+/// Write-access test: sets the file-creation mask to 002, then answers
+/// whether `path` could be opened for reading and appending, created (0664)
+/// when missing, without creating, removing or writing anything under that
+/// name: an existing file is opened (not blocking, not truncated) and
+/// closed; for a missing file, or a symbolic link whose target is missing,
+/// the folder where the write would create it is asked to take a new file
+/// (an unnamed one, or a uniquely named hidden probe that is removed at
+/// once). False for a null path or when either test fails.
 bool TestWriteAccess(const char* path);
 
 /// Swap of two generations of a file; a null path is absent and every step

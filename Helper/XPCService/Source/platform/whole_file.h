@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+// Reading a regular file whole, within a bound, without blocking on pipes
+// or devices.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace zv {
+
+/// Largest file that a whole-file read accepts (64 MiB): a profile list or
+/// the pieces of a file written in parts are far smaller; a bigger (or
+/// sparse) file is refused before anything is reserved for it.
+constexpr std::size_t kMaxWholeFileBytes = std::size_t{64} << 20;
+
+/// Opens `path` for reading when it names a regular file (following
+/// symbolic links); returns the descriptor (close-on-exec), or -1 with errno
+/// set. A FIFO, device or directory is refused (EINVAL, EISDIR) without
+/// blocking, so that no request can hang on a pipe nobody writes to or read
+/// an endless device.
+int OpenRegularFileForReading(const char* path);
+
+/// Reads the whole content of the regular file `path` into `*data`. False
+/// with a message in `*error` when the file cannot be opened or read, or
+/// when it holds more than kMaxWholeFileBytes (EFBIG).
+bool ReadWholeFile(const std::string& path, std::string* data, std::string* error);
+
+}  // namespace zv
