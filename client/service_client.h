@@ -55,9 +55,4 @@ class ServiceClient {
   std::optional<xpc::FrameReader> reader_;
 };
 
-/// The socket a client uses: `given` when set, else $ZVXPC_SOCKET when set
-/// and non-empty, else the default path. False with a message when none
-/// can be had.
-bool ChooseSocketPath(const std::optional<std::string>& given, std::string* path, std::string* error);
-
 }  // namespace zv
