@@ -13,6 +13,8 @@ namespace {
 
 // Bytes offered per read while no larger frame is pending.
 constexpr std::size_t kChunkBytes = 64 * 1024;
+// The least room offered for one read.
+constexpr std::size_t kMinReadBytes = 4096;
 
 }  // namespace
 
@@ -28,12 +30,14 @@ std::size_t ReplyBuffer::WantedBytes() const {
 }
 
 char* ReplyBuffer::Space(std::size_t* available) {
-  // Give back the memory of a large reply once it has been taken.
-  if (begin_ == end_ && buffer_.size() > kChunkBytes) {
-    std::vector<char>(kChunkBytes).swap(buffer_);
+  if (begin_ == end_) {
     begin_ = end_ = 0;
+    // Give back the memory of a large reply once it has been taken.
+    if (buffer_.size() > kChunkBytes) std::vector<char>(kChunkBytes).swap(buffer_);
   }
-  const std::size_t wanted = WantedBytes();
+  // What the buffer should hold from begin_: the whole frame at the front,
+  // and always room for one more read.
+  const std::size_t wanted = std::max(WantedBytes(), end_ - begin_ + kMinReadBytes);
   if (buffer_.size() - begin_ < wanted) {
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
     end_ -= begin_;

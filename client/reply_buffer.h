@@ -24,8 +24,8 @@ class ReplyBuffer {
  public:
   ReplyBuffer();
 
-  /// Room for more bytes, at least a read chunk and at least what the
-  /// frame at the front still needs; fill some of it, then Commit how many.
+  /// Room for more bytes (never none), at least what the frame at the
+  /// front still needs; fill some of it, then Commit how many.
   /// `*available` gets the room's size.
   char* Space(std::size_t* available);
   /// Counts `count` bytes written into the last Space as received.

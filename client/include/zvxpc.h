@@ -99,7 +99,9 @@ int zvxpc_walk(zvxpc_client *client, const char *user, const char *model, int ar
  * zvxpc_call. zvxpc_receive: the reply collected without blocking when the
  * descriptor is readable: 0 with a malloc'ed *reply, 1 when the reply is not
  * complete yet, -1 with errno as zvxpc_call (ENOMSG: no request pending).
- * Replies come in request order. */
+ * Replies come in request order, and one read may bring several: each time
+ * the descriptor is readable, call zvxpc_receive until it returns 1 (or -1
+ * with ENOMSG once every reply is in). */
 int zvxpc_fd(const zvxpc_client *client);
 int zvxpc_send(zvxpc_client *client, const char *op, const char *text);
 int zvxpc_receive(zvxpc_client *client, char **reply);
