@@ -3,7 +3,7 @@
 # scripts/demo.
 
 ZV_BUILD_PACKAGES=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config scdoc
   libplist-dev libsnmp-dev liburiparser-dev libsystemd-dev
 )
 ZV_TEST_PACKAGES=(
