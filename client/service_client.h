@@ -1,5 +1,6 @@
-// Client side of the service's local socket: connect, send requests, read
-// replies.
+// The internal C++ client of the service's local socket (connect, send
+// requests, read replies) that the tests and benchmarks drive the service
+// with. Programs use the installed C library of zvxpc.h instead.
 #pragma once
 
 #include <optional>
