@@ -1,14 +1,8 @@
 #include "client/service_client.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-
-#include "platform/xpc/socket_path.h"
+#include "client/unix_connect.h"
 #include "platform/xpc/wire_format.h"
 
 namespace zv {
@@ -17,23 +11,8 @@ ServiceClient::~ServiceClient() { Close(); }
 
 bool ServiceClient::Connect(const std::string& socket_path, std::string* error) {
   Close();
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (socket_path.empty() || socket_path.size() >= sizeof address.sun_path) {
-    *error = "socket path '" + socket_path + "' is empty or too long";
-    return false;
-  }
-  std::memcpy(address.sun_path, socket_path.data(), socket_path.size());
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    *error = std::string("socket: ") + std::strerror(errno);
-    return false;
-  }
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    *error = "connect(" + socket_path + "): " + std::strerror(errno);
-    ::close(fd);
-    return false;
-  }
+  const int fd = ConnectUnixSocket(socket_path, error);
+  if (fd < 0) return false;
   fd_ = fd;
   reader_.emplace(fd_);
   return true;
@@ -107,19 +86,6 @@ void ServiceClient::Close() {
   reader_.reset();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-}
-
-bool ChooseSocketPath(const std::optional<std::string>& given, std::string* path, std::string* error) {
-  if (given) {
-    *path = *given;
-    return true;
-  }
-  const char* from_environment = std::getenv("ZVXPC_SOCKET");
-  if (from_environment != nullptr && *from_environment != '\0') {
-    *path = from_environment;
-    return true;
-  }
-  return xpc::DefaultSocketPath(path, error);
 }
 
 }  // namespace zv

@@ -1,5 +1,6 @@
-// Client side of the service's local socket: connect, send requests, read
-// replies.
+// The internal C++ client of the service's local socket (connect, send
+// requests, read replies) that the tests and benchmarks drive the service
+// with. Programs use the installed C library of zvxpc.h instead.
 #pragma once
 
 #include <optional>
@@ -54,10 +55,5 @@ class ServiceClient {
   int fd_ = -1;
   std::optional<xpc::FrameReader> reader_;
 };
-
-/// The socket a client uses: `given` when set, else $ZVXPC_SOCKET when set
-/// and non-empty, else the default path. False with a message when none
-/// can be had.
-bool ChooseSocketPath(const std::optional<std::string>& given, std::string* path, std::string* error);
 
 }  // namespace zv

@@ -6,7 +6,9 @@
 // request bytes to a bare server process (one thread per connection, like
 // the service) that answers every frame at once with a reply frame of the
 // service's size ("\0TRUE"). Each benchmark thread has its own
-// connection; run with 1 and 8 connections. BM_BareOpenClose is the bare
+// connection; run with 1 and 8 connections. BM_ServiceExist drives the
+// service with the internal C++ client, BM_LibraryExist with the installed
+// C library's zvxpc_call; the two rates should match. BM_BareOpenClose is the bare
 // server that also opens and closes the probe file per frame: the file
 // work every existence test needs, so that the service's own overhead
 // shows apart from it.
@@ -29,12 +31,13 @@
 #include <thread>
 
 #include "client/service_client.h"
+#include "zvxpc.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
 
 namespace {
 
-constexpr const char* kOperation = "zvPListExistProfile_XPC:reply:";
+constexpr const char* kOperation = ZVXPC_OP_EXIST;
 
 std::string g_dir;
 std::string g_service_socket;
@@ -118,13 +121,36 @@ void PingPong(benchmark::State& state, const std::string& socket) {
   state.SetItemsProcessed(state.iterations());
 }
 
+// The same requests through libzvxpc's C interface.
+void LibraryPingPong(benchmark::State& state, const std::string& socket) {
+  zvxpc_client* client = zvxpc_connect(socket.c_str());
+  if (client == nullptr) {
+    state.SkipWithError("zvxpc_connect failed");
+    return;
+  }
+  for (auto _ : state) {
+    char* reply = nullptr;
+    if (zvxpc_call(client, ZVXPC_OP_EXIST, g_probe_file.c_str(), -1, &reply) != 0 ||
+        std::strcmp(reply, "TRUE") != 0) {
+      state.SkipWithError((std::string("unexpected reply: ") + (reply ? reply : zvxpc_error(client))).c_str());
+      std::free(reply);
+      break;
+    }
+    std::free(reply);
+  }
+  zvxpc_close(client);
+  state.SetItemsProcessed(state.iterations());
+}
+
 void BM_ServiceExist(benchmark::State& state) { PingPong(state, g_service_socket); }
+void BM_LibraryExist(benchmark::State& state) { LibraryPingPong(state, g_service_socket); }
 void BM_BarePingPong(benchmark::State& state) { PingPong(state, g_bare_socket); }
 void BM_BareOpenClose(benchmark::State& state) { PingPong(state, g_bare_open_socket); }
 
 BENCHMARK(BM_BarePingPong)->Threads(1)->Threads(8)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_BareOpenClose)->Threads(1)->Threads(8)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_ServiceExist)->Threads(1)->Threads(8)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_LibraryExist)->Threads(1)->Threads(8)->UseRealTime()->MinTime(1.0);
 
 }  // namespace
 

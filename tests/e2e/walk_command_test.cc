@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -70,7 +71,7 @@ TEST_F(WalkCommandTest, OtherResultsExitOne) {
       {{"-v", "2c", "-c", "public", "-r", "0", "-t", "1", silent.address(), zvtest::ProfileTableOid()}, "iRet=1\n"},
       {{"-v", "9", printer_->address()}, "iRet=-1\n"},
       {{"-H"}, "iRet=-2\n"},
-      {{}, "iRet=-1\n"},  // no address
+      {{"-v", "2c"}, "iRet=-1\n"},  // no address
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = who;
@@ -78,6 +79,9 @@ TEST_F(WalkCommandTest, OtherResultsExitOne) {
     const CommandResult result = RunWalkCommand(arguments);
     EXPECT_EQ(result.exit_code, 1) << c.out << result.err;
     EXPECT_EQ(result.out, c.out);
+    // One line on standard error says what the result means.
+    EXPECT_EQ(result.err.rfind(c.out.substr(0, c.out.size() - 1) + ": ", 0), 0u) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   }
 }
 
@@ -88,13 +92,15 @@ TEST_F(WalkCommandTest, NoWalkResultExitsTwoWithTheReason) {
   };
   const std::string socket = socket_path();
   const Case cases[] = {
-      {{"--socket", dir_.File("none.sock"), "--user", "u", "--model", "m", "127.0.0.1"}, "connect("},
+      {{"--socket", dir_.File("none.sock"), "--user", "u", "--model", "m", "127.0.0.1"}, "is not running"},
+      {{"--socket", socket, "--user", "u", "--model", "m"}, "no walk arguments"},
+      {{"--socket", socket, "--user", "u", "--model", "m", "--"}, "no walk arguments"},
       {{"--socket", socket, "--model", "m", "127.0.0.1"}, "--user U and --model M are required"},
       {{"--socket", socket, "--user", "u", "127.0.0.1"}, "--user U and --model M are required"},
       {{"--socket", socket, "--user", "u", "--model", "m", "a:arg:b"}, "may not contain \":arg:\""},
-      {{"--socket", socket, "--user", "u:USErName:END", "--model", "m"}, "may not contain"},
-      {{"--socket", socket, "--user", "u", "--model", "m:ModelName:END"}, "may not contain"},
-      {{"--socket", socket, "--user", "u\xFF", "--model", "m"}, "UTF-8"},
+      {{"--socket", socket, "--user", "u:USErName:END", "--model", "m", "127.0.0.1"}, "may not contain"},
+      {{"--socket", socket, "--user", "u", "--model", "m:ModelName:END", "127.0.0.1"}, "may not contain"},
+      {{"--socket", socket, "--user", "u\xFF", "--model", "m", "127.0.0.1"}, "UTF-8"},
   };
   for (const Case& c : cases) {
     const CommandResult result = RunWalkCommand(c.arguments);
@@ -171,8 +177,9 @@ class StandInService {
 TEST_F(WalkCommandTest, ComposesTheRequestTextInOrder) {
   const std::string path = dir_.File("stand-in.sock");
   StandInService stand_in(path, zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "iRet=0"));
+  // The options of zvxpc walk may stand among and after the walk arguments.
   const CommandResult result =
-      RunWalkCommand({"--socket", path, "--model", "PX-100", "--user", "alice", "-v", "2c", "", "192.0.2.7"});
+      RunWalkCommand({"--model", "PX-100", "-v", "--socket", path, "2c", "", "192.0.2.7", "--user=alice"});
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(stand_in.operation(), "mibwalk_XPC:reply:");
   EXPECT_EQ(stand_in.text(), "PX-100:ModelName:ENDalice:USErName:ENDzvxpc:arg:-v:arg:2c:arg::arg:192.0.2.7:arg:");

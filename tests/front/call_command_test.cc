@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "service_process.h"
 #include "support/temp_dir.h"
@@ -39,7 +40,8 @@ TEST_F(CallCommandTest, PrintsTheReplyAndExitsZero) {
   EXPECT_EQ(no_text.exit_code, 0);
   EXPECT_EQ(no_text.out, "FALSE\n");
 
-  const auto walk = Call({"--socket=" + socket(), "mibwalk_XPC:reply:", "-x:ModelName:END"});
+  // Options after the operands; "--" before a text that begins with '-'.
+  const auto walk = Call({"mibwalk_XPC:reply:", "--socket=" + socket(), "--", "-x:ModelName:END"});
   EXPECT_EQ(walk.exit_code, 0);
   EXPECT_EQ(walk.out, "iRet=-1\n");
 }
@@ -67,7 +69,8 @@ TEST_F(CallCommandTest, FailuresExitTwoWithTheReason) {
 
   const auto no_service = Call({"--socket", dir_.File("nobody.sock"), "zvPListExistProfile_XPC:reply:"});
   EXPECT_EQ(no_service.exit_code, 2);
-  EXPECT_NE(no_service.err.find("connect("), std::string::npos) << no_service.err;
+  EXPECT_NE(no_service.err.find("the service is not running at " + dir_.File("nobody.sock")), std::string::npos)
+      << no_service.err;
 
   const auto bad_utf8 = Call({"--socket", socket(), "zvPListExistProfile_XPC:reply:", "-"}, "\xFF");
   EXPECT_EQ(bad_utf8.exit_code, 2);
@@ -81,6 +84,59 @@ TEST_F(CallCommandTest, FailuresExitTwoWithTheReason) {
   EXPECT_EQ(Call({}).exit_code, 2);
   EXPECT_EQ(Call({"--socket", socket(), "op", "a", "b"}).exit_code, 2);
   EXPECT_EQ(Call({"--bogus", "op"}).exit_code, 2);
+  EXPECT_EQ(Call({"--list", "op"}).exit_code, 2);
+  EXPECT_EQ(Call({"op", "--timeout", "0"}).exit_code, 2);
+}
+
+TEST_F(CallCommandTest, ListsTheEightOperations) {
+  const auto result = Call({"--list"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = result.out.find('\n', at)) != std::string::npos; ++at) ++lines;
+  EXPECT_EQ(lines, 8u) << result.out;
+  for (const char* operation : {"zvPListIsAdminProfile_XPC:reply: ", "mibwalk_XPC:reply: "}) {
+    EXPECT_NE(result.out.find(operation), std::string::npos) << result.out;
+  }
+}
+
+// Help and version on standard output with exit 0; usage errors on
+// standard error with exit 2.
+TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int exit_code;
+    std::string out_holds;  // "" : standard output stays empty
+    std::string err_holds;
+  };
+  const Case cases[] = {
+      {{"--version"}, 0, "zvxpc 0.2.0\n", ""},
+      {{"--help"}, 0, "ZVXPC_SOCKET", ""},
+      {{"-h"}, 0, "Exit status:", ""},
+      {{"help"}, 0, "help [COMMAND]", ""},
+      {{"help", "walk"}, 0, "usage: zvxpc walk", ""},
+      {{"walk", "--help"}, 0, "usage: zvxpc walk", ""},
+      {{"call", "x", "--help"}, 0, "usage: zvxpc call", ""},
+      {{"profiles", "--help"}, 0, "usage: zvxpc profiles", ""},
+      {{}, 2, "", "no command given"},
+      {{"frobnicate"}, 2, "", "unknown command 'frobnicate'"},
+      {{"help", "frobnicate"}, 2, "", "no help for 'frobnicate'"},
+      {{"call", "--socket"}, 2, "", "needs a value"},
+      {{"walk", "--user", "u", "--model", "m", "--bogus", "x"}, 2, "", "unknown option '--bogus'"},
+      {{"profiles", "a", "b"}, 2, "", "usage: zvxpc profiles"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = {ClientBinary()};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    const auto result = RunCommand(argv);
+    const std::string label = c.arguments.empty() ? "(none)" : c.arguments[0];
+    EXPECT_EQ(result.exit_code, c.exit_code) << label << result.err;
+    if (c.out_holds.empty()) {
+      EXPECT_EQ(result.out, "") << label;
+    } else {
+      EXPECT_NE(result.out.find(c.out_holds), std::string::npos) << label << result.out;
+    }
+    EXPECT_NE(result.err.find(c.err_holds), std::string::npos) << label << result.err;
+  }
 }
 
 }  // namespace

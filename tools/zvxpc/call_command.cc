@@ -1,94 +1,53 @@
-// `zvxpc call`: one request to the service, its reply on standard output.
+// `zvxpc call`: one request to the service, its reply on standard output;
+// `zvxpc call --list`: the operations the service knows.
+#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "zvxpc/commands.h"
-#include "zvxpc/one_request.h"
+#include "zvxpc/service_session.h"
 
 namespace zvxpc {
 namespace {
 
-constexpr int kExitFailure = 2;
-
 struct CallArguments {
-  std::optional<std::string> socket_path;
-  std::string operation;
-  std::optional<std::string> text;  // nullopt: no argument object
+  ServiceOptions service;
+  bool list = false;
+  const char* operation = nullptr;
+  const char* text = nullptr;  // null: no argument object
   bool text_from_stdin = false;
 };
 
-void PrintCallUsage(std::FILE* out) {
-  std::fputs(
-      "usage: zvxpc call [--socket PATH] OPERATION [TEXT | -]\n"
-      "Sends one request: without TEXT no argument object, with '-' the text read\n"
-      "from standard input. Prints the reply text. The socket is --socket PATH,\n"
-      "else $ZVXPC_SOCKET, else $XDG_RUNTIME_DIR/zvxpcd.sock.\n",
-      out);
+struct OperationMeaning {
+  const char* name;
+  const char* meaning;
+};
+
+constexpr OperationMeaning kOperations[] = {
+    {ZVXPC_OP_IS_ADMIN, "PATH: TRUE when the file can be written or created"},
+    {ZVXPC_OP_SWAP, "TYPE:ARG_iSwapType CURRENT:ARG_cFooCurrentString PREVIOUS:ARG_cFooPrevString: swap two "
+                    "generations"},
+    {ZVXPC_OP_EXIST, "PATH: TRUE when the file can be read"},
+    {ZVXPC_OP_REMOVE, "PATH: TRUE when the file (or empty folder) was removed"},
+    {ZVXPC_OP_WRITE_DICTIONARY, "URL:AddURL:ENDBODY: TRUE when BODY replaced the file"},
+    {ZVXPC_OP_WRITE_DATA, "URL:AddURL:ENDPIECE: TRUE when PIECE was appended to the file's .dummy"},
+    {ZVXPC_OP_WRITE_DATA_RENAME, "URL: TRUE when the file's .dummy was renamed over it"},
+    {ZVXPC_OP_WALK, "MODEL:ModelName:ENDUSER:USErName:END ARG:arg:...: walk a printer (see zvxpc walk)"},
+};
+
+void PrintOperations() {
+  for (const OperationMeaning& operation : kOperations) std::printf("%-39s %s\n", operation.name, operation.meaning);
 }
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "zvxpc call: %s\n", message.c_str());
-  PrintCallUsage(stderr);
+  std::fprintf(stderr, "zvxpc call: %s\nTry 'zvxpc call --help'.\n", message.c_str());
   return kExitFailure;
-}
-
-// Options come before OPERATION; everything after it is positional, so a
-// text may begin with '-'.
-bool ParseCallArguments(int argc, char** argv, CallArguments* arguments, std::string* error) {
-  int index = 0;
-  for (; index < argc; ++index) {
-    const std::string_view argument = argv[index];
-    if (argument == "--") {
-      ++index;
-      break;
-    }
-    if (argument == "--socket" && index + 1 < argc) {
-      arguments->socket_path = argv[++index];
-    } else if (argument.substr(0, 9) == "--socket=") {
-      arguments->socket_path = std::string(argument.substr(9));
-    } else if (argument.size() > 1 && argument[0] == '-') {
-      *error = "unknown or incomplete option '" + std::string(argument) + "'";
-      return false;
-    } else {
-      break;
-    }
-  }
-  if (index >= argc) {
-    *error = "no OPERATION given";
-    return false;
-  }
-  arguments->operation = argv[index++];
-  if (index < argc) {
-    arguments->text_from_stdin = std::strcmp(argv[index], "-") == 0;
-    if (!arguments->text_from_stdin) arguments->text = argv[index];
-    ++index;
-  }
-  if (index < argc) {
-    *error = "more than one TEXT given";
-    return false;
-  }
-  return true;
-}
-
-bool ReadStandardInput(std::string* text, std::string* error) {
-  text->clear();
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = std::string("read(stdin): ") + std::strerror(errno);
-      return false;
-    }
-    if (n == 0) return true;
-    text->append(buffer, static_cast<std::size_t>(n));
-  }
 }
 
 int Fail(const std::string& reason) {
@@ -96,26 +55,111 @@ int Fail(const std::string& reason) {
   return kExitFailure;
 }
 
+enum class Parsed { kRun, kHelp, kUsageError };
+
+Parsed ParseCallArguments(int argc, char** argv, CallArguments* arguments, std::string* error) {
+  enum { kSocket = 256, kTimeout };
+  static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
+                                    {"timeout", required_argument, nullptr, kTimeout},
+                                    {"list", no_argument, nullptr, 'l'},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {nullptr, 0, nullptr, 0}};
+  optind = 0;
+  opterr = 0;
+  for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
+    switch (c) {
+      case kSocket: arguments->service.socket_path = optarg; break;
+      case kTimeout:
+        if (!ParseTimeout(optarg, &arguments->service, error)) return Parsed::kUsageError;
+        break;
+      case 'l': arguments->list = true; break;
+      case 'h': return Parsed::kHelp;
+      case ':': *error = std::string("option '") + argv[optind - 1] + "' needs a value"; return Parsed::kUsageError;
+      default: *error = std::string("unknown option '") + argv[optind - 1] + "'"; return Parsed::kUsageError;
+    }
+  }
+  const int operands = argc - optind;
+  if (arguments->list) {
+    if (operands == 0) return Parsed::kRun;
+    *error = "--list takes no OPERATION";
+    return Parsed::kUsageError;
+  }
+  if (operands < 1 || operands > 2) {
+    *error = operands < 1 ? "no OPERATION given" : "more than one TEXT given";
+    return Parsed::kUsageError;
+  }
+  arguments->operation = argv[optind];
+  if (operands == 2) {
+    arguments->text_from_stdin = std::strcmp(argv[optind + 1], "-") == 0;
+    if (!arguments->text_from_stdin) arguments->text = argv[optind + 1];
+  }
+  return Parsed::kRun;
+}
+
+bool ReadStandardInput(std::string* text, std::string* error) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = std::string("cannot read the text from standard input: ") + std::strerror(errno);
+      return false;
+    }
+    if (n == 0) return true;
+    text->append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+// Sends the request; the reply on standard output.
+int CallService(const CallArguments& arguments, const char* text) {
+  std::string error;
+  zvxpc_client* client = ConnectToService(arguments.service, &error);
+  if (client == nullptr) return Fail(error);
+  char* reply = nullptr;
+  const int status = zvxpc_call(client, arguments.operation, text, arguments.service.timeout_ms, &reply);
+  const int error_number = errno;
+  const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
+  zvxpc_close(client);
+  if (status != 0) return Fail(failure);
+  const bool printed = PrintReplyLine(reply);
+  std::free(reply);
+  return printed ? kExitSuccess : Fail("cannot write the reply to standard output");
+}
+
 }  // namespace
 
+void PrintCallHelp(std::FILE* out) {
+  std::fputs(
+      "usage: zvxpc call [OPTION]... OPERATION [TEXT | -]\n"
+      "       zvxpc call --list\n"
+      "Sends one request to zvxpcd and prints its reply text. Without TEXT the\n"
+      "request has no argument object; with '-' the text is read from standard\n"
+      "input. Put '--' before a TEXT that begins with '-'.\n"
+      "\n"
+      "Options:\n"
+      "  --list              list the operations, one per line, with their meaning\n",
+      out);
+  std::fputs(kServiceOptionsHelp, out);
+  std::fputs("\nExit status: 0 with a reply, 2 without one (the reason on standard error).\n", out);
+}
+
 int RunCall(int argc, char** argv) {
-  if (IsHelpRequest(argc, argv)) {
-    PrintCallUsage(stdout);
-    return 0;
-  }
   CallArguments arguments;
   std::string error;
-  if (!ParseCallArguments(argc, argv, &arguments, &error)) return UsageError(error);
-  if (arguments.text_from_stdin) {
-    std::string text;
-    if (!ReadStandardInput(&text, &error)) return Fail(error);
-    arguments.text = std::move(text);
+  switch (ParseCallArguments(argc, argv, &arguments, &error)) {
+    case Parsed::kHelp: PrintCallHelp(stdout); return kExitSuccess;
+    case Parsed::kUsageError: return UsageError(error);
+    case Parsed::kRun: break;
   }
-  std::optional<std::string_view> text;
-  if (arguments.text) text = *arguments.text;
-  std::string reply;
-  if (!SendOneRequest(arguments.socket_path, arguments.operation, text, &reply, &error)) return Fail(error);
-  return PrintReplyLine(reply) ? 0 : Fail("cannot write the reply to standard output");
+  if (arguments.list) {
+    PrintOperations();
+    return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+  }
+  if (!arguments.text_from_stdin) return CallService(arguments, arguments.text);
+  std::string text;
+  if (!ReadStandardInput(&text, &error)) return Fail(error);
+  if (text.find('\0') != std::string::npos) return Fail("the text from standard input holds a zero byte");
+  return CallService(arguments, text.c_str());
 }
 
 }  // namespace zvxpc

@@ -2,6 +2,8 @@
 // store's whole-file reader and prints its three lists, as a table or as
 // one JSON object. Exit 0 when the file was read, 1 when the reader failed
 // (with a one-line reason on stderr), 2 for a usage error.
+#include <getopt.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,22 +26,26 @@ struct ProfilesOptions {
   char* file = nullptr;
 };
 
-// Accepts "--json" anywhere and exactly one FILE; "--" ends the options.
-bool ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options) {
-  bool options_ended = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (!options_ended && argument == "--json") {
-      options->json = true;
-    } else if (!options_ended && argument == "--") {
-      options_ended = true;
-    } else if ((options_ended || argument.empty() || argument[0] != '-') && options->file == nullptr) {
-      options->file = argv[i];
-    } else {
-      return false;
+enum class Parsed { kRun, kHelp, kUsageError };
+
+// "--json" and "--help" anywhere, and exactly one FILE; "--" ends the
+// options.
+Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options) {
+  static const option kOptions[] = {{"json", no_argument, nullptr, 'j'},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {nullptr, 0, nullptr, 0}};
+  optind = 0;
+  opterr = 0;
+  for (int c; (c = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1;) {
+    switch (c) {
+      case 'j': options->json = true; break;
+      case 'h': return Parsed::kHelp;
+      default: return Parsed::kUsageError;
     }
   }
-  return options->file != nullptr;
+  if (argc - optind != 1) return Parsed::kUsageError;
+  options->file = argv[optind];
+  return Parsed::kRun;
 }
 
 // Why the reader refused `path`: the store itself reports only -1, so the
@@ -174,11 +180,29 @@ void PrintTable(const ProfileList* const lists[3]) {
 
 }  // namespace
 
+void PrintProfilesHelp(std::FILE* out) {
+  std::fputs(
+      "usage: zvxpc profiles [--json] FILE\n"
+      "Prints the three lists (RGB, SIM, DST) of the profile property list FILE\n"
+      "as a table, or as one JSON object with --json.\n"
+      "\n"
+      "Options:\n"
+      "  --json       print one JSON object\n"
+      "  -h, --help   show this help\n"
+      "\n"
+      "Exit status: 0 when FILE was read, 1 when it is no readable profile list\n"
+      "(the reason on standard error), 2 for a usage error.\n",
+      out);
+}
+
 int RunProfiles(int argc, char** argv) {
   ProfilesOptions options;
-  if (!ParseProfilesArguments(argc, argv, &options)) {
-    std::fputs("usage: zvxpc profiles [--json] FILE\n", stderr);
-    return 2;
+  switch (ParseProfilesArguments(argc, argv, &options)) {
+    case Parsed::kHelp: PrintProfilesHelp(stdout); return kExitSuccess;
+    case Parsed::kUsageError:
+      std::fputs("usage: zvxpc profiles [--json] FILE\nTry 'zvxpc profiles --help'.\n", stderr);
+      return kExitFailure;
+    case Parsed::kRun: break;
   }
   static ProfileList rgb, sim, dst;  // about 42 KB each, cleared
   ZV_PLIST_PROFILE_PATH = options.file;
@@ -187,7 +211,7 @@ int RunProfiles(int argc, char** argv) {
   if (result != 0) {
     std::fprintf(stderr, "zvxpc: cannot read profile list %s: %s\n", PrintableText(options.file).c_str(),
                  ReadFailureReason(options.file).c_str());
-    return 1;
+    return kExitUnreadableFile;
   }
   const ProfileList* const lists[3] = {&rgb, &sim, &dst};
   if (options.json) {

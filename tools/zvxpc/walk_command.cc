@@ -1,58 +1,40 @@
-// `zvxpc walk`: one walk request to the service. Composes the request text
-// from the model, the user and the walk arguments, sends it, prints the
-// reply and turns the walk's result into the exit code:
+// `zvxpc walk`: one walk request to the service through libzvxpc. Prints
+// the reply on standard output, explains a result other than iRet=0 on
+// standard error in one line, and turns the result into the exit code:
 //   0  the reply is "iRet=0"
 //   1  the reply is "iRet=N" with another N
 //   2  usage error, no connection, or no proper reply
+//
+// The walk arguments are snmpwalk's, which begin with '-' themselves; so
+// only arguments beginning with "--" are options of zvxpc walk (snmpwalk's
+// long options are refused by the service anyway), wherever they stand,
+// and everything else, or everything after "--", is a walk argument.
+#include <getopt.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/utf8.h"
 #include "zvxpc/commands.h"
-#include "zvxpc/one_request.h"
+#include "zvxpc/service_session.h"
 
 namespace zvxpc {
 namespace {
 
-constexpr int kExitWalkFailed = 1;
-constexpr int kExitFailure = 2;
-
-constexpr std::string_view kWalkOperation = "mibwalk_XPC:reply:";
-constexpr std::string_view kModelMarker = ":ModelName:END";
-constexpr std::string_view kUserMarker = ":USErName:END";
-constexpr std::string_view kArgumentSeparator = ":arg:";
-constexpr std::string_view kResultPrefix = "iRet=";
-// Fills the walk's program-name slot: option scanning starts after it.
-constexpr std::string_view kProgramSlot = "zvxpc";
-
 struct WalkArguments {
-  std::optional<std::string> socket_path;
-  std::optional<std::string> user;
-  std::optional<std::string> model;
-  std::vector<std::string> walk_arguments;
+  ServiceOptions service;
+  const char* user = nullptr;
+  const char* model = nullptr;
+  std::vector<const char*> walk_arguments;
 };
 
-void PrintWalkUsage(std::FILE* out) {
-  std::fputs(
-      "usage: zvxpc walk [--socket PATH] --user U --model M [--] ARG...\n"
-      "Walks a printer through the service: ARG... are snmpwalk-style arguments\n"
-      "(for instance -v 2c -c public 192.0.2.7 1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1);\n"
-      "the profile list of user U and model M is updated. Prints the reply\n"
-      "\"iRet=N\". Exit 0 when N is 0, 1 for another N, 2 when no walk result\n"
-      "could be had. The socket is --socket PATH, else $ZVXPC_SOCKET, else\n"
-      "$XDG_RUNTIME_DIR/zvxpcd.sock. Walk arguments come after the options, or\n"
-      "after \"--\" when one of them looks like an option of zvxpc walk.\n",
-      out);
-}
+enum class Parsed { kRun, kHelp, kUsageError };
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "zvxpc walk: %s\n", message.c_str());
-  PrintWalkUsage(stderr);
+  std::fprintf(stderr, "zvxpc walk: %s\nTry 'zvxpc walk --help'.\n", message.c_str());
   return kExitFailure;
 }
 
@@ -61,118 +43,144 @@ int Fail(const std::string& reason) {
   return kExitFailure;
 }
 
-// Takes the value of `--name VALUE` or `--name=VALUE` at argv[*index];
-// false when argv[*index] is not that option.
-bool TakeOptionValue(int argc, char** argv, int* index, std::string_view name, std::optional<std::string>* value) {
-  const std::string_view argument = argv[*index];
-  if (argument == name && *index + 1 < argc) {
-    *value = argv[++*index];
-    return true;
-  }
-  if (argument.size() > name.size() && argument.substr(0, name.size()) == name && argument[name.size()] == '=') {
-    *value = std::string(argument.substr(name.size() + 1));
-    return true;
-  }
-  return false;
+bool IsLongOption(std::string_view argument) { return argument.size() > 2 && argument.substr(0, 2) == "--"; }
+
+// Long options taking a value in the next argument when written without '='.
+bool TakesSeparateValue(std::string_view argument) {
+  return argument == "--socket" || argument == "--user" || argument == "--model" || argument == "--timeout";
 }
 
-// The options of zvxpc walk come first; the first other argument, or the
-// one after "--", begins the walk arguments (which may begin with '-').
-bool ParseWalkArguments(int argc, char** argv, WalkArguments* arguments, std::string* error) {
-  int index = 0;
-  for (; index < argc; ++index) {
-    if (std::string_view(argv[index]) == "--") {
-      ++index;
-      break;
+// Splits argv[1..] into zvxpc walk's own options (after the subcommand's
+// name in `*options`) and the walk arguments. A lone -h is a help request.
+void SeparateOptions(int argc, char** argv, std::vector<char*>* options, std::vector<const char*>* walk_arguments) {
+  options->push_back(argv[0]);
+  if (argc == 2 && std::strcmp(argv[1], "-h") == 0) {
+    options->push_back(argv[1]);
+    return;
+  }
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--") {
+      walk_arguments->insert(walk_arguments->end(), argv + i + 1, argv + argc);
+      return;
     }
-    if (!TakeOptionValue(argc, argv, &index, "--socket", &arguments->socket_path) &&
-        !TakeOptionValue(argc, argv, &index, "--user", &arguments->user) &&
-        !TakeOptionValue(argc, argv, &index, "--model", &arguments->model)) {
-      break;
+    if (!IsLongOption(argument)) {
+      walk_arguments->push_back(argv[i]);
+      continue;
+    }
+    options->push_back(argv[i]);
+    if (TakesSeparateValue(argument) && i + 1 < argc) options->push_back(argv[++i]);
+  }
+}
+
+Parsed ParseOptions(std::vector<char*>& options, WalkArguments* arguments, std::string* error) {
+  enum { kSocket = 256, kTimeout, kUser, kModel };
+  static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
+                                    {"timeout", required_argument, nullptr, kTimeout},
+                                    {"user", required_argument, nullptr, kUser},
+                                    {"model", required_argument, nullptr, kModel},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {nullptr, 0, nullptr, 0}};
+  const int count = static_cast<int>(options.size());
+  options.push_back(nullptr);
+  optind = 0;
+  opterr = 0;
+  for (int c; (c = getopt_long(count, options.data(), ":h", kOptions, nullptr)) != -1;) {
+    switch (c) {
+      case kSocket: arguments->service.socket_path = optarg; break;
+      case kUser: arguments->user = optarg; break;
+      case kModel: arguments->model = optarg; break;
+      case kTimeout:
+        if (!ParseTimeout(optarg, &arguments->service, error)) return Parsed::kUsageError;
+        break;
+      case 'h': return Parsed::kHelp;
+      case ':': *error = std::string("option '") + options[optind - 1] + "' needs a value"; return Parsed::kUsageError;
+      default: *error = std::string("unknown option '") + options[optind - 1] + "'"; return Parsed::kUsageError;
     }
   }
-  arguments->walk_arguments.assign(argv + index, argv + argc);
-  if (!arguments->user || !arguments->model) {
+  return Parsed::kRun;
+}
+
+Parsed ParseWalkArguments(int argc, char** argv, WalkArguments* arguments, std::string* error) {
+  std::vector<char*> options;
+  SeparateOptions(argc, argv, &options, &arguments->walk_arguments);
+  const Parsed parsed = ParseOptions(options, arguments, error);
+  if (parsed != Parsed::kRun) return parsed;
+  if (arguments->user == nullptr || arguments->model == nullptr) {
     *error = "--user U and --model M are required";
-    return false;
+    return Parsed::kUsageError;
   }
-  return true;
+  if (arguments->walk_arguments.empty()) {
+    *error =
+        "no walk arguments (at least the printer's address): a walk of nothing would take every listed "
+        "profile out of the menu";
+    return Parsed::kUsageError;
+  }
+  return Parsed::kRun;
 }
 
-bool Holds(std::string_view text, std::string_view marker) { return text.find(marker) != std::string_view::npos; }
-
-// The service cuts the request at its markers, so a name or an argument
-// that holds one would be read back differently; the wire carries UTF-8.
-bool CheckWalkTexts(const WalkArguments& arguments, std::string* error) {
-  for (const std::string* name : {&*arguments.model, &*arguments.user}) {
-    if (Holds(*name, kModelMarker) || Holds(*name, kUserMarker)) {
-      *error = "a user or model name may not contain \"" + std::string(kModelMarker) + "\" or \"" +
-               std::string(kUserMarker) + "\"";
-      return false;
-    }
+// One line on what the walk's result means for the user.
+const char* ExplainResult(int result) {
+  switch (result) {
+    case 1: return "the device did not answer, or the walk failed";
+    case 2: return "the printer answered with an error";
+    case -1: return "the service refused the walk arguments or the request";
+    case -2: return "nothing to walk (-H, or a pass phrase or key, which the service does not take)";
+    default: return "a result the service does not document";
   }
-  for (const std::string& argument : arguments.walk_arguments) {
-    if (Holds(argument, kArgumentSeparator)) {
-      *error = "a walk argument may not contain \"" + std::string(kArgumentSeparator) + "\": " + argument;
-      return false;
-    }
-  }
-  std::string all = *arguments.model + *arguments.user;
-  for (const std::string& argument : arguments.walk_arguments) all += argument;
-  if (!zv::IsValidUtf8(all)) {
-    *error = "the user name, the model name and the walk arguments must be UTF-8 text";
-    return false;
-  }
-  return true;
 }
 
-// MODEL ":ModelName:END" USER ":USErName:END" "zvxpc:arg:" ARG ":arg:" ...
-std::string ComposeWalkRequest(const WalkArguments& arguments) {
-  std::string request = *arguments.model;
-  request.append(kModelMarker).append(*arguments.user).append(kUserMarker);
-  request.append(kProgramSlot).append(kArgumentSeparator);
-  for (const std::string& argument : arguments.walk_arguments) {
-    request.append(argument).append(kArgumentSeparator);
-  }
-  return request;
-}
-
-// The N of a reply "iRet=N" (an optional '-' and decimal digits, nothing
-// else); nullopt for any other reply.
-std::optional<long> WalkResultOf(std::string_view reply) {
-  if (reply.substr(0, kResultPrefix.size()) != kResultPrefix) return std::nullopt;
-  const std::string number(reply.substr(kResultPrefix.size()));
-  const std::size_t digits_from = !number.empty() && number[0] == '-' ? 1 : 0;
-  if (number.size() == digits_from || number.size() > 12) return std::nullopt;
-  for (std::size_t i = digits_from; i < number.size(); ++i) {
-    if (number[i] < '0' || number[i] > '9') return std::nullopt;
-  }
-  return std::strtol(number.c_str(), nullptr, 10);
-}
-
-int ExitCodeForReply(const std::string& reply) {
-  const std::optional<long> result = WalkResultOf(reply);
-  if (!result) return Fail("the service gave no walk result: \"" + reply + "\"");
-  if (!PrintReplyLine(reply)) return Fail("cannot write the reply to standard output");
-  return *result == 0 ? 0 : kExitWalkFailed;
+int ReportResult(int result) {
+  const std::string reply = ZVXPC_WALK_RESULT + std::to_string(result);
+  if (!PrintReplyLine(reply.c_str())) return Fail("cannot write the reply to standard output");
+  if (result == 0) return kExitSuccess;
+  std::fprintf(stderr, "%s: %s\n", reply.c_str(), ExplainResult(result));
+  return kExitWalkFailed;
 }
 
 }  // namespace
 
+void PrintWalkHelp(std::FILE* out) {
+  std::fputs(
+      "usage: zvxpc walk [OPTION]... --user U --model M [--] ARG...\n"
+      "Walks a printer through zvxpcd and updates the profile list of user U and\n"
+      "model M. ARG... are snmpwalk's arguments, at least the printer's address:\n"
+      "  zvxpc walk --user alice --model PX-100 -v 2c -c public 192.0.2.7 \\\n"
+      "      1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1\n"
+      "Prints the reply \"iRet=N\"; a result other than iRet=0 is explained on\n"
+      "standard error. Only arguments beginning with '--' are options of\n"
+      "zvxpc walk; everything after '--' is a walk argument.\n"
+      "\n"
+      "Options:\n"
+      "  --user U            the user whose profile list is updated\n"
+      "  --model M           the printer model\n",
+      out);
+  std::fputs(kServiceOptionsHelp, out);
+  std::fputs(
+      "\nExit status: 0 for iRet=0, 1 for another result, 2 when no walk result\n"
+      "could be had (usage error, no service, no proper reply).\n",
+      out);
+}
+
 int RunWalk(int argc, char** argv) {
-  if (IsHelpRequest(argc, argv)) {
-    PrintWalkUsage(stdout);
-    return 0;
-  }
   WalkArguments arguments;
   std::string error;
-  if (!ParseWalkArguments(argc, argv, &arguments, &error)) return UsageError(error);
-  if (!CheckWalkTexts(arguments, &error)) return UsageError(error);
-  std::string reply;
-  if (!SendOneRequest(arguments.socket_path, kWalkOperation, ComposeWalkRequest(arguments), &reply, &error)) {
-    return Fail(error);
+  switch (ParseWalkArguments(argc, argv, &arguments, &error)) {
+    case Parsed::kHelp: PrintWalkHelp(stdout); return kExitSuccess;
+    case Parsed::kUsageError: return UsageError(error);
+    case Parsed::kRun: break;
   }
-  return ExitCodeForReply(reply);
+  zvxpc_client* client = ConnectToService(arguments.service, &error);
+  if (client == nullptr) return Fail(error);
+  int result = 0;
+  const int status = zvxpc_walk(client, arguments.user, arguments.model,
+                                static_cast<int>(arguments.walk_arguments.size()), arguments.walk_arguments.data(),
+                                arguments.service.timeout_ms, &result);
+  const int error_number = errno;
+  const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
+  zvxpc_close(client);
+  if (status != 0) return error_number == EINVAL ? UsageError(failure) : Fail(failure);
+  return ReportResult(result);
 }
 
 }  // namespace zvxpc

@@ -14,20 +14,22 @@
 #include <string_view>
 #include <vector>
 
+#include "zvxpc.h"
+
 namespace zv {
 
-inline constexpr std::string_view kSwapTypeMarker = ":ARG_iSwapType";
-inline constexpr std::string_view kCurrentPathMarker = ":ARG_cFooCurrentString";
-inline constexpr std::string_view kPreviousPathMarker = ":ARG_cFooPrevString";
+inline constexpr std::string_view kSwapTypeMarker = ZVXPC_MARKER_SWAP_TYPE;
+inline constexpr std::string_view kCurrentPathMarker = ZVXPC_MARKER_CURRENT_PATH;
+inline constexpr std::string_view kPreviousPathMarker = ZVXPC_MARKER_PREVIOUS_PATH;
 /// A swap field whose whole text is this word counts as absent.
-inline constexpr std::string_view kAbsentFieldWord = "NULL";
-inline constexpr std::string_view kUrlEndMarker = ":AddURL:END";
-inline constexpr std::string_view kModelNameMarker = ":ModelName:END";
-inline constexpr std::string_view kUserNameMarker = ":USErName:END";
-inline constexpr std::string_view kWalkArgumentSeparator = ":arg:";
+inline constexpr std::string_view kAbsentFieldWord = ZVXPC_ABSENT_PATH;
+inline constexpr std::string_view kUrlEndMarker = ZVXPC_MARKER_URL_END;
+inline constexpr std::string_view kModelNameMarker = ZVXPC_MARKER_MODEL_NAME;
+inline constexpr std::string_view kUserNameMarker = ZVXPC_MARKER_USER_NAME;
+inline constexpr std::string_view kWalkArgumentSeparator = ZVXPC_MARKER_WALK_ARGUMENT;
 
-inline constexpr std::string_view kReplyTrue = "TRUE";
-inline constexpr std::string_view kReplyFalse = "FALSE";
+inline constexpr std::string_view kReplyTrue = ZVXPC_REPLY_TRUE;
+inline constexpr std::string_view kReplyFalse = ZVXPC_REPLY_FALSE;
 
 /// The integer value of `text` read the way the other platform's text
 /// objects read one: leading white space (blank, tab, line feed, vertical

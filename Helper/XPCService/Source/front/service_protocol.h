@@ -5,6 +5,7 @@
 #include <array>
 
 #include "platform/xpc/interface.h"
+#include "zvxpc.h"
 
 /// The exported protocol. Every operation calls `reply` exactly once, on
 /// its own thread, before it returns. `request` is nullopt when the client
@@ -37,13 +38,13 @@ class ZV_XPC_Protocol {
 
   /// The operations in the protocol's order, by their names on the wire.
   static constexpr std::array<zv::xpc::Operation<ZV_XPC_Protocol>, 8> kOperations{{
-      {"zvPListIsAdminProfile_XPC:reply:", &ZV_XPC_Protocol::zvPListIsAdminProfile_XPC},
-      {"zvPListSwapProfile_XPC:reply:", &ZV_XPC_Protocol::zvPListSwapProfile_XPC},
-      {"zvPListExistProfile_XPC:reply:", &ZV_XPC_Protocol::zvPListExistProfile_XPC},
-      {"zvPListRemove_XPC:reply:", &ZV_XPC_Protocol::zvPListRemove_XPC},
-      {"writeDictionaryToPlistFile_XPC:reply:", &ZV_XPC_Protocol::writeDictionaryToPlistFile_XPC},
-      {"writeDataToPlistFile_XPC:reply:", &ZV_XPC_Protocol::writeDataToPlistFile_XPC},
-      {"writeDataToPlistFileRename_XPC:reply:", &ZV_XPC_Protocol::writeDataToPlistFileRename_XPC},
-      {"mibwalk_XPC:reply:", &ZV_XPC_Protocol::mibwalk_XPC},
+      {ZVXPC_OP_IS_ADMIN, &ZV_XPC_Protocol::zvPListIsAdminProfile_XPC},
+      {ZVXPC_OP_SWAP, &ZV_XPC_Protocol::zvPListSwapProfile_XPC},
+      {ZVXPC_OP_EXIST, &ZV_XPC_Protocol::zvPListExistProfile_XPC},
+      {ZVXPC_OP_REMOVE, &ZV_XPC_Protocol::zvPListRemove_XPC},
+      {ZVXPC_OP_WRITE_DICTIONARY, &ZV_XPC_Protocol::writeDictionaryToPlistFile_XPC},
+      {ZVXPC_OP_WRITE_DATA, &ZV_XPC_Protocol::writeDataToPlistFile_XPC},
+      {ZVXPC_OP_WRITE_DATA_RENAME, &ZV_XPC_Protocol::writeDataToPlistFileRename_XPC},
+      {ZVXPC_OP_WALK, &ZV_XPC_Protocol::mibwalk_XPC},
   }};
 };

@@ -7,6 +7,7 @@
 #include "front/system_log.h"
 #include "platform/fixed_field.h"
 #include "walk/walk_driver.h"
+#include "zvxpc.h"
 
 namespace zv {
 namespace {
@@ -115,7 +116,7 @@ void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply&
   if (DecodeWalkRequest(request, environment.preferences_directory, &storage) == WalkDecodeStatus::kReady) {
     result = WalkWithPaths(&storage, environment.walk ? environment.walk : mib_walk);
   }
-  const std::string reply_text = "iRet=" + std::to_string(result);
+  const std::string reply_text = ZVXPC_WALK_RESULT + std::to_string(result);
   reply(reply_text);
   const std::string log_line = "xpc - mibwalk_XPC - " + reply_text;
   if (environment.log) {

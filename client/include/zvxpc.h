@@ -1,0 +1,124 @@
+/* SPDX-License-Identifier: MIT */
+/* zvxpc.h: client library of zvxpcd, the profile helper service of the
+ * colour inkjet print dialog.
+ *
+ * The service answers eight operations over a local stream socket; each
+ * takes one request text (or none) and gives one reply text. This library
+ * connects, frames the requests, reads and decodes the replies, and
+ * composes the walk request. It never prints, never raises SIGPIPE, and
+ * its descriptors are close-on-exec.
+ *
+ * Threads: a client may be used by one thread at a time (give each thread
+ * its own client, or guard a shared one with a mutex); different clients
+ * share nothing.
+ *
+ * A walk is serialised in the service and can take seconds (a silent
+ * printer costs its timeout and retries). A dialog must not call
+ * zvxpc_call or zvxpc_walk on its user-interface thread: call them on a
+ * worker thread, or use zvxpc_send and zvxpc_receive from the event loop
+ * when zvxpc_fd is readable.
+ *
+ * Valid C99 and C++. Link with `pkg-config --libs zvxpc`. */
+#ifndef ZVXPC_H
+#define ZVXPC_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The operation names, as the service knows them on the wire. */
+#define ZVXPC_OP_IS_ADMIN "zvPListIsAdminProfile_XPC:reply:"        /* PATH: "TRUE" when writable */
+#define ZVXPC_OP_SWAP "zvPListSwapProfile_XPC:reply:"               /* swap two generations */
+#define ZVXPC_OP_EXIST "zvPListExistProfile_XPC:reply:"             /* PATH: "TRUE" when readable */
+#define ZVXPC_OP_REMOVE "zvPListRemove_XPC:reply:"                  /* PATH: "TRUE" when removed */
+#define ZVXPC_OP_WRITE_DICTIONARY "writeDictionaryToPlistFile_XPC:reply:" /* URL, body: replace */
+#define ZVXPC_OP_WRITE_DATA "writeDataToPlistFile_XPC:reply:"       /* URL, piece: append to .dummy */
+#define ZVXPC_OP_WRITE_DATA_RENAME "writeDataToPlistFileRename_XPC:reply:" /* URL: .dummy over URL */
+#define ZVXPC_OP_WALK "mibwalk_XPC:reply:"                          /* walk a printer: "iRet=N" */
+
+/* The markers of the request texts.
+ * Swap:  TYPE ZVXPC_MARKER_SWAP_TYPE CURRENT ZVXPC_MARKER_CURRENT_PATH
+ *        PREVIOUS ZVXPC_MARKER_PREVIOUS_PATH; a path of ZVXPC_ABSENT_PATH
+ *        is absent.
+ * Write: URL ZVXPC_MARKER_URL_END BODY.
+ * Walk:  MODEL ZVXPC_MARKER_MODEL_NAME USER ZVXPC_MARKER_USER_NAME, then
+ *        each walk argument followed by ZVXPC_MARKER_WALK_ARGUMENT. */
+#define ZVXPC_MARKER_SWAP_TYPE ":ARG_iSwapType"
+#define ZVXPC_MARKER_CURRENT_PATH ":ARG_cFooCurrentString"
+#define ZVXPC_MARKER_PREVIOUS_PATH ":ARG_cFooPrevString"
+#define ZVXPC_ABSENT_PATH "NULL"
+#define ZVXPC_MARKER_URL_END ":AddURL:END"
+#define ZVXPC_MARKER_MODEL_NAME ":ModelName:END"
+#define ZVXPC_MARKER_USER_NAME ":USErName:END"
+#define ZVXPC_MARKER_WALK_ARGUMENT ":arg:"
+
+/* The reply words: the file operations answer TRUE or FALSE, the walk
+ * ZVXPC_WALK_RESULT followed by its decimal result. */
+#define ZVXPC_REPLY_TRUE "TRUE"
+#define ZVXPC_REPLY_FALSE "FALSE"
+#define ZVXPC_WALK_RESULT "iRet="
+
+/* One connection to the service. */
+typedef struct zvxpc_client zvxpc_client;
+
+/* Connects to the service. socket_path NULL: $ZVXPC_SOCKET when set and
+ * not empty, else $XDG_RUNTIME_DIR/zvxpcd.sock. The new client, or NULL
+ * with errno set when it cannot connect (ENOENT: no such socket,
+ * ECONNREFUSED: nobody listens, ENAMETOOLONG: path too long for a socket,
+ * EINVAL: no path can be chosen, ENOMEM). */
+zvxpc_client *zvxpc_connect(const char *socket_path);
+
+/* Closes the connection and frees the client. NULL is allowed. */
+void zvxpc_close(zvxpc_client *client);
+
+/* One request and its reply. op: an operation name such as
+ * ZVXPC_OP_EXIST; text: the request text (UTF-8), NULL when absent;
+ * timeout_ms < 0 waits for ever. 0 and a malloc'ed reply text in *reply
+ * (free() it); -1 with errno set: ETIMEDOUT (the connection is closed, as
+ * its late reply would be out of turn), ECONNRESET (the service closed the
+ * connection), EPROTO (the service answered with an error frame; its
+ * message is zvxpc_error's), EBADMSG (the service sent what is no reply;
+ * the connection is closed), EMSGSIZE (request over 16 MiB, nothing sent), EBUSY (replies
+ * of zvxpc_send requests still pending), ENOTCONN (closed after an earlier
+ * failure), EINVAL, ENOMEM. zvxpc_error gives the message. */
+int zvxpc_call(zvxpc_client *client, const char *op, const char *text, int timeout_ms, char **reply);
+
+/* The walk request composed from its parts: user and model name, and the
+ * walk's arguments (snmpwalk-style, without the program-name slot, at least
+ * one). *result gets N of the "iRet=N" reply. 0 or -1 as zvxpc_call, and
+ * EBADMSG when the reply is not "iRet=N". A user, model or argument that the
+ * request cannot carry (a marker inside it, text that is not UTF-8), or no
+ * argument at all (a walk of nothing would take every listed profile out of
+ * the menu), gives -1 with EINVAL and nothing is sent. */
+int zvxpc_walk(zvxpc_client *client, const char *user, const char *model, int argc, const char *const *argv,
+               int timeout_ms, int *result);
+
+/* For event loops (GLib, Qt, libuv). zvxpc_fd: the connection's descriptor,
+ * to watch for readability (-1 once closed after a failure). zvxpc_send: a
+ * request sent without waiting for its reply; 0, or -1 with errno as
+ * zvxpc_call. zvxpc_receive: the reply collected without blocking when the
+ * descriptor is readable: 0 with a malloc'ed *reply, 1 when the reply is not
+ * complete yet, -1 with errno as zvxpc_call (ENOMSG: no request pending).
+ * Replies come in request order, and one read may bring several: each time
+ * the descriptor is readable, call zvxpc_receive until it returns 1 (or -1
+ * with ENOMSG once every reply is in). */
+int zvxpc_fd(const zvxpc_client *client);
+int zvxpc_send(zvxpc_client *client, const char *op, const char *text);
+int zvxpc_receive(zvxpc_client *client, char **reply);
+
+/* The last error's message, in English, one line ("" when none); valid
+ * until the next call on this client. */
+const char *zvxpc_error(const zvxpc_client *client);
+
+/* The folder of the profile property lists by the same rule as the
+ * service's default, ending in a slash: a folder fixed when the library was
+ * built, else $XDG_CONFIG_HOME/zvxpc/, else $HOME/.config/zvxpc/. Read anew
+ * on every call; the text stays valid until the next call in the same
+ * thread. NULL when out of memory. */
+const char *zvxpc_preferences_dir(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZVXPC_H */

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#include "client/walk_text.h"
+
+#include <charconv>
+
+#include "platform/utf8.h"
+#include "zvxpc.h"
+
+namespace zv {
+namespace {
+
+constexpr std::string_view kModelMarker = ZVXPC_MARKER_MODEL_NAME;
+constexpr std::string_view kUserMarker = ZVXPC_MARKER_USER_NAME;
+constexpr std::string_view kArgumentMarker = ZVXPC_MARKER_WALK_ARGUMENT;
+constexpr std::string_view kResultPrefix = ZVXPC_WALK_RESULT;
+
+bool Holds(std::string_view text, std::string_view marker) { return text.find(marker) != std::string_view::npos; }
+
+// The service cuts the request at the first occurrence of each marker, so
+// a name or argument holding one would be read back differently.
+bool CheckWalkPart(std::string_view part, bool is_name, std::string* error) {
+  if (is_name && (Holds(part, kModelMarker) || Holds(part, kUserMarker))) {
+    *error = "a user or model name may not contain \"" + std::string(kModelMarker) + "\" or \"" +
+             std::string(kUserMarker) + "\"";
+    return false;
+  }
+  if (!is_name && Holds(part, kArgumentMarker)) {
+    *error = "a walk argument may not contain \"" + std::string(kArgumentMarker) + "\"";
+    return false;
+  }
+  if (!IsValidUtf8(part)) {
+    *error = is_name ? "a user or model name is not UTF-8 text" : "a walk argument is not UTF-8 text";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ComposeWalkText(std::string_view user, std::string_view model, const std::vector<std::string_view>& arguments,
+                     std::string* text, std::string* error) {
+  if (arguments.empty()) {
+    *error = "no walk arguments: a walk of nothing would take every listed profile out of the menu";
+    return false;
+  }
+  if (!CheckWalkPart(user, true, error) || !CheckWalkPart(model, true, error)) return false;
+  for (std::string_view argument : arguments) {
+    if (!CheckWalkPart(argument, false, error)) return false;
+  }
+  text->assign(model).append(kModelMarker).append(user).append(kUserMarker);
+  text->append(kWalkProgramSlot).append(kArgumentMarker);
+  for (std::string_view argument : arguments) text->append(argument).append(kArgumentMarker);
+  return true;
+}
+
+std::optional<int> WalkResultOf(std::string_view reply) {
+  if (reply.substr(0, kResultPrefix.size()) != kResultPrefix) return std::nullopt;
+  const std::string_view number = reply.substr(kResultPrefix.size());
+  // from_chars takes no '+' and no blanks, as the reply never holds them.
+  int result = 0;
+  const auto [end, status] = std::from_chars(number.data(), number.data() + number.size(), result);
+  if (status != std::errc() || end != number.data() + number.size()) return std::nullopt;
+  return result;
+}
+
+}  // namespace zv

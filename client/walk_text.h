@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+// The walk request's text, composed from its parts, and the walk result
+// read from its reply. Pure text processing.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zv {
+
+/// Fills the walk's program-name slot: the service starts reading options
+/// after it.
+inline constexpr std::string_view kWalkProgramSlot = "zvxpc";
+
+/// MODEL ":ModelName:END" USER ":USErName:END" "zvxpc:arg:", then each of
+/// `arguments` followed by ":arg:". False with a one-line reason in
+/// `*error` when the request could not carry them: a name holding a name
+/// marker, an argument holding the argument marker, text that is not
+/// UTF-8, or no argument at all (a walk of nothing is a failed walk, which
+/// takes every listed profile out of the menu).
+bool ComposeWalkText(std::string_view user, std::string_view model, const std::vector<std::string_view>& arguments,
+                     std::string* text, std::string* error);
+
+/// N of a reply "iRet=N" (an optional '-' and decimal digits within the
+/// range of int, nothing else); nullopt for any other reply.
+std::optional<int> WalkResultOf(std::string_view reply);
+
+}  // namespace zv

@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: MIT
+// The C entry points of libzvxpc: argument checks, errno and malloc'ed
+// replies around ClientConnection. No exception leaves this file.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "client/client_connection.h"
+#include "client/walk_text.h"
+#include "platform/preferences_folder.h"
+#include "zvxpc.h"
+
+struct zvxpc_client {
+  zv::ClientConnection connection;
+};
+
+namespace {
+
+// -1 with errno set from the connection's last failure.
+int FailWithErrno(const zvxpc_client* client) {
+  errno = client->connection.error_number();
+  return -1;
+}
+
+int FailWith(zvxpc_client* client, int error_number, std::string message) {
+  client->connection.Fail(error_number, std::move(message));
+  return FailWithErrno(client);
+}
+
+// A malloc'ed copy of `text` in *out: the caller frees it with free().
+bool CopyOut(const std::string& text, char** out) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy == nullptr) return false;
+  std::memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
+  *out = copy;
+  return true;
+}
+
+std::optional<std::string_view> OptionalText(const char* text) {
+  if (text == nullptr) return std::nullopt;
+  return std::string_view(text);
+}
+
+// Sends and waits for the reply by `timeout_ms`; the reply text in *reply.
+int CallWithText(zvxpc_client* client, const char* op, std::optional<std::string_view> text, int timeout_ms,
+                 std::string* reply) {
+  zv::ClientConnection& connection = client->connection;
+  if (connection.pending() > 0) {
+    return FailWith(client, EBUSY, "replies of sent requests are still pending");
+  }
+  const zv::Deadline deadline = zv::Deadline::After(timeout_ms);
+  if (connection.Send(op, text, deadline) != 0 || connection.Receive(deadline, reply) != 0) {
+    return FailWithErrno(client);
+  }
+  return 0;
+}
+
+// Runs `body`, turning an exception (only std::bad_alloc can come) into
+// -1 with ENOMEM.
+template <typename Body>
+int Guarded(zvxpc_client* client, Body body) {
+  try {
+    return body();
+  } catch (...) {
+    if (client != nullptr) client->connection.Fail(ENOMEM, "out of memory");
+    errno = ENOMEM;
+    return -1;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+zvxpc_client* zvxpc_connect(const char* socket_path) {
+  try {
+    std::string path, error;
+    if (!zv::ChooseClientSocketPath(socket_path, &path, &error)) {
+      errno = EINVAL;
+      return nullptr;
+    }
+    zvxpc_client* client = new zvxpc_client;
+    if (!client->connection.Connect(path)) {
+      const int saved = client->connection.error_number();
+      delete client;
+      errno = saved;
+      return nullptr;
+    }
+    return client;
+  } catch (...) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+}
+
+void zvxpc_close(zvxpc_client* client) { delete client; }
+
+int zvxpc_call(zvxpc_client* client, const char* op, const char* text, int timeout_ms, char** reply) {
+  if (client == nullptr || op == nullptr || reply == nullptr) {
+    errno = EINVAL;
+    return client == nullptr ? -1 : FailWith(client, EINVAL, "no operation or no place for the reply");
+  }
+  return Guarded(client, [&] {
+    std::string answer;
+    if (CallWithText(client, op, OptionalText(text), timeout_ms, &answer) != 0) return -1;
+    return CopyOut(answer, reply) ? 0 : FailWith(client, ENOMEM, "out of memory");
+  });
+}
+
+int zvxpc_walk(zvxpc_client* client, const char* user, const char* model, int argc, const char* const* argv,
+               int timeout_ms, int* result) {
+  if (client == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (user == nullptr || model == nullptr || argc < 0 || (argc > 0 && argv == nullptr) || result == nullptr) {
+    return FailWith(client, EINVAL, "a user, a model, the walk arguments and a place for the result are needed");
+  }
+  return Guarded(client, [&] {
+    std::vector<std::string_view> arguments;
+    for (int i = 0; i < argc; ++i) {
+      if (argv[i] == nullptr) return FailWith(client, EINVAL, "a walk argument is missing");
+      arguments.emplace_back(argv[i]);
+    }
+    std::string text, error, reply;
+    if (!zv::ComposeWalkText(user, model, arguments, &text, &error)) return FailWith(client, EINVAL, error);
+    if (CallWithText(client, ZVXPC_OP_WALK, text, timeout_ms, &reply) != 0) return -1;
+    const std::optional<int> walk_result = zv::WalkResultOf(reply);
+    if (!walk_result) return FailWith(client, EBADMSG, "the service gave no walk result: \"" + reply + "\"");
+    *result = *walk_result;
+    return 0;
+  });
+}
+
+int zvxpc_fd(const zvxpc_client* client) { return client == nullptr ? -1 : client->connection.fd(); }
+
+int zvxpc_send(zvxpc_client* client, const char* op, const char* text) {
+  if (client == nullptr || op == nullptr) {
+    errno = EINVAL;
+    return client == nullptr ? -1 : FailWith(client, EINVAL, "no operation");
+  }
+  return Guarded(client, [&] {
+    return client->connection.Send(op, OptionalText(text), zv::Deadline::Forever()) == 0 ? 0
+                                                                                         : FailWithErrno(client);
+  });
+}
+
+int zvxpc_receive(zvxpc_client* client, char** reply) {
+  if (client == nullptr || reply == nullptr) {
+    errno = EINVAL;
+    return client == nullptr ? -1 : FailWith(client, EINVAL, "no place for the reply");
+  }
+  return Guarded(client, [&] {
+    std::string answer;
+    const int status = client->connection.Receive(zv::Deadline::Now(), &answer);
+    if (status != 0) return status < 0 ? FailWithErrno(client) : status;
+    return CopyOut(answer, reply) ? 0 : FailWith(client, ENOMEM, "out of memory");
+  });
+}
+
+const char* zvxpc_error(const zvxpc_client* client) {
+  return client == nullptr ? "" : client->connection.error().c_str();
+}
+
+const char* zvxpc_preferences_dir(void) {
+  try {
+    thread_local std::string folder;
+    folder = zv::DefaultPreferencesDirectory();
+    return folder.c_str();
+  } catch (...) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+}
+
+}  // extern "C"

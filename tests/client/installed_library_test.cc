@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: MIT
+// The installed libzvxpc as a program outside this tree sees it: installs
+// the libzvxpc component into a temporary prefix, checks what the library
+// exports, builds a C program from the installed header and library with
+// `pkg-config zvxpc` and again through find_package(zvxpc), and runs it:
+// it walks a printer (snmpd) through the real zvxpcd and reads a file
+// operation's reply.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "walk_service.h"
+
+namespace {
+
+using zvtest::CommandResult;
+using zvtest::RunCommand;
+
+constexpr const char* kClientSource = R"(/* Walks the printer at argv[2] through the service at argv[1], then asks
+ * whether argv[3] exists. */
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <zvxpc.h>
+
+int main(int argc, char **argv) {
+    const char *walk_arguments[] = {"-v", "2c", "-c", "public", NULL, "1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1"};
+    zvxpc_client *client;
+    char *reply = NULL;
+    int result = -99;
+    if (argc != 4) return 2;
+    client = zvxpc_connect(argv[1]);
+    if (client == NULL) {
+        printf("connect: %s\n", strerror(errno));
+        return 1;
+    }
+    walk_arguments[4] = argv[2];
+    printf("walk %d", zvxpc_walk(client, "carol", "PX-200", 6, walk_arguments, 30000, &result));
+    printf(" result %d\n", result);
+    printf("exist %d", zvxpc_call(client, ZVXPC_OP_EXIST, argv[3], 10000, &reply));
+    printf(" %s\n", reply != NULL ? reply : zvxpc_error(client));
+    free(reply);
+    zvxpc_close(client);
+    return 0;
+}
+)";
+
+constexpr const char* kCMakeProject = R"(cmake_minimum_required(VERSION 3.25)
+project(outside C)
+find_package(zvxpc 0.2 REQUIRED)
+add_executable(client client.c)
+target_link_libraries(client PRIVATE zvxpc::zvxpc)
+)";
+
+CommandResult Shell(const std::string& script, const std::vector<std::string>& env = {}) {
+  return RunCommand({"/bin/sh", "-c", script}, "", env);
+}
+
+class InstalledLibraryTest : public zvtest::PrinterAWalkTest {
+ protected:
+  void SetUp() override {
+    PrinterAWalkTest::SetUp();
+    const char* build_dir = std::getenv("ZV_BUILD_DIR");
+    ASSERT_NE(build_dir, nullptr);
+    const CommandResult install = RunCommand(
+        {ZV_CMAKE_COMMAND, "--install", build_dir, "--prefix", prefix_.path(), "--component", "libzvxpc"});
+    ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
+    zvtest::WriteFile(work_.File("client.c"), kClientSource);
+    StartService();
+  }
+
+  // Runs the program at `program` and checks what it prints.
+  void ExpectWalkAndReply(const std::string& program) {
+    const CommandResult run = RunCommand({program, socket_path(), printer_->address(), dir_.path()}, "",
+                                         {"LD_LIBRARY_PATH=" + LibDir()});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, "walk 0 result 0\nexist 0 TRUE\n");
+  }
+
+  std::string LibDir() const { return prefix_.File(ZV_INSTALL_LIBDIR); }
+
+  zvtest::TempDir prefix_, work_;
+};
+
+TEST_F(InstalledLibraryTest, ExportsOnlyItsInterface) {
+  const CommandResult symbols =
+      Shell("nm -D --defined-only " + LibDir() + "/libzvxpc.so.1 | awk '{print $3}' | sort");
+  ASSERT_EQ(symbols.exit_code, 0) << symbols.err;
+  EXPECT_EQ(symbols.out,
+            "ZVXPC_1\nzvxpc_call@@ZVXPC_1\nzvxpc_close@@ZVXPC_1\nzvxpc_connect@@ZVXPC_1\nzvxpc_error@@ZVXPC_1\n"
+            "zvxpc_fd@@ZVXPC_1\nzvxpc_preferences_dir@@ZVXPC_1\nzvxpc_receive@@ZVXPC_1\nzvxpc_send@@ZVXPC_1\n"
+            "zvxpc_walk@@ZVXPC_1\n");
+  // The header is C++ as well.
+  const CommandResult as_cxx =
+      Shell("echo '#include <zvxpc.h>' | c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -x c++ -I" +
+            prefix_.path() + "/include -");
+  EXPECT_EQ(as_cxx.exit_code, 0) << as_cxx.err;
+}
+
+TEST_F(InstalledLibraryTest, CProgramBuiltWithPkgConfig) {
+  const CommandResult build =
+      Shell("cd " + work_.path() + " && cc -std=c99 -Wall -Wextra -Wpedantic -Werror -o client client.c " +
+                "$(pkg-config --cflags --libs zvxpc)",
+            {"PKG_CONFIG_PATH=" + LibDir() + "/pkgconfig"});
+  ASSERT_EQ(build.exit_code, 0) << build.out << build.err;
+  ExpectWalkAndReply(work_.File("client"));
+}
+
+TEST_F(InstalledLibraryTest, CProgramBuiltWithFindPackage) {
+  zvtest::WriteFile(work_.File("CMakeLists.txt"), kCMakeProject);
+  const CommandResult build = Shell(std::string(ZV_CMAKE_COMMAND) + " -S " + work_.path() + " -B " +
+                                    work_.File("build") + " -DCMAKE_PREFIX_PATH=" + prefix_.path() + " >/dev/null && " +
+                                    ZV_CMAKE_COMMAND + " --build " + work_.File("build"));
+  ASSERT_EQ(build.exit_code, 0) << build.out << build.err;
+  ExpectWalkAndReply(work_.File("build/client"));
+}
+
+}  // namespace

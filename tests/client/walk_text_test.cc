@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+// The walk request text composed from its parts, what it cannot carry, and
+// the walk result read from a reply.
+#include "client/walk_text.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+TEST(WalkTextTest, ComposesModelUserProgramSlotAndArguments) {
+  std::string text, error;
+  ASSERT_TRUE(zv::ComposeWalkText("alice", "PX-100", {"-v", "2c", "", "192.0.2.7"}, &text, &error)) << error;
+  EXPECT_EQ(text, "PX-100:ModelName:ENDalice:USErName:ENDzvxpc:arg:-v:arg:2c:arg::arg:192.0.2.7:arg:");
+  ASSERT_TRUE(zv::ComposeWalkText("", "", {"h\xC3\xA9"}, &text, &error)) << error;
+  EXPECT_EQ(text, ":ModelName:END:USErName:ENDzvxpc:arg:h\xC3\xA9:arg:");
+}
+
+TEST(WalkTextTest, RefusesWhatTheRequestCannotCarry) {
+  struct Case {
+    std::string_view user, model;
+    std::vector<std::string_view> arguments;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"u", "m", {}, "no walk arguments: a walk of nothing would take every listed profile out of the menu"},
+      {"u:ModelName:END", "m", {"a"}, "a user or model name may not contain \":ModelName:END\" or \":USErName:END\""},
+      {"u", "x:USErName:ENDy", {"a"}, "a user or model name may not contain \":ModelName:END\" or \":USErName:END\""},
+      {"u", "m", {"a", "b:arg:"}, "a walk argument may not contain \":arg:\""},
+      {"u\xC0\x80", "m", {"a"}, "a user or model name is not UTF-8 text"},
+      {"u", "m", {"\xED\xA0\x80"}, "a walk argument is not UTF-8 text"},
+  };
+  for (const Case& c : cases) {
+    std::string text = "untouched", error;
+    EXPECT_FALSE(zv::ComposeWalkText(c.user, c.model, c.arguments, &text, &error)) << c.error;
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(text, "untouched");
+  }
+}
+
+TEST(WalkTextTest, ResultOfAReply) {
+  const std::pair<std::string_view, std::optional<int>> cases[] = {
+      {"iRet=0", 0},           {"iRet=1", 1},         {"iRet=-2", -2},        {"iRet=2147483647", 2147483647},
+      {"iRet=", std::nullopt}, {"iRet=1x", std::nullopt}, {"iRet=+1", std::nullopt}, {"iRet= 1", std::nullopt},
+      {"iRet=2147483648", std::nullopt}, {"TRUE", std::nullopt},  {"iret=0", std::nullopt}, {"", std::nullopt},
+  };
+  for (const auto& [reply, result] : cases) EXPECT_EQ(zv::WalkResultOf(reply), result) << reply;
+}
+
+}  // namespace

@@ -1,0 +1,262 @@
+// SPDX-License-Identifier: MIT
+// libzvxpc through its C interface against the real zvxpcd (and snmpd for
+// the walk), and against a stand-in socket that accepts and never answers
+// or closes at once: every operation, the walk, an error reply, a timeout,
+// replies in order on a non-blocking loop, and requests refused before
+// anything is sent.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "walk_service.h"
+#include "zvxpc.h"
+
+namespace {
+
+using zvtest::TempDir;
+
+// Calls `op` with `text` and gives the reply, or "errno:N message".
+std::string Call(zvxpc_client* client, const char* op, const char* text, int timeout_ms = 10000) {
+  char* reply = nullptr;
+  if (zvxpc_call(client, op, text, timeout_ms, &reply) != 0) {
+    return "errno:" + std::to_string(errno) + " " + zvxpc_error(client);
+  }
+  std::string result = reply;
+  std::free(reply);
+  return result;
+}
+
+// A listening socket the test itself serves: it accepts one connection and
+// then either keeps silent (so a client waits) or closes it.
+class StandInSocket {
+ public:
+  explicit StandInSocket(const std::string& path) : path_(path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    EXPECT_EQ(::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(listen_fd_, 4), 0);
+  }
+  ~StandInSocket() {
+    if (accepted_fd_ >= 0) ::close(accepted_fd_);
+    ::close(listen_fd_);
+  }
+  const char* path() const { return path_.c_str(); }
+  /// Accepts the connection a client made.
+  void Accept() { accepted_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC); }
+  /// Bytes the client sent that are waiting now.
+  ssize_t WaitingBytes() {
+    char buffer[256];
+    const ssize_t n = ::recv(accepted_fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+    return n < 0 && errno == EAGAIN ? 0 : n;
+  }
+  void CloseConnection() {
+    ::close(accepted_fd_);
+    accepted_fd_ = -1;
+  }
+
+ private:
+  std::string path_;
+  int listen_fd_ = -1;
+  int accepted_fd_ = -1;
+};
+
+class ZvxpcLibraryTest : public zvtest::PrinterAWalkTest {
+ protected:
+  void SetUp() override {
+    PrinterAWalkTest::SetUp();
+    StartService();
+    client_ = zvxpc_connect(socket_path().c_str());
+    ASSERT_NE(client_, nullptr) << std::strerror(errno);
+  }
+  void TearDown() override {
+    zvxpc_close(client_);
+    PrinterAWalkTest::TearDown();
+  }
+
+  zvxpc_client* client_ = nullptr;
+};
+
+TEST_F(ZvxpcLibraryTest, EveryOperationThroughCall) {
+  const std::string current = dir_.File("p.plist"), previous = dir_.File("p.prev.plist");
+  const std::string url = "file://" + current;
+  const std::string swap = "2" ZVXPC_MARKER_SWAP_TYPE + current + ZVXPC_MARKER_CURRENT_PATH + previous +
+                           ZVXPC_MARKER_PREVIOUS_PATH;
+  struct Step {
+    const char* op;
+    std::string text;
+    const char* reply;
+  };
+  // In order: each step finds the files the earlier ones left.
+  const Step steps[] = {
+      {ZVXPC_OP_IS_ADMIN, current, ZVXPC_REPLY_TRUE},
+      {ZVXPC_OP_EXIST, current, ZVXPC_REPLY_FALSE},
+      {ZVXPC_OP_WRITE_DICTIONARY, url + ZVXPC_MARKER_URL_END "<plist/>", ZVXPC_REPLY_TRUE},
+      {ZVXPC_OP_EXIST, current, ZVXPC_REPLY_TRUE},
+      {ZVXPC_OP_SWAP, swap, ZVXPC_REPLY_TRUE},
+      {ZVXPC_OP_EXIST, previous, ZVXPC_REPLY_TRUE},
+      {ZVXPC_OP_WRITE_DATA, url + ZVXPC_MARKER_URL_END "<dict/>", ZVXPC_REPLY_TRUE},
+      {ZVXPC_OP_WRITE_DATA_RENAME, url, ZVXPC_REPLY_TRUE},
+      {ZVXPC_OP_REMOVE, previous, ZVXPC_REPLY_TRUE},
+      {ZVXPC_OP_EXIST, previous, ZVXPC_REPLY_FALSE},
+      {ZVXPC_OP_WALK, "x" ZVXPC_MARKER_USER_NAME, ZVXPC_WALK_RESULT "-1"},
+  };
+  for (const Step& step : steps) {
+    EXPECT_EQ(Call(client_, step.op, step.text.c_str()), step.reply) << step.op << " " << step.text;
+  }
+  EXPECT_EQ(zvtest::ReadFile(current), "<dict/>");
+  // No argument object at all.
+  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, nullptr), ZVXPC_REPLY_FALSE);
+}
+
+TEST_F(ZvxpcLibraryTest, WalksAPrinter) {
+  const std::vector<std::string> arguments = zvtest::TableWalkArguments(printer_->address());
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  int result = 99;
+  ASSERT_EQ(zvxpc_walk(client_, "alice", "PX-100", static_cast<int>(argv.size()), argv.data(), 20000, &result), 0)
+      << zvxpc_error(client_);
+  EXPECT_EQ(result, 0);
+  const zvtest::StoredProfiles stored = zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
+  ASSERT_TRUE(stored.read);
+  EXPECT_EQ(stored.rgb, (zvtest::SlotSummary{"OFFICE.ICC 4 2", "PHOTO.ICC 4 2"}));
+  EXPECT_EQ(LogLines(), std::vector<std::string>{"xpc - mibwalk_XPC - iRet=0"});
+}
+
+TEST_F(ZvxpcLibraryTest, ErrorReplyGivesTheServiceMessage) {
+  EXPECT_EQ(Call(client_, "noSuch:reply:", "x"), "errno:" + std::to_string(EPROTO) + " unknown operation: noSuch:reply:");
+  // The service closed the connection after its error reply.
+  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, "x").rfind("errno:" + std::to_string(ECONNRESET) + " ", 0), 0u);
+}
+
+TEST_F(ZvxpcLibraryTest, RepliesInOrderOnANonBlockingLoop) {
+  const std::string present = dir_.path(), absent = dir_.File("absent");
+  const char* const texts[] = {present.c_str(), absent.c_str(), present.c_str()};
+  for (const char* text : texts) ASSERT_EQ(zvxpc_send(client_, ZVXPC_OP_EXIST, text), 0) << zvxpc_error(client_);
+  char* reply = nullptr;
+  EXPECT_EQ(zvxpc_call(client_, ZVXPC_OP_EXIST, "x", 1000, &reply), -1);
+  EXPECT_EQ(errno, EBUSY);
+
+  // One read may bring several replies: take them until none is complete.
+  std::vector<std::string> replies;
+  while (replies.size() < 3) {
+    pollfd readable{zvxpc_fd(client_), POLLIN, 0};
+    ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+    int status;
+    while ((status = zvxpc_receive(client_, &reply)) == 0) {
+      replies.emplace_back(reply);
+      std::free(reply);
+    }
+    ASSERT_EQ(status, replies.size() < 3 ? 1 : -1) << zvxpc_error(client_);
+  }
+  EXPECT_EQ(replies, (std::vector<std::string>{"TRUE", "FALSE", "TRUE"}));
+  EXPECT_EQ(zvxpc_receive(client_, &reply), -1);
+  EXPECT_EQ(errno, ENOMSG);
+  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, present.c_str()), "TRUE");
+}
+
+TEST(ZvxpcLibrary, RefusedWalksSendNothing) {
+  TempDir dir;
+  StandInSocket stand_in(dir.File("stand-in.sock"));
+  zvxpc_client* client = zvxpc_connect(stand_in.path());
+  ASSERT_NE(client, nullptr);
+  stand_in.Accept();
+  const char* const address[] = {"127.0.0.1"};
+  const char* const marked[] = {"a" ZVXPC_MARKER_WALK_ARGUMENT "b"};
+  const char* const not_utf8[] = {"\xC3("};
+  struct Case {
+    const char* user;
+    const char* model;
+    int argc;
+    const char* const* argv;
+  };
+  const Case cases[] = {
+      {"u", "m", 0, nullptr},
+      {"u" ZVXPC_MARKER_USER_NAME, "m", 1, address},
+      {"u", "m" ZVXPC_MARKER_MODEL_NAME, 1, address},
+      {"u", "m" ZVXPC_MARKER_USER_NAME, 1, address},
+      {"u", "m", 1, marked},
+      {"u", "m", 1, not_utf8},
+      {"\xFF", "m", 1, address},
+  };
+  for (const Case& c : cases) {
+    int result = 99;
+    EXPECT_EQ(zvxpc_walk(client, c.user, c.model, c.argc, c.argv, 1000, &result), -1) << c.user << " " << c.model;
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(result, 99);
+  }
+  EXPECT_EQ(stand_in.WaitingBytes(), 0);
+  zvxpc_close(client);
+}
+
+TEST(ZvxpcLibrary, TimeoutClosesTheConnection) {
+  TempDir dir;
+  StandInSocket stand_in(dir.File("silent.sock"));
+  zvxpc_client* client = zvxpc_connect(stand_in.path());
+  ASSERT_NE(client, nullptr);
+  EXPECT_EQ(Call(client, ZVXPC_OP_EXIST, "x", 200), "errno:" + std::to_string(ETIMEDOUT) +
+                                                        " the service did not reply in time");
+  EXPECT_EQ(zvxpc_fd(client), -1);
+  EXPECT_EQ(Call(client, ZVXPC_OP_EXIST, "x", 200).rfind("errno:" + std::to_string(ENOTCONN) + " ", 0), 0u);
+  zvxpc_close(client);
+}
+
+// A peer that closes gives ECONNRESET, never SIGPIPE (which would end this
+// test program), and the descriptor does not leak into programs run later.
+TEST(ZvxpcLibrary, ClosedPeerAndDescriptorFlags) {
+  TempDir dir;
+  StandInSocket stand_in(dir.File("closing.sock"));
+  zvxpc_client* client = zvxpc_connect(stand_in.path());
+  ASSERT_NE(client, nullptr);
+  EXPECT_NE(::fcntl(zvxpc_fd(client), F_GETFD) & FD_CLOEXEC, 0);
+  stand_in.Accept();
+  stand_in.CloseConnection();
+  const std::string big(1 << 20, 'a');  // more than the socket buffer takes
+  EXPECT_EQ(Call(client, ZVXPC_OP_EXIST, big.c_str()).rfind("errno:" + std::to_string(ECONNRESET) + " ", 0), 0u);
+  zvxpc_close(client);
+}
+
+TEST(ZvxpcLibrary, ConnectChoosesTheSocketAndReportsErrno) {
+  TempDir dir;
+  errno = 0;
+  EXPECT_EQ(zvxpc_connect(dir.File("none.sock").c_str()), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(zvxpc_connect(std::string(200, 'a').c_str()), nullptr);
+  EXPECT_EQ(errno, ENAMETOOLONG);
+
+  StandInSocket stand_in(dir.File("from-environment.sock"));
+  ::setenv("ZVXPC_SOCKET", stand_in.path(), 1);
+  zvxpc_client* client = zvxpc_connect(nullptr);
+  EXPECT_NE(client, nullptr);
+  zvxpc_close(client);
+  ::setenv("ZVXPC_SOCKET", "", 1);
+  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  EXPECT_EQ(zvxpc_connect(nullptr), nullptr);
+  EXPECT_EQ(errno, ENOENT);  // dir/zvxpcd.sock does not exist
+  ::unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(zvxpc_connect(nullptr), nullptr);
+  EXPECT_EQ(errno, EINVAL);
+  ::unsetenv("ZVXPC_SOCKET");
+}
+
+TEST(ZvxpcLibrary, PreferencesDirFollowsTheEnvironment) {
+  const char* home = std::getenv("HOME");
+  const std::string saved_home = home != nullptr ? home : "";
+  ::setenv("XDG_CONFIG_HOME", "/somewhere/config", 1);
+  EXPECT_STREQ(zvxpc_preferences_dir(), "/somewhere/config/zvxpc/");
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::setenv("HOME", "/home/someone", 1);
+  EXPECT_STREQ(zvxpc_preferences_dir(), "/home/someone/.config/zvxpc/");
+  ::setenv("HOME", saved_home.c_str(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+#include "zvxpc/service_session.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace zvxpc {
+namespace {
+
+constexpr int kMaxTimeoutSeconds = 86400;
+
+// The socket the library will use, for messages: --socket, else
+// $ZVXPC_SOCKET, else $XDG_RUNTIME_DIR/zvxpcd.sock.
+std::string SocketForMessages(const ServiceOptions& options) {
+  if (options.socket_path != nullptr) return options.socket_path;
+  const char* from_environment = std::getenv("ZVXPC_SOCKET");
+  if (from_environment != nullptr && *from_environment != '\0') return from_environment;
+  const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+  return std::string(runtime_dir != nullptr ? runtime_dir : "") + "/zvxpcd.sock";
+}
+
+}  // namespace
+
+const char* const kServiceOptionsHelp =
+    "  --socket PATH       the service's socket (default: $ZVXPC_SOCKET, else\n"
+    "                      $XDG_RUNTIME_DIR/zvxpcd.sock)\n"
+    "  --timeout SECONDS   give up when the reply takes longer (default: wait)\n"
+    "  -h, --help          show this help\n";
+
+bool ParseTimeout(const char* text, ServiceOptions* options, std::string* error) {
+  const std::string_view digits = text;
+  int seconds = 0;
+  const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
+  if (digits.empty() || status != std::errc() || end != digits.data() + digits.size() || seconds < 1 ||
+      seconds > kMaxTimeoutSeconds) {
+    *error = "--timeout takes whole seconds from 1 to 86400, not '" + std::string(digits) + "'";
+    return false;
+  }
+  options->timeout_ms = seconds * 1000;
+  return true;
+}
+
+zvxpc_client* ConnectToService(const ServiceOptions& options, std::string* error) {
+  zvxpc_client* client = zvxpc_connect(options.socket_path);
+  if (client != nullptr) return client;
+  const int reason = errno;
+  const std::string socket = SocketForMessages(options);
+  switch (reason) {
+    case ENOENT:
+    case ECONNREFUSED:
+      *error = "the service is not running at " + socket + " (start zvxpcd, or give --socket PATH)";
+      break;
+    case EACCES:
+    case EPERM:
+      *error = "no permission to use the service's socket " + socket;
+      break;
+    case ENAMETOOLONG:
+      *error = "the socket path is too long: " + socket;
+      break;
+    case EINVAL:
+      *error = "no socket to use: give --socket PATH, or set ZVXPC_SOCKET or XDG_RUNTIME_DIR";
+      break;
+    default:
+      *error = "cannot reach the service at " + socket + ": " + std::strerror(reason);
+  }
+  return nullptr;
+}
+
+std::string RequestFailure(const zvxpc_client* client, int error_number) {
+  const std::string message = zvxpc_error(client);
+  switch (error_number) {
+    case EPROTO:
+      return "the service refused the request: " + message;
+    case ECONNRESET:
+    case EPIPE:
+      return "the service closed the connection without a reply";
+    case ETIMEDOUT:
+      return "the service did not reply in time";
+    case EMSGSIZE:
+      return "the request is too long: " + message;
+    case EBADMSG:
+    case EINVAL:
+      return message;
+    default:
+      return "the request failed: " + message;
+  }
+}
+
+bool PrintReplyLine(const char* reply) {
+  std::fputs(reply, stdout);
+  std::fputc('\n', stdout);
+  return std::fflush(stdout) == 0;
+}
+
+}  // namespace zvxpc
