@@ -12,13 +12,24 @@
 namespace zv::xpc {
 namespace {
 
-std::string StreamEndMessage(FrameStatus status, const FrameReader& reader) {
+// `ms` as a short duration: "10 s", or "250 ms" below whole seconds.
+std::string Duration(int ms) {
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
+// The error a client gets when its stream ends the connection, or empty
+// when it gets none (a clean end, an idle close, a failed read).
+std::string StreamEndMessage(FrameStatus status, const FrameReader& reader, const ConnectionLimits& limits) {
   switch (status) {
     case FrameStatus::kTooLarge:
       return "frame of " + std::to_string(reader.announced_length()) + " bytes exceeds the limit of " +
              std::to_string(kMaxFrameBytes) + " bytes";
     case FrameStatus::kTruncated:
       return "malformed request: the stream ended inside a frame";
+    case FrameStatus::kFrameTimedOut:
+      return "malformed request: the frame did not arrive whole within " + Duration(limits.deadlines.frame_ms);
+    case FrameStatus::kOverBudget:
+      return "the service is busy";
     default:
       return {};
   }
@@ -26,8 +37,9 @@ std::string StreamEndMessage(FrameStatus status, const FrameReader& reader) {
 
 }  // namespace
 
-Connection::Connection(int fd, const PeerCredentials& peer, std::function<void()> on_finished)
-    : fd_(fd), peer_(peer), on_finished_(std::move(on_finished)) {}
+Connection::Connection(int fd, const PeerCredentials& peer, std::function<void()> on_finished,
+                       ConnectionLimits limits)
+    : fd_(fd), peer_(peer), on_finished_(std::move(on_finished)), limits_(limits) {}
 
 Connection::~Connection() {
   Stop();
@@ -52,18 +64,25 @@ void Connection::Stop() {
   ::shutdown(fd_, SHUT_RD);
 }
 
+void Connection::Abandon() {
+  Stop();
+  // Wakes a thread that waits for the peer to take a reply; its send then
+  // fails at once.
+  ::shutdown(fd_, SHUT_RDWR);
+}
+
 void Connection::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
 void Connection::Serve() {
-  FrameReader reader(fd_);
+  FrameReader reader(fd_, limits_.budget, limits_.deadlines);
   std::string_view payload;
   while (!stopping_.load()) {
     const FrameStatus status = reader.Next(&payload);
     if (status != FrameStatus::kFrame) {
       // A stream cut short by the service's own stop is no client's fault.
-      const std::string message = stopping_.load() ? std::string() : StreamEndMessage(status, reader);
+      const std::string message = stopping_.load() ? std::string() : StreamEndMessage(status, reader, limits_);
       if (!message.empty()) SendError(message);
       break;
     }
@@ -110,6 +129,12 @@ bool Connection::HandleRequest(std::string_view payload) {
     argument_.reset();
   }
   if (!Invoke(index)) {
+    // An operation abandoned because the service stops (a walk) ends
+    // without a reply; its client learns why.
+    if (stopping_.load()) {
+      SendError("the service is stopping");
+      return false;
+    }
     SendError("the operation gave no reply");
     return true;
   }
@@ -132,7 +157,7 @@ bool Connection::SendReply(ReplyStatus status, std::string_view text) {
   out_.clear();
   AppendReplyFrame(status, text, &out_);
   std::string ignored;
-  return WriteAllBytes(fd_, out_, &ignored);
+  return WriteAllBytesWithin(fd_, out_, limits_.deadlines.idle_ms, &ignored);
 }
 
 void Connection::SendError(const std::string& message) { SendReply(ReplyStatus::kError, message); }
