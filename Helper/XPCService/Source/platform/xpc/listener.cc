@@ -109,7 +109,13 @@ Listener::LoopStep Listener::WaitAndServe(int signal_fd, std::string* error) {
     *error = std::string("poll: ") + std::strerror(errno);
     return LoopStep::kFailed;
   }
-  if (fds[1].revents != 0) return LoopStep::kStop;  // SIGTERM or SIGINT
+  if (fds[1].revents != 0) {
+    // SIGTERM or SIGINT, taken so that it no longer pends.
+    signalfd_siginfo taken;
+    const ssize_t got = ::read(signal_fd, &taken, sizeof taken);
+    (void)got;
+    return LoopStep::kStop;
+  }
   if (fds[2].revents != 0) {
     DrainCounter(wake_fd_);
     ReapFinished();
