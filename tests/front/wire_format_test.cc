@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -195,6 +197,104 @@ TEST(FrameReaderTest, FrameAtTheLimitIsRead) {
   EXPECT_EQ(payload.size(), zv::xpc::kMaxFrameBytes);
   EXPECT_EQ(payload.find_first_not_of('q'), std::string_view::npos);
   writer.join();
+}
+
+TEST(FrameAssemblerTest, BufferGrowsWithTheBytesThatArriveWithinTheBudget) {
+  zv::xpc::FrameBudget budget(std::size_t{3} * 1024 * 1024);
+  std::string bytes = Frame(std::string(zv::xpc::kMaxFrameBytes, 'p'));
+  const struct {
+    std::size_t arrived;     // bytes of the frame delivered so far
+    std::size_t most_held;  // the budget may hold no more than this
+  } steps[] = {
+      {4, 0},
+      {4 + 1000, 0},
+      {256 * 1024, 512 * 1024},
+      {1024 * 1024, 2 * 1024 * 1024},
+  };
+  zv::xpc::FrameAssembler assembler(&budget);
+  std::size_t delivered = 0;
+  std::string_view payload;
+  for (const auto& step : steps) {
+    while (delivered < step.arrived) {
+      ASSERT_EQ(assembler.Take(&payload), zv::xpc::FrameAssembler::Step::kNeedBytes);
+      char* where = nullptr;
+      std::size_t room = 0;
+      ASSERT_TRUE(assembler.Room(&where, &room)) << delivered;
+      room = std::min(room, step.arrived - delivered);
+      std::memcpy(where, bytes.data() + delivered, room);
+      assembler.Commit(room);
+      delivered += room;
+    }
+    EXPECT_LE(budget.held(), step.most_held) << step.arrived;
+    EXPECT_EQ(assembler.charged(), budget.held());
+  }
+  // The budget runs out long before the 16 MiB the header announced.
+  bool refused = false;
+  while (!refused && delivered < bytes.size()) {
+    char* where = nullptr;
+    std::size_t room = 0;
+    refused = !assembler.Room(&where, &room);
+    if (refused) break;
+    room = std::min(room, bytes.size() - delivered);
+    std::memcpy(where, bytes.data() + delivered, room);
+    assembler.Commit(room);
+    delivered += room;
+  }
+  EXPECT_TRUE(refused);
+  EXPECT_LE(budget.held(), std::size_t{3} * 1024 * 1024);
+  zv::xpc::FrameBudget other(1);
+  EXPECT_FALSE(other.TryTake(2));
+  EXPECT_EQ(other.held(), 0u);
+}
+
+TEST(FrameAssemblerTest, BudgetIsGivenBackWhenTheFrameIsTakenOrDropped) {
+  zv::xpc::FrameBudget budget(std::size_t{2} * 1024 * 1024);
+  const std::string frame = Frame(std::string(1024 * 1024, 'f'));
+  for (const bool taken : {true, false}) {
+    {
+      zv::xpc::FrameAssembler assembler(&budget);
+      std::string_view payload;
+      std::size_t delivered = 0;
+      const std::size_t wanted = taken ? frame.size() : frame.size() / 2;
+      while (delivered < wanted) {
+        ASSERT_EQ(assembler.Take(&payload), zv::xpc::FrameAssembler::Step::kNeedBytes);
+        char* where = nullptr;
+        std::size_t room = 0;
+        ASSERT_TRUE(assembler.Room(&where, &room));
+        room = std::min(room, wanted - delivered);
+        std::memcpy(where, frame.data() + delivered, room);
+        assembler.Commit(room);
+        delivered += room;
+      }
+      EXPECT_GT(budget.held(), 0u);
+      if (taken) {
+        ASSERT_EQ(assembler.Take(&payload), zv::xpc::FrameAssembler::Step::kFrame);
+        EXPECT_EQ(payload.size(), 1024u * 1024u);
+        EXPECT_EQ(assembler.Take(&payload), zv::xpc::FrameAssembler::Step::kNeedBytes);
+        EXPECT_EQ(budget.held(), 0u);
+      }
+    }
+    EXPECT_EQ(budget.held(), 0u) << (taken ? "taken" : "dropped");
+  }
+}
+
+TEST(FrameReaderTest, TimeLimitsEndAFrameBegunAndAnIdleWait) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    FrameStatus status;
+  } cases[] = {
+      {"nothing arrives", "", FrameStatus::kIdleTimedOut},
+      {"half a header", Frame("abc").substr(0, 2), FrameStatus::kFrameTimedOut},
+      {"half a payload", Frame("abcdef").substr(0, 7), FrameStatus::kFrameTimedOut},
+  };
+  for (const auto& c : cases) {
+    SocketPair pair;
+    pair.Write(c.bytes);
+    FrameReader reader(pair.reader(), nullptr, {100, 150});
+    std::string_view payload;
+    EXPECT_EQ(reader.Next(&payload), c.status) << c.name;
+  }
 }
 
 }  // namespace

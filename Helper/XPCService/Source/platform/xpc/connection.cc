@@ -76,6 +76,17 @@ void Connection::Join() {
 }
 
 void Connection::Serve() {
+  ServeRequests();
+  // The peer sees the end at once; the descriptor itself is closed by the
+  // owner, so Stop never acts on a reused descriptor number.
+  ::shutdown(fd_, SHUT_RDWR);
+  finished_.store(true);
+  if (on_finished_) on_finished_();
+}
+
+void Connection::ServeRequests() {
+  // The reader's budget goes back when this returns, before the peer can
+  // see the end.
   FrameReader reader(fd_, limits_.budget, limits_.deadlines);
   std::string_view payload;
   while (!stopping_.load()) {
@@ -84,15 +95,10 @@ void Connection::Serve() {
       // A stream cut short by the service's own stop is no client's fault.
       const std::string message = stopping_.load() ? std::string() : StreamEndMessage(status, reader, limits_);
       if (!message.empty()) SendError(message);
-      break;
+      return;
     }
-    if (!HandleRequestGuarded(payload)) break;
+    if (!HandleRequestGuarded(payload)) return;
   }
-  // The peer sees the end at once; the descriptor itself is closed by the
-  // owner, so Stop never acts on a reused descriptor number.
-  ::shutdown(fd_, SHUT_RDWR);
-  finished_.store(true);
-  if (on_finished_) on_finished_();
 }
 
 bool Connection::HandleRequestGuarded(std::string_view payload) {

@@ -83,6 +83,8 @@ class Connection {
 
  private:
   void Serve();
+  // Reads and answers requests until the connection must end.
+  void ServeRequests();
   // Runs one request payload; false when the connection must end.
   bool HandleRequest(std::string_view payload);
   bool HandleRequestGuarded(std::string_view payload);

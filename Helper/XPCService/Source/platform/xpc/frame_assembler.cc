@@ -58,11 +58,10 @@ void FrameAssembler::Compact() {
 bool FrameAssembler::Room(char** where, std::size_t* size) {
   Compact();
   const std::size_t frame_bytes = PendingFrameBytes();
-  if (frame_bytes > end_ && frame_bytes > size_ && frame_bytes <= kFrameHeaderBytes + kMaxFrameBytes) {
-    // Grow by doubling, but only as far as the bytes that have come (plus
-    // one chunk) and the frame's own length justify.
-    const std::size_t wanted = std::min(frame_bytes, end_ + kReadChunkBytes);
-    if (wanted > size_ && !Resize(std::min(frame_bytes, std::max(wanted, 2 * size_)))) return false;
+  if (end_ == size_ && frame_bytes > end_ && frame_bytes <= kFrameHeaderBytes + kMaxFrameBytes) {
+    // A full buffer doubles, never beyond the frame's own length: what is
+    // held stays within twice the bytes that have actually come.
+    if (!Resize(std::min(frame_bytes, 2 * size_))) return false;
   }
   *where = buffer_.get() + end_;
   *size = size_ - end_;

@@ -36,7 +36,7 @@ class FrameBudget {
 /// at one read chunk and grows with the bytes of a frame that actually
 /// arrive (never to a length a header merely announces); growth beyond the
 /// first chunk is drawn from the budget and given back once the frame has
-/// been taken.
+/// been taken and nothing further is buffered.
 class FrameAssembler {
  public:
   /// Bytes of the buffer every assembler has without drawing on a budget.
@@ -58,9 +58,10 @@ class FrameAssembler {
   /// views it until the next call of Take or Room.
   Step Take(std::string_view* payload);
 
-  /// Room for the next read: at most one read chunk beyond the bytes held,
-  /// and within the frame being assembled when its length is known. False
-  /// when the budget cannot cover the growth this needs.
+  /// Room for the next read: the free end of the buffer, which doubles
+  /// (within the length of the frame being assembled) once the bytes that
+  /// came have filled it. False when the budget or the allocator cannot
+  /// cover that growth.
   bool Room(char** where, std::size_t* size);
   /// Records `size` bytes read into the room Room gave.
   void Commit(std::size_t size) { end_ += size; }
