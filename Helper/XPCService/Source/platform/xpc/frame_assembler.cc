@@ -17,8 +17,11 @@ bool FrameBudget::TryTake(std::size_t bytes) {
   return true;
 }
 
-FrameAssembler::FrameAssembler(FrameBudget* budget)
-    : budget_(budget), buffer_(std::make_unique<char[]>(kReadChunkBytes)), size_(kReadChunkBytes) {}
+FrameAssembler::FrameAssembler(FrameBudget* budget, std::size_t chunk_bytes)
+    : budget_(budget),
+      chunk_bytes_(std::max(chunk_bytes, kFrameHeaderBytes)),
+      buffer_(std::make_unique<char[]>(chunk_bytes_)),
+      size_(chunk_bytes_) {}
 
 FrameAssembler::~FrameAssembler() {
   if (budget_ != nullptr) budget_->Give(charged_);
@@ -34,7 +37,7 @@ FrameAssembler::Step FrameAssembler::Take(std::string_view* payload) {
   if (begin_ == end_) {
     begin_ = end_ = 0;
     // The memory of a large frame goes back once the frame is consumed.
-    if (size_ > kReadChunkBytes) Resize(kReadChunkBytes);
+    if (size_ > chunk_bytes_) Resize(chunk_bytes_);
   }
   const std::size_t frame_bytes = PendingFrameBytes();
   if (frame_bytes == 0) return Step::kNeedBytes;
@@ -69,7 +72,7 @@ bool FrameAssembler::Room(char** where, std::size_t* size) {
 }
 
 bool FrameAssembler::Resize(std::size_t size) {
-  const std::size_t charge = size > kReadChunkBytes ? size - kReadChunkBytes : 0;
+  const std::size_t charge = size > chunk_bytes_ ? size - chunk_bytes_ : 0;
   if (budget_ != nullptr && charge > charged_ && !budget_->TryTake(charge - charged_)) return false;
   std::unique_ptr<char[]> resized(new (std::nothrow) char[size]);
   if (!resized) {

@@ -48,8 +48,10 @@ class FrameAssembler {
     kTooLarge,    // the next frame announces more than kMaxFrameBytes
   };
 
-  /// Draws on `budget` (not owned; nullptr: no bound).
-  explicit FrameAssembler(FrameBudget* budget = nullptr);
+  /// Draws on `budget` (not owned; nullptr: no bound); starts with a
+  /// buffer of `chunk_bytes` (at least kFrameHeaderBytes; smaller than the
+  /// default only to exercise growth with small inputs).
+  explicit FrameAssembler(FrameBudget* budget = nullptr, std::size_t chunk_bytes = kReadChunkBytes);
   ~FrameAssembler();
   FrameAssembler(const FrameAssembler&) = delete;
   FrameAssembler& operator=(const FrameAssembler&) = delete;
@@ -84,6 +86,7 @@ class FrameAssembler {
   bool Resize(std::size_t size);
 
   FrameBudget* budget_;
+  const std::size_t chunk_bytes_;
   std::unique_ptr<char[]> buffer_;  // uninitialised beyond end_
   std::size_t size_;
   std::size_t begin_ = 0;
