@@ -119,9 +119,14 @@ class ListenerTest : public ::testing::Test {
     g_stop_flag = nullptr;
   }
 
-  void Start(zv::xpc::ListenerOptions options) {
+  // Options that bind in the test's folder and raise the stop flag.
+  zv::xpc::ListenerOptions Options() {
+    zv::xpc::ListenerOptions options;
     options.socket_path = dir_.File("s.sock");
     options.on_stop = [this] { stop_flag_.Raise(); };
+    return options;
+  }
+  void Start(const zv::xpc::ListenerOptions& options) {
     std::string error;
     listener_ = zv::xpc::Listener::ServiceListener(options, &error);
     ASSERT_NE(listener_, nullptr) << error;
@@ -153,7 +158,7 @@ class ListenerTest : public ::testing::Test {
 };
 
 TEST_F(ListenerTest, OperationAbandonedByTheStopIsAnsweredWithAnError) {
-  Start({});
+  Start(Options());
   const int fd = Connect();
   std::string error;
   ASSERT_TRUE(zv::xpc::WriteAllBytes(fd, Frame(zv::xpc::EncodeRequest("length:reply:", std::string_view("abc"))) +
@@ -169,7 +174,7 @@ TEST_F(ListenerTest, OperationAbandonedByTheStopIsAnsweredWithAnError) {
 }
 
 TEST_F(ListenerTest, StopDoesNotWaitForAPeerThatReadsNoReplies) {
-  Start({});
+  Start(Options());
   const int fd = Connect();
   // Requests go out until the socket takes no more: the service blocks on
   // replies nobody reads and then stops reading requests.
@@ -191,7 +196,7 @@ TEST_F(ListenerTest, StopDoesNotWaitForAPeerThatReadsNoReplies) {
 }
 
 TEST_F(ListenerTest, HostileConnectionsAreEndedWhileOthersAreServed) {
-  zv::xpc::ListenerOptions options;
+  zv::xpc::ListenerOptions options = Options();
   options.deadlines = {300, 600};
   options.unfinished_frame_bytes = 256 * 1024;
   Start(options);

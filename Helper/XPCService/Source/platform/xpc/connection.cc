@@ -37,9 +37,8 @@ std::string StreamEndMessage(FrameStatus status, const FrameReader& reader, cons
 
 }  // namespace
 
-Connection::Connection(int fd, const PeerCredentials& peer, std::function<void()> on_finished,
-                       ConnectionLimits limits)
-    : fd_(fd), peer_(peer), on_finished_(std::move(on_finished)), limits_(limits) {}
+Connection::Connection(int fd, const PeerCredentials& peer, std::function<void()> on_finished)
+    : fd_(fd), peer_(peer), on_finished_(std::move(on_finished)) {}
 
 Connection::~Connection() {
   Stop();

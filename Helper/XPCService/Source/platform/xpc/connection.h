@@ -40,12 +40,14 @@ class Connection {
  public:
   /// Takes ownership of the connected socket `fd`. `on_finished` runs on
   /// the connection's thread once it has stopped serving.
-  Connection(int fd, const PeerCredentials& peer, std::function<void()> on_finished,
-             ConnectionLimits limits = {});
+  Connection(int fd, const PeerCredentials& peer, std::function<void()> on_finished);
   /// Stops serving (as Stop) and waits for the thread; closes the socket.
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
+
+  /// Sets what bounds the connection (none by default). Call before Resume.
+  void SetLimits(const ConnectionLimits& limits) { limits_ = limits; }
 
   /// Sets the operations this connection offers. Call before Resume.
   void SetExportedInterface(Interface interface) { interface_.emplace(std::move(interface)); }

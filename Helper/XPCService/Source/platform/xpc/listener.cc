@@ -172,11 +172,11 @@ void Listener::Admit(int fd) {
     return;
   }
   const int wake_fd = wake_fd_;
-  const ConnectionLimits limits{options_.deadlines, &budget_};
   auto connection = std::make_shared<Connection>(fd, peer, [wake_fd] {
     const std::uint64_t one = 1;
     (void)::write(wake_fd, &one, sizeof one);
-  }, limits);
+  });
+  connection->SetLimits({options_.deadlines, &budget_});
   const bool accepted = delegate_ != nullptr && delegate_->listenerShouldAcceptNewConnection(*this, *connection);
   if (accepted && connection->resumed()) connections_.push_back(std::move(connection));
 }
