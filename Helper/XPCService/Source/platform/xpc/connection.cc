@@ -65,9 +65,10 @@ void Connection::Stop() {
 
 void Connection::Abandon() {
   Stop();
-  // Wakes a thread that waits for the peer to take a reply; its send then
-  // fails at once.
-  ::shutdown(fd_, SHUT_RDWR);
+  // Either the thread sees abandoned_ before it waits on a send, or this
+  // sees sending_ and wakes it: shut down, the send fails at once.
+  abandoned_.store(true);
+  if (sending_.load()) ::shutdown(fd_, SHUT_RDWR);
 }
 
 void Connection::Join() {
@@ -162,7 +163,11 @@ bool Connection::SendReply(ReplyStatus status, std::string_view text) {
   out_.clear();
   AppendReplyFrame(status, text, &out_);
   std::string ignored;
-  return WriteAllBytesWithin(fd_, out_, limits_.deadlines.idle_ms, &ignored);
+  sending_.store(true);
+  const int idle_ms = limits_.deadlines.idle_ms > 0 ? limits_.deadlines.idle_ms : -1;
+  const bool sent = WriteAllBytesWithin(fd_, out_, abandoned_.load() ? 0 : idle_ms, &ignored);
+  sending_.store(false);
+  return sent;
 }
 
 void Connection::SendError(const std::string& message) { SendReply(ReplyStatus::kError, message); }

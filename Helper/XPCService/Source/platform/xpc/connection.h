@@ -73,8 +73,9 @@ class Connection {
   /// without a reply from now on is answered with the error "the service is
   /// stopping". Safe to call more than once.
   void Stop();
-  /// As Stop, and gives up any reply the peer has not taken yet: the socket
-  /// is shut down both ways. A request in progress still runs to its end.
+  /// As Stop, and no longer waits for the peer to take replies: a reply
+  /// being sent fails at once, and a reply of a request still in progress
+  /// goes out only as far as the socket takes it at once.
   void Abandon();
   /// True once the connection's thread has stopped serving.
   bool finished() const { return finished_.load(); }
@@ -107,6 +108,8 @@ class Connection {
   std::string reply_text_;
   std::string out_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> abandoned_{false};
+  std::atomic<bool> sending_{false};
   std::atomic<bool> finished_{false};
   std::thread thread_;
 };

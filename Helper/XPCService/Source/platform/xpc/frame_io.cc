@@ -88,11 +88,11 @@ long FrameReader::ReadSome(char* where, std::size_t size) {
 }
 
 bool WriteAllBytes(int fd, std::string_view bytes, std::string* error) {
-  return WriteAllBytesWithin(fd, bytes, 0, error);
+  return WriteAllBytesWithin(fd, bytes, -1, error);
 }
 
 bool WriteAllBytesWithin(int fd, std::string_view bytes, int stall_ms, std::string* error) {
-  const int flags = MSG_NOSIGNAL | (stall_ms > 0 ? MSG_DONTWAIT : 0);
+  const int flags = MSG_NOSIGNAL | (stall_ms >= 0 ? MSG_DONTWAIT : 0);
   while (!bytes.empty()) {
     const ssize_t n = ::send(fd, bytes.data(), bytes.size(), flags);
     if (n >= 0) {
@@ -100,11 +100,11 @@ bool WriteAllBytesWithin(int fd, std::string_view bytes, int stall_ms, std::stri
       continue;
     }
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+    if ((errno != EAGAIN && errno != EWOULDBLOCK) || stall_ms == 0) {
       *error = std::string("send: ") + std::strerror(errno);
       return false;
     }
-    const int ready = PollFor(fd, POLLOUT, stall_ms > 0 ? stall_ms : -1, error);
+    const int ready = PollFor(fd, POLLOUT, stall_ms, error);
     if (ready < 0) return false;
     if (ready == 0) {
       *error = "send: the peer took no bytes for " + std::to_string(stall_ms) + " ms";

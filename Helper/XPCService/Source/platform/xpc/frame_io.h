@@ -70,8 +70,9 @@ class FrameReader {
 bool WriteAllBytes(int fd, std::string_view bytes, std::string* error);
 
 /// As WriteAllBytes, but gives up when the peer takes no byte for
-/// `stall_ms` milliseconds (0: waits as long as it takes), and when the
-/// socket is shut down for writing meanwhile.
+/// `stall_ms` milliseconds (negative: waits as long as it takes; 0: writes
+/// only what the socket takes at once), and when the socket is shut down
+/// for writing meanwhile.
 bool WriteAllBytesWithin(int fd, std::string_view bytes, int stall_ms, std::string* error);
 
 /// Writes `payload` as one frame with one write where the socket takes it.
