@@ -25,6 +25,9 @@ TEST(FileUrlTest, AcceptedFormsNameTheirPath) {
       {"file:///tmp//a", "/tmp//a"},
       {"file:///", "/"},
       {"file:///tmp/a.plist.dummy", "/tmp/a.plist.dummy"},
+      {"file:/tmp/a.plist", "/tmp/a.plist"},
+      {"File:/tmp/a%20b", "/tmp/a b"},
+      {"file:/tmp/dir/", "/tmp/dir/"},
   };
   for (const auto& c : cases) {
     std::string path, error;
@@ -38,8 +41,11 @@ TEST(FileUrlTest, EverythingElseIsRefused) {
       "",
       "/tmp/a",
       "tmp/a",
-      "file:/tmp/a",
       "file:tmp/a",
+      "file:",
+      "file:/tmp/a?x=1",
+      "file:/tmp/a#part",
+      "file:/tmp/a%00b",
       "file://",
       "file://host/tmp/a",
       "file://user@localhost/tmp/a",

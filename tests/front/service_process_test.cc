@@ -340,6 +340,27 @@ TEST_F(ServiceProcessTest, SigtermEndsTheServiceWithExitZero) {
   EXPECT_EQ(idle.Receive(&reply), CallStatus::kFailed);
 }
 
+TEST_F(ServiceProcessTest, SigtermEndsTheServiceThoughAClientReadsNoReplies) {
+  Start();
+  const int fd = RawConnect(socket_path());
+  ASSERT_GE(fd, 0);
+  // Requests go out until the socket takes no more: the service is then
+  // blocked on replies nobody reads.
+  std::string burst;
+  for (int i = 0; i < 64; ++i) burst += Frame(zv::xpc::EncodeRequest(kExist, dir_.path()));
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  int refused_rounds = 0;
+  while (refused_rounds < 20 && std::chrono::steady_clock::now() < give_up) {
+    const ssize_t sent = ::send(fd, burst.data(), burst.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    refused_rounds = sent > 0 ? 0 : refused_rounds + 1;
+    if (sent <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(refused_rounds, 20) << "the service kept reading";
+  service_->process().Signal(SIGTERM);
+  EXPECT_EQ(service_->process().Wait(5000), 0);
+  ::close(fd);
+}
+
 TEST_F(ServiceProcessTest, SigintEndsTheServiceWithExitZero) {
   Start();
   service_->process().Signal(SIGINT);

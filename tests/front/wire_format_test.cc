@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -195,6 +197,70 @@ TEST(FrameReaderTest, FrameAtTheLimitIsRead) {
   EXPECT_EQ(payload.size(), zv::xpc::kMaxFrameBytes);
   EXPECT_EQ(payload.find_first_not_of('q'), std::string_view::npos);
   writer.join();
+}
+
+// Delivers bytes [*delivered, until) of `stream` to `assembler` in the
+// pieces it makes room for; false when it refuses room.
+bool Deliver(zv::xpc::FrameAssembler& assembler, std::string_view stream, std::size_t until,
+             std::size_t* delivered) {
+  while (*delivered < until) {
+    char* where = nullptr;
+    std::size_t room = 0;
+    if (!assembler.Room(&where, &room)) return false;
+    room = std::min(room, until - *delivered);
+    std::memcpy(where, stream.data() + *delivered, room);
+    assembler.Commit(room);
+    *delivered += room;
+  }
+  return true;
+}
+
+TEST(FrameAssemblerTest, BufferGrowsWithTheBytesThatArriveWithinTheBudget) {
+  constexpr std::size_t kMiB = 1024 * 1024;
+  zv::xpc::FrameBudget budget(3 * kMiB);
+  const std::string stream = Frame(std::string(zv::xpc::kMaxFrameBytes, 'p'));
+  const struct {
+    std::size_t arrived;    // bytes of the frame delivered so far
+    std::size_t most_held;  // the budget holds no more than this
+  } steps[] = {
+      {4, 0},
+      {4 + 1000, 0},
+      {256 * 1024, 512 * 1024},
+      {kMiB, 2 * kMiB},
+  };
+  std::size_t delivered = 0;
+  {
+    zv::xpc::FrameAssembler assembler(&budget);
+    for (const auto& step : steps) {
+      ASSERT_TRUE(Deliver(assembler, stream, step.arrived, &delivered)) << step.arrived;
+      EXPECT_LE(budget.held(), step.most_held) << step.arrived;
+      EXPECT_EQ(assembler.charged(), budget.held());
+    }
+    // The budget runs out long before the 16 MiB the header announced.
+    EXPECT_FALSE(Deliver(assembler, stream, stream.size(), &delivered));
+    EXPECT_LT(delivered, 3 * kMiB);
+    EXPECT_LE(budget.held(), 3 * kMiB);
+  }
+  EXPECT_EQ(budget.held(), 0u);
+}
+
+TEST(FrameReaderTest, TimeLimitsEndAFrameBegunAndAnIdleWait) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    FrameStatus status;
+  } cases[] = {
+      {"nothing arrives", "", FrameStatus::kIdleTimedOut},
+      {"half a header", Frame("abc").substr(0, 2), FrameStatus::kFrameTimedOut},
+      {"half a payload", Frame("abcdef").substr(0, 7), FrameStatus::kFrameTimedOut},
+  };
+  for (const auto& c : cases) {
+    SocketPair pair;
+    pair.Write(c.bytes);
+    FrameReader reader(pair.reader(), nullptr, {100, 150});
+    std::string_view payload;
+    EXPECT_EQ(reader.Next(&payload), c.status) << c.name;
+  }
 }
 
 }  // namespace

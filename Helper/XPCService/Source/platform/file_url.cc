@@ -45,7 +45,9 @@ class ParsedUri {
 // Why the parsed URL is not a local file URL, or empty when it is one.
 const char* RefusalOf(const UriUriA& uri) {
   if (!EqualsIgnoringCase(RangeText(uri.scheme), "file")) return "not a file URL";
-  if (!IsPresent(uri.hostText)) return "file URL without \"//\" before its path";
+  // "file:/path" (no authority at all) names a local file as "file:///path"
+  // does; without an authority the path must still be absolute.
+  if (!IsPresent(uri.hostText) && uri.absolutePath != URI_TRUE) return "file URL with a relative path";
   const std::string_view host = RangeText(uri.hostText);
   if (!host.empty() && !EqualsIgnoringCase(host, "localhost")) return "file URL names another host";
   if (IsPresent(uri.userInfo) || IsPresent(uri.portText)) return "file URL with user or port";

@@ -10,6 +10,7 @@ namespace zv {
 /// and host compared without regard to case:
 ///   file:///absolute/path
 ///   file://localhost/absolute/path
+///   file:/absolute/path
 /// The path's percent-escapes are decoded ("%20" is a blank; "+" stays a
 /// plus sign). Anything else is not a file URL and gives false with a
 /// message in `*error`: another scheme, another host, user information or

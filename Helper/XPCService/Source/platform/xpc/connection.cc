@@ -12,13 +12,24 @@
 namespace zv::xpc {
 namespace {
 
-std::string StreamEndMessage(FrameStatus status, const FrameReader& reader) {
+// `ms` as a short duration: "10 s", or "250 ms" below whole seconds.
+std::string Duration(int ms) {
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
+// The error a client gets when its stream ends the connection, or empty
+// when it gets none (a clean end, an idle close, a failed read).
+std::string StreamEndMessage(FrameStatus status, const FrameReader& reader, const ConnectionLimits& limits) {
   switch (status) {
     case FrameStatus::kTooLarge:
       return "frame of " + std::to_string(reader.announced_length()) + " bytes exceeds the limit of " +
              std::to_string(kMaxFrameBytes) + " bytes";
     case FrameStatus::kTruncated:
       return "malformed request: the stream ended inside a frame";
+    case FrameStatus::kFrameTimedOut:
+      return "malformed request: the frame did not arrive whole within " + Duration(limits.deadlines.frame_ms);
+    case FrameStatus::kOverBudget:
+      return "the service is busy";
     default:
       return {};
   }
@@ -52,28 +63,42 @@ void Connection::Stop() {
   ::shutdown(fd_, SHUT_RD);
 }
 
+void Connection::Abandon() {
+  Stop();
+  // Either the thread sees abandoned_ before it waits on a send, or this
+  // sees sending_ and wakes it: shut down, the send fails at once.
+  abandoned_.store(true);
+  if (sending_.load()) ::shutdown(fd_, SHUT_RDWR);
+}
+
 void Connection::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
 void Connection::Serve() {
-  FrameReader reader(fd_);
-  std::string_view payload;
-  while (!stopping_.load()) {
-    const FrameStatus status = reader.Next(&payload);
-    if (status != FrameStatus::kFrame) {
-      // A stream cut short by the service's own stop is no client's fault.
-      const std::string message = stopping_.load() ? std::string() : StreamEndMessage(status, reader);
-      if (!message.empty()) SendError(message);
-      break;
-    }
-    if (!HandleRequestGuarded(payload)) break;
-  }
+  ServeRequests();
   // The peer sees the end at once; the descriptor itself is closed by the
   // owner, so Stop never acts on a reused descriptor number.
   ::shutdown(fd_, SHUT_RDWR);
   finished_.store(true);
   if (on_finished_) on_finished_();
+}
+
+void Connection::ServeRequests() {
+  // The reader's budget goes back when this returns, before the peer can
+  // see the end.
+  FrameReader reader(fd_, limits_.budget, limits_.deadlines);
+  std::string_view payload;
+  while (!stopping_.load()) {
+    const FrameStatus status = reader.Next(&payload);
+    if (status != FrameStatus::kFrame) {
+      // A stream cut short by the service's own stop is no client's fault.
+      const std::string message = stopping_.load() ? std::string() : StreamEndMessage(status, reader, limits_);
+      if (!message.empty()) SendError(message);
+      return;
+    }
+    if (!HandleRequestGuarded(payload)) return;
+  }
 }
 
 bool Connection::HandleRequestGuarded(std::string_view payload) {
@@ -110,6 +135,12 @@ bool Connection::HandleRequest(std::string_view payload) {
     argument_.reset();
   }
   if (!Invoke(index)) {
+    // An operation abandoned because the service stops (a walk) ends
+    // without a reply; its client learns why.
+    if (stopping_.load()) {
+      SendError("the service is stopping");
+      return false;
+    }
     SendError("the operation gave no reply");
     return true;
   }
@@ -132,7 +163,11 @@ bool Connection::SendReply(ReplyStatus status, std::string_view text) {
   out_.clear();
   AppendReplyFrame(status, text, &out_);
   std::string ignored;
-  return WriteAllBytes(fd_, out_, &ignored);
+  sending_.store(true);
+  const int idle_ms = limits_.deadlines.idle_ms > 0 ? limits_.deadlines.idle_ms : -1;
+  const bool sent = WriteAllBytesWithin(fd_, out_, abandoned_.load() ? 0 : idle_ms, &ignored);
+  sending_.store(false);
+  return sent;
 }
 
 void Connection::SendError(const std::string& message) { SendReply(ReplyStatus::kError, message); }

@@ -12,18 +12,30 @@
 #include <thread>
 #include <typeindex>
 
+#include "platform/xpc/frame_io.h"
 #include "platform/xpc/interface.h"
 #include "platform/xpc/peer_credentials.h"
 #include "platform/xpc/wire_format.h"
 
 namespace zv::xpc {
 
+/// What bounds one connection: the time its frames may take (the idle
+/// period also bounds how long a reply may wait for a peer that does not
+/// read it) and the budget its unfinished frames draw on (not owned; it
+/// outlives the connection; nullptr: no bound).
+struct ConnectionLimits {
+  FrameDeadlines deadlines;
+  FrameBudget* budget = nullptr;
+};
+
 /// An accepted connection. It owns its socket. Until Resume it serves
 /// nothing; after Resume its thread takes one request at a time, runs the
 /// exported object's operation and sends the reply before it reads the
 /// next request. A protocol error (see wire_format.h; also an operation
 /// that the interface does not know) is answered with an error reply and
-/// ends the connection. Other connections are unaffected.
+/// ends the connection, as do a frame that does not arrive whole in time
+/// and one the budget cannot hold; an idle connection is closed without a
+/// word. Other connections are unaffected.
 class Connection {
  public:
   /// Takes ownership of the connected socket `fd`. `on_finished` runs on
@@ -33,6 +45,9 @@ class Connection {
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
+
+  /// Sets what bounds the connection (none by default). Call before Resume.
+  void SetLimits(const ConnectionLimits& limits) { limits_ = limits; }
 
   /// Sets the operations this connection offers. Call before Resume.
   void SetExportedInterface(Interface interface) { interface_.emplace(std::move(interface)); }
@@ -54,8 +69,14 @@ class Connection {
   bool resumed() const { return thread_.joinable(); }
 
   /// Stops taking requests: a request in progress still finishes and gets
-  /// its reply; no further request is read. Safe to call more than once.
+  /// its reply; no further request is read. An operation that returns
+  /// without a reply from now on is answered with the error "the service is
+  /// stopping". Safe to call more than once.
   void Stop();
+  /// As Stop, and no longer waits for the peer to take replies: a reply
+  /// being sent fails at once, and a reply of a request still in progress
+  /// goes out only as far as the socket takes it at once.
+  void Abandon();
   /// True once the connection's thread has stopped serving.
   bool finished() const { return finished_.load(); }
   /// Waits for the connection's thread to end.
@@ -65,6 +86,8 @@ class Connection {
 
  private:
   void Serve();
+  // Reads and answers requests until the connection must end.
+  void ServeRequests();
   // Runs one request payload; false when the connection must end.
   bool HandleRequest(std::string_view payload);
   bool HandleRequestGuarded(std::string_view payload);
@@ -77,6 +100,7 @@ class Connection {
   int fd_;
   PeerCredentials peer_;
   std::function<void()> on_finished_;
+  ConnectionLimits limits_;
   std::optional<Interface> interface_;
   std::shared_ptr<void> exported_object_;
   std::optional<std::type_index> exported_protocol_;
@@ -84,6 +108,8 @@ class Connection {
   std::string reply_text_;
   std::string out_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> abandoned_{false};
+  std::atomic<bool> sending_{false};
   std::atomic<bool> finished_{false};
   std::thread thread_;
 };

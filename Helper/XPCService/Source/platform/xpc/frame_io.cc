@@ -1,9 +1,12 @@
 #include "platform/xpc/frame_io.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/xpc/wire_format.h"
@@ -11,71 +14,102 @@
 namespace zv::xpc {
 namespace {
 
-// Bytes asked of the socket per read while no larger frame is pending.
-constexpr std::size_t kReadChunkBytes = 64 * 1024;
+long long NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Milliseconds left until `deadline_ms`, as poll(2) takes them.
+int MsUntil(long long deadline_ms) {
+  return static_cast<int>(std::clamp(deadline_ms - NowMs(), 0LL, 24LL * 3600 * 1000));
+}
+
+// Polls `fd` for `events` up to `timeout_ms` (-1: no limit), retrying after
+// signals: 1 when ready, 0 when the time passed, -1 with `*error` set.
+int PollFor(int fd, short events, int timeout_ms, std::string* error) {
+  for (;;) {
+    pollfd entry{fd, events, 0};
+    const int ready = ::poll(&entry, 1, timeout_ms);
+    if (ready >= 0) return ready;
+    if (errno == EINTR) continue;
+    *error = std::string("poll: ") + std::strerror(errno);
+    return -1;
+  }
+}
 
 }  // namespace
 
-FrameReader::FrameReader(int fd) : fd_(fd), buffer_(kReadChunkBytes) {}
+FrameReader::FrameReader(int fd, FrameBudget* budget, FrameDeadlines deadlines)
+    : fd_(fd), assembler_(budget), deadlines_(deadlines) {}
 
-bool FrameReader::Fill(std::size_t wanted) {
-  // Move the unread bytes to the front, then make room for the frame.
-  if (begin_ > 0) {
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-  }
-  if (buffer_.size() < wanted) buffer_.resize(wanted);
+FrameStatus FrameReader::Next(std::string_view* payload) {
+  const long long started_ms = NowMs();
+  // Bytes left over from the last read already began the next frame.
+  long long frame_began_ms = started_ms;
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-    if (n > 0) {
-      end_ += static_cast<std::size_t>(n);
-      return true;
+    switch (assembler_.Take(payload)) {
+      case FrameAssembler::Step::kFrame:
+        return FrameStatus::kFrame;
+      case FrameAssembler::Step::kTooLarge:
+        return FrameStatus::kTooLarge;
+      case FrameAssembler::Step::kNeedBytes:
+        break;
     }
-    if (n == 0) return false;
-    if (errno == EINTR) continue;
-    error_ = std::string("read: ") + std::strerror(errno);
-    return false;
+    char* where = nullptr;
+    std::size_t room = 0;
+    if (!assembler_.Room(&where, &room)) return FrameStatus::kOverBudget;
+    const bool in_frame = assembler_.HasBufferedBytes();
+    const int limit_ms = in_frame ? deadlines_.frame_ms : deadlines_.idle_ms;
+    if (limit_ms > 0 && !WaitReadable((in_frame ? frame_began_ms : started_ms) + limit_ms)) {
+      if (!error_.empty()) return FrameStatus::kReadError;
+      return in_frame ? FrameStatus::kFrameTimedOut : FrameStatus::kIdleTimedOut;
+    }
+    const long n = ReadSome(where, room);
+    if (n < 0) return FrameStatus::kReadError;
+    if (n == 0) return in_frame ? FrameStatus::kTruncated : FrameStatus::kEndOfStream;
+    if (!in_frame) frame_began_ms = NowMs();
+    assembler_.Commit(static_cast<std::size_t>(n));
   }
 }
 
-FrameStatus FrameReader::Next(std::string_view* payload) {
-  // Give back the memory of a large frame once it has been consumed.
-  if (begin_ == end_ && buffer_.size() > kReadChunkBytes) {
-    std::vector<char>(kReadChunkBytes).swap(buffer_);
-    begin_ = end_ = 0;
+bool FrameReader::WaitReadable(long long deadline_ms) {
+  return PollFor(fd_, POLLIN, MsUntil(deadline_ms), &error_) > 0;
+}
+
+long FrameReader::ReadSome(char* where, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd_, where, size);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EINTR) continue;
+    error_ = std::string("read: ") + std::strerror(errno);
+    return -1;
   }
-  while (end_ - begin_ < kFrameHeaderBytes) {
-    const bool had_bytes = end_ > begin_;
-    if (!Fill(kFrameHeaderBytes)) {
-      if (!error_.empty()) return FrameStatus::kReadError;
-      return had_bytes || end_ > begin_ ? FrameStatus::kTruncated : FrameStatus::kEndOfStream;
-    }
-  }
-  const std::uint32_t length =
-      DecodeFrameLength(reinterpret_cast<const unsigned char*>(buffer_.data() + begin_));
-  if (length > kMaxFrameBytes) {
-    announced_length_ = length;
-    return FrameStatus::kTooLarge;
-  }
-  const std::size_t frame_bytes = kFrameHeaderBytes + length;
-  while (end_ - begin_ < frame_bytes) {
-    if (!Fill(frame_bytes)) return error_.empty() ? FrameStatus::kTruncated : FrameStatus::kReadError;
-  }
-  *payload = std::string_view(buffer_.data() + begin_ + kFrameHeaderBytes, length);
-  begin_ += frame_bytes;
-  return FrameStatus::kFrame;
 }
 
 bool WriteAllBytes(int fd, std::string_view bytes, std::string* error) {
+  return WriteAllBytesWithin(fd, bytes, -1, error);
+}
+
+bool WriteAllBytesWithin(int fd, std::string_view bytes, int stall_ms, std::string* error) {
+  const int flags = MSG_NOSIGNAL | (stall_ms >= 0 ? MSG_DONTWAIT : 0);
   while (!bytes.empty()) {
-    const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
+    const ssize_t n = ::send(fd, bytes.data(), bytes.size(), flags);
+    if (n >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if ((errno != EAGAIN && errno != EWOULDBLOCK) || stall_ms == 0) {
       *error = std::string("send: ") + std::strerror(errno);
       return false;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
+    const int ready = PollFor(fd, POLLOUT, stall_ms, error);
+    if (ready < 0) return false;
+    if (ready == 0) {
+      *error = "send: the peer took no bytes for " + std::to_string(stall_ms) + " ms";
+      return false;
+    }
   }
   return true;
 }

@@ -109,7 +109,13 @@ Listener::LoopStep Listener::WaitAndServe(int signal_fd, std::string* error) {
     *error = std::string("poll: ") + std::strerror(errno);
     return LoopStep::kFailed;
   }
-  if (fds[1].revents != 0) return LoopStep::kStop;  // SIGTERM or SIGINT
+  if (fds[1].revents != 0) {
+    // SIGTERM or SIGINT, taken so that it no longer pends.
+    signalfd_siginfo taken;
+    const ssize_t got = ::read(signal_fd, &taken, sizeof taken);
+    (void)got;
+    return LoopStep::kStop;
+  }
   if (fds[2].revents != 0) {
     DrainCounter(wake_fd_);
     ReapFinished();
@@ -170,6 +176,7 @@ void Listener::Admit(int fd) {
     const std::uint64_t one = 1;
     (void)::write(wake_fd, &one, sizeof one);
   });
+  connection->SetLimits({options_.deadlines, &budget_});
   const bool accepted = delegate_ != nullptr && delegate_->listenerShouldAcceptNewConnection(*this, *connection);
   if (accepted && connection->resumed()) connections_.push_back(std::move(connection));
 }
@@ -182,7 +189,25 @@ void Listener::ReapFinished() {
 
 void Listener::StopAll() {
   for (const auto& connection : connections_) connection->Stop();
+  if (!stop_begun_) {
+    stop_begun_ = true;
+    if (options_.on_stop) options_.on_stop();
+  }
+  AwaitConnections(kStopGraceMs);
+  // A peer that does not read its replies must not hold the stop.
+  for (const auto& connection : connections_) connection->Abandon();
   connections_.clear();  // each connection joins its thread as it goes
+}
+
+void Listener::AwaitConnections(int timeout_ms) {
+  const long long deadline = NowMs() + timeout_ms;
+  for (;;) {
+    ReapFinished();
+    const long long left = deadline - NowMs();
+    if (connections_.empty() || left <= 0) return;
+    pollfd wake{wake_fd_, POLLIN, 0};
+    if (::poll(&wake, 1, static_cast<int>(left)) > 0) DrainCounter(wake_fd_);
+  }
 }
 
 void Listener::Tell(std::string_view line) const {

@@ -11,13 +11,20 @@
 #include <vector>
 
 #include "platform/xpc/connection.h"
+#include "platform/xpc/frame_assembler.h"
+#include "platform/xpc/frame_io.h"
 #include "platform/xpc/listen_socket.h"
+#include "platform/xpc/wire_format.h"
 
 namespace zv::xpc {
 
 /// Most connections served at once; one more is refused with an error
 /// reply "too many connections" and closed.
 constexpr std::size_t kMaxConnections = 64;
+
+/// How long a stop waits for the connections to finish their requests and
+/// for their peers to take the replies before it gives up those replies.
+constexpr int kStopGraceMs = 500;
 
 class Listener;
 
@@ -47,6 +54,14 @@ struct ListenerOptions {
   /// Receives one line for each event worth telling an administrator
   /// (refused peers, failed accepts); may be empty.
   std::function<void(std::string_view)> diagnostics;
+  /// Called once, on the listener's thread, when a stop begins (after
+  /// every connection has stopped taking requests), so that long
+  /// operations can be abandoned; may be empty.
+  std::function<void()> on_stop;
+  /// Time limits of every connection's frames (tests shorten them).
+  FrameDeadlines deadlines{kFrameCompletionSeconds * 1000, kIdleConnectionSeconds * 1000};
+  /// Bytes all connections together may hold for unfinished frames.
+  std::size_t unfinished_frame_bytes = kMaxUnfinishedFrameBytes;
 };
 
 /// Accepts connections on one listening socket. Only peers running as the
@@ -67,8 +82,9 @@ class Listener {
   void SetDelegate(ListenerDelegate* delegate) { delegate_ = delegate; }
 
   /// Serves until SIGTERM or SIGINT arrives, or the idle period passes:
-  /// then accepts no more, lets every request in progress finish and
-  /// reply, closes all connections and returns true. False with a message
+  /// then accepts no more, calls on_stop, lets every request in progress
+  /// finish and reply (replies not taken within kStopGraceMs are given
+  /// up), closes all connections and returns true. False with a message
   /// when the listener itself fails. Blocks SIGTERM and SIGINT as
   /// BlockStopSignals does.
   bool Resume(std::string* error);
@@ -77,7 +93,8 @@ class Listener {
   bool activated() const { return socket_.activated(); }
 
  private:
-  explicit Listener(const ListenerOptions& options) : options_(options) {}
+  explicit Listener(const ListenerOptions& options)
+      : options_(options), budget_(options.unfinished_frame_bytes) {}
 
   enum class LoopStep { kGoOn, kStop, kFailed };
   // Waits for the next event and handles it.
@@ -88,11 +105,16 @@ class Listener {
   void Admit(int fd);
   // Joins and drops connections whose thread has ended.
   void ReapFinished();
+  // Stops every connection, tells on_stop, and ends them all.
   void StopAll();
+  // Waits up to `timeout_ms` for every connection to finish.
+  void AwaitConnections(int timeout_ms);
   int PollTimeoutMs() const;
   void Tell(std::string_view line) const;
 
   ListenerOptions options_;
+  FrameBudget budget_;
+  bool stop_begun_ = false;
   ListenSocket socket_;
   ListenerDelegate* delegate_ = nullptr;
   std::vector<std::shared_ptr<Connection>> connections_;

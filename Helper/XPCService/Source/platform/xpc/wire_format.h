@@ -11,7 +11,8 @@
 //                   (status 0) or a one-line error message (status 1).
 //
 // A request that breaks these rules gets an error reply and its connection
-// is closed.
+// is closed, as does a frame that does not arrive whole in time or would
+// take the service over its memory bound for unfinished frames.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +27,17 @@ namespace zv::xpc {
 constexpr std::size_t kFrameHeaderBytes = 4;
 /// Largest payload a frame may carry (16 MiB).
 constexpr std::size_t kMaxFrameBytes = std::size_t{16} * 1024 * 1024;
+/// A frame once begun must arrive whole within this many seconds; a
+/// sender that trickles it is answered with an error and cut off.
+constexpr int kFrameCompletionSeconds = 10;
+/// A connection with no request in progress and nothing arriving (or a
+/// reply its peer does not take) for this many seconds is closed.
+constexpr int kIdleConnectionSeconds = 600;
+/// Most bytes the service holds for unfinished frames across all its
+/// connections (64 MiB); a frame that would need more is refused with an
+/// error and its connection closed.
+constexpr std::size_t kMaxUnfinishedFrameBytes = std::size_t{64} * 1024 * 1024;
+static_assert(kMaxUnfinishedFrameBytes >= kMaxFrameBytes, "one whole frame must fit the budget");
 /// Longest piece of client-sent text quoted in an error message.
 constexpr std::size_t kMaxQuotedBytes = 64;
 

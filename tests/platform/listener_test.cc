@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: MIT
+// The listener and its connections with a stand-in protocol: what a stop
+// does to an operation in progress, and how connections that trickle,
+// idle or ask for too much memory are ended while others are served.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/xpc/frame_io.h"
+#include "platform/xpc/interface.h"
+#include "platform/xpc/listener.h"
+#include "platform/xpc/wire_format.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using zv::xpc::Request;
+using zv::xpc::Reply;
+
+// Raised when the listener begins to stop; an operation may hold until
+// then, and the test may wait until one does.
+class StopFlag {
+ public:
+  void Raise() { Set(&raised_); }
+  void HoldUntilRaised() {
+    Set(&holding_);
+    Await(&raised_);
+  }
+  void AwaitHolding() { Await(&holding_); }
+
+ private:
+  void Set(bool* flag) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    *flag = true;
+    changed_.notify_all();
+  }
+  void Await(const bool* flag) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [flag] { return *flag; });
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool raised_ = false;
+  bool holding_ = false;
+};
+
+StopFlag* g_stop_flag = nullptr;
+
+// "length": replies with the length of its text. "hold": waits until the
+// stop begins and returns without a reply, as an abandoned walk does.
+class StandInProtocol {
+ public:
+  void Length(const Request& request, const Reply& reply) {
+    reply(std::to_string(request ? request->size() : 0));
+  }
+  void Hold(const Request&, const Reply&) { g_stop_flag->HoldUntilRaised(); }
+
+  static constexpr std::array<zv::xpc::Operation<StandInProtocol>, 2> kOperations{{
+      {"length:reply:", &StandInProtocol::Length},
+      {"hold:reply:", &StandInProtocol::Hold},
+  }};
+};
+
+class StandInDelegate : public zv::xpc::ListenerDelegate {
+ public:
+  bool listenerShouldAcceptNewConnection(zv::xpc::Listener&, zv::xpc::Connection& connection) override {
+    connection.SetExportedInterface(zv::xpc::Interface::WithProtocol<StandInProtocol>());
+    connection.SetExportedObject<StandInProtocol>(std::make_shared<StandInProtocol>());
+    return connection.Resume();
+  }
+};
+
+std::string Frame(std::string_view payload) {
+  std::string frame;
+  zv::xpc::AppendFrame(payload, &frame);
+  return frame;
+}
+
+std::string Header(std::uint32_t length) {
+  unsigned char header[zv::xpc::kFrameHeaderBytes];
+  zv::xpc::EncodeFrameLength(length, header);
+  return std::string(reinterpret_cast<const char*>(header), sizeof header);
+}
+
+// The next reply on `reader` as "ok:TEXT" or "error:TEXT", or "closed".
+std::string NextReply(zv::xpc::FrameReader& reader) {
+  std::string_view payload;
+  if (reader.Next(&payload) != zv::xpc::FrameStatus::kFrame) return "closed";
+  zv::xpc::ReplyStatus status;
+  std::string_view text;
+  std::string error;
+  if (!zv::xpc::DecodeReply(payload, &status, &text, &error)) return "undecodable";
+  return (status == zv::xpc::ReplyStatus::kReply ? "ok:" : "error:") + std::string(text);
+}
+
+// A listener with short limits serving on its own thread, stopped by a
+// real SIGTERM (blocked in every thread, so it waits for the listener).
+class ListenerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(zv::xpc::BlockStopSignals(&error)) << error;
+    g_stop_flag = &stop_flag_;
+  }
+  void TearDown() override {
+    if (server_.joinable()) Stop();
+    g_stop_flag = nullptr;
+  }
+
+  // Options that bind in the test's folder and raise the stop flag.
+  zv::xpc::ListenerOptions Options() {
+    zv::xpc::ListenerOptions options;
+    options.socket_path = dir_.File("s.sock");
+    options.on_stop = [this] { stop_flag_.Raise(); };
+    return options;
+  }
+  void Start(const zv::xpc::ListenerOptions& options) {
+    std::string error;
+    listener_ = zv::xpc::Listener::ServiceListener(options, &error);
+    ASSERT_NE(listener_, nullptr) << error;
+    listener_->SetDelegate(&delegate_);
+    server_ = std::thread([this] { resumed_ = listener_->Resume(&resume_error_); });
+  }
+  // Sends SIGTERM and waits for Resume to return.
+  void Stop() {
+    ASSERT_EQ(::kill(::getpid(), SIGTERM), 0);
+    server_.join();
+    EXPECT_TRUE(resumed_) << resume_error_;
+  }
+  int Connect() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, dir_.File("s.sock").c_str(), sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+    return fd;
+  }
+
+  zvtest::TempDir dir_;
+  StopFlag stop_flag_;
+  StandInDelegate delegate_;
+  std::unique_ptr<zv::xpc::Listener> listener_;
+  std::thread server_;
+  bool resumed_ = false;
+  std::string resume_error_;
+};
+
+TEST_F(ListenerTest, OperationAbandonedByTheStopIsAnsweredWithAnError) {
+  Start(Options());
+  const int fd = Connect();
+  std::string error;
+  ASSERT_TRUE(zv::xpc::WriteAllBytes(fd, Frame(zv::xpc::EncodeRequest("length:reply:", std::string_view("abc"))) +
+                                             Frame(zv::xpc::EncodeRequest("hold:reply:", std::nullopt)),
+                                     &error));
+  zv::xpc::FrameReader reader(fd);
+  EXPECT_EQ(NextReply(reader), "ok:3");
+  stop_flag_.AwaitHolding();
+  Stop();
+  EXPECT_EQ(NextReply(reader), "error:the service is stopping");
+  EXPECT_EQ(NextReply(reader), "closed");
+  ::close(fd);
+}
+
+TEST_F(ListenerTest, HostileConnectionsAreEndedWhileOthersAreServed) {
+  zv::xpc::ListenerOptions options = Options();
+  options.deadlines = {300, 600};
+  options.unfinished_frame_bytes = 256 * 1024;
+  Start(options);
+  const std::string big(200 * 1024, 'b');
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string replies;  // every reply until the connection closes
+  } cases[] = {
+      {"header begun, never finished", Header(10).substr(0, 2),
+       "error:malformed request: the frame did not arrive whole within 300 ms|closed"},
+      {"payload begun, never finished", Header(10) + "len",
+       "error:malformed request: the frame did not arrive whole within 300 ms|closed"},
+      {"nothing sent", "", "closed"},
+      {"answered, then idle", Frame(zv::xpc::EncodeRequest("length:reply:", std::string_view("ab"))),
+       "ok:2|closed"},
+      {"frame beyond what all connections may hold", Header(1024 * 1024) + std::string(400 * 1024, 'x'),
+       "error:the service is busy|closed"},
+      {"large frames one after another within it",
+       Frame(zv::xpc::EncodeRequest("length:reply:", std::string_view(big))) +
+           Frame(zv::xpc::EncodeRequest("length:reply:", std::string_view(big))),
+       "ok:204800|ok:204800|closed"},
+  };
+  for (const auto& c : cases) {
+    const int fd = Connect();
+    std::string error;
+    // The service may refuse before it has read everything; what it
+    // answers is what counts.
+    (void)zv::xpc::WriteAllBytes(fd, c.bytes, &error);
+    // Another connection is served while this one is pending.
+    const int bystander = Connect();
+    ASSERT_TRUE(zv::xpc::WriteAllBytes(bystander, Frame(zv::xpc::EncodeRequest("length:reply:", std::nullopt)),
+                                       &error));
+    zv::xpc::FrameReader bystander_reader(bystander);
+    EXPECT_EQ(NextReply(bystander_reader), "ok:0") << c.name;
+    ::close(bystander);
+    zv::xpc::FrameReader reader(fd);
+    std::string replies = NextReply(reader);
+    while (replies.size() < 6 || replies.substr(replies.size() - 6) != "closed") replies += "|" + NextReply(reader);
+    EXPECT_EQ(replies, c.replies) << c.name;
+    ::close(fd);
+  }
+}
+
+}  // namespace
