@@ -36,9 +36,17 @@ const std::vector<ProfileTableRow> kTable = {
 };
 constexpr int kTableCells = 18;  // 3 rows x 6 columns
 
+// An SNMPv2c walk of `address`; the last of `more` is the root, the others
+// are options and go before the address, where scanning takes them.
 std::vector<std::string> V2c(const std::string& address, const std::vector<std::string>& more = {}) {
-  std::vector<std::string> arguments = {"-v", "2c", "-c", "public", address};
-  arguments.insert(arguments.end(), more.begin(), more.end());
+  std::vector<std::string> arguments = {"-v", "2c", "-c", "public"};
+  if (more.empty()) {
+    arguments.push_back(address);
+    return arguments;
+  }
+  arguments.insert(arguments.end(), more.begin(), more.end() - 1);
+  arguments.push_back(address);
+  arguments.push_back(more.back());
   return arguments;
 }
 

@@ -62,10 +62,18 @@ TEST_F(WalkArgumentsTest, ReturnsTheIndexAfterTheAddress) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(session_.community), session_.community_len), "public");
   EXPECT_EQ(Parse({"-v", "1", "-c", "x", "host", "1.3.6.1.4", "ignored"}), 6);
   EXPECT_EQ(session_.version, SNMP_VERSION_1);
-  // Options after the address are scanned too (the vector is permuted).
-  EXPECT_EQ(Parse({"host", "-v", "2C", "-c", "p", "1.3.6"}), 6);
-  EXPECT_STREQ(arguments_->argv()[6], "1.3.6");
+}
+
+// Scanning stops at the address: what follows it is the root and ignored
+// arguments, never options, and the vector keeps its order.
+TEST_F(WalkArgumentsTest, OptionsEndAtTheAddress) {
+  ASSERT_EQ(Parse({"-v", "2c", "-c", "p", "host", "-v", "1", "-Ci"}), 6);
   EXPECT_EQ(session_.version, SNMP_VERSION_2c);
+  EXPECT_STREQ(arguments_->argv()[6], "-v");
+  EXPECT_TRUE(handled_options.empty());
+  EXPECT_EQ(Parse({"-v", "3", "host", "1.3.6.1.4.1", "-Q"}), 4);
+  EXPECT_EQ(Parse({"host", "-v", "2c", "-c", "p"}), 2);
+  EXPECT_EQ(session_.version, SNMP_VERSION_3);
 }
 
 TEST_F(WalkArgumentsTest, UsageErrors) {
