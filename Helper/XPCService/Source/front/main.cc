@@ -13,6 +13,7 @@
 #include "front/system_log.h"
 #include "front/walk_request.h"
 #include "platform/xpc/listener.h"
+#include "walk/walk_driver.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   zv::WalkEnvironment environment;
   environment.preferences_directory = options.preferences_directory;
   zv::SetWalkEnvironment(environment);
+  zv::SetWalkTimeLimit(options.walk_timeout_seconds);
   // Replies are sent with MSG_NOSIGNAL; nothing else may end the process
   // on a closed pipe either.
   ::signal(SIGPIPE, SIG_IGN);
