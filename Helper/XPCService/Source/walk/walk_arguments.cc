@@ -371,6 +371,20 @@ int ScanOptions(int argc, char** argv, const char* options, ParseState& state, O
   return kKeepScanning;
 }
 
+// The -IS prefix, `text` and the -Is suffix (with a dot before it unless
+// it has one), as the library's OID parser joins them.
+std::string WithPrefixAndSuffix(const char* text) {
+  const char* prefix = netsnmp_ds_get_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OIDPREFIX);
+  const char* suffix = netsnmp_ds_get_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OIDSUFFIX);
+  std::string root = prefix != nullptr ? prefix : "";
+  root += text;
+  if (suffix != nullptr && suffix[0] != '\0') {
+    if (suffix[0] != '.') root += '.';
+    root += suffix;
+  }
+  return root;
+}
+
 }  // namespace
 
 int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
@@ -395,24 +409,28 @@ int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
   return optind;
 }
 
-// Parses `text` with the library's pattern and best-match lookups off: a
-// root is a plain OID or name, and a pattern could take exponential time
-// and memory to compile. The switches are put back afterwards, since they
-// belong to the process.
+// The root as the library's OID parser reads it: with the -IS prefix and
+// the -Is suffix, "MODULE::name" forms looked up by name, others read as an
+// OID and then looked up by name. The parser's last resort, a search that
+// treats the text as a regular expression (and which -Ib or -IR would make
+// its first), is never taken: compiling a pattern such as "S++++..." takes
+// time and memory exponential in its length.
 bool ParseWalkRoot(const char* text, oid (&ids)[MAX_OID_LEN], std::size_t* length) {
   if (!WithinArgumentBound(text)) {
     Report("[SNMP] The root OID is too long.\n");
     return false;
   }
-  const int regex = netsnmp_ds_get_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_REGEX_ACCESS);
-  const int random = netsnmp_ds_get_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_RANDOM_ACCESS);
-  netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_REGEX_ACCESS, 0);
-  netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_RANDOM_ACCESS, 0);
-  *length = MAX_OID_LEN;
-  const bool parsed = snmp_parse_oid(text, ids, length) != nullptr && *length > 0;
-  netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_REGEX_ACCESS, regex);
-  netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_RANDOM_ACCESS, random);
+  const std::string root = WithPrefixAndSuffix(text);
+  bool parsed = false;
+  if (root.find(':') == std::string::npos) {
+    *length = MAX_OID_LEN;
+    parsed = read_objid(root.c_str(), ids, length) != 0;
+  }
   if (!parsed) {
+    *length = MAX_OID_LEN;
+    parsed = get_node(root.c_str(), ids, length) != 0;
+  }
+  if (!parsed || *length == 0) {
     snmp_perror(text);
     return false;
   }

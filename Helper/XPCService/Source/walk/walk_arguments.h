@@ -62,8 +62,8 @@ int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
                        OptionHandler handler);
 
 /// Parses the root OID `text` into `ids` and sets `*length` to the number
-/// of sub-identifiers. Never treats the text as a pattern or looks for a
-/// best match, whatever -I options asked for. False (reported with
+/// of sub-identifiers, as snmp_parse_oid does but never treating the text
+/// as a pattern, whatever -I options asked for. False (reported with
 /// snmp_perror) when it does not parse, is longer than
 /// kMaxWalkArgumentBytes, or holds a sub-identifier beyond 32 bits. Needs
 /// the library initialised (ParseWalkArguments does that).
