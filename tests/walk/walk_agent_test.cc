@@ -321,6 +321,17 @@ TEST_F(WalkAgentTest, SilentDeviceFailsAfterFourTriesWithoutFallbackGet) {
   EXPECT_EQ(plist_->MergeToldResult(), 1);
 }
 
+// Each try would wait 30 s; the walk's one-second limit ends the first.
+TEST_F(WalkAgentTest, WalkTimeLimitEndsTheWalkAsATimedOutRequest) {
+  SilentDevice device;
+  const int before = zv::SetWalkTimeLimit(1);
+  const int result = Walk(V2c(device.address(), {"-t", "30", zvtest::ProfileTableOid()}));
+  zv::SetWalkTimeLimit(before);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(device.DatagramsReceived(), 1);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
 TEST_F(WalkAgentTest, SnmpV3WithoutAnswerFails) {
   SilentDevice device;
   ASSERT_EQ(Walk({"-r", "0", device.address(), zvtest::ProfileTableOid()}), 1);
