@@ -141,19 +141,21 @@ TEST_F(WalkArgumentsTest, OverLongValuesAndAddressesAreUsageErrors) {
   EXPECT_EQ(Parse({"-v", "3", "-3u", too_long, "host"}), zv::kParseUsageError);
 }
 
-// -m and -M change the process; the same values given again by later walks
-// must leave it as one walk did.
-TEST_F(WalkArgumentsTest, RepeatedMibOptionsLeaveTheProcessAsOneWalkDid) {
+// -m and -M change the process; later walks must not make it grow: the
+// same -M again leaves the path as one walk did, and every -m value takes
+// the place of the one before instead of adding to the environment.
+TEST_F(WalkArgumentsTest, RepeatedMibOptionsDoNotGrowTheProcess) {
   const std::string initial_path = netsnmp_get_mib_directory();
   ASSERT_EQ(Parse({"-m", "ONE-MIB", "-M", "+/nonexistent/mibs", "-v", "3", "host"}), 8);
   const std::string path_after_one = netsnmp_get_mib_directory();
   const char* const mibs_after_one = std::getenv("MIBS");
   EXPECT_EQ(path_after_one, initial_path + ":/nonexistent/mibs");
-  for (int walk = 0; walk < 5; ++walk) {
-    ASSERT_EQ(Parse({"-m", "ONE-MIB", "-M", "+/nonexistent/mibs", "-v", "3", "host"}), 8);
+  for (const char* mibs : {"ONE-MIB", "TWO-MIB", "THREE-MIB:FOUR-MIB"}) {
+    ASSERT_EQ(Parse({"-m", mibs, "-M", "+/nonexistent/mibs", "-v", "3", "host"}), 8);
+    EXPECT_STREQ(std::getenv("MIBS"), mibs);
+    EXPECT_EQ(std::getenv("MIBS"), mibs_after_one);
   }
   EXPECT_EQ(netsnmp_get_mib_directory(), path_after_one);
-  EXPECT_EQ(std::getenv("MIBS"), mibs_after_one);  // the same text: not set again
   netsnmp_set_mib_directory(initial_path.c_str());
 }
 

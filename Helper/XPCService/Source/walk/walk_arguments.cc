@@ -163,12 +163,13 @@ int HandleToggleOptions(char option, char* text, int argc, char** argv) {
 }
 
 // MIBS is read only by the library's initialisation, but -m sets it for
-// the process. Every setenv keeps the text it replaces for ever, so the
-// same value given again is not set again.
+// the process. It lives in one buffer of ours, handed to the environment
+// with putenv: setenv would keep every value it replaces for the life of
+// the process, so that each walk with a new value would cost memory.
 int HandleMibList(const char* text) {
-  const char* current = std::getenv("MIBS");
-  if (current != nullptr && std::strcmp(current, text) == 0) return kKeepScanning;
-  return setenv("MIBS", text, 1) == 0 ? kKeepScanning : UsageError("Cannot set MIBS.");
+  static char entry[sizeof "MIBS=" + kMaxWalkArgumentBytes];
+  std::snprintf(entry, sizeof entry, "MIBS=%s", text);
+  return putenv(entry) == 0 ? kKeepScanning : UsageError("Cannot set MIBS.");
 }
 
 // A value beginning with '+' or '-' extends the library's MIB path, and
