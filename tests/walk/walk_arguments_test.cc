@@ -256,6 +256,20 @@ TEST_F(WalkArgumentsTest, RootIsNeverCompiledAsAPattern) {
   EXPECT_EQ(length, 4u);
 }
 
+TEST_F(WalkArgumentsTest, RootsWithQuotedParts) {
+  ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
+  struct Case { const char* root; bool parses; };
+  const Case cases[] = {
+      {"1.3.6.\"ab\"", true}, {"1.3.'a'.4", true}, {"1.3.\"a'b\"", true},
+      {"1.3.6.\"ab", false}, {"\"7p", false}, {"1.3.'a", false}, {"1.3.\"a\".'", false},
+  };
+  for (const Case& c : cases) {
+    oid ids[MAX_OID_LEN];
+    std::size_t length = 0;
+    EXPECT_EQ(zv::ParseWalkRoot(c.root, ids, &length), c.parses) << c.root;
+  }
+}
+
 TEST_F(WalkArgumentsTest, RootTakesThePrefixAndSuffixOptions) {
   ASSERT_EQ(Parse({"-IS", "1.3.6", "-Is", "9", "-v", "3", "host"}), 8);
   oid ids[MAX_OID_LEN];

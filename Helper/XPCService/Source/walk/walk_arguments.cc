@@ -386,6 +386,18 @@ std::string WithPrefixAndSuffix(const char* text) {
   return root;
 }
 
+// True when every quoted part of `root` ("text" or 'text') is closed: the
+// library's OID reader steps past the end of the text after a quote that
+// is never closed.
+bool QuotesAreClosed(const std::string& root) {
+  for (std::size_t at = root.find_first_of("\"'"); at != std::string::npos;
+       at = root.find_first_of("\"'", at + 1)) {
+    at = root.find(root[at], at + 1);
+    if (at == std::string::npos) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
@@ -422,6 +434,10 @@ bool ParseWalkRoot(const char* text, oid (&ids)[MAX_OID_LEN], std::size_t* lengt
     return false;
   }
   const std::string root = WithPrefixAndSuffix(text);
+  if (!QuotesAreClosed(root)) {
+    Report("[SNMP] %s: a quoted part of the root OID is not closed.\n", text);
+    return false;
+  }
   bool parsed = false;
   if (root.find(':') == std::string::npos) {
     *length = MAX_OID_LEN;
