@@ -332,6 +332,19 @@ TEST_F(WalkAgentTest, WalkTimeLimitEndsTheWalkAsATimedOutRequest) {
   EXPECT_EQ(plist_->MergeToldResult(), 1);
 }
 
+// The engine discovery of SNMPv3 waits inside the library; the limit holds
+// for it too: its 20 tries share the one second (else 20 x 30 s).
+TEST_F(WalkAgentTest, WalkTimeLimitBoundsSnmpV3EngineDiscovery) {
+  SilentDevice device;
+  const int before = zv::SetWalkTimeLimit(1);
+  const int result =
+      Walk({"-v", "3", "-u", "bob", "-r", "19", "-t", "30", device.address(), zvtest::ProfileTableOid()});
+  zv::SetWalkTimeLimit(before);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(device.DatagramsReceived(), 20);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
 TEST_F(WalkAgentTest, SnmpV3WithoutAnswerFails) {
   SilentDevice device;
   ASSERT_EQ(Walk({"-r", "0", device.address(), zvtest::ProfileTableOid()}), 1);

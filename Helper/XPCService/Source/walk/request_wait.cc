@@ -115,13 +115,31 @@ int WaitForAnswer(void* handle, PendingRequest& pending) {
   return pending.status;
 }
 
+// An SNMPv3 session that does not know the device's engine yet asks for
+// it inside the library's send, which waits with the session's retries
+// and timeout and cannot be interrupted. That wait is cut to what is left
+// of the walk's deadline by shortening the timeout during the send.
+int SendWithinDeadline(void* handle, netsnmp_session* session, netsnmp_pdu* request) {
+  const bool discovers = session->version == SNMP_VERSION_3 && session->securityEngineIDLen == 0;
+  const long saved_timeout = session->timeout;
+  if (discovers) {
+    const long long left = std::chrono::duration_cast<std::chrono::microseconds>(walk_deadline - Clock::now()).count();
+    const long long tries = static_cast<long long>(std::max(session->retries, 0)) + 1;
+    const long long per_try = std::max<long long>(left / tries, 1000);
+    if (per_try < session->timeout) session->timeout = static_cast<long>(per_try);
+  }
+  const int request_id = snmp_sess_send(handle, request);
+  session->timeout = saved_timeout;
+  return request_id;
+}
+
 int SendAndWaitOn(void* handle, netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
   PendingRequest pending;
   const snmp_callback saved_callback = session->callback;
   void* const saved_magic = session->callback_magic;
   session->callback = TakeAnswer;
   session->callback_magic = &pending;
-  pending.request_id = snmp_sess_send(handle, request);
+  pending.request_id = SendWithinDeadline(handle, session, request);
   int status = STAT_ERROR;
   if (pending.request_id == 0) {
     snmp_free_pdu(request);

@@ -25,7 +25,9 @@ bool WalksAbandoned();
 /// timeout. Returns STAT_SUCCESS with `*response` set (the caller frees
 /// it), STAT_ERROR (send or receive failed, or an SNMPv3 report), or
 /// STAT_TIMEOUT when the retries ran out or the walk's deadline passed; and
-/// kStatAbandoned within about 0.05 s of AbandonWalks. `*response` is null
+/// kStatAbandoned within about 0.05 s of AbandonWalks. An SNMPv3 engine
+/// discovery that the send makes first is cut to the deadline but not
+/// abandoned. `*response` is null
 /// unless STAT_SUCCESS. A request left unanswered stays with the session
 /// until it is closed.
 int SendAndWait(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response);

@@ -57,7 +57,10 @@ int SetWalkTimeLimit(int seconds);
 /// For a service that stops: the walk in progress, if any, ends within
 /// about 0.1 s, and every later walk ends at once; all of them return
 /// kWalkAbandoned and write nothing. Lasts for the life of the process.
-/// Safe to call from any thread, and from a signal handler.
+/// Safe to call from any thread, and from a signal handler. One wait is
+/// out of its reach: an SNMPv3 walk's engine discovery, inside the
+/// library's send, ends only after its tries (at most the walk's time
+/// limit).
 void AbandonWalks();
 
 }  // namespace zv
