@@ -24,14 +24,17 @@ TEST(ServiceOptionsTest, DefaultsAndValues) {
   EXPECT_EQ(options.preferences_directory, zv::kDefaultPreferencesDirectory);
   EXPECT_FALSE(options.socket_path.has_value());
   EXPECT_FALSE(options.idle_exit_seconds.has_value());
+  EXPECT_EQ(options.walk_timeout_seconds, 120);
 
-  ASSERT_TRUE(Parse({"--socket", "/run/s", "--preferences-dir=/prefs", "--log-file", "/l", "--idle-exit", "30"},
+  ASSERT_TRUE(Parse({"--socket", "/run/s", "--preferences-dir=/prefs", "--log-file", "/l", "--idle-exit", "30",
+                     "--walk-timeout=5"},
                     &options, &error))
       << error;
   EXPECT_EQ(options.socket_path, "/run/s");
   EXPECT_EQ(options.preferences_directory, "/prefs/");
   EXPECT_EQ(options.log_file, "/l");
   EXPECT_EQ(options.idle_exit_seconds, 30);
+  EXPECT_EQ(options.walk_timeout_seconds, 5);
 
   ASSERT_TRUE(Parse({"--help"}, &options, &error));
   EXPECT_TRUE(options.help);
@@ -41,6 +44,7 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
   const std::vector<std::string> bad[] = {
       {"--bogus"}, {"--socket"}, {"--socket="}, {"--idle-exit", "0"}, {"--idle-exit", "-5"},
       {"--idle-exit", "10s"}, {"--idle-exit", "86401"}, {"--preferences-dir", ""}, {"positional"},
+      {"--walk-timeout"}, {"--walk-timeout", "0"}, {"--walk-timeout", "86401"}, {"--walk-timeout", "1.5"},
   };
   for (const auto& args : bad) {
     zv::ServiceOptions options;
@@ -52,7 +56,7 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
 
 TEST(ServiceOptionsTest, UsageNamesEveryOption) {
   const std::string usage = zv::ServiceUsage();
-  for (const char* option : {"--socket", "--preferences-dir", "--log-file", "--idle-exit", "--help"}) {
+  for (const char* option : {"--socket", "--preferences-dir", "--log-file", "--idle-exit", "--walk-timeout", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -13,6 +13,7 @@
 
 #include "front/walk_request.h"
 #include "store/zvplist.h"
+#include "walk/walk_driver.h"
 
 namespace {
 
@@ -217,6 +218,13 @@ TEST_F(RunWalkRequestTest, NegativeResultsAreAnsweredSigned) {
   EXPECT_EQ(Run(WalkText("M", "U", "")), std::vector<std::string>{"iRet=-2"});
   EXPECT_EQ(g_record.arguments.size(), 0u);
   EXPECT_EQ(g_log, std::vector<std::string>{"xpc - mibwalk_XPC - iRet=-2"});
+}
+
+TEST_F(RunWalkRequestTest, AbandonedWalkGetsNoReplyAndNoLogLine) {
+  g_walk_result = zv::kWalkAbandoned;
+  EXPECT_TRUE(Run(WalkText("M", "U", "p:arg:127.0.0.1:arg:")).empty());
+  EXPECT_EQ(g_record.calls, 1);
+  EXPECT_TRUE(g_log.empty());
 }
 
 TEST_F(RunWalkRequestTest, RefusedRequestsAreNotWalkedButLogged) {

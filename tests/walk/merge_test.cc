@@ -252,9 +252,10 @@ TEST_F(MergeTest, RejectedNameBelowAnEntryDoesNotDuplicateIt) {
   }
 }
 
-// An empty slot above the entries in use that still holds a rejected name
-// (as a plist written elsewhere may carry): clearing it must not shrink the
-// row search, or the entry in use below it is missed and inserted again.
+// A slot that was already empty when the list was loaded but still holds a
+// rejected name (as a plist written elsewhere may carry) was never counted:
+// clearing it must not shrink the row search, or the entry in use below it
+// is missed and inserted again.
 TEST_F(MergeTest, RejectedNameInAnEmptySlotDoesNotDuplicateAnEntry) {
   Put(lists_.rgb, 0, Profile("A.ICC", 4, 1, 3, 1));
   Put(lists_.rgb, 1, Profile("old name.icc", 4, 0, 5, 1));  // empty slot, leftover name
@@ -265,6 +266,20 @@ TEST_F(MergeTest, RejectedNameInAnEmptySlotDoesNotDuplicateAnEntry) {
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_REPORTED);
   EXPECT_TRUE(SlotsNamed(lists_.rgb, "old name.icc").empty());
   EXPECT_EQ(zvtest::UsedSlots(lists_.rgb), 1);
+  EXPECT_EQ(lists_.rgb.iNum, 1);
+}
+
+// After a failed walk ageing empties a loaded entry before the name check
+// sees it; that entry was counted when the list was loaded, so clearing its
+// rejected name still lowers the count.
+TEST_F(MergeTest, RejectedNameOfAnEntryAgedAwayStillLowersTheCount) {
+  Put(lists_.rgb, 0, Profile("bad name.icc", 4, ZV_INMENU_LISTED, 2, 1));
+  Put(lists_.rgb, 1, Profile("KEPT.ICC", 4, ZV_INMENU_KEPT_REPORTED, 3, 1));
+  lists_.rgb.iNum = 2;
+  zv::MergeSpoolIntoLists(1, lists_);
+  ASSERT_EQ(SlotsNamed(lists_.rgb, "KEPT.ICC"), std::vector<int>{0});
+  EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_KEPT_MISSING);
+  EXPECT_TRUE(SlotsNamed(lists_.rgb, "bad name.icc").empty());
   EXPECT_EQ(lists_.rgb.iNum, 1);
 }
 

@@ -36,9 +36,17 @@ const std::vector<ProfileTableRow> kTable = {
 };
 constexpr int kTableCells = 18;  // 3 rows x 6 columns
 
+// An SNMPv2c walk of `address`; the last of `more` is the root, the others
+// are options and go before the address, where scanning takes them.
 std::vector<std::string> V2c(const std::string& address, const std::vector<std::string>& more = {}) {
-  std::vector<std::string> arguments = {"-v", "2c", "-c", "public", address};
-  arguments.insert(arguments.end(), more.begin(), more.end());
+  std::vector<std::string> arguments = {"-v", "2c", "-c", "public"};
+  if (more.empty()) {
+    arguments.push_back(address);
+    return arguments;
+  }
+  arguments.insert(arguments.end(), more.begin(), more.end() - 1);
+  arguments.push_back(address);
+  arguments.push_back(more.back());
   return arguments;
 }
 
@@ -310,6 +318,30 @@ TEST_F(WalkAgentTest, SilentDeviceFailsAfterFourTriesWithoutFallbackGet) {
   numprinted = 0;
   ASSERT_EQ(Walk(V2c(device.address(), {zvtest::ProfileTableOid()})), 1);
   EXPECT_EQ(device.DatagramsReceived(), 4);  // one request, three retries, no GET
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
+// Each try would wait 30 s; the walk's one-second limit ends the first.
+TEST_F(WalkAgentTest, WalkTimeLimitEndsTheWalkAsATimedOutRequest) {
+  SilentDevice device;
+  const int before = zv::SetWalkTimeLimit(1);
+  const int result = Walk(V2c(device.address(), {"-t", "30", zvtest::ProfileTableOid()}));
+  zv::SetWalkTimeLimit(before);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(device.DatagramsReceived(), 1);
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
+}
+
+// The engine discovery of SNMPv3 waits inside the library; the limit holds
+// for it too: its 20 tries share the one second (else 20 x 30 s).
+TEST_F(WalkAgentTest, WalkTimeLimitBoundsSnmpV3EngineDiscovery) {
+  SilentDevice device;
+  const int before = zv::SetWalkTimeLimit(1);
+  const int result =
+      Walk({"-v", "3", "-u", "bob", "-r", "19", "-t", "30", device.address(), zvtest::ProfileTableOid()});
+  zv::SetWalkTimeLimit(before);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(device.DatagramsReceived(), 20);
   EXPECT_EQ(plist_->MergeToldResult(), 1);
 }
 

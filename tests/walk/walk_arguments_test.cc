@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <net-snmp/net-snmp-includes.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -62,10 +63,18 @@ TEST_F(WalkArgumentsTest, ReturnsTheIndexAfterTheAddress) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(session_.community), session_.community_len), "public");
   EXPECT_EQ(Parse({"-v", "1", "-c", "x", "host", "1.3.6.1.4", "ignored"}), 6);
   EXPECT_EQ(session_.version, SNMP_VERSION_1);
-  // Options after the address are scanned too (the vector is permuted).
-  EXPECT_EQ(Parse({"host", "-v", "2C", "-c", "p", "1.3.6"}), 6);
-  EXPECT_STREQ(arguments_->argv()[6], "1.3.6");
+}
+
+// Scanning stops at the address: what follows it is the root and ignored
+// arguments, never options, and the vector keeps its order.
+TEST_F(WalkArgumentsTest, OptionsEndAtTheAddress) {
+  ASSERT_EQ(Parse({"-v", "2c", "-c", "p", "host", "-v", "1", "-Ci"}), 6);
   EXPECT_EQ(session_.version, SNMP_VERSION_2c);
+  EXPECT_STREQ(arguments_->argv()[6], "-v");
+  EXPECT_TRUE(handled_options.empty());
+  EXPECT_EQ(Parse({"-v", "3", "host", "1.3.6.1.4.1", "-Q"}), 4);
+  EXPECT_EQ(Parse({"host", "-v", "2c", "-c", "p"}), 2);
+  EXPECT_EQ(session_.version, SNMP_VERSION_3);
 }
 
 TEST_F(WalkArgumentsTest, UsageErrors) {
@@ -102,6 +111,52 @@ TEST_F(WalkArgumentsTest, UsageErrors) {
     for (const std::string& a : arguments) text += a + " ";
     EXPECT_EQ(Parse(arguments), zv::kParseUsageError) << text;
   }
+}
+
+// Every option that takes a value, given as the last argument without it;
+// and the -O and -I letters that take the next argument when nothing
+// follows them in their own.
+TEST_F(WalkArgumentsTest, MissingOptionValuesAreUsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"-Is"}, {"-IS"}, {"-Op"}, {"-Oqp"}, {"-I", "s"}, {"-O", "p"}, {"-Ihs"}, {"-3u"},
+      {"-Y"}, {"-m"}, {"-M"}, {"-O"}, {"-I"}, {"-P"}, {"-D"}, {"-v"}, {"-r"}, {"-t"}, {"-c"}, {"-Z"},
+      {"-e"}, {"-E"}, {"-n"}, {"-u"}, {"-l"}, {"-x"}, {"-X"}, {"-a"}, {"-A"}, {"-T"}, {"-3"}, {"-L"},
+      {"-C"},
+  };
+  for (const auto& missing : cases) {
+    std::vector<std::string> arguments = {"-v", "3"};
+    arguments.insert(arguments.end(), missing.begin(), missing.end());
+    EXPECT_EQ(Parse(arguments), zv::kParseUsageError) << missing.back();
+  }
+}
+
+TEST_F(WalkArgumentsTest, OverLongValuesAndAddressesAreUsageErrors) {
+  const std::string longest(zv::kMaxWalkArgumentBytes, 'h');
+  const std::string too_long = longest + "h";
+  EXPECT_EQ(Parse({"-v", "3", longest}), 4);
+  EXPECT_EQ(Parse({"-v", "3", too_long}), zv::kParseUsageError);
+  EXPECT_EQ(Parse({"-v", "2c", "-c", too_long, "host"}), zv::kParseUsageError);
+  EXPECT_EQ(Parse({"-v", "3", "-m", too_long, "host"}), zv::kParseUsageError);
+  EXPECT_EQ(Parse({"-v", "3", "-IS", too_long, "host"}), zv::kParseUsageError);
+  EXPECT_EQ(Parse({"-v", "3", "-3u", too_long, "host"}), zv::kParseUsageError);
+}
+
+// -m and -M change the process; later walks must not make it grow: the
+// same -M again leaves the path as one walk did, and every -m value takes
+// the place of the one before instead of adding to the environment.
+TEST_F(WalkArgumentsTest, RepeatedMibOptionsDoNotGrowTheProcess) {
+  const std::string initial_path = netsnmp_get_mib_directory();
+  ASSERT_EQ(Parse({"-m", "ONE-MIB", "-M", "+/nonexistent/mibs", "-v", "3", "host"}), 8);
+  const std::string path_after_one = netsnmp_get_mib_directory();
+  const char* const mibs_after_one = std::getenv("MIBS");
+  EXPECT_EQ(path_after_one, initial_path + ":/nonexistent/mibs");
+  for (const char* mibs : {"ONE-MIB", "TWO-MIB", "THREE-MIB:FOUR-MIB"}) {
+    ASSERT_EQ(Parse({"-m", mibs, "-M", "+/nonexistent/mibs", "-v", "3", "host"}), 8);
+    EXPECT_STREQ(std::getenv("MIBS"), mibs);
+    EXPECT_EQ(std::getenv("MIBS"), mibs_after_one);
+  }
+  EXPECT_EQ(netsnmp_get_mib_directory(), path_after_one);
+  netsnmp_set_mib_directory(initial_path.c_str());
 }
 
 TEST_F(WalkArgumentsTest, PassPhrasesKeysAndConfigurationHelpEndWithNothingToWalk) {
@@ -173,6 +228,71 @@ TEST_F(WalkArgumentsTest, NullEntryOrNoArgumentsAreUsageErrors) {
   char* with_null[] = {program, nullptr, nullptr};
   EXPECT_EQ(zv::ParseWalkArguments(2, with_null, &session, &storage_, "C:", optProc), zv::kParseUsageError);
   EXPECT_EQ(zv::ParseWalkArguments(0, with_null, &session, &storage_, "C:", optProc), zv::kParseUsageError);
+}
+
+// ---- The root OID ------------------------------------------------------------
+
+TEST_F(WalkArgumentsTest, RootParsesAsPlainOidWhateverLookupOptionsSay) {
+  ASSERT_EQ(Parse({"-Ib", "-IR", "-v", "3", "host"}), 6);  // regex and best-match lookup on
+  oid ids[MAX_OID_LEN];
+  std::size_t length = 0;
+  ASSERT_TRUE(zv::ParseWalkRoot("1.3.6.1.4.1.32473", ids, &length));
+  EXPECT_EQ(length, 7u);
+  EXPECT_EQ(ids[6], 32473u);
+  // As a pattern this takes minutes and gigabytes to compile.
+  EXPECT_FALSE(zv::ParseWalkRoot(("S" + std::string(30, '+') + "noIAI").c_str(), ids, &length));
+  EXPECT_FALSE(zv::ParseWalkRoot("sys.*", ids, &length));
+  ASSERT_EQ(Parse({"-Ib", "-IR", "-v", "3", "host"}), 6);  // toggled off again
+}
+
+// A pattern is dangerous without any option too: the library's parser falls
+// back to a pattern search when nothing else reads the text.
+TEST_F(WalkArgumentsTest, RootIsNeverCompiledAsAPattern) {
+  ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
+  oid ids[MAX_OID_LEN];
+  std::size_t length = 0;
+  EXPECT_FALSE(zv::ParseWalkRoot(("S" + std::string(40, '+') + "noIAI").c_str(), ids, &length));
+  EXPECT_TRUE(zv::ParseWalkRoot(".iso.3.6.1", ids, &length));
+  EXPECT_EQ(length, 4u);
+}
+
+TEST_F(WalkArgumentsTest, RootsWithQuotedParts) {
+  ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
+  struct Case { const char* root; bool parses; };
+  const Case cases[] = {
+      {"1.3.6.\"ab\"", true}, {"1.3.'a'.4", true}, {"1.3.\"a'b\"", true},
+      {"1.3.6.\"ab", false}, {"\"7p", false}, {"1.3.'a", false}, {"1.3.\"a\".'", false},
+  };
+  for (const Case& c : cases) {
+    oid ids[MAX_OID_LEN];
+    std::size_t length = 0;
+    EXPECT_EQ(zv::ParseWalkRoot(c.root, ids, &length), c.parses) << c.root;
+  }
+}
+
+TEST_F(WalkArgumentsTest, RootTakesThePrefixAndSuffixOptions) {
+  ASSERT_EQ(Parse({"-IS", "1.3.6", "-Is", "9", "-v", "3", "host"}), 8);
+  oid ids[MAX_OID_LEN];
+  std::size_t length = 0;
+  ASSERT_TRUE(zv::ParseWalkRoot(".1.4", ids, &length));
+  const std::vector<oid> expected = {1, 3, 6, 1, 4, 9};
+  EXPECT_EQ(std::vector<oid>(ids, ids + length), expected);
+  netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OIDPREFIX, nullptr);
+  netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OIDSUFFIX, nullptr);
+}
+
+TEST_F(WalkArgumentsTest, RootLengthIsBounded) {
+  ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
+  std::string longest_oid = "1";
+  for (int id = 1; id < MAX_OID_LEN; ++id) longest_oid += ".4294967295";
+  ASSERT_LE(longest_oid.size(), zv::kMaxWalkArgumentBytes);
+  oid ids[MAX_OID_LEN];
+  std::size_t length = 0;
+  EXPECT_TRUE(zv::ParseWalkRoot(longest_oid.c_str(), ids, &length));
+  EXPECT_EQ(length, static_cast<std::size_t>(MAX_OID_LEN));
+  const std::string padded = "." + std::string(zv::kMaxWalkArgumentBytes, '0') + "1.3";
+  EXPECT_FALSE(zv::ParseWalkRoot(padded.c_str(), ids, &length));
+  EXPECT_FALSE(zv::ParseWalkRoot("1.3.6.4294967296", ids, &length));
 }
 
 // ---- The option handler ------------------------------------------------------

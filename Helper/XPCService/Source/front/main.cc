@@ -14,6 +14,7 @@
 #include "front/walk_request.h"
 #include "platform/atomic_file.h"
 #include "platform/xpc/listener.h"
+#include "walk/walk_driver.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   zv::SetWalkEnvironment(environment);
   // A service killed while it saved a list may have left a temporary.
   zv::RemoveStaleTemporariesIn(options.preferences_directory);
+  zv::SetWalkTimeLimit(options.walk_timeout_seconds);
   // Replies are sent with MSG_NOSIGNAL; nothing else may end the process
   // on a closed pipe either.
   ::signal(SIGPIPE, SIG_IGN);
@@ -44,6 +46,9 @@ zv::xpc::ListenerOptions ListenerOptionsFrom(const zv::ServiceOptions& options) 
   listener_options.socket_path = options.socket_path;
   listener_options.idle_exit_seconds = options.idle_exit_seconds;
   listener_options.diagnostics = PrintDiagnostic;
+  // A walk in progress would hold the stop for as long as the printer
+  // keeps it waiting; it is abandoned and writes nothing.
+  listener_options.on_stop = [] { zv::AbandonWalks(); };
   return listener_options;
 }
 

@@ -4,15 +4,19 @@
 #include <string_view>
 
 #include "front/walk_request.h"
+#include "walk/walk_driver.h"
 
 namespace zv {
 namespace {
 
-bool ParseIdleSeconds(std::string_view text, int* seconds, std::string* error) {
+static_assert(ServiceOptions{}.walk_timeout_seconds == kDefaultWalkTimeLimitSeconds);
+
+// A whole number of seconds from 1 to `max` for option `name`.
+bool ParseSeconds(std::string_view name, std::string_view text, int max, int* seconds, std::string* error) {
   int value = 0;
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (failure != std::errc() || end != text.data() + text.size() || value < 1 || value > kMaxIdleExitSeconds) {
-    *error = "--idle-exit needs a whole number of seconds from 1 to " + std::to_string(kMaxIdleExitSeconds) +
+  if (failure != std::errc() || end != text.data() + text.size() || value < 1 || value > max) {
+    *error = std::string(name) + " needs a whole number of seconds from 1 to " + std::to_string(max) +
              ", not '" + std::string(text) + "'";
     return false;
   }
@@ -70,11 +74,16 @@ bool ApplyOption(int argc, char** argv, int* index, ServiceOptions* options, std
   }
   if (IsOption(argument, "--idle-exit")) {
     int seconds = 0;
-    if (!TakeValue("--idle-exit", argc, argv, index, &value, error) || !ParseIdleSeconds(value, &seconds, error)) {
+    if (!TakeValue("--idle-exit", argc, argv, index, &value, error) ||
+        !ParseSeconds("--idle-exit", value, kMaxIdleExitSeconds, &seconds, error)) {
       return false;
     }
     options->idle_exit_seconds = seconds;
     return true;
+  }
+  if (IsOption(argument, "--walk-timeout")) {
+    return TakeValue("--walk-timeout", argc, argv, index, &value, error) &&
+           ParseSeconds("--walk-timeout", value, kMaxWalkTimeoutSeconds, &options->walk_timeout_seconds, error);
   }
   *error = "unknown argument '" + std::string(argument) + "'";
   return false;
@@ -93,6 +102,7 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
 
 std::string ServiceUsage() {
   return "usage: zvxpcd [--socket PATH] [--preferences-dir DIR] [--log-file PATH] [--idle-exit SECONDS]\n"
+         "              [--walk-timeout SECONDS]\n"
          "\n"
          "Profile helper service of the colour inkjet print dialog. Serves its clients\n"
          "on a local socket: the one systemd hands over (socket activation), or else\n"
@@ -109,6 +119,8 @@ std::string ServiceUsage() {
          "  --idle-exit SECONDS     exit after SECONDS without any open connection, as a\n"
          "                          socket-activated service that systemd starts again\n"
          "                          on the next connection\n"
+         "  --walk-timeout SECONDS  end a walk that is still running after SECONDS as a\n"
+         "                          timed-out request (default 120)\n"
          "  --help                  print this text and exit\n";
 }
 

@@ -9,19 +9,24 @@ namespace zv {
 /// Longest idle period --idle-exit accepts (one day).
 constexpr int kMaxIdleExitSeconds = 86400;
 
+/// Longest wall-clock time --walk-timeout accepts for one walk (one day).
+constexpr int kMaxWalkTimeoutSeconds = 86400;
+
 /// Settings taken from zvxpcd's command line.
 struct ServiceOptions {
   std::optional<std::string> socket_path;  // --socket PATH
   std::string preferences_directory;       // --preferences-dir DIR (with a trailing slash)
   std::optional<std::string> log_file;     // --log-file PATH
   std::optional<int> idle_exit_seconds;    // --idle-exit SECONDS
+  int walk_timeout_seconds = 120;          // --walk-timeout SECONDS
   bool help = false;                       // --help
 };
 
 /// Parses zvxpcd's arguments (argv[0] is the program). Options take their
 /// value as the next argument or after '='. False with a one-line message
-/// for an unknown option, a missing or empty value, or an idle period
-/// that is not a whole number of seconds from 1 to kMaxIdleExitSeconds.
+/// for an unknown option, a missing or empty value, an idle period that is
+/// not a whole number of seconds from 1 to kMaxIdleExitSeconds, or a walk
+/// timeout not from 1 to kMaxWalkTimeoutSeconds.
 bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::string* error);
 
 /// The text `zvxpcd --help` prints.

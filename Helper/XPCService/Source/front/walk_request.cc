@@ -116,6 +116,8 @@ void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply&
   if (DecodeWalkRequest(request, environment.preferences_directory, &storage) == WalkDecodeStatus::kReady) {
     result = WalkWithPaths(&storage, environment.walk ? environment.walk : mib_walk);
   }
+  // The service is stopping: the connection layer tells the client so.
+  if (result == kWalkAbandoned) return;
   const std::string reply_text = ZVXPC_WALK_RESULT + std::to_string(result);
   reply(reply_text);
   const std::string log_line = "xpc - mibwalk_XPC - " + reply_text;

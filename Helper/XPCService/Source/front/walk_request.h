@@ -101,7 +101,9 @@ void SetWalkEnvironment(WalkEnvironment environment);
 /// ZV_PLIST_PROFILE_PREV_PATH and ZV_PLIST_PROFILE_SPOOL_PATH at its
 /// paths, runs the walk, replies "iRet=<result>" and then logs
 /// "xpc - mibwalk_XPC - iRet=<result>". A request that cannot be decoded
-/// is not walked: it gets "iRet=-1" and the same log line. The path
+/// is not walked: it gets "iRet=-1" and the same log line. A walk that
+/// returns kWalkAbandoned (the service is stopping) gets no reply and no
+/// log line. The path
 /// variables are null again when it returns, since its buffers end with it.
 void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply);
 

@@ -49,15 +49,28 @@ int32_t AgedState(int walk_result, int32_t in_menu) {
   }
 }
 
-// Step 3 for one slot: clears it when it holds a name the check rejects.
-// Only a slot in use counts in `iNum`: an empty slot may still hold the
-// name of an earlier entry (compaction leaves such slots behind it), and
-// counting its clearing would shrink the row search below the entries in
-// use, so that a reported entry was missed and inserted a second time.
-bool ClearIfRejected(ProfileList& list, int slot) {
+// Which slots of each list held an entry when the list was loaded, before
+// ageing emptied some of them.
+struct LoadedSlots {
+  bool rgb[ZV_PROFILE_SLOTS];
+  bool sim[ZV_PROFILE_SLOTS];
+  bool dst[ZV_PROFILE_SLOTS];
+};
+
+void NoteSlotsInUse(const ProfileList& list, bool (&in_use)[ZV_PROFILE_SLOTS]) {
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) in_use[slot] = list.slots[slot].InMenu != ZV_INMENU_EMPTY;
+}
+
+// The file-name check for one slot: clears it when it holds a name the
+// check rejects. `iNum` counts the entries the list was loaded with, so a
+// cleared slot lowers it only when it held one of them: an empty slot may
+// still hold the name of an earlier entry (compaction leaves such slots
+// behind it), while a slot that ageing emptied after a failed walk was
+// loaded and counted.
+bool ClearIfRejected(ProfileList& list, int slot, bool counted) {
   ProfileRecord& entry = list.slots[slot];
   if (entry.FileName[0] == '\0' || AcceptableFileName(entry.FileName)) return false;
-  if (entry.InMenu != ZV_INMENU_EMPTY) --list.iNum;
+  if (counted) --list.iNum;
   entry = ProfileRecord{};
   return true;
 }
@@ -69,12 +82,12 @@ void AgeLists(int walk_result, zv::ClassLists& lists) {
 }
 
 // Returns true when at least one slot of any list was cleared.
-bool ClearRejectedFileNames(zv::ClassLists& lists) {
+bool ClearRejectedFileNames(zv::ClassLists& lists, const LoadedSlots& loaded) {
   bool cleared = false;
   for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
-    cleared |= ClearIfRejected(lists.rgb, slot);
-    cleared |= ClearIfRejected(lists.sim, slot);
-    cleared |= ClearIfRejected(lists.dst, slot);
+    cleared |= ClearIfRejected(lists.rgb, slot, loaded.rgb[slot]);
+    cleared |= ClearIfRejected(lists.sim, slot, loaded.sim[slot]);
+    cleared |= ClearIfRejected(lists.dst, slot, loaded.dst[slot]);
   }
   return cleared;
 }
@@ -148,8 +161,12 @@ void vRestructDetail(int spoolRow, ProfileList& list) {
 namespace zv {
 
 void MergeSpoolIntoLists(int walkResult, ClassLists& lists) {
+  LoadedSlots loaded;
+  NoteSlotsInUse(lists.rgb, loaded.rgb);
+  NoteSlotsInUse(lists.sim, loaded.sim);
+  NoteSlotsInUse(lists.dst, loaded.dst);
   AgeLists(walkResult, lists);
-  if (ClearRejectedFileNames(lists)) CompactAllLists(lists);
+  if (ClearRejectedFileNames(lists, loaded)) CompactAllLists(lists);
   MergeSpoolRows(lists);
   TidyList(lists.rgb);
   TidyList(lists.sim);

@@ -3,6 +3,7 @@
 #include <net-snmp/net-snmp-includes.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "walk/debug_sink.h"
 #include "walk/snmp_library.h"
@@ -21,10 +23,14 @@ namespace zv {
 namespace {
 
 // The library's standard option letters; `local_options` are appended.
-constexpr char kStandardOptions[] = "Y:VhHm:M:O:I:P:D:dv:r:t:c:Z:e:E:n:u:l:x:X:a:A:p:T:-:3:L:";
+// The leading '+' stops scanning at the first operand (the device's
+// address), as POSIX scanning does: options after it are not options.
+constexpr char kStandardOptions[] = "+Y:VhHm:M:O:I:P:D:dv:r:t:c:Z:e:E:n:u:l:x:X:a:A:p:T:-:3:L:";
 constexpr std::size_t kOptionStringSize = 96;
 constexpr int kKeepScanning = 0;
 constexpr long kMicrosecondsPerSecond = 1000000L;
+// A sub-identifier beyond 32 bits cannot travel in a request.
+constexpr oid kLargestSubidentifier = 0xFFFFFFFFUL;
 
 struct ParseState {
   netsnmp_session* session;
@@ -61,6 +67,12 @@ bool ComposeOptionString(const char* local_options, char (&options)[kOptionStrin
   const int length = std::snprintf(options, sizeof options, "%s%s", kStandardOptions,
                                    local_options != nullptr ? local_options : "");
   return length > 0 && static_cast<std::size_t>(length) < sizeof options;
+}
+
+// True when `text` is at most kMaxWalkArgumentBytes long; looks no
+// further than that.
+bool WithinArgumentBound(const char* text) {
+  return ::strnlen(text, kMaxWalkArgumentBytes + 1) <= kMaxWalkArgumentBytes;
 }
 
 bool VectorIsComplete(int argc, char** argv) {
@@ -115,7 +127,30 @@ int HandleTimeout(const char* text, netsnmp_session* session) {
   return kKeepScanning;
 }
 
+// The letters of -O and -I that take a value: the rest of the option's
+// argument, or the next argument when nothing follows the letter.
+const char* ValueLetters(char option) {
+  switch (option) {
+    case 'O': return "p";
+    case 'I': return "sS";
+    default: return "";
+  }
+}
+
+// The library's toggle handlers take a value that is missing from the
+// option's argument from argv[optind++] without looking at argc: a missing
+// or over-long value is refused here, before they run.
+bool ToggleValueIsPresent(char option, const char* text, int argc, char** argv) {
+  const char* letter = std::strpbrk(text, ValueLetters(option));
+  if (letter == nullptr || letter[1] != '\0') return true;
+  return optind < argc && WithinArgumentBound(argv[optind]);
+}
+
 int HandleToggleOptions(char option, char* text, int argc, char** argv) {
+  if (!ToggleValueIsPresent(option, text, argc, argv)) {
+    Report("[SNMP] Missing argument after -%c%s.\n", option, text);
+    return kParseUsageError;
+  }
   char* unknown = nullptr;
   switch (option) {
     case 'O': unknown = snmp_out_options(text, argc, argv); break;
@@ -127,8 +162,22 @@ int HandleToggleOptions(char option, char* text, int argc, char** argv) {
   return kParseUsageError;
 }
 
+// MIBS is read only by the library's initialisation, but -m sets it for
+// the process. It lives in one buffer of ours, handed to the environment
+// with putenv: setenv would keep every value it replaces for the life of
+// the process, so that each walk with a new value would cost memory.
+int HandleMibList(const char* text) {
+  static char entry[sizeof "MIBS=" + kMaxWalkArgumentBytes];
+  std::snprintf(entry, sizeof entry, "MIBS=%s", text);
+  return putenv(entry) == 0 ? kKeepScanning : UsageError("Cannot set MIBS.");
+}
+
+// A value beginning with '+' or '-' extends the library's MIB path, and
+// the path outlives the walk: each -M starts again from the path the
+// process began with, so that repeating it never lengthens the path.
 int HandleMibDirectory(const char* text) {
-  netsnmp_get_mib_directory();  // sets up the defaults that the new value may extend
+  static const std::string* const initial = new std::string(netsnmp_get_mib_directory());
+  netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_MIBDIRS, initial->c_str());
   netsnmp_set_mib_directory(text);
   return kKeepScanning;
 }
@@ -230,6 +279,7 @@ int HandleSnmpV3Option(char* text, int argc, char** argv, ParseState& state) {
   while (std::isspace(static_cast<unsigned char>(*value))) ++value;
   if (*value == '\0') {
     if (optind >= argc) return UsageError("Missing argument after an SNMPv3 -3 option.");
+    if (!WithinArgumentBound(argv[optind])) return UsageError("The value after -3 is too long.");
     value = argv[optind++];
   }
   return HandleSecurityOption(letter, value, state);
@@ -245,7 +295,7 @@ int HandleConfigurationHelp() {
 int HandleOption(int option, int argc, char** argv, ParseState& state, OptionHandler handler) {
   switch (option) {
     case 'H': return HandleConfigurationHelp();
-    case 'm': return setenv("MIBS", optarg, 1) == 0 ? kKeepScanning : UsageError("Cannot set MIBS.");
+    case 'm': return HandleMibList(optarg);
     case 'M': return HandleMibDirectory(optarg);
     case 'O':
     case 'I':
@@ -312,10 +362,40 @@ int ScanOptions(int argc, char** argv, const char* options, ParseState& state, O
   RestartOptionScanning();
   int option = 0;
   while ((option = getopt(argc, argv, options)) != -1) {
+    if (optarg != nullptr && !WithinArgumentBound(optarg)) {
+      Report("[SNMP] The value after -%c is too long.\n", option);
+      return kParseUsageError;
+    }
     const int outcome = HandleOption(option, argc, argv, state, handler);
     if (outcome != kKeepScanning) return outcome;
   }
   return kKeepScanning;
+}
+
+// The -IS prefix, `text` and the -Is suffix (with a dot before it unless
+// it has one), as the library's OID parser joins them.
+std::string WithPrefixAndSuffix(const char* text) {
+  const char* prefix = netsnmp_ds_get_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OIDPREFIX);
+  const char* suffix = netsnmp_ds_get_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OIDSUFFIX);
+  std::string root = prefix != nullptr ? prefix : "";
+  root += text;
+  if (suffix != nullptr && suffix[0] != '\0') {
+    if (suffix[0] != '.') root += '.';
+    root += suffix;
+  }
+  return root;
+}
+
+// True when every quoted part of `root` ("text" or 'text') is closed: the
+// library's OID reader steps past the end of the text after a quote that
+// is never closed.
+bool QuotesAreClosed(const std::string& root) {
+  for (std::size_t at = root.find_first_of("\"'"); at != std::string::npos;
+       at = root.find_first_of("\"'", at + 1)) {
+    at = root.find(root[at], at + 1);
+    if (at == std::string::npos) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -336,9 +416,42 @@ int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
   InitialiseSnmpLibrary();
   ApplyDefaultVersion(session);
   if (optind >= argc) return UsageError("No hostname specified.");
+  if (!WithinArgumentBound(argv[optind])) return UsageError("The device's address is too long.");
   session->peername = argv[optind++];
   if (!ApplyCommunity(session, state.community)) return UsageError("No community name specified.");
   return optind;
+}
+
+// The root as the library's OID parser reads it: with the -IS prefix and
+// the -Is suffix, "MODULE::name" forms looked up by name, others read as an
+// OID and then looked up by name. The parser's last resort, a search that
+// treats the text as a regular expression (and which -Ib or -IR would make
+// its first), is never taken: compiling a pattern such as "S++++..." takes
+// time and memory exponential in its length.
+bool ParseWalkRoot(const char* text, oid (&ids)[MAX_OID_LEN], std::size_t* length) {
+  if (!WithinArgumentBound(text)) {
+    Report("[SNMP] The root OID is too long.\n");
+    return false;
+  }
+  const std::string root = WithPrefixAndSuffix(text);
+  if (!QuotesAreClosed(root)) {
+    Report("[SNMP] %s: a quoted part of the root OID is not closed.\n", text);
+    return false;
+  }
+  bool parsed = false;
+  if (root.find(':') == std::string::npos) {
+    *length = MAX_OID_LEN;
+    parsed = read_objid(root.c_str(), ids, length) != 0;
+  }
+  if (!parsed) {
+    *length = MAX_OID_LEN;
+    parsed = get_node(root.c_str(), ids, length) != 0;
+  }
+  if (!parsed || *length == 0) {
+    snmp_perror(text);
+    return false;
+  }
+  return std::all_of(ids, ids + *length, [](oid id) { return id <= kLargestSubidentifier; });
 }
 
 }  // namespace zv

@@ -24,6 +24,11 @@ namespace zv {
 constexpr int kParseUsageError = -1;
 constexpr int kParseNothingToWalk = -2;
 
+/// Longest option value, device address or root OID text, in bytes: a
+/// root of 128 sub-identifiers written out in digits fits with room to
+/// spare. Longer ones are usage errors (a root: unparsable).
+constexpr std::size_t kMaxWalkArgumentBytes = 2048;
+
 /// Longest SNMPv3 engine identifier, in bytes.
 constexpr std::size_t kEngineIdSize = 32;
 
@@ -39,22 +44,30 @@ struct WalkArgumentStorage {
   u_char context_engine_id[kEngineIdSize];
 };
 
-/// Parses options, the device's address and leaves the root OID for the
-/// caller. Initialises `session` (library defaults; retries and timeout
+/// Parses options up to the first operand, which is the device's address,
+/// and leaves the root OID for the caller. Initialises `session` (library defaults; retries and timeout
 /// stay at the library's "not given" markers unless `-r`/`-t` set them)
 /// and fills it; its peer name, community and security names point into
-/// `argv` (which is permuted: options first), `storage` or the library's
+/// `argv`, `storage` or the library's
 /// default store, so all three must outlive the session's opening.
 /// Initialises the library on the first call in the process, after the
 /// options are scanned. Returns the index in argv of the first argument
 /// after the address; kParseUsageError for a usage error (unknown option,
-/// missing argument, bad value, no address, SNMPv1/v2c without any
+/// missing or over-long argument, bad value, no address, SNMPv1/v2c without any
 /// community, `argc` below 1 or a null entry); kParseNothingToWalk for
 /// `-H` or a pass phrase/key. Not reentrant (option scanning is
 /// process-wide).
 int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
                        WalkArgumentStorage* storage, const char* local_options,
                        OptionHandler handler);
+
+/// Parses the root OID `text` into `ids` and sets `*length` to the number
+/// of sub-identifiers, as snmp_parse_oid does but never treating the text
+/// as a pattern, whatever -I options asked for. False (reported with
+/// snmp_perror) when it does not parse, is longer than
+/// kMaxWalkArgumentBytes, or holds a sub-identifier beyond 32 bits. Needs
+/// the library initialised (ParseWalkArguments does that).
+bool ParseWalkRoot(const char* text, oid (&ids)[MAX_OID_LEN], std::size_t* length);
 
 }  // namespace zv
 

@@ -9,6 +9,7 @@
 
 #include "walk/debug_sink.h"
 #include "walk/merge.h"
+#include "walk/request_wait.h"
 #include "walk/snmp_library.h"
 #include "walk/spool_list.h"
 #include "walk/walk_arguments.h"
@@ -24,7 +25,6 @@ constexpr oid kDefaultRoot[] = {1, 3, 6, 1, 2, 1};
 constexpr std::size_t kOidTextSize = MAX_OID_LEN * 12;
 // Room for one printed variable handed to the debug sink.
 constexpr std::size_t kVariableTextSize = 1024;
-constexpr u_long kLargestSubidentifier = 0xFFFFFFFFUL;
 
 // An OID in a fixed buffer: copied, never allocated.
 struct WalkOid {
@@ -53,20 +53,12 @@ int NormaliseParseResult(int parsed) {
 }
 
 // The root from argv[index], or 1.3.6.1.2.1 when there is no such argument.
-// A sub-identifier beyond 32 bits cannot travel in a request and counts as
-// unparsable.
 bool ParseRoot(int argc, char** argv, int index, WalkOid& root) {
   if (index >= argc) {
     CopyOid(root, kDefaultRoot, sizeof kDefaultRoot / sizeof kDefaultRoot[0]);
     return true;
   }
-  root.length = MAX_OID_LEN;
-  if (snmp_parse_oid(argv[index], root.ids, &root.length) == nullptr || root.length == 0) {
-    snmp_perror(argv[index]);
-    return false;
-  }
-  return std::all_of(root.ids, root.ids + root.length,
-                     [](oid id) { return id <= kLargestSubidentifier; });
+  return zv::ParseWalkRoot(argv[index], root.ids, &root.length);
 }
 
 void ApplySessionDefaults(netsnmp_session& session) {
@@ -154,7 +146,7 @@ void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response) {
 
 void TakeResponse(WalkLoop& loop, int status, const netsnmp_pdu* response) {
   loop.last_status = status;
-  if (status == STAT_TIMEOUT) {
+  if (status == STAT_TIMEOUT || status == zv::kStatAbandoned) {
     loop.result = 1;
     loop.running = false;
   } else if (status != STAT_SUCCESS || response == nullptr) {
@@ -177,7 +169,7 @@ int SendRequest(netsnmp_session* session, int command, const oid* name, std::siz
   netsnmp_pdu* request = snmp_pdu_create(command);
   if (request == nullptr) return STAT_ERROR;
   snmp_add_null_var(request, name, length);
-  return snmp_synch_response(session, request, response);  // frees the request
+  return zv::SendAndWait(session, request, response);  // frees the request
 }
 
 void StepOnce(WalkLoop& loop) {
@@ -188,7 +180,7 @@ void StepOnce(WalkLoop& loop) {
   if (response != nullptr) snmp_free_pdu(response);
 }
 
-// Steps 6 to 8: optional GET of the root, the GETNEXT loop, fallback GET.
+// The optional GET of the root, the GETNEXT loop and the fallback GET.
 int WalkSubtree(netsnmp_session* session, const WalkOid& root) {
   WalkLoop loop{session, root, root, !zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering),
                 true, 0, STAT_SUCCESS};
@@ -213,6 +205,7 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root) {
 
 // Everything but the merge; returns the walk's result.
 int RunWalk(int argc, char** argv) {
+  zv::StartWalkDeadline();
   zv::PrepareSnmpLibrary();
   vSpoolPlist(nullptr, 0, nullptr, 1);
   if (argc < 1) return zv::kParseUsageError;
@@ -276,6 +269,9 @@ long zv::SetWalkRequestLimit(long limit) {
 
 int mib_walk(int argc, char** argv) {
   const int result = RunWalk(argc, argv);
+  // A service that stops has not seen the walk fail: the profile list
+  // stays as it was.
+  if (zv::WalksAbandoned()) return zv::kWalkAbandoned;
   // The merge's one call: a walk that never reached the device counts as
   // failed for the merge, whatever the parser said.
   vRestructPlistSpool2Current(result < 0 ? 1 : result);

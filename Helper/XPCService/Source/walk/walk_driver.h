@@ -19,6 +19,9 @@
 /// error status from the device), -1 (usage error; also `argc` 0) or -2
 /// (nothing to walk: `-H` or a pass phrase). The merge is told 1 for -1
 /// and -2, and the result otherwise. No request is sent for -1 or -2.
+/// A walk that outlasts the walk time limit ends as a timed-out request
+/// does (1). Once AbandonWalks has been called, the walk ends without the
+/// merge and returns zv::kWalkAbandoned.
 /// Not reentrant: callers never let two walks overlap.
 int mib_walk(int argc, char** argv);
 
@@ -39,5 +42,25 @@ inline constexpr long kDefaultWalkRequestLimit = 100000;
 /// Sets the request limit of later walks (at least 1); tests lower it to
 /// reach it quickly. Returns the limit in force before.
 long SetWalkRequestLimit(long limit);
+
+/// The result of a walk that AbandonWalks ended: nothing was merged.
+inline constexpr int kWalkAbandoned = -3;
+
+/// Wall-clock limit of one walk, from its start to its last request, unless
+/// SetWalkTimeLimit says otherwise.
+inline constexpr int kDefaultWalkTimeLimitSeconds = 120;
+
+/// Sets the time limit of later walks in seconds (at least 1); returns the
+/// limit in force before.
+int SetWalkTimeLimit(int seconds);
+
+/// For a service that stops: the walk in progress, if any, ends within
+/// about 0.1 s, and every later walk ends at once; all of them return
+/// kWalkAbandoned and write nothing. Lasts for the life of the process.
+/// Safe to call from any thread, and from a signal handler. One wait is
+/// out of its reach: an SNMPv3 walk's engine discovery, inside the
+/// library's send, ends only after its tries (at most the walk's time
+/// limit).
+void AbandonWalks();
 
 }  // namespace zv

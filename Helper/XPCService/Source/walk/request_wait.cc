@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: MIT
+#include "walk/request_wait.h"
+
+#include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/large_fd_set.h>
+#include <sys/select.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "walk/walk_driver.h"
+
+namespace zv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Longest single wait: how late an abandonment may be noticed.
+constexpr std::chrono::milliseconds kWaitSlice{50};
+
+std::atomic<bool> walks_abandoned{false};
+std::atomic<int> walk_time_limit_seconds{kDefaultWalkTimeLimitSeconds};
+Clock::time_point walk_deadline = Clock::time_point::max();
+
+// What the library's response callback leaves for the waiting loop.
+struct PendingRequest {
+  int request_id = 0;
+  bool waiting = false;
+  int status = STAT_ERROR;
+  netsnmp_pdu* response = nullptr;
+};
+
+// The session's callback while a request is pending: takes the answer to
+// this request (a copy, since the library frees its own), a timeout after
+// the last retry, a report or a disconnection; ignores answers to earlier
+// requests. An SNMPv3 report that the library will resend after (the
+// device's time window) keeps the request waiting.
+int TakeAnswer(int operation, netsnmp_session* session, int request_id, netsnmp_pdu* pdu, void* magic) {
+  PendingRequest& pending = *static_cast<PendingRequest*>(magic);
+  if (request_id != pending.request_id && pdu != nullptr && pdu->command != SNMP_MSG_REPORT) return 0;
+  pending.waiting = false;
+  if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr) {
+    if (pdu->command == SNMP_MSG_REPORT) {
+      const int report = snmpv3_get_report_type(pdu);
+      pending.waiting = report == SNMPERR_NOT_IN_TIME_WINDOW;
+      pending.status = STAT_ERROR;
+      session->s_snmp_errno = report;
+    } else if (pdu->command == SNMP_MSG_RESPONSE) {
+      pending.response = snmp_clone_pdu(pdu);
+      pending.status = STAT_SUCCESS;
+      session->s_snmp_errno = SNMPERR_SUCCESS;
+    } else {
+      pending.status = STAT_ERROR;
+      session->s_snmp_errno = SNMPERR_PROTOCOL;
+    }
+  } else if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT) {
+    pending.status = STAT_TIMEOUT;
+    session->s_snmp_errno = SNMPERR_TIMEOUT;
+  } else {
+    pending.status = STAT_ERROR;
+    session->s_snmp_errno = SNMPERR_ABORT;
+  }
+  return 1;
+}
+
+// The wait of one slice: the library's own next retransmission time, cut
+// to the slice and to the walk's deadline.
+timeval NextWait(const timeval& library_wait, bool library_blocks) {
+  auto wait = std::min<Clock::duration>(kWaitSlice, walk_deadline - Clock::now());
+  if (!library_blocks) {
+    wait = std::min<Clock::duration>(
+        wait, std::chrono::seconds(library_wait.tv_sec) + std::chrono::microseconds(library_wait.tv_usec));
+  }
+  const auto microseconds = std::max<long long>(
+      0, std::chrono::duration_cast<std::chrono::microseconds>(wait).count());
+  return timeval{static_cast<time_t>(microseconds / 1000000), static_cast<suseconds_t>(microseconds % 1000000)};
+}
+
+// One slice: reads what arrived, or lets the library retransmit or give up
+// when its own timer ran out. False on a select failure.
+bool WaitOneSlice(void* handle) {
+  netsnmp_large_fd_set descriptors;
+  netsnmp_large_fd_set_init(&descriptors, FD_SETSIZE);
+  int descriptor_count = 0;
+  int block = 0;
+  timeval library_wait{};
+  snmp_sess_select_info2_flags(handle, &descriptor_count, &descriptors, &library_wait, &block,
+                               NETSNMP_SELECT_NOALARMS);
+  timeval wait = NextWait(library_wait, block == 1);
+  const int ready = netsnmp_large_fd_set_select(descriptor_count, &descriptors, nullptr, nullptr, &wait);
+  bool ok = true;
+  if (ready > 0) {
+    snmp_sess_read2(handle, &descriptors);
+  } else if (ready == 0) {
+    snmp_sess_timeout(handle);  // retransmits or gives up only what is due
+  } else if (errno != EINTR) {
+    snmp_set_detail(std::strerror(errno));
+    ok = false;
+  }
+  netsnmp_large_fd_set_cleanup(&descriptors);
+  return ok;
+}
+
+// Waits until the callback ends the request, the deadline passes or walks
+// are abandoned.
+int WaitForAnswer(void* handle, PendingRequest& pending) {
+  while (pending.waiting) {
+    if (walks_abandoned.load()) return kStatAbandoned;
+    if (Clock::now() >= walk_deadline) return STAT_TIMEOUT;
+    if (!WaitOneSlice(handle)) return STAT_ERROR;
+  }
+  return pending.status;
+}
+
+// An SNMPv3 session that does not know the device's engine yet asks for
+// it inside the library's send, which waits with the session's retries
+// and timeout and cannot be interrupted. That wait is cut to what is left
+// of the walk's deadline by shortening the timeout during the send.
+int SendWithinDeadline(void* handle, netsnmp_session* session, netsnmp_pdu* request) {
+  const bool discovers = session->version == SNMP_VERSION_3 && session->securityEngineIDLen == 0;
+  const long saved_timeout = session->timeout;
+  if (discovers) {
+    const long long left = std::chrono::duration_cast<std::chrono::microseconds>(walk_deadline - Clock::now()).count();
+    const long long tries = static_cast<long long>(std::max(session->retries, 0)) + 1;
+    const long long per_try = std::max<long long>(left / tries, 1000);
+    if (per_try < session->timeout) session->timeout = static_cast<long>(per_try);
+  }
+  const int request_id = snmp_sess_send(handle, request);
+  session->timeout = saved_timeout;
+  return request_id;
+}
+
+int SendAndWaitOn(void* handle, netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
+  PendingRequest pending;
+  const snmp_callback saved_callback = session->callback;
+  void* const saved_magic = session->callback_magic;
+  session->callback = TakeAnswer;
+  session->callback_magic = &pending;
+  pending.request_id = SendWithinDeadline(handle, session, request);
+  int status = STAT_ERROR;
+  if (pending.request_id == 0) {
+    snmp_free_pdu(request);
+  } else {
+    pending.waiting = true;
+    status = WaitForAnswer(handle, pending);
+  }
+  // The pending record ends here: the library must never call back into it.
+  session->callback = saved_callback;
+  session->callback_magic = saved_magic;
+  if (status == STAT_SUCCESS) {
+    *response = pending.response;
+  } else if (pending.response != nullptr) {
+    snmp_free_pdu(pending.response);
+  }
+  return status;
+}
+
+}  // namespace
+
+void AbandonWalks() { walks_abandoned.store(true); }
+
+bool WalksAbandoned() { return walks_abandoned.load(); }
+
+int SetWalkTimeLimit(int seconds) { return walk_time_limit_seconds.exchange(std::max(seconds, 1)); }
+
+void StartWalkDeadline() { walk_deadline = Clock::now() + std::chrono::seconds(walk_time_limit_seconds.load()); }
+
+int SendAndWait(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
+  *response = nullptr;
+  if (walks_abandoned.load()) {
+    snmp_free_pdu(request);
+    return kStatAbandoned;
+  }
+  void* const handle = snmp_sess_pointer(session);
+  if (handle == nullptr) {
+    snmp_free_pdu(request);
+    return STAT_ERROR;
+  }
+  // The library finds the session's callback through the pointer it
+  // handed out, which is `session` itself for a traditional session.
+  return SendAndWaitOn(handle, snmp_sess_session(handle), request, response);
+}
+
+}  // namespace zv
