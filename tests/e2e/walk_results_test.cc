@@ -2,7 +2,12 @@
 // line "xpc - mibwalk_XPC - iRet=N" for each walk request, and what the
 // merge then leaves in the profile list (a walk that fails empties the
 // menu entries it did not report; a refused request touches nothing).
+#include <signal.h>
+
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "walk_service.h"
@@ -59,6 +64,30 @@ TEST_F(WalkResultsTest, EachResultIsRepliedAndLoggedOncePerRequest) {
     expected_log.push_back("xpc - mibwalk_XPC - " + c.reply);
   }
   EXPECT_EQ(LogLines(), expected_log);
+}
+
+// A stop is not a failed walk: the walk in progress is abandoned, writes
+// nothing, and its client hears why; the service still ends promptly.
+TEST_F(WalkResultsTest, StopDuringAWalkAbandonsItAndKeepsTheList) {
+  WalkPrinterA();
+  const std::string before = zvtest::ReadFile(CurrentPlist("alice", "PX-100"));
+  zvtest::SilentDevice silent;
+  auto reply = std::async(std::launch::async, [&] {
+    return zvtest::SendWalkRequest(socket_path(), zvtest::WalkRequestText("PX-100", "alice",
+        {"-v", "2c", "-c", "public", "-r", "0", "-t", "60", silent.address(), zvtest::ProfileTableOid()}));
+  });
+  int datagrams = 0;
+  for (int i = 0; i < 500 && datagrams == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    datagrams += silent.DatagramsReceived();
+  }
+  ASSERT_GT(datagrams, 0) << ServiceStderr();
+  service_->process().Signal(SIGTERM);
+  EXPECT_EQ(reply.get(), "error:the service is stopping");
+  EXPECT_EQ(service_->process().Wait(5000), 0);
+  EXPECT_EQ(zvtest::ReadFile(CurrentPlist("alice", "PX-100")), before);
+  EXPECT_EQ(LogLines(), std::vector<std::string>{"xpc - mibwalk_XPC - iRet=0"});
+  service_.reset();  // already ended
 }
 
 TEST_F(WalkResultsTest, DeviceErrorStatusGivesTwoAndKeepsTheRowsFoundBeforeIt) {
