@@ -56,7 +56,7 @@ TEST_F(UnwritableListTest, VerboseLogTellsWhyTheListWasNotWritten) {
   EXPECT_EQ(LogLines(), (std::vector<std::string>{
                             std::string(kWalkLine) + "0",
                             "xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '" + printer_->address() +
-                                "' iRet=0: the profile list '" + CurrentPlist("alice", "PX-100") +
+                                "' iRet=0: the walk completed; the profile list '" + CurrentPlist("alice", "PX-100") +
                                 "' could not be written: open: Is a directory",
                         }))
       << ServiceStderr();

@@ -32,6 +32,7 @@ void CollectNote(WalkNote note, std::string_view text) {
   switch (note) {
     case WalkNote::kDevice: store.notes.device.assign(text); break;
     case WalkNote::kReason: store.notes.reasons.emplace_back(text); break;
+    case WalkNote::kList: store.notes.list_problem.assign(text); break;
     case WalkNote::kDetail: store.notes.last_detail.assign(text); break;
   }
 }
@@ -82,14 +83,24 @@ WalkNotes TakeWalkNotes() {
   return std::move(store.notes);
 }
 
-std::string WalkReasonText(int result, const WalkNotes& notes) {
-  if (!notes.reasons.empty()) return Joined(notes.reasons);
+namespace {
+
+// What the result says by itself, when the walk gave no reason of its own.
+std::string ResultText(int result, const WalkNotes& notes) {
   switch (result) {
     case 0: return "the walk completed";
     case -1: return WithDetail("refused option or usage error", notes.last_detail);
     case -2: return WithDetail("nothing to walk (-H, or a pass phrase or key the walk cannot use)", notes.last_detail);
     default: return WithDetail("the walk failed", notes.last_detail);
   }
+}
+
+}  // namespace
+
+std::string WalkReasonText(int result, const WalkNotes& notes) {
+  std::string text = notes.reasons.empty() ? ResultText(result, notes) : Joined(notes.reasons);
+  if (!notes.list_problem.empty()) text += "; " + notes.list_problem;
+  return text;
 }
 
 void LogWalkEntry(const WalkEntry& entry) {

@@ -26,6 +26,7 @@ bool VerboseLogOn();
 struct WalkNotes {
   std::string device;                // the device's address; empty before the arguments parsed
   std::vector<std::string> reasons;  // why it ended as it did, in order
+  std::string list_problem;          // why its profile list was not written; empty when it was
   std::string last_detail;           // the last other diagnostic
 };
 
@@ -38,7 +39,7 @@ WalkNotes TakeWalkNotes();
 /// The reason an entry gives for a walk with `result` and `notes`: the
 /// notes' reasons joined by "; ", else a text for the result (-1 a usage
 /// error with the parser's complaint, -2 nothing to walk, 0 complete, any
-/// other the last diagnostic).
+/// other the last diagnostic); then, after "; ", the list problem if any.
 std::string WalkReasonText(int result, const WalkNotes& notes);
 
 /// What a walk entry tells.

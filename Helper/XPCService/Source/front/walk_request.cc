@@ -88,7 +88,9 @@ void LogWalkOutcome(const std::optional<std::string>& request, WalkDecodeStatus 
   if (status != WalkDecodeStatus::kReady) {
     reason = std::string(WalkRefusalReason(status));
   } else {
-    if (!folder_error.empty()) notes.reasons.insert(notes.reasons.begin(), folder_error);
+    if (!folder_error.empty()) {
+      notes.list_problem = notes.list_problem.empty() ? folder_error : folder_error + "; " + notes.list_problem;
+    }
     reason = WalkReasonText(result, notes);
   }
   WalkEntry entry;
@@ -97,7 +99,7 @@ void LogWalkOutcome(const std::optional<std::string>& request, WalkDecodeStatus 
   entry.device = notes.device;
   entry.result = result;
   entry.reason = reason;
-  entry.failed = result != 0 || !notes.reasons.empty();
+  entry.failed = result != 0 || !notes.reasons.empty() || !notes.list_problem.empty();
   LogWalkEntry(entry);
 }
 

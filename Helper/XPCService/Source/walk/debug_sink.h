@@ -23,7 +23,8 @@ namespace zv {
 /// What a walk note tells.
 enum class WalkNote {
   kDevice,  // the device's address as the walk was asked to reach it
-  kReason,  // why the walk (or the write of its list) ended as it did, in the user's words
+  kReason,  // why the walk ended as it did, in the user's words
+  kList,    // why the walk's profile list could not be written
   kDetail,  // any other diagnostic of the walk
 };
 

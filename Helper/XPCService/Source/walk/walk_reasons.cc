@@ -66,7 +66,7 @@ void NoteListNotWritten(const char* path) {
   if (!WalkNotesWanted()) return;
   const std::string where = path != nullptr ? path : "";
   const std::string reason = ListWriteFailureReason(path);
-  NoteWalkReason("the profile list '%s' could not be written: %s", where.c_str(), reason.c_str());
+  NoteWalk(WalkNote::kList, "the profile list '" + where + "' could not be written: " + reason);
 }
 
 std::string ListWriteFailureReason(const char* path) {
