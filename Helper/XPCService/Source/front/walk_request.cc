@@ -113,7 +113,7 @@ std::string_view WalkRefusalReason(WalkDecodeStatus status) {
       return "refused request: the markers :ModelName:END and :USErName:END are missing or out of order";
     case WalkDecodeStatus::kZeroByte: return "refused request: a name or an argument holds a zero byte";
     case WalkDecodeStatus::kPathTooLong:
-      return "refused request: the user and model names make a profile path longer than 254 bytes";
+      return "refused request: the user and model names make a profile path too long (at most 255 bytes)";
     case WalkDecodeStatus::kTooManyArguments: return "refused request: more than 512 walk arguments";
     case WalkDecodeStatus::kNameLeavesFolder:
       return "refused request: a user or model name holds '/' or is '.' or '..', which would leave the "
