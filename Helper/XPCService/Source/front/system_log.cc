@@ -27,15 +27,20 @@ void AppendToLogFile(int fd, std::string_view line) {
   if (::write(fd, whole.data(), whole.size()) < 0) return;
 }
 
+// "NAME=VALUE", as the journal takes a field.
+std::string JournalField(std::string_view name, std::string_view value) {
+  std::string field(name);
+  field.append("=").append(value);
+  return field;
+}
+
 void SendToJournal(int priority, std::string_view message, const std::vector<LogField>& fields) {
   std::vector<std::string> items;
   items.reserve(fields.size() + 3);
-  items.push_back("MESSAGE=" + std::string(message));
-  items.push_back("PRIORITY=" + std::to_string(priority));
-  items.push_back("SYSLOG_IDENTIFIER=" + std::string(kSyslogIdentifier));
-  for (const LogField& field : fields) {
-    items.push_back(std::string(field.name) + "=" + std::string(field.value));
-  }
+  items.push_back(JournalField("MESSAGE", message));
+  items.push_back(JournalField("PRIORITY", std::to_string(priority)));
+  items.push_back(JournalField("SYSLOG_IDENTIFIER", kSyslogIdentifier));
+  for (const LogField& field : fields) items.push_back(JournalField(field.name, field.value));
   std::vector<iovec> vectors(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
     vectors[i].iov_base = items[i].data();

@@ -105,9 +105,10 @@ std::string WalkReasonText(int result, const WalkNotes& notes) {
 
 void LogWalkEntry(const WalkEntry& entry) {
   const std::string result = std::to_string(entry.result);
-  const std::string message = "xpc - mibwalk_XPC - user " + Quoted(entry.user) + " model " + Quoted(entry.model) +
-                              " device " + Quoted(entry.device) + " iRet=" + result + ": " +
-                              std::string(entry.reason);
+  std::string message("xpc - mibwalk_XPC - user ");
+  message.append(Quoted(entry.user)).append(" model ").append(Quoted(entry.model));
+  message.append(" device ").append(Quoted(entry.device)).append(" iRet=").append(result);
+  message.append(": ").append(entry.reason);
   LogDiagnosticEntry(entry.failed ? LOG_WARNING : LOG_DEBUG, message,
                      {{"ZVXPC_OPERATION", "mibwalk_XPC:reply:"},
                       {"ZVXPC_USER", entry.user},
@@ -118,8 +119,8 @@ void LogWalkEntry(const WalkEntry& entry) {
 }
 
 void LogFileOperationFailure(std::string_view operation, std::string_view path, std::string_view reason) {
-  const std::string message =
-      "xpc - " + std::string(operation) + " - FALSE for " + Quoted(path) + ": " + std::string(reason);
+  std::string message("xpc - ");
+  message.append(operation).append(" - FALSE for ").append(Quoted(path)).append(": ").append(reason);
   LogDiagnosticEntry(LOG_WARNING, message,
                      {{"ZVXPC_OPERATION", operation},
                       {"ZVXPC_PATH", path},

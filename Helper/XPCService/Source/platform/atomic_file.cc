@@ -41,10 +41,7 @@ std::string TemporaryNameFor(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  // Built by appending: GCC 12 at -O2 wrongly reports overlapping copies
-  // (-Wrestrict) for a literal put in front of a temporary string.
-  std::string suffix(".");
-  suffix.append(std::to_string(::getpid())).append(".").append(std::to_string(counter.fetch_add(1))).append(".tmp");
+  const std::string suffix = "." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
   const std::size_t room = kMaxNameBytes - 1 - suffix.size();
   if (base.size() > room) base.resize(room);
   return dir + "." + base + suffix;
