@@ -60,7 +60,8 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
 
 TEST(ServiceOptionsTest, UsageNamesEveryOption) {
   const std::string usage = zv::ServiceUsage();
-  for (const char* option : {"--socket", "--preferences-dir", "--log-file", "--idle-exit", "--verbose", "--help", "--version"}) {
+  for (const char* option :
+       {"--socket", "--preferences-dir", "--log-file", "--idle-exit", "--verbose", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }
