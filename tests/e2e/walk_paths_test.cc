@@ -4,6 +4,7 @@
 // request beyond a limit is refused with iRet=-1 and writes nothing.
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -118,19 +119,30 @@ TEST_F(WalkPathsTest, RequestsThatCannotBeCutAreRefusedAndTheServiceStaysUp) {
   ExpectPrinterARows("alice", "PX-100");
 }
 
-// Without --preferences-dir the profile lists belong in the driver's own
-// folder (74 characters), which leaves 160 bytes for the two names.
-TEST_F(WalkPathsTest, DefaultDirectoryLeaves160BytesForTheNames) {
-  const std::string default_directory = "/Library/Printers/VORTELLANIQUE/Preferences/com.vortellanique.colorinkjet/";
-  ASSERT_EQ(default_directory.size(), 74u);
-  if (zvtest::Exists(default_directory)) GTEST_SKIP() << "a real preferences folder exists; not writing into it";
+// Without --preferences-dir the profile lists live in $XDG_CONFIG_HOME/zvxpc/,
+// which the first walk creates (with its missing parent) for the user
+// alone; the path limits then follow that folder's length.
+TEST_F(WalkPathsTest, DefaultFolderIsCreatedPrivateAndBoundsTheNames) {
+  const std::string config = dir_.File("config");
+  const std::string folder = config + "/zvxpc/";
+  ASSERT_EQ(::setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
   StartService(/*default_directory=*/true);
-  // The folder is missing, so the walk runs but the list cannot be written.
-  EXPECT_EQ(Walk(std::string(80, 'm'), std::string(80, 'u'), TableWalk()), "iRet=0");
-  EXPECT_EQ(Walk(std::string(81, 'm'), std::string(80, 'u'), TableWalk()), "iRet=-1");
-  EXPECT_EQ(Walk("", std::string(161, 'u'), TableWalk()), "iRet=-1");
-  EXPECT_FALSE(zvtest::Exists(default_directory));
-  EXPECT_TRUE(PreferencesEntries().empty());
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_FALSE(zvtest::Exists(config));  // not before it is needed
+
+  const std::size_t budget = kMaxSpoolPathBytes - folder.size() - std::strlen(kSpoolFixedText);
+  EXPECT_EQ(Walk("", std::string(budget + 1, 'u'), TableWalk()), "iRet=-1");
+  EXPECT_FALSE(zvtest::Exists(config));
+  ASSERT_EQ(Walk("PX-100", std::string(budget - 6, 'u'), TableWalk()), "iRet=0") << ServiceStderr();
+  for (const std::string& created : {config, folder}) {
+    struct stat st;
+    ASSERT_EQ(::stat(created.c_str(), &st), 0) << created;
+    EXPECT_TRUE(S_ISDIR(st.st_mode)) << created;
+    EXPECT_EQ(st.st_mode & 07777, 0700u) << created;
+  }
+  const StoredProfiles stored = ReadStoredProfiles(folder + std::string(budget - 6, 'u') + "-PX-100-profile.plist");
+  EXPECT_TRUE(stored.read);
+  EXPECT_EQ(stored.rgb, (SlotSummary{"OFFICE.ICC 4 2", "PHOTO.ICC 4 2"}));
 }
 
 }  // namespace

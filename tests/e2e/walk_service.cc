@@ -105,8 +105,9 @@ void WalkServiceTest::TearDown() {
   }
 }
 
-void WalkServiceTest::StartService(bool default_directory) {
+void WalkServiceTest::StartService(bool default_directory, const std::vector<std::string>& extra) {
   std::vector<std::string> options = {"--log-file", dir_.File("walk.log")};
+  options.insert(options.end(), extra.begin(), extra.end());
   if (!default_directory) {
     options.push_back("--preferences-dir");
     options.push_back(preferences_dir_);

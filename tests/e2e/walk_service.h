@@ -56,9 +56,9 @@ class WalkServiceTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  /// Starts zvxpcd with --log-file and, unless `default_directory`, with
-  /// --preferences-dir preferences_dir().
-  void StartService(bool default_directory = false);
+  /// Starts zvxpcd with --log-file, `extra` options and, unless
+  /// `default_directory`, with --preferences-dir preferences_dir().
+  void StartService(bool default_directory = false, const std::vector<std::string>& extra = {});
 
   /// One walk request on a fresh connection; the reply text.
   std::string Walk(const std::string& model, const std::string& user, const std::vector<std::string>& arguments);

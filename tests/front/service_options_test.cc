@@ -6,6 +6,7 @@
 
 #include "front/service_options.h"
 #include "front/walk_request.h"
+#include "platform/preferences_folder.h"
 
 namespace {
 
@@ -21,7 +22,9 @@ TEST(ServiceOptionsTest, DefaultsAndValues) {
   zv::ServiceOptions options;
   std::string error;
   ASSERT_TRUE(Parse({}, &options, &error));
-  EXPECT_EQ(options.preferences_directory, zv::kDefaultPreferencesDirectory);
+  EXPECT_EQ(options.preferences_directory, zv::DefaultPreferencesDirectory());
+  EXPECT_TRUE(options.preferences_directory_is_default);
+  EXPECT_FALSE(options.verbose);
   EXPECT_FALSE(options.socket_path.has_value());
   EXPECT_FALSE(options.idle_exit_seconds.has_value());
   EXPECT_EQ(options.walk_timeout_seconds, 120);
@@ -32,12 +35,16 @@ TEST(ServiceOptionsTest, DefaultsAndValues) {
       << error;
   EXPECT_EQ(options.socket_path, "/run/s");
   EXPECT_EQ(options.preferences_directory, "/prefs/");
+  EXPECT_FALSE(options.preferences_directory_is_default);
   EXPECT_EQ(options.log_file, "/l");
   EXPECT_EQ(options.idle_exit_seconds, 30);
   EXPECT_EQ(options.walk_timeout_seconds, 5);
 
   ASSERT_TRUE(Parse({"--help"}, &options, &error));
   EXPECT_TRUE(options.help);
+  ASSERT_TRUE(Parse({"--verbose", "--version"}, &options, &error));
+  EXPECT_TRUE(options.verbose);
+  EXPECT_TRUE(options.version);
 }
 
 TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
@@ -45,6 +52,7 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
       {"--bogus"}, {"--socket"}, {"--socket="}, {"--idle-exit", "0"}, {"--idle-exit", "-5"},
       {"--idle-exit", "10s"}, {"--idle-exit", "86401"}, {"--preferences-dir", ""}, {"positional"},
       {"--walk-timeout"}, {"--walk-timeout", "0"}, {"--walk-timeout", "86401"}, {"--walk-timeout", "1.5"},
+      {"--verbose=yes"},
   };
   for (const auto& args : bad) {
     zv::ServiceOptions options;
@@ -56,7 +64,8 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
 
 TEST(ServiceOptionsTest, UsageNamesEveryOption) {
   const std::string usage = zv::ServiceUsage();
-  for (const char* option : {"--socket", "--preferences-dir", "--log-file", "--idle-exit", "--walk-timeout", "--help"}) {
+  for (const char* option : {"--socket", "--preferences-dir", "--log-file", "--idle-exit", "--walk-timeout",
+                             "--verbose", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -123,6 +124,48 @@ TEST_F(ServiceProcessTest, AllSevenFileOperationsOverTheSocket) {
   EXPECT_FALSE(Exists(dir_.File("t.plist.dummy")));
   EXPECT_EQ(Call("writeDataToPlistFileRename_XPC:reply:", Url("t.plist")), "FALSE");
   EXPECT_EQ(ReadFile(dir_.File("t.plist")), "AB");
+}
+
+// With --verbose every FALSE leaves one entry saying why; a TRUE leaves none.
+TEST_F(ServiceProcessTest, VerboseLogTellsWhyFileOperationsAnsweredFalse) {
+  const std::string log = dir_.File("verbose.log");
+  Start({"--log-file", log, "--verbose"});
+  const std::string missing = dir_.File("missing.plist");
+  const struct {
+    const char* operation;
+    std::optional<std::string> text;
+    std::string path;    // as the entry names it
+    std::string reason;  // what the entry must say
+  } cases[] = {
+      {"zvPListIsAdminProfile_XPC:reply:", dir_.File("none/x"), dir_.File("none/x"),
+       "open: No such file or directory"},
+      {kExist, missing, missing, "open: No such file or directory"},
+      {kExist, std::nullopt, "", "the request carried no path"},
+      {"zvPListRemove_XPC:reply:", missing, missing, "remove: No such file or directory"},
+      {"writeDictionaryToPlistFile_XPC:reply:", "http://host/x:AddURL:END<dict/>", "http://host/x", "not a file URL"},
+      {"writeDictionaryToPlistFile_XPC:reply:", Url("none/w.plist") + ":AddURL:END<dict/>", Url("none/w.plist"),
+       "No such file or directory"},
+      {"writeDataToPlistFile_XPC:reply:", std::string("no separator"), "", "no file URL"},
+      {"writeDataToPlistFileRename_XPC:reply:", Url("t.plist"), Url("t.plist"), "rename: No such file or directory"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Call(c.operation, c.text), "FALSE") << c.operation;
+  EXPECT_EQ(Call(kExist, dir_.path()), "TRUE");
+
+  std::vector<std::string> lines;
+  std::istringstream in(ReadFile(log));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), std::size(cases)) << ReadFile(log);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::string head = std::string("xpc - ") + cases[i].operation + " - FALSE for '" + cases[i].path + "': ";
+    EXPECT_EQ(lines[i].substr(0, head.size()), head) << lines[i];
+    EXPECT_NE(lines[i].find(cases[i].reason, head.size()), std::string::npos) << lines[i];
+  }
+}
+
+TEST(ServiceCommandLineTest, VersionIsPrintedAndExitsZero) {
+  const zvtest::CommandResult result = zvtest::RunCommand({zvtest::ServiceBinary(), "--version"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out, std::string("zvxpcd ") + ZVXPC_VERSION + "\n");
 }
 
 TEST_F(ServiceProcessTest, SocketFileIsPrivate) {

@@ -21,7 +21,8 @@ using zv::DecodeWalkRequest;
 using zv::WalkDecodeStatus;
 using zv::WalkRequestStorage;
 
-const std::string kDir(zv::kDefaultPreferencesDirectory);
+// A preferences folder of 74 bytes, as long as the driver's own folder.
+const std::string kDir = "/" + std::string(72, 'd') + "/";
 
 std::string Repeat(const std::string& piece, std::size_t times) {
   std::string text;
@@ -82,7 +83,7 @@ TEST(DecodeWalkRequestTest, NoSeparatorGivesAnEmptyVector) {
   EXPECT_TRUE(AllNullFrom(storage, 0));
 }
 
-TEST(DecodeWalkRequestTest, NamesUpTo160BytesFitTheDefaultDirectory) {
+TEST(DecodeWalkRequestTest, NamesUpTo160BytesFitA74ByteDirectory) {
   // The spool path has the most fixed text (95 bytes), leaving 160.
   WalkRequestStorage fits;
   ASSERT_EQ(DecodeWalkRequest(WalkText(std::string(80, 'm'), std::string(80, 'u'), ""), kDir, &fits),
@@ -143,6 +144,36 @@ TEST(DecodeWalkRequestTest, RefusesRequestsItCannotCut) {
     EXPECT_EQ(DecodeWalkRequest(c.request, kDir, &storage), c.status) << c.name;
     EXPECT_EQ(storage.current_path[0], '\0') << c.name;
     EXPECT_EQ(storage.argc, 0) << c.name;
+  }
+}
+
+// A name goes into a file name inside the preferences folder: one that
+// would name another folder is refused like an over-long one, and names
+// that merely look similar still go in.
+TEST(DecodeWalkRequestTest, NamesThatLeaveTheFolderAreRefused) {
+  const struct {
+    std::string model;
+    std::string user;
+    WalkDecodeStatus status;
+  } cases[] = {
+      {"M", "../alice", WalkDecodeStatus::kNameLeavesFolder},
+      {"a/b", "U", WalkDecodeStatus::kNameLeavesFolder},
+      {"M", "/", WalkDecodeStatus::kNameLeavesFolder},
+      {"M", ".", WalkDecodeStatus::kNameLeavesFolder},
+      {"..", "U", WalkDecodeStatus::kNameLeavesFolder},
+      {"M", "..", WalkDecodeStatus::kNameLeavesFolder},
+      {"...", "U", WalkDecodeStatus::kReady},
+      {"M", ".alice", WalkDecodeStatus::kReady},
+      {"M.", "U..", WalkDecodeStatus::kReady},
+      {"a\\b", "U", WalkDecodeStatus::kReady},
+  };
+  for (const auto& c : cases) {
+    WalkRequestStorage storage;
+    EXPECT_EQ(DecodeWalkRequest(WalkText(c.model, c.user, "a:arg:"), kDir, &storage), c.status)
+        << c.model << " / " << c.user;
+    const bool ready = c.status == WalkDecodeStatus::kReady;
+    EXPECT_EQ(storage.current_path[0] != '\0', ready) << c.model << " / " << c.user;
+    EXPECT_EQ(storage.argc, ready ? 1 : 0) << c.model << " / " << c.user;
   }
 }
 
@@ -234,6 +265,7 @@ TEST_F(RunWalkRequestTest, RefusedRequestsAreNotWalkedButLogged) {
       std::string("U:USErName:ENDM:ModelName:END"),
       WalkText(std::string(300, 'm'), "U", ""),
       WalkText("M", "U", Repeat("a:arg:", 513)),
+      WalkText("M", "../U", ""),
   };
   for (const auto& request : refused) EXPECT_EQ(Run(request), std::vector<std::string>{"iRet=-1"});
   EXPECT_EQ(g_record.calls, 0);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/atomic_file.h"
 #include "platform/file_url.h"
@@ -16,11 +17,26 @@
 namespace zv {
 namespace {
 
+constexpr std::string_view kNoPath = "the request carried no path";
+
 const char* PathOrNull(const std::optional<std::string>& path) { return path ? path->c_str() : nullptr; }
 
-bool UrlToPath(std::string_view url, std::string* path) {
-  std::string ignored;
-  return FileUrlToPath(url, path, &ignored);
+// Sets `*reason` (when asked for) and answers false.
+bool Refuse(std::string* reason, std::string_view why) {
+  if (reason != nullptr) *reason = std::string(why);
+  return false;
+}
+
+// Refuses with the failing call and the errno text it left.
+bool RefuseWithErrno(std::string* reason, const char* call) {
+  const int saved = errno;
+  return Refuse(reason, std::string(call) + ": " + std::strerror(saved));
+}
+
+bool UrlToPath(std::string_view url, std::string* path, std::string* reason) {
+  std::string error;
+  if (FileUrlToPath(url, path, &error)) return true;
+  return Refuse(reason, error);
 }
 
 // The earlier pieces of the temporary file at `path`: empty when it is
@@ -45,46 +61,55 @@ bool MayReplace(const std::string& path) {
 
 }  // namespace
 
-bool TestPathWriteAccess(const std::optional<std::string>& path) {
-  return path && TestWriteAccess(path->c_str());
+bool TestPathWriteAccess(const std::optional<std::string>& path, std::string* reason) {
+  if (!path) return Refuse(reason, kNoPath);
+  // The test's refusing open leaves its errno behind.
+  return TestWriteAccess(path->c_str()) || RefuseWithErrno(reason, "open");
 }
 
 void SwapPathGenerations(const SwapFields& fields) {
   SwapGenerations(fields.type, PathOrNull(fields.current), PathOrNull(fields.previous));
 }
 
-bool PathIsReadable(const std::optional<std::string>& path) {
-  if (!path) return false;
+bool PathIsReadable(const std::optional<std::string>& path, std::string* reason) {
+  if (!path) return Refuse(reason, kNoPath);
   // Non-blocking, so that a FIFO without a writer cannot hold the
   // connection (and the service's stop) forever.
   const int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) return RefuseWithErrno(reason, "open");
   ::close(fd);
   return true;
 }
 
-bool RemovePath(const std::optional<std::string>& path) { return path && std::remove(path->c_str()) == 0; }
-
-bool WriteBodyToUrl(std::string_view url, std::string_view body) {
-  std::string path, ignored;
-  return UrlToPath(url, &path) && MayReplace(path) && ReplaceFileContents(path, body, &ignored);
+bool RemovePath(const std::optional<std::string>& path, std::string* reason) {
+  if (!path) return Refuse(reason, kNoPath);
+  return std::remove(path->c_str()) == 0 || RefuseWithErrno(reason, "remove");
 }
 
-bool AppendBodyToTemporary(std::string_view url, std::string_view body) {
-  std::string path, earlier, ignored;
-  if (!UrlToPath(std::string(url) + std::string(kTemporaryFileSuffix), &path)) return false;
-  if (!ReadEarlierPieces(path, &earlier)) return false;
+bool WriteBodyToUrl(std::string_view url, std::string_view body, std::string* reason) {
+  std::string path, error;
+  if (!UrlToPath(url, &path, reason)) return false;
+  if (!MayReplace(path)) return RefuseWithErrno(reason, "access");
+  return ReplaceFileContents(path, body, &error) || Refuse(reason, error);
+}
+
+bool AppendBodyToTemporary(std::string_view url, std::string_view body, std::string* reason) {
+  std::string path, earlier, error;
+  if (!UrlToPath(std::string(url) + std::string(kTemporaryFileSuffix), &path, reason)) return false;
+  if (!ReadEarlierPieces(path, &earlier)) return Refuse(reason, "the earlier pieces in " + path + " cannot be read");
   // The pieces never grow past what a whole-file read accepts.
-  if (body.size() > kMaxWholeFileBytes - earlier.size()) return false;
+  if (body.size() > kMaxWholeFileBytes - earlier.size()) {
+    return Refuse(reason, "the pieces would grow " + path + " beyond " + std::to_string(kMaxWholeFileBytes) + " bytes");
+  }
   earlier.append(body);
-  return ReplaceFileContents(path, earlier, &ignored);
+  return ReplaceFileContents(path, earlier, &error) || Refuse(reason, error);
 }
 
-bool MoveTemporaryIntoPlace(std::string_view url) {
+bool MoveTemporaryIntoPlace(std::string_view url, std::string* reason) {
   std::string target;
-  if (!UrlToPath(url, &target)) return false;
+  if (!UrlToPath(url, &target, reason)) return false;
   const std::string temporary = target + std::string(kTemporaryFileSuffix);
-  return ::rename(temporary.c_str(), target.c_str()) == 0;
+  return ::rename(temporary.c_str(), target.c_str()) == 0 || RefuseWithErrno(reason, "rename");
 }
 
 }  // namespace zv

@@ -5,6 +5,10 @@
 // process's file-creation mask, also when they are created under a
 // temporary name first. The write-access test leaves that mask at 002 for
 // the rest of the process.
+//
+// Every operation that answers with an outcome takes an optional `reason`:
+// when it returns false and `reason` is not null, it is set to why (the
+// failing call and its errno text, or what was wrong with the request).
 #pragma once
 
 #include <cstddef>
@@ -25,7 +29,7 @@ inline constexpr std::string_view kTemporaryFileSuffix = ".dummy";
 /// for the test is removed again, and a file that another process creates
 /// meanwhile is never removed. Sets the file-creation mask to 002. False,
 /// with no other effect, for an absent path.
-bool TestPathWriteAccess(const std::optional<std::string>& path);
+bool TestPathWriteAccess(const std::optional<std::string>& path, std::string* reason = nullptr);
 
 /// Swap of two generations of a file by the swap type (2 back up current,
 /// 1 discard previous, 0 restore previous, anything else nothing); every
@@ -33,16 +37,16 @@ bool TestPathWriteAccess(const std::optional<std::string>& path);
 void SwapPathGenerations(const SwapFields& fields);
 
 /// Existence test: true when `path` can be opened for reading.
-bool PathIsReadable(const std::optional<std::string>& path);
+bool PathIsReadable(const std::optional<std::string>& path, std::string* reason = nullptr);
 
 /// Removal of a file or an empty directory. True when it was removed.
-bool RemovePath(const std::optional<std::string>& path);
+bool RemovePath(const std::optional<std::string>& path, std::string* reason = nullptr);
 
 /// Whole-file write: replaces the file that the file URL `url` names with
 /// `body`, atomically. False when `url` is not a file URL, when the file
 /// exists but the process may not write it (its contents stay), or when
 /// the write fails.
-bool WriteBodyToUrl(std::string_view url, std::string_view body);
+bool WriteBodyToUrl(std::string_view url, std::string_view body, std::string* reason = nullptr);
 
 /// Piecewise write, one piece: appends `body` to the temporary file named
 /// by `url` followed by ".dummy", replacing that file atomically. A
@@ -50,12 +54,12 @@ bool WriteBodyToUrl(std::string_view url, std::string_view body);
 /// empty. False when the URL is not a file URL, when an existing temporary
 /// file cannot be read (its earlier pieces would be lost), or when the
 /// write fails.
-bool AppendBodyToTemporary(std::string_view url, std::string_view body);
+bool AppendBodyToTemporary(std::string_view url, std::string_view body, std::string* reason = nullptr);
 
 /// Piecewise write, the end: renames the temporary file (the path of the
 /// file URL `url` followed by ".dummy") over the target in one step. True
 /// only when the rename succeeded; otherwise the target is left as it was.
-bool MoveTemporaryIntoPlace(std::string_view url);
+bool MoveTemporaryIntoPlace(std::string_view url, std::string* reason = nullptr);
 
 }  // namespace zv
 

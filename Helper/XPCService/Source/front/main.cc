@@ -8,9 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "front/preferences_on_demand.h"
 #include "front/service_delegate.h"
 #include "front/service_options.h"
 #include "front/system_log.h"
+#include "front/verbose_log.h"
 #include "front/walk_request.h"
 #include "platform/atomic_file.h"
 #include "platform/xpc/listener.h"
@@ -32,6 +34,8 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   zv::WalkEnvironment environment;
   environment.preferences_directory = options.preferences_directory;
   zv::SetWalkEnvironment(environment);
+  if (options.preferences_directory_is_default) zv::CreateOnDemand(options.preferences_directory);
+  if (options.verbose) zv::EnableVerboseLog();
   // A service killed while it saved a list may have left a temporary.
   zv::RemoveStaleTemporariesIn(options.preferences_directory);
   zv::SetWalkTimeLimit(options.walk_timeout_seconds);
@@ -68,6 +72,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(zv::ServiceUsage().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::fputs(zv::ServiceVersion().c_str(), stdout);
     return 0;
   }
   if (!PrepareProcess(options, &error)) {

@@ -5,6 +5,7 @@
 
 #include "front/walk_request.h"
 #include "walk/walk_driver.h"
+#include "platform/preferences_folder.h"
 
 namespace zv {
 namespace {
@@ -57,6 +58,14 @@ bool ApplyOption(int argc, char** argv, int* index, ServiceOptions* options, std
     options->help = true;
     return true;
   }
+  if (argument == "--version") {
+    options->version = true;
+    return true;
+  }
+  if (argument == "--verbose") {
+    options->verbose = true;
+    return true;
+  }
   if (IsOption(argument, "--socket")) {
     if (!TakeValue("--socket", argc, argv, index, &value, error)) return false;
     options->socket_path = value;
@@ -65,6 +74,7 @@ bool ApplyOption(int argc, char** argv, int* index, ServiceOptions* options, std
   if (IsOption(argument, "--preferences-dir")) {
     if (!TakeValue("--preferences-dir", argc, argv, index, &value, error)) return false;
     options->preferences_directory = PreferencesDirectoryFrom(value);
+    options->preferences_directory_is_default = false;
     return true;
   }
   if (IsOption(argument, "--log-file")) {
@@ -93,7 +103,7 @@ bool ApplyOption(int argc, char** argv, int* index, ServiceOptions* options, std
 
 bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::string* error) {
   *options = ServiceOptions();
-  options->preferences_directory = std::string(kDefaultPreferencesDirectory);
+  options->preferences_directory = DefaultPreferencesDirectory();
   for (int index = 1; index < argc; ++index) {
     if (!ApplyOption(argc, argv, &index, options, error)) return false;
   }
@@ -102,7 +112,8 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
 
 std::string ServiceUsage() {
   return "usage: zvxpcd [--socket PATH] [--preferences-dir DIR] [--log-file PATH] [--idle-exit SECONDS]\n"
-         "              [--walk-timeout SECONDS]\n"
+         "              [--walk-timeout SECONDS] [--verbose]\n"
+         "       zvxpcd --help | --version\n"
          "\n"
          "Profile helper service of the colour inkjet print dialog. Serves its clients\n"
          "on a local socket: the one systemd hands over (socket activation), or else\n"
@@ -112,8 +123,9 @@ std::string ServiceUsage() {
          "  --socket PATH           bind the socket at PATH when systemd hands over none\n"
          "                          (default: $XDG_RUNTIME_DIR/zvxpcd.sock)\n"
          "  --preferences-dir DIR   directory of the profile property lists that walk\n"
-         "                          requests update (default:\n"
-         "                          " + std::string(kDefaultPreferencesDirectory) + ")\n"
+         "                          requests update (default: $XDG_CONFIG_HOME/zvxpc/,\n"
+         "                          else ~/.config/zvxpc/, created with mode 0700 when\n"
+         "                          first needed; now " + DefaultPreferencesDirectory() + ")\n"
          "  --log-file PATH         append the walk log lines to PATH instead of the\n"
          "                          system log\n"
          "  --idle-exit SECONDS     exit after SECONDS without any open connection, as a\n"
@@ -121,7 +133,13 @@ std::string ServiceUsage() {
          "                          on the next connection\n"
          "  --walk-timeout SECONDS  end a walk that is still running after SECONDS as a\n"
          "                          timed-out request (default 120)\n"
-         "  --help                  print this text and exit\n";
+         "  --verbose               also log, per walk, user, model, device, result and\n"
+         "                          reason, and why a file operation answered FALSE\n"
+         "                          (journal entries, or lines of the --log-file)\n"
+         "  --help                  print this text and exit\n"
+         "  --version               print the version and exit\n";
 }
+
+std::string ServiceVersion() { return std::string("zvxpcd ") + ZVXPC_VERSION + "\n"; }
 
 }  // namespace zv

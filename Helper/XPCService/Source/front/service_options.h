@@ -16,20 +16,27 @@ constexpr int kMaxWalkTimeoutSeconds = 86400;
 struct ServiceOptions {
   std::optional<std::string> socket_path;  // --socket PATH
   std::string preferences_directory;       // --preferences-dir DIR (with a trailing slash)
+  bool preferences_directory_is_default = true;  // no --preferences-dir: created when first needed
   std::optional<std::string> log_file;     // --log-file PATH
   std::optional<int> idle_exit_seconds;    // --idle-exit SECONDS
   int walk_timeout_seconds = 120;          // --walk-timeout SECONDS
+  bool verbose = false;                    // --verbose
   bool help = false;                       // --help
+  bool version = false;                    // --version
 };
 
 /// Parses zvxpcd's arguments (argv[0] is the program). Options take their
 /// value as the next argument or after '='. False with a one-line message
 /// for an unknown option, a missing or empty value, an idle period that is
 /// not a whole number of seconds from 1 to kMaxIdleExitSeconds, or a walk
-/// timeout not from 1 to kMaxWalkTimeoutSeconds.
+/// timeout not from 1 to kMaxWalkTimeoutSeconds. Without --preferences-dir
+/// the folder is DefaultPreferencesDirectory().
 bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::string* error);
 
 /// The text `zvxpcd --help` prints.
 std::string ServiceUsage();
+
+/// The line `zvxpcd --version` prints: "zvxpcd VERSION\n".
+std::string ServiceVersion();
 
 }  // namespace zv

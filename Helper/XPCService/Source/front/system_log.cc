@@ -1,11 +1,14 @@
 #include "front/system_log.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <syslog.h>
+#include <systemd/sd-journal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace zv {
@@ -13,6 +16,39 @@ namespace {
 
 // The log file's descriptor, or -1 for the system log.
 std::atomic<int> log_file_fd{-1};
+
+constexpr std::string_view kSyslogIdentifier = "zvxpcd";
+
+void AppendToLogFile(int fd, std::string_view line) {
+  std::string whole(line);
+  whole.push_back('\n');
+  // O_APPEND places each single write at the end as one piece. A log line
+  // that cannot be written has nowhere else to go.
+  if (::write(fd, whole.data(), whole.size()) < 0) return;
+}
+
+// "NAME=VALUE", as the journal takes a field.
+std::string JournalField(std::string_view name, std::string_view value) {
+  std::string field(name);
+  field.append("=").append(value);
+  return field;
+}
+
+void SendToJournal(int priority, std::string_view message, const std::vector<LogField>& fields) {
+  std::vector<std::string> items;
+  items.reserve(fields.size() + 3);
+  items.push_back(JournalField("MESSAGE", message));
+  items.push_back(JournalField("PRIORITY", std::to_string(priority)));
+  items.push_back(JournalField("SYSLOG_IDENTIFIER", kSyslogIdentifier));
+  for (const LogField& field : fields) items.push_back(JournalField(field.name, field.value));
+  std::vector<iovec> vectors(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    vectors[i].iov_base = items[i].data();
+    vectors[i].iov_len = items[i].size();
+  }
+  // Without a journal the entry is lost, as a syslog line would be.
+  (void)sd_journal_sendv(vectors.data(), static_cast<int>(vectors.size()));
+}
 
 }  // namespace
 
@@ -22,10 +58,7 @@ void LogErrorLine(std::string_view line) {
     ::syslog(LOG_ERR, "%.*s", static_cast<int>(line.size()), line.data());
     return;
   }
-  std::string whole(line);
-  whole.push_back('\n');
-  // O_APPEND places each single write at the end as one piece.
-  (void)::write(fd, whole.data(), whole.size());
+  AppendToLogFile(fd, line);
 }
 
 bool UseLogFile(const std::string& path, std::string* error) {
@@ -37,6 +70,33 @@ bool UseLogFile(const std::string& path, std::string* error) {
   const int previous = log_file_fd.exchange(fd);
   if (previous >= 0) ::close(previous);
   return true;
+}
+
+void LogDiagnosticEntry(int priority, std::string_view message, const std::vector<LogField>& fields) {
+  const int fd = log_file_fd.load();
+  if (fd < 0) {
+    SendToJournal(priority, message, fields);
+  } else {
+    AppendToLogFile(fd, OneLineText(message));
+  }
+}
+
+std::string OneLineText(std::string_view text) {
+  std::string line;
+  line.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escape[5];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      line += escape;
+    } else if (c == '\\') {
+      line += "\\\\";
+    } else {
+      line.push_back(c);
+    }
+  }
+  return line;
 }
 
 }  // namespace zv

@@ -1,9 +1,12 @@
 // The service's one log channel: the system log at error priority, or a
-// file named at start-up in its place.
+// file named at start-up in its place. Diagnostic entries (--verbose) take
+// the same way: structured entries in the journal, or one line each in the
+// file.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zv {
 
@@ -17,5 +20,23 @@ void LogErrorLine(std::string_view line);
 /// a message naming the failing call and the errno text when the file
 /// cannot be opened. Call at start-up, before any request is served.
 bool UseLogFile(const std::string& path, std::string* error);
+
+/// One field of a diagnostic entry: its journal name (for instance
+/// "ZVXPC_USER") and its value (any bytes).
+struct LogField {
+  std::string_view name;
+  std::string_view value;
+};
+
+/// Writes one diagnostic entry. Without a log file: a journal entry
+/// (sd_journal_sendv) with MESSAGE=`message`, PRIORITY=`priority`,
+/// SYSLOG_IDENTIFIER=zvxpcd and `fields`. With one: `message` as one line
+/// of the file, control characters written as \xNN so that the entry stays
+/// on its line. Safe to call from any thread.
+void LogDiagnosticEntry(int priority, std::string_view message, const std::vector<LogField>& fields);
+
+/// `text` with every control character (below 0x20, and 0x7F) written as
+/// \xNN and every backslash doubled: fit for one line of a log file.
+std::string OneLineText(std::string_view text);
 
 }  // namespace zv

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <mutex>
 
+#include "front/preferences_on_demand.h"
 #include "front/request_decoding.h"
 #include "front/system_log.h"
+#include "front/verbose_log.h"
 #include "platform/fixed_field.h"
 #include "walk/walk_driver.h"
 #include "zvxpc.h"
@@ -26,6 +28,12 @@ WalkEnvironment& Environment() {
 }
 
 bool HoldsZeroByte(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+
+// A name that, put into a file name, would reach another folder (or, for
+// "." and "..", make a name a person would take for one).
+bool LeavesFolder(std::string_view name) {
+  return name.find('/') != std::string_view::npos || name == "." || name == "..";
+}
 
 // Composes DIRECTORY USER "-" MODEL SUFFIX into `buffer`; false when it
 // would be longer than `max_bytes`.
@@ -70,7 +78,50 @@ int WalkWithPaths(WalkRequestStorage* storage, int (*walk)(int, char**)) {
   return result;
 }
 
+// The verbose entry of one walk request: the names as the request gave
+// them, and the reason from the refusal, the folder or the walk's notes.
+void LogWalkOutcome(const std::optional<std::string>& request, WalkDecodeStatus status, int result,
+                    const std::string& folder_error) {
+  WalkNotes notes = TakeWalkNotes();
+  WalkFields names;
+  if (request) (void)DecodeWalkFields(*request, &names);
+  std::string reason;
+  if (status != WalkDecodeStatus::kReady) {
+    reason = std::string(WalkRefusalReason(status));
+  } else {
+    if (!folder_error.empty()) {
+      notes.list_problem = notes.list_problem.empty() ? folder_error : folder_error + "; " + notes.list_problem;
+    }
+    reason = WalkReasonText(result, notes);
+  }
+  WalkEntry entry;
+  entry.user = names.user;
+  entry.model = names.model;
+  entry.device = notes.device;
+  entry.result = result;
+  entry.reason = reason;
+  entry.failed = result != 0 || !notes.reasons.empty() || !notes.list_problem.empty();
+  LogWalkEntry(entry);
+}
+
 }  // namespace
+
+std::string_view WalkRefusalReason(WalkDecodeStatus status) {
+  switch (status) {
+    case WalkDecodeStatus::kReady: return "";
+    case WalkDecodeStatus::kNoArgumentObject: return "refused request: it carried no text";
+    case WalkDecodeStatus::kNameMarkers:
+      return "refused request: the markers :ModelName:END and :USErName:END are missing or out of order";
+    case WalkDecodeStatus::kZeroByte: return "refused request: a name or an argument holds a zero byte";
+    case WalkDecodeStatus::kPathTooLong:
+      return "refused request: the user and model names make a profile path too long (at most 255 bytes)";
+    case WalkDecodeStatus::kTooManyArguments: return "refused request: more than 512 walk arguments";
+    case WalkDecodeStatus::kNameLeavesFolder:
+      return "refused request: a user or model name holds '/' or is '.' or '..', which would leave the "
+             "preferences folder";
+  }
+  return "refused request";
+}
 
 std::string PreferencesDirectoryFrom(std::string_view directory) {
   std::string result(directory);
@@ -91,6 +142,7 @@ WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
   WalkFields fields;
   if (!DecodeWalkFields(*request, &fields)) return WalkDecodeStatus::kNameMarkers;
   if (HoldsZeroByte(fields.model) || HoldsZeroByte(fields.user)) return WalkDecodeStatus::kZeroByte;
+  if (LeavesFolder(fields.model) || LeavesFolder(fields.user)) return WalkDecodeStatus::kNameLeavesFolder;
   std::vector<std::string_view> arguments;
   if (!SplitWalkArguments(fields.arguments, kWalkArgumentSlots, &arguments)) {
     return WalkDecodeStatus::kTooManyArguments;
@@ -111,10 +163,16 @@ void SetWalkEnvironment(WalkEnvironment environment) {
 void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply) {
   std::lock_guard<std::mutex> lock(WalkMutex());
   const WalkEnvironment& environment = Environment();
+  const bool verbose = VerboseLogOn();
+  if (verbose) BeginWalkNotes();
   WalkRequestStorage storage;
   int result = kWalkRequestRefused;
-  if (DecodeWalkRequest(request, environment.preferences_directory, &storage) == WalkDecodeStatus::kReady) {
+  const WalkDecodeStatus status = DecodeWalkRequest(request, environment.preferences_directory, &storage);
+  std::string folder_error;
+  if (status == WalkDecodeStatus::kReady) {
+    const bool folder_ready = PrepareFolderFor(storage.current_path, &folder_error);
     result = WalkWithPaths(&storage, environment.walk ? environment.walk : mib_walk);
+    if (!folder_ready) folder_error = "the preferences folder could not be created: " + folder_error;
   }
   // The service is stopping: the connection layer tells the client so.
   if (result == kWalkAbandoned) return;
@@ -126,6 +184,7 @@ void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply&
   } else {
     LogErrorLine(log_line);
   }
+  if (verbose) LogWalkOutcome(request, status, result, folder_error);
 }
 
 }  // namespace zv

@@ -31,15 +31,6 @@ constexpr std::size_t kWalkArgumentSlots = 512;
 /// The walk result given to a request that is refused before any walk.
 constexpr int kWalkRequestRefused = -1;
 
-/// The driver's preferences identifier, one path component.
-inline constexpr std::string_view kPreferencesIdentifier = "com.vortellanique.colorinkjet";
-/// Directory of the profile property lists unless the service is told
-/// otherwise.
-inline constexpr std::string_view kDefaultPreferencesDirectory =
-    "/Library/Printers/VORTELLANIQUE/Preferences/com.vortellanique.colorinkjet/";
-static_assert(kPreferencesIdentifier.size() == 29);
-static_assert(kDefaultPreferencesDirectory.size() == 74);
-
 inline constexpr std::string_view kCurrentProfileSuffix = "-profile.plist";
 inline constexpr std::string_view kPreviousProfileSuffix = "-profile.prev.plist";
 inline constexpr std::string_view kSpoolProfileSuffix = "-profile.spool.plist";
@@ -72,20 +63,26 @@ enum class WalkDecodeStatus {
   kZeroByte,           // a name or an argument holds a zero byte
   kPathTooLong,        // a composed path would not fit its buffer
   kTooManyArguments,   // more than kWalkArgumentSlots arguments
+  kNameLeavesFolder,   // a user or model name holds '/' or is "." or ".."
 };
+
+/// Why a request with `status` (not kReady) is refused, in a person's words.
+std::string_view WalkRefusalReason(WalkDecodeStatus status);
 
 /// Decodes a walk request into `*storage` (fresh from its constructor):
 /// cuts the names, composes the three paths under `preferences_directory`
 /// (which ends in a slash) and fills the argument vector (the text after
 /// the last ":arg:" is dropped). Anything but kReady leaves the paths and
-/// the vector empty. Names go in unchanged, empty ones included.
+/// the vector empty. Names go in unchanged, empty ones included, unless
+/// they would name another folder than the preferences folder.
 WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
                                    std::string_view preferences_directory, WalkRequestStorage* storage);
 
 /// What walk requests take from the process, set at start-up.
 struct WalkEnvironment {
-  /// Directory of the profile property lists, ending in a slash.
-  std::string preferences_directory{kDefaultPreferencesDirectory};
+  /// Directory of the profile property lists, ending in a slash (the
+  /// service sets it at start-up).
+  std::string preferences_directory;
   /// The walk itself (the walk driver's mib_walk unless replaced).
   int (*walk)(int argc, char** argv) = nullptr;
   /// Receives the log line of every walk request.
@@ -103,8 +100,11 @@ void SetWalkEnvironment(WalkEnvironment environment);
 /// "xpc - mibwalk_XPC - iRet=<result>". A request that cannot be decoded
 /// is not walked: it gets "iRet=-1" and the same log line. A walk that
 /// returns kWalkAbandoned (the service is stopping) gets no reply and no
-/// log line. The path
-/// variables are null again when it returns, since its buffers end with it.
+/// log line. Before the walk the preferences folder is created when it is
+/// the default one and missing (preferences_on_demand.h). With the verbose
+/// log on, one more entry tells user, model, device, result and reason. The
+/// path variables are null again when it returns, since its buffers end
+/// with it.
 void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply);
 
 }  // namespace zv

@@ -2,9 +2,12 @@
 #include "platform/preferences_folder.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace zv {
@@ -27,6 +30,16 @@ std::string HomeDirectory() {
   return "/";
 }
 
+// Makes the one folder `path` unless it is already there as a folder.
+bool MakeOneFolder(const std::string& path, std::string* error) {
+  if (::mkdir(path.c_str(), kPreferencesDirectoryMode) == 0) return true;
+  const int mkdir_errno = errno;
+  struct stat st;
+  if (mkdir_errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  *error = "mkdir(" + path + "): " + std::strerror(mkdir_errno == EEXIST ? ENOTDIR : mkdir_errno);
+  return false;
+}
+
 }  // namespace
 
 std::string DefaultPreferencesDirectory() {
@@ -37,6 +50,18 @@ std::string DefaultPreferencesDirectory() {
   const std::string base = IsAbsolute(config) ? WithSlash(config) : WithSlash(HomeDirectory()) + ".config/";
   return base + "zvxpc/";
 #endif
+}
+
+bool CreatePreferencesDirectory(const std::string& directory, std::string* error) {
+  struct stat st;
+  if (::stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  // Each component from the root down, so that parents exist before their
+  // children; the ones already there cost a failed mkdir each.
+  for (std::size_t slash = directory.find('/', 1); ; slash = directory.find('/', slash + 1)) {
+    const std::string prefix = directory.substr(0, slash);
+    if (!prefix.empty() && prefix.back() != '/' && !MakeOneFolder(prefix, error)) return false;
+    if (slash == std::string::npos) return true;
+  }
 }
 
 }  // namespace zv

@@ -1,18 +1,53 @@
 // The walk's diagnostics. The service has no console: the walk formats its
 // diagnostics into `sDEBUGmsg` or hands them to MyDebugMessage, and neither
-// reaches the client, a terminal or the system log.
+// reaches the client, a terminal or the system log by itself.
+//
+// A process that wants to know why a walk ended as it did installs a note
+// sink: the walk then hands it the device's address, the reasons it ended
+// (a timeout, an unknown host, an error status, a list not written, ...)
+// and every other diagnostic as a detail. Without a sink nothing is
+// formatted beyond what the walk keeps in `sDEBUGmsg`.
 #pragma once
+
+#include <string_view>
 
 #include "walk/walk_state.h"
 
-/// The debug sink: takes a message and one integer and discards both.
-/// Safe to call with a null text.
+/// The debug sink: hands `text` to the note sink as a detail, followed by
+/// `value` when `text` ends in ": ". Discards both when no note sink is
+/// installed. Safe to call with a null text.
 void MyDebugMessage(const char* text, int value);
 
 namespace zv {
 
+/// What a walk note tells.
+enum class WalkNote {
+  kDevice,  // the device's address as the walk was asked to reach it
+  kReason,  // why the walk ended as it did, in the user's words
+  kList,    // why the walk's profile list could not be written
+  kDetail,  // any other diagnostic of the walk
+};
+
+/// Receives the notes of the walk running in the process (walks never
+/// overlap, so the notes of one walk arrive one after another).
+using WalkNoteSink = void (*)(WalkNote note, std::string_view text);
+
+/// Installs `sink` (null: none) for the walks that start afterwards.
+void SetWalkNoteSink(WalkNoteSink sink);
+
+/// True when a note sink is installed: callers skip formatting otherwise.
+bool WalkNotesWanted();
+
+/// Hands `text` to the note sink, if any.
+void NoteWalk(WalkNote note, std::string_view text);
+
+/// Formats a reason and hands it to the note sink; formats nothing when
+/// none is installed.
+void NoteWalkReason(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 /// Clears `sDEBUGmsg` and formats `format` into it, cut to its 128 bytes
-/// (127 characters and the terminator).
+/// (127 characters and the terminator); also hands it to the note sink as
+/// a detail.
 void FormatDebugMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace zv

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "walk/file_name_check.h"
+#include "walk/walk_reasons.h"
 #include "walk/walk_state.h"
 
 namespace {
@@ -181,5 +182,7 @@ void vRestructPlistSpool2Current(int walkResult) {
   // merge then writes what this walk delivered.
   (void)ZVPListReadProfile_All(&lists.rgb, &lists.sim, &lists.dst);
   zv::MergeSpoolIntoLists(walkResult, lists);
-  (void)ZVPListWriteProfile_All(&lists.rgb, &lists.sim, &lists.dst);
+  if (ZVPListWriteProfile_All(&lists.rgb, &lists.sim, &lists.dst) != 0) {
+    zv::NoteListNotWritten(ZV_PLIST_PROFILE_PATH);
+  }
 }

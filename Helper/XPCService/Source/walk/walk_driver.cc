@@ -13,6 +13,7 @@
 #include "walk/snmp_library.h"
 #include "walk/spool_list.h"
 #include "walk/walk_arguments.h"
+#include "walk/walk_reasons.h"
 #include "walk/walk_settings.h"
 
 namespace {
@@ -146,16 +147,22 @@ void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response) {
 
 void TakeResponse(WalkLoop& loop, int status, const netsnmp_pdu* response) {
   loop.last_status = status;
-  if (status == STAT_TIMEOUT || status == zv::kStatAbandoned) {
+  if (status == zv::kStatAbandoned) {
+    loop.result = 1;
+    loop.running = false;
+  } else if (status == STAT_TIMEOUT) {
+    zv::NoteNoAnswer(*loop.session);
     loop.result = 1;
     loop.running = false;
   } else if (status != STAT_SUCCESS || response == nullptr) {
     snmp_sess_perror(kReportContext, loop.session);
+    zv::NoteSessionFailure(loop.session);
     loop.result = 1;
     loop.running = false;
   } else if (response->errstat == SNMP_ERR_NOSUCHNAME) {
     loop.running = false;
   } else if (response->errstat != SNMP_ERR_NOERROR) {
+    zv::NoteErrorStatus(response->errstat);
     loop.result = 2;
     loop.running = false;
   } else {
@@ -215,15 +222,20 @@ int RunWalk(int argc, char** argv) {
   const int parsed = NormaliseParseResult(
       zv::ParseWalkArguments(argc, argv, &session, &storage, "C:", optProc));
   if (parsed < 0) return parsed;
+  zv::NoteWalkDevice(session);
 
   WalkOid root{};
-  if (!ParseRoot(argc, argv, parsed, root)) return 1;
+  if (!ParseRoot(argc, argv, parsed, root)) {
+    zv::NoteBadRoot(argv[parsed]);
+    return 1;
+  }
 
   ApplySessionDefaults(session);
   netsnmp_session* open_session = snmp_open(&session);
   if (open_session == nullptr) {
     MyDebugMessage("[UTIL-MIB] SNMP Open Err\n", 0);
     snmp_sess_perror(kReportContext, &session);
+    zv::NoteSessionFailure(&session);
     return 1;
   }
   const int result = WalkSubtree(open_session, root);

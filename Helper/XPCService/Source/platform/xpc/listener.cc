@@ -174,7 +174,9 @@ void Listener::Admit(int fd) {
   const int wake_fd = wake_fd_;
   auto connection = std::make_shared<Connection>(fd, peer, [wake_fd] {
     const std::uint64_t one = 1;
-    (void)::write(wake_fd, &one, sizeof one);
+    // An eventfd only refuses a write when its counter is full, and then
+    // the listener is already due to wake: nothing to do on failure.
+    if (::write(wake_fd, &one, sizeof one) < 0) return;
   });
   connection->SetLimits({options_.deadlines, &budget_});
   const bool accepted = delegate_ != nullptr && delegate_->listenerShouldAcceptNewConnection(*this, *connection);

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+// What `zvxpcd --verbose` adds to the log file for a walk request: one
+// entry after the usual line, naming user, model, device, result and the
+// reason a person can act on; and that without --verbose the log keeps its
+// single line per walk.
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "walk_service.h"
+
+namespace {
+
+constexpr const char* kWalkLine = "xpc - mibwalk_XPC - iRet=";
+
+using VerboseWalkTest = zvtest::WalkServiceTest;
+
+TEST_F(VerboseWalkTest, SilentDeviceAndRefusedNameAreToldWithTheirReasons) {
+  StartService(/*default_directory=*/false, {"--verbose"});
+  zvtest::SilentDevice device;
+  EXPECT_EQ(Walk("PX-100", "alice", zvtest::TableWalkArguments(device.address())), "iRet=1");
+  EXPECT_EQ(Walk("PX-100", "../bob", zvtest::TableWalkArguments(device.address())), "iRet=-1");
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                            std::string(kWalkLine) + "1",
+                            "xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '" + device.address() +
+                                "' iRet=1: the device did not answer within 1 s (3 retries)",
+                            std::string(kWalkLine) + "-1",
+                            "xpc - mibwalk_XPC - user '../bob' model 'PX-100' device '' iRet=-1: refused request: "
+                            "a user or model name holds '/' or is '.' or '..', which would leave the preferences "
+                            "folder",
+                        }))
+      << ServiceStderr();
+  EXPECT_EQ(PreferencesEntries(), std::vector<std::string>{"alice-PX-100-profile.plist"});
+}
+
+class UnwritableListTest : public zvtest::PrinterAWalkTest {
+ protected:
+  // A folder in the place of alice's list: the walk succeeds, its list
+  // cannot be written.
+  void BlockAlicesList() { ASSERT_EQ(::mkdir(CurrentPlist("alice", "PX-100").c_str(), 0755), 0); }
+  std::string WalkAlice() { return Walk("PX-100", "alice", zvtest::TableWalkArguments(printer_->address())); }
+};
+
+TEST_F(UnwritableListTest, DefaultLogKeepsItsSingleLine) {
+  BlockAlicesList();
+  StartService();
+  EXPECT_EQ(WalkAlice(), "iRet=0");
+  EXPECT_EQ(LogLines(), std::vector<std::string>{std::string(kWalkLine) + "0"});
+}
+
+TEST_F(UnwritableListTest, VerboseLogTellsWhyTheListWasNotWritten) {
+  BlockAlicesList();
+  StartService(/*default_directory=*/false, {"--verbose"});
+  EXPECT_EQ(WalkAlice(), "iRet=0");
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                            std::string(kWalkLine) + "0",
+                            "xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '" + printer_->address() +
+                                "' iRet=0: the walk completed; the profile list '" + CurrentPlist("alice", "PX-100") +
+                                "' could not be written: open: Is a directory",
+                        }))
+      << ServiceStderr();
+}
+
+}  // namespace
