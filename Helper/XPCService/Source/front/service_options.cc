@@ -4,13 +4,10 @@
 #include <string_view>
 
 #include "front/walk_request.h"
-#include "walk/walk_driver.h"
 #include "platform/preferences_folder.h"
 
 namespace zv {
 namespace {
-
-static_assert(ServiceOptions{}.walk_timeout_seconds == kDefaultWalkTimeLimitSeconds);
 
 // A whole number of seconds from 1 to `max` for option `name`.
 bool ParseSeconds(std::string_view name, std::string_view text, int max, int* seconds, std::string* error) {

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "walk/walk_driver.h"
+
 namespace zv {
 
 /// Longest idle period --idle-exit accepts (one day).
@@ -19,7 +21,7 @@ struct ServiceOptions {
   bool preferences_directory_is_default = true;  // no --preferences-dir: created when first needed
   std::optional<std::string> log_file;     // --log-file PATH
   std::optional<int> idle_exit_seconds;    // --idle-exit SECONDS
-  int walk_timeout_seconds = 120;          // --walk-timeout SECONDS
+  int walk_timeout_seconds = kDefaultWalkTimeLimitSeconds;  // --walk-timeout SECONDS
   bool verbose = false;                    // --verbose
   bool help = false;                       // --help
   bool version = false;                    // --version
