@@ -5,12 +5,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "service_process.h"
+#include "support/snmp_agents.h"
 #include "support/temp_dir.h"
+#include "walk_service.h"
 
 namespace {
 
@@ -107,6 +113,50 @@ TEST_F(InstallTest, UserUnitsStartTheInstalledService) {
                   Installed("lib/systemd/user/zvxpcd.service")},
                  "", {"XDG_RUNTIME_DIR=" + runtime_dir.path(), "MANPATH=" + Installed("share/man")});
   EXPECT_EQ(verify.exit_code, 0) << verify.out << verify.err;
+}
+
+// The words of the installed service unit's ExecStart= line.
+std::vector<std::string> ExecStartWords(const std::string& unit) {
+  const std::string key = "\nExecStart=";
+  const std::size_t at = unit.find(key);
+  if (at == std::string::npos) return {};
+  std::istringstream line(unit.substr(at + key.size(), unit.find('\n', at + 1) - at - key.size()));
+  std::vector<std::string> words;
+  for (std::string word; line >> word;) words.push_back(word);
+  return words;
+}
+
+// As a user who never configured anything: the installed unit's command
+// line, started by its socket, puts the first walk's list into
+// ~/.config/zvxpc/, a folder it creates for the user alone.
+TEST_F(InstallTest, InstalledUnitsFirstWalkLandsInTheUsersConfigFolder) {
+  std::string error;
+  const auto printer = zvtest::SnmpAgent::StartSnmpd(zvtest::ProfileTableOverrides(zvtest::PrinterATable()), &error);
+  ASSERT_NE(printer, nullptr) << error;
+  zvtest::TempDir home;
+  ::setenv("HOME", home.path().c_str(), 1);
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::setenv("SNMP_PERSISTENT_DIR", home.File("state").c_str(), 1);  // the unit's %S/zvxpcd
+  std::vector<std::string> argv = {"/usr/bin/systemd-socket-activate", "-l", home.File("zvxpcd.sock")};
+  const std::vector<std::string> exec_start = ExecStartWords(ReadFile(Installed("lib/systemd/user/zvxpcd.service")));
+  ASSERT_FALSE(exec_start.empty());
+  argv.insert(argv.end(), exec_start.begin(), exec_start.end());
+  zvtest::ChildProcess activator;
+  ASSERT_TRUE(activator.Start(argv, home.File("activator.stderr")));
+  for (int i = 0; i < 1000 && !zvtest::Exists(home.File("zvxpcd.sock")); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const CommandResult walk =
+      RunCommand({Installed("bin/zvxpc"), "walk", "--socket", home.File("zvxpcd.sock"), "--user", "alice", "--model",
+                  "PX-100", "--", "-v", "2c", "-c", "public", printer->address(), zvtest::ProfileTableOid()});
+  EXPECT_EQ(walk.out, "iRet=0\n") << walk.err << ReadFile(home.File("activator.stderr"));
+  const std::string folder = home.File(".config/zvxpc");
+  EXPECT_TRUE(zvtest::ReadStoredProfiles(folder + "/alice-PX-100-profile.plist").read);
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  activator.Signal(SIGTERM);
+  EXPECT_EQ(activator.Wait(10000), 0);
 }
 
 TEST_F(InstallTest, ManualPagesAreBuiltAndInstalled) {
