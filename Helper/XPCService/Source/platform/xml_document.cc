@@ -8,9 +8,11 @@ namespace zv {
 namespace {
 
 // Whitespace-only text is kept, so that a leaf element's text is exactly
-// what stands between its tags.
+// what stands between its tags; text outside the root element is kept
+// too (as a fragment), so that a caller sees it rather than pugixml
+// dropping it.
 constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_eol | pugi::parse_comments | pugi::parse_pi |
-                                   pugi::parse_declaration | pugi::parse_ws_pcdata_single;
+                                   pugi::parse_declaration | pugi::parse_ws_pcdata_single | pugi::parse_fragment;
 
 // The character a predefined entity stands for; 0 for any other reference.
 char PredefinedEntity(std::string_view name) {

@@ -137,8 +137,16 @@ void AddSlotEntries(const ProfileRecord& record, int slot, const FieldDictionari
   }
 }
 
-// Decodes the classes of a parsed property list, as the libplist path of
-// LoadProfileClasses.
+// The first class problem of `classes`, or null when all three are whole.
+const std::string* FirstProblem(const ProfileClasses& classes) {
+  for (const std::string& problem : classes.problem) {
+    if (!problem.empty()) return &problem;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 void DecodePlistClasses(plist_t root, ProfileClasses* classes) {
   for (int32_t c = 0; c < 3; ++c) {
     plist_t class_dict = FindClassDictionary(root, c);
@@ -156,16 +164,6 @@ void DecodePlistClasses(plist_t root, ProfileClasses* classes) {
     DecodeClassEntries(class_dict, fields, &classes->of[c]);
   }
 }
-
-// The first class problem of `classes`, or null when all three are whole.
-const std::string* FirstProblem(const ProfileClasses& classes) {
-  for (const std::string& problem : classes.problem) {
-    if (!problem.empty()) return &problem;
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 bool IsTextField(SlotField field) { return field == kFieldFileName || field == kFieldProfileName; }
 

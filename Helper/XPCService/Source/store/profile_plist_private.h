@@ -141,6 +141,11 @@ std::string MissingDictionaryReason(int32_t selector, const char* field);
 
 // ---- Reading --------------------------------------------------------------
 
+/// Decodes the three classes of the parsed property list `root` into
+/// `*classes` (value-initialised by the caller): the libplist path of
+/// LoadProfileClasses.
+void DecodePlistClasses(plist_t root, ProfileClasses* classes);
+
 /// Reads the profile list at `path` (XML through the fast reader, with
 /// libplist for binary lists and for XML outside the forms the fast reader
 /// decides) and decodes its three classes into `*classes`. False with a
