@@ -61,6 +61,12 @@ bool ParsePropertyList(std::string_view data, PlistPtr* root, std::string* error
   }
   std::string normalised;
   if (!IsBinaryPropertyList(data)) {
+    // XML has no zero character; libplist would keep one inside a string
+    // whose length then disagrees with its text, and abort on copying it.
+    if (data.find('\0') != std::string_view::npos) {
+      *error = "XML property list: holds a zero byte";
+      return false;
+    }
     if (data.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) data.remove_prefix(kUtf8ByteOrderMark.size());
     if (data.find('\r') != std::string_view::npos) {
       normalised = NormaliseLineEnds(data);

@@ -50,9 +50,9 @@ class PlistPtr {
 /// first bytes. XML is read as every XML reader reads it: a UTF-8
 /// byte-order mark is skipped and line ends are normalised to LF. False
 /// with a message in `*error` when it is not one (or is larger than
-/// libplist takes, 4 GiB), and for a binary list whose key or string holds
-/// a zero character (libplist aborts on those); `*root` is then left
-/// untouched.
+/// libplist takes, 4 GiB), for XML holding a zero byte and for a binary
+/// list whose key or string holds a zero character (libplist aborts on
+/// those); `*root` is then left untouched.
 bool ParsePropertyList(std::string_view data, PlistPtr* root, std::string* error);
 
 /// Reads the whole file `path` and parses it as ParsePropertyList does.

@@ -12,7 +12,8 @@ namespace {
 // too (as a fragment), so that a caller sees it rather than pugixml
 // dropping it.
 constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_eol | pugi::parse_comments | pugi::parse_pi |
-                                   pugi::parse_declaration | pugi::parse_ws_pcdata_single | pugi::parse_fragment;
+                                   pugi::parse_declaration | pugi::parse_doctype | pugi::parse_ws_pcdata_single |
+                                   pugi::parse_fragment;
 
 // The character a predefined entity stands for; 0 for any other reference.
 char PredefinedEntity(std::string_view name) {

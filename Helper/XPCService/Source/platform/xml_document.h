@@ -13,8 +13,9 @@ namespace zv {
 
 /// Parses the UTF-8 XML text in `*data` into `*document`, in place: the
 /// document points into `*data`, which must outlive it and must not change.
-/// Line ends are normalised (CR LF and lone CR read as LF); comments and
-/// processing instructions are kept as nodes; entity references are left
+/// Line ends are normalised (CR LF and lone CR read as LF); comments,
+/// processing instructions, the declaration and the document type are kept
+/// as nodes, and so is text outside the root element; entity references are left
 /// undecoded for XmlElementText. False with a message in `*error` when the
 /// text is not well-formed XML.
 bool ParseXmlDocument(std::string* data, pugi::xml_document* document, std::string* error);

@@ -5,6 +5,7 @@
 //
 // Where a key appears twice in one dictionary, libplist keeps the last
 // value; so does this reader, for class, field and numbered entries alike.
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -21,6 +22,34 @@ constexpr int kMaxDepth = 32;
 constexpr std::size_t kMaxIntegerDigits = 18;
 
 bool Named(pugi::xml_node node, const char* name) { return std::strcmp(node.name(), name) == 0; }
+
+// libplist finds the end of a tag, a processing instruction or the
+// document type by rules of its own about quotes and brackets; the forms
+// below end in the same place for both parsers.
+bool HoldsNone(std::string_view text, std::string_view characters) {
+  return text.find_first_of(characters) == std::string_view::npos;
+}
+
+// Attribute values of plain words ("1.0", "UTF-8").
+bool PlainAttributes(pugi::xml_node node) {
+  for (pugi::xml_attribute attribute : node.attributes()) {
+    if (!HoldsNone(attribute.value(), "<>&\"'/?")) return false;
+  }
+  return true;
+}
+
+// A comment, white space, or a processing instruction without quotes.
+bool Filler(pugi::xml_node node) {
+  return IsXmlFiller(node) && (node.type() != pugi::node_pi || HoldsNone(node.value(), "\"'"));
+}
+
+// The prolog's declaration and document type, in their plain forms: no
+// internal subset, double quotes in pairs.
+bool PlainProlog(pugi::xml_node node) {
+  if (node.type() == pugi::node_declaration) return PlainAttributes(node);
+  const std::string_view text = node.value();
+  return HoldsNone(text, "[]'<>") && std::count(text.begin(), text.end(), '"') % 2 == 0;
+}
 
 // A plain decimal integer ("0", "-12", no sign "+", no leading zero, no
 // white space); other forms libplist reads by rules of its own.
@@ -48,9 +77,11 @@ class Decoder {
     for (pugi::xml_node child : parent.children()) {
       const pugi::xml_node_type type = child.type();
       if (type == pugi::node_element) {
-        if (*element) return false;
+        if (*element || !PlainAttributes(child)) return false;
         *element = child;
-      } else if (type != pugi::node_declaration && type != pugi::node_doctype && !IsXmlFiller(child)) {
+      } else if (type == pugi::node_declaration || type == pugi::node_doctype) {
+        if (!PlainProlog(child)) return false;
+      } else if (!Filler(child)) {
         return false;
       }
     }
@@ -70,9 +101,10 @@ class Decoder {
     pugi::xml_node key;
     for (pugi::xml_node child : dict.children()) {
       if (child.type() != pugi::node_element) {
-        if (!IsXmlFiller(child)) return false;
+        if (!Filler(child)) return false;
         continue;
       }
+      if (!PlainAttributes(child)) return false;
       if (!key) {
         if (!Named(child, "key")) return false;
         key = child;
