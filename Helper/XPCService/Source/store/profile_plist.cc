@@ -211,9 +211,11 @@ bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* 
   std::string data;
   if (!ReadWholeFile(path, &data, error)) return false;
   if (!IsBinaryPropertyList(data)) {
-    std::string xml = data;
-    if (DecodeXmlProfileList(&xml, classes)) return true;
+    // The fast reader parses the text in place; the rare file it leaves
+    // undecided is read again for libplist.
+    if (DecodeXmlProfileList(&data, classes)) return true;
     *classes = ProfileClasses{};
+    if (!ReadWholeFile(path, &data, error)) return false;
   }
   PlistPtr root;
   if (!ParsePropertyList(data, &root, error)) {

@@ -32,7 +32,7 @@ bool HoldsNone(std::string_view text, std::string_view characters) {
 
 // Attribute values of plain words ("1.0", "UTF-8").
 bool PlainAttributes(pugi::xml_node node) {
-  for (pugi::xml_attribute attribute : node.attributes()) {
+  for (pugi::xml_attribute attribute = node.first_attribute(); attribute; attribute = attribute.next_attribute()) {
     if (!HoldsNone(attribute.value(), "<>&\"'/?")) return false;
   }
   return true;
