@@ -76,6 +76,14 @@ int DecodeSlotNumber(std::string_view key, std::string_view base) {
   return slot < ZV_PROFILE_SLOTS ? slot : -1;
 }
 
+// Copies the path variable `path` into `*stored`; false with the reason
+// when it is null or too long.
+bool LoadStorePath(const char* path, StorePath* stored, std::string* error) {
+  if (stored->Load(path)) return true;
+  *error = path == nullptr ? "no profile list path" : "profile list path longer than 254 bytes";
+  return false;
+}
+
 // The string rule of a name field: at most 31 bytes, ending at a character
 // boundary (and at an embedded zero byte), zero-filled.
 void StoreNameText(std::string_view text, char* field) {
@@ -228,10 +236,7 @@ bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* 
 
 bool ReadProfileListFile(const char* path, ProfileList* rgb, ProfileList* sim, ProfileList* dst, std::string* error) {
   StorePath stored;
-  if (!stored.Load(path)) {
-    *error = path == nullptr ? "no profile list path" : "profile list path longer than 254 bytes";
-    return false;
-  }
+  if (!LoadStorePath(path, &stored, error)) return false;
   auto classes = std::make_unique<ProfileClasses>();
   if (!LoadProfileClasses(stored.c_str(), classes.get(), error)) return false;
   // Every class must be whole before any list is touched, so that a failed
@@ -248,10 +253,7 @@ bool ReadProfileListFile(const char* path, ProfileList* rgb, ProfileList* sim, P
 bool WriteProfileListFile(const char* path, const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst,
                           std::string* error) {
   StorePath stored;
-  if (!stored.Load(path)) {
-    *error = path == nullptr ? "no profile list path" : "profile list path longer than 254 bytes";
-    return false;
-  }
+  if (!LoadStorePath(path, &stored, error)) return false;
   std::string xml;
   AppendProfileListXml(rgb, sim, dst, &xml);
   return ReplaceFileContents(stored.c_str(), xml, error);
@@ -313,7 +315,6 @@ bool ReadDictionaryIntEntry(plist_t dict, const char* key, int32_t* value) {
   if (!IsDictionary(dict) || key == nullptr) return false;
   return Int32FromNode(plist_dict_get_item(dict, key), value);
 }
-
 
 // ---- Writing ----------------------------------------------------------------
 
