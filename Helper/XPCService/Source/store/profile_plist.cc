@@ -222,7 +222,10 @@ bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* 
     // The fast reader parses the text in place; the rare file it leaves
     // undecided is read again for libplist.
     if (DecodeXmlProfileList(&data, classes)) return true;
-    *classes = ProfileClasses{};
+    for (int32_t c = 0; c < 3; ++c) {
+      std::memset(&classes->of[c], 0, sizeof classes->of[c]);
+      classes->problem[c].clear();
+    }
     if (!ReadWholeFile(path, &data, error)) return false;
   }
   PlistPtr root;
