@@ -53,7 +53,7 @@ TEST(ProfileListXmlWriterTest, WritesTheBytesLibplistWritesForTheSameLists) {
       {"full lists", [](ThreeLists* l) {
          l->rgb = zvtest::PackedList(500, -250);
          l->sim = zvtest::PackedList(500, 1);
-         l->dst = zvtest::PackedList(500, 2147483147);
+         l->dst = zvtest::PackedList(500, 300000000);
        }},
       {"integer extremes and a count beyond the table", [](ThreeLists* l) {
          l->rgb->slots[0].IndexOnDevice = INT32_MIN;

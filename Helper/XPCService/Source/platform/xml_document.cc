@@ -59,7 +59,7 @@ bool ParseXmlDocument(std::string* data, pugi::xml_document* document, std::stri
 bool XmlElementText(pugi::xml_node element, std::string* scratch, std::string_view* text) {
   const pugi::xml_node piece = element.first_child();
   if (!piece) {
-    *text = std::string_view();
+    *text = std::string_view("", 0);  // empty, but pointing somewhere
     return true;
   }
   if (piece.next_sibling()) return false;
