@@ -87,7 +87,8 @@ bool LoadStorePath(const char* path, StorePath* stored, std::string* error) {
 // The string rule of a name field: at most 31 bytes, ending at a character
 // boundary (and at an embedded zero byte), zero-filled.
 void StoreNameText(std::string_view text, char* field) {
-  text = FieldText(text.data(), text.size());
+  // An empty text may come without storage at all.
+  if (!text.empty()) text = FieldText(text.data(), text.size());
   CopyToField(field, ZV_PROFILE_NAME_SIZE, text.substr(0, Utf8PrefixLength(text, kNameTextMax)));
 }
 
