@@ -1,6 +1,8 @@
 // Writing three full profile lists (500 used slots each) to the profile
 // property list and reading them back, beside libplist's bare work on the
-// same structure: building the nodes, serialising to XML, parsing it back.
+// same structure: building the nodes, serialising to XML, writing the file
+// (the same atomic replacement), reading it back, parsing, freeing. Each
+// side also timed in its write and read halves.
 //
 // Usage: store_bench [benchmark flags] [FILE]
 // FILE (default: a file in $TMPDIR) is where the store writes; it is left
@@ -11,10 +13,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/fixed_field.h"
+#include "store/profile_plist_xml.h"
 #include "store/zvplist.h"
 
 namespace {
@@ -95,6 +101,49 @@ void BM_StoreRead(benchmark::State& state) {
 }
 BENCHMARK(BM_StoreRead)->Unit(benchmark::kMillisecond);
 
+// Where the store's time goes: the XML text made in memory, the same text
+// decoded from memory, and the file replacement alone (fsync included).
+void BM_StoreSerialiseOnly(benchmark::State& state) {
+  const FullLists& source = Source();
+  for (auto _ : state) {
+    std::string xml;
+    zv::AppendProfileListXml(source.lists[0], source.lists[1], source.lists[2], &xml);
+    benchmark::DoNotOptimize(xml.data());
+  }
+}
+BENCHMARK(BM_StoreSerialiseOnly)->Unit(benchmark::kMillisecond);
+
+void BM_StoreDecodeOnly(benchmark::State& state) {
+  const FullLists& source = Source();
+  std::string xml;
+  zv::AppendProfileListXml(source.lists[0], source.lists[1], source.lists[2], &xml);
+  auto classes = std::make_unique<zv::ProfileClasses>();
+  for (auto _ : state) {
+    std::string copy = xml;
+    if (!zv::DecodeXmlProfileList(&copy, classes.get())) {
+      state.SkipWithError("fast reader left the file undecided");
+      break;
+    }
+    benchmark::DoNotOptimize(classes.get());
+  }
+}
+BENCHMARK(BM_StoreDecodeOnly)->Unit(benchmark::kMillisecond);
+
+void BM_FileReplaceOnly(benchmark::State& state) {
+  const FullLists& source = Source();
+  std::string xml, error;
+  zv::AppendProfileListXml(source.lists[0], source.lists[1], source.lists[2], &xml);
+  const std::string path = g_file + ".replace";
+  for (auto _ : state) {
+    if (!zv::ReplaceFileContents(path, xml, &error)) {
+      state.SkipWithError(error.c_str());
+      break;
+    }
+  }
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_FileReplaceOnly)->Unit(benchmark::kMillisecond);
+
 // The same structure built with libplist alone, with every key formed
 // beforehand, so that only the library's work is timed.
 struct BareKeys {
@@ -136,11 +185,55 @@ plist_t BuildBare(const BareKeys& keys, const FullLists& source) {
   return root;
 }
 
+// libplist's write half: build the nodes, serialise, write the file as the
+// store does (same atomic replacement, fsync included), free.
+bool LibplistWrite(const BareKeys& keys, const FullLists& source, const std::string& path) {
+  plist_t root = BuildBare(keys, source);
+  char* xml = nullptr;
+  uint32_t length = 0;
+  plist_to_xml(root, &xml, &length);
+  std::string error;
+  const bool ok = xml != nullptr && zv::ReplaceFileContents(path, std::string_view(xml, length), &error);
+  plist_to_xml_free(xml);
+  plist_free(root);
+  return ok;
+}
+
+// libplist's read half: read the file back, parse, free.
+bool LibplistRead(const std::string& path) {
+  std::string data, error;
+  if (!zv::ReadWholeFile(path, &data, &error)) return false;
+  plist_t parsed = nullptr;
+  plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &parsed);
+  benchmark::DoNotOptimize(parsed);
+  if (parsed == nullptr) return false;
+  plist_free(parsed);
+  return true;
+}
+
+const BareKeys& Keys() {
+  static const BareKeys keys;
+  return keys;
+}
+
+std::string BareFile() { return g_file + ".libplist"; }
+
 void BM_LibplistBare(benchmark::State& state) {
-  const FullLists& source = Source();
-  static BareKeys keys;
+  const std::string path = BareFile();
   for (auto _ : state) {
-    plist_t root = BuildBare(keys, source);
+    if (!LibplistWrite(Keys(), Source(), path) || !LibplistRead(path)) {
+      state.SkipWithError("libplist round trip failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_LibplistBare)->Unit(benchmark::kMillisecond);
+
+// libplist's work without the file: build, serialise, parse, free; set
+// beside the store's XML text and decoding alone.
+void BM_LibplistMemoryOnly(benchmark::State& state) {
+  for (auto _ : state) {
+    plist_t root = BuildBare(Keys(), Source());
     char* xml = nullptr;
     uint32_t length = 0;
     plist_to_xml(root, &xml, &length);
@@ -152,7 +245,29 @@ void BM_LibplistBare(benchmark::State& state) {
     plist_free(root);
   }
 }
-BENCHMARK(BM_LibplistBare)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibplistMemoryOnly)->Unit(benchmark::kMillisecond);
+
+void BM_LibplistBareWrite(benchmark::State& state) {
+  const std::string path = BareFile();
+  for (auto _ : state) {
+    if (!LibplistWrite(Keys(), Source(), path)) {
+      state.SkipWithError("libplist write failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_LibplistBareWrite)->Unit(benchmark::kMillisecond);
+
+void BM_LibplistBareRead(benchmark::State& state) {
+  const std::string path = BareFile();
+  for (auto _ : state) {
+    if (!LibplistRead(path)) {
+      state.SkipWithError("libplist read failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_LibplistBareRead)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -167,11 +282,13 @@ int main(int argc, char** argv) {
   // The read benchmark may run first: the file must exist beforehand.
   ZV_PLIST_PROFILE_PATH = g_file.data();
   const FullLists& source = Source();
-  if (ZVPListWriteProfile_All(&source.lists[0], &source.lists[1], &source.lists[2]) != 0) {
+  if (ZVPListWriteProfile_All(&source.lists[0], &source.lists[1], &source.lists[2]) != 0 ||
+      !LibplistWrite(Keys(), source, BareFile())) {
     std::fprintf(stderr, "store_bench: cannot write %s\n", g_file.c_str());
     return 1;
   }
   benchmark::RunSpecifiedBenchmarks();
+  std::remove(BareFile().c_str());
   benchmark::Shutdown();
   std::fprintf(stderr, "profile list left in %s\n", g_file.c_str());
   return 0;

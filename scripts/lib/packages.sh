@@ -4,7 +4,7 @@
 
 ZV_BUILD_PACKAGES=(
   cmake g++ make pkg-config scdoc
-  libplist-dev libsnmp-dev liburiparser-dev libsystemd-dev
+  libplist-dev libpugixml-dev libsnmp-dev liburiparser-dev libsystemd-dev
 )
 ZV_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev

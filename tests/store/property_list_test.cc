@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <cstdlib>
 #include <string>
 
 #include "platform/property_list.h"
@@ -115,6 +116,63 @@ TEST_F(PropertyListWriteTest, ClosedDirectoryRefusesNewFileButAllowsInPlaceRewri
   EXPECT_EQ(zvtest::ReadFile(closed + "/readonly.plist"), "old");
   EXPECT_FALSE(zvtest::Exists(closed + "/new.plist"));
   chmod(closed.c_str(), 0755);
+}
+
+// Binary lists as plistlib writes them, one dictionary entry each, and
+// XML with a raw zero byte. libplist 2.2 aborts on a key whose text holds
+// a zero character; a string value holding one aborts whoever copies it
+// out. Walking every entry of what
+// ParsePropertyList accepts must stay safe.
+TEST(PropertyListTest, ListsWithAZeroCharacterInAKeyOrStringAreRefused) {
+  struct Case {
+    const char* name;
+    std::string data;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"zero in an ASCII key",
+       std::string("bplist00\xd1\x01\x02\x53\x61\x00\x62\x51\x78\x08\x0b\x0f\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00"
+                   "\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x11", 52),
+       false},
+      {"zero in a UTF-16 key",
+       std::string("bplist00\xd1\x01\x02\x63\x00\x4b\x00\xe4\x00\x00\x51\x78\x08\x0b\x12\x00\x00\x00\x00\x00\x00\x01"
+                   "\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+                   "\x14", 55),
+       false},
+      {"zero in an ASCII string",
+       std::string("bplist00\xd1\x01\x02\x51\x61\x53\x78\x00\x79\x08\x0b\x0d\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00"
+                   "\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x11", 52),
+       false},
+      {"zero in a UTF-16 string",
+       std::string("bplist00\xd1\x01\x02\x51\x61\x62\x00\xe4\x00\x00\x08\x0b\x0d\x00\x00\x00\x00\x00\x00\x01\x01\x00"
+                   "\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x12", 53),
+       false},
+      {"UTF-16 key and string without a zero",
+       std::string("bplist00\xd1\x01\x02\x62\x00\x4b\x00\xe4\x62\x00\xe4\x00\x79\x08\x0b\x10\x00\x00\x00\x00\x00\x00"
+                   "\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+                   "\x00\x15", 56),
+       true},
+      {"zero byte in XML", std::string("<plist><dict><key>K\xc3\xa4</key><string>x\0y</string></dict></plist>", 62),
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PlistPtr root;
+    std::string error;
+    EXPECT_EQ(zv::ParsePropertyList(c.data, &root, &error), c.accepted) << error;
+    if (!c.accepted) {
+      EXPECT_NE(error.find("zero"), std::string::npos) << error;
+      continue;
+    }
+    plist_dict_iter iter = nullptr;
+    plist_dict_new_iter(root.get(), &iter);
+    char* key = nullptr;
+    plist_t value = nullptr;
+    plist_dict_next_item(root.get(), iter, &key, &value);
+    EXPECT_STREQ(key, "K\xc3\xa4");
+    std::free(key);
+    std::free(iter);
+  }
 }
 
 }  // namespace

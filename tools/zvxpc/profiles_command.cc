@@ -5,14 +5,12 @@
 #include <getopt.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "platform/fixed_field.h"
-#include "platform/property_list.h"
 #include "platform/utf8.h"
-#include "store/profile_plist_private.h"
+#include "store/profile_plist_file.h"
 #include "store/zvplist.h"
 #include "zvxpc/commands.h"
 
@@ -46,26 +44,6 @@ Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options) {
   if (argc - optind != 1) return Parsed::kUsageError;
   options->file = argv[optind];
   return Parsed::kRun;
-}
-
-// Why the reader refused `path`: the store itself reports only -1, so the
-// file is examined again step by step.
-std::string ReadFailureReason(const char* path) {
-  if (std::strlen(path) >= ZV_PLIST_PATH_BUFFER_SIZE) return "path longer than 254 bytes";
-  zv::PlistPtr root;
-  std::string error;
-  if (!zv::ReadPropertyListFile(path, &root, &error)) return error;
-  for (int32_t c = 0; c < 3; ++c) {
-    plist_t class_dict = zv::FindClassDictionary(root.get(), c);
-    if (class_dict == nullptr) return std::string("no class dictionary \"") + kClassNames[c] + "\"";
-    for (int f = 0; f < zv::kSlotFieldCount; ++f) {
-      const char* key = zv::FieldKey(static_cast<zv::SlotField>(f));
-      if (!zv::IsDictionary(plist_dict_get_item(class_dict, key))) {
-        return std::string("class \"") + kClassNames[c] + "\" has no dictionary \"" + key + "\"";
-      }
-    }
-  }
-  return "not a profile list";
 }
 
 // True when the slot holds anything the file stores.
@@ -205,12 +183,10 @@ int RunProfiles(int argc, char** argv) {
     case Parsed::kRun: break;
   }
   static ProfileList rgb, sim, dst;  // about 42 KB each, cleared
-  ZV_PLIST_PROFILE_PATH = options.file;
-  const int32_t result = ZVPListReadProfile_All(&rgb, &sim, &dst);
-  ZV_PLIST_PROFILE_PATH = nullptr;
-  if (result != 0) {
-    std::fprintf(stderr, "zvxpc: cannot read profile list %s: %s\n", PrintableText(options.file).c_str(),
-                 ReadFailureReason(options.file).c_str());
+  std::string reason;
+  if (!zv::ReadProfileListFile(options.file, &rgb, &sim, &dst, &reason)) {
+    // The reason names the file (or the call that failed on it).
+    std::fprintf(stderr, "zvxpc: cannot read profile list: %s\n", PrintableText(reason).c_str());
     return kExitUnreadableFile;
   }
   const ProfileList* const lists[3] = {&rgb, &sim, &dst};

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "platform/atomic_file.h"
+#include "platform/binary_plist_check.h"
 #include "platform/whole_file.h"
 
 namespace zv {
@@ -30,12 +31,48 @@ bool ToXml(plist_t root, XmlText* text, std::string* error) {
   return true;
 }
 
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// XML's line-end rule, which libplist leaves out: CR LF and a lone CR read
+// as LF, so that libplist sees the text every XML reader sees.
+std::string NormaliseLineEnds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      out.push_back(text[i]);
+    } else {
+      out.push_back('\n');
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 bool ParsePropertyList(std::string_view data, PlistPtr* root, std::string* error) {
   if (data.size() > std::numeric_limits<uint32_t>::max()) {
     *error = "plist_from_memory: data larger than 4 GiB";
     return false;
+  }
+  if (IsBinaryPropertyList(data) && BinaryPropertyListHoldsZeroCharacter(data)) {
+    *error = "binary property list: a key or string holds a zero character";
+    return false;
+  }
+  std::string normalised;
+  if (!IsBinaryPropertyList(data)) {
+    // XML has no zero character; libplist would keep one inside a string
+    // whose length then disagrees with its text, and abort on copying it.
+    if (data.find('\0') != std::string_view::npos) {
+      *error = "XML property list: holds a zero byte";
+      return false;
+    }
+    if (data.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) data.remove_prefix(kUtf8ByteOrderMark.size());
+    if (data.find('\r') != std::string_view::npos) {
+      normalised = NormaliseLineEnds(data);
+      data = normalised;
+    }
   }
   plist_t parsed = nullptr;
   if (!data.empty()) plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &parsed);

@@ -47,8 +47,12 @@ class PlistPtr {
 };
 
 /// Parses `data` as a property list, detecting XML or binary form from its
-/// first bytes. False with a message in `*error` when it is not one (or is
-/// larger than libplist takes, 4 GiB); `*root` is then left untouched.
+/// first bytes. XML is read as every XML reader reads it: a UTF-8
+/// byte-order mark is skipped and line ends are normalised to LF. False
+/// with a message in `*error` when it is not one (or is larger than
+/// libplist takes, 4 GiB), for XML holding a zero byte and for a binary
+/// list whose key or string holds a zero character (libplist aborts on
+/// those); `*root` is then left untouched.
 bool ParsePropertyList(std::string_view data, PlistPtr* root, std::string* error);
 
 /// Reads the whole file `path` and parses it as ParsePropertyList does.

@@ -2,12 +2,17 @@
 // and building class dictionaries, and the whole-file reader and writer.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/atomic_file.h"
+#include "platform/binary_plist_check.h"
 #include "platform/fixed_field.h"
 #include "platform/utf8.h"
+#include "store/profile_plist_file.h"
 #include "store/profile_plist_private.h"
+#include "store/profile_plist_xml.h"
 #include "store/store_paths.h"
 
 const char cIndexOnDeviceKey[32] = "IndexOnDevice";
@@ -28,8 +33,6 @@ constexpr std::size_t kNumberedKeySize = 32 + kSlotDigits;
 // The writer's order of the field dictionaries in a class dictionary.
 constexpr SlotField kWriteOrder[kSlotFieldCount] = {
     kFieldIndexOnDevice, kFieldInMenu, kFieldProfileClass, kFieldLocation, kFieldFileName, kFieldProfileName};
-
-bool IsTextField(SlotField field) { return field == kFieldFileName || field == kFieldProfileName; }
 
 // The record member that holds an integer field (const or not, as the
 // record is).
@@ -73,10 +76,19 @@ int DecodeSlotNumber(std::string_view key, std::string_view base) {
   return slot < ZV_PROFILE_SLOTS ? slot : -1;
 }
 
+// Copies the path variable `path` into `*stored`; false with the reason
+// when it is null or too long.
+bool LoadStorePath(const char* path, StorePath* stored, std::string* error) {
+  if (stored->Load(path)) return true;
+  *error = path == nullptr ? "no profile list path" : "profile list path longer than 254 bytes";
+  return false;
+}
+
 // The string rule of a name field: at most 31 bytes, ending at a character
 // boundary (and at an embedded zero byte), zero-filled.
 void StoreNameText(std::string_view text, char* field) {
-  text = FieldText(text.data(), text.size());
+  // An empty text may come without storage at all.
+  if (!text.empty()) text = FieldText(text.data(), text.size());
   CopyToField(field, ZV_PROFILE_NAME_SIZE, text.substr(0, Utf8PrefixLength(text, kNameTextMax)));
 }
 
@@ -85,18 +97,16 @@ void StoreNameText(std::string_view text, char* field) {
 void DecodeValue(plist_t value, SlotField field, SlotEntries* slot) {
   if (IsTextField(field)) {
     std::string_view text;
-    if (!StringFromNode(value, &text)) return;
-    StoreNameText(text, TextMember(&slot->values, field));
-  } else if (!Int32FromNode(value, IntMember(&slot->values, field))) {
-    return;
+    if (StringFromNode(value, &text)) StoreSlotText(field, text, slot);
+  } else {
+    int32_t number = 0;
+    if (Int32FromNode(value, &number)) StoreSlotInt(field, number, slot);
   }
-  slot->present |= FieldBit(field);
 }
 
 // Walks one field dictionary once and decodes the entries with numbered
 // keys; cheaper than looking up 500 keys one by one.
 void DecodeFieldDictionary(plist_t dict, SlotField field, ClassEntries* entries) {
-  const std::string_view base = FieldKey(field);
   plist_dict_iter iter = nullptr;
   plist_dict_new_iter(dict, &iter);
   if (iter == nullptr) return;
@@ -108,7 +118,7 @@ void DecodeFieldDictionary(plist_t dict, SlotField field, ClassEntries* entries)
       std::free(key);
       break;
     }
-    const int slot = key != nullptr ? DecodeSlotNumber(key, base) : -1;
+    const int slot = key != nullptr ? SlotNumberOfKey(key, field) : -1;
     std::free(key);
     if (slot >= 0) DecodeValue(value, field, &entries->slots[slot]);
   }
@@ -136,7 +146,53 @@ void AddSlotEntries(const ProfileRecord& record, int slot, const FieldDictionari
   }
 }
 
+// The first class problem of `classes`, or null when all three are whole.
+const std::string* FirstProblem(const ProfileClasses& classes) {
+  for (const std::string& problem : classes.problem) {
+    if (!problem.empty()) return &problem;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+void DecodePlistClasses(plist_t root, ProfileClasses* classes) {
+  for (int32_t c = 0; c < 3; ++c) {
+    plist_t class_dict = FindClassDictionary(root, c);
+    if (class_dict == nullptr) {
+      classes->problem[c] = MissingDictionaryReason(c, nullptr);
+      continue;
+    }
+    FieldDictionaries fields{};
+    if (!FindFieldDictionaries(class_dict, &fields)) {
+      int missing = 0;
+      while (fields.of[missing] != nullptr) ++missing;
+      classes->problem[c] = MissingDictionaryReason(c, FieldKey(static_cast<SlotField>(missing)));
+      continue;
+    }
+    DecodeClassEntries(class_dict, fields, &classes->of[c]);
+  }
+}
+
+bool IsTextField(SlotField field) { return field == kFieldFileName || field == kFieldProfileName; }
+
+int SlotNumberOfKey(std::string_view key, SlotField field) { return DecodeSlotNumber(key, FieldKey(field)); }
+
+void StoreSlotText(SlotField field, std::string_view text, SlotEntries* slot) {
+  StoreNameText(text, TextMember(&slot->values, field));
+  slot->present |= FieldBit(field);
+}
+
+void StoreSlotInt(SlotField field, int32_t value, SlotEntries* slot) {
+  *IntMember(&slot->values, field) = value;
+  slot->present |= FieldBit(field);
+}
+
+std::string MissingDictionaryReason(int32_t selector, const char* field) {
+  const std::string class_name = std::string("\"") + ClassKey(selector) + "\"";
+  if (field == nullptr) return "no class dictionary " + class_name;
+  return "class " + class_name + " has no dictionary \"" + field + "\"";
+}
 
 const char* FieldKey(SlotField field) {
   switch (field) {
@@ -159,6 +215,53 @@ const char* ClassKey(int32_t selector) {
 }
 
 // ---- Reading ----------------------------------------------------------------
+
+bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* error) {
+  std::string data;
+  if (!ReadWholeFile(path, &data, error)) return false;
+  if (!IsBinaryPropertyList(data)) {
+    // The fast reader parses the text in place; the rare file it leaves
+    // undecided is read again for libplist.
+    if (DecodeXmlProfileList(&data, classes)) return true;
+    for (int32_t c = 0; c < 3; ++c) {
+      std::memset(&classes->of[c], 0, sizeof classes->of[c]);
+      classes->problem[c].clear();
+    }
+    if (!ReadWholeFile(path, &data, error)) return false;
+  }
+  PlistPtr root;
+  if (!ParsePropertyList(data, &root, error)) {
+    *error = std::string(path) + ": " + *error;
+    return false;
+  }
+  DecodePlistClasses(root.get(), classes);
+  return true;
+}
+
+bool ReadProfileListFile(const char* path, ProfileList* rgb, ProfileList* sim, ProfileList* dst, std::string* error) {
+  StorePath stored;
+  if (!LoadStorePath(path, &stored, error)) return false;
+  auto classes = std::make_unique<ProfileClasses>();
+  if (!LoadProfileClasses(stored.c_str(), classes.get(), error)) return false;
+  // Every class must be whole before any list is touched, so that a failed
+  // read leaves all three lists as they were.
+  if (const std::string* problem = FirstProblem(*classes)) {
+    *error = std::string(stored.c_str()) + ": " + *problem;
+    return false;
+  }
+  ProfileList* const lists[3] = {rgb, sim, dst};
+  for (int32_t c = 0; c < 3; ++c) ApplyClassEntries(classes->of[c], lists[c]);
+  return true;
+}
+
+bool WriteProfileListFile(const char* path, const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst,
+                          std::string* error) {
+  StorePath stored;
+  if (!LoadStorePath(path, &stored, error)) return false;
+  std::string xml;
+  AppendProfileListXml(rgb, sim, dst, &xml);
+  return ReplaceFileContents(stored.c_str(), xml, error);
+}
 
 bool LoadCurrentProfilePlist(PlistPtr* root) {
   StorePath path;
@@ -212,27 +315,9 @@ void ApplyClassEntries(const ClassEntries& entries, ProfileList* list) {
   ZVPlistCheckWithInMenu_Dict(list);
 }
 
-bool ReadClassIntoList(plist_t root, int32_t selector, ProfileList* list) {
-  plist_t class_dict = FindClassDictionary(root, selector);
-  FieldDictionaries fields;
-  if (class_dict == nullptr || !FindFieldDictionaries(class_dict, &fields)) return false;
-  ClassEntries entries;
-  DecodeClassEntries(class_dict, fields, &entries);
-  ApplyClassEntries(entries, list);
-  return true;
-}
-
 bool ReadDictionaryIntEntry(plist_t dict, const char* key, int32_t* value) {
   if (!IsDictionary(dict) || key == nullptr) return false;
   return Int32FromNode(plist_dict_get_item(dict, key), value);
-}
-
-bool ReadDictionaryStringEntry(plist_t dict, const char* key, char* field) {
-  if (!IsDictionary(dict) || key == nullptr) return false;
-  std::string_view text;
-  if (!StringFromNode(plist_dict_get_item(dict, key), &text)) return false;
-  StoreNameText(text, field);
-  return true;
 }
 
 // ---- Writing ----------------------------------------------------------------
@@ -262,16 +347,9 @@ PlistPtr CreateTopLevelDictionary(const ProfileList& rgb, const ProfileList& sim
   return root;
 }
 
-bool WriteCurrentProfilePlist(plist_t root) {
-  StorePath path;
-  if (!path.Load(ZV_PLIST_PROFILE_PATH)) return false;
-  std::string ignored_error;
-  return WritePropertyListFile(path.c_str(), root, &ignored_error);
-}
-
 bool WriteProfileLists(const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst) {
-  const PlistPtr root = CreateTopLevelDictionary(rgb, sim, dst);
-  return WriteCurrentProfilePlist(root.get());
+  std::string ignored_error;
+  return WriteProfileListFile(ZV_PLIST_PROFILE_PATH, rgb, sim, dst, &ignored_error);
 }
 
 }  // namespace zv
@@ -279,23 +357,9 @@ bool WriteProfileLists(const ProfileList& rgb, const ProfileList& sim, const Pro
 extern "C" {
 
 int32_t ZVPListReadProfile_All(ProfileList* rgb, ProfileList* sim, ProfileList* dst) {
-  ProfileList* const lists[] = {rgb, sim, dst};
-  zv::PlistPtr root;
-  if (rgb == nullptr || sim == nullptr || dst == nullptr || !zv::LoadCurrentProfilePlist(&root)) return -1;
-  // Every class and field dictionary must be there before any list is
-  // touched, so that a failed read leaves all three lists as they were.
-  plist_t class_dicts[3];
-  zv::FieldDictionaries fields[3];
-  for (int32_t c = 0; c < 3; ++c) {
-    class_dicts[c] = zv::FindClassDictionary(root.get(), c);
-    if (class_dicts[c] == nullptr || !zv::FindFieldDictionaries(class_dicts[c], &fields[c])) return -1;
-  }
-  zv::ClassEntries entries;
-  for (int32_t c = 0; c < 3; ++c) {
-    zv::DecodeClassEntries(class_dicts[c], fields[c], &entries);
-    zv::ApplyClassEntries(entries, lists[c]);
-  }
-  return 0;
+  if (rgb == nullptr || sim == nullptr || dst == nullptr) return -1;
+  std::string ignored_error;
+  return zv::ReadProfileListFile(ZV_PLIST_PROFILE_PATH, rgb, sim, dst, &ignored_error) ? 0 : -1;
 }
 
 int32_t ZVPListWriteProfile_All(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst) {

@@ -27,7 +27,13 @@
 // 32-bit range), leaves the field as the caller had it. Slot numbers from
 // 0500 up and keys of any other form are ignored. A missing class or field
 // dictionary fails the read before any list is touched; a missing or wrong
-// "iNum" is mended by the list normalisation.
+// "iNum" is mended by the list normalisation. Where a dictionary repeats
+// a key, its last value counts (as libplist keeps it). Line ends in XML
+// text read as LF, as in every XML reader; a binary list whose key or
+// string holds a zero character is refused.
+//
+// XML lists are read by the fast reader of profile_plist_xml.h; binary
+// lists, and XML in forms it leaves undecided, through libplist.
 //
 // This header is the one definition of the format for every reader and
 // writer of the store (whole file, one class, filtering, mapping).
@@ -35,6 +41,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "platform/property_list.h"
 #include "store/zvplist.h"
@@ -102,7 +110,48 @@ struct ClassEntries {
   int32_t count;
 };
 
+/// The three classes of one file as the readers decode them, in class
+/// order. About 135 KB: allocate it on the heap.
+struct ProfileClasses {
+  ClassEntries of[3];
+  /// Why class c cannot be read (its class dictionary or one of its field
+  /// dictionaries is missing); empty when it was found whole.
+  std::string problem[3];
+};
+
+/// True for the two name fields.
+bool IsTextField(SlotField field);
+
+/// The slot number of a key of exactly the form "<field name>NNNN" with
+/// NNNN from 0000 to 0499; -1 for every other key.
+int SlotNumberOfKey(std::string_view key, SlotField field);
+
+/// Stores `text` into the name field `field` of `*slot` by the string rule
+/// (31 bytes at most, cut at a character boundary and a zero byte) and
+/// marks it present.
+void StoreSlotText(SlotField field, std::string_view text, SlotEntries* slot);
+
+/// Stores `value` into the integer field `field` of `*slot` and marks it
+/// present.
+void StoreSlotInt(SlotField field, int32_t value, SlotEntries* slot);
+
+/// The reason text for a missing class dictionary or field dictionary of
+/// class `selector` (`field` null for the class dictionary itself).
+std::string MissingDictionaryReason(int32_t selector, const char* field);
+
 // ---- Reading --------------------------------------------------------------
+
+/// Decodes the three classes of the parsed property list `root` into
+/// `*classes` (value-initialised by the caller): the libplist path of
+/// LoadProfileClasses.
+void DecodePlistClasses(plist_t root, ProfileClasses* classes);
+
+/// Reads the profile list at `path` (XML through the fast reader, with
+/// libplist for binary lists and for XML outside the forms the fast reader
+/// decides) and decodes its three classes into `*classes`. False with a
+/// message in `*error` when the file cannot be read or holds no property
+/// list; a missing class shows in classes->problem.
+bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* error);
 
 /// Reads and parses the file that ZV_PLIST_PROFILE_PATH names (its bytes
 /// used unchanged). False when the path variable is null or longer than 254
@@ -132,22 +181,11 @@ void CopyPresentFields(const SlotEntries& entry, uint8_t fields, ProfileRecord* 
 /// normalisation.
 void ApplyClassEntries(const ClassEntries& entries, ProfileList* list);
 
-/// Reads the class `selector` of `root` into `*list` (FindClassDictionary,
-/// FindFieldDictionaries, DecodeClassEntries, ApplyClassEntries). False,
-/// with the list untouched, when the class or one of its field
-/// dictionaries is missing.
-bool ReadClassIntoList(plist_t root, int32_t selector, ProfileList* list);
-
 /// Integer read: when `dict` holds `key` with an integer value in the
 /// signed 32-bit range, stores it in `*value` and returns true; otherwise
 /// returns false and leaves `*value` as it was.
 bool ReadDictionaryIntEntry(plist_t dict, const char* key, int32_t* value);
 
-/// String read: when `dict` holds `key` with a string value, copies at most
-/// 31 bytes of it into the 32-byte `field`, cut at a character boundary and
-/// at a zero byte, zero-filling the rest, and returns true; otherwise
-/// returns false and leaves `field` as it was.
-bool ReadDictionaryStringEntry(plist_t dict, const char* key, char* field);
 
 // ---- Writing --------------------------------------------------------------
 
@@ -158,17 +196,12 @@ bool ReadDictionaryStringEntry(plist_t dict, const char* key, char* field);
 PlistPtr CreatePropsDictionary(const ProfileList& list);
 
 /// Builds the whole top-level dictionary of three lists, "PlistVersion" 1
-/// included.
+/// included: the libplist image of what AppendProfileListXml writes.
 PlistPtr CreateTopLevelDictionary(const ProfileList& rgb, const ProfileList& sim,
                                   const ProfileList& dst);
 
-/// Writes `root` as the whole content of the file that ZV_PLIST_PROFILE_PATH
-/// names, atomically. False when the path variable is null or too long or
-/// the write failed. Runs no write-access test.
-bool WriteCurrentProfilePlist(plist_t root);
-
-/// CreateTopLevelDictionary and WriteCurrentProfilePlist: the write of the
-/// whole-file writer after its write-access test.
+/// WriteProfileListFile on the current path with the reason dropped: the
+/// write of the whole-file writer after its write-access test.
 bool WriteProfileLists(const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst);
 
 }  // namespace zv

@@ -1,9 +1,11 @@
 // The one-class readers and writer, the filtering reader, the mapping rule
 // and the mapping writer, and the accessors that hand out the file's own
-// dictionaries. All of them open the current profile property list and
-// decode its entries through the routines of profile_plist_private.h, the
-// same ones the whole-file reader and writer use.
+// dictionaries. The list readers decode the current profile property list
+// through LoadProfileClasses, as the whole-file reader does; the accessors
+// hand out libplist's own nodes.
 #include <algorithm>
+#include <memory>
+#include <string>
 
 #include "platform/fixed_field.h"
 #include "store/profile_plist_private.h"
@@ -27,17 +29,18 @@ bool CurrentPathUsable() {
 
 // ---- Filtering reader ---------------------------------------------------------
 
-/// Decodes the class `selector` of the current file into `*entries`. False
-/// when the file cannot be loaded or the class or one of its field
+/// Decodes the current file and returns its classes; null when the file
+/// cannot be loaded or the class `selector` or one of its field
 /// dictionaries is missing.
-bool LoadClassEntries(int32_t selector, ClassEntries* entries) {
-  PlistPtr root;
-  if (!LoadCurrentProfilePlist(&root)) return false;
-  plist_t class_dict = FindClassDictionary(root.get(), selector);
-  FieldDictionaries fields;
-  if (class_dict == nullptr || !FindFieldDictionaries(class_dict, &fields)) return false;
-  DecodeClassEntries(class_dict, fields, entries);
-  return true;
+std::unique_ptr<ProfileClasses> LoadCurrentClass(int32_t selector) {
+  StorePath path;
+  if (!path.Load(ZV_PLIST_PROFILE_PATH)) return nullptr;
+  auto classes = std::make_unique<ProfileClasses>();
+  std::string ignored_error;
+  if (!LoadProfileClasses(path.c_str(), classes.get(), &ignored_error) || !classes->problem[selector].empty()) {
+    return nullptr;
+  }
+  return classes;
 }
 
 /// Copies one source slot into `*destination` by the filtering rule: a
@@ -115,16 +118,17 @@ extern "C" {
 
 int32_t ZVPListReadProfile_Dict(ProfileList* list, int32_t selector) {
   if (list == nullptr || zv::ClassKey(selector) == nullptr) return -1;
-  zv::PlistPtr root;
-  if (!zv::LoadCurrentProfilePlist(&root)) return -1;
-  return zv::ReadClassIntoList(root.get(), selector, list) ? 0 : -1;
+  const auto classes = zv::LoadCurrentClass(selector);
+  if (classes == nullptr) return -1;
+  zv::ApplyClassEntries(classes->of[selector], list);
+  return 0;
 }
 
 int32_t ZVPListReadProfile_Dict_Pap(ProfileList* list, int32_t selector) {
   if (list == nullptr || zv::ClassKey(selector) == nullptr) return -1;
-  zv::ClassEntries entries;
-  if (!zv::LoadClassEntries(selector, &entries)) return -1;
-  zv::ApplyFilteredClassEntries(entries, list);
+  const auto classes = zv::LoadCurrentClass(selector);
+  if (classes == nullptr) return -1;
+  zv::ApplyFilteredClassEntries(classes->of[selector], list);
   return 0;
 }
 
