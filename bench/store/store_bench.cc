@@ -20,6 +20,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/fixed_field.h"
+#include "platform/whole_file.h"
 #include "store/profile_plist_xml.h"
 #include "store/zvplist.h"
 

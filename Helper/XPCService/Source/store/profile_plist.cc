@@ -9,6 +9,7 @@
 #include "platform/atomic_file.h"
 #include "platform/binary_plist_check.h"
 #include "platform/fixed_field.h"
+#include "platform/whole_file.h"
 #include "platform/utf8.h"
 #include "store/profile_plist_file.h"
 #include "store/profile_plist_private.h"
