@@ -1,7 +1,9 @@
 #include "walk/merge.h"
 
 #include <cstring>
+#include <string>
 
+#include "store/profile_plist_file.h"
 #include "walk/file_name_check.h"
 #include "walk/walk_reasons.h"
 #include "walk/walk_state.h"
@@ -182,7 +184,12 @@ void vRestructPlistSpool2Current(int walkResult) {
   // merge then writes what this walk delivered.
   (void)ZVPListReadProfile_All(&lists.rgb, &lists.sim, &lists.dst);
   zv::MergeSpoolIntoLists(walkResult, lists);
-  if (ZVPListWriteProfile_All(&lists.rgb, &lists.sim, &lists.dst) != 0) {
-    zv::NoteListNotWritten(ZV_PLIST_PROFILE_PATH);
+  // As ZVPListWriteProfile_All, with the store's reason kept for the
+  // diagnostics.
+  std::string reason;
+  if (ZVPListIsAdminProfile() == 0) {
+    zv::NoteListNotWritten(ZV_PLIST_PROFILE_PATH, zv::WriteAccessRefusalReason(ZV_PLIST_PROFILE_PATH));
+  } else if (!zv::WriteProfileListFile(ZV_PLIST_PROFILE_PATH, lists.rgb, lists.sim, lists.dst, &reason)) {
+    zv::NoteListNotWritten(ZV_PLIST_PROFILE_PATH, reason);
   }
 }

@@ -62,28 +62,27 @@ void NoteBadRoot(const char* root) {
   NoteWalkReason("'%s' is not a numeric OID to walk from", root != nullptr ? root : "");
 }
 
-void NoteListNotWritten(const char* path) {
+void NoteListNotWritten(const char* path, const std::string& reason) {
   if (!WalkNotesWanted()) return;
   const std::string where = path != nullptr ? path : "";
-  const std::string reason = ListWriteFailureReason(path);
   NoteWalk(WalkNote::kList, "the profile list '" + where + "' could not be written: " + reason);
 }
 
-std::string ListWriteFailureReason(const char* path) {
+std::string WriteAccessRefusalReason(const char* path) {
   if (path == nullptr || path[0] == '\0') return "no profile path is set";
   // The store's write-access test opens the list for writing, creating it
   // when it is missing; the same open without creating tells why it refused.
   const int fd = ::open(path, O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK);
   if (fd >= 0) {
     ::close(fd);
-    return "the write itself failed";
+    return "the write-access test refused it";
   }
   if (errno != ENOENT) return std::string("open: ") + std::strerror(errno);
   const std::string directory = DirectoryOf(path);
   if (::access(directory.c_str(), W_OK | X_OK) != 0) {
     return "folder '" + directory + "': " + std::strerror(errno);
   }
-  return "the write itself failed";
+  return "the write-access test refused it";
 }
 
 }  // namespace zv

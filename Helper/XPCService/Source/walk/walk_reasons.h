@@ -30,12 +30,13 @@ void NoteErrorStatus(long status);
 /// Notes a root that is not a numeric OID the walk can send.
 void NoteBadRoot(const char* root);
 
-/// Notes that the profile list at `path` could not be written, and why.
-void NoteListNotWritten(const char* path);
+/// Notes that the profile list at `path` could not be written because of
+/// `reason`.
+void NoteListNotWritten(const char* path, const std::string& reason);
 
-/// Why the profile list at `path` cannot be written, derived from the
-/// write-access test the store runs before every write (the errno text of
-/// the open that refuses); "the write itself failed" when that test passes.
-std::string ListWriteFailureReason(const char* path);
+/// Why the store's write-access test refused the profile list at `path`
+/// (the errno text of the open that refuses, or the folder's); "the
+/// write-access test refused it" when the same open now succeeds.
+std::string WriteAccessRefusalReason(const char* path);
 
 }  // namespace zv
