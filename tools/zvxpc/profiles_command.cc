@@ -52,15 +52,6 @@ bool SlotInUse(const ProfileRecord& slot) {
          slot.FileName[0] != '\0' || slot.ProfileName[0] != '\0';
 }
 
-// Length of the UTF-8 character that `lead` begins, or 0 when no
-// well-formed character begins with it.
-std::size_t Utf8SequenceLength(unsigned char lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
-
 // `text` as a JSON string: quotes, backslash and control characters
 // escaped; bytes that do not form UTF-8 characters become U+FFFD so the
 // output stays valid UTF-8.
@@ -70,10 +61,9 @@ std::string JsonString(std::string_view text) {
   while (pos < text.size()) {
     const auto c = static_cast<unsigned char>(text[pos]);
     if (c >= 0x80) {
-      const std::size_t length = Utf8SequenceLength(c);
-      const bool valid = length > 0 && pos + length <= text.size() && zv::IsValidUtf8(text.substr(pos, length));
-      out += valid ? text.substr(pos, length) : std::string_view("\\ufffd");
-      pos += valid ? length : 1;
+      const std::size_t length = zv::Utf8CharLengthAt(text, pos);
+      out += length > 0 ? text.substr(pos, length) : std::string_view("\\ufffd");
+      pos += length > 0 ? length : 1;
       continue;
     }
     if (c == '"' || c == '\\') {

@@ -1,11 +1,8 @@
 #include "utf8.h"
 
 namespace zv {
-namespace {
 
-// Length of the well-formed character that starts at `pos`, or 0 when the
-// bytes there do not form one.
-std::size_t CharLengthAt(std::string_view s, std::size_t pos) {
+std::size_t Utf8CharLengthAt(std::string_view s, std::size_t pos) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const unsigned char lead = byte(pos);
   if (lead < 0x80) return 1;
@@ -32,12 +29,10 @@ std::size_t CharLengthAt(std::string_view s, std::size_t pos) {
   return len;
 }
 
-}  // namespace
-
 bool IsValidUtf8(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
-    const std::size_t len = CharLengthAt(text, pos);
+    const std::size_t len = Utf8CharLengthAt(text, pos);
     if (len == 0) return false;
     pos += len;
   }
@@ -47,7 +42,7 @@ bool IsValidUtf8(std::string_view text) {
 std::size_t Utf8PrefixLength(std::string_view text, std::size_t max_bytes) {
   std::size_t pos = 0;
   while (pos < text.size()) {
-    std::size_t len = CharLengthAt(text, pos);
+    std::size_t len = Utf8CharLengthAt(text, pos);
     if (len == 0) len = 1;
     if (pos + len > max_bytes) break;
     pos += len;

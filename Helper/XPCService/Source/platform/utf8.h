@@ -11,6 +11,12 @@ namespace zv {
 /// nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view text);
 
+/// Length of the well-formed character that starts at byte `pos` of
+/// `text` (1 for ASCII, up to 4), or 0 when the bytes there do not form one
+/// (a stray continuation byte, an overlong form, a surrogate, a value above
+/// U+10FFFF, or a character cut off by the end of `text`).
+std::size_t Utf8CharLengthAt(std::string_view text, std::size_t pos);
+
 /// The longest prefix of `text` of at most `max_bytes` bytes that does not
 /// end inside a multi-byte character of a well-formed text. Bytes that do
 /// not form a character are treated as one-byte units.
