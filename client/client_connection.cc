@@ -7,9 +7,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "client/unix_connect.h"
+#include "platform/posix_io.h"
 #include "platform/xpc/socket_path.h"
 #include "platform/xpc/wire_format.h"
 
@@ -84,8 +84,7 @@ int ClientConnection::SendAll(std::string_view bytes, Deadline deadline) {
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd writable{fd_, POLLOUT, 0};
-      if (::poll(&writable, 1, deadline.RemainingMs()) == 0) {
+      if (WaitFor(fd_, POLLOUT, deadline.RemainingMs()) == 0) {
         return Drop(ETIMEDOUT, "the service did not take the request in time");
       }
       continue;
@@ -93,7 +92,7 @@ int ClientConnection::SendAll(std::string_view bytes, Deadline deadline) {
     const int saved = errno;
     if ((saved == EPIPE || saved == ECONNRESET) && CollectRefusal(deadline)) return -1;
     return Drop(saved == EPIPE ? ECONNRESET : saved,
-                std::string("cannot send the request: ") + std::strerror(saved));
+                ErrnoText("cannot send the request", saved));
   }
   return 0;
 }
@@ -112,10 +111,9 @@ bool ClientConnection::CollectRefusal(Deadline deadline) {
 int ClientConnection::ReadSome(Deadline deadline) {
   for (;;) {
     if (!deadline.forever() && !deadline.now()) {
-      pollfd readable{fd_, POLLIN, 0};
-      const int ready = ::poll(&readable, 1, deadline.RemainingMs());
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready == 0) return Drop(ETIMEDOUT, "the service did not reply in time");
+      if (WaitFor(fd_, POLLIN, deadline.RemainingMs()) == 0) {
+        return Drop(ETIMEDOUT, "the service did not reply in time");
+      }
     }
     std::size_t available = 0;
     char* space = buffer_.Space(&available);
@@ -131,7 +129,7 @@ int ClientConnection::ReadSome(Deadline deadline) {
       continue;
     }
     const int saved = errno;
-    return Drop(saved, std::string("cannot read the reply: ") + std::strerror(saved));
+    return Drop(saved, ErrnoText("cannot read the reply", saved));
   }
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/interface.h"
 #include "platform/xpc/listener.h"
@@ -139,9 +140,8 @@ class ListenerTest : public ::testing::Test {
     EXPECT_TRUE(resumed_) << resume_error_;
   }
   int Connect() {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, dir_.File("s.sock").c_str(), sizeof address.sun_path - 1);
+    sockaddr_un address;
+    zv::MakeUnixAddress(dir_.File("s.sock"), &address);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
     return fd;
