@@ -76,7 +76,6 @@ class StandInProtocol {
 class StandInDelegate : public zv::xpc::ListenerDelegate {
  public:
   bool listenerShouldAcceptNewConnection(zv::xpc::Listener&, zv::xpc::Connection& connection) override {
-    connection.SetExportedInterface(zv::xpc::Interface::WithProtocol<StandInProtocol>());
     connection.SetExportedObject<StandInProtocol>(std::make_shared<StandInProtocol>());
     return connection.Resume();
   }

@@ -114,7 +114,6 @@ bool ListenSocket::TakeActivated(bool* found, std::string* error) {
     return false;
   }
   fd_ = fd;
-  activated_ = true;
   *found = true;
   return true;
 }

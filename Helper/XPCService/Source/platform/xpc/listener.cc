@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/posix_io.h"
+#include "platform/xpc/peer_credentials.h"
 #include "platform/xpc/socket_path.h"
 
 namespace zv::xpc {
@@ -173,7 +174,7 @@ void Listener::Admit(int fd) {
     return;
   }
   const int wake_fd = wake_fd_;
-  auto connection = std::make_shared<Connection>(fd, peer, [wake_fd] {
+  auto connection = std::make_shared<Connection>(fd, [wake_fd] {
     const std::uint64_t one = 1;
     (void)::write(wake_fd, &one, sizeof one);
   });
