@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/posix_io.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -55,6 +56,13 @@ int WaitFor(int fd, short events, int timeout_ms) {
       wait_ms = left > 0 ? static_cast<int>(left) : 0;
     }
   }
+}
+
+bool CanOpenForReading(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
 }
 
 bool HoldsZeroByte(std::string_view text) { return text.find('\0') != std::string_view::npos; }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The small POSIX pieces that the service and its client library both
 // need: whole writes, error texts from errno, waiting for a descriptor, the
-// mode of the files the system creates, Unix socket addresses and the
-// zero-byte test.
+// readability test, the mode of the files the system creates, Unix socket
+// addresses and the zero-byte test.
 #pragma once
 
 #include <sys/un.h>
@@ -26,8 +26,13 @@ std::string ErrnoText(std::string_view call, std::string_view path, int err);
 bool WriteAll(int fd, std::string_view data);
 
 /// Waits up to `timeout_ms` (-1: no limit) for `events` on `fd`, retrying
-/// after signals: 1 when ready, 0 when the time passed, -1 with errno set.
+/// after signals within the same limit: 1 when ready, 0 when the time
+/// passed, -1 with errno set.
 int WaitFor(int fd, short events, int timeout_ms);
+
+/// True when `path` can be opened for reading. The open does not block, so
+/// a FIFO without a writer cannot hold the caller.
+bool CanOpenForReading(const char* path);
 
 /// True when `text` holds a zero byte.
 bool HoldsZeroByte(std::string_view text);

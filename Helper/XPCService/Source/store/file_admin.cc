@@ -185,11 +185,7 @@ uint8_t ZVPListExistProfile(void) {
   if (!ZVPListIsAdminProfile()) return 0;
   zv::StorePath current;
   current.Load(ZV_PLIST_PROFILE_PATH);
-  // Non-blocking, so that a FIFO at the path cannot hang the caller.
-  const int fd = ::open(current.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return 0;
-  ::close(fd);
-  return 1;
+  return zv::CanOpenForReading(current.c_str()) ? 1 : 0;
 }
 
 uint8_t ZVPListRemove(int selector) {
