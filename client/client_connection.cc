@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 
 #include "client/unix_connect.h"
 #include "platform/posix_io.h"
@@ -75,26 +76,19 @@ int ClientConnection::Send(std::string_view operation, std::optional<std::string
 }
 
 int ClientConnection::SendAll(std::string_view bytes, Deadline deadline) {
-  const int flags = MSG_NOSIGNAL | (deadline.forever() ? 0 : MSG_DONTWAIT);
-  while (!bytes.empty()) {
-    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), flags);
-    if (n >= 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-      continue;
-    }
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      if (WaitFor(fd_, POLLOUT, deadline.RemainingMs()) == 0) {
-        return Drop(ETIMEDOUT, "the service did not take the request in time");
-      }
-      continue;
-    }
-    const int saved = errno;
-    if ((saved == EPIPE || saved == ECONNRESET) && CollectRefusal(deadline)) return -1;
-    return Drop(saved == EPIPE ? ECONNRESET : saved,
-                ErrnoText("cannot send the request", saved));
+  std::function<int()> room_wait_ms;
+  if (!deadline.forever()) room_wait_ms = [&deadline] { return deadline.RemainingMs(); };
+  switch (SendAllBytes(fd_, bytes, room_wait_ms)) {
+    case SendOutcome::kSent:
+      return 0;
+    case SendOutcome::kStalled:
+      return Drop(ETIMEDOUT, "the service did not take the request in time");
+    case SendOutcome::kFailed:
+      break;
   }
-  return 0;
+  const int saved = errno;
+  if ((saved == EPIPE || saved == ECONNRESET) && CollectRefusal(deadline)) return -1;
+  return Drop(saved == EPIPE ? ECONNRESET : saved, ErrnoText("cannot send the request", saved));
 }
 
 bool ClientConnection::CollectRefusal(Deadline deadline) {

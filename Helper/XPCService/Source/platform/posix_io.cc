@@ -40,6 +40,23 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+SendOutcome SendAllBytes(int fd, std::string_view bytes, const std::function<int()>& room_wait_ms) {
+  const int flags = MSG_NOSIGNAL | (room_wait_ms ? MSG_DONTWAIT : 0);
+  while (!bytes.empty()) {
+    const ssize_t n = ::send(fd, bytes.data(), bytes.size(), flags);
+    if (n >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if ((errno != EAGAIN && errno != EWOULDBLOCK) || !room_wait_ms) return SendOutcome::kFailed;
+    const int ready = WaitFor(fd, POLLOUT, room_wait_ms());
+    if (ready < 0) return SendOutcome::kFailed;
+    if (ready == 0) return SendOutcome::kStalled;
+  }
+  return SendOutcome::kSent;
+}
+
 int WaitFor(int fd, short events, int timeout_ms) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 
 #include "platform/posix_io.h"
 #include "platform/xpc/wire_format.h"
@@ -86,26 +87,19 @@ bool WriteAllBytes(int fd, std::string_view bytes, std::string* error) {
 }
 
 bool WriteAllBytesWithin(int fd, std::string_view bytes, int stall_ms, std::string* error) {
-  const int flags = MSG_NOSIGNAL | (stall_ms >= 0 ? MSG_DONTWAIT : 0);
-  while (!bytes.empty()) {
-    const ssize_t n = ::send(fd, bytes.data(), bytes.size(), flags);
-    if (n >= 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-      continue;
-    }
-    if (errno == EINTR) continue;
-    if ((errno != EAGAIN && errno != EWOULDBLOCK) || stall_ms == 0) {
-      *error = ErrnoText("send", errno);
-      return false;
-    }
-    const int ready = PollFor(fd, POLLOUT, stall_ms, error);
-    if (ready < 0) return false;
-    if (ready == 0) {
+  std::function<int()> room_wait_ms;
+  if (stall_ms >= 0) room_wait_ms = [stall_ms] { return stall_ms; };
+  switch (SendAllBytes(fd, bytes, room_wait_ms)) {
+    case SendOutcome::kSent:
+      return true;
+    case SendOutcome::kStalled:
       *error = "send: the peer took no bytes for " + std::to_string(stall_ms) + " ms";
       return false;
-    }
+    case SendOutcome::kFailed:
+      break;
   }
-  return true;
+  *error = ErrnoText("send", errno);
+  return false;
 }
 
 bool WriteFrame(int fd, std::string_view payload, std::string* error) {
