@@ -7,9 +7,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
+#include <functional>
 
 #include "client/unix_connect.h"
+#include "platform/posix_io.h"
 #include "platform/xpc/socket_path.h"
 #include "platform/xpc/wire_format.h"
 
@@ -75,27 +76,19 @@ int ClientConnection::Send(std::string_view operation, std::optional<std::string
 }
 
 int ClientConnection::SendAll(std::string_view bytes, Deadline deadline) {
-  const int flags = MSG_NOSIGNAL | (deadline.forever() ? 0 : MSG_DONTWAIT);
-  while (!bytes.empty()) {
-    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), flags);
-    if (n >= 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-      continue;
-    }
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd writable{fd_, POLLOUT, 0};
-      if (::poll(&writable, 1, deadline.RemainingMs()) == 0) {
-        return Drop(ETIMEDOUT, "the service did not take the request in time");
-      }
-      continue;
-    }
-    const int saved = errno;
-    if ((saved == EPIPE || saved == ECONNRESET) && CollectRefusal(deadline)) return -1;
-    return Drop(saved == EPIPE ? ECONNRESET : saved,
-                std::string("cannot send the request: ") + std::strerror(saved));
+  std::function<int()> room_wait_ms;
+  if (!deadline.forever()) room_wait_ms = [&deadline] { return deadline.RemainingMs(); };
+  switch (SendAllBytes(fd_, bytes, room_wait_ms)) {
+    case SendOutcome::kSent:
+      return 0;
+    case SendOutcome::kStalled:
+      return Drop(ETIMEDOUT, "the service did not take the request in time");
+    case SendOutcome::kFailed:
+      break;
   }
-  return 0;
+  const int saved = errno;
+  if ((saved == EPIPE || saved == ECONNRESET) && CollectRefusal(deadline)) return -1;
+  return Drop(saved == EPIPE ? ECONNRESET : saved, ErrnoText("cannot send the request", saved));
 }
 
 bool ClientConnection::CollectRefusal(Deadline deadline) {
@@ -112,10 +105,9 @@ bool ClientConnection::CollectRefusal(Deadline deadline) {
 int ClientConnection::ReadSome(Deadline deadline) {
   for (;;) {
     if (!deadline.forever() && !deadline.now()) {
-      pollfd readable{fd_, POLLIN, 0};
-      const int ready = ::poll(&readable, 1, deadline.RemainingMs());
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready == 0) return Drop(ETIMEDOUT, "the service did not reply in time");
+      if (WaitFor(fd_, POLLIN, deadline.RemainingMs()) == 0) {
+        return Drop(ETIMEDOUT, "the service did not reply in time");
+      }
     }
     std::size_t available = 0;
     char* space = buffer_.Space(&available);
@@ -131,7 +123,7 @@ int ClientConnection::ReadSome(Deadline deadline) {
       continue;
     }
     const int saved = errno;
-    return Drop(saved, std::string("cannot read the reply: ") + std::strerror(saved));
+    return Drop(saved, ErrnoText("cannot read the reply", saved));
   }
 }
 

@@ -48,18 +48,6 @@ char* ReplyBuffer::Space(std::size_t* available) {
   return buffer_.data() + end_;
 }
 
-void ReplyBuffer::Append(const char* bytes, std::size_t count) {
-  while (count > 0) {
-    std::size_t available = 0;
-    char* space = Space(&available);
-    const std::size_t piece = std::min(available, count);
-    std::memcpy(space, bytes, piece);
-    Commit(piece);
-    bytes += piece;
-    count -= piece;
-  }
-}
-
 ReplyFrameStatus ReplyBuffer::Take(std::string* text) {
   const std::size_t buffered = end_ - begin_;
   if (buffered < xpc::kFrameHeaderBytes) return ReplyFrameStatus::kIncomplete;

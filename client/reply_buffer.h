@@ -30,8 +30,6 @@ class ReplyBuffer {
   char* Space(std::size_t* available);
   /// Counts `count` bytes written into the last Space as received.
   void Commit(std::size_t count) { end_ += count; }
-  /// Appends `count` bytes (Space and Commit in one).
-  void Append(const char* bytes, std::size_t count);
 
   /// Takes the next whole frame out of the buffer and decodes it into
   /// `*text` (see ReplyFrameStatus). kTooLarge and kMalformed leave the

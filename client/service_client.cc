@@ -18,11 +18,6 @@ bool ServiceClient::Connect(const std::string& socket_path, std::string* error) 
   return true;
 }
 
-bool ServiceClient::Send(std::string_view operation, std::optional<std::string_view> text, std::string* error) {
-  bool write_failed = false;
-  return SendRequest(operation, text, &write_failed, error);
-}
-
 bool ServiceClient::SendRequest(std::string_view operation, std::optional<std::string_view> text,
                                 bool* write_failed, std::string* error) {
   *write_failed = false;

@@ -18,8 +18,8 @@ enum class CallStatus {
   kFailed,      // no reply could be had; the text says why
 };
 
-/// One connection to the service. Requests may be pipelined: send several,
-/// then read their replies, which come in the order of the requests.
+/// One connection to the service, one request at a time; Receive alone
+/// reads what the service sends unasked (a refusal, or its closing).
 class ServiceClient {
  public:
   ServiceClient() = default;
@@ -31,24 +31,20 @@ class ServiceClient {
   /// message naming the failing call and the errno text.
   bool Connect(const std::string& socket_path, std::string* error);
 
-  /// Sends one request: `text` nullopt sends no argument object. False with
-  /// a message when not connected, when the request would exceed the frame
-  /// limit, or when the write fails.
-  bool Send(std::string_view operation, std::optional<std::string_view> text, std::string* error);
-
   /// Reads the next reply into `*text` (see CallStatus).
   CallStatus Receive(std::string* text);
 
-  /// Send and Receive in one.
+  /// Sends one request (`text` nullopt sends no argument object) and reads
+  /// its reply. A request over the frame limit, or one sent while not
+  /// connected, fails without being sent.
   CallStatus Call(std::string_view operation, std::optional<std::string_view> text, std::string* reply);
 
   /// Closes the connection; further calls fail until Connect.
   void Close();
 
-  int fd() const { return fd_; }
-
  private:
-  // Send, telling in `*write_failed` whether the socket refused the bytes.
+  // Sends one request, telling in `*write_failed` whether the socket
+  // refused the bytes.
   bool SendRequest(std::string_view operation, std::optional<std::string_view> text, bool* write_failed,
                    std::string* error);
 

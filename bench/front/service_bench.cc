@@ -31,9 +31,10 @@
 #include <thread>
 
 #include "client/service_client.h"
-#include "zvxpc.h"
+#include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
+#include "zvxpc.h"
 
 namespace {
 
@@ -46,9 +47,8 @@ std::string g_bare_open_socket;
 std::string g_probe_file;
 
 int ListenAt(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  sockaddr_un address;
+  zv::MakeUnixAddress(path, &address);
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0) {
     std::perror("bare server");

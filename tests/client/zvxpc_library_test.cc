@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix_io.h"
 #include "walk_service.h"
 #include "zvxpc.h"
 
@@ -39,9 +40,8 @@ std::string Call(zvxpc_client* client, const char* op, const char* text, int tim
 class StandInSocket {
  public:
   explicit StandInSocket(const std::string& path) : path_(path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    sockaddr_un address;
+    zv::MakeUnixAddress(path, &address);
     listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     EXPECT_EQ(::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(::listen(listen_fd_, 4), 0);

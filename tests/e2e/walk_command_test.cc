@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
 #include "walk_service.h"
@@ -120,9 +121,8 @@ class StandInService {
  public:
   StandInService(const std::string& path, std::optional<std::string> reply_payload)
       : reply_payload_(std::move(reply_payload)) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    sockaddr_un address;
+    zv::MakeUnixAddress(path, &address);
     listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     EXPECT_EQ(::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(::listen(listen_fd_, 1), 0);

@@ -1,9 +1,10 @@
-// `cmake --install` of the front: zvxpcd into libexec, the systemd user
+// `cmake --install` of the service component: zvxpcd into libexec, the systemd user
 // units into lib/systemd/user, the service unit starting the installed
 // binary inside the sandbox a user manager can apply.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -25,8 +26,10 @@ constexpr double kMaxExposure = 4.0;
 class FrontInstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const CommandResult install =
-        RunCommand({ZV_CMAKE_COMMAND, "-DCMAKE_INSTALL_PREFIX=" + prefix_.path(), "-P", ZV_FRONT_INSTALL_SCRIPT});
+    const char* build_dir = std::getenv("ZV_BUILD_DIR");
+    ASSERT_NE(build_dir, nullptr);
+    const CommandResult install = RunCommand(
+        {ZV_CMAKE_COMMAND, "--install", build_dir, "--prefix", prefix_.path(), "--component", "zvxpcd"});
     ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
     service_unit_ = zvtest::ReadFile(ServiceUnitPath());
   }

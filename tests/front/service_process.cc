@@ -12,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/posix_io.h"
 #include "support/temp_dir.h"
 
 namespace zvtest {
@@ -73,9 +74,8 @@ std::optional<int> ChildProcess::Wait(int timeout_ms) {
 }
 
 bool WaitForSocket(const std::string& path, int timeout_ms) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  sockaddr_un address;
+  zv::MakeUnixAddress(path, &address);
   for (int waited = 0; waited <= timeout_ms; waited += 10) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "client/service_client.h"
+#include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
 #include "service_process.h"
@@ -40,9 +41,8 @@ using zvtest::WriteFile;
 constexpr const char* kExist = "zvPListExistProfile_XPC:reply:";
 
 int RawConnect(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  sockaddr_un address;
+  zv::MakeUnixAddress(path, &address);
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd);
@@ -420,9 +420,8 @@ TEST_F(ServiceProcessTest, StaleSocketIsReplacedButALiveServiceIsNot) {
   const std::string path = dir_.File("zvxpcd.sock");
   {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    sockaddr_un address;
+    zv::MakeUnixAddress(path, &address);
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::close(fd);  // leaves a socket file nobody listens on
   }

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/interface.h"
 #include "platform/xpc/listener.h"
@@ -75,7 +76,6 @@ class StandInProtocol {
 class StandInDelegate : public zv::xpc::ListenerDelegate {
  public:
   bool listenerShouldAcceptNewConnection(zv::xpc::Listener&, zv::xpc::Connection& connection) override {
-    connection.SetExportedInterface(zv::xpc::Interface::WithProtocol<StandInProtocol>());
     connection.SetExportedObject<StandInProtocol>(std::make_shared<StandInProtocol>());
     return connection.Resume();
   }
@@ -139,9 +139,8 @@ class ListenerTest : public ::testing::Test {
     EXPECT_TRUE(resumed_) << resume_error_;
   }
   int Connect() {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, dir_.File("s.sock").c_str(), sizeof address.sun_path - 1);
+    sockaddr_un address;
+    zv::MakeUnixAddress(dir_.File("s.sock"), &address);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
     return fd;

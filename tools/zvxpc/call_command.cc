@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix_io.h"
 #include "zvxpc/commands.h"
 #include "zvxpc/service_session.h"
 
@@ -158,7 +159,7 @@ int RunCall(int argc, char** argv) {
   if (!arguments.text_from_stdin) return CallService(arguments, arguments.text);
   std::string text;
   if (!ReadStandardInput(&text, &error)) return Fail(error);
-  if (text.find('\0') != std::string::npos) return Fail("the text from standard input holds a zero byte");
+  if (zv::HoldsZeroByte(text)) return Fail("the text from standard input holds a zero byte");
   return CallService(arguments, text.c_str());
 }
 

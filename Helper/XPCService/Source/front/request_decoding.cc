@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/posix_io.h"
+
 namespace zv {
 namespace {
 
 bool IsIntValueSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-
-bool HoldsZeroByte(std::string_view text) { return text.find('\0') != std::string_view::npos; }
 
 // A swap path field: absent for the word "NULL" and for text with a zero byte.
 std::optional<std::string> SwapPathField(std::string_view text) {

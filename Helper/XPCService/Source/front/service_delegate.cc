@@ -7,7 +7,6 @@
 
 bool ZVmacXPCServiceDelegate::listenerShouldAcceptNewConnection(zv::xpc::Listener&,
                                                                  zv::xpc::Connection& newConnection) {
-  newConnection.SetExportedInterface(zv::xpc::Interface::WithProtocol<ZV_XPC_Protocol>());
   auto exportedObject = std::make_shared<ZVmacServiceXPC>();
   newConnection.SetExportedObject<ZV_XPC_Protocol>(exportedObject);
   newConnection.Resume();

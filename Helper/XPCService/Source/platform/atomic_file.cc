@@ -7,32 +7,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/file_paths.h"
+#include "platform/posix_io.h"
 
 namespace zv {
 namespace {
 
-constexpr mode_t kNewFileMode = 0664;
 constexpr int kTemporaryNameAttempts = 16;
-
-std::string Failure(const char* call, const std::string& path) {
-  return std::string(call) + "(" + path + "): " + std::strerror(errno);
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 // True when no process with id `pid` runs (any more).
 bool ProcessGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
@@ -69,7 +51,7 @@ struct NewFile {
 bool CreateNamedTemporary(const std::string& target, NewFile* file) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     file->name = HiddenNameBeside(target, kTemporarySuffix);
-    file->fd = ::open(file->name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    file->fd = ::open(file->name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kCreatedFileMode);
     if (file->fd >= 0) return true;
     if (errno != EEXIST) break;
   }
@@ -80,7 +62,7 @@ bool CreateNamedTemporary(const std::string& target, NewFile* file) {
 // Opens an unnamed file in the target's folder, or a named temporary where
 // the file system has no unnamed files; false with errno set.
 bool CreateNewFile(const std::string& target, NewFile* file) {
-  file->fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFileMode);
+  file->fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kCreatedFileMode);
   if (file->fd >= 0) return true;
   if (errno != EOPNOTSUPP && errno != EISDIR) return false;
   return CreateNamedTemporary(target, file);
@@ -113,13 +95,13 @@ void KeepAttributes(int fd, const struct stat& old) {
 bool RewriteInPlace(const std::string& path, std::string_view data, std::string* error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) {
-    *error = Failure("open", path);
+    *error = ErrnoText("open", path, errno);
     return false;
   }
   const bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
-  if (!ok) *error = Failure("write", path);
+  if (!ok) *error = ErrnoText("write", path, errno);
   if (::close(fd) != 0 && ok) {
-    *error = Failure("close", path);
+    *error = ErrnoText("close", path, errno);
     return false;
   }
   return ok;
@@ -130,11 +112,11 @@ bool DirectoryRefusal(int err) { return err == EACCES || err == EPERM || err == 
 // Writes `data` to the new file and flushes it to disk.
 bool FillAndFlush(const NewFile& file, const std::string& shown, std::string_view data, std::string* error) {
   if (!WriteAll(file.fd, data)) {
-    *error = Failure("write", shown);
+    *error = ErrnoText("write", shown, errno);
     return false;
   }
   if (::fsync(file.fd) != 0) {
-    *error = Failure("fsync", shown);
+    *error = ErrnoText("fsync", shown, errno);
     return false;
   }
   return true;
@@ -148,15 +130,15 @@ bool CompleteAndRename(const std::string& target, NewFile* file, std::string_vie
   bool ok = FillAndFlush(*file, shown, data, error);
   if (ok && unnamed && !LinkIn(target, file)) {
     ok = false;
-    *error = Failure("linkat", target);
+    *error = ErrnoText("linkat", target, errno);
   }
   if (::close(file->fd) != 0 && ok) {
     ok = false;
-    *error = Failure("close", shown);
+    *error = ErrnoText("close", shown, errno);
   }
   if (ok && ::rename(file->name.c_str(), target.c_str()) != 0) {
     ok = false;
-    *error = Failure("rename", file->name);
+    *error = ErrnoText("rename", file->name, errno);
   }
   if (!ok && !file->name.empty()) ::unlink(file->name.c_str());
   return ok;
@@ -167,7 +149,7 @@ bool CompleteAndRename(const std::string& target, NewFile* file, std::string_vie
 bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error) {
   std::string target;
   if (!FollowFinalLinks(path, &target)) {
-    *error = Failure("readlink", path);
+    *error = ErrnoText("readlink", path, errno);
     return false;
   }
   struct stat old;
@@ -178,7 +160,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view data, std::st
     if (existed && DirectoryRefusal(errno) && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0) {
       return RewriteInPlace(target, data, error);
     }
-    *error = Failure("open", file.name.empty() ? FolderOf(target) : file.name);
+    *error = ErrnoText("open", file.name.empty() ? FolderOf(target) : file.name, errno);
     return false;
   }
   if (existed) KeepAttributes(file.fd, old);

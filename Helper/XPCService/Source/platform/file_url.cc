@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/posix_io.h"
+
 namespace zv {
 namespace {
 
@@ -82,7 +84,7 @@ bool FileUrlToPath(std::string_view url, std::string* path, std::string* error) 
   std::string decoded = EscapedPath(parsed.uri());
   const char* end = uriUnescapeInPlaceExA(decoded.data(), URI_FALSE, URI_BR_DONT_TOUCH);
   decoded.resize(static_cast<std::size_t>(end - decoded.data()));
-  if (decoded.find('\0') != std::string::npos) {
+  if (HoldsZeroByte(decoded)) {
     *error = "file URL path holds an escaped zero byte";
     return false;
   }

@@ -6,14 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "platform/posix_io.h"
 
 namespace zv {
 namespace {
-
-std::string Failure(const char* call, const std::string& path) {
-  return std::string(call) + "(" + path + "): " + std::strerror(errno);
-}
 
 // Appends the rest of `fd` to `*data`; false with errno set on a failed
 // read or when the whole would exceed the bound (EFBIG), also for a file
@@ -57,22 +54,22 @@ int OpenRegularFileForReading(const char* path) {
 bool ReadWholeFile(const std::string& path, std::string* data, std::string* error) {
   const int fd = OpenRegularFileForReading(path.c_str());
   if (fd < 0) {
-    *error = Failure("open", path);
+    *error = ErrnoText("open", path, errno);
     return false;
   }
   data->clear();
   struct stat st;
   bool ok = ::fstat(fd, &st) == 0;
   if (!ok) {
-    *error = Failure("fstat", path);
+    *error = ErrnoText("fstat", path, errno);
   } else if (static_cast<std::size_t>(st.st_size) > kMaxWholeFileBytes) {
     errno = EFBIG;
-    *error = Failure("read", path);
+    *error = ErrnoText("read", path, errno);
     ok = false;
   } else {
     data->reserve(static_cast<std::size_t>(st.st_size));
     ok = AppendBounded(fd, data);
-    if (!ok) *error = Failure("read", path);
+    if (!ok) *error = ErrnoText("read", path, errno);
   }
   ::close(fd);
   if (!ok) data->clear();

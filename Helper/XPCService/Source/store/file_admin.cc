@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/file_paths.h"
+#include "platform/posix_io.h"
 #include "platform/whole_file.h"
 #include "store/store_paths.h"
 #include "store/zvplist.h"
@@ -34,19 +35,6 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
-// Writes all of `size` bytes, finishing short writes. False on failure or
-// when the file takes no more bytes.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Copies the whole of `from` to `to`. False when a read or write failed.
 bool CopyContents(int from, int to) {
   char buffer[kBackupChunkBytes];
@@ -55,7 +43,7 @@ bool CopyContents(int from, int to) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
-    if (!WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
+    if (!WriteAll(to, std::string_view(buffer, static_cast<std::size_t>(n)))) return false;
   }
 }
 
@@ -197,11 +185,7 @@ uint8_t ZVPListExistProfile(void) {
   if (!ZVPListIsAdminProfile()) return 0;
   zv::StorePath current;
   current.Load(ZV_PLIST_PROFILE_PATH);
-  // Non-blocking, so that a FIFO at the path cannot hang the caller.
-  const int fd = ::open(current.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return 0;
-  ::close(fd);
-  return 1;
+  return zv::CanOpenForReading(current.c_str()) ? 1 : 0;
 }
 
 uint8_t ZVPListRemove(int selector) {

@@ -10,8 +10,6 @@ namespace zv {
 
 /// Copy chunk of the generation backup.
 constexpr std::size_t kBackupChunkBytes = 65535;
-/// Permission bits of files the system creates (less the creation mask).
-constexpr unsigned kCreatedFileMode = 0664;
 /// File-creation mask that every write-access test leaves in force.
 constexpr unsigned kProcessUmask = 002;
 

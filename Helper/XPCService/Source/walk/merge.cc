@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix_io.h"
 #include "store/profile_plist_file.h"
 #include "walk/file_name_check.h"
 #include "walk/walk_reasons.h"
@@ -23,7 +24,7 @@ int SearchedSlots(const ProfileList& list) {
 // A name is judged only when it is terminated within its field: a field of
 // 32 bytes without a zero holds a name too long for any profile list.
 bool AcceptableFileName(const char (&name)[ZV_PROFILE_NAME_SIZE]) {
-  if (std::memchr(name, '\0', sizeof name) == nullptr) return false;
+  if (!zv::HoldsZeroByte(std::string_view(name, sizeof name))) return false;
   return bJudgement8point3Format(name);
 }
 

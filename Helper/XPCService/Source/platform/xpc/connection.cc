@@ -37,8 +37,7 @@ std::string StreamEndMessage(FrameStatus status, const FrameReader& reader, cons
 
 }  // namespace
 
-Connection::Connection(int fd, const PeerCredentials& peer, std::function<void()> on_finished)
-    : fd_(fd), peer_(peer), on_finished_(std::move(on_finished)) {}
+Connection::Connection(int fd, std::function<void()> on_finished) : fd_(fd), on_finished_(std::move(on_finished)) {}
 
 Connection::~Connection() {
   Stop();
@@ -118,13 +117,9 @@ bool Connection::HandleRequest(std::string_view payload) {
     SendError(error);
     return false;
   }
-  const int index = interface_ ? interface_->Find(request.operation) : -1;
+  const int index = exported_ ? exported_->Find(request.operation) : -1;
   if (index < 0) {
     SendError("unknown operation: " + QuoteForMessage(request.operation));
-    return false;
-  }
-  if (!exported_object_ || exported_protocol_ != interface_->protocol()) {
-    SendError("the connection has no object for its interface");
     return false;
   }
   // The argument and reply buffers are reused from request to request.
@@ -155,7 +150,7 @@ bool Connection::Invoke(int index) {
     replied = true;
     reply_text_.assign(text);
   };
-  interface_->Invoke(exported_object_.get(), index, argument_, callback);
+  exported_->Invoke(index, argument_, callback);
   return replied;
 }
 

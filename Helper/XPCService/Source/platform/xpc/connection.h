@@ -3,18 +3,15 @@
 #pragma once
 
 #include <atomic>
-#include <concepts>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <typeindex>
 
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/interface.h"
-#include "platform/xpc/peer_credentials.h"
 #include "platform/xpc/wire_format.h"
 
 namespace zv::xpc {
@@ -40,7 +37,7 @@ class Connection {
  public:
   /// Takes ownership of the connected socket `fd`. `on_finished` runs on
   /// the connection's thread once it has stopped serving.
-  Connection(int fd, const PeerCredentials& peer, std::function<void()> on_finished);
+  Connection(int fd, std::function<void()> on_finished);
   /// Stops serving (as Stop) and waits for the thread; closes the socket.
   ~Connection();
   Connection(const Connection&) = delete;
@@ -49,18 +46,12 @@ class Connection {
   /// Sets what bounds the connection (none by default). Call before Resume.
   void SetLimits(const ConnectionLimits& limits) { limits_ = limits; }
 
-  /// Sets the operations this connection offers. Call before Resume.
-  void SetExportedInterface(Interface interface) { interface_.emplace(std::move(interface)); }
-
-  /// Sets the object whose operations serve the requests; `Protocol` must be
-  /// the protocol the exported interface was built from, else the object is
-  /// not used and every request gets an error reply. Call before Resume.
-  template <class Protocol, class Object>
-    requires std::derived_from<Object, Protocol>
-  void SetExportedObject(std::shared_ptr<Object> object) {
-    Protocol* as_protocol = object.get();
-    exported_object_ = std::shared_ptr<void>(object, as_protocol);
-    exported_protocol_.emplace(typeid(Protocol));
+  /// Exports `object`: requests are served by the operations of `Protocol`
+  /// on it. Call before Resume; without it every request is an unknown
+  /// operation.
+  template <class Protocol>
+  void SetExportedObject(std::shared_ptr<Protocol> object) {
+    exported_ = std::make_unique<ProtocolInterface<Protocol>>(std::move(object));
   }
 
   /// Starts serving on the connection's own thread. False when the thread
@@ -82,8 +73,6 @@ class Connection {
   /// Waits for the connection's thread to end.
   void Join();
 
-  const PeerCredentials& peer() const { return peer_; }
-
  private:
   void Serve();
   // Reads and answers requests until the connection must end.
@@ -98,12 +87,9 @@ class Connection {
   bool Invoke(int index);
 
   int fd_;
-  PeerCredentials peer_;
   std::function<void()> on_finished_;
   ConnectionLimits limits_;
-  std::optional<Interface> interface_;
-  std::shared_ptr<void> exported_object_;
-  std::optional<std::type_index> exported_protocol_;
+  std::unique_ptr<ExportedInterface> exported_;
   Request argument_;
   std::string reply_text_;
   std::string out_;

@@ -7,8 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <functional>
 
+#include "platform/posix_io.h"
 #include "platform/xpc/wire_format.h"
 
 namespace zv::xpc {
@@ -25,17 +26,11 @@ int MsUntil(long long deadline_ms) {
   return static_cast<int>(std::clamp(deadline_ms - NowMs(), 0LL, 24LL * 3600 * 1000));
 }
 
-// Polls `fd` for `events` up to `timeout_ms` (-1: no limit), retrying after
-// signals: 1 when ready, 0 when the time passed, -1 with `*error` set.
+// WaitFor with the failure told in `*error`.
 int PollFor(int fd, short events, int timeout_ms, std::string* error) {
-  for (;;) {
-    pollfd entry{fd, events, 0};
-    const int ready = ::poll(&entry, 1, timeout_ms);
-    if (ready >= 0) return ready;
-    if (errno == EINTR) continue;
-    *error = std::string("poll: ") + std::strerror(errno);
-    return -1;
-  }
+  const int ready = WaitFor(fd, events, timeout_ms);
+  if (ready < 0) *error = ErrnoText("poll", errno);
+  return ready;
 }
 
 }  // namespace
@@ -82,7 +77,7 @@ long FrameReader::ReadSome(char* where, std::size_t size) {
     const ssize_t n = ::read(fd_, where, size);
     if (n >= 0) return static_cast<long>(n);
     if (errno == EINTR) continue;
-    error_ = std::string("read: ") + std::strerror(errno);
+    error_ = ErrnoText("read", errno);
     return -1;
   }
 }
@@ -92,26 +87,19 @@ bool WriteAllBytes(int fd, std::string_view bytes, std::string* error) {
 }
 
 bool WriteAllBytesWithin(int fd, std::string_view bytes, int stall_ms, std::string* error) {
-  const int flags = MSG_NOSIGNAL | (stall_ms >= 0 ? MSG_DONTWAIT : 0);
-  while (!bytes.empty()) {
-    const ssize_t n = ::send(fd, bytes.data(), bytes.size(), flags);
-    if (n >= 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-      continue;
-    }
-    if (errno == EINTR) continue;
-    if ((errno != EAGAIN && errno != EWOULDBLOCK) || stall_ms == 0) {
-      *error = std::string("send: ") + std::strerror(errno);
-      return false;
-    }
-    const int ready = PollFor(fd, POLLOUT, stall_ms, error);
-    if (ready < 0) return false;
-    if (ready == 0) {
+  std::function<int()> room_wait_ms;
+  if (stall_ms >= 0) room_wait_ms = [stall_ms] { return stall_ms; };
+  switch (SendAllBytes(fd, bytes, room_wait_ms)) {
+    case SendOutcome::kSent:
+      return true;
+    case SendOutcome::kStalled:
       *error = "send: the peer took no bytes for " + std::to_string(stall_ms) + " ms";
       return false;
-    }
+    case SendOutcome::kFailed:
+      break;
   }
-  return true;
+  *error = ErrnoText("send", errno);
+  return false;
 }
 
 bool WriteFrame(int fd, std::string_view payload, std::string* error) {

@@ -1,16 +1,14 @@
 // The exported interface of a connection: the operations a protocol
-// declares, looked up by name, and how a request reaches one of them.
+// declares, looked up by name, and the object of that protocol that
+// carries them out.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <typeindex>
-#include <typeinfo>
-#include <vector>
 
 namespace zv::xpc {
 
@@ -30,47 +28,36 @@ struct Operation {
   void (Protocol::*member)(const Request& request, const Reply& reply);
 };
 
-/// The operations of one protocol, built from the protocol's table
-/// `Protocol::kOperations` (an array of Operation<Protocol>).
-class Interface {
+/// What a connection serves requests with, whatever its protocol.
+class ExportedInterface {
  public:
-  /// The interface of `Protocol`.
-  template <class Protocol>
-  static Interface WithProtocol() {
-    Interface interface(typeid(Protocol));
-    for (const Operation<Protocol>& operation : Protocol::kOperations) {
-      interface.names_.push_back(operation.name);
-    }
-    interface.invoke_ = [](void* object, std::size_t index, const Request& request, const Reply& reply) {
-      Protocol* target = static_cast<Protocol*>(object);
-      (target->*Protocol::kOperations[index].member)(request, reply);
-    };
-    return interface;
-  }
-
-  /// The protocol this interface was built from.
-  std::type_index protocol() const { return protocol_; }
-
+  virtual ~ExportedInterface() = default;
   /// Index of the operation called `name`, or -1 when the protocol has none.
-  int Find(std::string_view name) const {
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      if (names_[i] == name) return static_cast<int>(i);
+  virtual int Find(std::string_view name) const = 0;
+  /// Runs operation `index` (from Find) on the exported object.
+  virtual void Invoke(int index, const Request& request, const Reply& reply) const = 0;
+};
+
+/// The operations of `Protocol` (its table `Protocol::kOperations`, an
+/// array of Operation<Protocol>) served by one object of that protocol.
+template <class Protocol>
+class ProtocolInterface final : public ExportedInterface {
+ public:
+  explicit ProtocolInterface(std::shared_ptr<Protocol> object) : object_(std::move(object)) {}
+
+  int Find(std::string_view name) const override {
+    for (std::size_t i = 0; i < Protocol::kOperations.size(); ++i) {
+      if (Protocol::kOperations[i].name == name) return static_cast<int>(i);
     }
     return -1;
   }
 
-  /// Runs operation `index` (from Find) on `object`, which must point at an
-  /// object of this interface's protocol type.
-  void Invoke(void* object, int index, const Request& request, const Reply& reply) const {
-    invoke_(object, static_cast<std::size_t>(index), request, reply);
+  void Invoke(int index, const Request& request, const Reply& reply) const override {
+    ((*object_).*Protocol::kOperations[static_cast<std::size_t>(index)].member)(request, reply);
   }
 
  private:
-  explicit Interface(const std::type_info& protocol) : protocol_(protocol) {}
-
-  std::type_index protocol_;
-  std::vector<std::string_view> names_;
-  void (*invoke_)(void*, std::size_t, const Request&, const Reply&) = nullptr;
+  std::shared_ptr<Protocol> object_;
 };
 
 }  // namespace zv::xpc

@@ -8,7 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "platform/posix_io.h"
 
 namespace zv::xpc {
 namespace {
@@ -17,22 +18,15 @@ namespace {
 // rather than being open to others until a chmod.
 constexpr mode_t kBindUmask = 0177;
 
-std::string Failure(const std::string& call, int err) { return call + ": " + std::strerror(err); }
-
 bool MakeAddress(const std::string& path, sockaddr_un* address, std::string* error) {
-  std::memset(address, 0, sizeof *address);
-  address->sun_family = AF_UNIX;
+  if (MakeUnixAddress(path, address)) return true;
   if (path.empty()) {
     *error = "the socket path is empty";
-    return false;
-  }
-  if (path.size() >= sizeof address->sun_path) {
+  } else {
     *error = "socket path " + path + " is too long (" + std::to_string(path.size()) + " bytes; at most " +
              std::to_string(sizeof address->sun_path - 1) + ")";
-    return false;
   }
-  std::memcpy(address->sun_path, path.data(), path.size());
-  return true;
+  return false;
 }
 
 // Removes a socket file that nobody accepts on any more. Leaves a live
@@ -41,7 +35,7 @@ bool ClearStaleSocket(const std::string& path, const sockaddr_un& address, std::
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) {
     if (errno == ENOENT) return true;
-    *error = Failure("lstat(" + path + ")", errno);
+    *error = ErrnoText("lstat", path, errno);
     return false;
   }
   if (!S_ISSOCK(st.st_mode)) {
@@ -50,7 +44,7 @@ bool ClearStaleSocket(const std::string& path, const sockaddr_un& address, std::
   }
   const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (probe < 0) {
-    *error = Failure("socket", errno);
+    *error = ErrnoText("socket", errno);
     return false;
   }
   const int connected = ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
@@ -61,11 +55,11 @@ bool ClearStaleSocket(const std::string& path, const sockaddr_un& address, std::
     return false;
   }
   if (connect_errno != ECONNREFUSED) {
-    *error = Failure("connect(" + path + ")", connect_errno);
+    *error = ErrnoText("connect", path, connect_errno);
     return false;
   }
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-    *error = Failure("unlink(" + path + ")", errno);
+    *error = ErrnoText("unlink", path, errno);
     return false;
   }
   return true;
@@ -77,7 +71,7 @@ bool BindWithPrivateMode(int fd, const sockaddr_un& address, const std::string& 
   const int bind_errno = errno;
   ::umask(saved);
   if (bound != 0) {
-    *error = Failure("bind(" + path + ")", bind_errno);
+    *error = ErrnoText("bind", path, bind_errno);
     return false;
   }
   return true;
@@ -98,7 +92,7 @@ bool ListenSocket::TakeActivated(bool* found, std::string* error) {
   *found = false;
   const int count = sd_listen_fds(1);
   if (count < 0) {
-    *error = Failure("sd_listen_fds", -count);
+    *error = ErrnoText("sd_listen_fds", -count);
     return false;
   }
   if (count == 0) return true;
@@ -110,17 +104,16 @@ bool ListenSocket::TakeActivated(bool* found, std::string* error) {
   const int fd = SD_LISTEN_FDS_START;
   const int is_unix = sd_is_socket_unix(fd, SOCK_STREAM, 1, nullptr, 0);
   if (is_unix <= 0) {
-    *error = is_unix < 0 ? Failure("sd_is_socket_unix", -is_unix)
+    *error = is_unix < 0 ? ErrnoText("sd_is_socket_unix", -is_unix)
                          : "the socket systemd handed over is not a listening AF_UNIX stream socket";
     return false;
   }
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
-    *error = Failure("fcntl", errno);
+    *error = ErrnoText("fcntl", errno);
     return false;
   }
   fd_ = fd;
-  activated_ = true;
   *found = true;
   return true;
 }
@@ -130,7 +123,7 @@ bool ListenSocket::Bind(const std::string& path, std::string* error) {
   if (!MakeAddress(path, &address, error) || !ClearStaleSocket(path, address, error)) return false;
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
-    *error = Failure("socket", errno);
+    *error = ErrnoText("socket", errno);
     return false;
   }
   struct stat st;
@@ -139,7 +132,7 @@ bool ListenSocket::Bind(const std::string& path, std::string* error) {
     return false;
   }
   if (::lstat(path.c_str(), &st) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-    *error = Failure("listen(" + path + ")", errno);
+    *error = ErrnoText("listen", path, errno);
     ::close(fd);
     ::unlink(path.c_str());
     return false;

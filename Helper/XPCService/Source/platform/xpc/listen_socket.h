@@ -32,12 +32,9 @@ class ListenSocket {
   bool Bind(const std::string& path, std::string* error);
 
   int fd() const { return fd_; }
-  /// True when the socket came from socket activation.
-  bool activated() const { return activated_; }
 
  private:
   int fd_ = -1;
-  bool activated_ = false;
   std::string bound_path_;
   dev_t bound_device_ = 0;
   ino_t bound_inode_ = 0;

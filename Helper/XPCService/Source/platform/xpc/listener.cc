@@ -14,6 +14,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/posix_io.h"
+#include "platform/xpc/peer_credentials.h"
 #include "platform/xpc/socket_path.h"
 
 namespace zv::xpc {
@@ -62,7 +64,7 @@ std::unique_ptr<Listener> Listener::ServiceListener(const ListenerOptions& optio
   }
   listener->wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (listener->wake_fd_ < 0) {
-    *error = std::string("eventfd: ") + std::strerror(errno);
+    *error = ErrnoText("eventfd", errno);
     return nullptr;
   }
   return listener;
@@ -77,7 +79,7 @@ bool BlockStopSignals(std::string* error) {
   const sigset_t signals = StopSignals();
   const int failed = ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   if (failed != 0) {
-    *error = std::string("pthread_sigmask: ") + std::strerror(failed);
+    *error = ErrnoText("pthread_sigmask", failed);
     return false;
   }
   return true;
@@ -88,7 +90,7 @@ bool Listener::Resume(std::string* error) {
   const sigset_t signals = StopSignals();
   const int signal_fd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
   if (signal_fd < 0) {
-    *error = std::string("signalfd: ") + std::strerror(errno);
+    *error = ErrnoText("signalfd", errno);
     return false;
   }
   idle_since_ms_ = NowMs();
@@ -106,7 +108,7 @@ Listener::LoopStep Listener::WaitAndServe(int signal_fd, std::string* error) {
   const int ready = ::poll(fds, 3, PollTimeoutMs());
   if (ready < 0 && errno == EINTR) return LoopStep::kGoOn;
   if (ready < 0) {
-    *error = std::string("poll: ") + std::strerror(errno);
+    *error = ErrnoText("poll", errno);
     return LoopStep::kFailed;
   }
   if (fds[1].revents != 0) {
@@ -141,11 +143,11 @@ bool Listener::AcceptPending(std::string* error) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
     if (errno == EINTR || errno == ECONNABORTED) continue;
     if (IsResourceShortage(errno)) {
-      Tell(std::string("accept4: ") + std::strerror(errno));
+      Tell(ErrnoText("accept4", errno));
       std::this_thread::sleep_for(kAcceptBackoff);
       return true;
     }
-    *error = std::string("accept4: ") + std::strerror(errno);
+    *error = ErrnoText("accept4", errno);
     return false;
   }
 }
@@ -172,7 +174,7 @@ void Listener::Admit(int fd) {
     return;
   }
   const int wake_fd = wake_fd_;
-  auto connection = std::make_shared<Connection>(fd, peer, [wake_fd] {
+  auto connection = std::make_shared<Connection>(fd, [wake_fd] {
     const std::uint64_t one = 1;
     // An eventfd only refuses a write when its counter is full, and then
     // the listener is already due to wake: nothing to do on failure.

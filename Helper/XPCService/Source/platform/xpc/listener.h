@@ -89,9 +89,6 @@ class Listener {
   /// BlockStopSignals does.
   bool Resume(std::string* error);
 
-  /// True when the socket came from socket activation.
-  bool activated() const { return socket_.activated(); }
-
  private:
   explicit Listener(const ListenerOptions& options)
       : options_(options), budget_(options.unfinished_frame_bytes) {}

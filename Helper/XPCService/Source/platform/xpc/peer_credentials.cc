@@ -6,13 +6,15 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix_io.h"
+
 namespace zv::xpc {
 
 bool ReadPeerCredentials(int fd, PeerCredentials* peer, std::string* error) {
   struct ucred credentials {};
   socklen_t size = sizeof credentials;
   if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) {
-    *error = std::string("getsockopt(SO_PEERCRED): ") + std::strerror(errno);
+    *error = ErrnoText("getsockopt", "SO_PEERCRED", errno);
     return false;
   }
   peer->pid = credentials.pid;
