@@ -120,8 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < variables && !input.empty(); ++i) SpoolOneVariable(input);
   CheckSpool();
 
-  static zv::ClassLists lists;
-  lists = zv::ClassLists{};
+  static zv::ProfileLists lists;
+  lists = zv::ProfileLists{};
   FillStoredList(input, lists.rgb);
   FillStoredList(input, lists.sim);
   FillStoredList(input, lists.dst);

@@ -27,7 +27,7 @@ class MergeTest : public ::testing::Test {
     PlistForSpool.slots[PlistForSpool.iNum++] = row;
   }
 
-  zv::ClassLists lists_{};
+  zv::ProfileLists lists_{};
 };
 
 // ---- State table ---------------------------------------------------------
@@ -334,7 +334,7 @@ TEST_F(MergeTest, MergeReadsAgesAndWritesTheCurrentPlist) {
   SpoolRow("NEW.ICC", 4, 2);
   vRestructPlistSpool2Current(0);
 
-  zv::ClassLists stored{};
+  zv::ProfileLists stored{};
   ASSERT_TRUE(plist.Read(stored));
   EXPECT_EQ(SlotsNamed(stored.rgb, "OLD.ICC"), std::vector<int>{0});
   EXPECT_EQ(stored.rgb.slots[0].InMenu, ZV_INMENU_LISTED);
@@ -350,7 +350,7 @@ TEST_F(MergeTest, MissingPlistIsWrittenFromTheSpoolAlone) {
   SpoolRow("A.ICC", 4, 1);
   SpoolRow("B.ICC", 5, 3);
   vRestructPlistSpool2Current(1);
-  zv::ClassLists stored{};
+  zv::ProfileLists stored{};
   ASSERT_TRUE(plist.Read(stored));
   EXPECT_EQ(SlotsNamed(stored.rgb, "A.ICC"), std::vector<int>{0});
   EXPECT_EQ(SlotsNamed(stored.sim, "B.ICC"), std::vector<int>{0});

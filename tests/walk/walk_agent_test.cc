@@ -88,8 +88,8 @@ class WalkAgentTest : public ::testing::Test {
   std::vector<std::string> Requests() const { return Lines(zvtest::ReadFile(ResponderLog())); }
   void ForgetRequests() const { zvtest::WriteFile(ResponderLog(), ""); }
 
-  zv::ClassLists StoredLists() {
-    zv::ClassLists lists{};
+  zv::ProfileLists StoredLists() {
+    zv::ProfileLists lists{};
     EXPECT_TRUE(plist_->Read(lists));
     return lists;
   }
@@ -117,7 +117,7 @@ TEST_F(WalkAgentTest, TableWalkEndsInTheProfilePlist) {
   EXPECT_EQ(proof.ProfileClass, 3);
   EXPECT_EQ(proof.ProfileAvailability, 1);
 
-  const zv::ClassLists stored = StoredLists();
+  const zv::ProfileLists stored = StoredLists();
   ASSERT_EQ(SlotsNamed(stored.rgb, "OFFICE.ICC"), std::vector<int>{1});
   EXPECT_EQ(stored.rgb.slots[1].InMenu, ZV_INMENU_REPORTED);
   EXPECT_EQ(stored.rgb.slots[1].IndexOnDevice, 11);
@@ -132,7 +132,7 @@ TEST_F(WalkAgentTest, RepeatedWalksKeepReportedProfilesOnce) {
   for (int walk = 0; walk < 3; ++walk) {
     ASSERT_EQ(Walk(V2c(snmpd_->address(), {zvtest::ProfileTableOid()})), 0);
   }
-  const zv::ClassLists stored = StoredLists();
+  const zv::ProfileLists stored = StoredLists();
   EXPECT_EQ(SlotsNamed(stored.rgb, "OFFICE.ICC").size(), 1u);
   EXPECT_EQ(SlotsNamed(stored.sim, "PROOF.ICC").size(), 1u);
   EXPECT_EQ(stored.rgb.iNum, 2);

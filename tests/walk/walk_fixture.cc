@@ -52,24 +52,24 @@ CurrentPlist::CurrentPlist(const std::string& path) : path_(path.begin(), path.e
 
 CurrentPlist::~CurrentPlist() { ZV_PLIST_PROFILE_PATH = nullptr; }
 
-bool CurrentPlist::Write(const zv::ClassLists& lists) {
+bool CurrentPlist::Write(const zv::ProfileLists& lists) {
   return ZVPListWriteProfile_All(&lists.rgb, &lists.sim, &lists.dst) == 0;
 }
 
-bool CurrentPlist::Read(zv::ClassLists& lists) {
-  lists = zv::ClassLists{};
+bool CurrentPlist::Read(zv::ProfileLists& lists) {
+  lists = zv::ProfileLists{};
   return ZVPListReadProfile_All(&lists.rgb, &lists.sim, &lists.dst) == 0;
 }
 
 bool CurrentPlist::SeedMergeProbe() {
-  zv::ClassLists lists{};
+  zv::ProfileLists lists{};
   Put(lists.rgb, 0, Profile("SEED.ICC", 4, ZV_INMENU_REPORTED, 9));
   lists.rgb.iNum = 1;
   return Write(lists);
 }
 
 int CurrentPlist::MergeToldResult() {
-  zv::ClassLists lists{};
+  zv::ProfileLists lists{};
   if (!Read(lists)) return -1;
   const std::vector<int> slots = SlotsNamed(lists.rgb, "SEED.ICC");
   const int32_t state = slots.empty() ? ZV_INMENU_EMPTY : lists.rgb.slots[slots.front()].InMenu;

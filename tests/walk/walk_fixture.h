@@ -38,9 +38,9 @@ class CurrentPlist {
   CurrentPlist& operator=(const CurrentPlist&) = delete;
 
   /// Writes `lists` as the current plist; false when the store refused.
-  bool Write(const zv::ClassLists& lists);
+  bool Write(const zv::ProfileLists& lists);
   /// Reads the current plist; false when the store failed.
-  bool Read(zv::ClassLists& lists);
+  bool Read(zv::ProfileLists& lists);
 
   /// Seeds the plist with one RGB entry "SEED.ICC" in state 2 and tells
   /// afterwards what walk result the merge was given: 0 when the entry was

@@ -10,6 +10,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/file_url.h"
+#include "platform/posix_io.h"
 #include "platform/utf8.h"
 #include "platform/whole_file.h"
 #include "store/file_admin.h"
@@ -30,7 +31,7 @@ bool Refuse(std::string* reason, std::string_view why) {
 // Refuses with the failing call and the errno text it left.
 bool RefuseWithErrno(std::string* reason, const char* call) {
   const int saved = errno;
-  return Refuse(reason, std::string(call) + ": " + std::strerror(saved));
+  return Refuse(reason, ErrnoText(call, saved));
 }
 
 bool UrlToPath(std::string_view url, std::string* path, std::string* reason) {
@@ -73,12 +74,9 @@ void SwapPathGenerations(const SwapFields& fields) {
 
 bool PathIsReadable(const std::optional<std::string>& path, std::string* reason) {
   if (!path) return Refuse(reason, kNoPath);
-  // Non-blocking, so that a FIFO without a writer cannot hold the
-  // connection (and the service's stop) forever.
-  const int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return RefuseWithErrno(reason, "open");
-  ::close(fd);
-  return true;
+  // The open does not block, so that a FIFO without a writer cannot hold
+  // the connection (and the service's stop) forever.
+  return CanOpenForReading(path->c_str()) || RefuseWithErrno(reason, "open");
 }
 
 bool RemovePath(const std::optional<std::string>& path, std::string* reason) {

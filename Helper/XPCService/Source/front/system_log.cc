@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix_io.h"
+
 namespace zv {
 namespace {
 
@@ -62,9 +64,9 @@ void LogErrorLine(std::string_view line) {
 }
 
 bool UseLogFile(const std::string& path, std::string* error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kCreatedFileMode);
   if (fd < 0) {
-    *error = "open(" + path + "): " + std::strerror(errno);
+    *error = ErrnoText("open", path, errno);
     return false;
   }
   const int previous = log_file_fd.exchange(fd);

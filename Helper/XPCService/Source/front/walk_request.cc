@@ -8,6 +8,7 @@
 #include "front/system_log.h"
 #include "front/verbose_log.h"
 #include "platform/fixed_field.h"
+#include "platform/posix_io.h"
 #include "walk/walk_driver.h"
 #include "zvxpc.h"
 
@@ -26,8 +27,6 @@ WalkEnvironment& Environment() {
   static WalkEnvironment environment;
   return environment;
 }
-
-bool HoldsZeroByte(std::string_view text) { return text.find('\0') != std::string_view::npos; }
 
 // A name that, put into a file name, would reach another folder (or, for
 // "." and "..", make a name a person would take for one).

@@ -8,18 +8,12 @@
 #include <string>
 
 #include "platform/fixed_field.h"
+#include "store/profile_lists.h"
 #include "store/profile_plist_private.h"
 #include "store/store_paths.h"
 
 namespace zv {
 namespace {
-
-/// The three class lists of one file, in class order. About 126 KB.
-struct ThreeLists {
-  ProfileList rgb, sim, dst;
-  /// The list of class `selector` (0, 1 or 2).
-  ProfileList* of(int32_t selector) { return selector == ZV_CLASS_RGB ? &rgb : selector == ZV_CLASS_SIM ? &sim : &dst; }
-};
 
 /// True when the current path variable names a path the store may use.
 bool CurrentPathUsable() {
@@ -72,18 +66,9 @@ void ApplyFilteredClassEntries(const ClassEntries& entries, ProfileList* list) {
 
 // ---- Mapping rule -------------------------------------------------------------
 
-/// The number of leading slots that `list`'s count covers, held within the
-/// table whatever a caller's count says.
-int CountedSlots(const ProfileList& list) { return std::clamp<int32_t>(list.iNum, 0, ZV_PROFILE_SLOTS); }
-
-/// A profile is identified within a list by its file name and source type.
-bool SameProfile(const ProfileRecord& a, const ProfileRecord& b) {
-  return a.Location == b.Location && FieldText(a.FileName) == FieldText(b.FileName);
-}
-
 /// True when one of the counted slots of `list` holds the profile of `record`.
 bool ListHolds(const ProfileList& list, const ProfileRecord& record) {
-  const int counted = CountedSlots(list);
+  const int counted = SearchedSlots(list);
   for (int slot = 0; slot < counted; ++slot) {
     if (SameProfile(list.slots[slot], record)) return true;
   }
@@ -98,13 +83,13 @@ bool ReportedByLastWalk(int32_t state) { return state == ZV_INMENU_REPORTED || s
 /// the base records fill up what remains of the 500 slots.
 void MapInto(const ProfileList& base, const ProfileList& file, const ProfileList& exclude, ProfileList* out) {
   int mapped = 0;
-  const int file_slots = CountedSlots(file);
+  const int file_slots = SearchedSlots(file);
   for (int slot = 0; slot < file_slots; ++slot) {
     const ProfileRecord& record = file.slots[slot];
     if (!ReportedByLastWalk(record.InMenu) || ListHolds(base, record) || ListHolds(exclude, record)) continue;
     out->slots[mapped++] = record;
   }
-  const int base_slots = CountedSlots(base);
+  const int base_slots = SearchedSlots(base);
   for (int slot = 0; slot < base_slots && mapped < ZV_PROFILE_SLOTS; ++slot) out->slots[mapped++] = base.slots[slot];
   out->iNum = mapped;
 }
@@ -144,7 +129,7 @@ int32_t ZVPListWriteProfile_Dict(const ProfileList* list, int32_t selector, Prof
     aside = *list;
     given = &aside;
   }
-  zv::ThreeLists read{};
+  zv::ProfileLists read{};
   (void)ZVPListReadProfile_All(&read.rgb, &read.sim, &read.dst);
   for (int32_t c = 0; c < 3; ++c) {
     if (out[c] != nullptr) *out[c] = *read.of(c);
@@ -181,7 +166,7 @@ int32_t ZVPListMappingProfile_All_Pap(const ProfileList* rgbBase, const ProfileL
   if (!zv::CurrentPathUsable()) return -1;
   // A missing or unreadable file leaves the file lists empty: the caller's
   // base lists are then mapped alone.
-  zv::ThreeLists file{};
+  zv::ProfileLists file{};
   (void)ZVPListReadProfile_All(&file.rgb, &file.sim, &file.dst);
   ZVPListMapping_Pap(rgbBase, &file.rgb, rgbOut, rgbExclude);
   ZVPListMapping_Pap(simBase, &file.sim, simOut, simExclude);
@@ -195,7 +180,7 @@ int32_t ZVPListWriteProfile_All_Pap(const ProfileList* rgbBase, const ProfileLis
   const void* const arguments[] = {rgbBase, simBase, dstBase, rgbExclude, simExclude, dstExclude};
   if (std::find(std::begin(arguments), std::end(arguments), nullptr) != std::end(arguments)) return -1;
   if (!zv::CurrentPathUsable()) return -1;
-  zv::ThreeLists mapped{};
+  zv::ProfileLists mapped{};
   if (ZVPListIsAdminProfile() == 0) return -1;
   if (ZVPListMappingProfile_All_Pap(rgbBase, simBase, dstBase, &mapped.rgb, &mapped.sim, &mapped.dst, rgbExclude,
                                     simExclude, dstExclude) != 0) {

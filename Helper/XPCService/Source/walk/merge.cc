@@ -1,7 +1,7 @@
 #include "walk/merge.h"
 
-#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/posix_io.h"
 #include "store/profile_plist_file.h"
@@ -14,23 +14,11 @@ namespace {
 constexpr int kSourceTypeFour = 4;
 constexpr int kSourceTypeFive = 5;
 
-// The used part of a list's slots: `iNum` kept within 0 to 500, since a
-// stored count may be anything.
-int SearchedSlots(const ProfileList& list) {
-  if (list.iNum < 0) return 0;
-  return list.iNum > ZV_PROFILE_SLOTS ? ZV_PROFILE_SLOTS : list.iNum;
-}
-
 // A name is judged only when it is terminated within its field: a field of
 // 32 bytes without a zero holds a name too long for any profile list.
 bool AcceptableFileName(const char (&name)[ZV_PROFILE_NAME_SIZE]) {
   if (!zv::HoldsZeroByte(std::string_view(name, sizeof name))) return false;
   return bJudgement8point3Format(name);
-}
-
-bool SameProfile(const ProfileRecord& entry, const ProfileRecord& row) {
-  return entry.Location == row.Location &&
-         std::memcmp(entry.FileName, row.FileName, sizeof entry.FileName) == 0;
 }
 
 int32_t ReportedState(int32_t in_menu) {
@@ -79,14 +67,14 @@ bool ClearIfRejected(ProfileList& list, int slot, bool counted) {
   return true;
 }
 
-void AgeLists(int walk_result, zv::ClassLists& lists) {
+void AgeLists(int walk_result, zv::ProfileLists& lists) {
   vDeleteMIBprofilesTemporary(walk_result, lists.rgb);
   vDeleteMIBprofilesTemporary(walk_result, lists.sim);
   vDeleteMIBprofilesTemporary(walk_result, lists.dst);
 }
 
 // Returns true when at least one slot of any list was cleared.
-bool ClearRejectedFileNames(zv::ClassLists& lists, const LoadedSlots& loaded) {
+bool ClearRejectedFileNames(zv::ProfileLists& lists, const LoadedSlots& loaded) {
   bool cleared = false;
   for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
     cleared |= ClearIfRejected(lists.rgb, slot, loaded.rgb[slot]);
@@ -99,13 +87,13 @@ bool ClearRejectedFileNames(zv::ClassLists& lists, const LoadedSlots& loaded) {
 // All three lists, not only RGB: the row search looks only at the first
 // `iNum` slots, and `iNum` has already shrunk for every hole, so an entry
 // above a hole would be missed and its row inserted a second time.
-void CompactAllLists(zv::ClassLists& lists) {
+void CompactAllLists(zv::ProfileLists& lists) {
   ZVPListPaddingProfile_Dict(&lists.rgb);
   ZVPListPaddingProfile_Dict(&lists.sim);
   ZVPListPaddingProfile_Dict(&lists.dst);
 }
 
-void MergeSpoolRow(int row_index, zv::ClassLists& lists) {
+void MergeSpoolRow(int row_index, zv::ProfileLists& lists) {
   const ProfileRecord& row = PlistForSpool.slots[row_index];
   if (row.Location != kSourceTypeFour && row.Location != kSourceTypeFive) return;
   if (!AcceptableFileName(row.FileName)) return;
@@ -120,8 +108,8 @@ void MergeSpoolRow(int row_index, zv::ClassLists& lists) {
   }
 }
 
-void MergeSpoolRows(zv::ClassLists& lists) {
-  const int rows = SearchedSlots(PlistForSpool);
+void MergeSpoolRows(zv::ProfileLists& lists) {
+  const int rows = zv::SearchedSlots(PlistForSpool);
   for (int row_index = 0; row_index < rows; ++row_index) MergeSpoolRow(row_index, lists);
 }
 
@@ -147,10 +135,10 @@ void vDeleteMIBprofilesTemporary(int walkResult, ProfileList& list) {
 void vRestructDetail(int spoolRow, ProfileList& list) {
   if (spoolRow < 0 || spoolRow >= ZV_PROFILE_SLOTS) return;
   const ProfileRecord& row = PlistForSpool.slots[spoolRow];
-  const int searched = SearchedSlots(list);
+  const int searched = zv::SearchedSlots(list);
   for (int slot = 0; slot < searched; ++slot) {
     ProfileRecord& entry = list.slots[slot];
-    if (SameProfile(entry, row)) {
+    if (zv::SameProfile(entry, row)) {
       entry.InMenu = ReportedState(entry.InMenu);
       return;
     }
@@ -164,7 +152,7 @@ void vRestructDetail(int spoolRow, ProfileList& list) {
 
 namespace zv {
 
-void MergeSpoolIntoLists(int walkResult, ClassLists& lists) {
+void MergeSpoolIntoLists(int walkResult, ProfileLists& lists) {
   LoadedSlots loaded;
   NoteSlotsInUse(lists.rgb, loaded.rgb);
   NoteSlotsInUse(lists.sim, loaded.sim);
@@ -180,7 +168,7 @@ void MergeSpoolIntoLists(int walkResult, ClassLists& lists) {
 }  // namespace zv
 
 void vRestructPlistSpool2Current(int walkResult) {
-  zv::ClassLists lists{};
+  zv::ProfileLists lists{};
   // A missing or unreadable plist leaves the lists untouched (empty): the
   // merge then writes what this walk delivered.
   (void)ZVPListReadProfile_All(&lists.rgb, &lists.sim, &lists.dst);

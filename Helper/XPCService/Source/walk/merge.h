@@ -17,6 +17,7 @@
 // acceptable file name are merged.
 #pragma once
 
+#include "store/profile_lists.h"
 #include "store/zvplist.h"
 
 /// Loads the current profile plist (an unreadable or missing one gives
@@ -42,17 +43,10 @@ void vRestructDetail(int spoolRow, ProfileList& list);
 
 namespace zv {
 
-/// The three class lists of one profile plist, in the store's order.
-struct ClassLists {
-  ProfileList rgb;
-  ProfileList sim;
-  ProfileList dst;
-};
-
 /// Everything the merge does between loading and writing, on lists in
 /// memory: ageing, the file-name check of the stored entries (with a
 /// compaction of all three lists when it cleared a slot), the spool merge
 /// and the tidy passes (cleaning, compaction, salvage).
-void MergeSpoolIntoLists(int walkResult, ClassLists& lists);
+void MergeSpoolIntoLists(int walkResult, ProfileLists& lists);
 
 }  // namespace zv
