@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "client/service_client.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The internal C++ client of the service's local socket (connect, send
 // requests, read replies) that the tests and benchmarks drive the service
 // with. Programs use the installed C library of zvxpc.h instead.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Request rate of zvxpcd through its socket, beside a bare ping-pong over
 // the same kind of socket with frames of the same sizes.
 //

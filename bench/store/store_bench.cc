@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing three full profile lists (500 used slots each) to the profile
 // property list and reading them back, beside libplist's bare work on the
 // same structure: building the nodes, serialising to XML, writing the file

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The whole walk request through the service's socket against Net-SNMP's
 # snmpwalk, on the same profile table served by a private snmpd: a table of
 # 100 rows (6 x 100 cells) and one of 10 rows, where the file work weighs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the walk driver with the given walk arguments, a number of times in
 // one process, and reports the result and the time per walk.
 //

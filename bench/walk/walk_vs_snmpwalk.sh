@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Walks the same 6-column x 100-row profile table from one private snmpd
 # with our walk driver (zv_walk_run) and with Net-SNMP's snmpwalk, and
 # reports the times and their ratios:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Debian packages the project needs, and a function that installs the
 # missing ones (through sudo when not root). Sourced by scripts/test,
 # scripts/demo and scripts/package.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two users walk two different printers from two connections at the same
 // time, again and again: every walk succeeds and each profile list holds
 // only its own printer's rows, while file requests keep being answered.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `cmake --install` of the whole build into a temporary prefix: the
 // service, the client, the store library with its header and pkg-config
 // file, the manual pages, and the systemd user units naming the installed

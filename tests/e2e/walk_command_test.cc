@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `zvxpc walk`: the request text it composes, the reply it prints and its
 // exit codes (0 for iRet=0, 1 for another result, 2 when no walk result can
 // be had), against the real zvxpcd and, for replies the service never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a walk request through the real zvxpcd leaves its profile list:
 // user first and model second, names unchanged (empty and UTF-8 ones too),
 // and the limits that the path buffers and the argument vector set. A

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every walk result through the real zvxpcd: the reply "iRet=N", the log
 // line "xpc - mibwalk_XPC - iRet=N" for each walk request, and what the
 // merge then leaves in the profile list (a walk that fails empties the

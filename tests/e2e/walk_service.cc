@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "walk_service.h"
 
 #include <arpa/inet.h>

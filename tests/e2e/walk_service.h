@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real zvxpcd set up for walk requests: a socket, a preferences
 // directory and a log file of its own in a temporary directory, and the
 // private Net-SNMP client configuration (no MIBs, a private persistent

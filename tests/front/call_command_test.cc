@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `zvxpc call` against a real zvxpcd: replies on standard output, the
 // text from standard input, and exit code 2 for every failure.
 #include <gtest/gtest.h>

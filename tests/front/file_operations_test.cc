@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seven file operations of the service object, request text in, reply
 // word out, checked against the file system; permission cases run as
 // another user.

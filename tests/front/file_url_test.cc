@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "file" URLs to local paths: the accepted forms, escapes, and everything
 // that is not a local file URL.
 #include <gtest/gtest.h>

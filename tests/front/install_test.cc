@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `cmake --install` of the service component: zvxpcd into libexec, the systemd user
 // units into lib/systemd/user, the service unit starting the installed
 // binary inside the sandbox a user manager can apply.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cutting request texts into their fields: the swap fields and the
 // integer reading of the swap type, path requests, the URL/body split of
 // the write requests and the walk request's names and arguments.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zvxpcd's command line.
 #include <gtest/gtest.h>
 

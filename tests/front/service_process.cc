@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service_process.h"
 
 #include <fcntl.h>

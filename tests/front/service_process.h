@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running the real zvxpcd (and zvxpc) binaries from a test.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real zvxpcd driven through its socket: the file operations, request
 // order and concurrency, the door for other users and for hostile frames,
 // the connection bound, the walk refusal and its log line, stopping, and

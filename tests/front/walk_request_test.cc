@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk request: paths and argument vector composed from the request,
 // the limits that refuse a request before any walk, and the run of one
 // request (path variables, reply, log line, one walk at a time), with the

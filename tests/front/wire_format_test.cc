@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wire format: request and reply payloads, and frames read from a
 // real socket in pieces, pipelined, cut short or too large.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file replacement: content, permission bits, refusals and the
 // in-place fallback, symbolic links, and what a killed writer leaves.
 #include "platform/atomic_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixed fields and UTF-8 helpers: the rules every name and path copy
 // relies on.
 #include <gtest/gtest.h>

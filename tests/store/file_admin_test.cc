@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File administration of the current and previous profile property list:
 // the write-access test, the generation swap, the existence test and the
 // removal, on the process-wide paths.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the build into a temporary prefix and builds a C program against
 # the installed libzvplist through its pkg-config file, then runs it.
 # Usage: install_check.sh BUILD_DIR C_SOURCE

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The installed store library as a program outside this tree sees it:
 # installs the zvplist component into a temporary prefix, writes a C and a
 # C++ program there that include only the installed header and link only

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Independent reader and writer of profile property lists (Python's
 plistlib), driven by plist_crosscheck_test.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cross-check with an independent property-list implementation, Python's
 // plistlib: it must load what our writer writes into exactly the profile
 // list structure, and our reader must read what it writes (other key

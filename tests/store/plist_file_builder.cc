@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "plist_file_builder.h"
 
 #include <gtest/gtest.h>

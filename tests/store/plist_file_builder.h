@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building profile property lists by hand with libplist, independently of
 // the store's writer, for the reader's tests.
 #pragma once

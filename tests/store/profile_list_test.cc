@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // List normalisation: the count follows the used slots, and the slots from
 // the new count up are cleared whenever the count had to be corrected.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole-file reader and writer of the profile property list: round
 // trips, partial and hand-edited files, failures that leave the lists
 // untouched, damaged files, and how the file is replaced.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one-class readers and writer, the filtering reader, the mapping rule
 // and the mapping writer, and the dictionary accessors of the profile
 // property list.

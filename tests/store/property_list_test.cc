@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The property-list layer over libplist: integer and string values, parse
 // failures, and the atomic whole-file write with its permission rules.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store_fixture.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the store's tests: profile lists on the heap, filled
 // with recognisable records, and the current path pointed at a temp dir.
 #pragma once

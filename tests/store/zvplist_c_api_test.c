@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * The public header as C: compiled as C11 with pedantic warnings as
  * errors, this program uses the record and list types, writes and reads a

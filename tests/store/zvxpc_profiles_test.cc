@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `zvxpc profiles [--json] FILE`, run as the built program: the JSON object
 // and the table for a file the store wrote, and exit 1 with a one-line
 // reason for files the reader refuses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/other_user.h"
 
 #include <grp.h>

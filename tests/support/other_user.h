@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running a piece of a test as an unprivileged user, so that permission
 // cases hold also when the suite runs as root.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/snmp_agents.h"
 
 #include <arpa/inet.h>

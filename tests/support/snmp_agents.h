@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SNMP agents for tests: Net-SNMP's snmpd and snmpsim's snmpsimd serving a
 // device's colour-profile table, and our own scripted responder, each
 // started on 127.0.0.1 at a free UDP port in a private temporary directory

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile file-name check: a table of accepted and rejected names,
 // every byte value through the character filter, and the same answers
 // under a locale other than "C".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The spool-to-current merge on lists in memory: the state table, the
 // passes, the worked examples, and the whole merge on a plist file.
 #include "walk/merge.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scripted SNMP responder for the walk's tests: answers what a real agent
 // will not (an OID that does not increase, an empty variable list, a
 // noSuchName or genErr at the end of a walk), built on Net-SNMP's PDU

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The spool list: which cells it keeps, where, and how.
 #include "walk/spool_list.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk driver against real agents (snmpd, snmpsimd) and, for what real
 // agents will not do, our scripted responder, all on 127.0.0.1 at free
 // ports. The merge is observed through the current profile plist.

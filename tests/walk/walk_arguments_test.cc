@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk's argument parser and option handler: result codes, session
 // fields, settings toggles, and option scanning that starts afresh.
 #include "walk/walk_arguments.h"

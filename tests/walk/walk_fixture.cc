@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "walk/walk_fixture.h"
 
 #include <cstring>

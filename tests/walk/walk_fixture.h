@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the walk's tests: profile records and lists, running a
 // walk on a writable argument vector, the current profile plist of a test.
 #pragma once

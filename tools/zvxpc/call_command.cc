@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `zvxpc call`: one request to the service, its reply on standard output;
 // `zvxpc call --list`: the operations the service knows.
 #include <getopt.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Subcommands of the `zvxpc` command-line client. Each Run function takes
 // the arguments from its own name on (argv[0] is the subcommand's name, as
 // getopt_long expects) and returns the process's exit code; each Print

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zvxpc: command-line client of the zvxpcd service and viewer of profile
 // property lists.
 #include <cstdio>

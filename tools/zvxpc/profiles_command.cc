@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `zvxpc profiles [--json] FILE`: reads a profile property list with the
 // store's whole-file reader and prints its three lists, as a table or as
 // one JSON object. Exit 0 when the file was read, 1 when the reader failed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `zvxpc walk`: one walk request to the service through libzvxpc. Prints
 // the reply on standard output, explains a result other than iRet=0 on
 // standard error in one line, and turns the result into the exit code:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "front/file_operations.h"
 
 #include <fcntl.h>

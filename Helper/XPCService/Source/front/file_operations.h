@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file work of the service's seven file operations, on the decoded
 // fields of a request. Each returns the outcome its reply word tells.
 //

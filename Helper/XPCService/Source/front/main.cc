@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zvxpcd: start-up of the service. Creates the delegate, obtains the
 // service listener (socket activation, or a socket of its own), sets the
 // delegate on it and resumes it until a stop signal or the idle period.

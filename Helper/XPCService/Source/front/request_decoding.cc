@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "front/request_decoding.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cutting the fields of the service's request texts out at their marker
 // texts. Pure text processing: nothing here touches a file.
 //

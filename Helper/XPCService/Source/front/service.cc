@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "front/service.h"
 
 #include "front/file_operations.h"

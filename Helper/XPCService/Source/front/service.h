@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service object exported on every connection.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The listener's delegate: sets up every new connection.
 #pragma once
 

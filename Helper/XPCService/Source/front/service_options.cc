@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "front/service_options.h"
 
 #include <charconv>

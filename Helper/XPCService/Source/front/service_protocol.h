@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service's protocol: eight operations, each taking one request text
 // (or none) and answering with one reply text through its reply callback.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "front/system_log.h"
 
 #include <fcntl.h>

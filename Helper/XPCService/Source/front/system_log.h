@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service's one log channel: the system log at error priority, or a
 // file named at start-up in its place. Diagnostic entries (--verbose) take
 // the same way: structured entries in the journal, or one line each in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "front/walk_request.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk request: from a request text to the three profile paths, the
 // walk's argument vector, one walk, its reply and its log line.
 //

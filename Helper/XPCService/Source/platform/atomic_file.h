@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Crash-safe replacement of a file's whole content.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File URLs parsed with uriparser.
 #include "platform/file_url.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File URLs parsed with uriparser: the local file that a "file" URL names.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Copying texts into the fixed-size character fields of the system's
 // records (names of 32 bytes, paths of 255 or 256 bytes).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Property-list layer over libplist: read, parse, serialise, write.
 #include "platform/property_list.h"
 

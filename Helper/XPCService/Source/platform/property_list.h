@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Property-list layer over libplist: an owner for plist_t values, reading
 // and parsing a file (XML or binary), serialising as XML and writing a
 // file's whole content atomically, and the 32-bit integer and UTF-8 string

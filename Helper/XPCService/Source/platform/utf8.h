@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 checks shared by the property-list layer, the wire format and the
 // spool list.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The write-access test, the generation swap, and the store's functions
 // that apply them to the process-wide profile paths.
 #include "store/file_admin.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File administration shared by the store's functions on the process-wide
 // profile paths and by the service's file operations on paths from a
 // request: the write-access test and the swap of two file generations.

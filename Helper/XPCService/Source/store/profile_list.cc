@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile record and list: their fixed layout, shared with C callers of
 // the library and with the driver's user interface, and the list
 // normalisation that every reader applies.

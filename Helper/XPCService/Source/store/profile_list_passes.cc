@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The merge's three passes over one profile list: cleaning, compaction and
 // salvage. They belong to the store by their names; the merge is their
 // only caller.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide paths of the current, previous and spool profile
 // property list. Null until a walk request points them at its buffers.
 #include "store/zvplist.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile property list (format in profile_plist_private.h): decoding
 // and building class dictionaries, and the whole-file reader and writer.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile property list: the file in which the service and the driver's
 // user interface share one printer model's and one user's profile lists.
 //

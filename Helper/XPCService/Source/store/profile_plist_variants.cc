@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one-class readers and writer, the filtering reader, the mapping rule
 // and the mapping writer, and the accessors that hand out the file's own
 // dictionaries. The list readers decode the current profile property list

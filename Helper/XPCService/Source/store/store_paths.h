@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The store's copy of a path variable: a 255-byte buffer, so a path may
 // hold at most 254 bytes.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * zvplist.h - the profile list store: the profile record and list, the
  * profile property-list file of one printer model and user, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "walk/debug_sink.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk's diagnostics. The service has no console: the walk formats its
 // diagnostics into `sDEBUGmsg` or hands them to MyDebugMessage, and neither
 // reaches the client, a terminal or the system log by itself.

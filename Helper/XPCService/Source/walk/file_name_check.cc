@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile file-name check. Characters are classified by their ASCII
 // codes, never through the C library's classes, so the answer does not
 // depend on the process's locale.

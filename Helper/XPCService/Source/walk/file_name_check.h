@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile file-name check: may a name stand in a profile list?
 #pragma once
 

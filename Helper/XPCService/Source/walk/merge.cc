@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "walk/merge.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The spool-to-current merge: brings the current profile lists of one
 // printer model and user up to date with the rows that a walk spooled.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "walk/snmp_library.h"
 
 #include <net-snmp/net-snmp-config.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Net-SNMP library's process-wide set-up for the walk. The library
 // keeps its initialisation, configuration, log handlers, default store and
 // session list for the life of the process; this is the one place that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "walk/spool_list.h"
 
 #include <net-snmp/net-snmp-includes.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The spool list: keeps the cells of the device's colour-profile table that
 // a walk meets, by row number, in `PlistForSpool` (walk_state.h).
 //

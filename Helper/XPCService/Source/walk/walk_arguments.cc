@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "walk/walk_arguments.h"
 
 #include <net-snmp/net-snmp-includes.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk's argument parser: reads an snmpwalk-style argument vector into
 // a Net-SNMP session, built on the library's own pieces.
 //

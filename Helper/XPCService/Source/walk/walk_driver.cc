@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "walk/walk_driver.h"
 
 #include <net-snmp/net-snmp-includes.h>

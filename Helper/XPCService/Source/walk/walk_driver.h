@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk driver: walks one subtree of one SNMP device, spools the rows
 // of its profile table and merges them into the current profile list.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "walk/walk_settings.h"
 
 #include <net-snmp/net-snmp-config.h>

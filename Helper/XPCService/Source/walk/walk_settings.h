@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The three walk settings: booleans in the application part of Net-SNMP's
 // default store, registered as configuration tokens of the configuration
 // type "snmpwalk" (so `DIR/snmpwalk.conf` or a "[snmpwalk] ..." line can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide state of the device profile walk, all in one place.
 //
 // A walk runs many times in one long-lived process. What it keeps between

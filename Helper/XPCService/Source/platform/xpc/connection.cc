@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xpc/connection.h"
 
 #include <sys/socket.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One client connection: its exported interface and object, and the serial
 // queue (one thread) that serves its requests in order.
 #pragma once

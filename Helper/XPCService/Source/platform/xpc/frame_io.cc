@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xpc/frame_io.h"
 
 #include <poll.h>

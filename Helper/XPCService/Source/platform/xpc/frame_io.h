@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and writing length-prefixed frames on a stream socket.
 #pragma once
 

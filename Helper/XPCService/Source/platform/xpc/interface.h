@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported interface of a connection: the operations a protocol
 // declares, looked up by name, and the object of that protocol that
 // carries them out.

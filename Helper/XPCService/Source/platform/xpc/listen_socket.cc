@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xpc/listen_socket.h"
 
 #include <fcntl.h>

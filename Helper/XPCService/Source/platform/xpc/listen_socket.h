@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The listening socket of the service: handed over by systemd socket
 // activation, or bound by the service itself.
 #pragma once

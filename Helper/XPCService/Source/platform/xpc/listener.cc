@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xpc/listener.h"
 
 #include <poll.h>

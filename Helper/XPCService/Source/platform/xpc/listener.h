@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service listener: accepts connections on the service's socket and
 // hands each to the delegate, until a stop signal or an idle period ends it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xpc/peer_credentials.h"
 
 #include <sys/socket.h>

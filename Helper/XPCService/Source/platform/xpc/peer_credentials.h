@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Who is on the other end of a local socket connection.
 #pragma once
 

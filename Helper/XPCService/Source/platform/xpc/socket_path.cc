@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xpc/socket_path.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the service's socket lives when nobody says otherwise.
 #pragma once
 

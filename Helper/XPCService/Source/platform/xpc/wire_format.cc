@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xpc/wire_format.h"
 
 #include "platform/utf8.h"

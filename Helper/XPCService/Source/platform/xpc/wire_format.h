@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wire format of the service's local socket, shared by the service and
 // its clients.
 //
