@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "platform/fixed_field.h"
@@ -282,6 +283,24 @@ TEST_F(MergeTest, RejectedNameOfAnEntryAgedAwayStillLowersTheCount) {
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_KEPT_MISSING);
   EXPECT_TRUE(SlotsNamed(lists_.rgb, "bad name.icc").empty());
   EXPECT_EQ(lists_.rgb.iNum, 1);
+}
+
+// Counts handed in by a caller may be anything: the passes never carry
+// them round the end of the integer range.
+TEST_F(MergeTest, ExtremeCountsNeitherOverflowNorGoBelowZero) {
+  Put(lists_.rgb, 0, Profile("bad name.icc", 4, ZV_INMENU_LISTED, 2, 1));
+  lists_.rgb.iNum = INT32_MIN;
+  lists_.sim.iNum = INT32_MAX;
+  SpoolRow("NEW.ICC", 4, 3);
+  zv::MergeSpoolIntoLists(0, lists_);
+  EXPECT_EQ(lists_.rgb.iNum, INT32_MIN);
+  EXPECT_EQ(lists_.sim.iNum, INT32_MAX);
+  EXPECT_EQ(SlotsNamed(lists_.sim, "NEW.ICC"), std::vector<int>{0});
+  ProfileList cleaned{};
+  Put(cleaned, 0, Profile("GONE.ICC", 4, ZV_INMENU_LISTED));
+  cleaned.iNum = INT32_MIN;
+  ZVPListCleanProfile_Dict(&cleaned);
+  EXPECT_EQ(cleaned.iNum, INT32_MIN);
 }
 
 TEST_F(MergeTest, ClassChangeLeavesTheOldListEntryUnreported) {

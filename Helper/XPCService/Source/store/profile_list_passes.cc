@@ -2,6 +2,7 @@
 // The merge's three passes over one profile list: cleaning, compaction and
 // salvage. They belong to the store by their names; the merge is their
 // only caller.
+#include "store/profile_lists.h"
 #include "store/zvplist.h"
 
 namespace {
@@ -22,7 +23,7 @@ void ZVPListCleanProfile_Dict(ProfileList* list) {
       entry.InMenu = ZV_INMENU_KEPT;
     } else {
       entry = ProfileRecord{};
-      --list->iNum;
+      zv::LowerCount(*list);
     }
   }
 }

@@ -27,6 +27,17 @@ struct ProfileLists {
 /// 500, since a count read from a file or given by a caller may be anything.
 inline int SearchedSlots(const ProfileList& list) { return std::clamp<int32_t>(list.iNum, 0, ZV_PROFILE_SLOTS); }
 
+/// Lowers a list's count by one for a slot cleared, never below 0 (a count
+/// given by a caller may be anything).
+inline void LowerCount(ProfileList& list) {
+  if (list.iNum > 0) --list.iNum;
+}
+
+/// Raises a list's count by one for a slot filled, never past INT32_MAX.
+inline void RaiseCount(ProfileList& list) {
+  if (list.iNum < INT32_MAX) ++list.iNum;
+}
+
 /// A profile is known within one list by its file name (as text, up to its
 /// terminator or the end of the field) and its source type.
 inline bool SameProfile(const ProfileRecord& a, const ProfileRecord& b) {

@@ -63,7 +63,7 @@ void NoteSlotsInUse(const ProfileList& list, bool (&in_use)[ZV_PROFILE_SLOTS]) {
 bool ClearIfRejected(ProfileList& list, int slot, bool counted) {
   ProfileRecord& entry = list.slots[slot];
   if (entry.FileName[0] == '\0' || AcceptableFileName(entry.FileName)) return false;
-  if (counted) --list.iNum;
+  if (counted) zv::LowerCount(list);
   entry = ProfileRecord{};
   return true;
 }
@@ -148,7 +148,7 @@ void vRestructDetail(int spoolRow, ProfileList& list) {
   if (empty < 0) return;
   list.slots[empty] = row;
   list.slots[empty].InMenu = ZV_INMENU_REPORTED;
-  ++list.iNum;
+  zv::RaiseCount(list);
 }
 
 namespace zv {
