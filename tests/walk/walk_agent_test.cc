@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -314,12 +315,22 @@ TEST_F(WalkAgentTest, FallbackGetOnlyWhileNothingWasFound) {
 
 // ---- A device that does not answer ----------------------------------------------------
 
+// The second of waiting for a silent device is spent asleep: a wait that
+// spun would burn a whole core for as long as a printer keeps it waiting.
 TEST_F(WalkAgentTest, SilentDeviceFailsAfterFourTriesWithoutFallbackGet) {
   SilentDevice device;
   numprinted = 0;
+  rusage before{};
+  ::getrusage(RUSAGE_THREAD, &before);
   ASSERT_EQ(Walk(V2c(device.address(), {zvtest::ProfileTableOid()})), 1);
+  rusage after{};
+  ::getrusage(RUSAGE_THREAD, &after);
   EXPECT_EQ(device.DatagramsReceived(), 4);  // one request, three retries, no GET
   EXPECT_EQ(plist_->MergeToldResult(), 1);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  const double cpu = seconds(after.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_utime) -
+                     seconds(before.ru_stime);
+  EXPECT_LT(cpu, 0.5) << "the walk used the processor while it waited";
 }
 
 // Each try would wait 30 s; the walk's one-second limit ends the first.

@@ -85,7 +85,11 @@ bool WaitOneSlice(void* handle) {
   netsnmp_large_fd_set descriptors;
   netsnmp_large_fd_set_init(&descriptors, FD_SETSIZE);
   int descriptor_count = 0;
-  int block = 0;
+  // On entry, 1 says "no timeout of the caller's": the library then gives
+  // its own next retransmission time. With 0 it would take the zero in
+  // `library_wait` as the caller's limit, and every slice would return at
+  // once, spinning until the answer came.
+  int block = 1;
   timeval library_wait{};
   snmp_sess_select_info2_flags(handle, &descriptor_count, &descriptors, &library_wait, &block,
                                NETSNMP_SELECT_NOALARMS);
