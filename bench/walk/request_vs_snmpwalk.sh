@@ -153,7 +153,7 @@ bench_table() {
   cells=$(run_snmpwalk | wc -l)
   # A first walk creates each user's profile list; the timed ones find it.
   run_full >/dev/null
-  run_no_snmp >/dev/null || true
+  run_no_snmp >/dev/null 2>&1 || true
   measure run_snmpwalk run_full run_no_snmp run_refused
 
   local t_snmpwalk=${median[run_snmpwalk]} t_full=${median[run_full]}
