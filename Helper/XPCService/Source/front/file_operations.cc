@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "front/preferences_on_demand.h"
 #include "platform/atomic_file.h"
 #include "platform/file_url.h"
 #include "platform/posix_io.h"
@@ -23,9 +24,10 @@ constexpr std::string_view kNoPath = "the request carried no path";
 
 const char* PathOrNull(const std::optional<std::string>& path) { return path ? path->c_str() : nullptr; }
 
-// Sets `*reason` (when asked for) and answers false.
+// Adds why to `*reason` (when asked for; it may already tell why the
+// folder could not be made) and answers false.
 bool Refuse(std::string* reason, std::string_view why) {
-  if (reason != nullptr) *reason = std::string(why);
+  if (reason != nullptr) reason->append(why);
   return false;
 }
 
@@ -39,6 +41,14 @@ bool UrlToPath(std::string_view url, std::string* path, std::string* reason) {
   std::string error;
   if (FileUrlToPath(url, path, &error)) return true;
   return Refuse(reason, error);
+}
+
+// Creates the default preferences folder when `path` lies in it and it is
+// missing. A failure only begins the reason: the operation then fails by
+// itself and adds its own.
+void PrepareFolder(const std::string& path, std::string* reason) {
+  std::string error;
+  if (!PrepareFolderFor(path, &error) && reason != nullptr) *reason = error + "; ";
 }
 
 // The earlier pieces of the temporary file at `path`: empty when it is
@@ -65,6 +75,7 @@ bool MayReplace(const std::string& path) {
 
 bool TestPathWriteAccess(const std::optional<std::string>& path, std::string* reason) {
   if (!path) return Refuse(reason, kNoPath);
+  PrepareFolder(*path, reason);
   // The test's refusing open leaves its errno behind.
   return TestWriteAccess(path->c_str()) || RefuseWithErrno(reason, "open");
 }
@@ -88,6 +99,7 @@ bool RemovePath(const std::optional<std::string>& path, std::string* reason) {
 bool WriteBodyToUrl(std::string_view url, std::string_view body, std::string* reason) {
   std::string path, error;
   if (!UrlToPath(url, &path, reason)) return false;
+  PrepareFolder(path, reason);
   if (!MayReplace(path)) return RefuseWithErrno(reason, "access");
   return ReplaceFileContents(path, body, &error) || Refuse(reason, error);
 }
@@ -95,6 +107,7 @@ bool WriteBodyToUrl(std::string_view url, std::string_view body, std::string* re
 bool AppendBodyToTemporary(std::string_view url, std::string_view body, std::string* reason) {
   std::string path, earlier, error;
   if (!UrlToPath(std::string(url) + std::string(kTemporaryFileSuffix), &path, reason)) return false;
+  PrepareFolder(path, reason);
   if (!ReadEarlierPieces(path, &earlier)) return Refuse(reason, "the earlier pieces in " + path + " cannot be read");
   // The pieces never grow past what a whole-file read accepts.
   if (body.size() > kMaxWholeFileBytes - earlier.size()) {

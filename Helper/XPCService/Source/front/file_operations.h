@@ -7,9 +7,14 @@
 // temporary name first. The write-access test leaves that mask at 002 for
 // the rest of the process.
 //
-// Every operation that answers with an outcome takes an optional `reason`:
-// when it returns false and `reason` is not null, it is set to why (the
-// failing call and its errno text, or what was wrong with the request).
+// Every operation that answers with an outcome takes an optional `reason`
+// (empty on entry): when it returns false and `reason` is not null, it is
+// set to why (the failing call and its errno text, or what was wrong with
+// the request).
+//
+// The write-access test and the two writes first create the default
+// preferences folder when their path lies in it and it is missing
+// (preferences_on_demand.h); when that fails, the reason begins with why.
 #pragma once
 
 #include <cstddef>

@@ -2,11 +2,9 @@
 #include "front/service.h"
 
 #include "front/file_operations.h"
-#include "front/preferences_on_demand.h"
 #include "front/request_decoding.h"
 #include "front/verbose_log.h"
 #include "front/walk_request.h"
-#include "platform/file_url.h"
 
 namespace {
 
@@ -33,37 +31,12 @@ void ReplyOutcome(const ZV_XPC_Protocol::Reply& reply, bool outcome, const Outco
 
 std::string_view PathText(const std::optional<std::string>& path) { return path ? *path : std::string_view(); }
 
-// Creates the default preferences folder when `path` lies in it and it is
-// missing; a failure is only told (the operation then fails by itself).
-void PrepareFolderForPath(std::string_view path, Outcome* outcome) {
-  std::string error;
-  if (!zv::PrepareFolderFor(path, &error) && outcome->wanted() != nullptr) outcome->reason = error + "; ";
-}
-
-void PrepareFolderForUrl(std::string_view url, Outcome* outcome) {
-  std::string path, ignored;
-  if (zv::FileUrlToPath(url, &path, &ignored)) PrepareFolderForPath(path, outcome);
-}
-
-// Appends what `operation` says to a reason the folder may have begun.
-bool Run(Outcome* outcome, bool (*operation)(std::string_view, std::string_view, std::string*),
-         const zv::UrlAndBody& fields) {
-  std::string reason;
-  const bool done = operation(fields.url, fields.body, outcome->wanted() != nullptr ? &reason : nullptr);
-  outcome->reason += reason;
-  return done;
-}
-
 }  // namespace
 
 void ZVmacServiceXPC::zvPListIsAdminProfile_XPC(const Request& request, const Reply& reply) {
   const std::optional<std::string> path = zv::DecodePathRequest(request);
   Outcome outcome{kOperations[0].name, PathText(path), {}};
-  if (path) PrepareFolderForPath(*path, &outcome);
-  std::string reason;
-  const bool writable = zv::TestPathWriteAccess(path, outcome.wanted() != nullptr ? &reason : nullptr);
-  outcome.reason += reason;
-  ReplyOutcome(reply, writable, outcome);
+  ReplyOutcome(reply, zv::TestPathWriteAccess(path, outcome.wanted()), outcome);
 }
 
 void ZVmacServiceXPC::zvPListSwapProfile_XPC(const Request& request, const Reply& reply) {
@@ -87,16 +60,14 @@ void ZVmacServiceXPC::writeDictionaryToPlistFile_XPC(const Request& request, con
   zv::UrlAndBody fields;
   const bool split = zv::SplitUrlAndBody(request, &fields);
   Outcome outcome{kOperations[4].name, fields.url, split ? "" : std::string(kNoUrl)};
-  if (split) PrepareFolderForUrl(fields.url, &outcome);
-  ReplyOutcome(reply, split && Run(&outcome, zv::WriteBodyToUrl, fields), outcome);
+  ReplyOutcome(reply, split && zv::WriteBodyToUrl(fields.url, fields.body, outcome.wanted()), outcome);
 }
 
 void ZVmacServiceXPC::writeDataToPlistFile_XPC(const Request& request, const Reply& reply) {
   zv::UrlAndBody fields;
   const bool split = zv::SplitUrlAndBody(request, &fields);
   Outcome outcome{kOperations[5].name, fields.url, split ? "" : std::string(kNoUrl)};
-  if (split) PrepareFolderForUrl(fields.url, &outcome);
-  ReplyOutcome(reply, split && Run(&outcome, zv::AppendBodyToTemporary, fields), outcome);
+  ReplyOutcome(reply, split && zv::AppendBodyToTemporary(fields.url, fields.body, outcome.wanted()), outcome);
 }
 
 void ZVmacServiceXPC::writeDataToPlistFileRename_XPC(const Request& request, const Reply& reply) {
