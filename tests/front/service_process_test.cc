@@ -26,12 +26,14 @@
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
 #include "service_process.h"
+#include "support/frame_replies.h"
 #include "support/other_user.h"
 #include "support/snmp_agents.h"
 #include "support/temp_dir.h"
 
 namespace {
 
+using zvtest::NextReply;
 using zv::CallStatus;
 using zv::ServiceClient;
 using zvtest::Exists;
@@ -56,17 +58,6 @@ std::string Frame(std::string_view payload) {
   std::string frame;
   zv::xpc::AppendFrame(payload, &frame);
   return frame;
-}
-
-// The next reply on `reader` as "ok:TEXT" or "error:TEXT", or "closed".
-std::string NextReply(zv::xpc::FrameReader& reader) {
-  std::string_view payload;
-  if (reader.Next(&payload) != zv::xpc::FrameStatus::kFrame) return "closed";
-  zv::xpc::ReplyStatus status;
-  std::string_view text;
-  std::string error;
-  if (!zv::xpc::DecodeReply(payload, &status, &text, &error)) return "undecodable";
-  return (status == zv::xpc::ReplyStatus::kReply ? "ok:" : "error:") + std::string(text);
 }
 
 class ServiceProcessTest : public ::testing::Test {

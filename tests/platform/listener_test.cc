@@ -21,10 +21,12 @@
 #include "platform/xpc/interface.h"
 #include "platform/xpc/listener.h"
 #include "platform/xpc/wire_format.h"
+#include "support/frame_replies.h"
 #include "support/temp_dir.h"
 
 namespace {
 
+using zvtest::NextReply;
 using zv::xpc::Request;
 using zv::xpc::Reply;
 
@@ -91,17 +93,6 @@ std::string Header(std::uint32_t length) {
   unsigned char header[zv::xpc::kFrameHeaderBytes];
   zv::xpc::EncodeFrameLength(length, header);
   return std::string(reinterpret_cast<const char*>(header), sizeof header);
-}
-
-// The next reply on `reader` as "ok:TEXT" or "error:TEXT", or "closed".
-std::string NextReply(zv::xpc::FrameReader& reader) {
-  std::string_view payload;
-  if (reader.Next(&payload) != zv::xpc::FrameStatus::kFrame) return "closed";
-  zv::xpc::ReplyStatus status;
-  std::string_view text;
-  std::string error;
-  if (!zv::xpc::DecodeReply(payload, &status, &text, &error)) return "undecodable";
-  return (status == zv::xpc::ReplyStatus::kReply ? "ok:" : "error:") + std::string(text);
 }
 
 // A listener with short limits serving on its own thread, stopped by a
