@@ -13,7 +13,6 @@
 #include "platform/atomic_file.h"
 #include "platform/file_url.h"
 #include "platform/posix_io.h"
-#include "platform/utf8.h"
 #include "platform/whole_file.h"
 #include "store/file_admin.h"
 
@@ -51,16 +50,39 @@ void PrepareFolder(const std::string& path, std::string* reason) {
   if (!PrepareFolderFor(path, &error) && reason != nullptr) *reason = error + "; ";
 }
 
-// The earlier pieces of the temporary file at `path`: empty when it is
-// missing or not valid UTF-8. False when it exists but cannot be read.
-bool ReadEarlierPieces(const std::string& path, std::string* earlier) {
-  earlier->clear();
+// The earlier pieces of a piecewise write: the temporary file open for
+// reading (fd -1 when it is missing) and how many of its bytes are kept.
+// Closes the file when it goes.
+struct EarlierPieces {
+  int fd = -1;
+  std::size_t kept_bytes = 0;
+  EarlierPieces() = default;
+  EarlierPieces(const EarlierPieces&) = delete;
+  EarlierPieces& operator=(const EarlierPieces&) = delete;
+  ~EarlierPieces() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Opens the earlier pieces of the temporary file at `path`, checked
+// without reading them into memory: none when it is missing, none kept
+// when it is not valid UTF-8. False when it exists but cannot be read, or
+// holds more than a whole-file read accepts.
+bool OpenEarlierPieces(const std::string& path, EarlierPieces* earlier) {
+  earlier->fd = OpenRegularFileForReading(path.c_str());
+  if (earlier->fd < 0) return errno == ENOENT;
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT;
-  std::string ignored;
-  if (!ReadWholeFile(path, earlier, &ignored)) return false;
-  if (!IsValidUtf8(*earlier)) earlier->clear();
-  return true;
+  if (::fstat(earlier->fd, &st) != 0 || static_cast<std::size_t>(st.st_size) > kMaxWholeFileBytes) return false;
+  switch (CheckUtf8File(earlier->fd)) {
+    case Utf8FileCheck::kValid:
+      earlier->kept_bytes = static_cast<std::size_t>(st.st_size);
+      return true;
+    case Utf8FileCheck::kInvalid:
+      return true;
+    case Utf8FileCheck::kReadFailed:
+      break;
+  }
+  return false;
 }
 
 // True when `path` is missing (it may be created) or the process may write
@@ -105,16 +127,16 @@ bool WriteBodyToUrl(std::string_view url, std::string_view body, std::string* re
 }
 
 bool AppendBodyToTemporary(std::string_view url, std::string_view body, std::string* reason) {
-  std::string path, earlier, error;
+  std::string path, error;
   if (!UrlToPath(std::string(url) + std::string(kTemporaryFileSuffix), &path, reason)) return false;
   PrepareFolder(path, reason);
-  if (!ReadEarlierPieces(path, &earlier)) return Refuse(reason, "the earlier pieces in " + path + " cannot be read");
+  EarlierPieces earlier;
+  if (!OpenEarlierPieces(path, &earlier)) return Refuse(reason, "the earlier pieces in " + path + " cannot be read");
   // The pieces never grow past what a whole-file read accepts.
-  if (body.size() > kMaxWholeFileBytes - earlier.size()) {
+  if (body.size() > kMaxWholeFileBytes - earlier.kept_bytes) {
     return Refuse(reason, "the pieces would grow " + path + " beyond " + std::to_string(kMaxWholeFileBytes) + " bytes");
   }
-  earlier.append(body);
-  return ReplaceFileContents(path, earlier, &error) || Refuse(reason, error);
+  return AppendToFileContents(path, earlier.fd, earlier.kept_bytes, body, &error) || Refuse(reason, error);
 }
 
 bool MoveTemporaryIntoPlace(std::string_view url, std::string* reason) {

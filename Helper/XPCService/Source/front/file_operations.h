@@ -55,9 +55,10 @@ bool RemovePath(const std::optional<std::string>& path, std::string* reason = nu
 bool WriteBodyToUrl(std::string_view url, std::string_view body, std::string* reason = nullptr);
 
 /// Piecewise write, one piece: appends `body` to the temporary file named
-/// by `url` followed by ".dummy", replacing that file atomically. A
-/// missing temporary file, or one that is not valid UTF-8, counts as
-/// empty. False when the URL is not a file URL, when an existing temporary
+/// by `url` followed by ".dummy", replacing that file atomically. The
+/// earlier pieces are checked and copied without being held in memory, so
+/// an append costs fixed buffers whatever the file's size. A missing
+/// temporary file, or one that is not valid UTF-8, counts as empty. False when the URL is not a file URL, when an existing temporary
 /// file cannot be read (its earlier pieces would be lost), or when the
 /// write fails.
 bool AppendBodyToTemporary(std::string_view url, std::string_view body, std::string* reason = nullptr);

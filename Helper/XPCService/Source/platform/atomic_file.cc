@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/file_paths.h"
@@ -16,6 +17,8 @@ namespace zv {
 namespace {
 
 constexpr int kTemporaryNameAttempts = 16;
+// Buffer of the copy where the kernel cannot copy between two files.
+constexpr std::size_t kCopyChunkBytes = 64 * 1024;
 
 // True when no process with id `pid` runs (any more).
 bool ProcessGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
@@ -93,13 +96,75 @@ void KeepAttributes(int fd, const struct stat& old) {
   }
 }
 
-bool RewriteInPlace(const std::string& path, std::string_view data, std::string* error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+// What the new file holds: the first `kept_bytes` of the file open at
+// `kept_fd`, then `appended`.
+struct NewContent {
+  int kept_fd = -1;
+  std::size_t kept_bytes = 0;
+  std::string_view appended;
+};
+
+// Copies the first `count` bytes of `from` to the current position of
+// `to` through a fixed buffer; false with errno set (EIO when `from` ends
+// early).
+bool CopyThroughBuffer(int from, int to, std::size_t count) {
+  char buffer[kCopyChunkBytes];
+  for (off_t offset = 0; count > 0;) {
+    const ssize_t n = ::pread(from, buffer, std::min(count, sizeof buffer), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    if (!WriteAll(to, std::string_view(buffer, static_cast<std::size_t>(n)))) return false;
+    offset += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Copies the first `count` bytes of `from` to the current position of
+// `to` in the kernel, without passing them through this process; through
+// a fixed buffer where the kernel cannot copy between the two files.
+// False with errno set (EIO when `from` ends early).
+bool CopyLeadingBytes(int from, int to, std::size_t count) {
+  loff_t offset = 0;
+  while (count > 0) {
+    const ssize_t n = ::copy_file_range(from, &offset, to, nullptr, count, 0);
+    if (n > 0) {
+      count -= static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    if (errno == EINTR) continue;
+    const bool kernel_cannot = errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP;
+    // Nothing was copied yet: the fallback starts from the beginning.
+    if (kernel_cannot && offset == 0) return CopyThroughBuffer(from, to, count);
+    return false;
+  }
+  return true;
+}
+
+// Writes the whole new content at the current position of `fd`.
+bool WriteContent(int fd, const NewContent& content) {
+  if (content.kept_bytes > 0 && !CopyLeadingBytes(content.kept_fd, fd, content.kept_bytes)) return false;
+  return WriteAll(fd, content.appended);
+}
+
+// Rewrites `path` in place: its first kept bytes stay, the rest is cut
+// and the appended text written after them. Not crash-safe.
+bool RewriteInPlace(const std::string& path, const NewContent& content, std::string* error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | (content.kept_bytes == 0 ? O_TRUNC : 0));
   if (fd < 0) {
     *error = ErrnoText("open", path, errno);
     return false;
   }
-  const bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
+  const off_t kept = static_cast<off_t>(content.kept_bytes);
+  const bool ok = (kept == 0 || (::ftruncate(fd, kept) == 0 && ::lseek(fd, kept, SEEK_SET) == kept)) &&
+                  WriteAll(fd, content.appended) && ::fsync(fd) == 0;
   if (!ok) *error = ErrnoText("write", path, errno);
   if (::close(fd) != 0 && ok) {
     *error = ErrnoText("close", path, errno);
@@ -110,9 +175,9 @@ bool RewriteInPlace(const std::string& path, std::string_view data, std::string*
 
 bool DirectoryRefusal(int err) { return err == EACCES || err == EPERM || err == EROFS; }
 
-// Writes `data` to the new file and flushes it to disk.
-bool FillAndFlush(const NewFile& file, const std::string& shown, std::string_view data, std::string* error) {
-  if (!WriteAll(file.fd, data)) {
+// Writes the content to the new file and flushes it to disk.
+bool FillAndFlush(const NewFile& file, const std::string& shown, const NewContent& content, std::string* error) {
+  if (!WriteContent(file.fd, content)) {
     *error = ErrnoText("write", shown, errno);
     return false;
   }
@@ -125,10 +190,10 @@ bool FillAndFlush(const NewFile& file, const std::string& shown, std::string_vie
 
 // Fills the new file, names it (when unnamed) and renames it over
 // `target`. Closes the descriptor; removes the name on failure.
-bool CompleteAndRename(const std::string& target, NewFile* file, std::string_view data, std::string* error) {
+bool CompleteAndRename(const std::string& target, NewFile* file, const NewContent& content, std::string* error) {
   const bool unnamed = file->name.empty();
   const std::string shown = unnamed ? FolderOf(target) : file->name;
-  bool ok = FillAndFlush(*file, shown, data, error);
+  bool ok = FillAndFlush(*file, shown, content, error);
   if (ok && unnamed && !LinkIn(target, file)) {
     ok = false;
     *error = ErrnoText("linkat", target, errno);
@@ -145,9 +210,9 @@ bool CompleteAndRename(const std::string& target, NewFile* file, std::string_vie
   return ok;
 }
 
-}  // namespace
-
-bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error) {
+// Replaces what `path` (at the end of its links) holds with `content`, as
+// ReplaceFileContents tells.
+bool ReplaceWith(const std::string& path, const NewContent& content, std::string* error) {
   std::string target;
   if (!FollowFinalLinks(path, &target)) {
     *error = ErrnoText("readlink", path, errno);
@@ -159,13 +224,24 @@ bool ReplaceFileContents(const std::string& path, std::string_view data, std::st
   NewFile file;
   if (!CreateNewFile(target, &file)) {
     if (existed && DirectoryRefusal(errno) && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0) {
-      return RewriteInPlace(target, data, error);
+      return RewriteInPlace(target, content, error);
     }
     *error = ErrnoText("open", file.name.empty() ? FolderOf(target) : file.name, errno);
     return false;
   }
   if (existed) KeepAttributes(file.fd, old);
-  return CompleteAndRename(target, &file, data, error);
+  return CompleteAndRename(target, &file, content, error);
+}
+
+}  // namespace
+
+bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error) {
+  return ReplaceWith(path, NewContent{-1, 0, data}, error);
+}
+
+bool AppendToFileContents(const std::string& path, int current_fd, std::size_t kept_bytes, std::string_view data,
+                          std::string* error) {
+  return ReplaceWith(path, NewContent{current_fd, kept_bytes, data}, error);
 }
 
 void RemoveStaleTemporariesIn(const std::string& folder) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Crash-safe replacement of a file's whole content.
+// Crash-safe replacement of a file's whole content, also by the file's
+// earlier content with more appended.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,19 @@ inline constexpr char kTemporarySuffix[] = ".tmp";
 /// be stored; the target then keeps its old content, except after a failed
 /// in-place fallback.
 bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error);
+
+/// As ReplaceFileContents, with the new content made of the first
+/// `kept_bytes` bytes of the file followed by `data`: an append that is as
+/// crash-safe as a replacement and never holds the file's content in
+/// memory. `current_fd` reads the file at `path` as it is now (-1, with
+/// `kept_bytes` 0, when there is none); the kept bytes are copied from it
+/// into the new file by the kernel (or through a fixed buffer where the
+/// kernel cannot), so the memory used does not grow with the file. The
+/// in-place fallback cuts the file to its first `kept_bytes` bytes and
+/// writes `data` after them. A file that holds fewer than `kept_bytes`
+/// bytes by the time they are copied fails the append (EIO).
+bool AppendToFileContents(const std::string& path, int current_fd, std::size_t kept_bytes, std::string_view data,
+                          std::string* error);
 
 /// Removes from `folder` the temporaries (of any file) that ReplaceFileContents
 /// left behind in processes that no longer run, killed between naming one

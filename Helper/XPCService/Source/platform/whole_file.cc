@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <string_view>
 
 #include "platform/posix_io.h"
+#include "platform/utf8.h"
 
 namespace zv {
 namespace {
@@ -16,7 +19,7 @@ namespace {
 // read or when the whole would exceed the bound (EFBIG), also for a file
 // that grows while it is read.
 bool AppendBounded(int fd, std::string* data) {
-  char buffer[65536];
+  char buffer[kFileChunkBytes];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
@@ -28,6 +31,24 @@ bool AppendBounded(int fd, std::string* data) {
     }
     data->append(buffer, static_cast<std::size_t>(n));
   }
+}
+
+// Longest possible UTF-8 character.
+constexpr std::size_t kMaxCharBytes = 4;
+
+// The length of the whole, well-formed characters at the start of
+// `text`, or npos when it holds a malformed one. Unless `at_end`, up to
+// three bytes at the end that do not (yet) form a character are left for
+// the next chunk to complete: a character may straddle two chunks, and
+// bytes that are malformed stay so whatever follows them.
+std::size_t CheckedPrefix(std::string_view text, bool at_end) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t length = Utf8CharLengthAt(text, pos);
+    if (length == 0) return !at_end && text.size() - pos < kMaxCharBytes ? pos : std::string_view::npos;
+    pos += length;
+  }
+  return pos;
 }
 
 }  // namespace
@@ -74,6 +95,26 @@ bool ReadWholeFile(const std::string& path, std::string* data, std::string* erro
   ::close(fd);
   if (!ok) data->clear();
   return ok;
+}
+
+Utf8FileCheck CheckUtf8File(int fd) {
+  // Room for a chunk after the start of a character left over from the
+  // chunk before.
+  char buffer[kMaxCharBytes - 1 + kFileChunkBytes];
+  std::size_t carried = 0;
+  off_t offset = 0;
+  for (;;) {
+    const ssize_t n = ::pread(fd, buffer + carried, kFileChunkBytes, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Utf8FileCheck::kReadFailed;
+    offset += n;
+    const std::string_view text(buffer, carried + static_cast<std::size_t>(n));
+    const std::size_t checked = CheckedPrefix(text, n == 0);
+    if (checked == std::string_view::npos) return Utf8FileCheck::kInvalid;
+    if (n == 0) return Utf8FileCheck::kValid;
+    carried = text.size() - checked;
+    std::memmove(buffer, buffer + checked, carried);
+  }
 }
 
 }  // namespace zv

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Reading a regular file whole, within a bound, without blocking on pipes
-// or devices.
+// or devices; checking a file's text without holding it.
 #pragma once
 
 #include <cstddef>
@@ -24,5 +24,21 @@ int OpenRegularFileForReading(const char* path);
 /// with a message in `*error` when the file cannot be opened or read, or
 /// when it holds more than kMaxWholeFileBytes (EFBIG).
 bool ReadWholeFile(const std::string& path, std::string* data, std::string* error);
+
+/// Bytes one read of CheckUtf8File takes.
+constexpr std::size_t kFileChunkBytes = 64 * 1024;
+
+/// Outcome of CheckUtf8File.
+enum class Utf8FileCheck {
+  kValid,       // the whole file is well-formed UTF-8 (an empty one too)
+  kInvalid,     // it is not (a character cut off by the end counts as malformed)
+  kReadFailed,  // a read failed; errno tells why
+};
+
+/// Checks the file open for reading at `fd` from its first byte to its end
+/// as IsValidUtf8 checks a text, reading it in chunks of kFileChunkBytes so
+/// that the memory used does not grow with the file. Leaves the file
+/// position alone.
+Utf8FileCheck CheckUtf8File(int fd);
 
 }  // namespace zv
