@@ -2,6 +2,7 @@
 // zvxpcd: start-up of the service. Creates the delegate, obtains the
 // service listener (socket activation, or a socket of its own), sets the
 // delegate on it and resumes it until a stop signal or the idle period.
+#include <malloc.h>
 #include <signal.h>
 #include <syslog.h>
 
@@ -23,6 +24,8 @@ namespace {
 
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
+// Allocations from this size on get memory mapped apart from the heap.
+constexpr int kMappedAllocationBytes = 128 * 1024;
 
 void PrintDiagnostic(std::string_view line) {
   std::fprintf(stderr, "zvxpcd: %.*s\n", static_cast<int>(line.size()), line.data());
@@ -40,6 +43,11 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   // A service killed while it saved a list may have left a temporary.
   zv::RemoveStaleTemporariesIn(options.preferences_directory);
   zv::SetWalkTimeLimit(options.walk_timeout_seconds);
+  // Buffers of large requests go back to the system once freed: a fixed
+  // threshold keeps the allocator from raising it after the first large
+  // buffer and then keeping such buffers in its heaps, where a burst of
+  // large requests would stay resident long after it ended.
+  ::mallopt(M_MMAP_THRESHOLD, kMappedAllocationBytes);
   // Replies are sent with MSG_NOSIGNAL; nothing else may end the process
   // on a closed pipe either.
   ::signal(SIGPIPE, SIG_IGN);

@@ -4,14 +4,38 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <poll.h>
+
+#include <chrono>
 #include <new>
 #include <system_error>
 
+#include "platform/posix_io.h"
+#include "platform/xpc/frame_assembler.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
 
 namespace zv::xpc {
 namespace {
+
+// Argument and reply buffers up to this size are kept for the next request.
+constexpr std::size_t kKeptBufferBytes = FrameAssembler::kReadChunkBytes;
+
+long long NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The part of a buffer of `bytes` that the budget covers: as for frames,
+// one read chunk per connection is free.
+std::size_t ChargedPart(std::size_t bytes) {
+  return bytes > FrameAssembler::kReadChunkBytes ? bytes - FrameAssembler::kReadChunkBytes : 0;
+}
+
+// Frees the memory of `buffer` when it is large.
+void ReleaseIfLarge(std::string* buffer) {
+  if (buffer->capacity() > kKeptBufferBytes) std::string().swap(*buffer);
+}
 
 // `ms` as a short duration: "10 s", or "250 ms" below whole seconds.
 std::string Duration(int ms) {
@@ -38,7 +62,8 @@ std::string StreamEndMessage(FrameStatus status, const FrameReader& reader, cons
 
 }  // namespace
 
-Connection::Connection(int fd, std::function<void()> on_finished) : fd_(fd), on_finished_(std::move(on_finished)) {}
+Connection::Connection(int fd, std::function<void()> on_finished)
+    : fd_(fd), on_finished_(std::move(on_finished)), idle_since_ns_(NowNs()) {}
 
 Connection::~Connection() {
   Stop();
@@ -71,6 +96,20 @@ void Connection::Abandon() {
   if (sending_.load()) ::shutdown(fd_, SHUT_RDWR);
 }
 
+bool Connection::TryEvict() {
+  int expected = kIdle;
+  if (!state_.compare_exchange_strong(expected, kEvicted)) return false;
+  // Wakes the thread's wait for the next request; the descriptor itself is
+  // closed by the owner.
+  ::shutdown(fd_, SHUT_RDWR);
+  return true;
+}
+
+std::optional<long long> Connection::idle_since_ns() const {
+  if (state_.load() != kIdle) return std::nullopt;
+  return idle_since_ns_.load();
+}
+
 void Connection::Join() {
   if (thread_.joinable()) thread_.join();
 }
@@ -90,6 +129,8 @@ void Connection::ServeRequests() {
   FrameReader reader(fd_, limits_.budget, limits_.deadlines);
   std::string_view payload;
   while (!stopping_.load()) {
+    // Bytes of a further request already buffered keep the connection busy.
+    if (!reader.HasBufferedBytes() && !AwaitNextRequest()) return;
     const FrameStatus status = reader.Next(&payload);
     if (status != FrameStatus::kFrame) {
       // A stream cut short by the service's own stop is no client's fault.
@@ -97,21 +138,38 @@ void Connection::ServeRequests() {
       if (!message.empty()) SendError(message);
       return;
     }
-    if (!HandleRequestGuarded(payload)) return;
+    const bool go_on = HandleRequestGuarded(reader, payload);
+    ReleaseRequest();
+    if (!go_on) return;
   }
 }
 
-bool Connection::HandleRequestGuarded(std::string_view payload) {
+bool Connection::AwaitNextRequest() {
+  // Idle from the end of the last request on, or since it was accepted.
+  if (state_.load() == kBusy) {
+    idle_since_ns_.store(NowNs());
+    state_.store(kIdle);
+  }
+  const int idle_ms = limits_.deadlines.idle_ms > 0 ? limits_.deadlines.idle_ms : -1;
+  const int ready = WaitFor(fd_, POLLIN, idle_ms);
+  // An eviction that came first wins: the bytes that woke the wait are
+  // never read.
+  int expected = kIdle;
+  if (!state_.compare_exchange_strong(expected, kBusy)) return false;
+  return ready > 0;
+}
+
+bool Connection::HandleRequestGuarded(FrameReader& reader, std::string_view payload) {
   // Running out of memory ends this connection, not the service.
   try {
-    return HandleRequest(payload);
+    return HandleRequest(reader, payload);
   } catch (const std::bad_alloc&) {
     SendError("out of memory");
     return false;
   }
 }
 
-bool Connection::HandleRequest(std::string_view payload) {
+bool Connection::HandleRequest(FrameReader& reader, std::string_view payload) {
   RequestView request;
   std::string error;
   if (!DecodeRequest(payload, &request, &error)) {
@@ -123,12 +181,9 @@ bool Connection::HandleRequest(std::string_view payload) {
     SendError("unknown operation: " + QuoteForMessage(request.operation));
     return false;
   }
-  // The argument and reply buffers are reused from request to request.
-  if (request.text) {
-    if (!argument_) argument_.emplace();
-    argument_->assign(*request.text);
-  } else {
-    argument_.reset();
+  if (!TakeArgument(reader, request.text)) {
+    SendError("the service is busy");
+    return false;
   }
   if (!Invoke(index)) {
     // An operation abandoned because the service stops (a walk) ends
@@ -141,6 +196,37 @@ bool Connection::HandleRequest(std::string_view payload) {
     return true;
   }
   return SendReply(ReplyStatus::kReply, reply_text_);
+}
+
+bool Connection::TakeArgument(FrameReader& reader, std::optional<std::string_view> text) {
+  // Small argument buffers are reused from request to request.
+  if (text) {
+    if (!argument_) argument_.emplace();
+    argument_->assign(*text);
+  } else {
+    argument_.reset();
+  }
+  std::size_t held = reader.HandOverFrame();
+  FrameBudget* const budget = limits_.budget;
+  if (budget == nullptr) return true;
+  const std::size_t needed = argument_ ? ChargedPart(argument_->capacity()) : 0;
+  if (held > needed) {
+    budget->Give(held - needed);
+    held = needed;
+  }
+  argument_charge_ = held;
+  // Only a frame that shared its buffer with the next one hands over less.
+  if (held < needed && !budget->TryTake(needed - held)) return false;
+  argument_charge_ = needed;
+  return true;
+}
+
+void Connection::ReleaseRequest() {
+  if (limits_.budget != nullptr) limits_.budget->Give(argument_charge_);
+  argument_charge_ = 0;
+  if (argument_ && argument_->capacity() > kKeptBufferBytes) argument_.reset();
+  ReleaseIfLarge(&reply_text_);
+  ReleaseIfLarge(&out_);
 }
 
 bool Connection::Invoke(int index) {

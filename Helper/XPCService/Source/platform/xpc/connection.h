@@ -19,8 +19,9 @@ namespace zv::xpc {
 
 /// What bounds one connection: the time its frames may take (the idle
 /// period also bounds how long a reply may wait for a peer that does not
-/// read it) and the budget its unfinished frames draw on (not owned; it
-/// outlives the connection; nullptr: no bound).
+/// read it) and the budget its unfinished frames and the request in
+/// progress draw on (not owned; it outlives the connection; nullptr: no
+/// bound).
 struct ConnectionLimits {
   FrameDeadlines deadlines;
   FrameBudget* budget = nullptr;
@@ -33,7 +34,9 @@ struct ConnectionLimits {
 /// that the interface does not know) is answered with an error reply and
 /// ends the connection, as do a frame that does not arrive whole in time
 /// and one the budget cannot hold; an idle connection is closed without a
-/// word. Other connections are unaffected.
+/// word. Other connections are unaffected. The text of a request is held
+/// on the budget from its first byte until its reply has gone out; after
+/// each request the connection keeps only small buffers.
 class Connection {
  public:
   /// Takes ownership of the connected socket `fd`. `on_finished` runs on
@@ -69,6 +72,16 @@ class Connection {
   /// being sent fails at once, and a reply of a request still in progress
   /// goes out only as far as the socket takes it at once.
   void Abandon();
+  /// Closes the connection if it is idle: between requests, with no byte of
+  /// a further request received. True when it was: it then takes no
+  /// further request and its thread ends at once (Join returns soon), the
+  /// peer seeing the end without a word. False, with no effect, while a
+  /// request is in progress (from its first byte until its reply has gone
+  /// out) and once the connection has stopped serving.
+  bool TryEvict();
+  /// Since when (steady clock, in nanoseconds) the connection has been
+  /// idle, as TryEvict means it; nullopt while it is not.
+  std::optional<long long> idle_since_ns() const;
   /// True once the connection's thread has stopped serving.
   bool finished() const { return finished_.load(); }
   /// Waits for the connection's thread to end.
@@ -78,9 +91,21 @@ class Connection {
   void Serve();
   // Reads and answers requests until the connection must end.
   void ServeRequests();
-  // Runs one request payload; false when the connection must end.
-  bool HandleRequest(std::string_view payload);
-  bool HandleRequestGuarded(std::string_view payload);
+  // Waits, idle, for the first bytes of the next request. False when the
+  // connection must end without a word: evicted, idle too long, or the
+  // wait failed.
+  bool AwaitNextRequest();
+  // Runs one request payload that `reader` gave; false when the
+  // connection must end.
+  bool HandleRequest(FrameReader& reader, std::string_view payload);
+  bool HandleRequestGuarded(FrameReader& reader, std::string_view payload);
+  // Copies the request's text into argument_ and has the budget cover that
+  // copy instead of the frame, whose buffer `reader` gives back. False when
+  // the budget cannot cover it.
+  bool TakeArgument(FrameReader& reader, std::optional<std::string_view> text);
+  // Gives back the request's hold on the budget and the memory of large
+  // argument and reply buffers, keeping small ones for the next request.
+  void ReleaseRequest();
   void SendError(const std::string& message);
   bool SendReply(ReplyStatus status, std::string_view text);
   // Runs operation `index` on argument_; false when it never replied,
@@ -92,8 +117,13 @@ class Connection {
   ConnectionLimits limits_;
   std::unique_ptr<ExportedInterface> exported_;
   Request argument_;
+  std::size_t argument_charge_ = 0;  // bytes of the budget argument_ holds
   std::string reply_text_;
   std::string out_;
+  // Idle (kIdle since idle_since_ns_), serving a request, or evicted.
+  enum State : int { kIdle, kBusy, kEvicted };
+  std::atomic<int> state_{kIdle};
+  std::atomic<long long> idle_since_ns_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> abandoned_{false};
   std::atomic<bool> sending_{false};

@@ -51,6 +51,19 @@ FrameAssembler::Step FrameAssembler::Take(std::string_view* payload) {
   return Step::kFrame;
 }
 
+std::size_t FrameAssembler::HandOverFrame() {
+  if (begin_ != end_) return 0;
+  begin_ = end_ = 0;
+  const std::size_t handed = charged_;
+  // With nothing charged any more, the shrink gives nothing back itself.
+  charged_ = 0;
+  if (size_ > chunk_bytes_ && !Resize(chunk_bytes_)) {
+    charged_ = handed;
+    return 0;
+  }
+  return handed;
+}
+
 void FrameAssembler::Compact() {
   if (begin_ == 0) return;
   std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);

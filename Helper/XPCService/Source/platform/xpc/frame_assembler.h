@@ -13,9 +13,9 @@
 
 namespace zv::xpc {
 
-/// Bytes that all connections together may hold for unfinished frames
-/// beyond each one's small read buffer. Thread-safe; outlives every
-/// assembler that draws on it.
+/// Bytes that all connections together may hold for unfinished frames and
+/// for the requests they are serving, beyond each one's small read buffer.
+/// Thread-safe; outlives every assembler and connection that draws on it.
 class FrameBudget {
  public:
   explicit FrameBudget(std::size_t limit) : limit_(limit) {}
@@ -36,7 +36,8 @@ class FrameBudget {
 /// at one read chunk and grows with the bytes of a frame that actually
 /// arrive (never to a length a header merely announces); growth beyond the
 /// first chunk is drawn from the budget and given back once the frame has
-/// been taken and nothing further is buffered.
+/// been taken and nothing further is buffered, or handed over to the
+/// caller with the frame (HandOverFrame).
 class FrameAssembler {
  public:
   /// Bytes of the buffer every assembler has without drawing on a budget.
@@ -67,6 +68,14 @@ class FrameAssembler {
   bool Room(char** where, std::size_t* size);
   /// Records `size` bytes read into the room Room gave.
   void Commit(std::size_t size) { end_ += size; }
+
+  /// Once the caller has copied what it needs of the frame Take gave last:
+  /// gives the buffer back down to its first chunk and hands the frame's
+  /// charge over to the caller, who holds it for its copy and gives it back
+  /// to the budget itself. Returns the bytes handed over; 0, with nothing
+  /// changed, when bytes of a further frame are buffered (they keep the
+  /// buffer and its charge) or the smaller buffer cannot be had.
+  std::size_t HandOverFrame();
 
   /// True when bytes of a further (unfinished) frame are buffered.
   bool HasBufferedBytes() const { return end_ > begin_; }

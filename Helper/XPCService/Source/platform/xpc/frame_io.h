@@ -44,6 +44,9 @@ class FrameReader {
   /// justify, and never reads the payload of a frame that is too large.
   FrameStatus Next(std::string_view* payload);
 
+  /// Gives back the buffer of the frame Next gave last and hands its
+  /// charge on the budget over to the caller (FrameAssembler::HandOverFrame).
+  std::size_t HandOverFrame() { return assembler_.HandOverFrame(); }
   /// True when bytes of a further frame are already buffered.
   bool HasBufferedBytes() const { return assembler_.HasBufferedBytes(); }
   /// The length a kTooLarge frame announced.

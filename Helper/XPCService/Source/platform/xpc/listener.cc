@@ -168,7 +168,8 @@ void Listener::Admit(int fd) {
     return;
   }
   ReapFinished();
-  if (connections_.size() >= kMaxConnections) {
+  // A client that leaks idle connections must not lock out the others.
+  if (connections_.size() >= kMaxConnections && !EvictIdlest()) {
     SendRefusal(fd, "too many connections");
     ::close(fd);
     Tell("refused a connection: too many connections");
@@ -190,6 +191,31 @@ void Listener::ReapFinished() {
   const bool had_connections = !connections_.empty();
   std::erase_if(connections_, [](const std::shared_ptr<Connection>& c) { return c->finished(); });
   if (had_connections && connections_.empty()) idle_since_ms_ = NowMs();
+}
+
+bool Listener::EvictIdlest() {
+  // A connection may take a request between the choice and the eviction;
+  // the next idlest is tried then, within a bound.
+  for (std::size_t attempt = 0; attempt < kMaxConnections; ++attempt) {
+    auto idlest = connections_.end();
+    long long idlest_since = 0;
+    for (auto it = connections_.begin(); it != connections_.end(); ++it) {
+      const std::optional<long long> since = (*it)->idle_since_ns();
+      if (since && (idlest == connections_.end() || *since < idlest_since)) {
+        idlest = it;
+        idlest_since = *since;
+      }
+    }
+    if (idlest == connections_.end()) return false;
+    if (!(*idlest)->TryEvict()) continue;
+    // Its thread ends at once; joined here, its descriptor is closed before
+    // the new one counts, so the cap holds for descriptors too.
+    (*idlest)->Join();
+    connections_.erase(idlest);
+    Tell("closed the connection idle longest to admit a new one");
+    return true;
+  }
+  return false;
 }
 
 void Listener::StopAll() {

@@ -19,7 +19,8 @@
 
 namespace zv::xpc {
 
-/// Most connections served at once; one more is refused with an error
+/// Most connections served at once. One more makes room by closing the
+/// connection idle longest; when none is idle it is refused with an error
 /// reply "too many connections" and closed.
 constexpr std::size_t kMaxConnections = 64;
 
@@ -103,6 +104,9 @@ class Listener {
   void Admit(int fd);
   // Joins and drops connections whose thread has ended.
   void ReapFinished();
+  // Closes the connection idle longest, joins and drops it; false when no
+  // connection is idle.
+  bool EvictIdlest();
   // Stops every connection, tells on_stop, and ends them all.
   void StopAll();
   // Waits up to `timeout_ms` for every connection to finish.
