@@ -29,6 +29,9 @@ TEST(FileUrlTest, AcceptedFormsNameTheirPath) {
       {"file:/tmp/a.plist", "/tmp/a.plist"},
       {"File:/tmp/a%20b", "/tmp/a b"},
       {"file:/tmp/dir/", "/tmp/dir/"},
+      // The longest text parsed.
+      {"file://localhost/" + std::string(zv::kMaxFileUrlBytes - 17, 'a'),
+       "/" + std::string(zv::kMaxFileUrlBytes - 17, 'a')},
   };
   for (const auto& c : cases) {
     std::string path, error;
@@ -60,6 +63,8 @@ TEST(FileUrlTest, EverythingElseIsRefused) {
       "http://localhost/tmp/a",
       "ftp:///tmp/a",
       std::string("file:///tmp/a\0b", 15),
+      // One byte beyond what any path could need; never parsed.
+      "file:///" + std::string(zv::kMaxFileUrlBytes - 7, '/'),
   };
   for (const std::string& url : refused) {
     std::string path = "untouched", error;

@@ -128,7 +128,11 @@ bool WriteBodyToUrl(std::string_view url, std::string_view body, std::string* re
 
 bool AppendBodyToTemporary(std::string_view url, std::string_view body, std::string* reason) {
   std::string path, error;
-  if (!UrlToPath(std::string(url) + std::string(kTemporaryFileSuffix), &path, reason)) return false;
+  // One copy of a URL that may be as long as a request.
+  std::string temporary_url;
+  temporary_url.reserve(url.size() + kTemporaryFileSuffix.size());
+  temporary_url.append(url).append(kTemporaryFileSuffix);
+  if (!UrlToPath(temporary_url, &path, reason)) return false;
   PrepareFolder(path, reason);
   EarlierPieces earlier;
   if (!OpenEarlierPieces(path, &earlier)) return Refuse(reason, "the earlier pieces in " + path + " cannot be read");

@@ -73,6 +73,10 @@ std::string EscapedPath(const UriUriA& uri) {
 }  // namespace
 
 bool FileUrlToPath(std::string_view url, std::string* path, std::string* error) {
+  if (url.size() > kMaxFileUrlBytes) {
+    *error = "file URL longer than " + std::to_string(kMaxFileUrlBytes) + " bytes";
+    return false;
+  }
   ParsedUri parsed;
   if (!parsed.Parse(url)) {
     *error = "not a URL";
