@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +54,35 @@ mode_t ModeOf(const std::string& path) {
 // Runs `body` as another user; true when it returned 0.
 bool AsOtherUser(const std::function<bool()>& body) {
   return zvtest::RunAsOtherUser([&body] { return body() ? 0 : 1; }) == 0;
+}
+
+// Resets the process's peak resident memory to what it holds now.
+bool ResetPeakResidentMemory() {
+  std::ofstream clear_refs("/proc/self/clear_refs");
+  clear_refs << "5";
+  clear_refs.flush();
+  return static_cast<bool>(clear_refs);
+}
+
+// The process's peak resident memory in bytes (0 when it cannot be read).
+std::size_t PeakResidentBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string field;
+  std::size_t kib = 0;
+  while (status >> field) {
+    if (field == "VmHWM:" && status >> kib) return kib * 1024;
+  }
+  return 0;
+}
+
+// Writes `size` bytes of `byte` to `path` without holding them in memory.
+void WriteRepeatedByte(const std::string& path, std::size_t size, char byte) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const std::string block(1 << 20, byte);
+  for (std::size_t left = size; left > 0; left -= std::min(left, block.size())) {
+    out.write(block.data(), static_cast<std::streamsize>(std::min(left, block.size())));
+  }
+  ASSERT_TRUE(out.good()) << path;
 }
 
 class FileOperationsTest : public ::testing::Test {
@@ -290,6 +321,24 @@ TEST_F(FileOperationsTest, PiecesBeyondTheBoundAreRefusedAndKept) {
     ASSERT_EQ(::stat(temporary.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, size);
   }
+}
+
+TEST_F(FileOperationsTest, AppendToTheLargestPiecesTakesFixedMemory) {
+  const std::string temporary = dir_.File("t.plist.dummy");
+  const std::size_t earlier = zv::kMaxWholeFileBytes - 1;
+  WriteRepeatedByte(temporary, earlier, 'p');
+  ASSERT_TRUE(ResetPeakResidentMemory());
+  const std::size_t before = PeakResidentBytes();
+  ASSERT_GT(before, 0u);
+  EXPECT_EQ(Call(kWriteData, Url("t.plist") + ":AddURL:END!"), "TRUE");
+  // Holding the earlier pieces would take 64 MiB at least.
+  EXPECT_LT(PeakResidentBytes() - before, std::size_t{8} << 20);
+  std::ifstream appended(temporary, std::ios::binary | std::ios::ate);
+  ASSERT_EQ(static_cast<std::size_t>(appended.tellg()), earlier + 1);
+  char ends[2] = {};
+  appended.seekg(-2, std::ios::end);
+  appended.read(ends, 2);
+  EXPECT_EQ(std::string(ends, 2), "p!");
 }
 
 TEST_F(FileOperationsTest, UnreadableTemporaryIsNotOverwritten) {

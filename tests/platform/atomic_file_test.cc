@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/whole_file.h"
 #include "support/other_user.h"
 #include "support/temp_dir.h"
 
@@ -257,6 +258,65 @@ TEST(ReplaceFileContentsTest, KilledWriterLeavesOldOrNewContentAndTheNextSaveNoT
     ASSERT_TRUE(zv::ReplaceFileContents(path, content, &error)) << error;
     EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"list.plist"}) << "round " << round;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AppendToFileContentsTest, KeepsTheLeadingBytesAndAppends) {
+  TempDir dir;
+  const std::string path = dir.File("pieces.dummy");
+  std::string earlier(200000, 'e');
+  zvtest::WriteFile(path, earlier);
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  const struct {
+    const char* name;
+    std::size_t kept;
+    std::string expected;
+  } cases[] = {
+      {"all kept", earlier.size(), earlier + "+piece"},
+      {"none kept", 0, "+piece"},
+  };
+  for (const auto& c : cases) {
+    zvtest::WriteFile(path, earlier);
+    const int fd = zv::OpenRegularFileForReading(path.c_str());
+    ASSERT_GE(fd, 0);
+    std::string error;
+    EXPECT_TRUE(zv::AppendToFileContents(path, fd, c.kept, "+piece", &error)) << c.name << ": " << error;
+    ::close(fd);
+    EXPECT_EQ(zvtest::ReadFile(path), c.expected) << c.name;
+    EXPECT_EQ(ModeOf(path), 0640u) << c.name;
+    EXPECT_EQ(EntriesIn(dir.path()), 1u) << c.name;
+  }
+  // A file cut short meanwhile fails the append and keeps what it holds.
+  zvtest::WriteFile(path, "short");
+  const int fd = zv::OpenRegularFileForReading(path.c_str());
+  std::string error;
+  EXPECT_FALSE(zv::AppendToFileContents(path, fd, 100, "+piece", &error));
+  ::close(fd);
+  EXPECT_EQ(zvtest::ReadFile(path), "short");
+}
+
+TEST(AppendToFileContentsTest, ReadOnlyDirectoryAppendsInPlace) {
+  TempDir dir;
+  const std::string sub = dir.File("locked");
+  ASSERT_EQ(mkdir(sub.c_str(), 0777), 0);
+  const std::string path = sub + "/pieces.dummy";
+  zvtest::WriteFile(path, "earlier|stale tail");
+  ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(sub.c_str(), 0555), 0);
+  const int result = zvtest::RunAsOtherUser([&] {
+    const int fd = zv::OpenRegularFileForReading(path.c_str());
+    std::string error;
+    const bool appended = zv::AppendToFileContents(path, fd, 8, "piece", &error);
+    ::close(fd);
+    return appended ? 0 : 1;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(zvtest::ReadFile(path), "earlier|piece");
+  EXPECT_EQ(EntriesIn(sub), 1u);
+  chmod(sub.c_str(), 0777);
 }
 
 }  // namespace

@@ -72,3 +72,39 @@ TEST(ReadWholeFileTest, FilesBeyondTheBoundAreRefusedWithoutReadingThem) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CheckUtf8FileTest, CharactersAcrossChunksAndTheEnd) {
+  // A four-byte character straddles each possible place of the first
+  // chunk boundary; bytes that are malformed stay so across it.
+  const std::string four = "\xF0\x9F\x98\x80";
+  const std::size_t chunk = zv::kFileChunkBytes;
+  const struct {
+    const char* name;
+    std::string text;
+    zv::Utf8FileCheck check;
+  } cases[] = {
+      {"empty", "", zv::Utf8FileCheck::kValid},
+      {"ends one byte into the character", std::string(chunk - 1, 'a') + four, zv::Utf8FileCheck::kValid},
+      {"ends two bytes into it", std::string(chunk - 2, 'a') + four + "b", zv::Utf8FileCheck::kValid},
+      {"ends three bytes into it", std::string(chunk - 3, 'a') + four + four, zv::Utf8FileCheck::kValid},
+      {"zero bytes are text", std::string(2 * chunk, '\0'), zv::Utf8FileCheck::kValid},
+      {"character cut off by the end", std::string(chunk - 1, 'a') + four.substr(0, 3), zv::Utf8FileCheck::kInvalid},
+      {"stray continuation after the boundary", std::string(chunk, 'a') + "\x80", zv::Utf8FileCheck::kInvalid},
+      {"lead byte before the boundary, no continuation", std::string(chunk - 1, 'a') + "\xF0" + "abc",
+       zv::Utf8FileCheck::kInvalid},
+      {"overlong form at the boundary", std::string(chunk - 1, 'a') + "\xC0\xAF", zv::Utf8FileCheck::kInvalid},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    zvtest::WriteFile(dir.File("text"), c.text);
+    const int fd = zv::OpenRegularFileForReading(dir.File("text").c_str());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(zv::CheckUtf8File(fd), c.check) << c.name;
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 0) << c.name;
+    ::close(fd);
+  }
+}
+
+}  // namespace
