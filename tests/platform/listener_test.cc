@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
@@ -34,28 +35,28 @@ using zv::xpc::Reply;
 // then, and the test may wait until one does.
 class StopFlag {
  public:
-  void Raise() { Set(&raised_); }
-  void HoldUntilRaised() {
-    Set(&holding_);
-    Await(&raised_);
-  }
-  void AwaitHolding() { Await(&holding_); }
-
- private:
-  void Set(bool* flag) {
+  void Raise() {
     std::lock_guard<std::mutex> lock(mutex_);
-    *flag = true;
+    raised_ = true;
     changed_.notify_all();
   }
-  void Await(const bool* flag) {
+  void HoldUntilRaised() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [flag] { return *flag; });
+    ++holding_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return raised_; });
+  }
+  // Waits until `count` operations hold.
+  void AwaitHolding(int count = 1) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this, count] { return holding_ >= count; });
   }
 
+ private:
   std::mutex mutex_;
   std::condition_variable changed_;
   bool raised_ = false;
-  bool holding_ = false;
+  int holding_ = 0;
 };
 
 StopFlag* g_stop_flag = nullptr;
@@ -136,6 +137,15 @@ class ListenerTest : public ::testing::Test {
     EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
     return fd;
   }
+  // Sends a "length" request without text on `fd` and reads what comes back.
+  std::string Ask(int fd) {
+    std::string error;
+    if (!zv::xpc::WriteAllBytes(fd, Frame(zv::xpc::EncodeRequest("length:reply:", std::nullopt)), &error)) {
+      return "closed";
+    }
+    zv::xpc::FrameReader reader(fd);
+    return NextReply(reader);
+  }
 
   zvtest::TempDir dir_;
   StopFlag stop_flag_;
@@ -206,6 +216,55 @@ TEST_F(ListenerTest, HostileConnectionsAreEndedWhileOthersAreServed) {
     EXPECT_EQ(replies, c.replies) << c.name;
     ::close(fd);
   }
+}
+
+TEST_F(ListenerTest, ConnectionIdleLongestMakesRoomAtTheLimit) {
+  zv::xpc::ListenerOptions options = Options();
+  options.deadlines = {5000, 5000};
+  Start(options);
+  std::vector<int> fds;
+  for (std::size_t i = 0; i < zv::xpc::kMaxConnections; ++i) {
+    fds.push_back(Connect());
+    ASSERT_EQ(Ask(fds.back()), "ok:0") << i;
+  }
+  // A request renews a connection's idle time: the second is now the one
+  // idle longest, and it alone makes room for the newcomer.
+  ASSERT_EQ(Ask(fds[0]), "ok:0");
+  const int newcomer = Connect();
+  EXPECT_EQ(Ask(newcomer), "ok:0");
+  zv::xpc::FrameReader evicted(fds[1]);
+  EXPECT_EQ(NextReply(evicted), "closed");
+  EXPECT_EQ(Ask(fds[0]), "ok:0");
+  EXPECT_EQ(Ask(fds[2]), "ok:0");
+
+  // A crowd far beyond the limit neither brings the service down nor
+  // keeps a later client out.
+  std::vector<int> crowd;
+  for (int i = 0; i < 300; ++i) crowd.push_back(Connect());
+  const int late = Connect();
+  EXPECT_EQ(Ask(late), "ok:0");
+  for (const int fd : fds) ::close(fd);
+  for (const int fd : crowd) ::close(fd);
+  ::close(newcomer);
+  ::close(late);
+}
+
+TEST_F(ListenerTest, NewConnectionIsRefusedWhenNoneAtTheLimitIsIdle) {
+  Start(Options());
+  std::vector<int> fds;
+  std::string error;
+  for (std::size_t i = 0; i < zv::xpc::kMaxConnections; ++i) {
+    fds.push_back(Connect());
+    ASSERT_TRUE(zv::xpc::WriteAllBytes(fds.back(), Frame(zv::xpc::EncodeRequest("hold:reply:", std::nullopt)), &error));
+  }
+  stop_flag_.AwaitHolding(static_cast<int>(zv::xpc::kMaxConnections));
+  const int refused = Connect();
+  zv::xpc::FrameReader reader(refused);
+  EXPECT_EQ(NextReply(reader), "error:too many connections");
+  EXPECT_EQ(NextReply(reader), "closed");
+  Stop();
+  for (const int fd : fds) ::close(fd);
+  ::close(refused);
 }
 
 }  // namespace

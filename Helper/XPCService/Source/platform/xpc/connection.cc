@@ -145,11 +145,9 @@ void Connection::ServeRequests() {
 }
 
 bool Connection::AwaitNextRequest() {
-  // Idle from the end of the last request on, or since it was accepted.
-  if (state_.load() == kBusy) {
-    idle_since_ns_.store(NowNs());
-    state_.store(kIdle);
-  }
+  // Idle since the last reply (SendReply took the time), or since the
+  // connection was accepted.
+  if (state_.load() == kBusy) state_.store(kIdle);
   const int idle_ms = limits_.deadlines.idle_ms > 0 ? limits_.deadlines.idle_ms : -1;
   const int ready = WaitFor(fd_, POLLIN, idle_ms);
   // An eviction that came first wins: the bytes that woke the wait are
@@ -242,6 +240,10 @@ bool Connection::Invoke(int index) {
 }
 
 bool Connection::SendReply(ReplyStatus status, std::string_view text) {
+  // The idle time counts from the last reply, taken before it goes out:
+  // connections rank as idle in the order their clients saw the replies,
+  // however late this thread gets to wait for the next request.
+  idle_since_ns_.store(NowNs());
   out_.clear();
   AppendReplyFrame(status, text, &out_);
   std::string ignored;
