@@ -245,6 +245,37 @@ TEST(FrameAssemblerTest, BufferGrowsWithTheBytesThatArriveWithinTheBudget) {
   EXPECT_EQ(budget.held(), 0u);
 }
 
+TEST(FrameAssemblerTest, TakenFrameHandsItsChargeToTheCaller) {
+  zv::xpc::FrameBudget budget(4 * 1024 * 1024);
+  const std::string big = Frame(std::string(1024 * 1024, 'p'));
+  const struct {
+    const char* name;
+    std::string after;  // what has come after the large frame
+    bool handed;        // whether the charge moves to the caller
+  } cases[] = {
+      {"nothing", "", true},
+      {"the next frame begun", Frame("next").substr(0, 3), false},
+  };
+  for (const auto& c : cases) {
+    zv::xpc::FrameAssembler assembler(&budget);
+    std::size_t delivered = 0;
+    ASSERT_TRUE(Deliver(assembler, big, big.size(), &delivered)) << c.name;
+    std::string_view payload;
+    ASSERT_EQ(assembler.Take(&payload), zv::xpc::FrameAssembler::Step::kFrame) << c.name;
+    delivered = 0;
+    ASSERT_TRUE(Deliver(assembler, c.after, c.after.size(), &delivered)) << c.name;
+    const std::size_t charged = assembler.charged();
+    ASSERT_GT(charged, 0u) << c.name;
+    const std::size_t handed = assembler.HandOverFrame();
+    // The budget still holds the frame's bytes, now for the caller.
+    EXPECT_EQ(handed, c.handed ? charged : 0u) << c.name;
+    EXPECT_EQ(assembler.charged(), charged - handed) << c.name;
+    EXPECT_EQ(budget.held(), charged) << c.name;
+    budget.Give(handed);
+  }
+  EXPECT_EQ(budget.held(), 0u);
+}
+
 TEST(FrameReaderTest, TimeLimitsEndAFrameBegunAndAnIdleWait) {
   const struct {
     const char* name;

@@ -218,6 +218,26 @@ TEST_F(ListenerTest, HostileConnectionsAreEndedWhileOthersAreServed) {
   }
 }
 
+TEST_F(ListenerTest, RequestInProgressHoldsItsTextOnTheBudget) {
+  zv::xpc::ListenerOptions options = Options();
+  options.unfinished_frame_bytes = 256 * 1024;
+  Start(options);
+  const std::string text(200 * 1024, 't');
+  std::string error;
+  const int holder = Connect();
+  ASSERT_TRUE(zv::xpc::WriteAllBytes(holder, Frame(zv::xpc::EncodeRequest("hold:reply:", std::string_view(text))),
+                                     &error));
+  stop_flag_.AwaitHolding();
+  const int second = Connect();
+  (void)zv::xpc::WriteAllBytes(second, Frame(zv::xpc::EncodeRequest("length:reply:", std::string_view(text))),
+                               &error);
+  zv::xpc::FrameReader reader(second);
+  EXPECT_EQ(NextReply(reader), "error:the service is busy");
+  Stop();
+  ::close(holder);
+  ::close(second);
+}
+
 TEST_F(ListenerTest, ConnectionIdleLongestMakesRoomAtTheLimit) {
   zv::xpc::ListenerOptions options = Options();
   options.deadlines = {5000, 5000};

@@ -62,7 +62,8 @@ struct ListenerOptions {
   std::function<void()> on_stop;
   /// Time limits of every connection's frames (tests shorten them).
   FrameDeadlines deadlines{kFrameCompletionSeconds * 1000, kIdleConnectionSeconds * 1000};
-  /// Bytes all connections together may hold for unfinished frames.
+  /// Bytes all connections together may hold for requests being received
+  /// or served.
   std::size_t unfinished_frame_bytes = kMaxUnfinishedFrameBytes;
 };
 

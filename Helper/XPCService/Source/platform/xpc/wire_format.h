@@ -13,7 +13,7 @@
 //
 // A request that breaks these rules gets an error reply and its connection
 // is closed, as does a frame that does not arrive whole in time or would
-// take the service over its memory bound for unfinished frames.
+// take the service over its memory bound for requests.
 #pragma once
 
 #include <cstddef>
@@ -34,9 +34,10 @@ constexpr int kFrameCompletionSeconds = 10;
 /// A connection with no request in progress and nothing arriving (or a
 /// reply its peer does not take) for this many seconds is closed.
 constexpr int kIdleConnectionSeconds = 600;
-/// Most bytes the service holds for unfinished frames across all its
-/// connections (64 MiB); a frame that would need more is refused with an
-/// error and its connection closed.
+/// Most bytes the service holds for requests across all its connections
+/// (64 MiB), from a request's first byte until its reply has gone out; a
+/// frame that would need more is refused with an error and its connection
+/// closed.
 constexpr std::size_t kMaxUnfinishedFrameBytes = std::size_t{64} * 1024 * 1024;
 static_assert(kMaxUnfinishedFrameBytes >= kMaxFrameBytes, "one whole frame must fit the budget");
 /// Longest piece of client-sent text quoted in an error message.
