@@ -110,7 +110,7 @@ TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
     std::string err_holds;
   };
   const Case cases[] = {
-      {{"--version"}, 0, "zvxpc 0.2.0\n", ""},
+      {{"--version"}, 0, "zvxpc 0.3.0\n", ""},
       {{"--help"}, 0, "ZVXPC_SOCKET", ""},
       {{"-h"}, 0, "Exit status:", ""},
       {{"help"}, 0, "help [COMMAND]", ""},
