@@ -153,7 +153,11 @@ TEST_F(InstallTest, InstalledUnitsFirstWalkLandsInTheUsersConfigFolder) {
   const CommandResult walk =
       RunCommand({Installed("bin/zvxpc"), "walk", "--socket", home.File("zvxpcd.sock"), "--user", "alice", "--model",
                   "PX-100", "--", "-v", "2c", "-c", "public", printer->address(), zvtest::ProfileTableOid()});
-  EXPECT_EQ(walk.out, "iRet=0\n") << walk.err << ReadFile(home.File("activator.stderr"));
+  // The installed client finds the list in the same default folder.
+  EXPECT_EQ(walk.out,
+            "iRet=0\nRGB: 2 in the menu (entered: OFFICE.ICC, PHOTO.ICC)\nSIM: 1 in the menu (entered: PROOF.ICC)\n"
+            "DST: 1 in the menu (entered: PROOF.ICC)\n")
+      << walk.err << ReadFile(home.File("activator.stderr"));
   const std::string folder = home.File(".config/zvxpc");
   EXPECT_TRUE(zvtest::ReadStoredProfiles(folder + "/alice-PX-100-profile.plist").read);
   struct stat st {};
