@@ -83,13 +83,15 @@ bool ClientConnection::Reconnect() {
   return Connect(socket_path_);
 }
 
-bool ClientConnection::ReadyToSend() {
+bool ClientConnection::ReadyToSend(bool* reconnected) {
   if (fd_ >= 0 && !ClosedByServiceWhileIdle()) return true;
   if (fd_ >= 0) CloseSocket(true);
-  if (!service_closed_ || pending_ > 0 || socket_path_.empty()) {
-    Fail(ENOTCONN, "the connection was closed after an earlier failure");
+  if (!service_closed_ || *reconnected || socket_path_.empty()) {
+    Fail(ENOTCONN, service_closed_ ? "the service closed the connection again"
+                                   : "the connection was closed after an earlier failure");
     return false;
   }
+  *reconnected = true;
   return Reconnect();
 }
 
@@ -102,12 +104,13 @@ int ClientConnection::Send(std::string_view operation, std::optional<std::string
   std::string frame;
   frame.reserve(xpc::kFrameHeaderBytes + payload.size());
   xpc::AppendFrame(payload, &frame);
-  if (!ReadyToSend()) return -1;
+  bool reconnected = false;
+  if (!ReadyToSend(&reconnected)) return -1;
   bool untouched = false;
   if (SendFrame(frame, deadline, &untouched) != 0) {
     // The service closed between the check and the send: nothing of the
     // request reached it, so it may go once more on a new connection.
-    if (!untouched || !ReadyToSend() || SendFrame(frame, deadline, &untouched) != 0) return -1;
+    if (!untouched || !ReadyToSend(&reconnected) || SendFrame(frame, deadline, &untouched) != 0) return -1;
   }
   ++pending_;
   return 0;

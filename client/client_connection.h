@@ -91,10 +91,11 @@ class ClientConnection {
   // closed, when there is one.
   bool CollectRefusal(Deadline deadline);
   // A socket to send on: the open one, or a new one when the service
-  // closed the old one and no reply is pending. False with ENOTCONN (the
-  // connection was closed after a failure of this side) or the connect
-  // failure.
-  bool ReadyToSend();
+  // closed the old one and no reply is pending, unless `*reconnected` says
+  // this request already made one (then set). False with ENOTCONN (closed
+  // after a failure of this side, or again after a reconnection) or the
+  // connect failure.
+  bool ReadyToSend(bool* reconnected);
   // True when no reply is pending and the service has closed its end.
   bool ClosedByServiceWhileIdle() const;
   bool Reconnect();

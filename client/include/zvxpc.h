@@ -92,20 +92,26 @@ void zvxpc_close(zvxpc_client *client);
  * timeout_ms < 0 waits for ever. 0 and a malloc'ed reply text in *reply
  * (free() it); -1 with errno set: ETIMEDOUT (the connection is closed, as
  * its late reply would be out of turn), ECONNRESET (the service closed the
- * connection), EPROTO (the service answered with an error frame; its
- * message is zvxpc_error's), EBADMSG (the service sent what is no reply;
- * the connection is closed), EMSGSIZE (request over 16 MiB, nothing sent), EBUSY (replies
- * of zvxpc_send requests still pending), ENOTCONN (closed after an earlier
- * failure), EINVAL, ENOMEM. zvxpc_error gives the message. */
+ * connection before the reply came; the request is not sent again),
+ * EPROTO (the service answered with an error frame; its message is
+ * zvxpc_error's; the connection is closed), EBADMSG (the service sent what
+ * is no reply; the connection is closed), EMSGSIZE (request over 16 MiB,
+ * nothing sent), EBUSY (replies of zvxpc_send requests still pending),
+ * ENOTCONN (closed by this side after a timeout or a bad reply, or closed
+ * again by the service right after a reconnection), ENOENT or
+ * ECONNREFUSED (the service closed the connection and reconnecting
+ * failed), EINVAL, ENOMEM. zvxpc_error gives the message. */
 int zvxpc_call(zvxpc_client *client, const char *op, const char *text, int timeout_ms, char **reply);
 
 /* The walk request composed from its parts: user and model name, and the
- * walk's arguments (snmpwalk-style, without the program-name slot, at least
- * one: the printer's address, then ZVXPC_PROFILE_TABLE_OID). *result gets N of the "iRet=N" reply. 0 or -1 as zvxpc_call, and
- * EBADMSG when the reply is not "iRet=N". A user, model or argument that the
- * request cannot carry (a marker inside it, text that is not UTF-8), or no
- * argument at all (a walk of nothing would take every listed profile out of
- * the menu), gives -1 with EINVAL and nothing is sent. */
+ * walk's arguments (snmpwalk-style, without the program-name slot, at
+ * least one: the options, the printer's address, then
+ * ZVXPC_PROFILE_TABLE_OID). *result gets N of the "iRet=N" reply. 0 or -1
+ * as zvxpc_call, and EBADMSG when the reply is not "iRet=N". A user, model
+ * or argument that the request cannot carry (a marker inside it, text that
+ * is not UTF-8), or no argument at all (a walk of nothing would take every
+ * listed profile out of the menu), gives -1 with EINVAL and nothing is
+ * sent. */
 int zvxpc_walk(zvxpc_client *client, const char *user, const char *model, int argc, const char *const *argv,
                int timeout_ms, int *result);
 
