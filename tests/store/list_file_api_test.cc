@@ -79,10 +79,6 @@ TEST(ListFileApiTest, ReadAndWriteGiveOneLineReasons) {
   EXPECT_EQ(std::string(error).find('\n'), std::string::npos) << error;
   std::free(error);
 
-  const std::string no_folder = dir.File("no/such/folder.plist");
-  EXPECT_EQ(zvplist_write(no_folder.c_str(), rgb.get(), sim.get(), dst.get(), &error), -1);
-  ASSERT_NE(error, nullptr);
-  std::free(error);
 }
 
 // Readers of one list see one of the two lists a writer alternates, never
