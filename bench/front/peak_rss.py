@@ -16,11 +16,13 @@ the goal is every case under 256 MB.
   frames-64   64 connections send a 16 MiB frame each, at once (the replies
               served and "the service is busy" refusals are counted)
 
-  bench/front/peak_rss.py [--build BUILD_DIR] [--runs RUNS] [--old ZVXPCD]
+  bench/front/peak_rss.py [--build BUILD_DIR] [--runs RUNS] [--old ZVXPCD] [--cases NAME,...]
 
 BUILD_DIR is a plain (not sanitised) build tree holding zvxpcd (default:
 build/release); --old names another zvxpcd binary (an earlier build) to
-measure beside it. Everything runs in a temporary directory.
+measure beside it (an old build may need gigabytes for the pieces cases);
+--cases picks cases by name (the anchor always runs). Everything runs in a
+temporary directory.
 """
 
 import argparse
@@ -171,7 +173,9 @@ def main():
     parser.add_argument("--build", default=os.path.join(root, "build", "release"))
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--old")
+    parser.add_argument("--cases", help="comma-separated case names")
     args = parser.parse_args()
+    cases = [c for c in CASES if not args.cases or c[0] == "anchor" or c[0] in args.cases.split(",")]
     binaries = [("new", os.path.join(args.build, "Helper/XPCService/Source/front/zvxpcd"))]
     if args.old:
         binaries.append(("old", args.old))
@@ -182,7 +186,7 @@ def main():
     notes = {}
     with tempfile.TemporaryDirectory() as work:
         for _ in range(args.runs):
-            for case, run in CASES:
+            for case, run in cases:
                 for label, binary in binaries:
                     service = Service(binary, work)
                     try:
@@ -191,7 +195,7 @@ def main():
                     finally:
                         service.stop()
     print("peak RSS of zvxpcd in MB over %d runs (median / min / max)" % args.runs)
-    for case, _ in CASES:
+    for case, _ in cases:
         for label, _ in binaries:
             values = peaks[(label, case)]
             print("  %-10s %-4s %7.1f %7.1f %7.1f   %s" % (case, label, statistics.median(values), min(values),

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/xpc/connection.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <poll.h>
 
 #include <chrono>
 #include <new>
