@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# shellcheck shell=bash
 # Interleaved timing for the walk benchmarks. Sourced; the caller sets
 # $runs.
 
