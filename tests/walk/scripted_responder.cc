@@ -7,12 +7,12 @@
 // killed.
 //
 //   scripted_responder [--log FILE] [--end MODE] [--bulk MODE]
-//                      [OID=INTEGER | OID=s:TEXT | OID=x:TYPE | OID=e:STATUS]...
+//                      [OID=INTEGER | OID=s:TEXT | OID=x:TYPE | OID=e:STATUS | OID=n:]...
 //
 // OID=x:TYPE serves an exception value (TYPE 128 noSuchObject, 129
 // noSuchInstance, 130 endOfMibView) as if it were the OID's value;
 // OID=e:STATUS makes every request whose answer would hold OID fail with
-// error status STATUS.
+// error status STATUS, and OID=n: leaves every such request unanswered.
 // GETNEXT answers with the first served OID after the one asked for; past
 // the last one the end MODE decides: "endofmibview" (default), "nosuchname"
 // or "generr" (error status, variables echoed), "empty" (no variables),
@@ -50,6 +50,7 @@ struct ServedValue {
   u_char type;        // ASN_INTEGER, ASN_OCTET_STR or an exception
   long integer;       // the value, or the error status of OID=e:STATUS
   bool fails;         // OID=e:STATUS
+  bool silent;        // OID=n:
   std::string text;
 };
 
@@ -73,6 +74,8 @@ bool ParseServedValue(const char* argument, ServedValue* value) {
     value->text = text + 2;
   } else if (std::strncmp(text, "x:", 2) == 0) {
     value->type = static_cast<u_char>(std::strtol(text + 2, nullptr, 10));
+  } else if (std::strncmp(text, "n:", 2) == 0) {
+    value->silent = true;
   } else if (std::strncmp(text, "e:", 2) == 0) {
     value->fails = true;
     value->integer = std::strtol(text + 2, nullptr, 10);
@@ -149,13 +152,16 @@ bool AnswerEnd(const Script& script, const netsnmp_pdu& request, const oid* name
   return true;
 }
 
-// Adds the value served at `value`, or the error it stands for.
-void AddOrFail(const ServedValue& value, const netsnmp_pdu& request, netsnmp_pdu* reply) {
+// Adds the value served at `value`, or the error it stands for. False:
+// no answer.
+bool AddOrFail(const ServedValue& value, const netsnmp_pdu& request, netsnmp_pdu* reply) {
+  if (value.silent) return false;
   if (value.fails) {
     SetError(reply, value.integer, request);
   } else {
     AddServed(reply, value);
   }
+  return true;
 }
 
 // The next max-repetitions values after the one asked for, as GETNEXT requests
@@ -167,7 +173,7 @@ bool AnswerBulk(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* r
   for (long taken = 0; taken < request.max_repetitions && reply->errstat == SNMP_ERR_NOERROR; ++taken) {
     const ServedValue* value = Find(script, name, length, true);
     if (value == nullptr) return AnswerEnd(script, request, name, length, reply);
-    AddOrFail(*value, request, reply);
+    if (!AddOrFail(*value, request, reply)) return false;
     name = value->name;
     length = value->name_length;
   }
@@ -197,10 +203,7 @@ bool Answer(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply
   if (request.command == SNMP_MSG_GETBULK) return AnswerBulkRequest(script, request, reply);
   const bool next = request.command == SNMP_MSG_GETNEXT;
   const ServedValue* value = Find(script, asked.name, asked.name_length, next);
-  if (value != nullptr) {
-    AddOrFail(*value, request, reply);
-    return true;
-  }
+  if (value != nullptr) return AddOrFail(*value, request, reply);
   if (next) return AnswerEnd(script, request, asked.name, asked.name_length, reply);
   if (request.version == SNMP_VERSION_1) {
     SetError(reply, SNMP_ERR_NOSUCHNAME, request);

@@ -9,8 +9,10 @@
 // device with a working GETBULK would not give sends it elsewhere: a
 // tooBig asks again with fewer repetitions, and any other error status, an
 // empty answer, one longer than asked for or one that does not begin after
-// the OID asked for makes the walk go on by GETNEXT from where it is, so that a printer with a broken GETBULK still
-// walks right, only slower.
+// the OID asked for makes the walk go on by GETNEXT from where it is, so
+// that a printer with a broken GETBULK still walks right, only slower. So
+// does a GETBULK left unanswered by a device that answered the walk
+// before (the walk driver decides that one).
 #pragma once
 
 #include <net-snmp/net-snmp-config.h>

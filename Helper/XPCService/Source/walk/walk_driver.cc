@@ -80,6 +80,7 @@ struct WalkLoop {
   int result;
   int last_status;
   int bulk_repetitions;  // of the next GETBULK request; 0: the walk goes on by GETNEXT
+  bool device_answered;  // a request of this walk had an answer
 };
 
 bool InsideSubtree(const WalkOid& root, const netsnmp_variable_list& variable) {
@@ -154,6 +155,7 @@ void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response, bool bulk_answer
 
 void TakeResponse(WalkLoop& loop, int status, const netsnmp_pdu* response, bool bulk_answer) {
   loop.last_status = status;
+  if (status == STAT_SUCCESS && response != nullptr) loop.device_answered = true;
   if (status == zv::kStatAbandoned) {
     loop.result = 1;
     loop.running = false;
@@ -226,11 +228,24 @@ bool AcceptBulkAnswer(WalkLoop& loop, const netsnmp_pdu& response) {
   return true;
 }
 
+// A device that answered this walk before and now leaves a GETBULK
+// unanswered may have dropped it, or an answer too big for the network:
+// GETNEXT asks for the next variable alone, and a walk by GETNEXT would
+// have met the same silence at that variable, if at all. A device that
+// never answered is a silent one and ends the walk as a GETNEXT walk would.
+bool GoOnByGetNextAfterSilence(WalkLoop& loop, int status) {
+  if (status != STAT_TIMEOUT || !loop.device_answered || zv::WalkDeadlinePassed()) return false;
+  zv::NoteWalkReason("the device left a GETBULK request unanswered; the walk went on by GETNEXT");
+  loop.bulk_repetitions = 0;
+  return true;
+}
+
 void StepByGetBulk(WalkLoop& loop) {
   netsnmp_pdu* response = nullptr;
   const int status = SendNewRequest(
       loop.session, zv::NewBulkRequest(loop.current.ids, loop.current.length, loop.bulk_repetitions), &response);
-  if (status != STAT_SUCCESS || response == nullptr || AcceptBulkAnswer(loop, *response)) {
+  const bool answered = status == STAT_SUCCESS && response != nullptr;
+  if (answered ? AcceptBulkAnswer(loop, *response) : !GoOnByGetNextAfterSilence(loop, status)) {
     TakeResponse(loop, status, response, true);
   }
   if (response != nullptr) snmp_free_pdu(response);
@@ -248,7 +263,7 @@ void StepOnce(WalkLoop& loop) {
 // `bulk_repetitions` above 0, else GETNEXT) and the fallback GET.
 int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetitions) {
   WalkLoop loop{session, root, root, !zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering),
-                true, 0, STAT_SUCCESS, bulk_repetitions};
+                true, 0, STAT_SUCCESS, bulk_repetitions, false};
   if (zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested)) {
     snmp_get_and_print(session, root.ids, root.length);
   }
