@@ -56,8 +56,8 @@ struct WalkArgumentStorage {
 /// default store, so all three must outlive the session's opening.
 /// Sets `storage->bulk_repetitions` from the last "-C r" that `handler`
 /// (optProc) met, 0 without one. Initialises the library on the first
-/// call in the process, after the options are scanned. Returns the index in argv of the first argument
-/// after the address; kParseUsageError for a usage error (unknown option,
+/// call in the process, after the options are scanned. Returns the index
+/// in argv of the first argument after the address; kParseUsageError for a usage error (unknown option,
 /// missing or over-long argument, bad value, no address, SNMPv1/v2c without any
 /// community, `argc` below 1 or a null entry); kParseNothingToWalk for
 /// `-H` or a pass phrase/key. Not reentrant (option scanning is
