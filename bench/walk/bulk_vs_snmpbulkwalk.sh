@@ -60,6 +60,7 @@ serve() {
   port=$(free_udp_port)
   start_printer "$1" "$work/$2"
   pids+=("$printer_pid")
+  : > "$work/$2.relay"
   "$relay" --target "127.0.0.1:$port" --delay-us "$delay_us" > "$work/$2.relay" &
   pids+=($!)
   relayed=
