@@ -88,11 +88,13 @@ socket=$work/zvxpcd.sock
 pids+=($!)
 for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
 
+# --quiet: the reply line alone, as the dialog gets it (without it zvxpc
+# also reads the profile list before and after to summarise the walk).
 run_bulk() {
-  "$client" walk --socket "$socket" --user "bulk$rows" --model m -v 2c -c public -Cr25 "$address" "$table_oid"
+  "$client" walk --socket "$socket" --user "bulk$rows" --model m --quiet -v 2c -c public -Cr25 "$address" "$table_oid"
 }
 run_getnext() {
-  "$client" walk --socket "$socket" --user "getnext$rows" --model m -v 2c -c public "$address" "$table_oid"
+  "$client" walk --socket "$socket" --user "getnext$rows" --model m --quiet -v 2c -c public "$address" "$table_oid"
 }
 run_snmpbulkwalk() { snmpbulkwalk -v2c -c public -On -Cr25 "$address" "$table_oid"; }
 run_snmpwalk() { snmpwalk -v2c -c public -On "$address" "$table_oid"; }
