@@ -19,6 +19,7 @@
 #include "platform/atomic_file.h"
 #include "platform/xpc/listener.h"
 #include "walk/walk_driver.h"
+#include "walk/walk_settings.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   // A service killed while it saved a list may have left a temporary.
   zv::RemoveStaleTemporariesIn(options.preferences_directory);
   zv::SetWalkTimeLimit(options.walk_timeout_seconds);
+  zv::SetDefaultBulkRepetitions(options.bulk_repetitions);
   // Buffers of large requests go back to the system once freed: a fixed
   // threshold keeps the allocator from raising it after the first large
   // buffer and then keeping such buffers in its heaps, where a burst of
