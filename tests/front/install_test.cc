@@ -76,7 +76,7 @@ TEST_F(FrontInstallTest, InstallsTheServiceInLibexecAndItsUserUnits) {
 // state directory holds the SNMP library's state.
 TEST_F(FrontInstallTest, SandboxKeepsWhatTheServiceNeeds) {
   for (const char* line : {"RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "StateDirectory=zvxpcd",
-                           "NoNewPrivileges=yes", "UMask=0077"}) {
+                           "NoNewPrivileges=yes", "UMask=0002"}) {
     EXPECT_TRUE(ServiceUnitHas(line)) << line << "\n" << service_unit_;
   }
 }

@@ -10,6 +10,7 @@
 #include "front/verbose_log.h"
 #include "platform/fixed_field.h"
 #include "platform/posix_io.h"
+#include "walk/debug_sink.h"
 #include "walk/walk_driver.h"
 #include "zvxpc.h"
 
@@ -163,6 +164,7 @@ void SetWalkEnvironment(WalkEnvironment environment) {
 void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply) {
   std::lock_guard<std::mutex> lock(WalkMutex());
   const WalkEnvironment& environment = Environment();
+  SetWalkLogSink(environment.log ? environment.log : LogErrorLine);
   const bool verbose = VerboseLogOn();
   if (verbose) BeginWalkNotes();
   WalkRequestStorage storage;
