@@ -29,15 +29,18 @@ constexpr std::size_t kExpectedSize = 640 * 1024;
 constexpr SlotField kWriteOrder[kSlotFieldCount] = {kFieldIndexOnDevice, kFieldInMenu,   kFieldProfileClass,
                                                     kFieldLocation,      kFieldFileName, kFieldProfileName};
 
+// Depth of the numbered entries: top dictionary, class, field dictionary;
+// no line is indented deeper.
+constexpr int kEntryDepth = 3;
 // The longest entity libplist writes for one character ("&amp;").
 constexpr std::size_t kMaxEscapedCharBytes = 5;
 // Room for the longest key line: a key name of the 32-byte key arrays (or a
 // class key), four slot digits.
-constexpr std::size_t kMaxKeyLineBytes = 3 + sizeof "<key>" + 32 + 4 + sizeof "</key>\n";
+constexpr std::size_t kMaxKeyLineBytes = kEntryDepth + sizeof "<key>" + 32 + 4 + sizeof "</key>\n";
 // Room for the longest value line: a name field's whole 32 bytes (a field
 // may lack its terminator), every byte escaped; an integer line is shorter.
 constexpr std::size_t kMaxValueLineBytes =
-    3 + sizeof "<string>" + kMaxEscapedCharBytes * ZV_PROFILE_NAME_SIZE + sizeof "</string>\n";
+    kEntryDepth + sizeof "<string>" + kMaxEscapedCharBytes * ZV_PROFILE_NAME_SIZE + sizeof "</string>\n";
 constexpr std::size_t kMaxEntryBytes = kMaxKeyLineBytes + kMaxValueLineBytes;
 
 // The lines of one entry, composed in a stack buffer and appended to the
@@ -45,6 +48,44 @@ constexpr std::size_t kMaxEntryBytes = kMaxKeyLineBytes + kMaxValueLineBytes;
 // none per character.
 class EntryLines {
  public:
+  // "<key>KEY</key>", the key escaped.
+  void PutKeyLine(int depth, std::string_view key) {
+    PutTabs(depth);
+    Put("<key>");
+    PutEscaped(key);
+    Put("</key>\n");
+  }
+
+  // "<key>BASENNNN</key>": `base` and `slot` in four zero-padded digits.
+  void PutNumberedKeyLine(std::string_view base, int slot) {
+    PutTabs(kEntryDepth);
+    Put("<key>");
+    Put(base);
+    end_[0] = static_cast<char>('0' + slot / 1000);
+    end_[1] = static_cast<char>('0' + slot / 100 % 10);
+    end_[2] = static_cast<char>('0' + slot / 10 % 10);
+    end_[3] = static_cast<char>('0' + slot % 10);
+    end_ += 4;
+    Put("</key>\n");
+  }
+
+  void PutIntegerLine(int depth, int32_t value) {
+    PutTabs(depth);
+    Put("<integer>");
+    end_ = std::to_chars(end_, end_ + 11, value).ptr;
+    Put("</integer>\n");
+  }
+
+  void PutStringLine(int depth, std::string_view text) {
+    PutTabs(depth);
+    Put("<string>");
+    PutEscaped(text);
+    Put("</string>\n");
+  }
+
+  void AppendTo(std::string* out) const { out->append(buffer_, static_cast<std::size_t>(end_ - buffer_)); }
+
+ private:
   void Put(std::string_view text) {
     std::memcpy(end_, text.data(), text.size());
     end_ += text.size();
@@ -53,17 +94,6 @@ class EntryLines {
   void PutTabs(int depth) {
     std::memset(end_, '\t', static_cast<std::size_t>(depth));
     end_ += depth;
-  }
-
-  void PutInteger(int32_t value) { end_ = std::to_chars(end_, end_ + 11, value).ptr; }
-
-  // `slot` as four digits, zero-padded.
-  void PutSlotDigits(int slot) {
-    end_[0] = static_cast<char>('0' + slot / 1000);
-    end_[1] = static_cast<char>('0' + slot / 100 % 10);
-    end_[2] = static_cast<char>('0' + slot / 10 % 10);
-    end_[3] = static_cast<char>('0' + slot % 10);
-    end_ += 4;
   }
 
   // `text` with the three characters libplist escapes. The bytes go one by
@@ -80,9 +110,6 @@ class EntryLines {
     }
   }
 
-  void AppendTo(std::string* out) const { out->append(buffer_, static_cast<std::size_t>(end_ - buffer_)); }
-
- private:
   char buffer_[kMaxEntryBytes];
   char* end_ = buffer_;
 };
@@ -91,48 +118,27 @@ void AppendIndent(int depth, std::string* out) { out->append(static_cast<std::si
 
 void AppendKey(int depth, std::string_view key, std::string* out) {
   EntryLines lines;
-  lines.PutTabs(depth);
-  lines.Put("<key>");
-  lines.PutEscaped(key);
-  lines.Put("</key>\n");
+  lines.PutKeyLine(depth, key);
   lines.AppendTo(out);
 }
 
 void AppendInteger(int depth, int32_t value, std::string* out) {
   EntryLines lines;
-  lines.PutTabs(depth);
-  lines.Put("<integer>");
-  lines.PutInteger(value);
-  lines.Put("</integer>\n");
+  lines.PutIntegerLine(depth, value);
   lines.AppendTo(out);
-}
-
-// "<key><field name>NNNN</key>" of `slot`, at the depth of field entries.
-inline void PutNumberedKey(std::string_view base, int slot, EntryLines* lines) {
-  lines->PutTabs(3);
-  lines->Put("<key>");
-  lines->Put(base);
-  lines->PutSlotDigits(slot);
-  lines->Put("</key>\n");
 }
 
 void AppendIntegerEntry(std::string_view base, int slot, int32_t value, std::string* out) {
   EntryLines lines;
-  PutNumberedKey(base, slot, &lines);
-  lines.PutTabs(3);
-  lines.Put("<integer>");
-  lines.PutInteger(value);
-  lines.Put("</integer>\n");
+  lines.PutNumberedKeyLine(base, slot);
+  lines.PutIntegerLine(kEntryDepth, value);
   lines.AppendTo(out);
 }
 
 void AppendStringEntry(std::string_view base, int slot, std::string_view text, std::string* out) {
   EntryLines lines;
-  PutNumberedKey(base, slot, &lines);
-  lines.PutTabs(3);
-  lines.Put("<string>");
-  lines.PutEscaped(text);
-  lines.Put("</string>\n");
+  lines.PutNumberedKeyLine(base, slot);
+  lines.PutStringLine(kEntryDepth, text);
   lines.AppendTo(out);
 }
 
