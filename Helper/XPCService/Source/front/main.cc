@@ -18,6 +18,7 @@
 #include "platform/atomic_file.h"
 #include "platform/xpc/listener.h"
 #include "walk/walk_driver.h"
+#include "walk/walk_settings.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   // A service killed while it saved a list may have left a temporary.
   zv::RemoveStaleTemporariesIn(options.preferences_directory);
   zv::SetWalkTimeLimit(options.walk_timeout_seconds);
+  zv::SetDefaultBulkRepetitions(options.bulk_repetitions);
   // Replies are sent with MSG_NOSIGNAL; nothing else may end the process
   // on a closed pipe either.
   ::signal(SIGPIPE, SIG_IGN);
