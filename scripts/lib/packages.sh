@@ -5,7 +5,7 @@
 
 ZV_BUILD_PACKAGES=(
   cmake g++ make pkg-config scdoc
-  libplist-dev libpugixml-dev libsnmp-dev liburiparser-dev libsystemd-dev
+  libplist-dev libpugixml-dev libsnmp-dev liburiparser-dev libsystemd-dev libseccomp-dev
 )
 ZV_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev

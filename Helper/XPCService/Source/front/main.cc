@@ -2,10 +2,13 @@
 // zvxpcd: start-up of the service. Creates the delegate, obtains the
 // service listener (socket activation, or a socket of its own), sets the
 // delegate on it and resumes it until a stop signal or the idle period.
+#include <limits.h>
 #include <signal.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -14,10 +17,11 @@
 #include "front/service_options.h"
 #include "front/system_log.h"
 #include "front/verbose_log.h"
+#include "front/walk_process.h"
 #include "front/walk_request.h"
+#include "platform/confinement.h"
 #include "platform/atomic_file.h"
 #include "platform/xpc/listener.h"
-#include "walk/walk_driver.h"
 
 namespace {
 
@@ -26,6 +30,25 @@ constexpr int kExitFailure = 1;
 
 void PrintDiagnostic(std::string_view line) {
   std::fprintf(stderr, "zvxpcd: %.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+// The walk program installed beside this one (in libexec, or in the build
+// tree).
+std::string WalkProgramBesideService() {
+  char self[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return "zvxpcd-walk";
+  const std::string path(self, static_cast<std::size_t>(length));
+  return path.substr(0, path.rfind('/') + 1) + "zvxpcd-walk";
+}
+
+// The walk state the first walk starts from: the time limit of the
+// command line, MIBS from the service's environment.
+zv::WalkProcessState InitialWalkState(const zv::ServiceOptions& options) {
+  zv::WalkProcessState state;
+  state.time_limit_seconds = options.walk_timeout_seconds;
+  if (const char* mibs = std::getenv("MIBS")) state.mibs = mibs;
+  return state;
 }
 
 // Applies the options that shape the process before any request runs.
@@ -39,7 +62,12 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   if (options.verbose) zv::EnableVerboseLog();
   // A service killed while it saved a list may have left a temporary.
   zv::RemoveStaleTemporariesIn(options.preferences_directory);
-  zv::SetWalkTimeLimit(options.walk_timeout_seconds);
+  zv::SetWalkProcessSetup(options.walk_program ? *options.walk_program : WalkProgramBesideService(),
+                          InitialWalkState(options));
+  if (options.verbose && zv::LandlockAbi() == 0) {
+    zv::LogErrorLine("xpc - walks run without Landlock (the kernel does not offer it); the rest of their "
+                     "confinement holds");
+  }
   // Replies are sent with MSG_NOSIGNAL; nothing else may end the process
   // on a closed pipe either.
   ::signal(SIGPIPE, SIG_IGN);
@@ -53,7 +81,7 @@ zv::xpc::ListenerOptions ListenerOptionsFrom(const zv::ServiceOptions& options) 
   listener_options.diagnostics = PrintDiagnostic;
   // A walk in progress would hold the stop for as long as the printer
   // keeps it waiting; it is abandoned and writes nothing.
-  listener_options.on_stop = [] { zv::AbandonWalks(); };
+  listener_options.on_stop = [] { zv::StopWalks(); };
   return listener_options;
 }
 

@@ -93,6 +93,11 @@ bool ApplyOption(int argc, char** argv, int* index, ServiceOptions* options, std
     return TakeValue("--walk-timeout", argc, argv, index, &value, error) &&
            ParseSeconds("--walk-timeout", value, kMaxWalkTimeoutSeconds, &options->walk_timeout_seconds, error);
   }
+  if (IsOption(argument, "--walk-program")) {
+    if (!TakeValue("--walk-program", argc, argv, index, &value, error)) return false;
+    options->walk_program = value;
+    return true;
+  }
   *error = "unknown argument '" + std::string(argument) + "'";
   return false;
 }
@@ -110,7 +115,7 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
 
 std::string ServiceUsage() {
   return "usage: zvxpcd [--socket PATH] [--preferences-dir DIR] [--log-file PATH] [--idle-exit SECONDS]\n"
-         "              [--walk-timeout SECONDS] [--verbose]\n"
+         "              [--walk-timeout SECONDS] [--walk-program PATH] [--verbose]\n"
          "       zvxpcd --help | --version\n"
          "\n"
          "Profile helper service of the colour inkjet print dialog. Serves its clients\n"
@@ -131,6 +136,8 @@ std::string ServiceUsage() {
          "                          on the next connection\n"
          "  --walk-timeout SECONDS  end a walk that is still running after SECONDS as a\n"
          "                          timed-out request (default 120)\n"
+         "  --walk-program PATH     run each walk in a process of PATH (default: the\n"
+         "                          zvxpcd-walk beside zvxpcd)\n"
          "  --verbose               also log, per walk, user, model, device, result and\n"
          "                          reason, and why a file operation answered FALSE\n"
          "                          (journal entries, or lines of the --log-file)\n"

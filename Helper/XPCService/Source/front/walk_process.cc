@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: MIT
+#include "front/walk_process.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+
+#include "platform/helper_process.h"
+#include "platform/posix_io.h"
+#include "walk/debug_sink.h"
+#include "walk/walk_driver.h"
+
+namespace zv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Longest wait between two looks at the deadline and the stop.
+constexpr int kSliceMs = 50;
+// All that one walk's process may send; a walk's notes are a few kilobytes.
+constexpr std::size_t kMaxWalkOutputBytes = std::size_t{16} << 20;
+
+std::atomic<bool> stopping{false};
+
+struct Setup {
+  std::mutex mutex;
+  std::string program;
+  WalkProcessState state;
+};
+
+Setup& TheSetup() {
+  static Setup setup;
+  return setup;
+}
+
+// What one walk's process did, as the service saw it.
+struct Watch {
+  bool got_result = false;
+  int result = 1;
+  WalkProcessState end;
+  bool broken = false;      // it sent malformed messages or too many bytes
+  bool timed_out = false;   // it was killed at its deadline
+  bool stop_sent = false;
+  bool killed = false;
+  Clock::time_point stop_sent_at;
+  int wait_status = 0;
+};
+
+void Kill(const HelperProcess& helper, Watch& watch) {
+  if (watch.killed) return;
+  ::kill(helper.pid, SIGKILL);
+  watch.killed = true;
+}
+
+// The deadline and the stop, looked at between reads.
+void Enforce(const HelperProcess& helper, Clock::time_point deadline, Watch& watch) {
+  const Clock::time_point now = Clock::now();
+  if (stopping.load() && !watch.stop_sent) {
+    ::kill(helper.pid, SIGTERM);
+    watch.stop_sent = true;
+    watch.stop_sent_at = now;
+  }
+  if (watch.stop_sent && now - watch.stop_sent_at >= std::chrono::milliseconds(kWalkStopGraceMs)) {
+    Kill(helper, watch);
+  }
+  if (now >= deadline && !watch.killed) {
+    watch.timed_out = true;
+    Kill(helper, watch);
+  }
+}
+
+void TakeMessage(const WalkMessage& message, Watch& watch) {
+  if (!message.is_result) {
+    NoteWalk(message.note, message.text);
+    return;
+  }
+  watch.got_result = true;
+  watch.result = message.result;
+  watch.end = message.state;
+}
+
+// Reads the process's messages until it closes its end; enforces the
+// deadline and the stop meanwhile.
+void Follow(const HelperProcess& helper, Clock::time_point deadline, Watch& watch) {
+  WalkMessageReader reader;
+  std::size_t received = 0;
+  char buffer[16384];
+  for (;;) {
+    Enforce(helper, deadline, watch);
+    const int ready = WaitFor(helper.output_fd, POLLIN, kSliceMs);
+    if (ready == 0) continue;
+    const ssize_t count = ready > 0 ? ::read(helper.output_fd, buffer, sizeof buffer) : -1;
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    received += static_cast<std::size_t>(count);
+    const bool fine = received <= kMaxWalkOutputBytes &&
+                      reader.Feed(std::string_view(buffer, static_cast<std::size_t>(count)),
+                                  [&watch](const WalkMessage& message) { TakeMessage(message, watch); });
+    if (!fine && !watch.broken) {
+      watch.broken = true;
+      watch.got_result = false;
+      Kill(helper, watch);
+    }
+  }
+}
+
+// Starts the process of `job`, hands it the job and follows it to its end.
+bool RunOnce(const std::string& program, const WalkJob& job, Watch& watch, std::string* error) {
+  HelperProcess helper;
+  if (!StartHelper(program, kWalkMessageDescriptor, &helper, error)) return false;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::seconds(job.state.time_limit_seconds + kWalkKillGraceSeconds);
+  // A process that ends before it read its job leaves the write failing
+  // (SIGPIPE is ignored in the service); its end tells the rest.
+  (void)WriteAll(helper.input_fd, EncodeWalkJob(job));
+  ::close(helper.input_fd);
+  helper.input_fd = -1;
+  Follow(helper, deadline, watch);
+  CloseHelperPipes(&helper);
+  watch.wait_status = ReapHelper(helper);
+  return true;
+}
+
+// The failed walk's merge, in a fresh process, for a walk whose process
+// was killed at its deadline.
+void MergeFailedWalk(const std::string& program, const WalkJob& walked) {
+  WalkJob merge = walked;
+  merge.kind = WalkJobKind::kMergeFailed;
+  merge.arguments.clear();
+  Watch watch;
+  std::string error;
+  if (!RunOnce(program, merge, watch, &error)) {
+    NoteWalk(WalkNote::kList, "the failed walk's merge could not be started: " + error);
+  } else if (!watch.got_result) {
+    NoteWalk(WalkNote::kList, "the failed walk's merge " + DescribeProcessEnd(watch.wait_status));
+  }
+}
+
+void KeepChanges(const WalkProcessState& start, const WalkProcessState& end) {
+  Setup& setup = TheSetup();
+  std::lock_guard<std::mutex> lock(setup.mutex);
+  CarryWalkChanges(start, end, &setup.state);
+}
+
+std::string ProcessEnd(const Watch& watch) {
+  if (watch.broken) return "sent a malformed message and was killed";
+  return DescribeProcessEnd(watch.wait_status) + " without a result";
+}
+
+}  // namespace
+
+void SetWalkProcessSetup(std::string program, const WalkProcessState& initial_state) {
+  Setup& setup = TheSetup();
+  std::lock_guard<std::mutex> lock(setup.mutex);
+  setup.program = std::move(program);
+  setup.state = initial_state;
+}
+
+WalkProcessState SharedWalkState() {
+  Setup& setup = TheSetup();
+  std::lock_guard<std::mutex> lock(setup.mutex);
+  return setup.state;
+}
+
+WalkProcessOutcome RunWalkProcess(WalkJob job) {
+  WalkProcessOutcome outcome;
+  if (stopping.load()) {
+    outcome.result = kWalkAbandoned;
+    return outcome;
+  }
+  std::string program;
+  {
+    Setup& setup = TheSetup();
+    std::lock_guard<std::mutex> lock(setup.mutex);
+    program = setup.program;
+    job.state = setup.state;
+  }
+  Watch watch;
+  std::string error;
+  if (!RunOnce(program, job, watch, &error)) {
+    outcome.process_end = "could not be started: " + error;
+    NoteWalk(WalkNote::kReason, "the walk's process " + outcome.process_end);
+    return outcome;
+  }
+  if (watch.got_result) {
+    KeepChanges(job.state, watch.end);
+    outcome.result = watch.result;
+    return outcome;
+  }
+  if (watch.stop_sent) {
+    outcome.result = kWalkAbandoned;
+    return outcome;
+  }
+  outcome.process_end = ProcessEnd(watch);
+  if (watch.timed_out) {
+    NoteWalk(WalkNote::kReason, "the walk outlasted its time limit of " +
+                                    std::to_string(job.state.time_limit_seconds) + " s; its process was ended");
+    MergeFailedWalk(program, job);
+  } else {
+    NoteWalk(WalkNote::kReason, "the walk's process " + outcome.process_end + "; the profile list was not changed");
+  }
+  return outcome;
+}
+
+void StopWalkProcesses() { stopping.store(true); }
+
+}  // namespace zv
