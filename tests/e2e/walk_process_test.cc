@@ -111,6 +111,40 @@ TEST_F(WalkProcessTest, KilledWalkProcessAnswersOneKeepsTheListAndTheServiceGoes
   EXPECT_EQ(log[2].rfind(kKilledLine, 0), 0u) << log[2];
 }
 
+// A walk's process that no longer runs (stopped with SIGSTOP) cannot end
+// its own walk: at the deadline the service kills it, answers 1 and merges
+// the failed walk in a fresh process; on SIGTERM it kills it and writes
+// nothing.
+TEST_F(WalkProcessTest, StuckWalkProcessIsEndedAtTheDeadlineAndOnStop) {
+  StartService(/*default_directory=*/false, {"--walk-timeout", "1"});
+  ASSERT_EQ(WalkPrinterA(), "iRet=0");
+  zvtest::SilentDevice silent;
+  for (const bool stop_service : {false, true}) {
+    const std::string before = zvtest::ReadFile(CurrentPlist("alice", "PX-100"));
+    bool seen = false;
+    auto reply = StartSilentWalk(silent, "alice", 60, &seen);
+    ASSERT_TRUE(seen) << ServiceStderr();
+    const std::vector<pid_t> walks = ChildrenOf(service_->process().pid());
+    ASSERT_EQ(walks.size(), 1u);
+    ASSERT_EQ(::kill(walks[0], SIGSTOP), 0);
+    if (!stop_service) {
+      EXPECT_EQ(reply.get(), "iRet=1");
+      // Merged as a failed walk: the entries the last walk reported leave
+      // the menu.
+      const zvtest::StoredProfiles lists = zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
+      ASSERT_TRUE(lists.read);
+      EXPECT_TRUE(lists.rgb.empty() && lists.sim.empty() && lists.dst.empty());
+      EXPECT_NE(zvtest::ReadFile(CurrentPlist("alice", "PX-100")), before);
+      continue;
+    }
+    service_->process().Signal(SIGTERM);
+    EXPECT_EQ(reply.get(), "error:the service is stopping");
+    EXPECT_EQ(service_->process().Wait(5000), 0);
+    EXPECT_EQ(zvtest::ReadFile(CurrentPlist("alice", "PX-100")), before);
+    service_.reset();  // already ended
+  }
+}
+
 TEST_F(WalkProcessTest, LiveWalkEndsWhileASilentOneStillWaits) {
   StartService();
   zvtest::SilentDevice silent;
