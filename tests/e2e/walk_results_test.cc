@@ -147,4 +147,24 @@ TEST_F(WalkResultsTest, WalkUsageErrorStillRunsTheMergeButARefusedRequestDoesNot
   EXPECT_EQ(LogLines().size(), 4u);
 }
 
+// A list nested deep enough to overflow a recursive reader's stack: the
+// service lives, answers, keeps the old bytes aside and says so in its log.
+TEST_F(WalkResultsTest, WalkOverADeeplyNestedListKeepsItAsideAndTheServiceLives) {
+  const std::string path = CurrentPlist("alice", "PX-100");
+  const int levels = 300000;
+  std::string deep = "<plist version=\"1.0\"><dict><key>X</key>";
+  for (int level = 0; level < levels; ++level) deep += "<array>";
+  for (int level = 0; level < levels; ++level) deep += "</array>";
+  deep += "</dict></plist>";
+  zvtest::WriteFile(path, deep);
+  for (int walk = 0; walk < 2; ++walk) WalkPrinterA();
+  EXPECT_EQ(zvtest::ReadFile(path + ".unreadable"), deep);
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_NE(log[0].find("could not be read (" + path + ": XML property list: containers nest deeper than 32"),
+            std::string::npos) << log[0];
+  EXPECT_NE(log[0].find("kept aside as " + path + ".unreadable"), std::string::npos) << log[0];
+  EXPECT_EQ(log[1], "xpc - mibwalk_XPC - iRet=0");
+}
+
 }  // namespace

@@ -80,7 +80,7 @@ TEST_F(FrontInstallTest, InstallsTheServiceInLibexecAndItsUserUnits) {
 // confines itself with Landlock and a filter of its own.
 TEST_F(FrontInstallTest, SandboxKeepsWhatTheServiceNeeds) {
   for (const char* line : {"RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "StateDirectory=zvxpcd",
-                           "NoNewPrivileges=yes", "UMask=0077",
+                           "NoNewPrivileges=yes", "UMask=0002",
                            "SystemCallFilter=seccomp landlock_create_ruleset landlock_add_rule "
                            "landlock_restrict_self"}) {
     EXPECT_TRUE(ServiceUnitHas(line)) << line << "\n" << service_unit_;

@@ -176,4 +176,74 @@ TEST(PropertyListTest, ListsWithAZeroCharacterInAKeyOrStringAreRefused) {
   }
 }
 
+// A binary list of `levels` arrays, each holding `fanout` references to
+// the next one (the last is empty), or to itself when `self_reference`.
+std::string NestedBinaryArrays(int levels, int fanout, bool self_reference = false) {
+  auto big_endian = [](std::string* out, uint64_t value, int width) {
+    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8) out->push_back(static_cast<char>(value >> shift));
+  };
+  std::string data = "bplist00";
+  std::string table;
+  for (int i = 0; i < levels; ++i) {
+    big_endian(&table, data.size(), 4);
+    const bool last = i == levels - 1;
+    data.push_back(static_cast<char>(0xA0 | (last && !self_reference ? 0 : fanout)));
+    if (last && !self_reference) continue;
+    for (int r = 0; r < fanout; ++r) big_endian(&data, last ? i : i + 1, 4);
+  }
+  const uint64_t table_offset = data.size();
+  data += table;
+  data.append(6, '\0');
+  data += "\x04\x04";
+  big_endian(&data, levels, 8);
+  big_endian(&data, 0, 8);
+  big_endian(&data, table_offset, 8);
+  return data;
+}
+
+std::string NestedXmlArrays(int levels, const std::string& beside = "") {
+  std::string xml = "<plist version=\"1.0\"><dict><key>deep</key>";
+  for (int i = 0; i < levels; ++i) xml += "<array>";
+  for (int i = 0; i < levels; ++i) xml += "</array>";
+  return xml + beside + "</dict></plist>";
+}
+
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// libplist reads containers by recursion: a list nested too deep, or one
+// whose shared references expand without end, is refused before it does.
+TEST(PropertyListTest, ContainersNestedTooDeepOrExpandingWithoutEndAreRefused) {
+  struct Case {
+    const char* name;
+    std::string data;
+    const char* refusal;  // null: accepted
+  };
+  const std::string many_siblings = "<key>s</key><array>" + Repeated("<dict/>", 40) + "</array>";
+  const Case cases[] = {
+      {"XML, 31 arrays in the top dictionary", NestedXmlArrays(31, many_siblings), nullptr},
+      {"XML, 32 arrays in the top dictionary", NestedXmlArrays(32), "deeper than 32"},
+      {"XML, 300,000 arrays", NestedXmlArrays(300000), "deeper than 32"},
+      {"XML, container tags in a comment", NestedXmlArrays(1, "<!--" + Repeated("<array>", 40) + "-->"),
+       "outside the element tree"},
+      {"binary, 32 arrays", NestedBinaryArrays(32, 1), nullptr},
+      {"binary, 33 arrays", NestedBinaryArrays(33, 1), "deeper than 32"},
+      {"binary, 100,000 arrays", NestedBinaryArrays(100000, 1), "deeper than 32"},
+      {"binary, an array holding itself", NestedBinaryArrays(3, 1, true), "holds itself"},
+      {"binary, 25 arrays each referring twice to the next", NestedBinaryArrays(25, 2), "expand to more than"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PlistPtr root;
+    std::string error;
+    EXPECT_EQ(zv::ParsePropertyList(c.data, &root, &error), c.refusal == nullptr) << error;
+    if (c.refusal != nullptr) {
+      EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+    }
+  }
+}
+
 }  // namespace

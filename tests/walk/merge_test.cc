@@ -7,8 +7,13 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/fixed_field.h"
+#include "store/unreadable_list.h"
+#include "walk/debug_sink.h"
 #include "support/temp_dir.h"
 #include "walk/spool_list.h"
 #include "walk/walk_fixture.h"
@@ -375,6 +380,69 @@ TEST_F(MergeTest, MissingPlistIsWrittenFromTheSpoolAlone) {
   EXPECT_EQ(SlotsNamed(stored.rgb, "A.ICC"), std::vector<int>{0});
   EXPECT_EQ(SlotsNamed(stored.sim, "B.ICC"), std::vector<int>{0});
   EXPECT_EQ(SlotsNamed(stored.dst, "B.ICC"), std::vector<int>{0});
+  EXPECT_FALSE(zvtest::Exists(dir.File("u-m-profile.plist.unreadable")));
+}
+
+std::vector<std::string>& WalkLogLines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
+void RecordWalkLogLine(std::string_view line) { WalkLogLines().emplace_back(line); }
+
+// A list that exists but cannot be read still holds the user's profiles:
+// its bytes are kept aside whole, the merge goes on as for a missing list,
+// and one log line says so.
+TEST_F(MergeTest, UnreadableListIsKeptAsideWholeBeforeTheMergeWritesANewOne) {
+  zvtest::TempDir dir;
+  zvtest::CurrentPlist plist(dir.File("u-m-profile.plist"));
+  Put(lists_.rgb, 0, Profile("KEPT.ICC", 4, 5));
+  lists_.rgb.iNum = 1;
+  ASSERT_TRUE(plist.Write(lists_));
+  const std::string valid = zvtest::ReadFile(dir.File("u-m-profile.plist"));
+  const std::size_t dst = valid.find("<key>DST</key>");
+  ASSERT_NE(dst, std::string::npos);
+  const std::string torn = "<plist><dict><key>RGB</key>";
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"without its DST dictionary", valid.substr(0, dst) + "</dict>\n</plist>\n"},
+      {"nested too deep", "<plist><dict><key>X</key>" + [] {
+         std::string arrays;
+         for (int i = 0; i < 40; ++i) arrays += "<array>";
+         for (int i = 0; i < 40; ++i) arrays += "</array>";
+         return arrays;
+       }() + "</dict></plist>"},
+      {"Latin-1 text", "<plist><dict><key>RGB</key><string>caf\xe9</string></dict></plist>"},
+  };
+  zv::SetWalkLogSink(RecordWalkLogLine);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WalkLogLines().clear();
+    zvtest::WriteFile(dir.File("u-m-profile.plist"), c.bytes);
+    vSpoolPlist(nullptr, 0, nullptr, 1);
+    SpoolRow("NEW.ICC", 4, 2);
+    vRestructPlistSpool2Current(1);
+    zv::ProfileLists stored{};
+    ASSERT_TRUE(plist.Read(stored));
+    EXPECT_EQ(SlotsNamed(stored.rgb, "NEW.ICC"), std::vector<int>{0});
+    const std::string aside = dir.File(&c == cases ? "u-m-profile.plist.unreadable" : "u-m-profile.plist.unreadable." +
+                                                         std::to_string(&c - cases));
+    EXPECT_EQ(zvtest::ReadFile(aside), c.bytes);
+    ASSERT_EQ(WalkLogLines().size(), 1u);
+    EXPECT_NE(WalkLogLines()[0].find("kept aside as " + aside), std::string::npos) << WalkLogLines()[0];
+  }
+  // Every name taken: the unreadable list stays where it is, unwritten.
+  for (int n = 3; n < zv::kUnreadableListNames; ++n) {
+    zvtest::WriteFile(dir.File("u-m-profile.plist.unreadable." + std::to_string(n)), "x");
+  }
+  zvtest::WriteFile(dir.File("u-m-profile.plist"), torn);
+  vRestructPlistSpool2Current(1);
+  EXPECT_EQ(zvtest::ReadFile(dir.File("u-m-profile.plist")), torn);
+  EXPECT_NE(WalkLogLines().back().find("left as it was"), std::string::npos);
+  zv::SetWalkLogSink(nullptr);
 }
 
 }  // namespace

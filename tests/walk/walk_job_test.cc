@@ -68,7 +68,7 @@ TEST(WalkJobTest, MessagesArriveWholeAndInOrderWhateverThePieces) {
   // A note kind the reader does not know by name is passed on as it is.
   const auto later_kind = static_cast<WalkNote>(17);
   const std::string stream = zv::EncodeNoteMessage(WalkNote::kDevice, "127.0.0.1:161") +
-                             zv::EncodeNoteMessage(later_kind, "") +
+                             zv::EncodeNoteMessage(later_kind, "") + zv::EncodeLogLineMessage("kept aside") +
                              zv::EncodeResultMessage(-2, SomeState());
   for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, stream.size()}) {
     WalkMessageReader reader;
@@ -76,14 +76,16 @@ TEST(WalkJobTest, MessagesArriveWholeAndInOrderWhateverThePieces) {
     for (std::size_t at = 0; at < stream.size(); at += piece) {
       ASSERT_TRUE(reader.Feed(stream.substr(at, piece), [&](const WalkMessage& m) { messages.push_back(m); }));
     }
-    ASSERT_EQ(messages.size(), 3u) << piece;
+    ASSERT_EQ(messages.size(), 4u) << piece;
     EXPECT_FALSE(reader.Unfinished());
     EXPECT_EQ(messages[0].note, WalkNote::kDevice);
     EXPECT_EQ(messages[0].text, "127.0.0.1:161");
     EXPECT_EQ(messages[1].note, later_kind);
-    EXPECT_TRUE(messages[2].is_result);
-    EXPECT_EQ(messages[2].result, -2);
-    EXPECT_TRUE(SameState(messages[2].state, SomeState()));
+    EXPECT_EQ(messages[2].kind, zv::WalkMessageKind::kLogLine);
+    EXPECT_EQ(messages[2].text, "kept aside");
+    EXPECT_EQ(messages[3].kind, zv::WalkMessageKind::kResult);
+    EXPECT_EQ(messages[3].result, -2);
+    EXPECT_TRUE(SameState(messages[3].state, SomeState()));
   }
 }
 

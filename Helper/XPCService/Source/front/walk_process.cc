@@ -75,9 +75,10 @@ void Enforce(const HelperProcess& helper, Clock::time_point deadline, Watch& wat
 }
 
 void TakeMessage(const WalkMessage& message, Watch& watch) {
-  if (!message.is_result) {
-    NoteWalk(message.note, message.text);
-    return;
+  switch (message.kind) {
+    case WalkMessageKind::kNote: NoteWalk(message.note, message.text); return;
+    case WalkMessageKind::kLogLine: LogWalkLine(message.text); return;
+    case WalkMessageKind::kResult: break;
   }
   watch.got_result = true;
   watch.result = message.result;

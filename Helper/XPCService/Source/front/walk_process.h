@@ -42,7 +42,8 @@ struct WalkProcessOutcome {
 };
 
 /// Runs `job` in a new walk process, with the shared state filled in.
-/// Notes reach the caller's note sink on the calling thread, in order.
+/// Its notes reach the note sink (NoteWalk) and the lines it logs the log
+/// sink (LogWalkLine) on the calling thread, in order, as they arrive.
 /// - The process sends its result: that result, and its changes to the
 ///   shared state are kept.
 /// - It outlasts its time limit by kWalkKillGraceSeconds: it is killed,

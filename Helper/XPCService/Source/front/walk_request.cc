@@ -12,6 +12,7 @@
 #include "front/walk_process.h"
 #include "platform/fixed_field.h"
 #include "platform/posix_io.h"
+#include "walk/debug_sink.h"
 #include "walk/walk_driver.h"
 #include "zvxpc.h"
 
@@ -212,6 +213,9 @@ void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply&
     std::lock_guard<std::mutex> lock(EnvironmentMutex());
     environment = Environment();
   }
+  // Lines a walk logs whatever the verbose setting (walk processes send
+  // theirs, walk_process.h) take the channel of the iRet lines.
+  SetWalkLogSink(environment.log ? environment.log : LogErrorLine);
   const bool verbose = VerboseLogOn();
   if (verbose) BeginWalkNotes();
   WalkRequestStorage storage;

@@ -10,6 +10,7 @@
 #include "platform/atomic_file.h"
 #include "platform/binary_plist_check.h"
 #include "platform/whole_file.h"
+#include "platform/xml_document.h"
 
 namespace zv {
 namespace {
@@ -61,6 +62,10 @@ bool ParsePropertyList(std::string_view data, PlistPtr* root, std::string* error
     *error = "binary property list: a key or string holds a zero character";
     return false;
   }
+  if (IsBinaryPropertyList(data) &&
+      !BinaryPropertyListNestingWithin(data, kMaxPropertyListNesting, kMaxPropertyListObjects, error)) {
+    return false;
+  }
   std::string normalised;
   if (!IsBinaryPropertyList(data)) {
     // XML has no zero character; libplist would keep one inside a string
@@ -74,6 +79,7 @@ bool ParsePropertyList(std::string_view data, PlistPtr* root, std::string* error
       normalised = NormaliseLineEnds(data);
       data = normalised;
     }
+    if (!XmlContainerNestingWithin(data, kMaxPropertyListNesting, error)) return false;
   }
   plist_t parsed = nullptr;
   if (!data.empty()) plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &parsed);

@@ -47,13 +47,23 @@ class PlistPtr {
   plist_t node_ = nullptr;
 };
 
+/// Deepest nesting of containers (dictionaries, arrays) that
+/// ParsePropertyList hands to libplist, whose reader and whose free recurse
+/// once per level. A profile list nests three deep.
+inline constexpr int kMaxPropertyListNesting = 32;
+/// Most objects a binary property list may hold, or expand to through
+/// shared references, before libplist reads it.
+inline constexpr uint64_t kMaxPropertyListObjects = 1000000;
+
 /// Parses `data` as a property list, detecting XML or binary form from its
 /// first bytes. XML is read as every XML reader reads it: a UTF-8
 /// byte-order mark is skipped and line ends are normalised to LF. False
 /// with a message in `*error` when it is not one (or is larger than
 /// libplist takes, 4 GiB), for XML holding a zero byte and for a binary
 /// list whose key or string holds a zero character (libplist aborts on
-/// those); `*root` is then left untouched.
+/// those), and for containers nested deeper than kMaxPropertyListNesting
+/// (binary lists also for more than kMaxPropertyListObjects objects);
+/// `*root` is then left untouched.
 bool ParsePropertyList(std::string_view data, PlistPtr* root, std::string* error);
 
 /// Reads the whole file `path` and parses it as ParsePropertyList does.

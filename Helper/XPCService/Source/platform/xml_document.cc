@@ -2,7 +2,9 @@
 // XML layer over pugixml: in-place parsing and leaf-element text.
 #include "platform/xml_document.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace zv {
 namespace {
@@ -44,7 +46,65 @@ bool DecodeEntities(std::string_view raw, std::string* out) {
   return true;
 }
 
+bool IsContainerName(std::string_view name) {
+  return name.starts_with("array") || name.starts_with("dict");
+}
+
+// Tags that may open a container, counted as text: every "<array" and
+// "<dict", wherever it stands.
+std::size_t ContainerTagsInText(std::string_view data) {
+  std::size_t count = 0;
+  for (std::size_t pos = data.find('<'); pos != std::string_view::npos; pos = data.find('<', pos + 1)) {
+    if (IsContainerName(data.substr(pos + 1, 5))) ++count;
+  }
+  return count;
+}
+
+// The deepest nesting of container elements in the tree, and how many
+// there are; walks the tree without recursion.
+void MeasureContainers(const pugi::xml_document& document, int* deepest, std::size_t* containers) {
+  int depth = 0;
+  pugi::xml_node node = document.first_child();
+  while (node) {
+    const bool container = node.type() == pugi::node_element && IsContainerName(node.name());
+    if (container) {
+      *deepest = std::max(*deepest, ++depth);
+      ++*containers;
+    }
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    if (container) --depth;
+    while (node && !node.next_sibling()) {
+      node = node.parent();
+      if (node && node.type() == pugi::node_element && IsContainerName(node.name())) --depth;
+    }
+    if (node) node = node.next_sibling();
+  }
+}
+
 }  // namespace
+
+bool XmlContainerNestingWithin(std::string_view data, int max_depth, std::string* error) {
+  const std::size_t tags = ContainerTagsInText(data);
+  if (tags <= static_cast<std::size_t>(max_depth)) return true;
+  std::string copy(data);
+  pugi::xml_document document;
+  if (!ParseXmlDocument(&copy, &document, error)) return false;
+  int deepest = 0;
+  std::size_t containers = 0;
+  MeasureContainers(document, &deepest, &containers);
+  if (containers != tags) {
+    *error = "XML property list: container tags outside the element tree";
+    return false;
+  }
+  if (deepest > max_depth) {
+    *error = "XML property list: containers nest deeper than " + std::to_string(max_depth) + " levels";
+    return false;
+  }
+  return true;
+}
 
 bool ParseXmlDocument(std::string* data, pugi::xml_document* document, std::string* error) {
   const pugi::xml_parse_result result =

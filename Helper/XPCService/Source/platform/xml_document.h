@@ -29,6 +29,17 @@ bool ParseXmlDocument(std::string* data, pugi::xml_document* document, std::stri
 /// general reader.
 bool XmlElementText(pugi::xml_node element, std::string* scratch, std::string_view* text);
 
+/// libplist reads an XML list's containers (`array` and `dict` elements) by
+/// recursion: 300,000 nested arrays overflow its stack. True when the
+/// container tags of `data` (UTF-8 XML text) nest at most `max_depth`
+/// deep; false with the reason in `*error` otherwise. A text holding no
+/// more container tags than `max_depth` passes without being parsed;
+/// another is parsed with pugixml, which nests without recursion, and
+/// must be well-formed, with every container tag an element of the tree
+/// (none hidden in a comment, a processing instruction or the document
+/// type, where another parser might see it otherwise).
+bool XmlContainerNestingWithin(std::string_view data, int max_depth, std::string* error);
+
 /// True when `node` is a text node of white space only (or a comment or
 /// processing instruction), which a container element may hold between
 /// its child elements.

@@ -13,6 +13,7 @@ namespace {
 constexpr std::size_t kReasonSize = 512;
 
 std::atomic<zv::WalkNoteSink> note_sink{nullptr};
+std::atomic<zv::WalkLogSink> log_sink{nullptr};
 
 }  // namespace
 
@@ -28,6 +29,13 @@ void MyDebugMessage(const char* text, int value) {
 namespace zv {
 
 void SetWalkNoteSink(WalkNoteSink sink) { note_sink.store(sink, std::memory_order_release); }
+
+void SetWalkLogSink(WalkLogSink sink) { log_sink.store(sink, std::memory_order_release); }
+
+void LogWalkLine(std::string_view line) {
+  const WalkLogSink sink = log_sink.load(std::memory_order_acquire);
+  if (sink != nullptr) sink(line);
+}
 
 bool WalkNotesWanted() { return note_sink.load(std::memory_order_acquire) != nullptr; }
 

@@ -42,6 +42,18 @@ bool WalkNotesWanted();
 /// Hands `text` to the note sink, if any.
 void NoteWalk(WalkNote note, std::string_view text);
 
+/// Receives the lines a walk logs whatever the verbose setting: what the
+/// user must learn of, such as a profile list kept aside because it could
+/// not be read.
+using WalkLogSink = void (*)(std::string_view line);
+
+/// Installs `sink` (null: none, and such lines are dropped) for the walks
+/// that start afterwards.
+void SetWalkLogSink(WalkLogSink sink);
+
+/// Hands `line` to the log sink, if any.
+void LogWalkLine(std::string_view line);
+
 /// Formats a reason and hands it to the note sink; formats nothing when
 /// none is installed.
 void NoteWalkReason(const char* format, ...) __attribute__((format(printf, 1, 2)));

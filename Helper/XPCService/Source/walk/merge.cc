@@ -6,6 +6,8 @@
 
 #include "platform/posix_io.h"
 #include "store/profile_plist_file.h"
+#include "store/unreadable_list.h"
+#include "walk/debug_sink.h"
 #include "walk/file_name_check.h"
 #include "walk/walk_reasons.h"
 #include "walk/walk_state.h"
@@ -168,18 +170,43 @@ void MergeSpoolIntoLists(int walkResult, ProfileLists& lists) {
 
 }  // namespace zv
 
+namespace {
+
+// A list that exists but could not be read is renamed aside, whole, before
+// the merge writes a list that starts empty; the log says so every time.
+// False when the file is still in place, so that nothing may overwrite it.
+bool SetUnreadableListAside(const char* path, const std::string& read_error) {
+  if (path == nullptr) return true;
+  const zv::KeptAside kept = zv::KeepUnreadableListAside(path);
+  const std::string what = std::string("xpc - mibwalk_XPC - the profile list ") + path + " could not be read (" +
+                           read_error + ")";
+  switch (kept.outcome) {
+    case zv::KeepAsideOutcome::kMissing: return true;
+    case zv::KeepAsideOutcome::kKeptAside: zv::LogWalkLine(what + "; kept aside as " + kept.kept_as); return true;
+    case zv::KeepAsideOutcome::kNotMoved: break;
+  }
+  zv::LogWalkLine(what + " and could not be kept aside (" + kept.error + "); it was left as it was");
+  zv::NoteListNotWritten(path, "it could not be read, nor kept aside: " + kept.error);
+  return false;
+}
+
+}  // namespace
+
 void vRestructPlistSpool2Current(int walkResult) {
   zv::ProfileLists lists{};
-  // A missing or unreadable plist leaves the lists untouched (empty): the
+  // A missing or unreadable list leaves the lists untouched (empty): the
   // merge then writes what this walk delivered.
-  (void)ZVPListReadProfile_All(&lists.rgb, &lists.sim, &lists.dst);
+  std::string read_error;
+  const bool loaded = zv::ReadProfileListFile(ZV_PLIST_PROFILE_PATH, &lists.rgb, &lists.sim, &lists.dst, &read_error);
   zv::MergeSpoolIntoLists(walkResult, lists);
   // As ZVPListWriteProfile_All, with the store's reason kept for the
   // diagnostics.
   std::string reason;
   if (ZVPListIsAdminProfile() == 0) {
     zv::NoteListNotWritten(ZV_PLIST_PROFILE_PATH, zv::WriteAccessRefusalReason(ZV_PLIST_PROFILE_PATH));
-  } else if (!zv::WriteProfileListFile(ZV_PLIST_PROFILE_PATH, lists.rgb, lists.sim, lists.dst, &reason)) {
-    zv::NoteListNotWritten(ZV_PLIST_PROFILE_PATH, reason);
+  } else if (loaded || SetUnreadableListAside(ZV_PLIST_PROFILE_PATH, read_error)) {
+    if (!zv::WriteProfileListFile(ZV_PLIST_PROFILE_PATH, lists.rgb, lists.sim, lists.dst, &reason)) {
+      zv::NoteListNotWritten(ZV_PLIST_PROFILE_PATH, reason);
+    }
   }
 }

@@ -21,12 +21,15 @@
 #include "store/profile_lists.h"
 #include "store/zvplist.h"
 
-/// Loads the current profile plist (an unreadable or missing one gives
+/// Loads the current profile plist (a missing or unreadable one gives
 /// three empty lists), merges `PlistForSpool` into it as the walk result
 /// `walkResult` asks (0: the walk ended normally; any other value: it
 /// failed), and writes the lists back when the write-access test allows.
-/// Reports nothing: whether the plist was written is not told. Reads the
-/// spool and never changes it.
+/// A list that exists but cannot be read is first kept aside under a name
+/// of its own (unreadable_list.h), and the walk's log sink gets a line that
+/// says where and why; when it cannot be moved, nothing is written over
+/// it. Reports nothing else: whether the plist was written is not told.
+/// Reads the spool and never changes it.
 void vRestructPlistSpool2Current(int walkResult);
 
 /// Ageing of one list: after walk result 0, `InMenu` 1 and 2 become 1 and 4

@@ -8,7 +8,6 @@
 namespace zv {
 namespace {
 
-enum class MessageKind : uint8_t { kNote = 1, kResult = 2 };
 constexpr std::size_t kMessageHeaderBytes = 5;
 
 // Fixed-width little-endian integers, length-prefixed strings.
@@ -83,26 +82,28 @@ class ByteReader {
   bool ok_ = true;
 };
 
-std::string Message(MessageKind kind, const std::string& payload) {
+std::string Message(WalkMessageKind kind, const std::string& payload) {
   ByteWriter header;
   header.Unsigned(static_cast<uint8_t>(kind), 1);
   header.Unsigned(payload.size(), 4);
   return header.Take() + payload;
 }
 
-bool DecodeMessage(MessageKind kind, std::string_view payload, WalkMessage* message) {
+bool DecodeMessage(WalkMessageKind kind, std::string_view payload, WalkMessage* message) {
   ByteReader reader(payload);
-  if (kind == MessageKind::kNote) {
+  message->kind = kind;
+  if (kind == WalkMessageKind::kNote) {
     int32_t note = 0;
     reader(note);
     reader(message->text);
     message->note = static_cast<WalkNote>(note);
+  } else if (kind == WalkMessageKind::kLogLine) {
+    reader(message->text);
   } else {
     int32_t result = 0;
     reader(result);
     ForEachWalkStateField(message->state, reader);
     message->result = result;
-    message->is_result = true;
   }
   return reader.Finished();
 }
@@ -141,14 +142,20 @@ std::string EncodeNoteMessage(WalkNote note, std::string_view text) {
   ByteWriter writer;
   writer(static_cast<int32_t>(note));
   writer.Text(text);
-  return Message(MessageKind::kNote, writer.Take());
+  return Message(WalkMessageKind::kNote, writer.Take());
+}
+
+std::string EncodeLogLineMessage(std::string_view line) {
+  ByteWriter writer;
+  writer.Text(line);
+  return Message(WalkMessageKind::kLogLine, writer.Take());
 }
 
 std::string EncodeResultMessage(int result, const WalkProcessState& state) {
   ByteWriter writer;
   writer(static_cast<int32_t>(result));
   ForEachWalkStateField(state, writer);
-  return Message(MessageKind::kResult, writer.Take());
+  return Message(WalkMessageKind::kResult, writer.Take());
 }
 
 bool WalkMessageReader::Feed(std::string_view bytes, const std::function<void(const WalkMessage&)>& take) {
@@ -161,15 +168,15 @@ bool WalkMessageReader::Feed(std::string_view bytes, const std::function<void(co
     uint64_t length = 0;
     header.Unsigned(&kind, 1);
     header.Unsigned(&length, 4);
-    const bool known = kind == static_cast<uint8_t>(MessageKind::kNote) ||
-                       kind == static_cast<uint8_t>(MessageKind::kResult);
+    const bool known = kind >= static_cast<uint8_t>(WalkMessageKind::kNote) &&
+                       kind <= static_cast<uint8_t>(WalkMessageKind::kResult);
     if (!known || length > kMaxWalkMessageBytes) {
       broken_ = true;
       return false;
     }
     if (pending_.size() - used - kMessageHeaderBytes < length) break;
     WalkMessage message;
-    if (!DecodeMessage(static_cast<MessageKind>(kind),
+    if (!DecodeMessage(static_cast<WalkMessageKind>(kind),
                        std::string_view(pending_).substr(used + kMessageHeaderBytes, length), &message)) {
       broken_ = true;
       return false;

@@ -5,9 +5,10 @@
 // Service to walk (the walk's standard input, closed after the job): one
 // encoded WalkJob. Walk to service (descriptor kWalkMessageDescriptor):
 // messages, each a kind byte, a 4-byte length and that many bytes: every
-// note of the walk as it is made (kind and text), then one result message
-// with the walk's result and its process-wide state as it ended. A
-// process that ends before its result message has no result.
+// note of the walk (kind and text) and every line it logs, as they are
+// made, then one result message with the walk's result and its
+// process-wide state as it ended. A process that ends before its result
+// message has no result.
 #pragma once
 
 #include <cstddef>
@@ -54,14 +55,21 @@ bool DecodeWalkJob(std::string_view bytes, WalkJob* job);
 /// The message that carries one note.
 std::string EncodeNoteMessage(WalkNote note, std::string_view text);
 
+/// The message that carries one line the walk logs whatever the verbose
+/// setting (LogWalkLine).
+std::string EncodeLogLineMessage(std::string_view line);
+
 /// The message that carries the walk's result and its state at the end.
 std::string EncodeResultMessage(int result, const WalkProcessState& state);
 
+/// What one message from a walk's process carries.
+enum class WalkMessageKind : uint8_t { kNote = 1, kLogLine = 2, kResult = 3 };
+
 /// One message from a walk's process.
 struct WalkMessage {
-  bool is_result = false;
+  WalkMessageKind kind = WalkMessageKind::kNote;
   WalkNote note = WalkNote::kDetail;  // a note's kind, passed on whatever its value
-  std::string text;                   // a note's text
+  std::string text;                   // a note's text, or the logged line
   int result = 0;                     // the result message's result
   WalkProcessState state;             // the result message's state
 };

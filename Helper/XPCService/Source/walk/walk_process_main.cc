@@ -34,6 +34,10 @@ void ForwardNote(zv::WalkNote note, std::string_view text) {
   (void)zv::WriteAll(zv::kWalkMessageDescriptor, zv::EncodeNoteMessage(note, text));
 }
 
+void ForwardLogLine(std::string_view line) {
+  (void)zv::WriteAll(zv::kWalkMessageDescriptor, zv::EncodeLogLineMessage(line));
+}
+
 void AbandonOnStop(int) { zv::AbandonWalks(); }
 
 // SIGTERM and SIGINT abandon the walk (it ends without the merge); a
@@ -88,6 +92,7 @@ int main() {
   zv::WalkJob job;
   if (!ReadJob(&job)) return kExitNoJob;
   zv::SetWalkNoteSink(ForwardNote);
+  zv::SetWalkLogSink(ForwardLogLine);
   // The library reads its configuration and MIBs before the confinement,
   // and the configuration's presets of the -C settings come before the
   // toggles that earlier walks left.
