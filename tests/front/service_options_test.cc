@@ -29,9 +29,10 @@ TEST(ServiceOptionsTest, DefaultsAndValues) {
   EXPECT_FALSE(options.socket_path.has_value());
   EXPECT_FALSE(options.idle_exit_seconds.has_value());
   EXPECT_EQ(options.walk_timeout_seconds, 120);
+  EXPECT_FALSE(options.walk_program.has_value());
 
   ASSERT_TRUE(Parse({"--socket", "/run/s", "--preferences-dir=/prefs", "--log-file", "/l", "--idle-exit", "30",
-                     "--walk-timeout=5"},
+                     "--walk-timeout=5", "--walk-program", "/x/walk"},
                     &options, &error))
       << error;
   EXPECT_EQ(options.socket_path, "/run/s");
@@ -40,6 +41,7 @@ TEST(ServiceOptionsTest, DefaultsAndValues) {
   EXPECT_EQ(options.log_file, "/l");
   EXPECT_EQ(options.idle_exit_seconds, 30);
   EXPECT_EQ(options.walk_timeout_seconds, 5);
+  EXPECT_EQ(options.walk_program, "/x/walk");
 
   ASSERT_TRUE(Parse({"--help"}, &options, &error));
   EXPECT_TRUE(options.help);
@@ -53,7 +55,7 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
       {"--bogus"}, {"--socket"}, {"--socket="}, {"--idle-exit", "0"}, {"--idle-exit", "-5"},
       {"--idle-exit", "10s"}, {"--idle-exit", "86401"}, {"--preferences-dir", ""}, {"positional"},
       {"--walk-timeout"}, {"--walk-timeout", "0"}, {"--walk-timeout", "86401"}, {"--walk-timeout", "1.5"},
-      {"--verbose=yes"},
+      {"--verbose=yes"}, {"--walk-program"}, {"--walk-program="},
   };
   for (const auto& args : bad) {
     zv::ServiceOptions options;
@@ -66,7 +68,7 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
 TEST(ServiceOptionsTest, UsageNamesEveryOption) {
   const std::string usage = zv::ServiceUsage();
   for (const char* option : {"--socket", "--preferences-dir", "--log-file", "--idle-exit", "--walk-timeout",
-                             "--verbose", "--help", "--version"}) {
+                             "--walk-program", "--verbose", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -8,12 +8,18 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 #include "platform/helper_process.h"
 #include "platform/posix_io.h"
 #include "walk/debug_sink.h"
+#include "walk/snmp_configuration.h"
 #include "walk/walk_driver.h"
+
+extern char** environ;
 
 namespace zv {
 namespace {
@@ -27,10 +33,20 @@ constexpr std::size_t kMaxWalkOutputBytes = std::size_t{16} << 20;
 
 std::atomic<bool> stopping{false};
 
+// A walk's process started ahead, set up and waiting for its job.
+struct ReadyProcess {
+  HelperProcess helper;
+  std::optional<std::string> mibs;  // MIBS it set the library up with
+  std::time_t started = 0;
+};
+
 struct Setup {
   std::mutex mutex;
   std::string program;
+  std::vector<std::string> environment;  // the service's, taken at start-up
   WalkProcessState state;
+  std::optional<ReadyProcess> ready;
+  bool preparing = false;  // a thread is starting the next one
 };
 
 Setup& TheSetup() {
@@ -110,10 +126,78 @@ void Follow(const HelperProcess& helper, Clock::time_point deadline, Watch& watc
   }
 }
 
-// Starts the process of `job`, hands it the job and follows it to its end.
-bool RunOnce(const std::string& program, const WalkJob& job, Watch& watch, std::string* error) {
-  HelperProcess helper;
-  if (!StartHelper(program, kWalkMessageDescriptor, &helper, error)) return false;
+// Starts a walk's process for walks with `mibs`.
+bool StartWalkProcess(const std::optional<std::string>& mibs, ReadyProcess* process, std::string* error) {
+  Setup& setup = TheSetup();
+  std::string program;
+  std::vector<std::string> environment;
+  {
+    std::lock_guard<std::mutex> lock(setup.mutex);
+    program = setup.program;
+    environment = WalkProcessEnvironment(setup.environment, mibs);
+  }
+  process->mibs = mibs;
+  process->started = std::time(nullptr);
+  return StartHelper(program, environment, kWalkMessageDescriptor, &process->helper, error);
+}
+
+// The process started ahead when it suits a walk with `mibs` and has read
+// no configuration that changed since (a change within its start second
+// counts as changed); else it is discarded. None when there is none.
+std::optional<ReadyProcess> TakeReadyProcess(const std::optional<std::string>& mibs) {
+  Setup& setup = TheSetup();
+  std::optional<ReadyProcess> ready;
+  {
+    std::lock_guard<std::mutex> lock(setup.mutex);
+    ready.swap(setup.ready);
+  }
+  if (ready && (ready->mibs != mibs || LatestSnmpConfigurationChange() >= ready->started)) {
+    DiscardHelper(&ready->helper);
+    ready.reset();
+  }
+  return ready;
+}
+
+// Starts the process of the next walk ahead; the next walk starts one
+// itself when this fails.
+void PrepareNextProcess(const std::optional<std::string>& mibs) {
+  ReadyProcess next;
+  std::string error;
+  const bool started = StartWalkProcess(mibs, &next, &error);
+  Setup& setup = TheSetup();
+  std::unique_lock<std::mutex> lock(setup.mutex);
+  setup.preparing = false;
+  if (!started) return;
+  if (!setup.ready && !stopping.load()) {
+    setup.ready = std::move(next);
+    return;
+  }
+  lock.unlock();
+  DiscardHelper(&next.helper);
+}
+
+// Once a walk's process has ended: the next one is started on a thread of
+// its own, so that neither this walk's reply nor its process waits for it.
+// Nothing is started when one is ready or on its way, or the service stops.
+void PrepareNextProcessAside(const std::optional<std::string>& mibs) {
+  Setup& setup = TheSetup();
+  {
+    std::lock_guard<std::mutex> lock(setup.mutex);
+    if (setup.ready || setup.preparing || stopping.load()) return;
+    setup.preparing = true;
+  }
+  std::thread(PrepareNextProcess, mibs).detach();
+}
+
+// Hands `job` to a walk's process (one started ahead, else a new one) and
+// follows it to its end; then has the next walk's process started ahead.
+bool RunOnce(const WalkJob& job, Watch& watch, std::string* error) {
+  std::optional<ReadyProcess> process = TakeReadyProcess(job.state.mibs);
+  if (!process) {
+    process.emplace();
+    if (!StartWalkProcess(job.state.mibs, &*process, error)) return false;
+  }
+  HelperProcess& helper = process->helper;
   const Clock::time_point deadline =
       Clock::now() + std::chrono::seconds(job.state.time_limit_seconds + kWalkKillGraceSeconds);
   // A process that ends before it read its job leaves the write failing
@@ -124,18 +208,19 @@ bool RunOnce(const std::string& program, const WalkJob& job, Watch& watch, std::
   Follow(helper, deadline, watch);
   CloseHelperPipes(&helper);
   watch.wait_status = ReapHelper(helper);
+  PrepareNextProcessAside(job.state.mibs);
   return true;
 }
 
 // The failed walk's merge, in a fresh process, for a walk whose process
 // was killed at its deadline.
-void MergeFailedWalk(const std::string& program, const WalkJob& walked) {
+void MergeFailedWalk(const WalkJob& walked) {
   WalkJob merge = walked;
   merge.kind = WalkJobKind::kMergeFailed;
   merge.arguments.clear();
   Watch watch;
   std::string error;
-  if (!RunOnce(program, merge, watch, &error)) {
+  if (!RunOnce(merge, watch, &error)) {
     NoteWalk(WalkNote::kList, "the failed walk's merge could not be started: " + error);
   } else if (!watch.got_result) {
     NoteWalk(WalkNote::kList, "the failed walk's merge " + DescribeProcessEnd(watch.wait_status));
@@ -159,6 +244,8 @@ void SetWalkProcessSetup(std::string program, const WalkProcessState& initial_st
   Setup& setup = TheSetup();
   std::lock_guard<std::mutex> lock(setup.mutex);
   setup.program = std::move(program);
+  setup.environment.clear();
+  for (char** entry = environ; *entry != nullptr; ++entry) setup.environment.emplace_back(*entry);
   setup.state = initial_state;
 }
 
@@ -174,16 +261,14 @@ WalkProcessOutcome RunWalkProcess(WalkJob job) {
     outcome.result = kWalkAbandoned;
     return outcome;
   }
-  std::string program;
   {
     Setup& setup = TheSetup();
     std::lock_guard<std::mutex> lock(setup.mutex);
-    program = setup.program;
     job.state = setup.state;
   }
   Watch watch;
   std::string error;
-  if (!RunOnce(program, job, watch, &error)) {
+  if (!RunOnce(job, watch, &error)) {
     outcome.process_end = "could not be started: " + error;
     NoteWalk(WalkNote::kReason, "the walk's process " + outcome.process_end);
     return outcome;
@@ -201,13 +286,22 @@ WalkProcessOutcome RunWalkProcess(WalkJob job) {
   if (watch.timed_out) {
     NoteWalk(WalkNote::kReason, "the walk outlasted its time limit of " +
                                     std::to_string(job.state.time_limit_seconds) + " s; its process was ended");
-    MergeFailedWalk(program, job);
+    MergeFailedWalk(job);
   } else {
     NoteWalk(WalkNote::kReason, "the walk's process " + outcome.process_end + "; the profile list was not changed");
   }
   return outcome;
 }
 
-void StopWalkProcesses() { stopping.store(true); }
+void StopWalkProcesses() {
+  stopping.store(true);
+  std::optional<ReadyProcess> ready;
+  {
+    Setup& setup = TheSetup();
+    std::lock_guard<std::mutex> lock(setup.mutex);
+    ready.swap(setup.ready);
+  }
+  if (ready) DiscardHelper(&ready->helper);
+}
 
 }  // namespace zv

@@ -5,6 +5,14 @@
 // result and the state it changed. The process is ended for certain when
 // the walk outlasts its time limit or the service stops.
 //
+// Starting a process and setting the SNMP library up in it takes several
+// milliseconds, so the process of the next walk is started ahead, on a
+// thread of its own, when a walk's process has ended (the first walk
+// starts its own). It is used only when it was
+// set up with the MIBS the walk needs and no Net-SNMP configuration file
+// or MIB folder changed since it started; otherwise a fresh one is
+// started, so that a change holds from the next walk on.
+//
 // Walks that overlap: each starts from the state the walks that ended
 // before it began left behind, and what it changes is applied when it
 // ends (see CarryWalkChanges); walks one after the other see each other's
@@ -24,7 +32,9 @@ inline constexpr int kWalkKillGraceSeconds = 2;
 inline constexpr int kWalkStopGraceMs = 500;
 
 /// Sets the program that runs walks and the process-wide walk state the
-/// first walk starts from. Call at start-up, before any request is served.
+/// first walk starts from, and takes the process's environment for the
+/// walks' processes. Call at start-up, before any request is served and
+/// before any other thread runs.
 void SetWalkProcessSetup(std::string program, const WalkProcessState& initial_state);
 
 /// The process-wide walk state as walks have left it so far.
@@ -55,8 +65,9 @@ struct WalkProcessOutcome {
 ///   finished its walk first.
 WalkProcessOutcome RunWalkProcess(WalkJob job);
 
-/// For a service that stops: every walk process is told to stop, and no
-/// new one is started. Safe to call from any thread.
+/// For a service that stops: every walk process is told to stop, the one
+/// started ahead is ended, and no new one is started. Safe to call from
+/// any thread.
 void StopWalkProcesses();
 
 }  // namespace zv

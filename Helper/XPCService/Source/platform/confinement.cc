@@ -47,19 +47,43 @@ int LandlockAbi() {
   return abi > 0 ? static_cast<int>(abi) : 0;
 }
 
-bool ConfineProcess(const ConfinementPlan& plan, bool* landlock_applied, std::string* error) {
+struct ProcessConfinement::Parts {
+  WalkSyscallFilter filter;
+  LandlockRuleset ruleset;
+  bool landlock = false;
+};
+
+ProcessConfinement::ProcessConfinement() : parts_(new Parts) {}
+
+ProcessConfinement::~ProcessConfinement() { delete parts_; }
+
+bool ProcessConfinement::Prepare(const std::vector<std::string>& readable_paths, std::string* error) {
+  if (!parts_->filter.Build(error)) return false;
+  const int abi = LandlockAbi();
+  if (abi == 0) return true;
+  parts_->landlock = true;
+  return parts_->ruleset.Create(abi, error) && parts_->ruleset.AllowReading(readable_paths, error);
+}
+
+bool ProcessConfinement::Apply(const ConfinementPlan& plan, bool* landlock_applied, std::string* error) {
   *landlock_applied = false;
   if (!SetLimits(plan, error)) return false;
   if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
     *error = ErrnoText("prctl PR_SET_NO_NEW_PRIVS", errno);
     return false;
   }
-  const int abi = LandlockAbi();
-  if (abi > 0) {
-    if (!RestrictFileAccess(abi, plan.writable_folders, plan.readable_paths, error)) return false;
+  if (parts_->landlock) {
+    if (!parts_->ruleset.AllowWriting(plan.writable_folders, error) || !parts_->ruleset.Enforce(error)) {
+      return false;
+    }
     *landlock_applied = true;
   }
-  return LoadWalkSyscallFilter(error);
+  return parts_->filter.Load(error);
+}
+
+bool ConfineProcess(const ConfinementPlan& plan, bool* landlock_applied, std::string* error) {
+  ProcessConfinement confinement;
+  return confinement.Prepare(plan.readable_paths, error) && confinement.Apply(plan, landlock_applied, error);
 }
 
 }  // namespace zv

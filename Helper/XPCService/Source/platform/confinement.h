@@ -28,6 +28,29 @@ struct ConfinementPlan {
 /// the system call is filtered out).
 int LandlockAbi();
 
+/// A confinement prepared in two steps, so that the work that does not
+/// depend on the process's input is done before the input comes.
+class ProcessConfinement {
+ public:
+  ProcessConfinement();
+  ~ProcessConfinement();
+  ProcessConfinement(const ProcessConfinement&) = delete;
+  ProcessConfinement& operator=(const ProcessConfinement&) = delete;
+
+  /// Builds the system call filter and, where the kernel offers Landlock,
+  /// a ruleset that lets the process read `readable_paths`. Changes
+  /// nothing in the process yet. False with a message.
+  bool Prepare(const std::vector<std::string>& readable_paths, std::string* error);
+
+  /// After Prepare: the rest of ConfineProcess with the plan's writable
+  /// folders and limits (its readable paths are those given to Prepare).
+  bool Apply(const ConfinementPlan& plan, bool* landlock_applied, std::string* error);
+
+ private:
+  struct Parts;
+  Parts* parts_;
+};
+
 /// Confines the calling process for the rest of its life, in this order:
 /// no core files and the plan's limits, PR_SET_NO_NEW_PRIVS, the Landlock
 /// ruleset (skipped, with `*landlock_applied` false, when the kernel has

@@ -12,8 +12,6 @@
 
 #include "platform/posix_io.h"
 
-extern char** environ;
-
 namespace zv {
 namespace {
 
@@ -43,7 +41,8 @@ bool PlanSignals(posix_spawnattr_t* attributes) {
          posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
 }
 
-int Spawn(const std::string& program, int input_read, int output_write, int output_descriptor, pid_t* pid) {
+int Spawn(const std::string& program, const std::vector<std::string>& environment, int input_read,
+          int output_write, int output_descriptor, pid_t* pid) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_init(&actions);
@@ -51,7 +50,10 @@ int Spawn(const std::string& program, int input_read, int output_write, int outp
   int status = EINVAL;
   if (PlanDescriptors(&actions, input_read, output_write, output_descriptor) && PlanSignals(&attributes)) {
     char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
-    status = posix_spawn(pid, program.c_str(), &actions, &attributes, argv, environ);
+    std::vector<char*> envp;
+    for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    status = posix_spawn(pid, program.c_str(), &actions, &attributes, argv, envp.data());
   }
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
@@ -60,7 +62,8 @@ int Spawn(const std::string& program, int input_read, int output_write, int outp
 
 }  // namespace
 
-bool StartHelper(const std::string& program, int output_descriptor, HelperProcess* helper, std::string* error) {
+bool StartHelper(const std::string& program, const std::vector<std::string>& environment, int output_descriptor,
+                 HelperProcess* helper, std::string* error) {
   int input[2];
   int output[2];
   if (::pipe2(input, O_CLOEXEC) != 0) {
@@ -73,7 +76,7 @@ bool StartHelper(const std::string& program, int output_descriptor, HelperProces
     ::close(input[1]);
     return false;
   }
-  const int status = Spawn(program, input[0], output[1], output_descriptor, &helper->pid);
+  const int status = Spawn(program, environment, input[0], output[1], output_descriptor, &helper->pid);
   ::close(input[0]);
   ::close(output[1]);
   helper->input_fd = input[1];
@@ -95,6 +98,13 @@ int ReapHelper(const HelperProcess& helper) {
   while (::waitpid(helper.pid, &status, 0) < 0 && errno == EINTR) {
   }
   return status;
+}
+
+void DiscardHelper(HelperProcess* helper) {
+  ::kill(helper->pid, SIGKILL);
+  CloseHelperPipes(helper);
+  (void)ReapHelper(*helper);
+  helper->pid = -1;
 }
 
 std::string DescribeProcessEnd(int status) {

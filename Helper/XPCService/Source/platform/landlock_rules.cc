@@ -51,45 +51,57 @@ class Fd {
   int fd_;
 };
 
-// Adds a rule granting `rights` (cut to what the ruleset handles and to
-// what fits the kind of file) below `path`; a missing path adds nothing.
-bool AddRule(int ruleset, const std::string& path, uint64_t rights, uint64_t handled, std::string* error) {
-  Fd target(::open(path.c_str(), O_PATH | O_CLOEXEC));
-  if (target.get() < 0) return errno == ENOENT || errno == ENOTDIR || errno == EACCES;
-  struct stat status {};
-  if (::fstat(target.get(), &status) != 0) return true;
-  if (!S_ISDIR(status.st_mode)) rights &= kFileRights;
-  landlock_path_beneath_attr rule{};
-  rule.allowed_access = rights & handled;
-  rule.parent_fd = target.get();
-  if (::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) == 0) return true;
-  *error = ErrnoText("landlock_add_rule", path, errno);
+}  // namespace
+
+LandlockRuleset::~LandlockRuleset() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool LandlockRuleset::Create(int abi, std::string* error) {
+  handled_ = HandledRights(abi);
+  landlock_ruleset_attr attributes{};
+  attributes.handled_access_fs = handled_;
+  fd_ = static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0));
+  if (fd_ >= 0) return true;
+  *error = ErrnoText("landlock_create_ruleset", errno);
   return false;
 }
 
-}  // namespace
+bool LandlockRuleset::AllowReading(const std::vector<std::string>& paths, std::string* error) {
+  return Allow(paths, kReadRights, error);
+}
 
-bool RestrictFileAccess(int abi, const std::vector<std::string>& writable, const std::vector<std::string>& readable,
-                        std::string* error) {
-  const uint64_t handled = HandledRights(abi);
-  landlock_ruleset_attr attributes{};
-  attributes.handled_access_fs = handled;
-  Fd ruleset(static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0)));
-  if (ruleset.get() < 0) {
-    *error = ErrnoText("landlock_create_ruleset", errno);
-    return false;
-  }
-  for (const std::string& path : writable) {
-    if (!AddRule(ruleset.get(), path, kWriteRights, handled, error)) return false;
-  }
-  for (const std::string& path : readable) {
-    if (!AddRule(ruleset.get(), path, kReadRights, handled, error)) return false;
-  }
-  if (::syscall(SYS_landlock_restrict_self, ruleset.get(), 0) != 0) {
-    *error = ErrnoText("landlock_restrict_self", errno);
-    return false;
+bool LandlockRuleset::AllowWriting(const std::vector<std::string>& paths, std::string* error) {
+  return Allow(paths, kWriteRights, error);
+}
+
+// Adds a rule granting `rights` (cut to what the ruleset handles and to
+// what fits the kind of file) below each path; a missing path adds nothing.
+bool LandlockRuleset::Allow(const std::vector<std::string>& paths, uint64_t rights, std::string* error) {
+  for (const std::string& path : paths) {
+    Fd target(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (target.get() < 0) {
+      if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) continue;
+      *error = ErrnoText("open", path, errno);
+      return false;
+    }
+    struct stat status {};
+    if (::fstat(target.get(), &status) != 0) continue;
+    landlock_path_beneath_attr rule{};
+    rule.allowed_access = (S_ISDIR(status.st_mode) ? rights : rights & kFileRights) & handled_;
+    rule.parent_fd = target.get();
+    if (::syscall(SYS_landlock_add_rule, fd_, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) != 0) {
+      *error = ErrnoText("landlock_add_rule", path, errno);
+      return false;
+    }
   }
   return true;
+}
+
+bool LandlockRuleset::Enforce(std::string* error) {
+  if (::syscall(SYS_landlock_restrict_self, fd_, 0) == 0) return true;
+  *error = ErrnoText("landlock_restrict_self", errno);
+  return false;
 }
 
 }  // namespace zv

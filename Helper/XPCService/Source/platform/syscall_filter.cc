@@ -66,68 +66,58 @@ constexpr unsigned long kIoctlRequests[] = {FIONREAD,     FIONBIO,       TCGETS,
                                             SIOCGIFFLAGS, SIOCGIFADDR,   SIOCGIFNETMASK, SIOCGIFINDEX,
                                             SIOCGIFMTU};
 
-class Filter {
- public:
-  Filter() : context_(seccomp_init(SCMP_ACT_ERRNO(EPERM))) {}
-  ~Filter() {
-    if (context_ != nullptr) seccomp_release(context_);
-  }
-  Filter(const Filter&) = delete;
-  Filter& operator=(const Filter&) = delete;
+std::string Failure(const char* step, int status) { return std::string(step) + ": " + std::strerror(-status); }
 
-  // Adds the rules; false with `error_` set at the first that fails.
-  bool Build() {
-    if (context_ == nullptr) return Fail("seccomp_init", -ENOMEM);
-    for (const int call : kAllowed) {
-      if (!Add(SCMP_ACT_ALLOW, call, {})) return false;
+// Adds one rule; a call this architecture does not have needs none.
+bool Add(scmp_filter_ctx context, uint32_t action, int call, std::initializer_list<scmp_arg_cmp> conditions,
+         std::string* error) {
+  const int status =
+      seccomp_rule_add_array(context, action, call, static_cast<unsigned>(conditions.size()), conditions.begin());
+  if (status == 0 || status == -EDOM) return true;
+  *error = Failure("seccomp_rule_add", status);
+  return false;
+}
+
+bool AddAll(scmp_filter_ctx context, std::string* error) {
+  for (const int call : kAllowed) {
+    if (!Add(context, SCMP_ACT_ALLOW, call, {}, error)) return false;
+  }
+  for (const int call : kFatal) {
+    if (!Add(context, SCMP_ACT_KILL_PROCESS, call, {}, error)) return false;
+  }
+  for (const int family : kSocketFamilies) {
+    if (!Add(context, SCMP_ACT_ALLOW, SCMP_SYS(socket), {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(family))},
+             error)) {
+      return false;
     }
-    for (const int call : kFatal) {
-      if (!Add(SCMP_ACT_KILL_PROCESS, call, {})) return false;
-    }
-    for (const int family : kSocketFamilies) {
-      if (!Add(SCMP_ACT_ALLOW, SCMP_SYS(socket), {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(family))})) {
-        return false;
-      }
-    }
-    for (const unsigned long request : kIoctlRequests) {
-      if (!Add(SCMP_ACT_ALLOW, SCMP_SYS(ioctl), {SCMP_A1(SCMP_CMP_EQ, request)})) return false;
-    }
-    // Signals only to itself (abort), limits only read.
-    const auto self = static_cast<scmp_datum_t>(::getpid());
-    return Add(SCMP_ACT_ALLOW, SCMP_SYS(tgkill), {SCMP_A0(SCMP_CMP_EQ, self)}) &&
-           Add(SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), {SCMP_A2(SCMP_CMP_EQ, 0)});
   }
-
-  bool Load() {
-    const int status = seccomp_load(context_);
-    return status == 0 || Fail("seccomp_load", status);
+  for (const unsigned long request : kIoctlRequests) {
+    if (!Add(context, SCMP_ACT_ALLOW, SCMP_SYS(ioctl), {SCMP_A1(SCMP_CMP_EQ, request)}, error)) return false;
   }
-
-  const std::string& error() const { return error_; }
-
- private:
-  bool Add(uint32_t action, int call, std::initializer_list<scmp_arg_cmp> conditions) {
-    const int status = seccomp_rule_add_array(context_, action, call, static_cast<unsigned>(conditions.size()),
-                                              conditions.begin());
-    // A call this architecture does not have needs no rule.
-    return status == 0 || status == -EDOM || Fail("seccomp_rule_add", status);
-  }
-
-  bool Fail(const char* step, int status) {
-    error_ = std::string(step) + ": " + std::strerror(-status);
-    return false;
-  }
-
-  scmp_filter_ctx context_;
-  std::string error_;
-};
+  // Signals only to itself (abort), limits only read.
+  const auto self = static_cast<scmp_datum_t>(::getpid());
+  return Add(context, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), {SCMP_A0(SCMP_CMP_EQ, self)}, error) &&
+         Add(context, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), {SCMP_A2(SCMP_CMP_EQ, 0)}, error);
+}
 
 }  // namespace
 
-bool LoadWalkSyscallFilter(std::string* error) {
-  Filter filter;
-  if (filter.Build() && filter.Load()) return true;
-  *error = filter.error();
+WalkSyscallFilter::WalkSyscallFilter() : context_(seccomp_init(SCMP_ACT_ERRNO(EPERM))) {}
+
+WalkSyscallFilter::~WalkSyscallFilter() {
+  if (context_ != nullptr) seccomp_release(context_);
+}
+
+bool WalkSyscallFilter::Build(std::string* error) {
+  if (context_ != nullptr) return AddAll(context_, error);
+  *error = "seccomp_init failed";
+  return false;
+}
+
+bool WalkSyscallFilter::Load(std::string* error) {
+  const int status = seccomp_load(context_);
+  if (status == 0) return true;
+  *error = Failure("seccomp_load", status);
   return false;
 }
 

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "walk/walk_confinement.h"
 
-#include <net-snmp/net-snmp-config.h>
-#include <net-snmp/net-snmp-includes.h>
-
 #include <climits>
 #include <cstdlib>
-#include <string_view>
 
 #include "platform/whole_file.h"
+#include "walk/snmp_configuration.h"
 
 namespace zv {
 namespace {
@@ -25,38 +22,13 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void AddSearchPath(std::string_view list, std::vector<std::string>* paths) {
-  while (!list.empty()) {
-    const std::size_t colon = list.find(':');
-    std::string_view entry = list.substr(0, colon);
-    if (!entry.empty() && (entry.front() == '+' || entry.front() == '-')) entry.remove_prefix(1);
-    if (!entry.empty()) paths->emplace_back(entry);
-    if (colon == std::string_view::npos) break;
-    list.remove_prefix(colon + 1);
-  }
-}
-
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-void AddSnmpPaths(std::vector<std::string>* paths) {
-  const std::string configuration = Environment("SNMPCONFPATH");
-  if (!configuration.empty()) {
-    AddSearchPath(configuration, paths);
-  } else {
-    paths->insert(paths->end(), {"/etc/snmp", "/usr/share/snmp"});
-    const std::string home = Environment("HOME");
-    if (!home.empty()) paths->push_back(home + "/.snmp");
-  }
-  const std::string persistent = Environment("SNMP_PERSISTENT_DIR");
-  paths->push_back(persistent.empty() ? "/var/lib/snmp" : persistent);
-  const char* mib_folders = netsnmp_get_mib_directory();
-  if (mib_folders != nullptr) AddSearchPath(mib_folders, paths);
-}
-
 }  // namespace
+
+std::vector<std::string> WalkReadablePaths() {
+  std::vector<std::string> paths = SnmpConfigurationFolders();
+  paths.insert(paths.end(), std::begin(kResolutionPaths), std::end(kResolutionPaths));
+  return paths;
+}
 
 ConfinementPlan WalkConfinementPlan(const WalkJob& job) {
   ConfinementPlan plan;
@@ -66,8 +38,7 @@ ConfinementPlan WalkConfinementPlan(const WalkJob& job) {
     const std::string folder = FolderOf(resolved);
     if (folder != plan.writable_folders.front()) plan.writable_folders.push_back(folder);
   }
-  AddSnmpPaths(&plan.readable_paths);
-  plan.readable_paths.insert(plan.readable_paths.end(), std::begin(kResolutionPaths), std::end(kResolutionPaths));
+  plan.readable_paths = WalkReadablePaths();
 #if !defined(__SANITIZE_ADDRESS__)
   plan.address_space_bytes = kWalkAddressSpaceBytes;
 #endif

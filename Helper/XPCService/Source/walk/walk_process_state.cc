@@ -43,6 +43,16 @@ void ApplyWalkToggles(const WalkProcessState& state) {
   ToggleWhen(state.dont_check_ordering_toggled, WalkSetting::kDontCheckOrdering);
 }
 
+std::vector<std::string> WalkProcessEnvironment(const std::vector<std::string>& environment,
+                                                const std::optional<std::string>& mibs) {
+  std::vector<std::string> result;
+  for (const std::string& entry : environment) {
+    if (entry.rfind("MIBS=", 0) != 0) result.push_back(entry);
+  }
+  if (mibs) result.push_back("MIBS=" + *mibs);
+  return result;
+}
+
 WalkSettingValues CurrentWalkSettingValues() {
   return {WalkSettingOn(WalkSetting::kIncludeRequested), WalkSettingOn(WalkSetting::kPrintStatistics),
           WalkSettingOn(WalkSetting::kDontCheckOrdering)};

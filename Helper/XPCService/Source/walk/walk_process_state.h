@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "walk/walk_driver.h"
 
@@ -54,9 +55,10 @@ void ForEachWalkStateField(State& state, Visit&& visit) {
 /// repeats the other's changes. Settings of the service are not touched.
 void CarryWalkChanges(const WalkProcessState& start, const WalkProcessState& end, WalkProcessState* shared);
 
-/// In the walk's own process, before the Net-SNMP library is initialised:
-/// sets the walk time limit, the request limit, the counter and MIBS
-/// (set or unset) from `state`.
+/// In the walk's own process: sets the walk time limit, the request limit,
+/// the counter and MIBS (set or unset) from `state`. The library reads
+/// MIBS when it is initialised: the service starts the process with the
+/// same MIBS in its environment (WalkProcessEnvironment).
 void ApplyWalkSettings(const WalkProcessState& state);
 
 /// In the walk's own process, after the library is initialised (so that
@@ -73,6 +75,12 @@ struct WalkSettingValues {
 
 /// The settings' current values.
 WalkSettingValues CurrentWalkSettingValues();
+
+/// The environment of a walk's process that will run walks with `mibs`:
+/// `environment` ("NAME=VALUE" entries) with MIBS set to `mibs`, or
+/// without MIBS when `mibs` is none.
+std::vector<std::string> WalkProcessEnvironment(const std::vector<std::string>& environment,
+                                                const std::optional<std::string>& mibs);
 
 /// In the walk's own process, at the end of the walk: `start` (as handed
 /// over) with the toggles, counter and MIBS as they are now. `presets`
