@@ -7,6 +7,17 @@
 #include "platform/whole_file.h"
 #include "walk/snmp_configuration.h"
 
+// Sanitizer builds reserve far more address space than any limit a walk
+// would be given (GCC says so with __SANITIZE_ADDRESS__, clang with
+// __has_feature).
+#if defined(__SANITIZE_ADDRESS__)
+#define ZV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZV_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace zv {
 namespace {
 
@@ -39,7 +50,7 @@ ConfinementPlan WalkConfinementPlan(const WalkJob& job) {
     if (folder != plan.writable_folders.front()) plan.writable_folders.push_back(folder);
   }
   plan.readable_paths = WalkReadablePaths();
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(ZV_ADDRESS_SANITIZER)
   plan.address_space_bytes = kWalkAddressSpaceBytes;
 #endif
   plan.cpu_seconds = static_cast<uint64_t>(job.state.time_limit_seconds) + kWalkCpuMarginSeconds;
