@@ -113,6 +113,7 @@ void Follow(const HelperProcess& helper, Clock::time_point deadline, Watch& watc
     if (ready == 0) continue;
     const ssize_t count = ready > 0 ? ::read(helper.output_fd, buffer, sizeof buffer) : -1;
     if (count < 0 && errno == EINTR) continue;
+    if (count < 0) Kill(helper, watch);  // it cannot be followed: it must not outlive the wait
     if (count <= 0) break;
     received += static_cast<std::size_t>(count);
     const bool fine = received <= kMaxWalkOutputBytes &&
