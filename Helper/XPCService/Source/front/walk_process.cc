@@ -142,6 +142,15 @@ bool StartWalkProcess(const std::optional<std::string>& mibs, ReadyProcess* proc
   return StartHelper(program, environment, kWalkMessageDescriptor, &process->helper, error);
 }
 
+// True when Net-SNMP's configuration or MIB folders changed at or after
+// `time`. The library keeps its MIB path in process-wide state that its
+// first look sets, so the walks' threads look one at a time.
+bool ConfigurationChangedSince(std::time_t time) {
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> lock(mutex);
+  return LatestSnmpConfigurationChange() >= time;
+}
+
 // The process started ahead when it suits a walk with `mibs` and has read
 // no configuration that changed since (a change within its start second
 // counts as changed); else it is discarded. None when there is none.
@@ -152,7 +161,7 @@ std::optional<ReadyProcess> TakeReadyProcess(const std::optional<std::string>& m
     std::lock_guard<std::mutex> lock(setup.mutex);
     ready.swap(setup.ready);
   }
-  if (ready && (ready->mibs != mibs || LatestSnmpConfigurationChange() >= ready->started)) {
+  if (ready && (ready->mibs != mibs || ConfigurationChangedSince(ready->started))) {
     DiscardHelper(&ready->helper);
     ready.reset();
   }
