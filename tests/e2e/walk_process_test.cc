@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <future>
@@ -182,6 +183,29 @@ TEST_F(WalkProcessTest, TwoWalksOfOneListAtOnceBothAnswerAndLeaveEachProfileOnce
     for (const std::string& slot : *list) EXPECT_EQ(slot.substr(slot.rfind(' ')), " 2") << slot;
   }
   EXPECT_EQ(PreferencesEntries(), std::vector<std::string>{"alice-PX-100-profile.plist"});
+}
+
+// The process of the next walk is started ahead with the configuration of
+// its time; a change to snmp.conf still holds from the next walk on.
+TEST_F(WalkProcessTest, ConfigurationChangeHoldsFromTheNextWalk) {
+  StartService();
+  const std::string configuration = std::string(std::getenv("SNMPCONFPATH")) + "/snmp.conf";
+  const std::string original = zvtest::ReadFile(configuration);
+  // Without -v the configuration's defVersion holds, else SNMPv3, which
+  // cannot open a session without a security name.
+  const std::vector<std::string> no_version = {"-c", "public", printer_->address(), zvtest::ProfileTableOid()};
+  const struct {
+    std::string configuration;
+    std::string reply;
+  } steps[] = {{original, "iRet=1"}, {original + "defVersion 2c\n", "iRet=0"}, {original, "iRet=1"}};
+  for (const auto& step : steps) {
+    // Once a walk has ended, the next walk's process is waiting, set up.
+    for (int i = 0; &step != steps && i < 500 && ChildrenOf(service_->process().pid()).empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    zvtest::WriteFile(configuration, step.configuration);
+    EXPECT_EQ(Walk("PX-100", "alice", no_version), step.reply) << step.configuration;
+  }
 }
 
 // The error variation answers with the OID asked for: with the ordering
