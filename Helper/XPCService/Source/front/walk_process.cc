@@ -168,13 +168,18 @@ std::optional<ReadyProcess> TakeReadyProcess(const std::optional<std::string>& m
   return ready;
 }
 
-// Starts the process of the next walk ahead; the next walk starts one
-// itself when this fails.
-void PrepareNextProcess(const std::optional<std::string>& mibs) {
+// Starts the process of the next walk ahead, with MIBS as the walks so far
+// left it; the next walk starts one itself when this fails.
+void PrepareNextProcess() {
+  Setup& setup = TheSetup();
+  std::optional<std::string> mibs;
+  {
+    std::lock_guard<std::mutex> lock(setup.mutex);
+    mibs = setup.state.mibs;
+  }
   ReadyProcess next;
   std::string error;
   const bool started = StartWalkProcess(mibs, &next, &error);
-  Setup& setup = TheSetup();
   std::unique_lock<std::mutex> lock(setup.mutex);
   setup.preparing = false;
   if (!started) return;
@@ -189,18 +194,18 @@ void PrepareNextProcess(const std::optional<std::string>& mibs) {
 // Once a walk's process has ended: the next one is started on a thread of
 // its own, so that neither this walk's reply nor its process waits for it.
 // Nothing is started when one is ready or on its way, or the service stops.
-void PrepareNextProcessAside(const std::optional<std::string>& mibs) {
+void PrepareNextProcessAside() {
   Setup& setup = TheSetup();
   {
     std::lock_guard<std::mutex> lock(setup.mutex);
     if (setup.ready || setup.preparing || stopping.load()) return;
     setup.preparing = true;
   }
-  std::thread(PrepareNextProcess, mibs).detach();
+  std::thread(PrepareNextProcess).detach();
 }
 
 // Hands `job` to a walk's process (one started ahead, else a new one) and
-// follows it to its end; then has the next walk's process started ahead.
+// follows it to its end.
 bool RunOnce(const WalkJob& job, Watch& watch, std::string* error) {
   std::optional<ReadyProcess> process = TakeReadyProcess(job.state.mibs);
   if (!process) {
@@ -218,7 +223,6 @@ bool RunOnce(const WalkJob& job, Watch& watch, std::string* error) {
   Follow(helper, deadline, watch);
   CloseHelperPipes(&helper);
   watch.wait_status = ReapHelper(helper);
-  PrepareNextProcessAside(job.state.mibs);
   return true;
 }
 
@@ -248,24 +252,8 @@ std::string ProcessEnd(const Watch& watch) {
   return DescribeProcessEnd(watch.wait_status) + " without a result";
 }
 
-}  // namespace
-
-void SetWalkProcessSetup(std::string program, const WalkProcessState& initial_state) {
-  Setup& setup = TheSetup();
-  std::lock_guard<std::mutex> lock(setup.mutex);
-  setup.program = std::move(program);
-  setup.environment.clear();
-  for (char** entry = environ; *entry != nullptr; ++entry) setup.environment.emplace_back(*entry);
-  setup.state = initial_state;
-}
-
-WalkProcessState SharedWalkState() {
-  Setup& setup = TheSetup();
-  std::lock_guard<std::mutex> lock(setup.mutex);
-  return setup.state;
-}
-
-WalkProcessOutcome RunWalkProcess(WalkJob job) {
+// The walk of RunWalkProcess, without starting the next walk's process.
+WalkProcessOutcome WalkInItsProcess(WalkJob job) {
   WalkProcessOutcome outcome;
   if (stopping.load()) {
     outcome.result = kWalkAbandoned;
@@ -300,6 +288,24 @@ WalkProcessOutcome RunWalkProcess(WalkJob job) {
   } else {
     NoteWalk(WalkNote::kReason, "the walk's process " + outcome.process_end + "; the profile list was not changed");
   }
+  return outcome;
+}
+
+}  // namespace
+
+void SetWalkProcessSetup(std::string program, const WalkProcessState& initial_state) {
+  Setup& setup = TheSetup();
+  std::lock_guard<std::mutex> lock(setup.mutex);
+  setup.program = std::move(program);
+  setup.environment.clear();
+  for (char** entry = environ; *entry != nullptr; ++entry) setup.environment.emplace_back(*entry);
+  setup.state = initial_state;
+}
+
+WalkProcessOutcome RunWalkProcess(WalkJob job) {
+  WalkProcessOutcome outcome = WalkInItsProcess(std::move(job));
+  // With this walk's changes kept: the next walk's MIBS is known.
+  PrepareNextProcessAside();
   return outcome;
 }
 

@@ -37,9 +37,6 @@ inline constexpr int kWalkStopGraceMs = 500;
 /// before any other thread runs.
 void SetWalkProcessSetup(std::string program, const WalkProcessState& initial_state);
 
-/// The process-wide walk state as walks have left it so far.
-WalkProcessState SharedWalkState();
-
 /// How one walk in its process went.
 struct WalkProcessOutcome {
   /// The walk's result: its process's own, 1 when the process had to be
