@@ -52,12 +52,13 @@ std::string StatusField(pid_t pid, const std::string& field) {
   return "";
 }
 
-// The children of `pid` under a system call filter: the processes of
-// running walks (the one the service starts ahead is not confined yet).
+// The live children of `pid` under a system call filter: the processes of
+// running walks (the one the service starts ahead is not confined yet, and
+// one that ended may wait a moment to be reaped).
 std::vector<pid_t> ConfinedChildrenOf(pid_t pid) {
   std::vector<pid_t> confined;
   for (const pid_t child : ChildrenOf(pid)) {
-    if (StatusField(child, "Seccomp") == "2") confined.push_back(child);
+    if (StatusField(child, "Seccomp") == "2" && StatusField(child, "State") != "Z") confined.push_back(child);
   }
   return confined;
 }

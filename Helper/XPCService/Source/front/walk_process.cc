@@ -3,6 +3,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -101,8 +102,8 @@ void TakeMessage(const WalkMessage& message, Watch& watch) {
   watch.end = message.state;
 }
 
-// Reads the process's messages until it closes its end; enforces the
-// deadline and the stop meanwhile.
+// Reads the process's messages until its result, or until it closes its
+// end; enforces the deadline and the stop meanwhile.
 void Follow(const HelperProcess& helper, Clock::time_point deadline, Watch& watch) {
   WalkMessageReader reader;
   std::size_t received = 0;
@@ -124,7 +125,24 @@ void Follow(const HelperProcess& helper, Clock::time_point deadline, Watch& watc
       watch.got_result = false;
       Kill(helper, watch);
     }
+    if (watch.got_result) return;
   }
+}
+
+// A process that sent its result has nothing left to do but end; it is
+// reaped on a thread of its own, so that the reply does not wait for its
+// end, and killed if it lingers.
+void ReapAside(pid_t pid) {
+  std::thread([pid] {
+    int status = 0;
+    for (int slice = 0; slice < kWalkStopGraceMs / 10; ++slice) {
+      if (::waitpid(pid, &status, WNOHANG) != 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
 }
 
 // Starts a walk's process for walks with `mibs`.
@@ -222,7 +240,11 @@ bool RunOnce(const WalkJob& job, Watch& watch, std::string* error) {
   helper.input_fd = -1;
   Follow(helper, deadline, watch);
   CloseHelperPipes(&helper);
-  watch.wait_status = ReapHelper(helper);
+  if (watch.got_result) {
+    ReapAside(helper.pid);
+  } else {
+    watch.wait_status = ReapHelper(helper);
+  }
   return true;
 }
 
