@@ -59,6 +59,23 @@ int CallWithText(zvxpc_client* client, const char* op, std::optional<std::string
   return 0;
 }
 
+// The walk request's text of `user`, `model` and the walk arguments in
+// *text: 0, or -1 with EINVAL when the request could not carry them.
+int ComposeWalk(zvxpc_client* client, const char* user, const char* model, int argc, const char* const* argv,
+                std::string* text) {
+  if (user == nullptr || model == nullptr || argc < 0 || (argc > 0 && argv == nullptr)) {
+    return FailWith(client, EINVAL, "a user, a model and the walk arguments are needed");
+  }
+  std::vector<std::string_view> arguments;
+  for (int i = 0; i < argc; ++i) {
+    if (argv[i] == nullptr) return FailWith(client, EINVAL, "a walk argument is missing");
+    arguments.emplace_back(argv[i]);
+  }
+  std::string error;
+  if (!zv::ComposeWalkText(user, model, arguments, text, &error)) return FailWith(client, EINVAL, error);
+  return 0;
+}
+
 // Runs `body`, turning an exception (only std::bad_alloc can come) into
 // -1 with ENOMEM.
 template <typename Body>
@@ -117,23 +134,43 @@ int zvxpc_walk(zvxpc_client* client, const char* user, const char* model, int ar
     errno = EINVAL;
     return -1;
   }
-  if (user == nullptr || model == nullptr || argc < 0 || (argc > 0 && argv == nullptr) || result == nullptr) {
-    return FailWith(client, EINVAL, "a user, a model, the walk arguments and a place for the result are needed");
-  }
+  if (result == nullptr) return FailWith(client, EINVAL, "no place for the walk result");
   return Guarded(client, [&] {
-    std::vector<std::string_view> arguments;
-    for (int i = 0; i < argc; ++i) {
-      if (argv[i] == nullptr) return FailWith(client, EINVAL, "a walk argument is missing");
-      arguments.emplace_back(argv[i]);
-    }
-    std::string text, error, reply;
-    if (!zv::ComposeWalkText(user, model, arguments, &text, &error)) return FailWith(client, EINVAL, error);
+    std::string text, reply;
+    if (ComposeWalk(client, user, model, argc, argv, &text) != 0) return -1;
     if (CallWithText(client, ZVXPC_OP_WALK, text, timeout_ms, &reply) != 0) return -1;
     const std::optional<int> walk_result = zv::WalkResultOf(reply);
     if (!walk_result) return FailWith(client, EBADMSG, "the service gave no walk result: \"" + reply + "\"");
     *result = *walk_result;
     return 0;
   });
+}
+
+int zvxpc_walk_send(zvxpc_client* client, const char* user, const char* model, int argc,
+                    const char* const* argv) {
+  if (client == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  return Guarded(client, [&] {
+    std::string text;
+    if (ComposeWalk(client, user, model, argc, argv, &text) != 0) return -1;
+    return client->connection.Send(ZVXPC_OP_WALK, text, zv::Deadline::Forever()) == 0 ? 0 : FailWithErrno(client);
+  });
+}
+
+int zvxpc_walk_result(const char* reply, int* result) {
+  if (reply == nullptr || result == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  const std::optional<int> walk_result = zv::WalkResultOf(reply);
+  if (!walk_result) {
+    errno = EBADMSG;
+    return -1;
+  }
+  *result = *walk_result;
+  return 0;
 }
 
 int zvxpc_fd(const zvxpc_client* client) { return client == nullptr ? -1 : client->connection.fd(); }

@@ -15,8 +15,18 @@
  * A walk is serialised in the service and can take seconds (a silent
  * printer costs its timeout and retries). A dialog must not call
  * zvxpc_call or zvxpc_walk on its user-interface thread: call them on a
- * worker thread, or use zvxpc_send and zvxpc_receive from the event loop
- * when zvxpc_fd is readable.
+ * worker thread, or use zvxpc_walk_send (zvxpc_send) and zvxpc_receive
+ * from the event loop when zvxpc_fd is readable.
+ *
+ * Connection: the service closes a connection after an error reply, after
+ * 10 minutes without a request, and when it stops (under socket
+ * activation it starts again on the next connection). The library closes
+ * its side after an error reply too. zvxpc_call, zvxpc_walk, zvxpc_send
+ * and zvxpc_walk_send that find the connection closed by the service,
+ * with no reply pending and before any byte of their request was sent,
+ * connect once more to the same socket and go on; a request that may have
+ * reached the service is never sent twice. So one client can serve a
+ * dialog for its whole life.
  *
  * Valid C99 and C++. Link with `pkg-config --libs zvxpc`. */
 #ifndef ZVXPC_H
@@ -52,6 +62,12 @@ extern "C" {
 #define ZVXPC_MARKER_USER_NAME ":USErName:END"
 #define ZVXPC_MARKER_WALK_ARGUMENT ":arg:"
 
+/* The printer's colour-profile table: the root OID a walk gives after the
+ * printer's address. A walk without it covers the default subtree
+ * (1.3.6.1.2.1), finds no profile, answers "iRet=0" and leaves the menu
+ * empty. */
+#define ZVXPC_PROFILE_TABLE_OID "1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1"
+
 /* The reply words: the file operations answer TRUE or FALSE, the walk
  * ZVXPC_WALK_RESULT followed by its decimal result. */
 #define ZVXPC_REPLY_TRUE "TRUE"
@@ -76,35 +92,59 @@ void zvxpc_close(zvxpc_client *client);
  * timeout_ms < 0 waits for ever. 0 and a malloc'ed reply text in *reply
  * (free() it); -1 with errno set: ETIMEDOUT (the connection is closed, as
  * its late reply would be out of turn), ECONNRESET (the service closed the
- * connection), EPROTO (the service answered with an error frame; its
- * message is zvxpc_error's), EBADMSG (the service sent what is no reply;
- * the connection is closed), EMSGSIZE (request over 16 MiB, nothing sent), EBUSY (replies
- * of zvxpc_send requests still pending), ENOTCONN (closed after an earlier
- * failure), EINVAL, ENOMEM. zvxpc_error gives the message. */
+ * connection before the reply came; the request is not sent again),
+ * EPROTO (the service answered with an error frame; its message is
+ * zvxpc_error's; the connection is closed), EBADMSG (the service sent what
+ * is no reply; the connection is closed), EMSGSIZE (request over 16 MiB,
+ * nothing sent), EBUSY (replies of zvxpc_send requests still pending),
+ * ENOTCONN (closed by this side after a timeout or a bad reply, or closed
+ * again by the service right after a reconnection), ENOENT or
+ * ECONNREFUSED (the service closed the connection and reconnecting
+ * failed), EINVAL, ENOMEM. zvxpc_error gives the message. */
 int zvxpc_call(zvxpc_client *client, const char *op, const char *text, int timeout_ms, char **reply);
 
 /* The walk request composed from its parts: user and model name, and the
- * walk's arguments (snmpwalk-style, without the program-name slot, at least
- * one). *result gets N of the "iRet=N" reply. 0 or -1 as zvxpc_call, and
- * EBADMSG when the reply is not "iRet=N". A user, model or argument that the
- * request cannot carry (a marker inside it, text that is not UTF-8), or no
- * argument at all (a walk of nothing would take every listed profile out of
- * the menu), gives -1 with EINVAL and nothing is sent. */
+ * walk's arguments (snmpwalk-style, without the program-name slot, at
+ * least one: the options, the printer's address, then
+ * ZVXPC_PROFILE_TABLE_OID). *result gets N of the "iRet=N" reply. 0 or -1
+ * as zvxpc_call, and EBADMSG when the reply is not "iRet=N". A user, model
+ * or argument that the request cannot carry (a marker inside it, text that
+ * is not UTF-8), or no argument at all (a walk of nothing would take every
+ * listed profile out of the menu), gives -1 with EINVAL and nothing is
+ * sent. */
 int zvxpc_walk(zvxpc_client *client, const char *user, const char *model, int argc, const char *const *argv,
                int timeout_ms, int *result);
 
 /* For event loops (GLib, Qt, libuv). zvxpc_fd: the connection's descriptor,
- * to watch for readability (-1 once closed after a failure). zvxpc_send: a
- * request sent without waiting for its reply; 0, or -1 with errno as
- * zvxpc_call. zvxpc_receive: the reply collected without blocking when the
- * descriptor is readable: 0 with a malloc'ed *reply, 1 when the reply is not
- * complete yet, -1 with errno as zvxpc_call (ENOMSG: no request pending).
- * Replies come in request order, and one read may bring several: each time
- * the descriptor is readable, call zvxpc_receive until it returns 1 (or -1
- * with ENOMSG once every reply is in). */
+ * to watch for readability; -1 once the connection is closed (after an
+ * error reply or a failure), and a new one after a reconnection, so ask
+ * again after each send. zvxpc_send: a request sent without waiting for its
+ * reply; 0, or -1 with errno as zvxpc_call. zvxpc_receive: the reply
+ * collected without blocking when the descriptor is readable: 0 with a
+ * malloc'ed *reply, 1 when the reply is not complete yet, -1 with errno as
+ * zvxpc_call (ENOMSG: no request pending). Replies come in request order,
+ * and one read may bring several: each time the descriptor is readable,
+ * call zvxpc_receive until it returns 1 (or -1 with ENOMSG once every reply
+ * is in). Every request sent ends in exactly one 0 or one -1 other than
+ * ENOMSG: after an error reply (EPROTO) the connection is closed, and each
+ * request still pending then ends with -1 and ECONNRESET, one call each,
+ * without waiting. */
 int zvxpc_fd(const zvxpc_client *client);
 int zvxpc_send(zvxpc_client *client, const char *op, const char *text);
 int zvxpc_receive(zvxpc_client *client, char **reply);
+
+/* The walk request of zvxpc_walk, composed and checked the same way (-1
+ * with EINVAL and nothing sent when it cannot be carried), then sent
+ * without waiting as zvxpc_send does; 0, or -1 with errno as zvxpc_send.
+ * Its reply comes through zvxpc_receive; read it with zvxpc_walk_result.
+ * Since version 1.1 of the library (ZVXPC_1.1). */
+int zvxpc_walk_send(zvxpc_client *client, const char *user, const char *model, int argc,
+                    const char *const *argv);
+
+/* The walk result N of a walk's reply text "iRet=N" into *result: 0, or -1
+ * with EBADMSG when the reply is not "iRet=N" (*result untouched), EINVAL
+ * for a null argument. Since version 1.1 of the library (ZVXPC_1.1). */
+int zvxpc_walk_result(const char *reply, int *result);
 
 /* The last error's message, in English, one line ("" when none); valid
  * until the next call on this client. */

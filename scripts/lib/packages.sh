@@ -7,8 +7,9 @@ ZV_BUILD_PACKAGES=(
   cmake g++ make pkg-config scdoc
   libplist-dev libpugixml-dev libsnmp-dev liburiparser-dev libsystemd-dev libseccomp-dev
 )
+# libglib2.0-dev: the build compiles examples/glib_dialog.c when it is there.
 ZV_TEST_PACKAGES=(
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libglib2.0-dev
   snmpd snmp snmpsim systemd python3 util-linux procps man-db
 )
 # What scripts/fuzz needs: clang with libFuzzer and the sanitizer runtimes.

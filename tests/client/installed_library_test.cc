@@ -4,11 +4,16 @@
 // exports, builds a C program from the installed header and library with
 // `pkg-config zvxpc` and again through find_package(zvxpc), and runs it:
 // it walks a printer (snmpd) through the real zvxpcd and reads a file
-// operation's reply.
+// operation's reply. A second program, a dialog's use of both installed
+// libraries, walks on a poll loop, reads the walked list on two threads
+// and goes on with the same client after the service was restarted.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "walk_service.h"
 
@@ -86,12 +91,12 @@ class InstalledLibraryTest : public zvtest::PrinterAWalkTest {
 
 TEST_F(InstalledLibraryTest, ExportsOnlyItsInterface) {
   const CommandResult symbols =
-      Shell("nm -D --defined-only " + LibDir() + "/libzvxpc.so.1 | awk '{print $3}' | sort");
+      Shell("nm -D --defined-only " + LibDir() + "/libzvxpc.so.1 | awk '{print $3}' | LC_ALL=C sort");
   ASSERT_EQ(symbols.exit_code, 0) << symbols.err;
   EXPECT_EQ(symbols.out,
-            "ZVXPC_1\nzvxpc_call@@ZVXPC_1\nzvxpc_close@@ZVXPC_1\nzvxpc_connect@@ZVXPC_1\nzvxpc_error@@ZVXPC_1\n"
-            "zvxpc_fd@@ZVXPC_1\nzvxpc_preferences_dir@@ZVXPC_1\nzvxpc_receive@@ZVXPC_1\nzvxpc_send@@ZVXPC_1\n"
-            "zvxpc_walk@@ZVXPC_1\n");
+            "ZVXPC_1\nZVXPC_1.1\nzvxpc_call@@ZVXPC_1\nzvxpc_close@@ZVXPC_1\nzvxpc_connect@@ZVXPC_1\n"
+            "zvxpc_error@@ZVXPC_1\nzvxpc_fd@@ZVXPC_1\nzvxpc_preferences_dir@@ZVXPC_1\nzvxpc_receive@@ZVXPC_1\n"
+            "zvxpc_send@@ZVXPC_1\nzvxpc_walk@@ZVXPC_1\nzvxpc_walk_result@@ZVXPC_1.1\nzvxpc_walk_send@@ZVXPC_1.1\n");
   // The header is C++ as well.
   const CommandResult as_cxx =
       Shell("echo '#include <zvxpc.h>' | c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -x c++ -I" +
@@ -115,6 +120,47 @@ TEST_F(InstalledLibraryTest, CProgramBuiltWithFindPackage) {
                                     ZV_CMAKE_COMMAND + " --build " + work_.File("build"));
   ASSERT_EQ(build.exit_code, 0) << build.out << build.err;
   ExpectWalkAndReply(work_.File("build/client"));
+}
+
+// Waits up to a minute for `path` to exist.
+bool WaitForFile(const std::string& path) {
+  for (int tries = 0; tries < 1200; ++tries) {
+    if (::access(path.c_str(), F_OK) == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+TEST_F(InstalledLibraryTest, DialogProgramWalksOnAPollLoopReadsOnTwoThreadsAndOutlivesARestart) {
+  const CommandResult install = RunCommand({ZV_CMAKE_COMMAND, "--install", std::getenv("ZV_BUILD_DIR"), "--prefix",
+                                            prefix_.path(), "--component", "zvplist"});
+  ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
+  const std::string program = work_.File("dialog");
+  const CommandResult build = Shell("cc -std=c99 -pthread -Wall -Wextra -Wpedantic -Werror -o " + program + " " +
+                                        ZV_DIALOG_CLIENT_SOURCE + " $(pkg-config --cflags --libs zvxpc zvplist)",
+                                    {"PKG_CONFIG_PATH=" + LibDir() + "/pkgconfig"});
+  ASSERT_EQ(build.exit_code, 0) << build.out << build.err;
+
+  const std::string walked = work_.File("walked"), restarted = work_.File("restarted");
+  CommandResult run;
+  std::thread dialog([&] {
+    run = RunCommand({program, socket_path(), printer_->address(), preferences_dir(), walked, restarted}, "",
+                     {"LD_LIBRARY_PATH=" + LibDir()});
+  });
+  const bool walk_done = WaitForFile(walked);
+  if (walk_done) {
+    EXPECT_EQ(service_->Stop(), std::optional<int>(0));
+    StartService();
+  }
+  zvtest::WriteFile(restarted, "");
+  dialog.join();
+  ASSERT_TRUE(walk_done) << run.out << run.err;
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "walk 0\n"
+            "thread 0 read 0 RGB 2 OFFICE.ICC SIM 1 PROOF.ICC\n"
+            "thread 1 read 0 RGB 2 OFFICE.ICC SIM 1 PROOF.ICC\n"
+            "after restart 0 TRUE\n");
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // libzvxpc through its C interface against the real zvxpcd (and snmpd for
 // the walk), and against a stand-in socket that accepts and never answers
-// or closes at once: every operation, the walk, an error reply, a timeout,
-// replies in order on a non-blocking loop, and requests refused before
-// anything is sent.
+// or closes: every operation, the walk, an error reply ending the requests
+// behind it, a timeout, replies in order on a non-blocking loop, requests
+// refused before anything is sent, and reconnection after the service
+// closed a connection, never sending a request twice. (The walk on a poll
+// loop and a restart of the service are the installed dialog program's.)
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/posix_io.h"
@@ -62,6 +65,15 @@ class StandInSocket {
   void CloseConnection() {
     ::close(accepted_fd_);
     accepted_fd_ = -1;
+  }
+  /// Waits for the client's first bytes, then closes without a reply.
+  void CloseOnceBytesArrive() {
+    zv::WaitFor(accepted_fd_, POLLIN, 10000);
+    CloseConnection();
+  }
+  /// True when a client connected again and waits to be accepted.
+  bool ConnectionWaiting() {
+    return zv::WaitFor(listen_fd_, POLLIN, 0) == 1;
   }
 
  private:
@@ -132,10 +144,28 @@ TEST_F(ZvxpcLibraryTest, WalksAPrinter) {
   EXPECT_EQ(LogLines(), std::vector<std::string>{"xpc - mibwalk_XPC - iRet=0"});
 }
 
-TEST_F(ZvxpcLibraryTest, ErrorReplyGivesTheServiceMessage) {
-  EXPECT_EQ(Call(client_, "noSuch:reply:", "x"), "errno:" + std::to_string(EPROTO) + " unknown operation: noSuch:reply:");
-  // The service closed the connection after its error reply.
-  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, "x").rfind("errno:" + std::to_string(ECONNRESET) + " ", 0), 0u);
+// The service closes the connection after an error reply: the request
+// queued behind it ends with its own error instead of vanishing, and the
+// next request goes out on a new connection.
+TEST_F(ZvxpcLibraryTest, ErrorReplyEndsEveryPendingRequestThenReconnects) {
+  ASSERT_EQ(zvxpc_send(client_, "noSuch:reply:", "x"), 0);
+  ASSERT_EQ(zvxpc_send(client_, ZVXPC_OP_EXIST, "x"), 0);
+  char* reply = nullptr;
+  pollfd readable{zvxpc_fd(client_), POLLIN, 0};
+  ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+  std::vector<std::string> outcomes;
+  int status;
+  while ((status = zvxpc_receive(client_, &reply)) != 1 && !(status == -1 && errno == ENOMSG)) {
+    outcomes.push_back(status == 0 ? std::string(reply) : "errno:" + std::to_string(errno));
+    if (status == 0) std::free(reply);
+    if (outcomes.size() == 1) {
+      EXPECT_STREQ(zvxpc_error(client_), "unknown operation: noSuch:reply:");
+      EXPECT_EQ(zvxpc_fd(client_), -1);
+    }
+  }
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"errno:" + std::to_string(EPROTO),
+                                                "errno:" + std::to_string(ECONNRESET)}));
+  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, dir_.path().c_str()), "TRUE");
 }
 
 TEST_F(ZvxpcLibraryTest, RepliesInOrderOnANonBlockingLoop) {
@@ -210,18 +240,38 @@ TEST(ZvxpcLibrary, TimeoutClosesTheConnection) {
   zvxpc_close(client);
 }
 
-// A peer that closes gives ECONNRESET, never SIGPIPE (which would end this
-// test program), and the descriptor does not leak into programs run later.
-TEST(ZvxpcLibrary, ClosedPeerAndDescriptorFlags) {
+// A peer that closes while a request is on its way gives ECONNRESET, never
+// SIGPIPE (which would end this test program); that request may have
+// reached the service, so it is not sent again on a new connection. The
+// descriptor does not leak into programs run later.
+TEST(ZvxpcLibrary, PeerClosingDuringARequestIsNotRetried) {
   TempDir dir;
   StandInSocket stand_in(dir.File("closing.sock"));
   zvxpc_client* client = zvxpc_connect(stand_in.path());
   ASSERT_NE(client, nullptr);
   EXPECT_NE(::fcntl(zvxpc_fd(client), F_GETFD) & FD_CLOEXEC, 0);
   stand_in.Accept();
-  stand_in.CloseConnection();
+  std::thread closer([&stand_in] { stand_in.CloseOnceBytesArrive(); });
   const std::string big(1 << 20, 'a');  // more than the socket buffer takes
   EXPECT_EQ(Call(client, ZVXPC_OP_EXIST, big.c_str()).rfind("errno:" + std::to_string(ECONNRESET) + " ", 0), 0u);
+  closer.join();
+  EXPECT_FALSE(stand_in.ConnectionWaiting());
+  zvxpc_close(client);
+}
+
+// A connection the service closed while it was idle is made anew before
+// the next request, which then goes out once.
+TEST(ZvxpcLibrary, IdleConnectionClosedByTheServiceIsRemade) {
+  TempDir dir;
+  StandInSocket stand_in(dir.File("idle.sock"));
+  zvxpc_client* client = zvxpc_connect(stand_in.path());
+  ASSERT_NE(client, nullptr);
+  stand_in.Accept();
+  stand_in.CloseConnection();
+  ASSERT_EQ(zvxpc_send(client, ZVXPC_OP_EXIST, "x"), 0) << zvxpc_error(client);
+  ASSERT_TRUE(stand_in.ConnectionWaiting());
+  stand_in.Accept();
+  EXPECT_GT(stand_in.WaitingBytes(), 0);
   zvxpc_close(client);
 }
 

@@ -26,9 +26,12 @@ using zvtest::ReadStoredProfiles;
 using zvtest::SlotSummary;
 using zvtest::SnmpAgent;
 
-CommandResult RunWalkCommand(const std::vector<std::string>& arguments, const std::vector<std::string>& env = {}) {
+// Runs `zvxpc walk`; its default folder of profile lists is one that does
+// not exist, so that no test reads the lists of the machine's user.
+CommandResult RunWalkCommand(const std::vector<std::string>& arguments, std::vector<std::string> env = {}) {
   std::vector<std::string> argv = {zvtest::ClientBinary(), "walk"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
+  env.push_back("XDG_CONFIG_HOME=/nonexistent/zvxpc-test-config");
   return zvtest::RunCommand(argv, "", env);
 }
 
@@ -42,7 +45,7 @@ class WalkCommandTest : public zvtest::PrinterAWalkTest {
 
 TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   const CommandResult result = RunWalkCommand({"--socket", socket_path(), "--user", "alice", "--model", "PX-100",
-                                               "-v", "2c", "-c", "public", printer_->address(),
+                                               "--quiet", "-v", "2c", "-c", "public", printer_->address(),
                                                zvtest::ProfileTableOid()});
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, "iRet=0\n");
@@ -55,16 +58,55 @@ TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   // "--" before the walk arguments, '=' forms, the socket from the
   // environment, and empty names.
   const CommandResult again = RunWalkCommand(
-      {"--user=", "--model=", "--", "-v2c", "-cpublic", printer_->address(), zvtest::ProfileTableOid()},
+      {"--user=", "--model=", "--quiet", "--", "-v2c", "-cpublic", printer_->address(), zvtest::ProfileTableOid()},
       {"ZVXPC_SOCKET=" + socket_path()});
   EXPECT_EQ(again.exit_code, 0) << again.err;
   EXPECT_EQ(again.out, "iRet=0\n");
   EXPECT_TRUE(ReadStoredProfiles(preferences_dir() + "--profile.plist").read);
 }
 
+// After the reply line, what each walk did to the menus: profiles entering
+// on the first walk, a warning for a walk without the table's root OID, and
+// profiles leaving after a failed walk.
+TEST_F(WalkCommandTest, SummaryShowsWhatEachWalkDidToTheMenus) {
+  zvtest::SilentDevice silent;
+  const std::vector<std::string> who = {"--socket", socket_path(), "--user", "alice", "--model", "PX-100",
+                                        "--preferences-dir", preferences_dir(), "-v", "2c", "-c", "public"};
+  struct Step {
+    std::vector<std::string> walk_arguments;
+    int exit_code;
+    std::string out;
+    std::string err_holds;  // "": standard error stays empty
+  };
+  const Step steps[] = {
+      {{printer_->address(), zvtest::ProfileTableOid()}, 0,
+       "iRet=0\nRGB: 2 in the menu (entered: OFFICE.ICC, PHOTO.ICC)\nSIM: 1 in the menu (entered: PROOF.ICC)\n"
+       "DST: 1 in the menu (entered: PROOF.ICC)\n",
+       ""},
+      {{printer_->address()}, 0, "iRet=0\nRGB: 2 in the menu\nSIM: 1 in the menu\nDST: 1 in the menu\n",
+       "warning: the device reported no row of the profile table 1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1"},
+      {{"-r", "0", "-t", "1", silent.address(), zvtest::ProfileTableOid()}, 1,
+       "iRet=1\nRGB: 0 in the menu (left: OFFICE.ICC, PHOTO.ICC)\nSIM: 0 in the menu (left: PROOF.ICC)\n"
+       "DST: 0 in the menu (left: PROOF.ICC)\n",
+       "iRet=1: "},
+  };
+  for (const Step& step : steps) {
+    std::vector<std::string> arguments = who;
+    arguments.insert(arguments.end(), step.walk_arguments.begin(), step.walk_arguments.end());
+    const CommandResult result = RunWalkCommand(arguments);
+    EXPECT_EQ(result.exit_code, step.exit_code) << result.err;
+    EXPECT_EQ(result.out, step.out);
+    if (step.err_holds.empty()) {
+      EXPECT_EQ(result.err, "");
+    } else {
+      EXPECT_NE(result.err.find(step.err_holds), std::string::npos) << result.err;
+    }
+  }
+}
+
 TEST_F(WalkCommandTest, OtherResultsExitOne) {
   zvtest::SilentDevice silent;
-  const std::vector<std::string> who = {"--socket", socket_path(), "--user", "alice", "--model", "PX-100"};
+  const std::vector<std::string> who = {"--socket", socket_path(), "--user", "alice", "--model", "PX-100", "--quiet"};
   struct Case {
     std::vector<std::string> walk_arguments;
     std::string out;

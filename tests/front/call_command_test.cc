@@ -110,16 +110,18 @@ TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
     std::string err_holds;
   };
   const Case cases[] = {
-      {{"--version"}, 0, "zvxpc 0.2.0\n", ""},
+      {{"--version"}, 0, "zvxpc 0.3.0\n", ""},
       {{"--help"}, 0, "ZVXPC_SOCKET", ""},
       {{"-h"}, 0, "Exit status:", ""},
       {{"help"}, 0, "help [COMMAND]", ""},
       {{"help", "walk"}, 0, "usage: zvxpc walk", ""},
-      {{"walk", "--help"}, 0, "usage: zvxpc walk", ""},
+      {{"walk", "--help"}, 0, "1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1", ""},
       {{"call", "x", "--help"}, 0, "usage: zvxpc call", ""},
       {{"profiles", "--help"}, 0, "usage: zvxpc profiles", ""},
       {{}, 2, "", "no command given"},
-      {{"frobnicate"}, 2, "", "unknown command 'frobnicate'"},
+      {{"frobnicate"}, 2, "", "unknown command 'frobnicate'.\nTry"},
+      {{"wlak"}, 2, "", "unknown command 'wlak'. Did you mean 'walk'?"},
+      {{"profile"}, 2, "", "Did you mean 'profiles'?"},
       {{"help", "frobnicate"}, 2, "", "no help for 'frobnicate'"},
       {{"call", "--socket"}, 2, "", "needs a value"},
       {{"walk", "--user", "u", "--model", "m", "--bogus", "x"}, 2, "", "unknown option '--bogus'"},

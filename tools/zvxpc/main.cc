@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 // zvxpc: command-line client of the zvxpcd service and viewer of profile
 // property lists.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "zvxpc/commands.h"
 
@@ -58,6 +61,37 @@ const Subcommand* FindSubcommand(const char* name) {
   return nullptr;
 }
 
+// Edits (insertions, deletions, substitutions, swaps of neighbours) that
+// turn `a` into `b`: how far a mistyped command is from a real one.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// " Did you mean 'walk'?" for a command at most two edits from a real one,
+// else "".
+std::string Suggestion(std::string_view command) {
+  constexpr std::size_t kMaxEdits = 2;
+  std::string best;
+  std::size_t best_distance = kMaxEdits + 1;
+  for (const char* name : {"walk", "call", "profiles", "help"}) {
+    const std::size_t distance = EditDistance(command, name);
+    if (distance < best_distance) {
+      best = name;
+      best_distance = distance;
+    }
+  }
+  return best.empty() ? "" : " Did you mean '" + best + "'?";
+}
+
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "zvxpc: %s\nTry 'zvxpc --help'.\n", message.c_str());
   return zvxpc::kExitFailure;
@@ -90,6 +124,6 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(command, "help") == 0) return RunHelp(argc - 1, argv + 1);
   const Subcommand* subcommand = FindSubcommand(command);
-  if (subcommand == nullptr) return UsageError(std::string("unknown command '") + command + "'");
+  if (subcommand == nullptr) return UsageError(std::string("unknown command '") + command + "'." + Suggestion(command));
   return subcommand->run(argc - 1, argv + 1);
 }

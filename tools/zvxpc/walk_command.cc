@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 // `zvxpc walk`: one walk request to the service through libzvxpc. Prints
-// the reply on standard output, explains a result other than iRet=0 on
-// standard error in one line, and turns the result into the exit code:
+// the reply on standard output, then (unless --quiet) what the walk did to
+// the menus of the user's profile list, read with libzvplist before and
+// after the walk; explains a result other than iRet=0 on standard error in
+// one line, warns when a walk that ended 0 brought no row of the profile
+// table, and turns the result into the exit code:
 //   0  the reply is "iRet=0"
 //   1  the reply is "iRet=N" with another N
 //   2  usage error, no connection, or no proper reply
@@ -14,13 +17,16 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "zvxpc/commands.h"
 #include "zvxpc/service_session.h"
+#include "zvxpc/walk_summary.h"
 
 namespace zvxpc {
 namespace {
@@ -29,6 +35,8 @@ struct WalkArguments {
   ServiceOptions service;
   const char* user = nullptr;
   const char* model = nullptr;
+  const char* preferences_dir = nullptr;  // null: the service's default folder
+  bool quiet = false;
   std::vector<const char*> walk_arguments;
 };
 
@@ -48,7 +56,8 @@ bool IsLongOption(std::string_view argument) { return argument.size() > 2 && arg
 
 // Long options taking a value in the next argument when written without '='.
 bool TakesSeparateValue(std::string_view argument) {
-  return argument == "--socket" || argument == "--user" || argument == "--model" || argument == "--timeout";
+  return argument == "--socket" || argument == "--user" || argument == "--model" || argument == "--timeout" ||
+         argument == "--preferences-dir";
 }
 
 // Splits argv[1..] into zvxpc walk's own options (after the subcommand's
@@ -75,11 +84,13 @@ void SeparateOptions(int argc, char** argv, std::vector<char*>* options, std::ve
 }
 
 Parsed ParseOptions(std::vector<char*>& options, WalkArguments* arguments, std::string* error) {
-  enum { kSocket = 256, kTimeout, kUser, kModel };
+  enum { kSocket = 256, kTimeout, kUser, kModel, kPreferencesDir, kQuiet };
   static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
                                     {"timeout", required_argument, nullptr, kTimeout},
                                     {"user", required_argument, nullptr, kUser},
                                     {"model", required_argument, nullptr, kModel},
+                                    {"preferences-dir", required_argument, nullptr, kPreferencesDir},
+                                    {"quiet", no_argument, nullptr, kQuiet},
                                     {"help", no_argument, nullptr, 'h'},
                                     {nullptr, 0, nullptr, 0}};
   const int count = static_cast<int>(options.size());
@@ -91,6 +102,8 @@ Parsed ParseOptions(std::vector<char*>& options, WalkArguments* arguments, std::
       case kSocket: arguments->service.socket_path = optarg; break;
       case kUser: arguments->user = optarg; break;
       case kModel: arguments->model = optarg; break;
+      case kPreferencesDir: arguments->preferences_dir = optarg; break;
+      case kQuiet: arguments->quiet = true; break;
       case kTimeout:
         if (!ParseTimeout(optarg, &arguments->service, error)) return Parsed::kUsageError;
         break;
@@ -139,6 +152,43 @@ int ReportResult(int result) {
   return kExitWalkFailed;
 }
 
+// The profile list the walk updates, or "" when the service would refuse
+// the names (it then walks nothing and writes no list).
+std::string ListPath(const WalkArguments& arguments) {
+  char* path = zvplist_path(arguments.preferences_dir, arguments.user, arguments.model);
+  if (path == nullptr) return "";
+  std::string result = path;
+  std::free(path);
+  return result;
+}
+
+// The list before the walk: empty when there is none yet (or it cannot be
+// read, which the walk then treats the same way).
+std::unique_ptr<ListSnapshot> SnapshotBefore(const std::string& path) {
+  std::string ignored;
+  std::unique_ptr<ListSnapshot> before = path.empty() ? nullptr : ReadSnapshot(path.c_str(), &ignored);
+  return before ? std::move(before) : EmptySnapshot();
+}
+
+// After the reply line: the summary lines, and the warning about a walk
+// that ended 0 without a row of the profile table.
+void ReportMenus(const std::string& path, const ListSnapshot& before, int result) {
+  if (path.empty()) return;
+  std::string error;
+  const std::unique_ptr<ListSnapshot> after = ReadSnapshot(path.c_str(), &error);
+  if (!after) {
+    std::fprintf(stderr, "zvxpc walk: the profile list cannot be read: %s\n", error.c_str());
+    return;
+  }
+  for (const std::string& line : SummaryLines(before, *after)) std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+  if (result == 0 && NoEntryReported(*after)) {
+    std::fprintf(stderr,
+                 "zvxpc walk: warning: the device reported no row of the profile table " ZVXPC_PROFILE_TABLE_OID
+                 "; the usual cause is a walk without that root OID after the printer's address\n");
+  }
+}
+
 }  // namespace
 
 void PrintWalkHelp(std::FILE* out) {
@@ -147,14 +197,21 @@ void PrintWalkHelp(std::FILE* out) {
       "Walks a printer through zvxpcd and updates the profile list of user U and\n"
       "model M. ARG... are snmpwalk's arguments, at least the printer's address:\n"
       "  zvxpc walk --user alice --model PX-100 -v 2c -c public 192.0.2.7 \\\n"
-      "      1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1\n"
-      "Prints the reply \"iRet=N\"; a result other than iRet=0 is explained on\n"
-      "standard error. Only arguments beginning with '--' are options of\n"
-      "zvxpc walk; everything after '--' is a walk argument.\n"
+      "      " ZVXPC_PROFILE_TABLE_OID "\n"
+      "The last argument is the root OID of the printer's profile table; without\n"
+      "it the walk finds no profile. Prints the reply \"iRet=N\", then for each\n"
+      "class (RGB, SIM, DST) how many profiles are in the menu and which entered\n"
+      "or left it; a result other than iRet=0 is explained on standard error.\n"
+      "Only arguments beginning with '--' are options of zvxpc walk; everything\n"
+      "after '--' is a walk argument.\n"
       "\n"
       "Options:\n"
       "  --user U            the user whose profile list is updated\n"
-      "  --model M           the printer model\n",
+      "  --model M           the printer model\n"
+      "  --quiet             print the reply line only\n"
+      "  --preferences-dir DIR\n"
+      "                      the folder of the service's profile lists (default:\n"
+      "                      the service's default folder)\n",
       out);
   std::fputs(kServiceOptionsHelp, out);
   std::fputs(
@@ -173,6 +230,8 @@ int RunWalk(int argc, char** argv) {
   }
   zvxpc_client* client = ConnectToService(arguments.service, &error);
   if (client == nullptr) return Fail(error);
+  const std::string list_path = arguments.quiet ? "" : ListPath(arguments);
+  const std::unique_ptr<ListSnapshot> before = SnapshotBefore(list_path);
   int result = 0;
   const int status = zvxpc_walk(client, arguments.user, arguments.model,
                                 static_cast<int>(arguments.walk_arguments.size()), arguments.walk_arguments.data(),
@@ -181,7 +240,9 @@ int RunWalk(int argc, char** argv) {
   const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
   zvxpc_close(client);
   if (status != 0) return error_number == EINVAL ? UsageError(failure) : Fail(failure);
-  return ReportResult(result);
+  const int exit_code = ReportResult(result);
+  if (exit_code != kExitFailure) ReportMenus(list_path, *before, result);
+  return exit_code;
 }
 
 }  // namespace zvxpc

@@ -36,19 +36,11 @@ WalkEnvironment& Environment() {
   return environment;
 }
 
-// A name that, put into a file name, would reach another folder (or, for
-// "." and "..", make a name a person would take for one).
-bool LeavesFolder(std::string_view name) {
-  return name.find('/') != std::string_view::npos || name == "." || name == "..";
-}
-
 // Composes DIRECTORY USER "-" MODEL SUFFIX into `buffer`; false when it
 // would be longer than `max_bytes`.
 bool ComposePath(char (&buffer)[kWalkPathBufferSize], std::size_t max_bytes, std::string_view directory,
                  const WalkFields& names, std::string_view suffix) {
-  std::string path;
-  path.reserve(directory.size() + names.user.size() + 1 + names.model.size() + suffix.size());
-  path.append(directory).append(names.user).append("-").append(names.model).append(suffix);
+  const std::string path = ProfileListPath(directory, names.user, names.model, suffix);
   if (path.size() > max_bytes) return false;
   return CopyToField(buffer, path);
 }
@@ -183,7 +175,7 @@ WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
   WalkFields fields;
   if (!DecodeWalkFields(*request, &fields)) return WalkDecodeStatus::kNameMarkers;
   if (HoldsZeroByte(fields.model) || HoldsZeroByte(fields.user)) return WalkDecodeStatus::kZeroByte;
-  if (LeavesFolder(fields.model) || LeavesFolder(fields.user)) return WalkDecodeStatus::kNameLeavesFolder;
+  if (NameLeavesFolder(fields.model) || NameLeavesFolder(fields.user)) return WalkDecodeStatus::kNameLeavesFolder;
   std::vector<std::string_view> arguments;
   if (!SplitWalkArguments(fields.arguments, kWalkArgumentSlots, &arguments)) {
     return WalkDecodeStatus::kTooManyArguments;

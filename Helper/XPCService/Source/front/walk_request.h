@@ -16,25 +16,20 @@
 #include <vector>
 
 #include "platform/xpc/interface.h"
+#include "store/profile_list_path.h"
 #include "store/zvplist.h"
 
 namespace zv {
 
 /// Size of each of the walk request's three path buffers.
 constexpr std::size_t kWalkPathBufferSize = 256;
-/// Longest spool path: the buffer less its terminating zero.
-constexpr std::size_t kMaxSpoolPathBytes = kWalkPathBufferSize - 1;
-/// Longest current or previous path: the store copies them into buffers of
-/// ZV_PLIST_PATH_BUFFER_SIZE bytes.
-constexpr std::size_t kMaxStorePathBytes = ZV_PLIST_PATH_BUFFER_SIZE - 1;
+// The path limits of the store's naming rule are these buffers' sizes.
+static_assert(kMaxSpoolPathBytes == kWalkPathBufferSize - 1);
+static_assert(kMaxStorePathBytes == ZV_PLIST_PATH_BUFFER_SIZE - 1);
 /// Entries of the walk's argument vector.
 constexpr std::size_t kWalkArgumentSlots = 512;
 /// The walk result given to a request that is refused before any walk.
 constexpr int kWalkRequestRefused = -1;
-
-inline constexpr std::string_view kCurrentProfileSuffix = "-profile.plist";
-inline constexpr std::string_view kPreviousProfileSuffix = "-profile.prev.plist";
-inline constexpr std::string_view kSpoolProfileSuffix = "-profile.spool.plist";
 
 /// `directory` with a trailing slash added when it has none.
 std::string PreferencesDirectoryFrom(std::string_view directory);

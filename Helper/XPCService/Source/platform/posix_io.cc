@@ -40,12 +40,17 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-SendOutcome SendAllBytes(int fd, std::string_view bytes, const std::function<int()>& room_wait_ms) {
+SendOutcome SendAllBytes(int fd, std::string_view bytes, const std::function<int()>& room_wait_ms,
+                         std::size_t* sent) {
   const int flags = MSG_NOSIGNAL | (room_wait_ms ? MSG_DONTWAIT : 0);
+  std::size_t sent_here = 0;
+  if (sent == nullptr) sent = &sent_here;
+  *sent = 0;
   while (!bytes.empty()) {
     const ssize_t n = ::send(fd, bytes.data(), bytes.size(), flags);
     if (n >= 0) {
       bytes.remove_prefix(static_cast<std::size_t>(n));
+      *sent += static_cast<std::size_t>(n);
       continue;
     }
     if (errno == EINTR) continue;

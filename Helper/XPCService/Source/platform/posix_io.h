@@ -7,6 +7,7 @@
 
 #include <sys/un.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -37,8 +38,10 @@ enum class SendOutcome {
 /// retrying after signals and never raising SIGPIPE. Without
 /// `room_wait_ms` the sends block; with it they do not, and whenever the
 /// socket is full the wait for room lasts at most `room_wait_ms()`
-/// milliseconds (asked anew for each wait).
-SendOutcome SendAllBytes(int fd, std::string_view bytes, const std::function<int()>& room_wait_ms);
+/// milliseconds (asked anew for each wait). When `sent` is not null it
+/// gets the number of bytes that went out, whatever the outcome.
+SendOutcome SendAllBytes(int fd, std::string_view bytes, const std::function<int()>& room_wait_ms,
+                         std::size_t* sent = nullptr);
 
 /// Waits up to `timeout_ms` (-1: no limit) for `events` on `fd`, retrying
 /// after signals within the same limit: 1 when ready, 0 when the time

@@ -21,12 +21,19 @@ std::string WithSlash(std::string folder) {
 }
 
 // The user's home directory: $HOME when absolute, else the password
-// database's entry for the real user.
+// database's entry for the real user. getpwuid_r, as the client libraries
+// may compose paths on several threads at once.
 std::string HomeDirectory() {
   const char* home = std::getenv("HOME");
   if (IsAbsolute(home)) return home;
-  const passwd* entry = ::getpwuid(::getuid());
-  if (entry != nullptr && IsAbsolute(entry->pw_dir)) return entry->pw_dir;
+  const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::string buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384, '\0');
+  passwd storage;
+  passwd* entry = nullptr;
+  if (::getpwuid_r(::getuid(), &storage, buffer.data(), buffer.size(), &entry) == 0 && entry != nullptr &&
+      IsAbsolute(entry->pw_dir)) {
+    return entry->pw_dir;
+  }
   return "/";
 }
 

@@ -8,13 +8,16 @@
  * Link with `pkg-config --cflags --libs zvplist`. Includes libplist's
  * <plist/plist.h>: the dictionary accessors hand out libplist values.
  *
- * All functions that touch a file work on the paths that the process-wide
- * path variables below point at; the caller sets them first. Results follow
- * the store's own contract: 0 for success and -1 for failure, unless a
- * function says otherwise. Nothing here prints or logs anything.
+ * The functions with the ZVPList prefix work on the paths that the
+ * process-wide path variables below point at; the caller sets them first.
+ * They are not thread-safe: the path variables and the file-creation mask
+ * are process-wide, so callers serialise their use of them. The functions
+ * with the zvplist_ prefix (at the end) take the path as an argument and
+ * may be called from several threads at once.
  *
- * Not thread-safe: the path variables and the file-creation mask are
- * process-wide, so callers serialise their use of the store.
+ * Results follow the store's own contract: 0 for success and -1 for
+ * failure, unless a function says otherwise. Nothing here prints or logs
+ * anything.
  */
 #ifndef ZVPLIST_H
 #define ZVPLIST_H
@@ -232,6 +235,40 @@ void ZVPListPaddingProfile_Dict(ProfileList *list);
 /* Salvage: every slot with a device index, a file name and `InMenu` 3 gets
  * `InMenu` 6. */
 void ZVPListSalvage_Dict(ProfileList *list);
+
+/* ---- Thread-safe access by path (since ZVPLIST_1.1) ------------------- */
+
+/* The current profile property list of `user` and `model` in `folder`, by
+ * the service's rule: FOLDER/USER-MODEL-profile.plist (a slash is put after
+ * the folder when it has none). A NULL folder means the service's default
+ * folder: one fixed when the library was built, else
+ * $XDG_CONFIG_HOME/zvxpc/, else $HOME/.config/zvxpc/. Returns the path,
+ * malloc'ed (free() it), or NULL with errno EINVAL (a NULL name, or a name
+ * that holds '/' or is "." or "..": the service refuses to walk for it),
+ * ENAMETOOLONG (the service's paths for these names would pass 255 bytes,
+ * so it refuses them too) or ENOMEM. Touches no file. */
+char *zvplist_path(const char *folder, const char *user, const char *model);
+
+/* Reads the profile property list at `path` into the three lists, which
+ * are replaced whole (the caller need not clear them) and normalised as
+ * ZVPListReadProfile_All does. Returns 0, or -1 with all three lists
+ * untouched (a NULL argument, a path longer than 254 bytes, a file missing,
+ * unreadable or not a property list, a class or field dictionary
+ * missing). When `error` is not NULL, *error gets a malloc'ed one-line
+ * reason on failure (NULL when out of memory) and NULL on success. */
+int zvplist_read(const char *path, ProfileList *rgb, ProfileList *sim, ProfileList *dst, char **error);
+
+/* Writes the three lists as the whole profile property list at `path`, in
+ * the format of ZVPListWriteProfile_All, replacing the file atomically
+ * (new files get mode 0664 less the file-creation mask, which this does not
+ * change; no write-access test is made). Returns 0, or -1 with the file as
+ * it was; `error` as for zvplist_read. */
+int zvplist_write(const char *path, const ProfileList *rgb, const ProfileList *sim, const ProfileList *dst,
+                  char **error);
+
+/* zvplist_path, zvplist_read and zvplist_write may run on several threads
+ * at once: on different paths freely; on the same path a reader sees the
+ * list as it was before a write or as the write left it, never a mixture. */
 
 #ifdef __cplusplus
 }
