@@ -65,6 +65,27 @@ TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   EXPECT_TRUE(ReadStoredProfiles(preferences_dir() + "--profile.plist").read);
 }
 
+// "-C r" travels like any walk argument, and a service whose default is
+// GETBULK walks the same way: both lists match the GETNEXT walk's, byte for
+// byte.
+TEST_F(WalkCommandTest, BulkWalksLeaveTheSameListAsTheGetNextWalk) {
+  const auto walk = [this](const std::string& user, const std::vector<std::string>& options) {
+    std::vector<std::string> arguments = {"--socket", socket_path(), "--user", user, "--model", "PX-100",
+                                          "--quiet", "-v", "2c", "-c", "public"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    arguments.insert(arguments.end(), {printer_->address(), zvtest::ProfileTableOid()});
+    const CommandResult result = RunWalkCommand(arguments);
+    EXPECT_EQ(result.out, "iRet=0\n") << result.err;
+    return zvtest::ReadFile(CurrentPlist(user, "PX-100"));
+  };
+  const std::string by_getnext = walk("getnext", {});
+  ASSERT_TRUE(ReadStoredProfiles(CurrentPlist("getnext", "PX-100")).read);
+  EXPECT_EQ(walk("bulk", {"-Cr25"}), by_getnext);
+  service_.reset();
+  StartService(false, {"--bulk-repetitions", "2"});
+  EXPECT_EQ(walk("default", {}), by_getnext);
+}
+
 // After the reply line, what each walk did to the menus: profiles entering
 // on the first walk, a warning for a walk without the table's root OID, and
 // profiles leaving after a failed walk.

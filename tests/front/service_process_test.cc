@@ -442,15 +442,16 @@ TEST_F(ServiceProcessTest, SocketActivationStartsTheServiceOnFirstConnection) {
   ASSERT_TRUE(activator.Start({"/usr/bin/systemd-socket-activate", "-l", path, zvtest::ServiceBinary(),
                                "--idle-exit", "1"},
                               dir_.File("activator.stderr")));
-  bool listening = false;
-  for (int i = 0; i < 1000 && !listening; ++i) {
-    listening = Exists(path);
-    if (!listening) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(listening) << ReadFile(dir_.File("activator.stderr"));
+  // The socket file appears at bind, a moment before the activator listens:
+  // connect until it accepts.
   ServiceClient client;
   std::string reply;
-  ASSERT_TRUE(client.Connect(path, &reply)) << reply;
+  bool connected = false;
+  for (int i = 0; i < 1000 && !connected; ++i) {
+    connected = Exists(path) && client.Connect(path, &reply);
+    if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(connected) << reply << ReadFile(dir_.File("activator.stderr"));
   ASSERT_EQ(client.Call(kExist, std::string_view(dir_.path()), &reply), CallStatus::kReply)
       << reply << ReadFile(dir_.File("activator.stderr"));
   EXPECT_EQ(reply, "TRUE");

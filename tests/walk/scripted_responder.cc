@@ -1,21 +1,34 @@
 // SPDX-License-Identifier: MIT
 // A scripted SNMP responder for the walk's tests: answers what a real agent
 // will not (an OID that does not increase, an empty variable list, a
-// noSuchName or genErr at the end of a walk), built on Net-SNMP's PDU
-// functions. It binds a free UDP port on 127.0.0.1, prints the port on the
-// first line of its standard output and serves until it is killed.
+// noSuchName or genErr at the end of a walk, a broken GETBULK), built on
+// Net-SNMP's PDU functions. It binds a free UDP port on 127.0.0.1, prints
+// the port on the first line of its standard output and serves until it is
+// killed.
 //
-//   scripted_responder [--log FILE] [--end MODE] [OID=INTEGER | OID=s:TEXT]...
+//   scripted_responder [--log FILE] [--end MODE] [--bulk MODE]
+//                      [OID=INTEGER | OID=s:TEXT | OID=x:TYPE | OID=e:STATUS | OID=n:]...
 //
+// OID=x:TYPE serves an exception value (TYPE 128 noSuchObject, 129
+// noSuchInstance, 130 endOfMibView) as if it were the OID's value;
+// OID=e:STATUS makes every request whose answer would hold OID fail with
+// error status STATUS, and OID=n: leaves every such request unanswered.
 // GETNEXT answers with the first served OID after the one asked for; past
 // the last one the end MODE decides: "endofmibview" (default), "nosuchname"
 // or "generr" (error status, variables echoed), "empty" (no variables),
 // "repeat" (the OID asked for, as an INTEGER 0), "cycle" (the first served
 // value again, so a walk without ordering check goes round for ever) or
 // "silent" (no answer).
+// GETBULK (non-repeaters 0) answers with the next max-repetitions values
+// as GETNEXT would give them one by one, the end MODE deciding past the
+// last one, unless --bulk MODE says otherwise: "serve" (default), "generr"
+// (error status genErr), "empty" (no variables), "extra" (one variable
+// more than asked for), "toobig:K" (tooBig whenever more than K
+// repetitions are asked for) or "silent" (no answer).
 // GET answers a served OID with its value, and any other with noSuchName
 // (SNMPv1) or noSuchObject. Every request is appended to the log as
-// "GET <oid>" or "GETNEXT <oid>", in numeric form.
+// "GET <oid>", "GETNEXT <oid>" or "GETBULK <oid> <max-repetitions>", in
+// numeric form.
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 #include <netinet/in.h>
@@ -34,14 +47,17 @@ namespace {
 struct ServedValue {
   oid name[MAX_OID_LEN];
   size_t name_length;
-  bool is_text;
-  long integer;
+  u_char type;        // ASN_INTEGER, ASN_OCTET_STR or an exception
+  long integer;       // the value, or the error status of OID=e:STATUS
+  bool fails;         // OID=e:STATUS
+  bool silent;        // OID=n:
   std::string text;
 };
 
 struct Script {
   std::vector<ServedValue> values;  // in OID order
   std::string end_mode = "endofmibview";
+  std::string bulk_mode = "serve";
   std::FILE* log = nullptr;
 };
 
@@ -52,9 +68,17 @@ bool ParseServedValue(const char* argument, ServedValue* value) {
   value->name_length = MAX_OID_LEN;
   if (read_objid(oid_text.c_str(), value->name, &value->name_length) == 0) return false;
   const char* text = equals + 1;
-  value->is_text = std::strncmp(text, "s:", 2) == 0;
-  if (value->is_text) {
+  value->type = ASN_INTEGER;
+  if (std::strncmp(text, "s:", 2) == 0) {
+    value->type = ASN_OCTET_STR;
     value->text = text + 2;
+  } else if (std::strncmp(text, "x:", 2) == 0) {
+    value->type = static_cast<u_char>(std::strtol(text + 2, nullptr, 10));
+  } else if (std::strncmp(text, "n:", 2) == 0) {
+    value->silent = true;
+  } else if (std::strncmp(text, "e:", 2) == 0) {
+    value->fails = true;
+    value->integer = std::strtol(text + 2, nullptr, 10);
   } else {
     value->integer = std::strtol(text, nullptr, 10);
   }
@@ -71,17 +95,23 @@ void LogRequest(const Script& script, const netsnmp_pdu& request) {
   if (snprint_objid(text, sizeof text, request.variables->name, request.variables->name_length) < 0) {
     std::snprintf(text, sizeof text, "?");
   }
-  std::fprintf(script.log, "%s %s\n", request.command == SNMP_MSG_GET ? "GET" : "GETNEXT", text);
+  if (request.command == SNMP_MSG_GETBULK) {
+    std::fprintf(script.log, "GETBULK %s %ld\n", text, request.max_repetitions);
+  } else {
+    std::fprintf(script.log, "%s %s\n", request.command == SNMP_MSG_GET ? "GET" : "GETNEXT", text);
+  }
   std::fflush(script.log);
 }
 
 void AddServed(netsnmp_pdu* reply, const ServedValue& value) {
-  if (value.is_text) {
+  if (value.type == ASN_OCTET_STR) {
     snmp_pdu_add_variable(reply, value.name, value.name_length, ASN_OCTET_STR, value.text.data(),
                           value.text.size());
-  } else {
+  } else if (value.type == ASN_INTEGER) {
     snmp_pdu_add_variable(reply, value.name, value.name_length, ASN_INTEGER, &value.integer,
                           sizeof value.integer);
+  } else {
+    snmp_pdu_add_variable(reply, value.name, value.name_length, value.type, nullptr, 0);
   }
 }
 
@@ -93,15 +123,19 @@ const ServedValue* Find(const Script& script, const oid* name, size_t length, bo
   return nullptr;
 }
 
+// An error answer: the status, and the request's variable echoed.
 void SetError(netsnmp_pdu* reply, long status, const netsnmp_pdu& request) {
+  snmp_free_varbind(reply->variables);
+  reply->variables = nullptr;
   reply->errstat = status;
   reply->errindex = 1;
   snmp_add_null_var(reply, request.variables->name, request.variables->name_length);
 }
 
-// Fills `reply` for a GETNEXT past the last served value. False: no answer.
-bool AnswerEnd(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
-  const netsnmp_variable_list& asked = *request.variables;
+// Fills `reply` for a GETNEXT of `name` past the last served value.
+// False: no answer.
+bool AnswerEnd(const Script& script, const netsnmp_pdu& request, const oid* name, size_t length,
+               netsnmp_pdu* reply) {
   if (script.end_mode == "silent") return false;
   if (script.end_mode == "nosuchname") {
     SetError(reply, SNMP_ERR_NOSUCHNAME, request);
@@ -111,22 +145,66 @@ bool AnswerEnd(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* re
     AddServed(reply, script.values.front());
   } else if (script.end_mode == "repeat") {
     const long zero = 0;
-    snmp_pdu_add_variable(reply, asked.name, asked.name_length, ASN_INTEGER, &zero, sizeof zero);
+    snmp_pdu_add_variable(reply, name, length, ASN_INTEGER, &zero, sizeof zero);
   } else if (script.end_mode != "empty") {
-    snmp_pdu_add_variable(reply, asked.name, asked.name_length, SNMP_ENDOFMIBVIEW, nullptr, 0);
+    snmp_pdu_add_variable(reply, name, length, SNMP_ENDOFMIBVIEW, nullptr, 0);
+  }
+  return true;
+}
+
+// Adds the value served at `value`, or the error it stands for. False:
+// no answer.
+bool AddOrFail(const ServedValue& value, const netsnmp_pdu& request, netsnmp_pdu* reply) {
+  if (value.silent) return false;
+  if (value.fails) {
+    SetError(reply, value.integer, request);
+  } else {
+    AddServed(reply, value);
+  }
+  return true;
+}
+
+// The next max-repetitions values after the one asked for, as GETNEXT requests
+// would give them one by one. False: no answer.
+bool AnswerBulk(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
+  const netsnmp_variable_list& asked = *request.variables;
+  const oid* name = asked.name;
+  size_t length = asked.name_length;
+  for (long taken = 0; taken < request.max_repetitions && reply->errstat == SNMP_ERR_NOERROR; ++taken) {
+    const ServedValue* value = Find(script, name, length, true);
+    if (value == nullptr) return AnswerEnd(script, request, name, length, reply);
+    if (!AddOrFail(*value, request, reply)) return false;
+    name = value->name;
+    length = value->name_length;
+  }
+  return true;
+}
+
+// GETBULK as the --bulk mode says. False: no answer.
+bool AnswerBulkRequest(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
+  const std::string& mode = script.bulk_mode;
+  if (mode == "silent") return false;
+  if (mode == "generr") {
+    SetError(reply, SNMP_ERR_GENERR, request);
+  } else if (mode.rfind("toobig:", 0) == 0 && request.max_repetitions > std::atol(mode.c_str() + 7)) {
+    SetError(reply, SNMP_ERR_TOOBIG, request);
+  } else if (mode == "extra") {
+    netsnmp_pdu more = request;
+    ++more.max_repetitions;
+    return AnswerBulk(script, more, reply);
+  } else if (mode != "empty") {
+    return AnswerBulk(script, request, reply);
   }
   return true;
 }
 
 bool Answer(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
   const netsnmp_variable_list& asked = *request.variables;
+  if (request.command == SNMP_MSG_GETBULK) return AnswerBulkRequest(script, request, reply);
   const bool next = request.command == SNMP_MSG_GETNEXT;
   const ServedValue* value = Find(script, asked.name, asked.name_length, next);
-  if (value != nullptr) {
-    AddServed(reply, *value);
-    return true;
-  }
-  if (next) return AnswerEnd(script, request, reply);
+  if (value != nullptr) return AddOrFail(*value, request, reply);
+  if (next) return AnswerEnd(script, request, asked.name, asked.name_length, reply);
   if (request.version == SNMP_VERSION_1) {
     SetError(reply, SNMP_ERR_NOSUCHNAME, request);
   } else {
@@ -137,7 +215,10 @@ bool Answer(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply
 
 int OnMessage(int operation, netsnmp_session* session, int, netsnmp_pdu* request, void* magic) {
   if (operation != NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE || request->variables == nullptr) return 1;
-  if (request->command != SNMP_MSG_GET && request->command != SNMP_MSG_GETNEXT) return 1;
+  if (request->command != SNMP_MSG_GET && request->command != SNMP_MSG_GETNEXT &&
+      request->command != SNMP_MSG_GETBULK) {
+    return 1;
+  }
   const Script& script = *static_cast<Script*>(magic);
   LogRequest(script, *request);
   netsnmp_pdu* reply = snmp_clone_pdu(request);
@@ -158,6 +239,8 @@ bool ParseArguments(int argc, char** argv, Script* script) {
       if (script->log == nullptr) return false;
     } else if (argument == "--end" && i + 1 < argc) {
       script->end_mode = argv[++i];
+    } else if (argument == "--bulk" && i + 1 < argc) {
+      script->bulk_mode = argv[++i];
     } else {
       ServedValue value{};
       if (!ParseServedValue(argv[i], &value)) return false;
@@ -203,7 +286,7 @@ int main(int argc, char** argv) {
 
   Script script;
   if (!ParseArguments(argc, argv, &script)) {
-    std::fprintf(stderr, "usage: %s [--log FILE] [--end MODE] [OID=INTEGER | OID=s:TEXT]...\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--log FILE] [--end MODE] [--bulk MODE] [OID=VALUE]...\n", argv[0]);
     return 2;
   }
   netsnmp_transport* transport = netsnmp_transport_open_server("zvresponder", "udp:127.0.0.1:0");

@@ -321,6 +321,39 @@ TEST_F(WalkArgumentsTest, UnknownCLetterIsReportedAndScanningGoesOn) {
   EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering));
 }
 
+// "-C r" holds for the walk being parsed: it is read, not toggled, and no
+// later parse inherits it.
+TEST_F(WalkArgumentsTest, CrAsksThisWalkForBulkRepetitions) {
+  struct Case {
+    std::vector<std::string> options;
+    int repetitions;
+    bool include_requested;
+  };
+  const Case cases[] = {
+      {{"-Cr25"}, 25, false},
+      {{"-Cr"}, zv::kBulkRepetitionsWithoutNumber, false},
+      {{"-Cri"}, zv::kBulkRepetitionsWithoutNumber, true},
+      {{"-Ci5r7i"}, 7, false},  // the digits belong to r only; "5" is an unknown letter
+      {{"-Cr25", "-Cr3"}, 3, false},
+      {{"-Crr"}, zv::kBulkRepetitionsWithoutNumber, false},
+      {{"-Cr100"}, 100, false},
+      {{"-Cr101"}, zv::kMaxBulkRepetitions, false},
+      {{"-Cr99999999999999999999999"}, zv::kMaxBulkRepetitions, false},
+      {{"-Cr0"}, 1, false},
+      {{"-Ci"}, 0, true},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = c.options;
+    arguments.insert(arguments.end(), {"-v", "3", "host"});
+    ASSERT_EQ(Parse(arguments, optProc), static_cast<int>(arguments.size()) + 1) << c.options.front();
+    EXPECT_EQ(storage_.bulk_repetitions, c.repetitions) << c.options.front();
+    EXPECT_EQ(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested), c.include_requested) << c.options.front();
+    zvtest::ResetWalkSettings();
+  }
+  EXPECT_EQ(Parse({"-Cr101", "-v", "3", "host"}, optProc), 5);
+  EXPECT_STREQ(sDEBUGmsg, "-C r: repetitions from 1 to 100; using 100");
+}
+
 TEST_F(WalkArgumentsTest, OtherLettersChangeNoSetting) {
   ASSERT_EQ(Parse({"-V", "-h", "-v", "3", "host"}, optProc), 6);
   EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));

@@ -42,11 +42,12 @@ std::string WalkProgramBesideService() {
   return path.substr(0, path.rfind('/') + 1) + "zvxpcd-walk";
 }
 
-// The walk state the first walk starts from: the time limit of the
-// command line, MIBS from the service's environment.
+// The walk state the first walk starts from: the time limit and the bulk
+// default of the command line, MIBS from the service's environment.
 zv::WalkProcessState InitialWalkState(const zv::ServiceOptions& options) {
   zv::WalkProcessState state;
   state.time_limit_seconds = options.walk_timeout_seconds;
+  state.bulk_repetitions = options.bulk_repetitions;
   if (const char* mibs = std::getenv("MIBS")) state.mibs = mibs;
   return state;
 }

@@ -10,17 +10,23 @@
 namespace zv {
 namespace {
 
-// A whole number of seconds from 1 to `max` for option `name`.
-bool ParseSeconds(std::string_view name, std::string_view text, int max, int* seconds, std::string* error) {
+// A whole number of `what` from `min` to `max` for option `name`.
+bool ParseWholeNumber(std::string_view name, std::string_view what, std::string_view text, int min, int max,
+                      int* number, std::string* error) {
   int value = 0;
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (failure != std::errc() || end != text.data() + text.size() || value < 1 || value > max) {
-    *error = std::string(name) + " needs a whole number of seconds from 1 to " + std::to_string(max) +
-             ", not '" + std::string(text) + "'";
+  if (failure != std::errc() || end != text.data() + text.size() || value < min || value > max) {
+    *error = std::string(name) + " needs a whole number of " + std::string(what) + " from " + std::to_string(min) +
+             " to " + std::to_string(max) + ", not '" + std::string(text) + "'";
     return false;
   }
-  *seconds = value;
+  *number = value;
   return true;
+}
+
+// A whole number of seconds from 1 to `max` for option `name`.
+bool ParseSeconds(std::string_view name, std::string_view text, int max, int* seconds, std::string* error) {
+  return ParseWholeNumber(name, "seconds", text, 1, max, seconds, error);
 }
 
 // Takes the value of option `name` at argv[*index] ("--name VALUE" or
@@ -93,6 +99,11 @@ bool ApplyOption(int argc, char** argv, int* index, ServiceOptions* options, std
     return TakeValue("--walk-timeout", argc, argv, index, &value, error) &&
            ParseSeconds("--walk-timeout", value, kMaxWalkTimeoutSeconds, &options->walk_timeout_seconds, error);
   }
+  if (IsOption(argument, "--bulk-repetitions")) {
+    return TakeValue("--bulk-repetitions", argc, argv, index, &value, error) &&
+           ParseWholeNumber("--bulk-repetitions", "repetitions", value, 0, kMaxBulkRepetitions,
+                            &options->bulk_repetitions, error);
+  }
   if (IsOption(argument, "--walk-program")) {
     if (!TakeValue("--walk-program", argc, argv, index, &value, error)) return false;
     options->walk_program = value;
@@ -115,7 +126,8 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
 
 std::string ServiceUsage() {
   return "usage: zvxpcd [--socket PATH] [--preferences-dir DIR] [--log-file PATH] [--idle-exit SECONDS]\n"
-         "              [--walk-timeout SECONDS] [--walk-program PATH] [--verbose]\n"
+         "              [--walk-timeout SECONDS] [--bulk-repetitions N] [--walk-program PATH]\n"
+         "              [--verbose]\n"
          "       zvxpcd --help | --version\n"
          "\n"
          "Profile helper service of the colour inkjet print dialog. Serves its clients\n"
@@ -136,6 +148,9 @@ std::string ServiceUsage() {
          "                          on the next connection\n"
          "  --walk-timeout SECONDS  end a walk that is still running after SECONDS as a\n"
          "                          timed-out request (default 120)\n"
+         "  --bulk-repetitions N    walk by GETBULK with N repetitions (1 to 100) when\n"
+         "                          the walk's arguments give no -C r; 0 (default):\n"
+         "                          by GETNEXT. SNMPv1 walks always use GETNEXT\n"
          "  --walk-program PATH     run each walk in a process of PATH (default: the\n"
          "                          zvxpcd-walk beside zvxpcd)\n"
          "  --verbose               also log, per walk, user, model, device, result and\n"

@@ -168,6 +168,8 @@ void AbandonWalks() { walks_abandoned.store(true); }
 
 bool WalksAbandoned() { return walks_abandoned.load(); }
 
+bool WalkDeadlinePassed() { return Clock::now() >= walk_deadline; }
+
 int SetWalkTimeLimit(int seconds) { return walk_time_limit_seconds.exchange(std::max(seconds, 1)); }
 
 void StartWalkDeadline() { walk_deadline = Clock::now() + std::chrono::seconds(walk_time_limit_seconds.load()); }

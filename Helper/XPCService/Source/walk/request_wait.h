@@ -17,6 +17,9 @@ constexpr int kStatAbandoned = 3;
 /// timeout once the walk time limit (SetWalkTimeLimit) has passed since.
 void StartWalkDeadline();
 
+/// True once the deadline that StartWalkDeadline set has passed.
+bool WalkDeadlinePassed();
+
 /// True once AbandonWalks has been called in this process.
 bool WalksAbandoned();
 

@@ -39,6 +39,11 @@ struct ParseState {
   const char* community;  // from -c, or null
 };
 
+// The storage of the parse in progress, for the option handler's "-C r",
+// which holds for that walk alone. Parses never overlap (option scanning
+// is process-wide).
+WalkArgumentStorage* storage_in_parse = nullptr;
+
 void Report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Formats one diagnostic and hands it to the debug sink.
@@ -411,7 +416,10 @@ int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
   if (!ComposeOptionString(local_options, options)) return UsageError("Too many local options.");
 
   ParseState state{session, storage, nullptr};
+  storage->bulk_repetitions = 0;
+  storage_in_parse = storage;
   const int scanned = ScanOptions(argc, argv, options, state, handler);
+  storage_in_parse = nullptr;
   if (scanned != kKeepScanning) return scanned;
 
   InitialiseSnmpLibrary();
@@ -455,6 +463,37 @@ bool ParseWalkRoot(const char* text, oid (&ids)[MAX_OID_LEN], std::size_t* lengt
   return std::all_of(ids, ids + *length, [](oid id) { return id <= kLargestSubidentifier; });
 }
 
+namespace {
+
+// The repetitions of "-C r" from the digits at `digits` (none: the
+// default of an "r" alone), brought into 1 to kMaxBulkRepetitions. Sets
+// `*end` to the first character after the digits.
+int ReadBulkRepetitions(const char* digits, const char** end) {
+  if (!std::isdigit(static_cast<unsigned char>(*digits))) {
+    *end = digits;
+    return kBulkRepetitionsWithoutNumber;
+  }
+  long number = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*digits)); ++digits) {
+    number = std::min<long>(number * 10 + (*digits - '0'), kMaxBulkRepetitions + 1L);
+  }
+  *end = digits;
+  const int repetitions = static_cast<int>(std::clamp<long>(number, 1, kMaxBulkRepetitions));
+  if (repetitions != number) {
+    FormatDebugMessage("-C r: repetitions from 1 to %d; using %d", kMaxBulkRepetitions, repetitions);
+  }
+  return repetitions;
+}
+
+// "-C r[N]" for the walk being parsed; returns the last character it took.
+const char* TakeBulkRepetitions(const char* letter) {
+  const char* end = nullptr;
+  const int repetitions = ReadBulkRepetitions(letter + 1, &end);
+  if (storage_in_parse != nullptr) storage_in_parse->bulk_repetitions = repetitions;
+  return end - 1;
+}
+
+}  // namespace
 }  // namespace zv
 
 void optProc(int /*argc*/, char* const* /*argv*/, int opt) {
@@ -464,6 +503,7 @@ void optProc(int /*argc*/, char* const* /*argv*/, int opt) {
       case 'c': zv::ToggleWalkSetting(zv::WalkSetting::kDontCheckOrdering); break;
       case 'p': zv::ToggleWalkSetting(zv::WalkSetting::kPrintStatistics); break;
       case 'i': zv::ToggleWalkSetting(zv::WalkSetting::kIncludeRequested); break;
+      case 'r': letter = zv::TakeBulkRepetitions(letter); break;
       default: zv::FormatDebugMessage("Unknown flag passed to -C: %c\n", *letter); break;
     }
   }

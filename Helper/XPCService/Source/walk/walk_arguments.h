@@ -38,11 +38,14 @@ constexpr std::size_t kEngineIdSize = 32;
 /// if it takes one, is in `optarg`.
 using OptionHandler = void (*)(int argc, char* const* argv, int option);
 
-/// What a parsed session points into besides argv: engine identifiers
-/// given in hex. Must outlive the session's opening.
+/// What the parse keeps for this walk besides the session: the engine
+/// identifiers given in hex, which the session points into (so it must
+/// outlive the session's opening), and the walk's own "-C r", which holds
+/// for this walk only.
 struct WalkArgumentStorage {
   u_char security_engine_id[kEngineIdSize];
   u_char context_engine_id[kEngineIdSize];
+  int bulk_repetitions;  // GETBULK repetitions asked by "-C r" (1 to 100); 0 when not asked
 };
 
 /// Parses options up to the first operand, which is the device's address,
@@ -51,9 +54,10 @@ struct WalkArgumentStorage {
 /// and fills it; its peer name, community and security names point into
 /// `argv`, `storage` or the library's
 /// default store, so all three must outlive the session's opening.
-/// Initialises the library on the first call in the process, after the
-/// options are scanned. Returns the index in argv of the first argument
-/// after the address; kParseUsageError for a usage error (unknown option,
+/// Sets `storage->bulk_repetitions` from the last "-C r" that `handler`
+/// (optProc) met, 0 without one. Initialises the library on the first
+/// call in the process, after the options are scanned. Returns the index
+/// in argv of the first argument after the address; kParseUsageError for a usage error (unknown option,
 /// missing or over-long argument, bad value, no address, SNMPv1/v2c without any
 /// community, `argc` below 1 or a null entry); kParseNothingToWalk for
 /// `-H` or a pass phrase/key. Not reentrant (option scanning is
@@ -74,7 +78,11 @@ bool ParseWalkRoot(const char* text, oid (&ids)[MAX_OID_LEN], std::size_t* lengt
 
 /// The walk's option handler. For `C`, each letter of the option's
 /// argument toggles a walk setting: `c` "dontCheckOrdering", `p`
-/// "printStatistics", `i` "includeRequested"; any other letter formats
-/// "Unknown flag passed to -C: %c\n" into `sDEBUGmsg` and scanning goes on.
-/// Every other option letter is ignored.
+/// "printStatistics", `i` "includeRequested"; `r`, with the digits that
+/// follow it, asks the walk being parsed for GETBULK with that many
+/// repetitions (no digits: kBulkRepetitionsWithoutNumber; a number outside
+/// 1 to kMaxBulkRepetitions is brought to the nearer end and reported in
+/// `sDEBUGmsg`), for this walk only, the last `r` winning; any other letter
+/// formats "Unknown flag passed to -C: %c\n" into `sDEBUGmsg` and scanning
+/// goes on. Every other option letter is ignored.
 void optProc(int argc, char* const* argv, int opt);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "walk/bulk_requests.h"
 #include "walk/debug_sink.h"
 #include "walk/merge.h"
 #include "walk/request_wait.h"
@@ -68,7 +69,7 @@ void ApplySessionDefaults(netsnmp_session& session) {
   if (session.timeout == SNMP_DEFAULT_TIMEOUT) session.timeout = kDefaultTimeoutMicroseconds;
 }
 
-// ---- The GETNEXT loop --------------------------------------------------
+// ---- The request loop ---------------------------------------------------
 
 struct WalkLoop {
   netsnmp_session* session;
@@ -78,6 +79,8 @@ struct WalkLoop {
   bool running;
   int result;
   int last_status;
+  int bulk_repetitions;  // of the next GETBULK request; 0: the walk goes on by GETNEXT
+  bool device_answered;  // a request of this walk had an answer
 };
 
 bool InsideSubtree(const WalkOid& root, const netsnmp_variable_list& variable) {
@@ -132,7 +135,10 @@ void TakeVariable(WalkLoop& loop, const netsnmp_variable_list& variable) {
   CopyOid(loop.current, variable.name, variable.name_length);
 }
 
-void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response) {
+// A GETBULK answer holds the variables that GETNEXT requests would have
+// brought one by one: its reading stops where the walk would have stopped
+// sending them, at the first variable that ends the walk.
+void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response, bool bulk_answer) {
   if (response.variables == nullptr) {
     // Asking again would get the same empty answer.
     zv::FormatDebugMessage("[SNMP] Error: response without variables");
@@ -143,11 +149,13 @@ void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response) {
   for (const netsnmp_variable_list* variable = response.variables; variable != nullptr;
        variable = variable->next_variable) {
     TakeVariable(loop, *variable);
+    if (bulk_answer && !loop.running) return;
   }
 }
 
-void TakeResponse(WalkLoop& loop, int status, const netsnmp_pdu* response) {
+void TakeResponse(WalkLoop& loop, int status, const netsnmp_pdu* response, bool bulk_answer) {
   loop.last_status = status;
+  if (status == STAT_SUCCESS && response != nullptr) loop.device_answered = true;
   if (status == zv::kStatAbandoned) {
     loop.result = 1;
     loop.running = false;
@@ -167,31 +175,95 @@ void TakeResponse(WalkLoop& loop, int status, const netsnmp_pdu* response) {
     loop.result = 2;
     loop.running = false;
   } else {
-    TakeVariables(loop, *response);
+    TakeVariables(loop, *response, bulk_answer);
   }
+}
+
+// Sends `request` (null: the library had no memory for it) and waits.
+int SendNewRequest(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
+  *response = nullptr;
+  if (request == nullptr) return STAT_ERROR;
+  return zv::SendAndWait(session, request, response);  // frees the request
 }
 
 int SendRequest(netsnmp_session* session, int command, const oid* name, std::size_t length,
                 netsnmp_pdu** response) {
-  *response = nullptr;
   netsnmp_pdu* request = snmp_pdu_create(command);
-  if (request == nullptr) return STAT_ERROR;
-  snmp_add_null_var(request, name, length);
-  return zv::SendAndWait(session, request, response);  // frees the request
+  if (request != nullptr) snmp_add_null_var(request, name, length);
+  return SendNewRequest(session, request, response);
 }
 
-void StepOnce(WalkLoop& loop) {
+void StepByGetNext(WalkLoop& loop) {
   netsnmp_pdu* response = nullptr;
   const int status = SendRequest(loop.session, SNMP_MSG_GETNEXT, loop.current.ids,
                                  loop.current.length, &response);
-  TakeResponse(loop, status, response);
+  TakeResponse(loop, status, response, false);
   if (response != nullptr) snmp_free_pdu(response);
 }
 
-// The optional GET of the root, the GETNEXT loop and the fallback GET.
-int WalkSubtree(netsnmp_session* session, const WalkOid& root) {
+// Leaves GETBULK for the rest of the walk: the next request is a GETNEXT
+// for the same current OID.
+void GoOnByGetNext(WalkLoop& loop, const netsnmp_pdu& response) {
+  if (response.errstat != SNMP_ERR_NOERROR) {
+    zv::NoteWalkReason("the device answered GETBULK with error status %ld; the walk went on by GETNEXT",
+                       response.errstat);
+  } else {
+    zv::NoteWalkReason("the device's answer to GETBULK cannot be one (%s); the walk went on by GETNEXT",
+                       response.variables == nullptr ? "no variables" : "too many, or not after the OID asked for");
+  }
+  loop.bulk_repetitions = 0;
+}
+
+// True when the answer is read as it is; otherwise the walk asks again,
+// with fewer repetitions or by GETNEXT.
+bool AcceptBulkAnswer(WalkLoop& loop, const netsnmp_pdu& response) {
+  switch (zv::JudgeBulkAnswer(response, loop.current.ids, loop.current.length, loop.bulk_repetitions)) {
+    case zv::BulkAnswer::kTake: return true;
+    case zv::BulkAnswer::kAskForFewer:
+      loop.bulk_repetitions = zv::FewerBulkRepetitions(loop.bulk_repetitions);
+      zv::FormatDebugMessage("[SNMP] GETBULK answer too big: asking for %d repetitions", loop.bulk_repetitions);
+      return false;
+    case zv::BulkAnswer::kGoOnByGetNext: GoOnByGetNext(loop, response); return false;
+  }
+  return true;
+}
+
+// A device that answered this walk before and now leaves a GETBULK
+// unanswered may have dropped it, or an answer too big for the network:
+// GETNEXT asks for the next variable alone, and a walk by GETNEXT would
+// have met the same silence at that variable, if at all. A device that
+// never answered is a silent one and ends the walk as a GETNEXT walk would.
+bool GoOnByGetNextAfterSilence(WalkLoop& loop, int status) {
+  if (status != STAT_TIMEOUT || !loop.device_answered || zv::WalkDeadlinePassed()) return false;
+  zv::NoteWalkReason("the device left a GETBULK request unanswered; the walk went on by GETNEXT");
+  loop.bulk_repetitions = 0;
+  return true;
+}
+
+void StepByGetBulk(WalkLoop& loop) {
+  netsnmp_pdu* response = nullptr;
+  const int status = SendNewRequest(
+      loop.session, zv::NewBulkRequest(loop.current.ids, loop.current.length, loop.bulk_repetitions), &response);
+  const bool answered = status == STAT_SUCCESS && response != nullptr;
+  if (answered ? AcceptBulkAnswer(loop, *response) : !GoOnByGetNextAfterSilence(loop, status)) {
+    TakeResponse(loop, status, response, true);
+  }
+  if (response != nullptr) snmp_free_pdu(response);
+}
+
+void StepOnce(WalkLoop& loop) {
+  if (loop.bulk_repetitions > 0) {
+    StepByGetBulk(loop);
+  } else {
+    StepByGetNext(loop);
+  }
+}
+
+// The optional GET of the root, the request loop (GETBULK with
+// `bulk_repetitions` above 0, else GETNEXT) and the fallback GET.
+int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetitions) {
   WalkLoop loop{session, root, root, !zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering),
-                true, 0, STAT_SUCCESS};
+                true, 0, STAT_SUCCESS, bulk_repetitions, false};
   if (zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested)) {
     snmp_get_and_print(session, root.ids, root.length);
   }
@@ -239,7 +311,8 @@ int RunWalk(int argc, char** argv) {
     zv::NoteSessionFailure(&session);
     return 1;
   }
-  const int result = WalkSubtree(open_session, root);
+  const int result =
+      WalkSubtree(open_session, root, zv::BulkRepetitionsForWalk(session.version, storage.bulk_repetitions));
   snmp_close(open_session);
   if (zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics)) {
     MyDebugMessage("[UTIL-MIB] Variables found: ", numprinted);

@@ -11,7 +11,11 @@
 /// Walks the device named in the snmpwalk-style argument vector (entry 0 is
 /// a program-name slot; then options, the device's address, optionally the
 /// root OID; later arguments are ignored) with one GETNEXT per variable,
-/// hands every variable inside the subtree to vSpoolPlist, and runs the
+/// or, when the walk asks for it ("-C r", or SetDefaultBulkRepetitions) and
+/// the session is not SNMPv1, with GETBULK requests read variable by
+/// variable to the same end (bulk_requests.h says when GETBULK gives way
+/// to GETNEXT); hands every variable inside the subtree to vSpoolPlist,
+/// in the same order and counted the same either way, and runs the
 /// spool-to-current merge exactly once on every path, as its last step.
 /// Returns 0 (complete: end of the subtree or of the device's view, or
 /// noSuchName), 1 (failed: bad root, session not opened, timeout, send or
@@ -34,7 +38,7 @@ void snmp_get_and_print(netsnmp_session* session, const oid* name, std::size_t n
 
 namespace zv {
 
-/// The most GETNEXT requests one walk sends before it gives up with result
+/// The most requests (GETNEXT or GETBULK) one walk sends before it gives up with result
 /// 1. A device that keeps answering inside the subtree without end (with
 /// the ordering check off it may even go round in a circle) would
 /// otherwise hold the walk, and every walk waiting behind it, for ever.

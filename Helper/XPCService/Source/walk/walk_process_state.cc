@@ -29,6 +29,7 @@ void CarryWalkChanges(const WalkProcessState& start, const WalkProcessState& end
 void ApplyWalkSettings(const WalkProcessState& state) {
   SetWalkTimeLimit(state.time_limit_seconds);
   SetWalkRequestLimit(static_cast<long>(state.request_limit));
+  SetDefaultBulkRepetitions(state.bulk_repetitions);
   numprinted = state.variables_found < 0 ? 0 : state.variables_found;
   if (state.mibs) {
     setenv("MIBS", state.mibs->c_str(), 1);

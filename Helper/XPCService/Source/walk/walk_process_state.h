@@ -24,6 +24,7 @@ struct WalkProcessState {
   // Settings of the service (from its command line): never changed by a walk.
   int time_limit_seconds = kDefaultWalkTimeLimitSeconds;
   int64_t request_limit = kDefaultWalkRequestLimit;
+  int32_t bulk_repetitions = 0;  // --bulk-repetitions: GETBULK for walks without -C r; 0: GETNEXT
   // State that walks change and later walks see. A toggle is true when the
   // setting is flipped from what the Net-SNMP configuration presets.
   bool include_requested_toggled = false;    // -Ci
@@ -39,6 +40,7 @@ template <typename State, typename Visit>
 void ForEachWalkStateField(State& state, Visit&& visit) {
   visit(state.time_limit_seconds);
   visit(state.request_limit);
+  visit(state.bulk_repetitions);
   visit(state.include_requested_toggled);
   visit(state.print_statistics_toggled);
   visit(state.dont_check_ordering_toggled);
@@ -56,7 +58,7 @@ void ForEachWalkStateField(State& state, Visit&& visit) {
 void CarryWalkChanges(const WalkProcessState& start, const WalkProcessState& end, WalkProcessState* shared);
 
 /// In the walk's own process: sets the walk time limit, the request limit,
-/// the counter and MIBS (set or unset) from `state`. The library reads
+/// the default bulk repetitions, the counter and MIBS (set or unset) from `state`. The library reads
 /// MIBS when it is initialised: the service starts the process with the
 /// same MIBS in its environment (WalkProcessEnvironment).
 void ApplyWalkSettings(const WalkProcessState& state);

@@ -4,12 +4,16 @@
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 
 namespace zv {
 namespace {
 
 constexpr const char* kConfigurationType = "snmpwalk";
+
+std::atomic<int> default_bulk_repetitions{0};
 
 void RegisterOne(const char* token, WalkSetting setting) {
   netsnmp_ds_register_config(ASN_BOOLEAN, kConfigurationType, token, NETSNMP_DS_APPLICATION_ID,
@@ -34,5 +38,11 @@ bool WalkSettingOn(WalkSetting setting) {
 void ToggleWalkSetting(WalkSetting setting) {
   netsnmp_ds_toggle_boolean(NETSNMP_DS_APPLICATION_ID, static_cast<int>(setting));
 }
+
+int SetDefaultBulkRepetitions(int repetitions) {
+  return default_bulk_repetitions.exchange(std::clamp(repetitions, 0, kMaxBulkRepetitions));
+}
+
+int DefaultBulkRepetitions() { return default_bulk_repetitions.load(); }
 
 }  // namespace zv

@@ -27,4 +27,21 @@ bool WalkSettingOn(WalkSetting setting);
 /// Flips the setting for this and every later walk of the process.
 void ToggleWalkSetting(WalkSetting setting);
 
+/// Most repetitions one GETBULK request of a walk asks for.
+inline constexpr int kMaxBulkRepetitions = 100;
+
+/// Repetitions of a walk whose "-C r" gives no number.
+inline constexpr int kBulkRepetitionsWithoutNumber = 10;
+
+/// Sets the GETBULK repetitions of the later walks whose arguments give no
+/// "-C r": 0 walks them by GETNEXT, 1 to kMaxBulkRepetitions by GETBULK
+/// (SNMPv1 walks always use GETNEXT). Values outside 0 to
+/// kMaxBulkRepetitions are brought to the nearer end. Unlike the three
+/// settings above, no walk argument changes it. Returns the value in force
+/// before.
+int SetDefaultBulkRepetitions(int repetitions);
+
+/// The repetitions set by SetDefaultBulkRepetitions; 0 at process start.
+int DefaultBulkRepetitions();
+
 }  // namespace zv
