@@ -5,9 +5,15 @@
 // (the same atomic replacement), reading it back, parsing, freeing. Each
 // side also timed in its write and read halves.
 //
-// Usage: store_bench [benchmark flags] [FILE]
-// FILE (default: a file in $TMPDIR) is where the store writes; it is left
-// in place for run_store_bench to time Python's plistlib on it.
+// Two kinds of lists, each in a file of its own: plain ASCII names, and
+// names that XML must escape ("<", "&") holding a two-byte character ("é")
+// too. Every benchmark runs once per kind; its name ends in "/plain" or
+// "/escaped".
+//
+// Usage: store_bench [benchmark flags] [FOLDER]
+// FOLDER (default: $TMPDIR) is where the store writes plain-profile.plist
+// and escaped-profile.plist; they are left in place for run_store_bench to
+// time Python's plistlib on them.
 #include <benchmark/benchmark.h>
 #include <plist/plist.h>
 
@@ -17,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -27,12 +34,35 @@
 
 namespace {
 
-std::string g_file;
+// The two kinds of lists, each written to a file of its own.
+enum class Names { kPlain, kEscaped };
+constexpr Names kAllNames[] = {Names::kPlain, Names::kEscaped};
 
-// Three lists with every slot used, names of realistic length.
+const char* NamesLabel(Names names) { return names == Names::kPlain ? "plain" : "escaped"; }
+
+std::string g_folder;
+
+// Where the store writes the lists of `names`: a path of the process's
+// lifetime, as ZV_PLIST_PROFILE_PATH keeps pointing at it.
+char* StoreFile(Names names) {
+  static std::string files[2] = {g_folder + "/plain-profile.plist", g_folder + "/escaped-profile.plist"};
+  return files[static_cast<int>(names)].data();
+}
+
+std::string BareFile(Names names) { return std::string(StoreFile(names)) + ".libplist"; }
+
+// Three lists with every slot used, names of realistic length: plain
+// ASCII, or with "<", ">" and "&" to escape and a two-byte character ("É",
+// "é").
+#define PLAIN_FILE_NAME "ZV_PHOTO_GLOSSY_%05d.icc"
+#define PLAIN_PROFILE_NAME "Photo Paper Glossy Premium %03d"
+#define ESCAPED_FILE_NAME "ZV_<PHOTO>&GLAC\xc3\x89_%05d.icc"
+#define ESCAPED_PROFILE_NAME "Papier glac\xc3\xa9 <Premium> & %03d"
+
 struct FullLists {
   ProfileList lists[3];
-  FullLists() {
+  explicit FullLists(Names names) {
+    const bool escaped = names == Names::kEscaped;
     std::memset(lists, 0, sizeof lists);
     for (int c = 0; c < 3; ++c) {
       for (int i = 0; i < ZV_PROFILE_SLOTS; ++i) {
@@ -42,9 +72,9 @@ struct FullLists {
         r.ProfileClass = 1 + c;
         r.Location = 4 + i % 2;
         char text[32];
-        std::snprintf(text, sizeof text, "ZV_PHOTO_GLOSSY_%05d.icc", c * 1000 + i);
+        std::snprintf(text, sizeof text, escaped ? ESCAPED_FILE_NAME : PLAIN_FILE_NAME, c * 1000 + i);
         zv::CopyToField(r.FileName, text);
-        std::snprintf(text, sizeof text, "Photo Paper Glossy Premium %03d", i);
+        std::snprintf(text, sizeof text, escaped ? ESCAPED_PROFILE_NAME : PLAIN_PROFILE_NAME, i);
         zv::CopyToField(r.ProfileName, text);
       }
       lists[c].iNum = ZV_PROFILE_SLOTS;
@@ -52,16 +82,17 @@ struct FullLists {
   }
 };
 
-// The lists every benchmark writes, built once.
-const FullLists& Source() {
-  static const FullLists source;
-  return source;
+// The lists every benchmark of `names` writes, built once.
+const FullLists& Source(Names names) {
+  static const FullLists plain(Names::kPlain);
+  static const FullLists escaped(Names::kEscaped);
+  return names == Names::kPlain ? plain : escaped;
 }
 
-void BM_StoreWriteAndRead(benchmark::State& state) {
-  const FullLists& source = Source();
+void BM_StoreWriteAndRead(benchmark::State& state, Names names) {
+  const FullLists& source = Source(names);
   static ProfileList read_back[3];
-  ZV_PLIST_PROFILE_PATH = g_file.data();
+  ZV_PLIST_PROFILE_PATH = StoreFile(names);
   for (auto _ : state) {
     if (ZVPListWriteProfile_All(&source.lists[0], &source.lists[1], &source.lists[2]) != 0) {
       state.SkipWithError("ZVPListWriteProfile_All failed");
@@ -75,11 +106,10 @@ void BM_StoreWriteAndRead(benchmark::State& state) {
     benchmark::DoNotOptimize(read_back);
   }
 }
-BENCHMARK(BM_StoreWriteAndRead)->Unit(benchmark::kMillisecond);
 
-void BM_StoreWrite(benchmark::State& state) {
-  const FullLists& source = Source();
-  ZV_PLIST_PROFILE_PATH = g_file.data();
+void BM_StoreWrite(benchmark::State& state, Names names) {
+  const FullLists& source = Source(names);
+  ZV_PLIST_PROFILE_PATH = StoreFile(names);
   for (auto _ : state) {
     if (ZVPListWriteProfile_All(&source.lists[0], &source.lists[1], &source.lists[2]) != 0) {
       state.SkipWithError("ZVPListWriteProfile_All failed");
@@ -87,11 +117,10 @@ void BM_StoreWrite(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_StoreWrite)->Unit(benchmark::kMillisecond);
 
-void BM_StoreRead(benchmark::State& state) {
+void BM_StoreRead(benchmark::State& state, Names names) {
   static ProfileList read_back[3];
-  ZV_PLIST_PROFILE_PATH = g_file.data();
+  ZV_PLIST_PROFILE_PATH = StoreFile(names);
   for (auto _ : state) {
     std::memset(read_back, 0, sizeof read_back);
     if (ZVPListReadProfile_All(&read_back[0], &read_back[1], &read_back[2]) != 0) {
@@ -101,22 +130,20 @@ void BM_StoreRead(benchmark::State& state) {
     benchmark::DoNotOptimize(read_back);
   }
 }
-BENCHMARK(BM_StoreRead)->Unit(benchmark::kMillisecond);
 
 // Where the store's time goes: the XML text made in memory, the same text
 // decoded from memory, and the file replacement alone (fsync included).
-void BM_StoreSerialiseOnly(benchmark::State& state) {
-  const FullLists& source = Source();
+void BM_StoreSerialiseOnly(benchmark::State& state, Names names) {
+  const FullLists& source = Source(names);
   for (auto _ : state) {
     std::string xml;
     zv::AppendProfileListXml(source.lists[0], source.lists[1], source.lists[2], &xml);
     benchmark::DoNotOptimize(xml.data());
   }
 }
-BENCHMARK(BM_StoreSerialiseOnly)->Unit(benchmark::kMillisecond);
 
-void BM_StoreDecodeOnly(benchmark::State& state) {
-  const FullLists& source = Source();
+void BM_StoreDecodeOnly(benchmark::State& state, Names names) {
+  const FullLists& source = Source(names);
   std::string xml;
   zv::AppendProfileListXml(source.lists[0], source.lists[1], source.lists[2], &xml);
   auto classes = std::make_unique<zv::ProfileClasses>();
@@ -129,13 +156,12 @@ void BM_StoreDecodeOnly(benchmark::State& state) {
     benchmark::DoNotOptimize(classes.get());
   }
 }
-BENCHMARK(BM_StoreDecodeOnly)->Unit(benchmark::kMillisecond);
 
-void BM_FileReplaceOnly(benchmark::State& state) {
-  const FullLists& source = Source();
+void BM_FileReplaceOnly(benchmark::State& state, Names names) {
+  const FullLists& source = Source(names);
   std::string xml, error;
   zv::AppendProfileListXml(source.lists[0], source.lists[1], source.lists[2], &xml);
-  const std::string path = g_file + ".replace";
+  const std::string path = std::string(StoreFile(names)) + ".replace";
   for (auto _ : state) {
     if (!zv::ReplaceFileContents(path, xml, &error)) {
       state.SkipWithError(error.c_str());
@@ -144,7 +170,6 @@ void BM_FileReplaceOnly(benchmark::State& state) {
   }
   std::remove(path.c_str());
 }
-BENCHMARK(BM_FileReplaceOnly)->Unit(benchmark::kMillisecond);
 
 // The same structure built with libplist alone, with every key formed
 // beforehand, so that only the library's work is timed.
@@ -218,24 +243,21 @@ const BareKeys& Keys() {
   return keys;
 }
 
-std::string BareFile() { return g_file + ".libplist"; }
-
-void BM_LibplistBare(benchmark::State& state) {
-  const std::string path = BareFile();
+void BM_LibplistBare(benchmark::State& state, Names names) {
+  const std::string path = BareFile(names);
   for (auto _ : state) {
-    if (!LibplistWrite(Keys(), Source(), path) || !LibplistRead(path)) {
+    if (!LibplistWrite(Keys(), Source(names), path) || !LibplistRead(path)) {
       state.SkipWithError("libplist round trip failed");
       break;
     }
   }
 }
-BENCHMARK(BM_LibplistBare)->Unit(benchmark::kMillisecond);
 
 // libplist's work without the file: build, serialise, parse, free; set
 // beside the store's XML text and decoding alone.
-void BM_LibplistMemoryOnly(benchmark::State& state) {
+void BM_LibplistMemoryOnly(benchmark::State& state, Names names) {
   for (auto _ : state) {
-    plist_t root = BuildBare(Keys(), Source());
+    plist_t root = BuildBare(Keys(), Source(names));
     char* xml = nullptr;
     uint32_t length = 0;
     plist_to_xml(root, &xml, &length);
@@ -247,21 +269,19 @@ void BM_LibplistMemoryOnly(benchmark::State& state) {
     plist_free(root);
   }
 }
-BENCHMARK(BM_LibplistMemoryOnly)->Unit(benchmark::kMillisecond);
 
-void BM_LibplistBareWrite(benchmark::State& state) {
-  const std::string path = BareFile();
+void BM_LibplistBareWrite(benchmark::State& state, Names names) {
+  const std::string path = BareFile(names);
   for (auto _ : state) {
-    if (!LibplistWrite(Keys(), Source(), path)) {
+    if (!LibplistWrite(Keys(), Source(names), path)) {
       state.SkipWithError("libplist write failed");
       break;
     }
   }
 }
-BENCHMARK(BM_LibplistBareWrite)->Unit(benchmark::kMillisecond);
 
-void BM_LibplistBareRead(benchmark::State& state) {
-  const std::string path = BareFile();
+void BM_LibplistBareRead(benchmark::State& state, Names names) {
+  const std::string path = BareFile(names);
   for (auto _ : state) {
     if (!LibplistRead(path)) {
       state.SkipWithError("libplist read failed");
@@ -269,29 +289,50 @@ void BM_LibplistBareRead(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_LibplistBareRead)->Unit(benchmark::kMillisecond);
+
+// Registers every benchmark once per kind of lists.
+void RegisterAll() {
+  using Function = void (*)(benchmark::State&, Names);
+  const std::pair<const char*, Function> benchmarks[] = {
+      {"BM_StoreWriteAndRead", BM_StoreWriteAndRead},   {"BM_StoreWrite", BM_StoreWrite},
+      {"BM_StoreRead", BM_StoreRead},                   {"BM_StoreSerialiseOnly", BM_StoreSerialiseOnly},
+      {"BM_StoreDecodeOnly", BM_StoreDecodeOnly},       {"BM_FileReplaceOnly", BM_FileReplaceOnly},
+      {"BM_LibplistBare", BM_LibplistBare},             {"BM_LibplistMemoryOnly", BM_LibplistMemoryOnly},
+      {"BM_LibplistBareWrite", BM_LibplistBareWrite},   {"BM_LibplistBareRead", BM_LibplistBareRead}};
+  for (const Names names : kAllNames) {
+    for (const auto& [name, function] : benchmarks) {
+      const std::string full_name = std::string(name) + "/" + NamesLabel(names);
+      benchmark::RegisterBenchmark(full_name.c_str(), function, names)->Unit(benchmark::kMillisecond);
+    }
+  }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (argc > 1) {
-    g_file = argv[1];
+    g_folder = argv[1];
   } else {
     const char* tmp = std::getenv("TMPDIR");
-    g_file = std::string(tmp && *tmp ? tmp : "/tmp") + "/zv-store-bench-profile.plist";
+    g_folder = tmp && *tmp ? tmp : "/tmp";
   }
-  // The read benchmark may run first: the file must exist beforehand.
-  ZV_PLIST_PROFILE_PATH = g_file.data();
-  const FullLists& source = Source();
-  if (ZVPListWriteProfile_All(&source.lists[0], &source.lists[1], &source.lists[2]) != 0 ||
-      !LibplistWrite(Keys(), source, BareFile())) {
-    std::fprintf(stderr, "store_bench: cannot write %s\n", g_file.c_str());
-    return 1;
+  // The read benchmarks may run first: the files must exist beforehand.
+  for (const Names names : kAllNames) {
+    ZV_PLIST_PROFILE_PATH = StoreFile(names);
+    const FullLists& source = Source(names);
+    if (ZVPListWriteProfile_All(&source.lists[0], &source.lists[1], &source.lists[2]) != 0 ||
+        !LibplistWrite(Keys(), source, BareFile(names))) {
+      std::fprintf(stderr, "store_bench: cannot write %s\n", StoreFile(names));
+      return 1;
+    }
   }
+  RegisterAll();
   benchmark::RunSpecifiedBenchmarks();
-  std::remove(BareFile().c_str());
+  for (const Names names : kAllNames) {
+    std::remove(BareFile(names).c_str());
+    std::fprintf(stderr, "profile list left in %s\n", StoreFile(names));
+  }
   benchmark::Shutdown();
-  std::fprintf(stderr, "profile list left in %s\n", g_file.c_str());
   return 0;
 }

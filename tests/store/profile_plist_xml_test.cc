@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,6 +33,27 @@ std::string StoreXml(const ThreeLists& lists) {
   std::string xml;
   zv::AppendProfileListXml(*lists.rgb, *lists.sim, *lists.dst, &xml);
   return xml;
+}
+
+// Three full lists whose every name needs escaping: escapes at either end,
+// side by side, between multi-byte characters, a name of nothing but
+// escapes at the longest length, and one filling the whole field.
+ThreeLists EscapingLists() {
+  const char* const names[] = {"<ZV&PHOTO>", "&&<<>>", "Papier glac\xc3\xa9 <Premium> & 007",
+                               "\xc3\xa9<\xc3\xa9&\xc3\xa9>\xc3\xa9", "&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&"};
+  ThreeLists lists;
+  int n = 0;
+  for (ProfileList* list : {lists.rgb.get(), lists.sim.get(), lists.dst.get()}) {
+    list->iNum = ZV_PROFILE_SLOTS;
+    for (ProfileRecord& slot : list->slots) {
+      zvtest::FillSlot(list, static_cast<int>(&slot - list->slots), n, 2);
+      zv::CopyToField(slot.FileName, names[n % 5]);
+      zv::CopyToField(slot.ProfileName, names[(n + 2) % 5]);
+      ++n;
+    }
+  }
+  std::memset(lists.sim->slots[7].ProfileName, '>', sizeof lists.sim->slots[7].ProfileName);  // no terminator
+  return lists;
 }
 
 std::string LibplistXml(const ThreeLists& lists) {
@@ -74,6 +96,7 @@ TEST(ProfileListXmlWriterTest, WritesTheBytesLibplistWritesForTheSameLists) {
       {"a name dictionary with no writable name", [](ThreeLists* l) {
          for (ProfileRecord& slot : l->dst->slots) zv::CopyToField(slot.FileName, "\x80");
        }},
+      {"full lists whose every name needs escaping", [](ThreeLists* l) { *l = EscapingLists(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -146,7 +169,7 @@ TEST(ProfileListReaderAgreementTest, WrittenFilesAreDecidedByTheFastReaderAlike)
   full.rgb = zvtest::PackedList(500, -250);
   full.dst = zvtest::PackedList(17, 3);
   zv::CopyToField(full.dst->slots[2].ProfileName, "a&b<c>d \xc3\xa9");
-  const std::string files[] = {StoreXml(full), StoreXml(ThreeLists{}), SmallFile()};
+  const std::string files[] = {StoreXml(full), StoreXml(EscapingLists()), StoreXml(ThreeLists{}), SmallFile()};
   for (const std::string& file : files) {
     ExpectAgreement(file, Fast::kDecides);
     ExpectAgreement(PlistlibRewritten(file, dir), Fast::kDecides);

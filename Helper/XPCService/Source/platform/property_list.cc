@@ -143,15 +143,26 @@ bool IsDictionary(plist_t node) {
 }
 
 bool IsXmlStringText(std::string_view text) {
-  if (!IsValidUtf8(text)) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  std::size_t i = 0;
+  while (i < text.size()) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') return false;
+    if (byte >= 0x20 && byte < 0x80) {
+      ++i;
+      continue;
+    }
+    if (byte < 0x20) {
+      if (byte != '\t' && byte != '\n' && byte != '\r') return false;
+      ++i;
+      continue;
+    }
+    const std::size_t length = Utf8CharLengthAt(text, i);
+    if (length == 0) return false;
     // U+FFFE and U+FFFF: EF BF BE and EF BF BF.
-    if (byte == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+    if (byte == 0xEF && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
         (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xBE) {
       return false;
     }
+    i += length;
   }
   return true;
 }

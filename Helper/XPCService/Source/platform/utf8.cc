@@ -41,6 +41,7 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 std::size_t Utf8PrefixLength(std::string_view text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return text.size();
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t len = Utf8CharLengthAt(text, pos);

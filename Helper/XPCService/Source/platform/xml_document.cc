@@ -17,32 +17,37 @@ constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_eol | pugi::p
                                    pugi::parse_declaration | pugi::parse_doctype | pugi::parse_ws_pcdata_single |
                                    pugi::parse_fragment;
 
-// The character a predefined entity stands for; 0 for any other reference.
-char PredefinedEntity(std::string_view name) {
-  if (name == "amp") return '&';
-  if (name == "lt") return '<';
-  if (name == "gt") return '>';
-  if (name == "quot") return '"';
-  if (name == "apos") return '\'';
-  return 0;
+// The length of the predefined entity reference at the start of `text`
+// (which begins with "&"), and the character it stands for in `*decoded`;
+// 0 for any other reference.
+std::size_t PredefinedEntityAt(std::string_view text, char* decoded) {
+  const auto match = [&](std::string_view reference, char character) -> std::size_t {
+    if (!text.starts_with(reference)) return 0;
+    *decoded = character;
+    return reference.size();
+  };
+  switch (text.size() > 1 ? text[1] : '\0') {
+    case 'a': return text.size() > 2 && text[2] == 'm' ? match("&amp;", '&') : match("&apos;", '\'');
+    case 'l': return match("&lt;", '<');
+    case 'g': return match("&gt;", '>');
+    case 'q': return match("&quot;", '"');
+    default: return 0;
+  }
 }
 
-// Decodes the predefined entities of `raw` into `*out`; false at any other
-// reference or a lone ampersand.
+// Decodes the predefined entities of `raw` into `*out`, copying the text
+// between them in runs; false at any other reference or a lone ampersand.
 bool DecodeEntities(std::string_view raw, std::string* out) {
   out->clear();
   std::size_t pos = 0;
-  while (pos < raw.size()) {
-    const std::size_t amp = raw.find('&', pos);
-    out->append(raw.substr(pos, amp == std::string_view::npos ? std::string_view::npos : amp - pos));
-    if (amp == std::string_view::npos) break;
-    const std::size_t semicolon = raw.find(';', amp);
-    if (semicolon == std::string_view::npos) return false;
-    const char decoded = PredefinedEntity(raw.substr(amp + 1, semicolon - amp - 1));
-    if (decoded == 0) return false;
-    out->push_back(decoded);
-    pos = semicolon + 1;
+  for (std::size_t amp = raw.find('&'); amp != std::string_view::npos; amp = raw.find('&', pos)) {
+    char decoded = 0;
+    const std::size_t length = PredefinedEntityAt(raw.substr(amp), &decoded);
+    if (length == 0) return false;
+    out->append(raw.data() + pos, amp - pos).push_back(decoded);
+    pos = amp + length;
   }
+  out->append(raw.data() + pos, raw.size() - pos);
   return true;
 }
 
@@ -118,13 +123,12 @@ bool ParseXmlDocument(std::string* data, pugi::xml_document* document, std::stri
 
 bool XmlElementText(pugi::xml_node element, std::string* scratch, std::string_view* text) {
   const pugi::xml_node piece = element.first_child();
-  if (!piece) {
+  const pugi::xml_node_type type = piece.type();
+  if (type == pugi::node_null) {
     *text = std::string_view("", 0);  // empty, but pointing somewhere
     return true;
   }
-  if (piece.next_sibling()) return false;
-  const pugi::xml_node_type type = piece.type();
-  if (type != pugi::node_pcdata && type != pugi::node_cdata) return false;
+  if ((type != pugi::node_pcdata && type != pugi::node_cdata) || piece.next_sibling()) return false;
   const std::string_view raw = piece.value();
   if (type == pugi::node_cdata || raw.find('&') == std::string_view::npos) {
     *text = raw;

@@ -178,7 +178,13 @@ void DecodePlistClasses(plist_t root, ProfileClasses* classes) {
 
 bool IsTextField(SlotField field) { return field == kFieldFileName || field == kFieldProfileName; }
 
-int SlotNumberOfKey(std::string_view key, SlotField field) { return DecodeSlotNumber(key, FieldKey(field)); }
+int SlotNumberOfKey(std::string_view key, SlotField field) {
+  // The field names measured once: this runs for every numbered entry.
+  static const std::string_view kBases[kSlotFieldCount] = {
+      FieldKey(kFieldIndexOnDevice), FieldKey(kFieldInMenu),      FieldKey(kFieldProfileClass),
+      FieldKey(kFieldFileName),      FieldKey(kFieldProfileName), FieldKey(kFieldLocation)};
+  return DecodeSlotNumber(key, kBases[field]);
+}
 
 void StoreSlotText(SlotField field, std::string_view text, SlotEntries* slot) {
   StoreNameText(text, TextMember(&slot->values, field));

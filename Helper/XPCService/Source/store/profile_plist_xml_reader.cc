@@ -6,7 +6,6 @@
 // Where a key appears twice in one dictionary, libplist keeps the last
 // value; so does this reader, for class, field and numbered entries alike.
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -21,7 +20,16 @@ constexpr int kMaxDepth = 32;
 // Longest integer text taken here: 18 digits always fit 64 bits.
 constexpr std::size_t kMaxIntegerDigits = 18;
 
-bool Named(pugi::xml_node node, const char* name) { return std::strcmp(node.name(), name) == 0; }
+// True when the element's name is `name`; compared in line, terminator
+// included, as this runs several times for every element of the file.
+template <std::size_t N>
+bool Named(pugi::xml_node node, const char (&name)[N]) {
+  const char* actual = node.name();
+  for (std::size_t i = 0; i < N; ++i) {
+    if (actual[i] != name[i]) return false;
+  }
+  return true;
+}
 
 // libplist finds the end of a tag, a processing instruction or the
 // document type by rules of its own about quotes and brackets; the forms
@@ -52,14 +60,19 @@ bool PlainProlog(pugi::xml_node node) {
 }
 
 // A plain decimal integer ("0", "-12", no sign "+", no leading zero, no
-// white space); other forms libplist reads by rules of its own.
+// white space); other forms libplist reads by rules of its own. The digits
+// are checked and added up in one pass.
 bool ParsePlainInteger(std::string_view text, int64_t* value) {
-  const std::string_view digits = !text.empty() && text[0] == '-' ? text.substr(1) : text;
+  const bool negative = !text.empty() && text[0] == '-';
+  const std::string_view digits = negative ? text.substr(1) : text;
   if (digits.empty() || digits.size() > kMaxIntegerDigits || (digits[0] == '0' && text.size() > 1)) return false;
+  int64_t magnitude = 0;
   for (const char c : digits) {
     if (c < '0' || c > '9') return false;
+    magnitude = magnitude * 10 + (c - '0');
   }
-  return std::from_chars(text.data(), text.data() + text.size(), *value).ec == std::errc();
+  *value = negative ? -magnitude : magnitude;
+  return true;
 }
 
 class Decoder {
@@ -99,22 +112,26 @@ class Decoder {
   template <typename Visit>
   bool ForEachEntry(pugi::xml_node dict, Visit visit) {
     pugi::xml_node key;
-    for (pugi::xml_node child : dict.children()) {
-      if (child.type() != pugi::node_element) {
+    bool have_key = false;
+    for (pugi::xml_node child = dict.first_child();; child = child.next_sibling()) {
+      const pugi::xml_node_type type = child.type();
+      if (type == pugi::node_null) break;
+      if (type != pugi::node_element) {
         if (!Filler(child)) return false;
         continue;
       }
       if (!PlainAttributes(child)) return false;
-      if (!key) {
+      if (!have_key) {
         if (!Named(child, "key")) return false;
         key = child;
+        have_key = true;
         continue;
       }
       std::string_view key_text;
       if (!XmlElementText(key, &key_scratch_, &key_text) || key_text.empty() || !visit(key_text, child)) return false;
-      key = pugi::xml_node();
+      have_key = false;
     }
-    return !key;
+    return !have_key;
   }
 
   // The value of the last entry `name` of `dict`; null when there is none.

@@ -3,8 +3,10 @@
 // byte what libplist writes for the dictionaries of
 // CreateTopLevelDictionary: the same entries in the same order (count,
 // then the field dictionaries in write order, each with its 500 numbered
-// entries), the same indentation and escapes.
+// entries), the same indentation and escapes. Each entry's two lines are
+// composed in a stack buffer and appended to the document at once.
 #include <charconv>
+#include <cstring>
 #include <string_view>
 
 #include "platform/fixed_field.h"
@@ -20,98 +22,178 @@ constexpr std::string_view kHead =
     "<plist version=\"1.0\">\n"
     "<dict>\n";
 constexpr std::string_view kTail = "</dict>\n</plist>\n";
-// A full class of realistic names takes about 150 KB.
-constexpr std::size_t kExpectedSize = 3 * 160 * 1024;
+// Three full lists of realistic names take 540 to 570 KB; reserved at once,
+// the document is never moved while it grows.
+constexpr std::size_t kExpectedSize = 640 * 1024;
 
 constexpr SlotField kWriteOrder[kSlotFieldCount] = {kFieldIndexOnDevice, kFieldInMenu,   kFieldProfileClass,
                                                     kFieldLocation,      kFieldFileName, kFieldProfileName};
 
-// Appends `text` with the three characters libplist escapes.
-void AppendEscaped(std::string_view text, std::string* out) {
-  for (const char c : text) {
-    switch (c) {
-      case '&': out->append("&amp;"); break;
-      case '<': out->append("&lt;"); break;
-      case '>': out->append("&gt;"); break;
-      default: out->push_back(c);
+// Depth of the numbered entries: top dictionary, class, field dictionary;
+// no line is indented deeper.
+constexpr int kEntryDepth = 3;
+// The longest entity libplist writes for one character ("&amp;").
+constexpr std::size_t kMaxEscapedCharBytes = 5;
+// Room for the longest key line: a key name of the 32-byte key arrays (or a
+// class key), four slot digits.
+constexpr std::size_t kMaxKeyLineBytes = kEntryDepth + sizeof "<key>" + 32 + 4 + sizeof "</key>\n";
+// Room for the longest value line: a name field's whole 32 bytes (a field
+// may lack its terminator), every byte escaped; an integer line is shorter.
+constexpr std::size_t kMaxValueLineBytes =
+    kEntryDepth + sizeof "<string>" + kMaxEscapedCharBytes * ZV_PROFILE_NAME_SIZE + sizeof "</string>\n";
+constexpr std::size_t kMaxEntryBytes = kMaxKeyLineBytes + kMaxValueLineBytes;
+
+// The lines of one entry, composed in a stack buffer and appended to the
+// document at once: one append per entry instead of one per piece, and
+// none per character.
+class EntryLines {
+ public:
+  // "<key>KEY</key>", the key escaped.
+  void PutKeyLine(int depth, std::string_view key) {
+    PutTabs(depth);
+    Put("<key>");
+    PutEscaped(key);
+    Put("</key>\n");
+  }
+
+  // "<key>BASENNNN</key>": `base` and `slot` in four zero-padded digits.
+  void PutNumberedKeyLine(std::string_view base, int slot) {
+    PutTabs(kEntryDepth);
+    Put("<key>");
+    Put(base);
+    end_[0] = static_cast<char>('0' + slot / 1000);
+    end_[1] = static_cast<char>('0' + slot / 100 % 10);
+    end_[2] = static_cast<char>('0' + slot / 10 % 10);
+    end_[3] = static_cast<char>('0' + slot % 10);
+    end_ += 4;
+    Put("</key>\n");
+  }
+
+  void PutIntegerLine(int depth, int32_t value) {
+    PutTabs(depth);
+    Put("<integer>");
+    end_ = std::to_chars(end_, end_ + 11, value).ptr;
+    Put("</integer>\n");
+  }
+
+  void PutStringLine(int depth, std::string_view text) {
+    PutTabs(depth);
+    Put("<string>");
+    PutEscaped(text);
+    Put("</string>\n");
+  }
+
+  void AppendTo(std::string* out) const { out->append(buffer_, static_cast<std::size_t>(end_ - buffer_)); }
+
+ private:
+  void Put(std::string_view text) {
+    std::memcpy(end_, text.data(), text.size());
+    end_ += text.size();
+  }
+
+  void PutTabs(int depth) {
+    std::memset(end_, '\t', static_cast<std::size_t>(depth));
+    end_ += depth;
+  }
+
+  // `text` with the three characters libplist escapes. The bytes go one by
+  // one into the stack buffer: for names of a few dozen bytes that beats a
+  // copy call per run between the escapes.
+  void PutEscaped(std::string_view text) {
+    for (const char c : text) {
+      switch (c) {
+        case '&': Put("&amp;"); break;
+        case '<': Put("&lt;"); break;
+        case '>': Put("&gt;"); break;
+        default: *end_++ = c;
+      }
     }
   }
-}
+
+  char buffer_[kMaxEntryBytes];
+  char* end_ = buffer_;
+};
 
 void AppendIndent(int depth, std::string* out) { out->append(static_cast<std::size_t>(depth), '\t'); }
 
 void AppendKey(int depth, std::string_view key, std::string* out) {
-  AppendIndent(depth, out);
-  out->append("<key>");
-  AppendEscaped(key, out);
-  out->append("</key>\n");
+  EntryLines lines;
+  lines.PutKeyLine(depth, key);
+  lines.AppendTo(out);
 }
 
 void AppendInteger(int depth, int32_t value, std::string* out) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  AppendIndent(depth, out);
-  out->append("<integer>").append(digits, end).append("</integer>\n");
+  EntryLines lines;
+  lines.PutIntegerLine(depth, value);
+  lines.AppendTo(out);
 }
 
-void AppendString(int depth, std::string_view text, std::string* out) {
-  AppendIndent(depth, out);
-  out->append("<string>");
-  AppendEscaped(text, out);
-  out->append("</string>\n");
+void AppendIntegerEntry(std::string_view base, int slot, int32_t value, std::string* out) {
+  EntryLines lines;
+  lines.PutNumberedKeyLine(base, slot);
+  lines.PutIntegerLine(kEntryDepth, value);
+  lines.AppendTo(out);
 }
 
-// "<field name>NNNN" for `slot`.
-void AppendNumberedKey(int depth, std::string_view base, int slot, std::string* out) {
-  char digits[4] = {static_cast<char>('0' + slot / 1000), static_cast<char>('0' + slot / 100 % 10),
-                    static_cast<char>('0' + slot / 10 % 10), static_cast<char>('0' + slot % 10)};
-  AppendIndent(depth, out);
-  out->append("<key>").append(base).append(digits, sizeof digits).append("</key>\n");
+void AppendStringEntry(std::string_view base, int slot, std::string_view text, std::string* out) {
+  EntryLines lines;
+  lines.PutNumberedKeyLine(base, slot);
+  lines.PutStringLine(kEntryDepth, text);
+  lines.AppendTo(out);
 }
 
-// The name of `field` in `record`, or nothing when it cannot be written
-// (not valid UTF-8, or a character XML cannot carry): the same rule as
-// the libplist builder's.
-bool WritableName(const ProfileRecord& record, SlotField field, std::string_view* text) {
-  *text = FieldText(field == kFieldFileName ? record.FileName : record.ProfileName);
-  return IsXmlStringText(*text);
-}
-
-int32_t IntField(const ProfileRecord& record, SlotField field) {
+// The record member of each field, for the loops over one field's slots.
+int32_t ProfileRecord::*IntMember(SlotField field) {
   switch (field) {
-    case kFieldIndexOnDevice: return record.IndexOnDevice;
-    case kFieldInMenu: return record.InMenu;
-    case kFieldProfileClass: return record.ProfileClass;
-    default: return record.Location;
+    case kFieldIndexOnDevice: return &ProfileRecord::IndexOnDevice;
+    case kFieldInMenu: return &ProfileRecord::InMenu;
+    case kFieldProfileClass: return &ProfileRecord::ProfileClass;
+    default: return &ProfileRecord::Location;
   }
+}
+
+using NameMember = char (ProfileRecord::*)[ZV_PROFILE_NAME_SIZE];
+
+NameMember TextMember(SlotField field) {
+  return field == kFieldFileName ? &ProfileRecord::FileName : &ProfileRecord::ProfileName;
+}
+
+// The entries of an integer field: every slot has one.
+void AppendIntegerEntries(const ProfileList& list, SlotField field, std::string* out) {
+  const std::string_view base = FieldKey(field);
+  const auto member = IntMember(field);
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
+    AppendIntegerEntry(base, slot, list.slots[slot].*member, out);
+  }
+}
+
+// The entries of a name field; a name that is not valid UTF-8, or holds a
+// character XML cannot carry, has none (the same rule as the libplist
+// builder's). False when no slot has one.
+bool AppendStringEntries(const ProfileList& list, SlotField field, std::string* out) {
+  const std::string_view base = FieldKey(field);
+  const NameMember member = TextMember(field);
+  bool any = false;
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
+    const std::string_view text = FieldText(list.slots[slot].*member);
+    if (!IsXmlStringText(text)) continue;
+    any = true;
+    AppendStringEntry(base, slot, text, out);
+  }
+  return any;
 }
 
 void AppendFieldDictionary(const ProfileList& list, SlotField field, std::string* out) {
-  const std::string_view base = FieldKey(field);
   const std::size_t start = out->size();
-  AppendIndent(2, out);
-  out->append("<dict>\n");
-  bool any = false;
-  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
-    const ProfileRecord& record = list.slots[slot];
-    std::string_view text;
-    if (IsTextField(field) && !WritableName(record, field, &text)) continue;
-    any = true;
-    AppendNumberedKey(3, base, slot, out);
-    if (IsTextField(field)) {
-      AppendString(3, text, out);
-    } else {
-      AppendInteger(3, IntField(record, field), out);
-    }
-  }
-  if (!any) {
+  out->append("\t\t<dict>\n");
+  if (!IsTextField(field)) {
+    AppendIntegerEntries(list, field, out);
+  } else if (!AppendStringEntries(list, field, out)) {
     out->resize(start);
-    AppendIndent(2, out);
-    out->append("<dict/>\n");
+    out->append("\t\t<dict/>\n");
     return;
   }
-  AppendIndent(2, out);
-  out->append("</dict>\n");
+  out->append("\t\t</dict>\n");
 }
 
 void AppendClass(int32_t selector, const ProfileList& list, std::string* out) {
