@@ -5,7 +5,7 @@
 
 ZV_BUILD_PACKAGES=(
   cmake g++ make pkg-config scdoc
-  libplist-dev libpugixml-dev libsnmp-dev liburiparser-dev libsystemd-dev
+  libplist-dev libpugixml-dev libsnmp-dev liburiparser-dev libsystemd-dev libseccomp-dev
 )
 # libglib2.0-dev: the build compiles examples/glib_dialog.c when it is there.
 ZV_TEST_PACKAGES=(

@@ -64,6 +64,7 @@ class InstallTest : public ::testing::Test {
 
 TEST_F(InstallTest, ProgramsLibraryHeaderAndPkgConfigFile) {
   EXPECT_TRUE(IsExecutableFile(Installed("libexec/zvxpcd")));
+  EXPECT_TRUE(IsExecutableFile(Installed("libexec/zvxpcd-walk")));
   EXPECT_TRUE(IsExecutableFile(Installed("bin/zvxpc")));
   EXPECT_TRUE(zvtest::Exists(Installed("include/zvplist.h")));
   const std::string library = FindFile(prefix_.path(), "libzvplist.so.1");

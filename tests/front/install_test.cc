@@ -55,6 +55,9 @@ TEST_F(FrontInstallTest, InstallsTheServiceInLibexecAndItsUserUnits) {
   struct stat st;
   ASSERT_EQ(::stat(prefix_.File("libexec/zvxpcd").c_str(), &st), 0);
   EXPECT_NE(st.st_mode & S_IXUSR, 0u);
+  // The program of the walks, beside the service that starts it.
+  ASSERT_EQ(::stat(prefix_.File("libexec/zvxpcd-walk").c_str(), &st), 0);
+  EXPECT_NE(st.st_mode & S_IXUSR, 0u);
   EXPECT_FALSE(zvtest::Exists(prefix_.File("bin/zvxpcd")));
 
   const std::string socket_unit = zvtest::ReadFile(SocketUnitPath());
@@ -73,10 +76,13 @@ TEST_F(FrontInstallTest, InstallsTheServiceInLibexecAndItsUserUnits) {
 }
 
 // The walk needs UDP over IPv4 and IPv6 and the socket its local one; the
-// state directory holds the SNMP library's state.
+// state directory holds the SNMP library's state; the walk's process
+// confines itself with Landlock and a filter of its own.
 TEST_F(FrontInstallTest, SandboxKeepsWhatTheServiceNeeds) {
   for (const char* line : {"RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "StateDirectory=zvxpcd",
-                           "NoNewPrivileges=yes", "UMask=0002"}) {
+                           "NoNewPrivileges=yes", "UMask=0002",
+                           "SystemCallFilter=seccomp landlock_create_ruleset landlock_add_rule "
+                           "landlock_restrict_self"}) {
     EXPECT_TRUE(ServiceUnitHas(line)) << line << "\n" << service_unit_;
   }
 }

@@ -29,10 +29,11 @@ TEST(ServiceOptionsTest, DefaultsAndValues) {
   EXPECT_FALSE(options.socket_path.has_value());
   EXPECT_FALSE(options.idle_exit_seconds.has_value());
   EXPECT_EQ(options.walk_timeout_seconds, 120);
+  EXPECT_FALSE(options.walk_program.has_value());
   EXPECT_EQ(options.bulk_repetitions, 0);
 
   ASSERT_TRUE(Parse({"--socket", "/run/s", "--preferences-dir=/prefs", "--log-file", "/l", "--idle-exit", "30",
-                     "--walk-timeout=5", "--bulk-repetitions", "25"},
+                     "--walk-timeout=5", "--bulk-repetitions", "25", "--walk-program", "/x/walk"},
                     &options, &error))
       << error;
   EXPECT_EQ(options.socket_path, "/run/s");
@@ -41,6 +42,7 @@ TEST(ServiceOptionsTest, DefaultsAndValues) {
   EXPECT_EQ(options.log_file, "/l");
   EXPECT_EQ(options.idle_exit_seconds, 30);
   EXPECT_EQ(options.walk_timeout_seconds, 5);
+  EXPECT_EQ(options.walk_program, "/x/walk");
   EXPECT_EQ(options.bulk_repetitions, 25);
   ASSERT_TRUE(Parse({"--bulk-repetitions=0"}, &options, &error)) << error;
   EXPECT_EQ(options.bulk_repetitions, 0);
@@ -58,7 +60,7 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
       {"--idle-exit", "10s"}, {"--idle-exit", "86401"}, {"--preferences-dir", ""}, {"positional"},
       {"--walk-timeout"}, {"--walk-timeout", "0"}, {"--walk-timeout", "86401"}, {"--walk-timeout", "1.5"},
       {"--verbose=yes"}, {"--bulk-repetitions"}, {"--bulk-repetitions", "-1"}, {"--bulk-repetitions", "101"},
-      {"--bulk-repetitions", "r25"},
+      {"--bulk-repetitions", "r25"}, {"--walk-program"}, {"--walk-program="},
   };
   for (const auto& args : bad) {
     zv::ServiceOptions options;
@@ -71,7 +73,7 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
 TEST(ServiceOptionsTest, UsageNamesEveryOption) {
   const std::string usage = zv::ServiceUsage();
   for (const char* option : {"--socket", "--preferences-dir", "--log-file", "--idle-exit", "--walk-timeout",
-                             "--bulk-repetitions", "--verbose", "--help", "--version"}) {
+                             "--bulk-repetitions", "--walk-program", "--verbose", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -2,11 +2,14 @@
 // zvxpcd: start-up of the service. Creates the delegate, obtains the
 // service listener (socket activation, or a socket of its own), sets the
 // delegate on it and resumes it until a stop signal or the idle period.
+#include <limits.h>
 #include <malloc.h>
 #include <signal.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -15,11 +18,11 @@
 #include "front/service_options.h"
 #include "front/system_log.h"
 #include "front/verbose_log.h"
+#include "front/walk_process.h"
 #include "front/walk_request.h"
+#include "platform/confinement.h"
 #include "platform/atomic_file.h"
 #include "platform/xpc/listener.h"
-#include "walk/walk_driver.h"
-#include "walk/walk_settings.h"
 
 namespace {
 
@@ -30,6 +33,26 @@ constexpr int kMappedAllocationBytes = 128 * 1024;
 
 void PrintDiagnostic(std::string_view line) {
   std::fprintf(stderr, "zvxpcd: %.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+// The walk program installed beside this one (in libexec, or in the build
+// tree).
+std::string WalkProgramBesideService() {
+  char self[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return "zvxpcd-walk";
+  const std::string path(self, static_cast<std::size_t>(length));
+  return path.substr(0, path.rfind('/') + 1) + "zvxpcd-walk";
+}
+
+// The walk state the first walk starts from: the time limit and the bulk
+// default of the command line, MIBS from the service's environment.
+zv::WalkProcessState InitialWalkState(const zv::ServiceOptions& options) {
+  zv::WalkProcessState state;
+  state.time_limit_seconds = options.walk_timeout_seconds;
+  state.bulk_repetitions = options.bulk_repetitions;
+  if (const char* mibs = std::getenv("MIBS")) state.mibs = mibs;
+  return state;
 }
 
 // Applies the options that shape the process before any request runs.
@@ -43,13 +66,17 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   if (options.verbose) zv::EnableVerboseLog();
   // A service killed while it saved a list may have left a temporary.
   zv::RemoveStaleTemporariesIn(options.preferences_directory);
-  zv::SetWalkTimeLimit(options.walk_timeout_seconds);
-  zv::SetDefaultBulkRepetitions(options.bulk_repetitions);
   // Buffers of large requests go back to the system once freed: a fixed
   // threshold keeps the allocator from raising it after the first large
   // buffer and then keeping such buffers in its heaps, where a burst of
   // large requests would stay resident long after it ended.
   ::mallopt(M_MMAP_THRESHOLD, kMappedAllocationBytes);
+  zv::SetWalkProcessSetup(options.walk_program ? *options.walk_program : WalkProgramBesideService(),
+                          InitialWalkState(options));
+  if (options.verbose && zv::LandlockAbi() == 0) {
+    zv::LogErrorLine("xpc - walks run without Landlock (the kernel does not offer it); the rest of their "
+                     "confinement holds");
+  }
   // Replies are sent with MSG_NOSIGNAL; nothing else may end the process
   // on a closed pipe either.
   ::signal(SIGPIPE, SIG_IGN);
@@ -63,7 +90,7 @@ zv::xpc::ListenerOptions ListenerOptionsFrom(const zv::ServiceOptions& options) 
   listener_options.diagnostics = PrintDiagnostic;
   // A walk in progress would hold the stop for as long as the printer
   // keeps it waiting; it is abandoned and writes nothing.
-  listener_options.on_stop = [] { zv::AbandonWalks(); };
+  listener_options.on_stop = [] { zv::StopWalks(); };
   return listener_options;
 }
 

@@ -104,6 +104,11 @@ bool ApplyOption(int argc, char** argv, int* index, ServiceOptions* options, std
            ParseWholeNumber("--bulk-repetitions", "repetitions", value, 0, kMaxBulkRepetitions,
                             &options->bulk_repetitions, error);
   }
+  if (IsOption(argument, "--walk-program")) {
+    if (!TakeValue("--walk-program", argc, argv, index, &value, error)) return false;
+    options->walk_program = value;
+    return true;
+  }
   *error = "unknown argument '" + std::string(argument) + "'";
   return false;
 }
@@ -121,7 +126,8 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
 
 std::string ServiceUsage() {
   return "usage: zvxpcd [--socket PATH] [--preferences-dir DIR] [--log-file PATH] [--idle-exit SECONDS]\n"
-         "              [--walk-timeout SECONDS] [--bulk-repetitions N] [--verbose]\n"
+         "              [--walk-timeout SECONDS] [--bulk-repetitions N] [--walk-program PATH]\n"
+         "              [--verbose]\n"
          "       zvxpcd --help | --version\n"
          "\n"
          "Profile helper service of the colour inkjet print dialog. Serves its clients\n"
@@ -145,6 +151,8 @@ std::string ServiceUsage() {
          "  --bulk-repetitions N    walk by GETBULK with N repetitions (1 to 100) when\n"
          "                          the walk's arguments give no -C r; 0 (default):\n"
          "                          by GETNEXT. SNMPv1 walks always use GETNEXT\n"
+         "  --walk-program PATH     run each walk in a process of PATH (default: the\n"
+         "                          zvxpcd-walk beside zvxpcd)\n"
          "  --verbose               also log, per walk, user, model, device, result and\n"
          "                          reason, and why a file operation answered FALSE\n"
          "                          (journal entries, or lines of the --log-file)\n"

@@ -24,6 +24,7 @@ struct ServiceOptions {
   std::optional<std::string> log_file;     // --log-file PATH
   std::optional<int> idle_exit_seconds;    // --idle-exit SECONDS
   int walk_timeout_seconds = kDefaultWalkTimeLimitSeconds;  // --walk-timeout SECONDS
+  std::optional<std::string> walk_program;  // --walk-program PATH
   int bulk_repetitions = 0;                // --bulk-repetitions N (0: walks without -C r use GETNEXT)
   bool verbose = false;                    // --verbose
   bool help = false;                       // --help

@@ -22,7 +22,9 @@ struct NoteStore {
 };
 
 NoteStore& Notes() {
-  static NoteStore store;
+  // Each walk request runs on its connection's thread, and walks run side by
+  // side: every thread collects the notes of its own walk.
+  thread_local NoteStore store;
   return store;
 }
 

@@ -8,6 +8,8 @@
 #include "front/request_decoding.h"
 #include "front/system_log.h"
 #include "front/verbose_log.h"
+#include "front/walk_admission.h"
+#include "front/walk_process.h"
 #include "platform/fixed_field.h"
 #include "platform/posix_io.h"
 #include "walk/debug_sink.h"
@@ -17,10 +19,14 @@
 namespace zv {
 namespace {
 
-// Walks use process-wide state (path variables, spool list, the SNMP
-// library), so one walk request runs at a time; the lock also guards the
-// environment.
-std::mutex& WalkMutex() {
+// The environment, guarded; and the walks replaced by a function of the
+// process (tests): they share the path variables, so one runs at a time.
+std::mutex& EnvironmentMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::mutex& InProcessWalkMutex() {
   static std::mutex mutex;
   return mutex;
 }
@@ -60,7 +66,8 @@ void FillArgumentVector(const std::vector<std::string_view>& arguments, WalkRequ
   storage->argc = static_cast<int>(arguments.size());
 }
 
-int WalkWithPaths(WalkRequestStorage* storage, int (*walk)(int, char**)) {
+int WalkInThisProcess(WalkRequestStorage* storage, int (*walk)(int, char**)) {
+  std::lock_guard<std::mutex> lock(InProcessWalkMutex());
   ZV_PLIST_PROFILE_PATH = storage->current_path;
   ZV_PLIST_PROFILE_PREV_PATH = storage->previous_path;
   ZV_PLIST_PROFILE_SPOOL_PATH = storage->spool_path;
@@ -69,6 +76,39 @@ int WalkWithPaths(WalkRequestStorage* storage, int (*walk)(int, char**)) {
   ZV_PLIST_PROFILE_PREV_PATH = nullptr;
   ZV_PLIST_PROFILE_SPOOL_PATH = nullptr;
   return result;
+}
+
+// The walk in a confined process of its own; `*process_end` tells how
+// that process ended when it sent no result.
+int WalkInOwnProcess(const WalkRequestStorage& storage, std::string* process_end) {
+  WalkJob job;
+  job.current_path = storage.current_path;
+  job.previous_path = storage.previous_path;
+  job.spool_path = storage.spool_path;
+  job.arguments = storage.argument_texts;
+  WalkProcessOutcome outcome = RunWalkProcess(std::move(job));
+  *process_end = std::move(outcome.process_end);
+  return outcome.result;
+}
+
+// Waits for the walk's turn, prepares the folder and walks.
+int AdmitAndWalk(const WalkEnvironment& environment, WalkRequestStorage* storage, std::string* folder_error,
+                 std::string* process_end) {
+  WalkAdmission admission(storage->current_path);
+  if (!admission.admitted()) return kWalkAbandoned;
+  const bool folder_ready = PrepareFolderFor(storage->current_path, folder_error);
+  const int result = environment.walk ? WalkInThisProcess(storage, environment.walk)
+                                      : WalkInOwnProcess(*storage, process_end);
+  if (!folder_ready) *folder_error = "the preferences folder could not be created: " + *folder_error;
+  return result;
+}
+
+void Log(const WalkEnvironment& environment, const std::string& line) {
+  if (environment.log) {
+    environment.log(line);
+  } else {
+    LogErrorLine(line);
+  }
 }
 
 // The verbose entry of one walk request: the names as the request gave
@@ -149,13 +189,24 @@ WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
 }
 
 void SetWalkEnvironment(WalkEnvironment environment) {
-  std::lock_guard<std::mutex> lock(WalkMutex());
+  std::lock_guard<std::mutex> lock(EnvironmentMutex());
   Environment() = std::move(environment);
 }
 
+void StopWalks() {
+  StopAdmittingWalks();
+  StopWalkProcesses();
+  AbandonWalks();
+}
+
 void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply) {
-  std::lock_guard<std::mutex> lock(WalkMutex());
-  const WalkEnvironment& environment = Environment();
+  WalkEnvironment environment;
+  {
+    std::lock_guard<std::mutex> lock(EnvironmentMutex());
+    environment = Environment();
+  }
+  // Lines a walk logs whatever the verbose setting (walk processes send
+  // theirs, walk_process.h) take the channel of the iRet lines.
   SetWalkLogSink(environment.log ? environment.log : LogErrorLine);
   const bool verbose = VerboseLogOn();
   if (verbose) BeginWalkNotes();
@@ -163,21 +214,14 @@ void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply&
   int result = kWalkRequestRefused;
   const WalkDecodeStatus status = DecodeWalkRequest(request, environment.preferences_directory, &storage);
   std::string folder_error;
-  if (status == WalkDecodeStatus::kReady) {
-    const bool folder_ready = PrepareFolderFor(storage.current_path, &folder_error);
-    result = WalkWithPaths(&storage, environment.walk ? environment.walk : mib_walk);
-    if (!folder_ready) folder_error = "the preferences folder could not be created: " + folder_error;
-  }
+  std::string process_end;
+  if (status == WalkDecodeStatus::kReady) result = AdmitAndWalk(environment, &storage, &folder_error, &process_end);
   // The service is stopping: the connection layer tells the client so.
   if (result == kWalkAbandoned) return;
   const std::string reply_text = ZVXPC_WALK_RESULT + std::to_string(result);
   reply(reply_text);
-  const std::string log_line = "xpc - mibwalk_XPC - " + reply_text;
-  if (environment.log) {
-    environment.log(log_line);
-  } else {
-    LogErrorLine(log_line);
-  }
+  Log(environment, "xpc - mibwalk_XPC - " + reply_text);
+  if (!process_end.empty()) Log(environment, "xpc - mibwalk_XPC - the walk's process " + process_end);
   if (verbose) LogWalkOutcome(request, status, result, folder_error);
 }
 

@@ -79,21 +79,33 @@ struct WalkEnvironment {
   /// Directory of the profile property lists, ending in a slash (the
   /// service sets it at start-up).
   std::string preferences_directory;
-  /// The walk itself (the walk driver's mib_walk unless replaced).
+  /// The walk itself when it runs in this process (tests); null: each walk
+  /// runs in a process of its own.
   int (*walk)(int argc, char** argv) = nullptr;
   /// Receives the log line of every walk request.
   void (*log)(std::string_view line) = nullptr;
 };
 
-/// Replaces the process's walk environment; waits for a running walk. A
-/// null `walk` or `log` selects the walk driver or the system log.
+/// Replaces the process's walk environment for the walk requests that
+/// start afterwards. A null `walk` runs each walk in a process of its own
+/// (walk_process.h); a function given instead runs in this process, one
+/// walk at a time. A null `log` selects the system log.
 void SetWalkEnvironment(WalkEnvironment environment);
 
-/// The whole walk request (`mibwalk_XPC:reply:`), one at a time in the
-/// process: decodes the request, points ZV_PLIST_PROFILE_PATH,
-/// ZV_PLIST_PROFILE_PREV_PATH and ZV_PLIST_PROFILE_SPOOL_PATH at its
-/// paths, runs the walk, replies "iRet=<result>" and then logs
-/// "xpc - mibwalk_XPC - iRet=<result>". A request that cannot be decoded
+/// For a service that stops: walks waiting for their turn and later ones
+/// are abandoned, and the processes of running walks are told to stop
+/// (walk_process.h). Safe to call from any thread.
+void StopWalks();
+
+/// The whole walk request (`mibwalk_XPC:reply:`): decodes the request,
+/// waits for its turn (walk_admission.h: walks of one list one after the
+/// other, a few lists at once), runs the walk in its own process (or, when
+/// the environment gives a walk function, in this process with
+/// ZV_PLIST_PROFILE_PATH, ZV_PLIST_PROFILE_PREV_PATH and
+/// ZV_PLIST_PROFILE_SPOOL_PATH pointing at its paths), replies
+/// "iRet=<result>" and then logs "xpc - mibwalk_XPC - iRet=<result>", and
+/// after it, when the walk's process ended without a result, how it
+/// ended. A request that cannot be decoded
 /// is not walked: it gets "iRet=-1" and the same log line. A walk that
 /// returns kWalkAbandoned (the service is stopping) gets no reply and no
 /// log line. Before the walk the preferences folder is created when it is

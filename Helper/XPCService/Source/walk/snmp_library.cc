@@ -23,9 +23,10 @@ void SilenceLibraryLog() {
 // and identifiers, which a client does not need). Its initialisation still
 // creates an empty "cert_indexes" directory in its persistent directory when
 // that is missing; SNMP_PERSISTENT_DIR in the service's environment says
-// where that directory is.
+// where that directory is. NETSNMP_DS_LIB_DONT_PERSIST_STATE is not the way:
+// the library then reads no configuration file at all (snmp.conf's
+// defVersion, defCommunity and mibs would be ignored).
 void KeepPersistentStateOut() {
-  netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_PERSIST_STATE, 1);
   netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
   netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
 }

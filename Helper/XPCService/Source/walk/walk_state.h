@@ -5,9 +5,10 @@
 // walks lives here and in the Net-SNMP library (see snmp_library.h and
 // walk_settings.h); everything else is local to one call.
 //
-// None of it is locked: walks never overlap (the walk request holds a
-// process-wide lock around the whole walk and its merge), and nothing but
-// the walk and its merge touches this state.
+// None of it is locked: walks never overlap within a process (the service
+// runs each walk in a process of its own, zvxpcd-walk, and hands the state
+// that outlives a walk from one to the next: walk_process_state.h), and
+// nothing but the walk and its merge touches this state.
 #pragma once
 
 #include <cstddef>

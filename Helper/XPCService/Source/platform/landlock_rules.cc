@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#include "platform/landlock_rules.h"
+
+#include <fcntl.h>
+#include <linux/landlock.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/posix_io.h"
+
+// Rights of Landlock ABI 3 that older kernel headers do not name yet.
+#ifndef LANDLOCK_ACCESS_FS_TRUNCATE
+#define LANDLOCK_ACCESS_FS_TRUNCATE (1ULL << 14)
+#endif
+
+namespace zv {
+namespace {
+
+// ABI 1 handles bits 0 to 12; 2 adds REFER, 3 adds TRUNCATE. Newer ABIs
+// add rights over devices and networks that the filter covers already.
+uint64_t HandledRights(int abi) {
+  uint64_t rights = (LANDLOCK_ACCESS_FS_MAKE_SYM << 1) - 1;
+  if (abi >= 2) rights |= LANDLOCK_ACCESS_FS_REFER;
+  if (abi >= 3) rights |= LANDLOCK_ACCESS_FS_TRUNCATE;
+  return rights;
+}
+
+constexpr uint64_t kReadRights = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
+constexpr uint64_t kWriteRights = kReadRights | LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_MAKE_REG |
+                                  LANDLOCK_ACCESS_FS_REMOVE_FILE | LANDLOCK_ACCESS_FS_REFER |
+                                  LANDLOCK_ACCESS_FS_TRUNCATE;
+// What a rule on a file (not a folder) may grant.
+constexpr uint64_t kFileRights = LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_READ_FILE |
+                                 LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_TRUNCATE;
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+LandlockRuleset::~LandlockRuleset() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool LandlockRuleset::Create(int abi, std::string* error) {
+  handled_ = HandledRights(abi);
+  landlock_ruleset_attr attributes{};
+  attributes.handled_access_fs = handled_;
+  fd_ = static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0));
+  if (fd_ >= 0) return true;
+  *error = ErrnoText("landlock_create_ruleset", errno);
+  return false;
+}
+
+bool LandlockRuleset::AllowReading(const std::vector<std::string>& paths, std::string* error) {
+  return Allow(paths, kReadRights, error);
+}
+
+bool LandlockRuleset::AllowWriting(const std::vector<std::string>& paths, std::string* error) {
+  return Allow(paths, kWriteRights, error);
+}
+
+// Adds a rule granting `rights` (cut to what the ruleset handles and to
+// what fits the kind of file) below each path; a missing path adds nothing.
+bool LandlockRuleset::Allow(const std::vector<std::string>& paths, uint64_t rights, std::string* error) {
+  for (const std::string& path : paths) {
+    Fd target(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (target.get() < 0) {
+      if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) continue;
+      *error = ErrnoText("open", path, errno);
+      return false;
+    }
+    struct stat status {};
+    if (::fstat(target.get(), &status) != 0) continue;
+    landlock_path_beneath_attr rule{};
+    rule.allowed_access = (S_ISDIR(status.st_mode) ? rights : rights & kFileRights) & handled_;
+    rule.parent_fd = target.get();
+    if (::syscall(SYS_landlock_add_rule, fd_, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) != 0) {
+      *error = ErrnoText("landlock_add_rule", path, errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool LandlockRuleset::Enforce(std::string* error) {
+  if (::syscall(SYS_landlock_restrict_self, fd_, 0) == 0) return true;
+  *error = ErrnoText("landlock_restrict_self", errno);
+  return false;
+}
+
+}  // namespace zv

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# A live printer's walk alone (the anchor) and while a silent printer's walk
+# (-t 6 -r 0: 6 s) runs in the same zvxpcd, interleaved, RUNS times each.
+# Each walk has a process of its own, so the live walk should take its own
+# time beside the silent one instead of waiting up to 6 s behind it.
+# Figures: median and fastest seconds per live walk request (one
+# `zvxpc walk` process each), and the load average.
+#
+#   bench/walk/live_beside_silent.sh [BUILD_DIR] [RUNS]
+#
+# BUILD_DIR: a plain build tree holding zvxpcd and zvxpc (default
+# build/release); RUNS (default 5; each beside-run lasts the silent 6 s).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=${1:-$root/build/release}
+runs=${2:-5}
+service=$build/Helper/XPCService/Source/front/zvxpcd
+client=$build/tools/zvxpc
+for program in "$service" "$client"; do
+  [ -x "$program" ] || { echo "no $program: build the zvxpcd and zvxpc targets first" >&2; exit 1; }
+done
+# shellcheck source=../../scripts/lib/printer.sh
+. "$root/scripts/lib/printer.sh"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}" ${printer_pid:-}; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/snmp" "$work/snmp-state" "$work/prefs"
+printf 'mibs :\nmibdirs :\n' > "$work/snmp/snmp.conf"
+export SNMPCONFPATH=$work/snmp SNMP_PERSISTENT_DIR=$work/snmp-state
+port=$(free_udp_port)
+start_printer "$root/demo/printer/profiles.txt" "$work/printer"
+live=127.0.0.1:$port
+silent_port=$(free_udp_port)
+python3 -c 'import socket,sys,time; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", int(sys.argv[1]))); time.sleep(3600)' \
+  "$silent_port" &
+pids+=($!)
+
+socket=$work/zvxpcd.sock
+"$service" --socket "$socket" --preferences-dir "$work/prefs" --log-file "$work/walk.log" 2>"$work/zvxpcd.stderr" &
+pids+=($!)
+for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
+
+walk() {  # USER ADDRESS TIMEOUT
+  "$client" walk --socket "$socket" --user "$1" --model PX-100 -- -v 2c -c public -r 0 -t "$3" "$2" "$table_oid" \
+    >/dev/null 2>&1 || true
+}
+seconds() { python3 -c 'import time; print(f"{time.monotonic():.6f}")'; }
+time_live() {
+  local start end
+  start=$(seconds)
+  walk alice "$live" 1
+  end=$(seconds)
+  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f\n", b - a}'
+}
+
+walk alice "$live" 1  # the first walk also starts the process of the next one
+alone=() beside=()
+for _ in $(seq 1 "$runs"); do
+  alone+=("$(time_live)")
+  walk bob "127.0.0.1:$silent_port" 6 &
+  silent=$!
+  sleep 0.3
+  beside+=("$(time_live)")
+  wait "$silent"
+done
+summary() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {printf "median %.4f s   fastest %.4f s", v[int((NR + 1) / 2)], v[1]}'; }
+echo "live walk, $runs interleaved runs each:"
+echo "  alone                    $(summary "${alone[@]}")"
+echo "  beside a silent walk     $(summary "${beside[@]}")   (the silent walk takes 6 s)"
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

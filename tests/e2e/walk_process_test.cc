@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: MIT
+// Each walk in a process of its own: a walk's process killed in the middle
+// of a walk costs that walk alone; a silent printer holds up no other
+// printer's walk; two walks of one list still follow each other; the -C
+// settings hold across walks; and the walk's process is confined.
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "walk_service.h"
+
+namespace {
+
+using zvtest::SnmpAgent;
+
+constexpr std::string_view kKilledLine = "xpc - mibwalk_XPC - the walk's process was killed by signal 9";
+
+// The children of process `pid` (of all its threads).
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+  std::vector<pid_t> children;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* dir = ::opendir(tasks.c_str());
+  if (dir == nullptr) return children;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream file(tasks + "/" + entry->d_name + "/children");
+    for (pid_t child = 0; file >> child;) children.push_back(child);
+  }
+  ::closedir(dir);
+  return children;
+}
+
+// The value of `field` in /proc/PID/status ("" when missing).
+std::string StatusField(pid_t pid, const std::string& field) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(file, line);) {
+    if (line.rfind(field + ":", 0) == 0) {
+      std::istringstream rest(line.substr(field.size() + 1));
+      std::string value;
+      rest >> value;
+      return value;
+    }
+  }
+  return "";
+}
+
+// The live children of `pid` under a system call filter: the processes of
+// running walks (the one the service starts ahead is not confined yet, and
+// one that ended may wait a moment to be reaped).
+std::vector<pid_t> ConfinedChildrenOf(pid_t pid) {
+  std::vector<pid_t> confined;
+  for (const pid_t child : ChildrenOf(pid)) {
+    if (StatusField(child, "Seccomp") == "2" && StatusField(child, "State") != "Z") confined.push_back(child);
+  }
+  return confined;
+}
+
+bool Contains(const std::vector<std::string>& lines, std::string_view part) {
+  for (const std::string& line : lines) {
+    if (line.find(part) != std::string::npos) return true;
+  }
+  return false;
+}
+
+class WalkProcessTest : public zvtest::PrinterAWalkTest {
+ protected:
+  std::string WalkPrinterA(const std::string& user = "alice") {
+    return Walk("PX-100", user, zvtest::TableWalkArguments(printer_->address()));
+  }
+
+  // A walk of `silent` that waits `seconds` for its one try, in the
+  // background; returns once the device has seen the request (`*seen`) or
+  // after 5 s.
+  std::future<std::string> StartSilentWalk(zvtest::SilentDevice& silent, const std::string& user, int seconds,
+                                           bool* seen) {
+    auto reply = std::async(std::launch::async, [this, &silent, user, seconds] {
+      return zvtest::SendWalkRequest(
+          socket_path(), zvtest::WalkRequestText("PX-100", user,
+                                                 {"-v", "2c", "-c", "public", "-r", "0", "-t",
+                                                  std::to_string(seconds), silent.address(),
+                                                  zvtest::ProfileTableOid()}));
+    });
+    *seen = false;
+    for (int i = 0; i < 500 && !*seen; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      *seen = silent.DatagramsReceived() > 0;
+    }
+    return reply;
+  }
+};
+
+TEST_F(WalkProcessTest, KilledWalkProcessAnswersOneKeepsTheListAndTheServiceGoesOn) {
+  StartService();
+  ASSERT_EQ(WalkPrinterA(), "iRet=0");
+  const std::string before = zvtest::ReadFile(CurrentPlist("alice", "PX-100"));
+  zvtest::SilentDevice silent;
+  bool seen = false;
+  auto reply = StartSilentWalk(silent, "alice", 60, &seen);
+  ASSERT_TRUE(seen) << ServiceStderr();
+  // Confined before it sent its request: one child is the walk's,
+  // filtered and without new privileges.
+  const std::vector<pid_t> walks = ConfinedChildrenOf(service_->process().pid());
+  ASSERT_EQ(walks.size(), 1u) << ServiceStderr();
+  EXPECT_EQ(StatusField(walks[0], "NoNewPrivs"), "1");
+
+  ASSERT_EQ(::kill(walks[0], SIGKILL), 0);
+  ASSERT_EQ(reply.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(reply.get(), "iRet=1");
+  EXPECT_EQ(zvtest::ReadFile(CurrentPlist("alice", "PX-100")), before);
+  EXPECT_EQ(WalkPrinterA(), "iRet=0");
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[1], "xpc - mibwalk_XPC - iRet=1");
+  EXPECT_EQ(log[2].rfind(kKilledLine, 0), 0u) << log[2];
+}
+
+// A walk's process that no longer runs (stopped with SIGSTOP) cannot end
+// its own walk: at the deadline the service kills it, answers 1 and merges
+// the failed walk in a fresh process; on SIGTERM it kills it and writes
+// nothing.
+TEST_F(WalkProcessTest, StuckWalkProcessIsEndedAtTheDeadlineAndOnStop) {
+  StartService(/*default_directory=*/false, {"--walk-timeout", "1"});
+  ASSERT_EQ(WalkPrinterA(), "iRet=0");
+  zvtest::SilentDevice silent;
+  for (const bool stop_service : {false, true}) {
+    const std::string before = zvtest::ReadFile(CurrentPlist("alice", "PX-100"));
+    bool seen = false;
+    auto reply = StartSilentWalk(silent, "alice", 60, &seen);
+    ASSERT_TRUE(seen) << ServiceStderr();
+    const std::vector<pid_t> walks = ConfinedChildrenOf(service_->process().pid());
+    ASSERT_EQ(walks.size(), 1u);
+    ASSERT_EQ(::kill(walks[0], SIGSTOP), 0);
+    if (!stop_service) {
+      EXPECT_EQ(reply.get(), "iRet=1");
+      // Merged as a failed walk: the entries the last walk reported leave
+      // the menu.
+      const zvtest::StoredProfiles lists = zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
+      ASSERT_TRUE(lists.read);
+      EXPECT_TRUE(lists.rgb.empty() && lists.sim.empty() && lists.dst.empty());
+      EXPECT_NE(zvtest::ReadFile(CurrentPlist("alice", "PX-100")), before);
+      continue;
+    }
+    service_->process().Signal(SIGTERM);
+    EXPECT_EQ(reply.get(), "error:the service is stopping");
+    EXPECT_EQ(service_->process().Wait(5000), 0);
+    EXPECT_EQ(zvtest::ReadFile(CurrentPlist("alice", "PX-100")), before);
+    service_.reset();  // already ended
+  }
+}
+
+TEST_F(WalkProcessTest, LiveWalkEndsWhileASilentOneStillWaits) {
+  StartService();
+  zvtest::SilentDevice silent;
+  bool seen = false;
+  auto silent_reply = StartSilentWalk(silent, "bob", 6, &seen);
+  ASSERT_TRUE(seen) << ServiceStderr();
+  EXPECT_EQ(WalkPrinterA(), "iRet=0");
+  EXPECT_EQ(silent_reply.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+  EXPECT_EQ(silent_reply.get(), "iRet=1");
+}
+
+TEST_F(WalkProcessTest, TwoWalksOfOneListAtOnceBothAnswerAndLeaveEachProfileOnce) {
+  StartService();
+  auto first = std::async(std::launch::async, [this] { return WalkPrinterA(); });
+  auto second = std::async(std::launch::async, [this] { return WalkPrinterA(); });
+  EXPECT_EQ(first.get(), "iRet=0");
+  EXPECT_EQ(second.get(), "iRet=0");
+  const zvtest::StoredProfiles lists = zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
+  ASSERT_TRUE(lists.read);
+  // Printer A: two RGB profiles, one of class 3 (in SIM and DST), each
+  // reported by the last walk.
+  EXPECT_EQ(lists.rgb.size(), 2u);
+  EXPECT_EQ(lists.sim.size(), 1u);
+  EXPECT_EQ(lists.dst.size(), 1u);
+  for (const auto* list : {&lists.rgb, &lists.sim, &lists.dst}) {
+    for (const std::string& slot : *list) EXPECT_EQ(slot.substr(slot.rfind(' ')), " 2") << slot;
+  }
+  EXPECT_EQ(PreferencesEntries(), std::vector<std::string>{"alice-PX-100-profile.plist"});
+}
+
+// The process of the next walk is started ahead with the configuration of
+// its time; a change to snmp.conf still holds from the next walk on.
+TEST_F(WalkProcessTest, ConfigurationChangeHoldsFromTheNextWalk) {
+  StartService();
+  const std::string configuration = std::string(std::getenv("SNMPCONFPATH")) + "/snmp.conf";
+  const std::string original = zvtest::ReadFile(configuration);
+  // Without -v the configuration's defVersion holds, else SNMPv3, which
+  // cannot open a session without a security name.
+  const std::vector<std::string> no_version = {"-c", "public", printer_->address(), zvtest::ProfileTableOid()};
+  const struct {
+    std::string configuration;
+    std::string reply;
+  } steps[] = {{original, "iRet=1"}, {original + "defVersion 2c\n", "iRet=0"}, {original, "iRet=1"}};
+  for (const auto& step : steps) {
+    // Once a walk has ended, the next walk's process is waiting, set up.
+    for (int i = 0; &step != steps && i < 500 && ChildrenOf(service_->process().pid()).empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    zvtest::WriteFile(configuration, step.configuration);
+    EXPECT_EQ(Walk("PX-100", "alice", no_version), step.reply) << step.configuration;
+  }
+}
+
+// The error variation answers with the OID asked for: with the ordering
+// check on the walk ends on an OID that does not increase, with it off
+// (-Cc) on the OID asked for coming back. The verbose entry tells which.
+TEST_F(WalkProcessTest, ToggledSettingsHoldForLaterWalksUntilToggledBack) {
+  const std::string snmprec = zvtest::ProfileCellOid(1, 1) + "|2|11\n" + zvtest::ProfileCellOid(1, 2) +
+                              "|2:error|op=get,status=generror,value=1\n";
+  std::string error;
+  auto repeating = SnmpAgent::StartSnmpsim(snmprec, &error);
+  ASSERT_NE(repeating, nullptr) << error;
+  StartService(/*default_directory=*/false, {"--verbose"});
+  const auto walk = [&](const std::vector<std::string>& toggles) {
+    std::vector<std::string> arguments = {"-v", "2c", "-c", "public"};
+    arguments.insert(arguments.end(), toggles.begin(), toggles.end());
+    arguments.insert(arguments.end(), {repeating->address(), zvtest::ProfileTableOid()});
+    return Walk("PX-100", "alice", arguments);
+  };
+  constexpr std::string_view kUnchecked = "the device returned the OID asked for";
+  constexpr std::string_view kChecked = "OID not increasing";
+  const struct {
+    std::vector<std::string> toggles;
+    std::string_view reason;
+  } walks[] = {{{"-Cc"}, kUnchecked}, {{}, kUnchecked}, {{"-Cc"}, kChecked}, {{}, kChecked}};
+  for (const auto& step : walks) {
+    ASSERT_EQ(walk(step.toggles), "iRet=1");
+    const std::vector<std::string> log = LogLines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.back().find(step.reason), std::string::npos) << log.back();
+  }
+  EXPECT_FALSE(Contains(LogLines(), "the walk's process"));
+}
+
+}  // namespace
