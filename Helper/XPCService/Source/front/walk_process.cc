@@ -50,9 +50,11 @@ struct Setup {
   bool preparing = false;  // a thread is starting the next one
 };
 
+// Never destroyed: a thread that starts the next walk's process ahead may
+// still be running while the service returns from main.
 Setup& TheSetup() {
-  static Setup setup;
-  return setup;
+  static Setup* const setup = new Setup;
+  return *setup;
 }
 
 // What one walk's process did, as the service saw it.
