@@ -3,7 +3,8 @@
 # The whole walk request through the service's socket against Net-SNMP's
 # snmpwalk, on the same profile table served by a private snmpd: a table of
 # 100 rows (6 x 100 cells) and one of 10 rows, where the file work weighs
-# most. One `zvxpc walk` process per request: client start, connection,
+# most. One `zvxpc walk --quiet` process per request (no menu summary):
+# client start, connection,
 # decoding, walk, merge (read and write of the profile list), reply and
 # log line. Figures are medians (and fastest) of RUNS runs, in seconds per
 # request; goals: the whole request at most 1.15x snmpwalk at 100 rows and
@@ -108,11 +109,11 @@ long_name=$(printf 'u%.0s' $(seq 1 300))
 # The four requests timed for a table of $rows rows at $address.
 run_snmpwalk() { snmpwalk -v2c -c public -On "$address" "$table"; }
 run_full() {
-  "$client" walk --socket "$socket" --user "bench$rows" --model m -v 2c -c public "$address" "$table"
+  "$client" walk --quiet --socket "$socket" --user "bench$rows" --model m -v 2c -c public "$address" "$table"
 }
-run_no_snmp() { "$client" walk --socket "$socket" --user "nosnmp$rows" --model m -v 9 "$address"; }
+run_no_snmp() { "$client" walk --quiet --socket "$socket" --user "nosnmp$rows" --model m -v 9 "$address"; }
 run_refused() {
-  "$client" walk --socket "$socket" --user "$long_name" --model m -v 2c -c public "$address" "$table"
+  "$client" walk --quiet --socket "$socket" --user "$long_name" --model m -v 2c -c public "$address" "$table"
 }
 
 # bench_table ROWS PORT GOAL: all figures for one table.
