@@ -103,12 +103,9 @@ int AdmitAndWalk(const WalkEnvironment& environment, WalkRequestStorage* storage
   return result;
 }
 
-void Log(const WalkEnvironment& environment, const std::string& line) {
-  if (environment.log) {
-    environment.log(line);
-  } else {
-    LogErrorLine(line);
-  }
+// Where the walk log lines go: the environment's log, else the system log.
+WalkLogSink LogChannel(const WalkEnvironment& environment) {
+  return environment.log ? environment.log : LogErrorLine;
 }
 
 // The verbose entry of one walk request: the names as the request gave
@@ -207,7 +204,8 @@ void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply&
   }
   // Lines a walk logs whatever the verbose setting (walk processes send
   // theirs, walk_process.h) take the channel of the iRet lines.
-  SetWalkLogSink(environment.log ? environment.log : LogErrorLine);
+  const WalkLogSink log = LogChannel(environment);
+  SetWalkLogSink(log);
   const bool verbose = VerboseLogOn();
   if (verbose) BeginWalkNotes();
   WalkRequestStorage storage;
@@ -220,8 +218,8 @@ void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply&
   if (result == kWalkAbandoned) return;
   const std::string reply_text = ZVXPC_WALK_RESULT + std::to_string(result);
   reply(reply_text);
-  Log(environment, "xpc - mibwalk_XPC - " + reply_text);
-  if (!process_end.empty()) Log(environment, "xpc - mibwalk_XPC - the walk's process " + process_end);
+  log("xpc - mibwalk_XPC - " + reply_text);
+  if (!process_end.empty()) log("xpc - mibwalk_XPC - the walk's process " + process_end);
   if (verbose) LogWalkOutcome(request, status, result, folder_error);
 }
 

@@ -166,10 +166,7 @@ class NestingWalk {
       if (!path_.empty()) path_.back().nodes += 1;
       return true;
     }
-    if (static_cast<int>(path_.size()) >= max_depth_) {
-      *error = "binary property list: containers nest deeper than " + std::to_string(max_depth_) + " levels";
-      return false;
-    }
+    if (static_cast<int>(path_.size()) >= max_depth_) return TooDeep(error);
     height_[index] = kOnPath;
     path_.push_back(Frame{index, container});
     return true;
@@ -182,10 +179,7 @@ class NestingWalk {
       *error = "binary property list: a container holds itself";
       return false;
     }
-    if (path_.size() + height_[child] > static_cast<std::size_t>(max_depth_)) {
-      *error = "binary property list: containers nest deeper than " + std::to_string(max_depth_) + " levels";
-      return false;
-    }
+    if (path_.size() + height_[child] > static_cast<std::size_t>(max_depth_)) return TooDeep(error);
     Frame& frame = path_.back();
     frame.nodes += nodes_[child];
     frame.height = std::max<uint8_t>(frame.height, height_[child] + 1);
@@ -202,6 +196,11 @@ class NestingWalk {
     parent.nodes += done.nodes;
     parent.height = std::max<uint8_t>(parent.height, done.height + 1);
     return parent.nodes <= max_nodes_ || TooManyNodes(error);
+  }
+
+  bool TooDeep(std::string* error) const {
+    *error = "binary property list: containers nest deeper than " + std::to_string(max_depth_) + " levels";
+    return false;
   }
 
   bool TooManyNodes(std::string* error) const {
@@ -227,8 +226,7 @@ bool BinaryPropertyListHoldsZeroCharacter(std::string_view data) {
   if (!ReadTrailer(data, &t)) return false;
   for (uint64_t i = 0; i < t.count; ++i) {
     uint64_t pos = 0;
-    if (!ReadBigEndian(data, t.table + i * t.offset_size, static_cast<unsigned>(t.offset_size), &pos)) return false;
-    if (pos < t.end && StringHoldsZero(data, pos)) return true;
+    if (ObjectStart(data, t, i, &pos) && StringHoldsZero(data, pos)) return true;
   }
   return false;
 }

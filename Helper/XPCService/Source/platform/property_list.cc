@@ -58,16 +58,16 @@ bool ParsePropertyList(std::string_view data, PlistPtr* root, std::string* error
     *error = "plist_from_memory: data larger than 4 GiB";
     return false;
   }
-  if (IsBinaryPropertyList(data) && BinaryPropertyListHoldsZeroCharacter(data)) {
+  const bool binary = IsBinaryPropertyList(data);
+  if (binary && BinaryPropertyListHoldsZeroCharacter(data)) {
     *error = "binary property list: a key or string holds a zero character";
     return false;
   }
-  if (IsBinaryPropertyList(data) &&
-      !BinaryPropertyListNestingWithin(data, kMaxPropertyListNesting, kMaxPropertyListObjects, error)) {
+  if (binary && !BinaryPropertyListNestingWithin(data, kMaxPropertyListNesting, kMaxPropertyListObjects, error)) {
     return false;
   }
   std::string normalised;
-  if (!IsBinaryPropertyList(data)) {
+  if (!binary) {
     // XML has no zero character; libplist would keep one inside a string
     // whose length then disagrees with its text, and abort on copying it.
     if (data.find('\0') != std::string_view::npos) {
