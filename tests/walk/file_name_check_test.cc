@@ -7,9 +7,9 @@
 #include <cctype>
 #include <clocale>
 #include <cstdlib>
-#include <optional>
 #include <string>
 
+#include "support/scoped_variable.h"
 #include "support/temp_dir.h"
 #include "walk/file_name_check.h"
 
@@ -135,18 +135,9 @@ class Latin1Locale {
   Latin1Locale() {
     const std::string command = "localedef -c -i fr_FR -f ISO-8859-1 '" + dir_.File(kName) + "' >/dev/null 2>&1";
     (void)std::system(command.c_str());
-    if (const char* old = std::getenv("LOCPATH")) old_path_ = old;
-    ::setenv("LOCPATH", dir_.path().c_str(), 1);
     active_ = std::setlocale(LC_ALL, kName) != nullptr;
   }
-  ~Latin1Locale() {
-    std::setlocale(LC_ALL, "C");
-    if (old_path_) {
-      ::setenv("LOCPATH", old_path_->c_str(), 1);
-    } else {
-      ::unsetenv("LOCPATH");
-    }
-  }
+  ~Latin1Locale() { std::setlocale(LC_ALL, "C"); }
   Latin1Locale(const Latin1Locale&) = delete;
   Latin1Locale& operator=(const Latin1Locale&) = delete;
 
@@ -156,7 +147,7 @@ class Latin1Locale {
 
  private:
   zvtest::TempDir dir_;
-  std::optional<std::string> old_path_;
+  zvtest::ScopedVariable locale_path_{"LOCPATH", dir_.path()};
   bool active_ = false;
 };
 
