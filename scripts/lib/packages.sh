@@ -8,9 +8,11 @@ ZV_BUILD_PACKAGES=(
   libplist-dev libpugixml-dev libsnmp-dev liburiparser-dev libsystemd-dev libseccomp-dev
 )
 # libglib2.0-dev: the build compiles examples/glib_dialog.c when it is there.
+# locales: the file-name check is tested under a Latin-1 locale that
+# localedef makes from its sources.
 ZV_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libglib2.0-dev
-  snmpd snmp snmpsim systemd python3 util-linux procps man-db
+  snmpd snmp snmpsim systemd python3 util-linux procps man-db locales
 )
 # What scripts/fuzz needs: clang with libFuzzer and the sanitizer runtimes.
 ZV_FUZZ_PACKAGES=(

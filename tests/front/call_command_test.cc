@@ -100,17 +100,26 @@ TEST_F(CallCommandTest, ListsTheEightOperations) {
   }
 }
 
+// `stream` holds `part`, or is empty when `part` is.
+void ExpectHolds(const std::string& stream, const std::string& part, const std::string& label) {
+  if (part.empty()) {
+    EXPECT_EQ(stream, "") << label;
+  } else {
+    EXPECT_NE(stream.find(part), std::string::npos) << label << ": " << stream;
+  }
+}
+
 // Help and version on standard output with exit 0; usage errors on
 // standard error with exit 2.
 TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
   struct Case {
     std::vector<std::string> arguments;
     int exit_code;
-    std::string out_holds;  // "" : standard output stays empty
-    std::string err_holds;
+    std::string out_holds;  // "": standard output stays empty
+    std::string err_holds;  // "": standard error stays empty
   };
   const Case cases[] = {
-      {{"--version"}, 0, "zvxpc 0.3.0\n", ""},
+      {{"--version"}, 0, std::string("zvxpc ") + ZVXPC_VERSION + "\n", ""},
       {{"--help"}, 0, "ZVXPC_SOCKET", ""},
       {{"-h"}, 0, "Exit status:", ""},
       {{"help"}, 0, "help [COMMAND]", ""},
@@ -133,12 +142,8 @@ TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
     const auto result = RunCommand(argv);
     const std::string label = c.arguments.empty() ? "(none)" : c.arguments[0];
     EXPECT_EQ(result.exit_code, c.exit_code) << label << result.err;
-    if (c.out_holds.empty()) {
-      EXPECT_EQ(result.out, "") << label;
-    } else {
-      EXPECT_NE(result.out.find(c.out_holds), std::string::npos) << label << result.out;
-    }
-    EXPECT_NE(result.err.find(c.err_holds), std::string::npos) << label << result.err;
+    ExpectHolds(result.out, c.out_holds, label + ", standard output");
+    ExpectHolds(result.err, c.err_holds, label + ", standard error");
   }
 }
 

@@ -7,7 +7,7 @@
 
 #include "front/service_options.h"
 #include "front/walk_request.h"
-#include "platform/preferences_folder.h"
+#include "support/scoped_variable.h"
 
 namespace {
 
@@ -19,11 +19,24 @@ bool Parse(std::vector<std::string> args, zv::ServiceOptions* options, std::stri
   return zv::ParseServiceOptions(static_cast<int>(args.size()), argv.data(), options, error);
 }
 
+// The preferences folder of a command line without --preferences-dir
+// while XDG_CONFIG_HOME is `config_home`: the folder the build fixed, if
+// it fixed one.
+std::string DefaultFolderUnder(const std::string& config_home) {
+#ifdef ZV_PREFERENCES_DIR
+  std::string fixed = ZV_PREFERENCES_DIR;
+  return fixed.back() == '/' ? fixed : fixed + "/";
+#else
+  return config_home + "/zvxpc/";
+#endif
+}
+
 TEST(ServiceOptionsTest, DefaultsAndValues) {
   zv::ServiceOptions options;
   std::string error;
+  const zvtest::ScopedVariable config_home("XDG_CONFIG_HOME", "/config-of-the-test");
   ASSERT_TRUE(Parse({}, &options, &error));
-  EXPECT_EQ(options.preferences_directory, zv::DefaultPreferencesDirectory());
+  EXPECT_EQ(options.preferences_directory, DefaultFolderUnder("/config-of-the-test"));
   EXPECT_TRUE(options.preferences_directory_is_default);
   EXPECT_FALSE(options.verbose);
   EXPECT_FALSE(options.socket_path.has_value());

@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -31,6 +34,13 @@ using zvtest::NextReply;
 using zv::xpc::Request;
 using zv::xpc::Reply;
 
+// How long the test waits for a reply, for a write to be taken, for an
+// operation to begin or for the listener to stop: far beyond every
+// deadline under test, so that only a fault reaches it, and then as a
+// failure instead of a hang.
+constexpr int kPatienceMs = 30000;
+constexpr std::chrono::milliseconds kPatience{kPatienceMs};
+
 // Raised when the listener begins to stop; an operation may hold until
 // then, and the test may wait until one does.
 class StopFlag {
@@ -46,10 +56,11 @@ class StopFlag {
     changed_.notify_all();
     changed_.wait(lock, [this] { return raised_; });
   }
-  // Waits until `count` operations hold.
-  void AwaitHolding(int count = 1) {
+  // Waits until `count` operations hold, at most kPatience; false when
+  // they did not.
+  bool AwaitHolding(int count = 1) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this, count] { return holding_ >= count; });
+    return changed_.wait_for(lock, kPatience, [this, count] { return holding_ >= count; });
   }
 
  private:
@@ -122,11 +133,25 @@ class ListenerTest : public ::testing::Test {
     listener_ = zv::xpc::Listener::ServiceListener(options, &error);
     ASSERT_NE(listener_, nullptr) << error;
     listener_->SetDelegate(&delegate_);
-    server_ = std::thread([this] { resumed_ = listener_->Resume(&resume_error_); });
+    server_ = std::thread([this] {
+      resumed_ = listener_->Resume(&resume_error_);
+      std::lock_guard<std::mutex> lock(stop_mutex_);
+      stopped_ = true;
+      stop_changed_.notify_all();
+    });
   }
-  // Sends SIGTERM and waits for Resume to return.
+  // Sends SIGTERM and waits for Resume to return. A listener that has not
+  // stopped within kPatience cannot be joined: the program ends there, as
+  // a failure.
   void Stop() {
     ASSERT_EQ(::kill(::getpid(), SIGTERM), 0);
+    std::unique_lock<std::mutex> lock(stop_mutex_);
+    if (!stop_changed_.wait_for(lock, kPatience, [this] { return stopped_; })) {
+      ADD_FAILURE() << "the listener did not stop within " << kPatienceMs << " ms of SIGTERM";
+      std::fflush(stdout);
+      std::_Exit(1);
+    }
+    lock.unlock();
     server_.join();
     EXPECT_TRUE(resumed_) << resume_error_;
   }
@@ -143,8 +168,12 @@ class ListenerTest : public ::testing::Test {
     if (!zv::xpc::WriteAllBytes(fd, Frame(zv::xpc::EncodeRequest("length:reply:", std::nullopt)), &error)) {
       return "closed";
     }
-    zv::xpc::FrameReader reader(fd);
+    zv::xpc::FrameReader reader = ReplyReader(fd);
     return NextReply(reader);
+  }
+  // A reader of the replies on `fd` that waits at most kPatience for each.
+  static zv::xpc::FrameReader ReplyReader(int fd) {
+    return zv::xpc::FrameReader(fd, nullptr, zv::xpc::FrameDeadlines{kPatienceMs, kPatienceMs});
   }
 
   zvtest::TempDir dir_;
@@ -154,7 +183,21 @@ class ListenerTest : public ::testing::Test {
   std::thread server_;
   bool resumed_ = false;
   std::string resume_error_;
+  std::mutex stop_mutex_;
+  std::condition_variable stop_changed_;
+  bool stopped_ = false;
 };
+
+// Every reply on `reader`, joined by '|', up to the connection's close or
+// a reply that did not come in time.
+std::string RepliesUntilClosed(zv::xpc::FrameReader& reader) {
+  std::string replies;
+  for (;;) {
+    const std::string reply = NextReply(reader);
+    replies += replies.empty() ? reply : "|" + reply;
+    if (reply == "closed" || reply == zvtest::kNoReplyInTime) return replies;
+  }
+}
 
 TEST_F(ListenerTest, OperationAbandonedByTheStopIsAnsweredWithAnError) {
   Start(Options());
@@ -163,9 +206,9 @@ TEST_F(ListenerTest, OperationAbandonedByTheStopIsAnsweredWithAnError) {
   ASSERT_TRUE(zv::xpc::WriteAllBytes(fd, Frame(zv::xpc::EncodeRequest("length:reply:", std::string_view("abc"))) +
                                              Frame(zv::xpc::EncodeRequest("hold:reply:", std::nullopt)),
                                      &error));
-  zv::xpc::FrameReader reader(fd);
+  zv::xpc::FrameReader reader = ReplyReader(fd);
   EXPECT_EQ(NextReply(reader), "ok:3");
-  stop_flag_.AwaitHolding();
+  ASSERT_TRUE(stop_flag_.AwaitHolding()) << "no operation began";
   Stop();
   EXPECT_EQ(NextReply(reader), "error:the service is stopping");
   EXPECT_EQ(NextReply(reader), "closed");
@@ -202,19 +245,20 @@ TEST_F(ListenerTest, HostileConnectionsAreEndedWhileOthersAreServed) {
     std::string error;
     // The service may refuse before it has read everything; what it
     // answers is what counts.
-    (void)zv::xpc::WriteAllBytes(fd, c.bytes, &error);
+    (void)zv::xpc::WriteAllBytesWithin(fd, c.bytes, kPatienceMs, &error);
     // Another connection is served while this one is pending.
     const int bystander = Connect();
     ASSERT_TRUE(zv::xpc::WriteAllBytes(bystander, Frame(zv::xpc::EncodeRequest("length:reply:", std::nullopt)),
                                        &error));
-    zv::xpc::FrameReader bystander_reader(bystander);
+    zv::xpc::FrameReader bystander_reader = ReplyReader(bystander);
     EXPECT_EQ(NextReply(bystander_reader), "ok:0") << c.name;
     ::close(bystander);
-    zv::xpc::FrameReader reader(fd);
-    std::string replies = NextReply(reader);
-    while (replies.size() < 6 || replies.substr(replies.size() - 6) != "closed") replies += "|" + NextReply(reader);
-    EXPECT_EQ(replies, c.replies) << c.name;
+    zv::xpc::FrameReader reader = ReplyReader(fd);
+    const std::string replies = RepliesUntilClosed(reader);
     ::close(fd);
+    EXPECT_EQ(replies, c.replies) << c.name;
+    // Each later case would wait as long.
+    if (replies.find(zvtest::kNoReplyInTime) != std::string::npos) return;
   }
 }
 
@@ -227,11 +271,11 @@ TEST_F(ListenerTest, RequestInProgressHoldsItsTextOnTheBudget) {
   const int holder = Connect();
   ASSERT_TRUE(zv::xpc::WriteAllBytes(holder, Frame(zv::xpc::EncodeRequest("hold:reply:", std::string_view(text))),
                                      &error));
-  stop_flag_.AwaitHolding();
+  ASSERT_TRUE(stop_flag_.AwaitHolding()) << "no operation began";
   const int second = Connect();
-  (void)zv::xpc::WriteAllBytes(second, Frame(zv::xpc::EncodeRequest("length:reply:", std::string_view(text))),
-                               &error);
-  zv::xpc::FrameReader reader(second);
+  (void)zv::xpc::WriteAllBytesWithin(
+      second, Frame(zv::xpc::EncodeRequest("length:reply:", std::string_view(text))), kPatienceMs, &error);
+  zv::xpc::FrameReader reader = ReplyReader(second);
   EXPECT_EQ(NextReply(reader), "error:the service is busy");
   Stop();
   ::close(holder);
@@ -252,7 +296,7 @@ TEST_F(ListenerTest, ConnectionIdleLongestMakesRoomAtTheLimit) {
   ASSERT_EQ(Ask(fds[0]), "ok:0");
   const int newcomer = Connect();
   EXPECT_EQ(Ask(newcomer), "ok:0");
-  zv::xpc::FrameReader evicted(fds[1]);
+  zv::xpc::FrameReader evicted = ReplyReader(fds[1]);
   EXPECT_EQ(NextReply(evicted), "closed");
   EXPECT_EQ(Ask(fds[0]), "ok:0");
   EXPECT_EQ(Ask(fds[2]), "ok:0");
@@ -277,9 +321,9 @@ TEST_F(ListenerTest, NewConnectionIsRefusedWhenNoneAtTheLimitIsIdle) {
     fds.push_back(Connect());
     ASSERT_TRUE(zv::xpc::WriteAllBytes(fds.back(), Frame(zv::xpc::EncodeRequest("hold:reply:", std::nullopt)), &error));
   }
-  stop_flag_.AwaitHolding(static_cast<int>(zv::xpc::kMaxConnections));
+  ASSERT_TRUE(stop_flag_.AwaitHolding(static_cast<int>(zv::xpc::kMaxConnections))) << "not every operation began";
   const int refused = Connect();
-  zv::xpc::FrameReader reader(refused);
+  zv::xpc::FrameReader reader = ReplyReader(refused);
   EXPECT_EQ(NextReply(reader), "error:too many connections");
   EXPECT_EQ(NextReply(reader), "closed");
   Stop();

@@ -13,33 +13,12 @@
 
 #include "platform/preferences_folder.h"
 #include "support/other_user.h"
+#include "support/scoped_variable.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-// Sets or removes one environment variable for the life of the object.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedVariable() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using zvtest::ScopedVariable;
 
 std::string PasswordHome() {
   const passwd* entry = ::getpwuid(::getuid());

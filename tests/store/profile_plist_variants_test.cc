@@ -306,8 +306,32 @@ TEST_F(ProfilePlistVariantsTest, MappingStopsAtFiveHundredRecords) {
   ZVPListMapping_Pap(wide.get(), negative.get(), wide_out.get(), negative.get());
   EXPECT_EQ(wide_out->iNum, 500);
   EXPECT_EQ(wide_out->slots[499].IndexOnDevice, 500);
-  ZVPListMapping_Pap(nullptr, file.get(), out.get(), empty.get());
-  EXPECT_EQ(out->iNum, 500);
+}
+
+// Without one of its lists the mapping leaves the output as it was; with
+// no output it writes nowhere.
+TEST_F(ProfilePlistVariantsTest, MappingWithoutAListLeavesTheOutputAlone) {
+  const auto base = PackedList(3, 1), file = PackedList(4, 20), exclude = NewList(), before = PackedList(5, 70);
+  const struct {
+    const char* missing;
+    const ProfileList* base;
+    const ProfileList* file;
+    const ProfileList* exclude;
+  } cases[] = {
+      {"base", nullptr, file.get(), exclude.get()},
+      {"file list", base.get(), nullptr, exclude.get()},
+      {"exclude list", base.get(), file.get(), nullptr},
+  };
+  std::string where;
+  auto mapped = PackedList(5, 70);
+  ZVPListMapping_Pap(base.get(), file.get(), mapped.get(), exclude.get());
+  ASSERT_FALSE(zvtest::SameList(*mapped, *before, &where)) << "the lists given map to the output's old content";
+  for (const auto& c : cases) {
+    auto out = PackedList(5, 70);
+    ZVPListMapping_Pap(c.base, c.file, out.get(), c.exclude);
+    EXPECT_TRUE(zvtest::SameList(*out, *before, &where)) << "without the " << c.missing << ": " << where;
+  }
+  ZVPListMapping_Pap(base.get(), file.get(), nullptr, exclude.get());
 }
 
 TEST_F(ProfilePlistVariantsTest, MappingAllClassesMapsEachAgainstItsOwnClass) {

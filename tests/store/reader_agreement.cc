@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "reader_agreement.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "store/profile_plist_xml.h"
@@ -61,6 +62,17 @@ ReaderOutcome ReadThroughLibplist(std::string_view data) {
   std::string error;
   outcome.read = zv::ParsePropertyList(data, &root, &error);
   if (outcome.read) zv::DecodePlistClasses(root.get(), outcome.classes.get());
+  return outcome;
+}
+
+ReaderOutcome ReadAsStored(std::string_view data, const std::string& path) {
+  ReaderOutcome outcome;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return outcome;
+  const bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+  if (std::fclose(file) != 0 || !written) return outcome;
+  std::string error;
+  outcome.read = zv::LoadProfileClasses(path.c_str(), outcome.classes.get(), &error);
   return outcome;
 }
 

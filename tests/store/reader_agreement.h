@@ -26,6 +26,10 @@ ReaderOutcome ReadFast(std::string_view data);
 /// The libplist path alone on `data` (parse, then the node decoder).
 ReaderOutcome ReadThroughLibplist(std::string_view data);
 
+/// The store's reader (LoadProfileClasses: the fast reader, else libplist)
+/// on `data`, written first to the file `path`.
+ReaderOutcome ReadAsStored(std::string_view data, const std::string& path);
+
 /// Empty when `fast` (decided) and `reference` hold the same classes: the
 /// same problems, counts and present fields with equal values, and equal
 /// lists once applied to a list filled with a pattern. Otherwise a line

@@ -10,11 +10,19 @@
 
 namespace zvtest {
 
+/// What NextReply gives when the reader's deadline passed before a reply.
+inline constexpr const char* kNoReplyInTime = "no reply in time";
+
 /// The next reply on `reader` as "ok:TEXT" or "error:TEXT"; "closed" when
-/// no frame came, "undecodable" when the frame is no reply.
+/// no frame came, kNoReplyInTime when the reader has deadlines and the
+/// next one passed first, "undecodable" when the frame is no reply.
 inline std::string NextReply(zv::xpc::FrameReader& reader) {
   std::string_view payload;
-  if (reader.Next(&payload) != zv::xpc::FrameStatus::kFrame) return "closed";
+  const zv::xpc::FrameStatus frame = reader.Next(&payload);
+  if (frame == zv::xpc::FrameStatus::kIdleTimedOut || frame == zv::xpc::FrameStatus::kFrameTimedOut) {
+    return kNoReplyInTime;
+  }
+  if (frame != zv::xpc::FrameStatus::kFrame) return "closed";
   zv::xpc::ReplyStatus status;
   std::string_view text;
   std::string error;

@@ -5,7 +5,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@
 #include "support/snmp_agents.h"
 #include "support/temp_dir.h"
 #include "walk/walk_driver.h"
+#include "walk/select_calls.h"
 #include "walk/walk_fixture.h"
 #include "walk/walk_state.h"
 
@@ -57,6 +57,29 @@ std::vector<std::string> Lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+// The walk's time limit per try when the arguments give none.
+constexpr long long kLibraryTimeoutUs = 250000;
+// A wait that wakes more often than once a millisecond is not asleep.
+constexpr long long kFewestMicrosecondsPerWakeup = 1000;
+
+// `waits`, the select calls of a walk whose `tries` all went unanswered
+// with `timeout_us` each: every call slept (a time limit above zero) no
+// longer than until the next retry, none found an answer, and they were
+// few: at least one per try, and far fewer than a spinning wait makes.
+void ExpectSleptThroughTheRetries(const std::vector<zvtest::SelectCall>& waits, int tries, long long timeout_us) {
+  EXPECT_GE(waits.size(), static_cast<std::size_t>(tries));
+  EXPECT_LE(waits.size(), static_cast<std::size_t>(tries * timeout_us / kFewestMicrosecondsPerWakeup));
+  std::size_t awake = 0, past_the_retry = 0, answered = 0;
+  for (const zvtest::SelectCall& wait : waits) {
+    awake += wait.timeout_us <= 0 ? 1 : 0;
+    past_the_retry += wait.timeout_us > timeout_us ? 1 : 0;
+    answered += wait.ready != 0 ? 1 : 0;
+  }
+  EXPECT_EQ(awake, 0u) << "selects without a time limit above zero, of " << waits.size();
+  EXPECT_EQ(past_the_retry, 0u) << "selects longer than a try, of " << waits.size();
+  EXPECT_EQ(answered, 0u) << "selects that found something to read, of " << waits.size();
 }
 
 class WalkAgentTest : public ::testing::Test {
@@ -315,22 +338,22 @@ TEST_F(WalkAgentTest, FallbackGetOnlyWhileNothingWasFound) {
 
 // ---- A device that does not answer ----------------------------------------------------
 
-// The second of waiting for a silent device is spent asleep: a wait that
-// spun would burn a whole core for as long as a printer keeps it waiting.
+// The second of waiting for a silent device is spent asleep in select,
+// each sleep bounded by the library's time to its next retry (0.25 s):
+// a wait without a time limit of its own would return at once and spin,
+// burning a whole core for as long as a printer keeps it waiting.
 TEST_F(WalkAgentTest, SilentDeviceFailsAfterFourTriesWithoutFallbackGet) {
   SilentDevice device;
   numprinted = 0;
-  rusage before{};
-  ::getrusage(RUSAGE_THREAD, &before);
-  ASSERT_EQ(Walk(V2c(device.address(), {zvtest::ProfileTableOid()})), 1);
-  rusage after{};
-  ::getrusage(RUSAGE_THREAD, &after);
+  std::vector<zvtest::SelectCall> waits;
+  {
+    zvtest::SelectRecorder recorder;
+    ASSERT_EQ(Walk(V2c(device.address(), {zvtest::ProfileTableOid()})), 1);
+    waits = recorder.calls();
+  }
   EXPECT_EQ(device.DatagramsReceived(), 4);  // one request, three retries, no GET
   EXPECT_EQ(plist_->MergeToldResult(), 1);
-  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  const double cpu = seconds(after.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_utime) -
-                     seconds(before.ru_stime);
-  EXPECT_LT(cpu, 0.5) << "the walk used the processor while it waited";
+  ExpectSleptThroughTheRetries(waits, 4, kLibraryTimeoutUs);
 }
 
 // Each try would wait 30 s; the walk's one-second limit ends the first.
