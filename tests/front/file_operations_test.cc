@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The seven file operations of the service object, request text in, reply
 // word out, checked against the file system; permission cases run as
-// another user.
+// another user under root, and as the owner of files closed to everyone
+// otherwise.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -113,9 +114,9 @@ TEST_F(FileOperationsTest, WriteAccessTestLeavesFilesAsTheyWere) {
 TEST_F(FileOperationsTest, WriteAccessTestRefusesWhatTheUserCannotWrite) {
   const std::string file = dir_.File("owned.plist");
   WriteFile(file, "keep");
-  ::chmod(file.c_str(), 0644);
+  ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
   const std::string closed_dir = dir_.File("closed");
-  ::mkdir(closed_dir.c_str(), 0755);
+  ASSERT_EQ(::mkdir(closed_dir.c_str(), 0555), 0);
   EXPECT_TRUE(AsOtherUser([&] {
     return Call(kIsAdmin, file) == "FALSE" && Call(kIsAdmin, closed_dir + "/new.plist") == "FALSE";
   }));
@@ -181,7 +182,7 @@ TEST_F(FileOperationsTest, ExistenceTestAsksForReadability) {
   EXPECT_EQ(Call(kExist, std::nullopt), "FALSE");
   EXPECT_EQ(Call(kExist, file + std::string("\0suffix", 7)), "FALSE");
 
-  ::chmod(file.c_str(), 0600);
+  ASSERT_EQ(::chmod(file.c_str(), 0200), 0);
   EXPECT_TRUE(AsOtherUser([&] { return Call(kExist, file) == "FALSE"; }));
 
   // A FIFO nobody writes to is answered at once instead of blocking.
@@ -204,7 +205,7 @@ TEST_F(FileOperationsTest, RemovalOfFilesAndEmptyDirectories) {
   EXPECT_EQ(Call(kRemove, full), "FALSE");
   EXPECT_EQ(Call(kRemove, std::nullopt), "FALSE");
 
-  ::chmod(full.c_str(), 0755);
+  ASSERT_EQ(::chmod(full.c_str(), 0555), 0);
   EXPECT_TRUE(AsOtherUser([&] { return Call(kRemove, full + "/inside") == "FALSE"; }));
   EXPECT_TRUE(Exists(full + "/inside"));
 }
@@ -234,9 +235,12 @@ TEST_F(FileOperationsTest, WriteDictionaryRefusesWhatItCannotWrite) {
   EXPECT_EQ(Call(kWriteDictionary, std::nullopt), "FALSE");
   EXPECT_FALSE(Exists(dir_.File("x.plist")));
 
+  // Neither the folder nor the file in it lets the request write.
   const std::string closed = dir_.File("closed");
-  ::mkdir(closed.c_str(), 0755);
+  ASSERT_EQ(::mkdir(closed.c_str(), 0755), 0);
   WriteFile(closed + "/f.plist", "keep");
+  ASSERT_EQ(::chmod((closed + "/f.plist").c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(closed.c_str(), 0555), 0);
   EXPECT_TRUE(AsOtherUser([&] {
     return Call(kWriteDictionary, "file://" + closed + "/f.plist:AddURL:ENDnew") == "FALSE";
   }));
@@ -294,9 +298,10 @@ TEST_F(FileOperationsTest, RenameWithoutTemporaryKeepsTheTarget) {
 
 TEST_F(FileOperationsTest, RenameRefusedByTheDirectoryKeepsBothFiles) {
   const std::string closed = dir_.File("closed");
-  ::mkdir(closed.c_str(), 0755);
+  ASSERT_EQ(::mkdir(closed.c_str(), 0755), 0);
   WriteFile(closed + "/t.plist", "target");
   WriteFile(closed + "/t.plist.dummy", "pieces");
+  ASSERT_EQ(::chmod(closed.c_str(), 0555), 0);
   EXPECT_TRUE(AsOtherUser([&] { return Call(kRename, "file://" + closed + "/t.plist") == "FALSE"; }));
   EXPECT_EQ(ReadFile(closed + "/t.plist"), "target");
   EXPECT_EQ(ReadFile(closed + "/t.plist.dummy"), "pieces");
@@ -344,8 +349,9 @@ TEST_F(FileOperationsTest, AppendToTheLargestPiecesTakesFixedMemory) {
 TEST_F(FileOperationsTest, UnreadableTemporaryIsNotOverwritten) {
   const std::string temporary = dir_.File("t.plist.dummy");
   WriteFile(temporary, "earlier pieces");
-  ::chmod(temporary.c_str(), 0600);
+  ASSERT_EQ(::chmod(temporary.c_str(), 0200), 0);
   EXPECT_TRUE(AsOtherUser([&] { return Call(kWriteData, Url("t.plist") + ":AddURL:ENDmore") == "FALSE"; }));
+  ASSERT_EQ(::chmod(temporary.c_str(), 0600), 0);
   EXPECT_EQ(ReadFile(temporary), "earlier pieces");
 }
 
