@@ -105,10 +105,6 @@ TEST_F(FileOperationsTest, WriteAccessTestLeavesFilesAsTheyWere) {
   EXPECT_EQ(Call(kIsAdmin, dir_.File("no-dir/x.plist")), "FALSE");
   EXPECT_FALSE(Exists(dir_.File("no-dir")));
   EXPECT_EQ(Call(kIsAdmin, std::nullopt), "FALSE");
-
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  EXPECT_EQ(mask, 002u);
 }
 
 TEST_F(FileOperationsTest, WriteAccessTestRefusesWhatTheUserCannotWrite) {
