@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Debian packages the project needs, and a function that installs the
-# missing ones (through sudo when not root). Sourced by scripts/test,
-# scripts/demo and scripts/package.
+# missing ones (through sudo when not root; without sudo it names them and
+# fails). Sourced by scripts/test, scripts/demo and scripts/package.
 
 ZV_BUILD_PACKAGES=(
   cmake g++ make pkg-config scdoc
@@ -38,9 +38,17 @@ zv_ensure_packages() {
     fi
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing missing Debian packages: ${missing[*]}"
   local sudo=()
-  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "Missing Debian packages: ${missing[*]}" >&2
+      echo "Installing them takes root, and sudo is not there: as root run" >&2
+      echo "  apt-get install ${missing[*]}" >&2
+      return 1
+    fi
+    sudo=(sudo)
+  fi
+  echo "Installing missing Debian packages: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   "${sudo[@]}" apt-get update -qq
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

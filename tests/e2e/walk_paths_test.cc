@@ -106,12 +106,11 @@ TEST_F(WalkPathsTest, At512ArgumentsTheWalkRunsAt513ItIsRefused) {
 
 TEST_F(WalkPathsTest, RequestsThatCannotBeCutAreRefusedAndTheServiceStaysUp) {
   StartService();
+  // A request without its text object, and one whose markers are swapped;
+  // the other texts the decoding refuses are tested where it is done.
   const std::optional<std::string> refused[] = {
       std::nullopt,
-      std::string(""),
-      std::string("PX-100:ModelName:END"),
       std::string("alice:USErName:ENDPX-100:ModelName:ENDe2e:arg:"),
-      std::string("PX-100:ModelName:ENDalice:USErName:EN"),
   };
   for (const auto& text : refused) EXPECT_EQ(WalkText(text), "iRet=-1");
   EXPECT_TRUE(PreferencesEntries().empty());

@@ -135,8 +135,7 @@ TEST_F(WalkResultsTest, WalkUsageErrorStillRunsTheMergeButARefusedRequestDoesNot
   const std::string path = CurrentPlist("alice", "PX-100");
   const std::string before = zvtest::ReadFile(path);
   // Refused before any walk: the list stays byte for byte.
-  EXPECT_EQ(WalkText("PX-100:ModelName:END" + std::string(300, 'a') + ":USErName:ENDe2e:arg:"), "iRet=-1");
-  EXPECT_EQ(WalkText("alice:USErName:ENDPX-100:ModelName:ENDe2e:arg:"), "iRet=-1");
+  EXPECT_EQ(WalkText("PX-100:ModelName:ENDalice:e2e:arg:"), "iRet=-1");
   EXPECT_EQ(zvtest::ReadFile(path), before);
   // A usage error of the walk itself: the merge is told the walk failed.
   EXPECT_EQ(WalkAlice({"-v", "9", printer_->address()}), "iRet=-1");
@@ -144,7 +143,7 @@ TEST_F(WalkResultsTest, WalkUsageErrorStillRunsTheMergeButARefusedRequestDoesNot
   ASSERT_TRUE(after.read);
   EXPECT_TRUE(after.rgb.empty());
   EXPECT_TRUE(after.sim.empty());
-  EXPECT_EQ(LogLines().size(), 4u);
+  EXPECT_EQ(LogLines().size(), 3u);
 }
 
 // A list nested deep enough to overflow a recursive reader's stack: the

@@ -120,27 +120,32 @@ TEST(SplitUrlAndBodyTest, SplitsAtTheFirstMarker) {
   EXPECT_FALSE(zv::SplitUrlAndBody(std::nullopt, &fields));
 }
 
+// The model marker comes first and the user marker after it; the first of
+// each counts, and the rest of the text is the argument text.
 TEST(DecodeWalkFieldsTest, CutsNamesAndArgumentText) {
-  zv::WalkFields fields;
-  ASSERT_TRUE(zv::DecodeWalkFields("M:ModelName:ENDU:USErName:ENDa:arg:b:arg:", &fields));
-  EXPECT_EQ(fields.model, "M");
-  EXPECT_EQ(fields.user, "U");
-  EXPECT_EQ(fields.arguments, "a:arg:b:arg:");
-
-  ASSERT_TRUE(zv::DecodeWalkFields(":ModelName:END:USErName:END", &fields));
-  EXPECT_EQ(fields.model, "");
-  EXPECT_EQ(fields.user, "");
-  EXPECT_EQ(fields.arguments, "");
-
-  // A second user marker stays in the argument text.
-  ASSERT_TRUE(zv::DecodeWalkFields("M:ModelName:ENDU:USErName:ENDx:USErName:END", &fields));
-  EXPECT_EQ(fields.arguments, "x:USErName:END");
-
-  EXPECT_FALSE(zv::DecodeWalkFields("M:ModelName:END", &fields));
-  EXPECT_FALSE(zv::DecodeWalkFields("U:USErName:END", &fields));
-  EXPECT_FALSE(zv::DecodeWalkFields("U:USErName:ENDM:ModelName:END", &fields));
-  EXPECT_FALSE(zv::DecodeWalkFields("", &fields));
-  EXPECT_FALSE(zv::DecodeWalkFields("M:modelname:endU:USErName:END", &fields));
+  const struct {
+    const char* name;
+    std::string text;
+    std::optional<zv::WalkFields> fields;  // nullopt: refused
+  } cases[] = {
+      {"names and arguments", "M:ModelName:ENDU:USErName:ENDa:arg:b:arg:", zv::WalkFields{"M", "U", "a:arg:b:arg:"}},
+      {"empty fields", ":ModelName:END:USErName:END", zv::WalkFields{"", "", ""}},
+      {"a second user marker is argument text", "M:ModelName:ENDU:USErName:ENDx:USErName:END",
+       zv::WalkFields{"M", "U", "x:USErName:END"}},
+      {"no user marker", "M:ModelName:END", std::nullopt},
+      {"no model marker", "U:USErName:END", std::nullopt},
+      {"markers swapped", "U:USErName:ENDM:ModelName:END", std::nullopt},
+      {"empty text", "", std::nullopt},
+      {"markers are case-sensitive", "M:modelname:endU:USErName:END", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    zv::WalkFields fields;
+    ASSERT_EQ(zv::DecodeWalkFields(c.text, &fields), c.fields.has_value()) << c.name;
+    if (!c.fields) continue;
+    EXPECT_EQ(fields.model, c.fields->model) << c.name;
+    EXPECT_EQ(fields.user, c.fields->user) << c.name;
+    EXPECT_EQ(fields.arguments, c.fields->arguments) << c.name;
+  }
 }
 
 TEST(SplitWalkArgumentsTest, DropsTheLastComponent) {

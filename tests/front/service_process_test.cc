@@ -310,27 +310,6 @@ TEST_F(ServiceProcessTest, ConnectionIdleLongestMakesRoomAtTheBound) {
   EXPECT_EQ(clients.back()->Call(kExist, std::nullopt, &reply), CallStatus::kReply) << reply;
 }
 
-TEST_F(ServiceProcessTest, RefusedWalkRequestsAreAnsweredAndLogged) {
-  const std::string log = dir_.File("walk.log");
-  Start({"--log-file", log, "--preferences-dir", dir_.File("prefs")});
-  const std::string requests[] = {
-      "M:ModelName:END" + std::string(300, 'u') + ":USErName:ENDp:arg:127.0.0.1:arg:",
-      "M:ModelName:ENDU:USErName:END" + [] {
-        std::string many;
-        for (int i = 0; i < 513; ++i) many += "a:arg:";
-        return many;
-      }(),
-      "U:USErName:ENDM:ModelName:ENDp:arg:",
-      "no markers at all",
-  };
-  for (const std::string& request : requests) EXPECT_EQ(Call("mibwalk_XPC:reply:", request), "iRet=-1");
-  EXPECT_EQ(Call("mibwalk_XPC:reply:", std::nullopt), "iRet=-1");
-  std::string expected;
-  for (int i = 0; i < 5; ++i) expected += "xpc - mibwalk_XPC - iRet=-1\n";
-  EXPECT_EQ(ReadFile(log), expected);
-  EXPECT_FALSE(Exists(dir_.File("prefs")));
-}
-
 TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
   Start({"--log-file", dir_.File("walk.log"), "--preferences-dir", dir_.File("prefs")});
   SilentDevice device;

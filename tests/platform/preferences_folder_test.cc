@@ -75,7 +75,7 @@ TEST(CreatePreferencesDirectoryTest, RefusesWhatItCannotMake) {
   const std::string file = dir.File("file");
   ASSERT_EQ(::close(::creat(file.c_str(), 0644)), 0);
   const std::string locked = dir.File("locked");
-  ASSERT_EQ(::mkdir(locked.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
   const struct {
     std::string folder;
     std::string error;

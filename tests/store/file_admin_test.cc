@@ -96,6 +96,7 @@ TEST_F(FileAdminTest, WriteOnlyFileFailsTheTestThatOpensForReadingAndWriting) {
     return ZVPListIsAdminProfile() == 0 && ZVPListExistProfile() == 0 ? 0 : 1;
   });
   EXPECT_EQ(result, 0);
+  ASSERT_EQ(chmod(paths_.current().c_str(), 0644), 0);
   EXPECT_EQ(ReadFile(paths_.current()), "current");
 }
 
@@ -288,7 +289,8 @@ std::vector<std::string> Listing(const std::string& dir) {
 }
 
 TEST(WriteAccessTest, AnswersAsAWriteWouldTurnOutAndLeavesNothingBehind) {
-  // Run as another user, in an open folder (0777) and a closed one (0555).
+  // Run as another user, in an open folder (0777) and a closed one (0555);
+  // the read-only file (0444) refuses its owner too.
   struct Case {
     const char* name;
     std::string path;  // below the test's folder
@@ -302,7 +304,7 @@ TEST(WriteAccessTest, AnswersAsAWriteWouldTurnOutAndLeavesNothingBehind) {
   WriteFile(closed + "/writable", "w");
   WriteFile(closed + "/read-only", "r");
   ASSERT_EQ(chmod((closed + "/writable").c_str(), 0666), 0);
-  ASSERT_EQ(chmod((closed + "/read-only").c_str(), 0644), 0);
+  ASSERT_EQ(chmod((closed + "/read-only").c_str(), 0444), 0);
   ASSERT_EQ(symlink("../closed/writable", (open + "/to-writable").c_str()), 0);
   ASSERT_EQ(symlink("missing", (open + "/dangling").c_str()), 0);
   ASSERT_EQ(symlink("../closed/missing", (open + "/dangling-into-closed").c_str()), 0);

@@ -22,7 +22,17 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+  // A test may leave folders closed (0555) to refuse a write; reopened for
+  // their owner, whatever they hold can be removed without root.
   std::error_code ignored;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                   ignored);
+    }
+  }
   std::filesystem::remove_all(path_, ignored);
 }
 

@@ -7,9 +7,10 @@
 namespace zvtest {
 
 /// Creates a fresh directory under $TMPDIR (or /tmp) on construction and
-/// removes it recursively on destruction. The directory is made
-/// world-accessible (0777) so that tests running code as another user can
-/// reach files inside it.
+/// removes it recursively on destruction, first reopening for their owner
+/// the folders a test closed. The directory is made world-accessible
+/// (0777) so that tests running code as another user can reach files
+/// inside it.
 class TempDir {
  public:
   TempDir();
