@@ -48,7 +48,8 @@ long SendWithoutWaiting(int fd, std::string_view bytes) {
       continue;
     }
     if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+    // A failure after some bytes went out is the next call's to report.
+    if (errno == EAGAIN || errno == EWOULDBLOCK || sent > 0) break;
     return -1;
   }
   return static_cast<long>(sent);

@@ -31,7 +31,8 @@ bool WriteAll(int fd, std::string_view data);
 /// Sends what the socket `fd` takes of `bytes` now, without waiting,
 /// finishing short sends, retrying after signals and never raising
 /// SIGPIPE: the number of bytes sent (0 when the socket is full), or -1
-/// with errno set.
+/// with errno set when the first send fails (a failure after some bytes
+/// went out is left for the next call to report).
 long SendWithoutWaiting(int fd, std::string_view bytes);
 
 /// Outcome of SendAllBytes.
