@@ -28,7 +28,7 @@
 #include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
-#include "support/scoped_env.h"
+#include "support/scoped_variable.h"
 #include "walk_service.h"
 #include "zvxpc.h"
 
@@ -414,7 +414,6 @@ TEST(ZvxpcLibrary, ServiceClosingInTheMiddleOfARequestStillGivesItsWord) {
 
 TEST(ZvxpcLibrary, ConnectChoosesTheSocketAndReportsErrno) {
   TempDir dir;
-  zvtest::ScopedEnv env;
   errno = 0;
   EXPECT_EQ(zvxpc_connect(dir.File("none.sock").c_str()), nullptr);
   EXPECT_EQ(errno, ENOENT);
@@ -422,25 +421,30 @@ TEST(ZvxpcLibrary, ConnectChoosesTheSocketAndReportsErrno) {
   EXPECT_EQ(errno, ENAMETOOLONG);
 
   StandInSocket stand_in(dir.File("from-environment.sock"));
-  env.Set("ZVXPC_SOCKET", stand_in.path());
-  zvxpc_client* client = zvxpc_connect(nullptr);
-  EXPECT_NE(client, nullptr);
-  zvxpc_close(client);
-  env.Set("ZVXPC_SOCKET", "");
-  env.Set("XDG_RUNTIME_DIR", dir.path());
-  EXPECT_EQ(zvxpc_connect(nullptr), nullptr);
-  EXPECT_EQ(errno, ENOENT);  // dir/zvxpcd.sock does not exist
-  env.Unset("XDG_RUNTIME_DIR");
+  {
+    const zvtest::ScopedVariable socket_variable("ZVXPC_SOCKET", std::string(stand_in.path()));
+    zvxpc_client* client = zvxpc_connect(nullptr);
+    EXPECT_NE(client, nullptr);
+    zvxpc_close(client);
+  }
+  const zvtest::ScopedVariable empty_socket_variable("ZVXPC_SOCKET", "");
+  {
+    const zvtest::ScopedVariable runtime_dir("XDG_RUNTIME_DIR", dir.path());
+    EXPECT_EQ(zvxpc_connect(nullptr), nullptr);
+    EXPECT_EQ(errno, ENOENT);  // dir/zvxpcd.sock does not exist
+  }
+  const zvtest::ScopedVariable no_runtime_dir("XDG_RUNTIME_DIR", std::nullopt);
   EXPECT_EQ(zvxpc_connect(nullptr), nullptr);
   EXPECT_EQ(errno, EINVAL);
 }
 
 TEST(ZvxpcLibrary, PreferencesDirFollowsTheEnvironment) {
-  zvtest::ScopedEnv env;
-  env.Set("XDG_CONFIG_HOME", "/somewhere/config");
-  EXPECT_STREQ(zvxpc_preferences_dir(), "/somewhere/config/zvxpc/");
-  env.Unset("XDG_CONFIG_HOME");
-  env.Set("HOME", "/home/someone");
+  {
+    const zvtest::ScopedVariable config_home("XDG_CONFIG_HOME", "/somewhere/config");
+    EXPECT_STREQ(zvxpc_preferences_dir(), "/somewhere/config/zvxpc/");
+  }
+  const zvtest::ScopedVariable no_config_home("XDG_CONFIG_HOME", std::nullopt);
+  const zvtest::ScopedVariable home("HOME", "/home/someone");
   EXPECT_STREQ(zvxpc_preferences_dir(), "/home/someone/.config/zvxpc/");
 }
 
