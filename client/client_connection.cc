@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <functional>
 
 #include "client/unix_connect.h"
 #include "platform/posix_io.h"
@@ -15,17 +14,6 @@
 #include "platform/xpc/wire_format.h"
 
 namespace zv {
-
-Deadline Deadline::After(int timeout_ms) {
-  if (timeout_ms < 0) return Forever();
-  return Deadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms));
-}
-
-int Deadline::RemainingMs() const {
-  if (!at_ || now()) return 0;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*at_ - std::chrono::steady_clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 ClientConnection::~ClientConnection() {
   if (fd_ >= 0) ::close(fd_);
@@ -40,6 +28,7 @@ bool ClientConnection::Connect(const std::string& socket_path) {
     return false;
   }
   service_closed_ = false;
+  writing_stopped_ = false;
   buffer_ = ReplyBuffer();
   return true;
 }
@@ -56,11 +45,20 @@ void ClientConnection::CloseSocket(bool by_service) {
   lost_ += pending_;
   pending_ = 0;
   service_closed_ = by_service;
+  writing_stopped_ = false;
+  queue_.Clear();
 }
 
 int ClientConnection::Drop(int error_number, std::string message) {
   CloseSocket(error_number == ECONNRESET);
   return Fail(error_number, std::move(message));
+}
+
+int ClientConnection::GiveUp(int error_number, std::string message) {
+  Drop(error_number, std::move(message));
+  // The request given up is one of those the close counted as lost.
+  if (lost_ > 0) --lost_;
+  return -1;
 }
 
 int ClientConnection::ReportLostReply() {
@@ -84,6 +82,15 @@ bool ClientConnection::Reconnect() {
 }
 
 bool ClientConnection::ReadyToSend(bool* reconnected) {
+  if (fd_ >= 0 && writing_stopped_) {
+    // The service closed its end while requests were written; their
+    // replies are still to be read from this socket.
+    if (pending_ > 0) {
+      Fail(ECONNRESET, "the service closed the connection while replies are pending");
+      return false;
+    }
+    CloseSocket(true);
+  }
   if (fd_ >= 0 && !ClosedByServiceWhileIdle()) return true;
   if (fd_ >= 0) CloseSocket(true);
   if (!service_closed_ || *reconnected || socket_path_.empty()) {
@@ -95,7 +102,7 @@ bool ClientConnection::ReadyToSend(bool* reconnected) {
   return Reconnect();
 }
 
-int ClientConnection::Send(std::string_view operation, std::optional<std::string_view> text, Deadline deadline) {
+int ClientConnection::Send(std::string_view operation, std::optional<std::string_view> text) {
   const std::string payload = xpc::EncodeRequest(operation, text);
   if (payload.size() > xpc::kMaxFrameBytes) {
     return Fail(EMSGSIZE, "request of " + std::to_string(payload.size()) + " bytes exceeds the limit of " +
@@ -104,74 +111,99 @@ int ClientConnection::Send(std::string_view operation, std::optional<std::string
   std::string frame;
   frame.reserve(xpc::kFrameHeaderBytes + payload.size());
   xpc::AppendFrame(payload, &frame);
+  if (!queue_.Fits(frame.size())) {
+    return Fail(EAGAIN, "earlier requests still wait to be written (" + std::to_string(queue_.size()) +
+                            " bytes); this one would take the queue over " +
+                            std::to_string(RequestQueue::kMaxQueuedBytes) + " bytes");
+  }
   bool reconnected = false;
   if (!ReadyToSend(&reconnected)) return -1;
   bool untouched = false;
-  if (SendFrame(frame, deadline, &untouched) != 0) {
-    // The service closed between the check and the send: nothing of the
-    // request reached it, so it may go once more on a new connection.
-    if (!untouched || !ReadyToSend(&reconnected) || SendFrame(frame, deadline, &untouched) != 0) return -1;
+  if (QueueAndWrite(frame, &untouched) < 0) {
+    // The service closed an idle connection before any byte of the request
+    // reached it: unless it said why, the request may go once more on a
+    // new connection.
+    if (!untouched || TakeRefusal() || !ReadyToSend(&reconnected) || QueueAndWrite(frame, &untouched) < 0) {
+      return -1;
+    }
   }
   ++pending_;
   return 0;
 }
 
-int ClientConnection::SendFrame(std::string_view frame, Deadline deadline, bool* untouched) {
-  *untouched = false;
+int ClientConnection::QueueAndWrite(std::string_view frame, bool* untouched) {
   const bool idle = pending_ == 0 && lost_ == 0;
-  std::function<int()> room_wait_ms;
-  if (!deadline.forever()) room_wait_ms = [&deadline] { return deadline.RemainingMs(); };
-  std::size_t sent = 0;
-  switch (SendAllBytes(fd_, frame, room_wait_ms, &sent)) {
-    case SendOutcome::kSent:
-      return 0;
-    case SendOutcome::kStalled:
-      return Drop(ETIMEDOUT, "the service did not take the request in time");
-    case SendOutcome::kFailed:
-      break;
-  }
-  const int saved = errno;
-  const bool peer_gone = saved == EPIPE || saved == ECONNRESET;
-  if (peer_gone && CollectRefusal(deadline)) return -1;
-  *untouched = peer_gone && sent == 0 && idle;
-  return Drop(peer_gone ? ECONNRESET : saved, ErrnoText("cannot send the request", saved));
+  queue_.Push(frame);
+  std::size_t written = 0;
+  const int status = WriteQueue(&written);
+  *untouched = status < 0 && idle && written == 0 && writing_stopped_;
+  return status;
 }
 
-bool ClientConnection::CollectRefusal(Deadline deadline) {
+int ClientConnection::Flush() {
+  std::size_t written = 0;
+  return WriteQueue(&written);
+}
+
+int ClientConnection::WriteQueue(std::size_t* written) {
+  *written = 0;
+  if (queue_.empty()) return 0;
+  const long sent = SendWithoutWaiting(fd_, queue_.Unwritten());
+  if (sent < 0) return StopWriting(errno);
+  *written = static_cast<std::size_t>(sent);
+  queue_.Consume(*written);
+  return queue_.empty() ? 0 : 1;
+}
+
+int ClientConnection::StopWriting(int saved_errno) {
+  const std::string message = ErrnoText("cannot send the request", saved_errno);
+  if (saved_errno != EPIPE && saved_errno != ECONNRESET) return Drop(saved_errno, message);
+  // The service closed its end: what it sent before is still to be read,
+  // and then the end of the stream settles the requests it never answered.
+  queue_.Clear();
+  writing_stopped_ = true;
+  return Fail(ECONNRESET, message);
+}
+
+bool ClientConnection::TakeRefusal() {
   // With other replies pending, the next frame would be another request's.
-  if (pending_ > 0 || lost_ > 0) return false;
-  ++pending_;
+  if (pending_ > 0 || lost_ > 0 || fd_ < 0) return false;
+  // The service wrote its refusal before it closed: it is all in the socket.
+  const int saved_error_number = error_number_;
+  std::string saved_error = error_;
+  while (ReadSome() == 0) {
+  }
   std::string message;
-  // Whatever comes, Receive settles the request counted here.
-  return Receive(deadline, &message) == -1 && error_number_ == EPROTO;
+  if (buffer_.Take(&message) == ReplyFrameStatus::kErrorReply) {
+    CloseSocket(true);
+    Fail(EPROTO, message);
+    return true;
+  }
+  Fail(saved_error_number, std::move(saved_error));
+  return false;
 }
 
-int ClientConnection::ReadSome(Deadline deadline) {
+int ClientConnection::ReadSome() {
   for (;;) {
-    if (!deadline.forever() && !deadline.now()) {
-      if (WaitFor(fd_, POLLIN, deadline.RemainingMs()) == 0) {
-        return Drop(ETIMEDOUT, "the service did not reply in time");
-      }
-    }
     std::size_t available = 0;
     char* space = buffer_.Space(&available);
-    const ssize_t n = ::recv(fd_, space, available, deadline.now() ? MSG_DONTWAIT : 0);
+    const ssize_t n = ::recv(fd_, space, available, MSG_DONTWAIT);
     if (n > 0) {
       buffer_.Commit(static_cast<std::size_t>(n));
       return 0;
     }
     if (n == 0) return Drop(ECONNRESET, "the service closed the connection without a reply");
     if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      if (deadline.now()) return 1;
-      continue;
-    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 1;
     const int saved = errno;
     return Drop(saved, ErrnoText("cannot read the reply", saved));
   }
 }
 
-int ClientConnection::Receive(Deadline deadline, std::string* reply) {
+int ClientConnection::Receive(std::string* reply) {
+  // A failed write closes the socket or stops the writing; either way the
+  // outcome of each request comes below.
+  Flush();
   if (lost_ > 0) return ReportLostReply();
   if (pending_ == 0) return Fail(ENOMSG, "no request is waiting for its reply");
   for (;;) {
@@ -193,10 +225,18 @@ int ClientConnection::Receive(Deadline deadline, std::string* reply) {
       case ReplyFrameStatus::kIncomplete:
         break;
     }
-    const int status = ReadSome(deadline);
+    const int status = ReadSome();
     if (status < 0) --lost_;  // this request's reply is the one that failed
     if (status != 0) return status;
   }
+}
+
+short ClientConnection::Events() const {
+  if (fd_ < 0) return 0;
+  short events = 0;
+  if (!queue_.empty()) events |= POLLOUT;
+  if (pending_ > 0) events |= POLLIN;
+  return events;
 }
 
 bool ChooseClientSocketPath(const char* given, std::string* path, std::string* error) {

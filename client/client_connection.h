@@ -1,40 +1,22 @@
 // SPDX-License-Identifier: MIT
 // One connection to the service as the C client library sees it: requests
-// sent with or without a deadline, replies collected blocking, by a
-// deadline or without waiting, and the last failure as an errno value and
-// a message. The C entry points in zvxpc.cc are thin wrappers around it.
+// queued and written as the socket takes them, replies collected as they
+// arrive, the poll events to wait for, and the last failure as an errno
+// value and a message. Nothing here waits: the blocking calls loop over it
+// (blocking_call.h), and the C entry points in zvxpc_api.cc are thin
+// wrappers around both.
 #pragma once
 
-#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "client/reply_buffer.h"
+#include "client/request_queue.h"
 
 namespace zv {
 
-/// How long a send or receive may wait.
-class Deadline {
- public:
-  /// Waits as long as it takes.
-  static Deadline Forever() { return Deadline(std::nullopt); }
-  /// Waits `timeout_ms` at most; negative waits for ever.
-  static Deadline After(int timeout_ms);
-  /// Never waits: what the socket holds now, nothing more.
-  static Deadline Now() { return Deadline(std::chrono::steady_clock::time_point{}); }
-
-  bool forever() const { return !at_; }
-  bool now() const { return at_ && *at_ == std::chrono::steady_clock::time_point{}; }
-  /// Milliseconds left for poll(2), at least 0.
-  int RemainingMs() const;
-
- private:
-  explicit Deadline(std::optional<std::chrono::steady_clock::time_point> at) : at_(at) {}
-  std::optional<std::chrono::steady_clock::time_point> at_;
-};
-
-/// A connection; used by one thread at a time.
+/// A connection; used by one thread at a time. Its socket is non-blocking.
 ///
 /// The service closes the connection after an error reply, after 10
 /// minutes of idleness, and when it stops (a socket-activated service is
@@ -44,7 +26,9 @@ class Deadline {
 /// Send that finds the connection closed by the service, with no reply
 /// pending and before any byte of its request went out, connects once
 /// more to the same socket and sends there; a request that may have
-/// reached the service is never sent twice.
+/// reached the service is never sent twice. When the service closes while
+/// requests are still being written, the rest of them is dropped and the
+/// replies it sent before closing are still read.
 class ClientConnection {
  public:
   ClientConnection() = default;
@@ -55,22 +39,44 @@ class ClientConnection {
   /// Connects to `socket_path`. False with error_number() and error() set.
   bool Connect(const std::string& socket_path);
 
-  /// Sends one request (`text` nullopt: no argument object) and counts its
-  /// reply as pending, reconnecting first as the class comment says.
-  /// 0, or -1 with the failure set.
-  int Send(std::string_view operation, std::optional<std::string_view> text, Deadline deadline);
+  /// Queues one request (`text` nullopt: no argument object), reconnecting
+  /// first as the class comment says, writes what the socket takes of the
+  /// queue and counts the request's reply as pending. 0, or -1 with the
+  /// failure set and the request not counted: EMSGSIZE (over the frame
+  /// limit) and EAGAIN (the queue is full) before anything is queued,
+  /// EPROTO when the service refused the connection with an error reply,
+  /// ECONNRESET when the connection failed while it was written.
+  int Send(std::string_view operation, std::optional<std::string_view> text);
 
-  /// The next pending reply: 0 with its text, 1 when it has not arrived
-  /// whole by the deadline and the deadline is Now(), -1 with the failure
-  /// set (EPROTO with the service's message for an error reply, ECONNRESET
-  /// for a request whose connection closed before its reply came, ENOMSG
-  /// when none is pending). A missed deadline other than Now() drops the
-  /// connection with ETIMEDOUT.
-  int Receive(Deadline deadline, std::string* reply);
+  /// Writes what the socket takes of the queued requests: 0 when nothing
+  /// remains queued, 1 when some does, -1 with the failure set when the
+  /// connection failed (ECONNRESET: the service closed it). After a
+  /// failure the queue is dropped and the pending requests end through
+  /// Receive, with the replies the service sent before, else ECONNRESET.
+  int Flush();
+
+  /// Flushes, then takes the next pending reply without waiting: 0 with its
+  /// text, 1 when it has not arrived whole yet, -1 with the failure set
+  /// (EPROTO with the service's message for an error reply, ECONNRESET for
+  /// a request whose connection closed before its reply came, ENOMSG when
+  /// none is pending).
+  int Receive(std::string* reply);
+
+  /// The poll(2) events to wait for before the next Flush or Receive:
+  /// POLLOUT while requests are queued, POLLIN while replies are pending;
+  /// 0 when nothing is pending, or when the socket is closed (then each
+  /// pending request ends at the next Receive without waiting).
+  short Events() const;
+
+  /// Ends the oldest pending request with `error_number` and `message`
+  /// and closes the connection (its late reply would be out of turn): -1.
+  int GiveUp(int error_number, std::string message);
 
   /// Replies not yet received, those that will end with ECONNRESET
   /// included.
   int pending() const { return pending_ + lost_; }
+  /// True while requests are queued and not yet written whole.
+  bool sending() const { return !queue_.empty(); }
   /// The socket, -1 once closed.
   int fd() const { return fd_; }
 
@@ -80,26 +86,34 @@ class ClientConnection {
   const std::string& error() const { return error_; }
 
  private:
-  // Sends the whole frame: 0, or -1 with the failure set. `*untouched`
-  // tells whether the connection was found closed by the service before
-  // any byte went out.
-  int SendFrame(std::string_view frame, Deadline deadline, bool* untouched);
-  // Reads what the socket holds into the buffer, waiting by the deadline:
-  // 0 when bytes came, 1 when none came by Now(), -1 on failure.
-  int ReadSome(Deadline deadline);
-  // After a refused send: the error reply the service sent before it
-  // closed, when there is one.
-  bool CollectRefusal(Deadline deadline);
+  // Queues `frame` and writes what the socket takes. `*untouched` tells
+  // whether the write failed because the service had closed an idle
+  // connection, before any byte of the frame went out.
+  int QueueAndWrite(std::string_view frame, bool* untouched);
+  // Writes the queue as Flush does; `*written` gets the bytes written.
+  int WriteQueue(std::size_t* written);
+  // After the socket refused bytes: stops writing, and closes the socket
+  // unless the service closed its end (then its replies are still read).
+  int StopWriting(int saved_errno);
+  // Reads what the socket holds into the buffer: 0 when bytes came, 1
+  // when none are there yet, -1 on failure or at the end of the stream
+  // (the socket is then closed; the buffer keeps what came before).
+  int ReadSome();
+  // After a refused first write: the error reply the service sent before
+  // it closed, taken as the failure (EPROTO), when there is one.
+  bool TakeRefusal();
   // A socket to send on: the open one, or a new one when the service
   // closed the old one and no reply is pending, unless `*reconnected` says
   // this request already made one (then set). False with ENOTCONN (closed
-  // after a failure of this side, or again after a reconnection) or the
-  // connect failure.
+  // after a failure of this side, or again after a reconnection),
+  // ECONNRESET (closed by the service with replies pending) or the connect
+  // failure.
   bool ReadyToSend(bool* reconnected);
   // True when no reply is pending and the service has closed its end.
   bool ClosedByServiceWhileIdle() const;
   bool Reconnect();
-  // Closes the socket; the replies still pending will never come.
+  // Closes the socket and drops the queue; the replies still pending will
+  // never come.
   void CloseSocket(bool by_service);
   // Fail, and close the socket: the stream can no longer be trusted.
   int Drop(int error_number, std::string message);
@@ -111,6 +125,8 @@ class ClientConnection {
   int pending_ = 0;       // requests sent on the open socket, replies not taken
   int lost_ = 0;          // requests whose connection closed before their reply
   bool service_closed_ = false;  // the socket was closed because the service closed its end
+  bool writing_stopped_ = false; // the service closed its end while requests were written
+  RequestQueue queue_;
   ReplyBuffer buffer_;
   int error_number_ = 0;
   std::string error_;

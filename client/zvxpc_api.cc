@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "client/blocking_call.h"
 #include "client/client_connection.h"
 #include "client/walk_text.h"
 #include "platform/preferences_folder.h"
@@ -48,12 +49,7 @@ std::optional<std::string_view> OptionalText(const char* text) {
 // Sends and waits for the reply by `timeout_ms`; the reply text in *reply.
 int CallWithText(zvxpc_client* client, const char* op, std::optional<std::string_view> text, int timeout_ms,
                  std::string* reply) {
-  zv::ClientConnection& connection = client->connection;
-  if (connection.pending() > 0) {
-    return FailWith(client, EBUSY, "replies of sent requests are still pending");
-  }
-  const zv::Deadline deadline = zv::Deadline::After(timeout_ms);
-  if (connection.Send(op, text, deadline) != 0 || connection.Receive(deadline, reply) != 0) {
+  if (zv::BlockingCall(client->connection, op, text, zv::Deadline::In(timeout_ms), reply) != 0) {
     return FailWithErrno(client);
   }
   return 0;
@@ -155,7 +151,7 @@ int zvxpc_walk_send(zvxpc_client* client, const char* user, const char* model, i
   return Guarded(client, [&] {
     std::string text;
     if (ComposeWalk(client, user, model, argc, argv, &text) != 0) return -1;
-    return client->connection.Send(ZVXPC_OP_WALK, text, zv::Deadline::Forever()) == 0 ? 0 : FailWithErrno(client);
+    return client->connection.Send(ZVXPC_OP_WALK, text) == 0 ? 0 : FailWithErrno(client);
   });
 }
 
@@ -181,8 +177,7 @@ int zvxpc_send(zvxpc_client* client, const char* op, const char* text) {
     return client == nullptr ? -1 : FailWith(client, EINVAL, "no operation");
   }
   return Guarded(client, [&] {
-    return client->connection.Send(op, OptionalText(text), zv::Deadline::Forever()) == 0 ? 0
-                                                                                         : FailWithErrno(client);
+    return client->connection.Send(op, OptionalText(text)) == 0 ? 0 : FailWithErrno(client);
   });
 }
 
@@ -193,9 +188,28 @@ int zvxpc_receive(zvxpc_client* client, char** reply) {
   }
   return Guarded(client, [&] {
     std::string answer;
-    const int status = client->connection.Receive(zv::Deadline::Now(), &answer);
+    const int status = client->connection.Receive(&answer);
     if (status != 0) return status < 0 ? FailWithErrno(client) : status;
     return CopyOut(answer, reply) ? 0 : FailWith(client, ENOMEM, "out of memory");
+  });
+}
+
+int zvxpc_events(const zvxpc_client* client) {
+  if (client == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  return client->connection.Events();
+}
+
+int zvxpc_flush(zvxpc_client* client) {
+  if (client == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  return Guarded(client, [&] {
+    const int status = client->connection.Flush();
+    return status < 0 ? FailWithErrno(client) : status;
   });
 }
 

@@ -4,8 +4,10 @@
  *
  *   glib_dialog USER MODEL ADDRESS [COMMUNITY]
  *
- * The walk of the printer at ADDRESS is sent with zvxpc_walk_send and its
- * reply collected from the main loop when the connection is readable. Once
+ * The walk of the printer at ADDRESS is sent with zvxpc_walk_send; the
+ * main loop watches the connection for the events zvxpc_events names,
+ * writes what is left of the request with zvxpc_flush when the connection
+ * is writable, and collects the reply when it is readable. Once
  * the walk is done, the profile list of USER and MODEL is read on a worker
  * thread with libzvplist, and the main loop shows the RGB menu. The
  * service's socket is $ZVXPC_SOCKET, else $XDG_RUNTIME_DIR/zvxpcd.sock; its
@@ -13,6 +15,7 @@
  *
  * Build: cc glib_dialog.c $(pkg-config --cflags --libs zvxpc zvplist glib-2.0 gio-2.0) */
 #include <errno.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -26,7 +29,9 @@ typedef struct {
     zvxpc_client *client;
     const char *user;
     const char *model;
-    guint watch;
+    guint watch;            /* the watch of the connection, 0 when none */
+    int watched_fd;         /* what it watches */
+    GIOCondition watched;
     int status; /* the program's exit status */
 } Dialog;
 
@@ -94,18 +99,33 @@ static void on_walk_reply(Dialog *dialog, const char *reply) {
     g_object_unref(task);
 }
 
-/* The connection is readable: takes every reply that is complete. Each
- * request ends in one reply or one error, so the loop counts on both. */
-static gboolean on_readable(gint fd, GIOCondition condition, gpointer data) {
-    Dialog *dialog = data;
+static gboolean on_ready(gint fd, GIOCondition condition, gpointer data);
+
+/* Watches the connection for the events zvxpc_events names now: the
+ * descriptor and the events change with each call on the client, so this
+ * runs after each. Keeps the watch when nothing changed, else replaces it.
+ * Called when no watch exists yet, or from the watch's own callback, whose
+ * result it gives (G_SOURCE_REMOVE when the watch was replaced). */
+static gboolean watch_connection(Dialog *dialog) {
+    int events = zvxpc_events(dialog->client);
+    int fd = zvxpc_fd(dialog->client);
+    GIOCondition wanted = 0;
+    if (events > 0 && (events & POLLIN) != 0) wanted |= G_IO_IN;
+    if (events > 0 && (events & POLLOUT) != 0) wanted |= G_IO_OUT;
+    if (dialog->watch != 0 && fd == dialog->watched_fd && wanted == dialog->watched) return G_SOURCE_CONTINUE;
+    dialog->watch = wanted != 0 ? g_unix_fd_add(fd, wanted, on_ready, dialog) : 0;
+    dialog->watched_fd = fd;
+    dialog->watched = wanted;
+    return G_SOURCE_REMOVE;
+}
+
+/* Takes every reply that is complete. Each request ends in one reply or
+ * one error, so the loop counts on both. */
+static void take_replies(Dialog *dialog) {
     char *reply;
     int status;
-    (void)fd;
-    (void)condition;
-    for (;;) {
-        status = zvxpc_receive(dialog->client, &reply);
-        if (status == 1) return G_SOURCE_CONTINUE; /* the rest comes later */
-        if (status < 0 && errno == ENOMSG) break;  /* every reply is in */
+    while ((status = zvxpc_receive(dialog->client, &reply)) != 1) {
+        if (status < 0 && errno == ENOMSG) return; /* every reply is in */
         if (status < 0) {                          /* this request failed */
             g_printerr("walk: %s\n", zvxpc_error(dialog->client));
             dialog->status = 1;
@@ -115,8 +135,20 @@ static gboolean on_readable(gint fd, GIOCondition condition, gpointer data) {
         on_walk_reply(dialog, reply);
         free(reply);
     }
-    dialog->watch = 0;
-    return G_SOURCE_REMOVE;
+}
+
+/* The connection is ready for what was watched: writes what the socket
+ * takes of the request when it is writable (a failure ends the request
+ * through zvxpc_receive), takes the replies when it is readable, then
+ * watches for what comes next. */
+static gboolean on_ready(gint fd, GIOCondition condition, gpointer data) {
+    Dialog *dialog = data;
+    (void)fd;
+    if ((condition & G_IO_OUT) != 0 && zvxpc_flush(dialog->client) < 0) {
+        g_printerr("sending: %s\n", zvxpc_error(dialog->client));
+    }
+    if ((condition & (G_IO_IN | G_IO_HUP | G_IO_ERR)) != 0) take_replies(dialog);
+    return watch_connection(dialog);
 }
 
 int main(int argc, char **argv) {
@@ -140,8 +172,8 @@ int main(int argc, char **argv) {
         zvxpc_close(dialog.client);
         return 1;
     }
-    /* Sending may have made a new connection: watch the descriptor now. */
-    dialog.watch = g_unix_fd_add(zvxpc_fd(dialog.client), G_IO_IN, on_readable, &dialog);
+    /* Sending may have made a new connection: watch it from now on. */
+    watch_connection(&dialog);
     dialog.loop = g_main_loop_new(NULL, FALSE);
     g_main_loop_run(dialog.loop);
     if (dialog.watch != 0) g_source_remove(dialog.watch);

@@ -8,8 +8,9 @@
 // the service) that answers every frame at once with a reply frame of the
 // service's size ("\0TRUE"). Each benchmark thread has its own
 // connection; run with 1 and 8 connections. BM_ServiceExist drives the
-// service with the internal C++ client, BM_LibraryExist with the installed
-// C library's zvxpc_call; the two rates should match. BM_BareOpenClose is the bare
+// service with a bare socket loop (one whole frame written, one read back),
+// BM_LibraryExist with the installed C library's zvxpc_call; the
+// difference is the library's own cost. BM_BareOpenClose is the bare
 // server that also opens and closes the probe file per frame: the file
 // work every existence test needs, so that the service's own overhead
 // shows apart from it.
@@ -31,7 +32,6 @@
 #include <string>
 #include <thread>
 
-#include "client/service_client.h"
 #include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
@@ -91,34 +91,53 @@ pid_t StartBareServer(const std::string& socket, bool open_probe) {
   return pid;
 }
 
+// A blocking stream socket connected to `path`, or -1.
+int ConnectTo(const std::string& path) {
+  sockaddr_un address;
+  zv::MakeUnixAddress(path, &address);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (fd >= 0) ::close(fd);
+  return -1;
+}
+
 pid_t StartService() {
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::execl(ZVXPCD_BINARY, ZVXPCD_BINARY, "--socket", g_service_socket.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
-  zv::ServiceClient probe;
-  std::string error;
-  for (int i = 0; i < 1000 && !probe.Connect(g_service_socket, &error); ++i) {
+  int probe = -1;
+  for (int i = 0; i < 1000 && (probe = ConnectTo(g_service_socket)) < 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  if (probe >= 0) ::close(probe);
   return pid;
 }
 
+// The bare socket loop: the request frame written whole, its reply read
+// back and decoded.
 void PingPong(benchmark::State& state, const std::string& socket) {
-  zv::ServiceClient client;
-  std::string reply;
-  if (!client.Connect(socket, &reply)) {
-    state.SkipWithError(reply.c_str());
+  const int fd = ConnectTo(socket);
+  if (fd < 0) {
+    state.SkipWithError(("cannot connect to " + socket).c_str());
     return;
   }
+  std::string request;
+  zv::xpc::AppendFrame(zv::xpc::EncodeRequest(kOperation, std::string_view(g_probe_file)), &request);
+  zv::xpc::FrameReader reader(fd);
+  std::string error;
   for (auto _ : state) {
-    if (client.Call(kOperation, std::string_view(g_probe_file), &reply) != zv::CallStatus::kReply ||
+    std::string_view payload, reply;
+    zv::xpc::ReplyStatus status;
+    if (!zv::xpc::WriteAllBytes(fd, request, &error) || reader.Next(&payload) != zv::xpc::FrameStatus::kFrame ||
+        !zv::xpc::DecodeReply(payload, &status, &reply, &error) || status != zv::xpc::ReplyStatus::kReply ||
         reply != "TRUE") {
-      state.SkipWithError(("unexpected reply: " + reply).c_str());
+      state.SkipWithError(("unexpected reply: " + std::string(reply) + error).c_str());
       break;
     }
   }
+  ::close(fd);
   state.SetItemsProcessed(state.iterations());
 }
 

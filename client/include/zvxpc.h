@@ -15,8 +15,9 @@
  * A walk is serialised in the service and can take seconds (a silent
  * printer costs its timeout and retries). A dialog must not call
  * zvxpc_call or zvxpc_walk on its user-interface thread: call them on a
- * worker thread, or use zvxpc_walk_send (zvxpc_send) and zvxpc_receive
- * from the event loop when zvxpc_fd is readable.
+ * worker thread, or use zvxpc_walk_send (zvxpc_send), zvxpc_flush and
+ * zvxpc_receive from the event loop, watching zvxpc_fd for the events
+ * zvxpc_events names. Those never wait.
  *
  * Connection: the service closes a connection after an error reply, after
  * 10 minutes without a request, and when it stops (under socket
@@ -115,22 +116,50 @@ int zvxpc_call(zvxpc_client *client, const char *op, const char *text, int timeo
 int zvxpc_walk(zvxpc_client *client, const char *user, const char *model, int argc, const char *const *argv,
                int timeout_ms, int *result);
 
-/* For event loops (GLib, Qt, libuv). zvxpc_fd: the connection's descriptor,
- * to watch for readability; -1 once the connection is closed (after an
- * error reply or a failure), and a new one after a reconnection, so ask
- * again after each send. zvxpc_send: a request sent without waiting for its
- * reply; 0, or -1 with errno as zvxpc_call. zvxpc_receive: the reply
- * collected without blocking when the descriptor is readable: 0 with a
- * malloc'ed *reply, 1 when the reply is not complete yet, -1 with errno as
- * zvxpc_call (ENOMSG: no request pending). Replies come in request order,
- * and one read may bring several: each time the descriptor is readable,
- * call zvxpc_receive until it returns 1 (or -1 with ENOMSG once every reply
- * is in). Every request sent ends in exactly one 0 or one -1 other than
- * ENOMSG: after an error reply (EPROTO) the connection is closed, and each
- * request still pending then ends with -1 and ECONNRESET, one call each,
- * without waiting. */
+/* For event loops (GLib, Qt, libuv). None of these waits.
+ *
+ * zvxpc_fd: the connection's descriptor, to watch for the events
+ * zvxpc_events names; -1 once the connection is closed (after an error
+ * reply or a failure), and a new one after a reconnection, so ask again
+ * after each send.
+ *
+ * zvxpc_send: queues a request and writes what the socket takes at once;
+ * the rest goes out through zvxpc_flush (or zvxpc_receive) as the socket
+ * takes it. 0, or -1 with errno as zvxpc_call, and EAGAIN when requests
+ * queued earlier and not yet written leave no room for this one (the
+ * queue holds one request of the largest size, 16 MiB; nothing is
+ * queued: flush, then send again).
+ *
+ * zvxpc_events: the poll(2) events to wait for before the next
+ * zvxpc_flush or zvxpc_receive: POLLOUT while requests are queued, POLLIN
+ * while replies are pending; 0 when nothing is pending, or when the
+ * connection is closed (each pending request then ends at once through
+ * zvxpc_receive). It changes with every call on the client: ask again
+ * after each. -1 with EINVAL for a null client.
+ *
+ * zvxpc_flush: writes what the socket takes of the queued requests: 0
+ * when all is written, 1 when more remains (wait for POLLOUT), -1 with
+ * errno when the connection failed (ECONNRESET: the service closed it).
+ * After a failure nothing more is written; each pending request ends
+ * through zvxpc_receive, with the reply the service sent before it
+ * closed, else ECONNRESET.
+ *
+ * zvxpc_receive: flushes as zvxpc_flush does, then collects the next reply
+ * without blocking: 0 with a malloc'ed *reply, 1 when the reply is not
+ * complete yet, -1 with errno as zvxpc_call (ENOMSG: no request pending).
+ * Replies come in request order, and one read may bring several: each
+ * time the descriptor is readable, call zvxpc_receive until it returns 1
+ * (or -1 with ENOMSG once every reply is in). Every request sent ends in
+ * exactly one 0 or one -1 other than ENOMSG: after an error reply (EPROTO)
+ * the connection is closed, and each request still pending then ends with
+ * -1 and ECONNRESET, one call each, without waiting.
+ *
+ * zvxpc_events and zvxpc_flush are in the library since its version 1.1
+ * (ZVXPC_1.1); zvxpc_send before 1.1 waited until its request was written. */
 int zvxpc_fd(const zvxpc_client *client);
 int zvxpc_send(zvxpc_client *client, const char *op, const char *text);
+int zvxpc_events(const zvxpc_client *client);
+int zvxpc_flush(zvxpc_client *client);
 int zvxpc_receive(zvxpc_client *client, char **reply);
 
 /* The walk request of zvxpc_walk, composed and checked the same way (-1

@@ -5,8 +5,10 @@
 // `pkg-config zvxpc` and again through find_package(zvxpc), and runs it:
 // it walks a printer (snmpd) through the real zvxpcd and reads a file
 // operation's reply. A second program, a dialog's use of both installed
-// libraries, walks on a poll loop, reads the walked list on two threads
-// and goes on with the same client after the service was restarted.
+// libraries, walks on a poll loop, reads the walked list on two threads,
+// saves a list larger than the socket takes behind a walk that holds the
+// service, on a poll loop that goes on meanwhile, and goes on with the
+// same client after the service was restarted.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -95,8 +97,9 @@ TEST_F(InstalledLibraryTest, ExportsOnlyItsInterface) {
   ASSERT_EQ(symbols.exit_code, 0) << symbols.err;
   EXPECT_EQ(symbols.out,
             "ZVXPC_1\nZVXPC_1.1\nzvxpc_call@@ZVXPC_1\nzvxpc_close@@ZVXPC_1\nzvxpc_connect@@ZVXPC_1\n"
-            "zvxpc_error@@ZVXPC_1\nzvxpc_fd@@ZVXPC_1\nzvxpc_preferences_dir@@ZVXPC_1\nzvxpc_receive@@ZVXPC_1\n"
-            "zvxpc_send@@ZVXPC_1\nzvxpc_walk@@ZVXPC_1\nzvxpc_walk_result@@ZVXPC_1.1\nzvxpc_walk_send@@ZVXPC_1.1\n");
+            "zvxpc_error@@ZVXPC_1\nzvxpc_events@@ZVXPC_1.1\nzvxpc_fd@@ZVXPC_1\nzvxpc_flush@@ZVXPC_1.1\n"
+            "zvxpc_preferences_dir@@ZVXPC_1\nzvxpc_receive@@ZVXPC_1\nzvxpc_send@@ZVXPC_1\nzvxpc_walk@@ZVXPC_1\n"
+            "zvxpc_walk_result@@ZVXPC_1.1\nzvxpc_walk_send@@ZVXPC_1.1\n");
   // The header is C++ as well.
   const CommandResult as_cxx =
       Shell("echo '#include <zvxpc.h>' | c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -x c++ -I" +
@@ -131,7 +134,7 @@ bool WaitForFile(const std::string& path) {
   return false;
 }
 
-TEST_F(InstalledLibraryTest, DialogProgramWalksOnAPollLoopReadsOnTwoThreadsAndOutlivesARestart) {
+TEST_F(InstalledLibraryTest, DialogProgramWalksReadsSavesWithoutWaitingAndOutlivesARestart) {
   const CommandResult install = RunCommand({ZV_CMAKE_COMMAND, "--install", std::getenv("ZV_BUILD_DIR"), "--prefix",
                                             prefix_.path(), "--component", "zvplist"});
   ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
@@ -142,10 +145,12 @@ TEST_F(InstalledLibraryTest, DialogProgramWalksOnAPollLoopReadsOnTwoThreadsAndOu
   ASSERT_EQ(build.exit_code, 0) << build.out << build.err;
 
   const std::string walked = work_.File("walked"), restarted = work_.File("restarted");
+  const zvtest::SilentDevice silent;
   CommandResult run;
   std::thread dialog([&] {
-    run = RunCommand({program, socket_path(), printer_->address(), preferences_dir(), walked, restarted}, "",
-                     {"LD_LIBRARY_PATH=" + LibDir()});
+    run = RunCommand(
+        {program, socket_path(), printer_->address(), preferences_dir(), walked, restarted, silent.address()}, "",
+        {"LD_LIBRARY_PATH=" + LibDir()});
   });
   const bool walk_done = WaitForFile(walked);
   if (walk_done) {
@@ -160,6 +165,8 @@ TEST_F(InstalledLibraryTest, DialogProgramWalksOnAPollLoopReadsOnTwoThreadsAndOu
             "walk 0\n"
             "thread 0 read 0 RGB 2 OFFICE.ICC SIM 1 PROOF.ICC\n"
             "thread 1 read 0 RGB 2 OFFICE.ICC SIM 1 PROOF.ICC\n"
+            "save behind a walk: sent 0, non-blocking yes, flush left some on a tick yes, walk iRet=1, save TRUE, "
+            "file 6291456 bytes\n"
             "after restart 0 TRUE\n");
 }
 

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // libzvxpc through its C interface against the real zvxpcd (and snmpd for
-// the walk), and against a stand-in socket that accepts and never answers
-// or closes: every operation, the walk, an error reply ending the requests
-// behind it, a timeout, replies in order on a non-blocking loop, requests
-// refused before anything is sent, and reconnection after the service
-// closed a connection, never sending a request twice. (The walk on a poll
-// loop and a restart of the service are the installed dialog program's.)
+// the walk), and against a stand-in socket whose side the test plays:
+// every operation, the walk, an error reply ending the requests behind it,
+// a timeout, replies in order on a non-blocking loop, requests refused
+// before anything is sent, a request larger than the socket takes queued
+// and written as the peer reads while no call waits, the service's word
+// kept when it closes in the middle of a request, and reconnection after
+// the service closed a connection, never sending a request twice. (The
+// walk on a poll loop, a large request behind a walk and a restart of the
+// service are the installed dialog program's.)
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,13 +16,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/posix_io.h"
+#include "platform/xpc/frame_io.h"
+#include "platform/xpc/wire_format.h"
+#include "support/scoped_variable.h"
 #include "walk_service.h"
 #include "zvxpc.h"
 
@@ -75,12 +84,61 @@ class StandInSocket {
   bool ConnectionWaiting() {
     return zv::WaitFor(listen_fd_, POLLIN, 0) == 1;
   }
+  /// Reads, without waiting, the bytes the client sent that are there now.
+  std::string Drain() {
+    std::string bytes;
+    char buffer[64 * 1024];
+    ssize_t n;
+    while ((n = ::recv(accepted_fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) bytes.append(buffer, n);
+    return bytes;
+  }
+  /// Answers with one reply frame.
+  void Reply(zv::xpc::ReplyStatus status, std::string_view text) {
+    std::string error;
+    EXPECT_TRUE(zv::xpc::WriteFrame(accepted_fd_, zv::xpc::EncodeReply(status, text), &error)) << error;
+  }
+  /// Shuts the accepted connection down from another thread: a client
+  /// call waiting on it then fails.
+  void CutOff() { ::shutdown(accepted_fd_, SHUT_RDWR); }
 
  private:
   std::string path_;
   int listen_fd_ = -1;
   int accepted_fd_ = -1;
 };
+
+// Cuts the stand-in's connection off after a minute unless it ended
+// first: a client call that waited for a peer reading nothing then fails
+// instead of holding the test until its time limit.
+class Watchdog {
+ public:
+  explicit Watchdog(StandInSocket& stand_in)
+      : thread_([this, &stand_in] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!ended_cv_.wait_for(lock, std::chrono::minutes(1), [this] { return ended_; })) stand_in.CutOff();
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ended_ = true;
+    }
+    ended_cv_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_cv_;
+  bool ended_ = false;
+  std::thread thread_;
+};
+
+// The frame a request of `op` with `text` travels in.
+std::string RequestFrame(const char* op, const std::string& text) {
+  std::string frame;
+  zv::xpc::AppendFrame(zv::xpc::EncodeRequest(op, text), &frame);
+  return frame;
+}
 
 class ZvxpcLibraryTest : public zvtest::PrinterAWalkTest {
  protected:
@@ -275,6 +333,85 @@ TEST(ZvxpcLibrary, IdleConnectionClosedByTheServiceIsRemade) {
   zvxpc_close(client);
 }
 
+// The stand-in reads nothing until the request is queued: zvxpc_send and
+// zvxpc_flush return all the same, and the request goes out as the peer
+// reads. Meanwhile requests the queue cannot take are refused whole.
+TEST(ZvxpcLibrary, LargeRequestIsQueuedAndWrittenAsThePeerReads) {
+  TempDir dir;
+  StandInSocket stand_in(dir.File("slow.sock"));
+  zvxpc_client* client = zvxpc_connect(stand_in.path());
+  ASSERT_NE(client, nullptr);
+  stand_in.Accept();
+  const Watchdog watchdog(stand_in);
+  EXPECT_NE(::fcntl(zvxpc_fd(client), F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_EQ(zvxpc_events(client), 0);
+  const std::string body(8 << 20, 'b');  // far more than the socket buffers take
+  ASSERT_EQ(zvxpc_send(client, ZVXPC_OP_WRITE_DICTIONARY, body.c_str()), 0) << zvxpc_error(client);
+  EXPECT_EQ(zvxpc_events(client), POLLOUT | POLLIN);
+  EXPECT_EQ(zvxpc_flush(client), 1);
+  char* reply = nullptr;
+  EXPECT_EQ(zvxpc_receive(client, &reply), 1);
+
+  const std::string over_the_limit(zv::xpc::kMaxFrameBytes, 'o');  // with the operation name, over
+  const std::string past_the_queue(9 << 20, 'q');                  // fits alone, not behind the first
+  const struct {
+    const char* name;
+    const std::string& text;
+    int error;
+  } refused[] = {{"over the frame limit", over_the_limit, EMSGSIZE}, {"queue full", past_the_queue, EAGAIN}};
+  for (const auto& c : refused) {
+    EXPECT_EQ(zvxpc_send(client, ZVXPC_OP_EXIST, c.text.c_str()), -1) << c.name;
+    EXPECT_EQ(errno, c.error) << c.name;
+  }
+
+  std::string received = stand_in.Drain();
+  int status;
+  while ((status = zvxpc_flush(client)) == 1) received += stand_in.Drain();
+  ASSERT_EQ(status, 0) << zvxpc_error(client);
+  EXPECT_EQ(zvxpc_events(client), POLLIN);
+  received += stand_in.Drain();
+  EXPECT_EQ(received, RequestFrame(ZVXPC_OP_WRITE_DICTIONARY, body));  // the refused ones never went out
+
+  stand_in.Reply(zv::xpc::ReplyStatus::kReply, "TRUE");
+  pollfd readable{zvxpc_fd(client), static_cast<short>(zvxpc_events(client)), 0};
+  ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+  ASSERT_EQ(zvxpc_receive(client, &reply), 0) << zvxpc_error(client);
+  EXPECT_STREQ(reply, "TRUE");
+  std::free(reply);
+  EXPECT_EQ(zvxpc_events(client), 0);
+  EXPECT_EQ(zvxpc_send(client, ZVXPC_OP_EXIST, past_the_queue.c_str()), 0) << zvxpc_error(client);
+  zvxpc_close(client);
+}
+
+// A service that refuses a request while it is still being written, and
+// closes: the write fails, and the request ends with the service's word.
+TEST(ZvxpcLibrary, ServiceClosingInTheMiddleOfARequestStillGivesItsWord) {
+  TempDir dir;
+  StandInSocket stand_in(dir.File("refusing.sock"));
+  zvxpc_client* client = zvxpc_connect(stand_in.path());
+  ASSERT_NE(client, nullptr);
+  stand_in.Accept();
+  const std::string body(8 << 20, 'b');
+  ASSERT_EQ(zvxpc_send(client, ZVXPC_OP_WRITE_DICTIONARY, body.c_str()), 0) << zvxpc_error(client);
+  ASSERT_EQ(zvxpc_events(client), POLLOUT | POLLIN);
+  EXPECT_FALSE(stand_in.Drain().empty());
+  stand_in.Reply(zv::xpc::ReplyStatus::kError, "the service is busy");
+  stand_in.CloseConnection();
+
+  EXPECT_EQ(zvxpc_flush(client), -1);
+  EXPECT_EQ(errno, ECONNRESET);
+  EXPECT_EQ(zvxpc_events(client), POLLIN);  // nothing more is written; the reply is still read
+  char* reply = nullptr;
+  EXPECT_EQ(zvxpc_receive(client, &reply), -1);
+  EXPECT_EQ(errno, EPROTO);
+  EXPECT_STREQ(zvxpc_error(client), "the service is busy");
+  EXPECT_EQ(zvxpc_fd(client), -1);
+  EXPECT_EQ(zvxpc_events(client), 0);
+  EXPECT_EQ(zvxpc_receive(client, &reply), -1);
+  EXPECT_EQ(errno, ENOMSG);
+  zvxpc_close(client);
+}
+
 TEST(ZvxpcLibrary, ConnectChoosesTheSocketAndReportsErrno) {
   TempDir dir;
   errno = 0;
@@ -284,29 +421,31 @@ TEST(ZvxpcLibrary, ConnectChoosesTheSocketAndReportsErrno) {
   EXPECT_EQ(errno, ENAMETOOLONG);
 
   StandInSocket stand_in(dir.File("from-environment.sock"));
-  ::setenv("ZVXPC_SOCKET", stand_in.path(), 1);
-  zvxpc_client* client = zvxpc_connect(nullptr);
-  EXPECT_NE(client, nullptr);
-  zvxpc_close(client);
-  ::setenv("ZVXPC_SOCKET", "", 1);
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
-  EXPECT_EQ(zvxpc_connect(nullptr), nullptr);
-  EXPECT_EQ(errno, ENOENT);  // dir/zvxpcd.sock does not exist
-  ::unsetenv("XDG_RUNTIME_DIR");
+  {
+    const zvtest::ScopedVariable socket_variable("ZVXPC_SOCKET", std::string(stand_in.path()));
+    zvxpc_client* client = zvxpc_connect(nullptr);
+    EXPECT_NE(client, nullptr);
+    zvxpc_close(client);
+  }
+  const zvtest::ScopedVariable empty_socket_variable("ZVXPC_SOCKET", "");
+  {
+    const zvtest::ScopedVariable runtime_dir("XDG_RUNTIME_DIR", dir.path());
+    EXPECT_EQ(zvxpc_connect(nullptr), nullptr);
+    EXPECT_EQ(errno, ENOENT);  // dir/zvxpcd.sock does not exist
+  }
+  const zvtest::ScopedVariable no_runtime_dir("XDG_RUNTIME_DIR", std::nullopt);
   EXPECT_EQ(zvxpc_connect(nullptr), nullptr);
   EXPECT_EQ(errno, EINVAL);
-  ::unsetenv("ZVXPC_SOCKET");
 }
 
 TEST(ZvxpcLibrary, PreferencesDirFollowsTheEnvironment) {
-  const char* home = std::getenv("HOME");
-  const std::string saved_home = home != nullptr ? home : "";
-  ::setenv("XDG_CONFIG_HOME", "/somewhere/config", 1);
-  EXPECT_STREQ(zvxpc_preferences_dir(), "/somewhere/config/zvxpc/");
-  ::unsetenv("XDG_CONFIG_HOME");
-  ::setenv("HOME", "/home/someone", 1);
+  {
+    const zvtest::ScopedVariable config_home("XDG_CONFIG_HOME", "/somewhere/config");
+    EXPECT_STREQ(zvxpc_preferences_dir(), "/somewhere/config/zvxpc/");
+  }
+  const zvtest::ScopedVariable no_config_home("XDG_CONFIG_HOME", std::nullopt);
+  const zvtest::ScopedVariable home("HOME", "/home/someone");
   EXPECT_STREQ(zvxpc_preferences_dir(), "/home/someone/.config/zvxpc/");
-  ::setenv("HOME", saved_home.c_str(), 1);
 }
 
 }  // namespace

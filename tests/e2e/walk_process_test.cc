@@ -88,11 +88,7 @@ class WalkProcessTest : public zvtest::PrinterAWalkTest {
                                                   std::to_string(seconds), silent.address(),
                                                   zvtest::ProfileTableOid()}));
     });
-    *seen = false;
-    for (int i = 0; i < 500 && !*seen; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      *seen = silent.DatagramsReceived() > 0;
-    }
+    *seen = silent.AwaitDatagram(5000);
     return reply;
   }
 };

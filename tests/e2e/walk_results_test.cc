@@ -5,10 +5,8 @@
 // menu entries it did not report; a refused request touches nothing).
 #include <signal.h>
 
-#include <chrono>
 #include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "walk_service.h"
@@ -77,12 +75,7 @@ TEST_F(WalkResultsTest, StopDuringAWalkAbandonsItAndKeepsTheList) {
     return zvtest::SendWalkRequest(socket_path(), zvtest::WalkRequestText("PX-100", "alice",
         {"-v", "2c", "-c", "public", "-r", "0", "-t", "60", silent.address(), zvtest::ProfileTableOid()}));
   });
-  int datagrams = 0;
-  for (int i = 0; i < 500 && datagrams == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    datagrams += silent.DatagramsReceived();
-  }
-  ASSERT_GT(datagrams, 0) << ServiceStderr();
+  ASSERT_TRUE(silent.AwaitDatagram(5000)) << ServiceStderr();
   service_->process().Signal(SIGTERM);
   EXPECT_EQ(reply.get(), "error:the service is stopping");
   EXPECT_EQ(service_->process().Wait(5000), 0);

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "client/service_client.h"
 #include "platform/fixed_field.h"
+#include "service_calls.h"
 #include "store/zvplist.h"
 
 namespace zvtest {
@@ -77,20 +77,7 @@ std::vector<std::string> TableWalkArguments(const std::string& address) {
 }
 
 std::string SendWalkRequest(const std::string& socket_path, const std::optional<std::string>& text) {
-  zv::ServiceClient client;
-  std::string reply;
-  if (!client.Connect(socket_path, &reply)) return "failed:" + reply;
-  std::optional<std::string_view> argument;
-  if (text) argument = *text;
-  switch (client.Call("mibwalk_XPC:reply:", argument, &reply)) {
-    case zv::CallStatus::kReply:
-      return reply;
-    case zv::CallStatus::kErrorReply:
-      return "error:" + reply;
-    case zv::CallStatus::kFailed:
-      return "failed:" + reply;
-  }
-  return "failed:?";
+  return CallOnce(socket_path, ZVXPC_OP_WALK, text);
 }
 
 void WalkServiceTest::SetUp() {

@@ -47,8 +47,8 @@ std::string WalkRequestText(const std::string& model, const std::string& user,
 /// `address`.
 std::vector<std::string> TableWalkArguments(const std::string& address);
 
-/// Sends one walk request on a fresh connection; the reply text, or
-/// "failed:..." / "error:..." when there is none.
+/// Sends one walk request on a fresh connection through libzvxpc; the
+/// outcome as CallOnce gives it.
 std::string SendWalkRequest(const std::string& socket_path, const std::optional<std::string>& text);
 
 /// Fixture: zvxpcd for walks, started by StartService.

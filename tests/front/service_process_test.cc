@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: MIT
-// The real zvxpcd driven through its socket: the file operations, request
-// order and concurrency, the door for other users and for hostile frames,
-// the connection bound, the walk refusal and its log line, stopping, and
-// socket activation.
+// The real zvxpcd driven through its socket, through libzvxpc and, where a
+// request must be malformed or pipelined by hand, as bare frames: the file
+// operations, request order and concurrency, the door for other users and
+// for hostile frames, the connection bound, the walk refusal and its log
+// line, stopping, and socket activation.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -21,10 +22,10 @@
 #include <thread>
 #include <vector>
 
-#include "client/service_client.h"
 #include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
+#include "service_calls.h"
 #include "service_process.h"
 #include "support/frame_replies.h"
 #include "support/other_user.h"
@@ -33,9 +34,8 @@
 
 namespace {
 
+using zvtest::CallText;
 using zvtest::NextReply;
-using zv::CallStatus;
-using zv::ServiceClient;
 using zvtest::Exists;
 using zvtest::SilentDevice;
 using zvtest::ReadFile;
@@ -71,20 +71,7 @@ class ServiceProcessTest : public ::testing::Test {
   // One request on a fresh connection; its reply text, or "error:..." /
   // "failed:...".
   std::string Call(const std::string& operation, const std::optional<std::string>& text) {
-    ServiceClient client;
-    std::string reply;
-    if (!client.Connect(socket_path(), &reply)) return "failed:" + reply;
-    std::optional<std::string_view> argument;
-    if (text) argument = *text;
-    switch (client.Call(operation, argument, &reply)) {
-      case CallStatus::kReply:
-        return reply;
-      case CallStatus::kErrorReply:
-        return "error:" + reply;
-      case CallStatus::kFailed:
-        return "failed:" + reply;
-    }
-    return "?";
+    return zvtest::CallOnce(socket_path(), operation.c_str(), text);
   }
   std::string Url(const std::string& name) const { return "file://" + dir_.File(name); }
 
@@ -211,12 +198,9 @@ TEST_F(ServiceProcessTest, ConnectionsAreServedAtTheSameTime) {
   std::vector<std::thread> clients;
   for (int t = 0; t < 8; ++t) {
     clients.emplace_back([&] {
-      ServiceClient client;
-      std::string reply;
-      if (!client.Connect(socket_path(), &reply)) return;
-      for (int i = 0; i < 50; ++i) {
-        if (client.Call(kExist, std::string_view(present), &reply) == CallStatus::kReply && reply == "TRUE") ++right;
-      }
+      const zvtest::Client client = zvtest::Connect(socket_path());
+      if (!client) return;
+      for (int i = 0; i < 50; ++i) right += CallText(client.get(), kExist, present) == "TRUE" ? 1 : 0;
     });
   }
   for (auto& client : clients) client.join();
@@ -275,9 +259,8 @@ TEST_F(ServiceProcessTest, BadFramesGetAnErrorWhileOthersAreServed) {
       {"cut short", Frame(zv::xpc::EncodeRequest(kExist, std::string_view("/x"))).substr(0, 9),
        "error:malformed request: the stream ended inside a frame"},
   };
-  ServiceClient bystander;
-  std::string reply;
-  ASSERT_TRUE(bystander.Connect(socket_path(), &reply)) << reply;
+  const zvtest::Client bystander = zvtest::Connect(socket_path());
+  ASSERT_TRUE(bystander) << std::strerror(errno);
   for (const auto& c : cases) {
     const int fd = RawConnect(socket_path());
     ASSERT_GE(fd, 0);
@@ -288,26 +271,27 @@ TEST_F(ServiceProcessTest, BadFramesGetAnErrorWhileOthersAreServed) {
     EXPECT_EQ(NextReply(reader), c.reply) << c.name;
     EXPECT_EQ(NextReply(reader), "closed") << c.name;
     ::close(fd);
-    EXPECT_EQ(bystander.Call(kExist, std::string_view(dir_.path()), &reply), CallStatus::kReply) << c.name;
-    EXPECT_EQ(reply, "TRUE");
+    EXPECT_EQ(CallText(bystander.get(), kExist, dir_.path()), "TRUE") << c.name;
   }
 }
 
 TEST_F(ServiceProcessTest, ConnectionIdleLongestMakesRoomAtTheBound) {
   Start();
-  std::vector<std::unique_ptr<ServiceClient>> clients;
-  std::string reply;
+  std::vector<zvtest::Client> clients;
   for (int i = 0; i < 64; ++i) {
-    clients.push_back(std::make_unique<ServiceClient>());
-    ASSERT_TRUE(clients.back()->Connect(socket_path(), &reply)) << reply;
-    ASSERT_EQ(clients.back()->Call(kExist, std::nullopt, &reply), CallStatus::kReply) << i << ": " << reply;
+    clients.push_back(zvtest::Connect(socket_path()));
+    ASSERT_TRUE(clients.back()) << i << ": " << std::strerror(errno);
+    ASSERT_EQ(CallText(clients.back().get(), kExist, std::nullopt), "FALSE") << i;
   }
   // The 65th client is served; the first one, idle longest, is closed.
-  ServiceClient extra;
-  ASSERT_TRUE(extra.Connect(socket_path(), &reply));
-  EXPECT_EQ(extra.Call(kExist, std::nullopt, &reply), CallStatus::kReply) << reply;
-  EXPECT_EQ(clients.front()->Call(kExist, std::nullopt, &reply), CallStatus::kFailed);
-  EXPECT_EQ(clients.back()->Call(kExist, std::nullopt, &reply), CallStatus::kReply) << reply;
+  const int first_fd = zvxpc_fd(clients.front().get());
+  const zvtest::Client extra = zvtest::Connect(socket_path());
+  ASSERT_TRUE(extra);
+  EXPECT_EQ(CallText(extra.get(), kExist, std::nullopt), "FALSE");
+  ASSERT_EQ(zv::WaitFor(first_fd, POLLIN, 10000), 1);
+  char byte;
+  EXPECT_EQ(::recv(first_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT), 0) << "the first connection is still open";
+  EXPECT_EQ(CallText(clients.back().get(), kExist, std::nullopt), "FALSE");
 }
 
 TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
@@ -320,15 +304,12 @@ TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
                                             "3:arg:-r:arg:0:arg:" + device.address() + ":arg:");
     walk_replied = true;
   });
-  // Give the walk a head start; the file requests must not wait for it.
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  ServiceClient client;
-  std::string reply;
-  ASSERT_TRUE(client.Connect(socket_path(), &reply));
-  for (int i = 0; i < 20; ++i) {
-    ASSERT_EQ(client.Call(kExist, std::string_view(dir_.path()), &reply), CallStatus::kReply);
-    EXPECT_EQ(reply, "TRUE");
-  }
+  // Once the device has the walk's first request, the file requests must
+  // not wait for the walk.
+  ASSERT_TRUE(device.AwaitDatagram(10000)) << ReadFile(dir_.File("zvxpcd.stderr"));
+  const zvtest::Client client = zvtest::Connect(socket_path());
+  ASSERT_TRUE(client);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(CallText(client.get(), kExist, dir_.path()), "TRUE");
   EXPECT_FALSE(walk_replied.load());
   walker.join();
   EXPECT_EQ(walk_reply, "iRet=1");  // timed out
@@ -337,13 +318,15 @@ TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
 
 TEST_F(ServiceProcessTest, SigtermEndsTheServiceWithExitZero) {
   Start();
-  ServiceClient idle;
-  std::string reply;
-  ASSERT_TRUE(idle.Connect(socket_path(), &reply));
-  ASSERT_EQ(idle.Call(kExist, std::nullopt, &reply), CallStatus::kReply);
+  const zvtest::Client idle = zvtest::Connect(socket_path());
+  ASSERT_TRUE(idle);
+  ASSERT_EQ(CallText(idle.get(), kExist, std::nullopt), "FALSE");
   EXPECT_EQ(service_->Stop(), 0);
   EXPECT_FALSE(Exists(socket_path()));
-  EXPECT_EQ(idle.Receive(&reply), CallStatus::kFailed);
+  // The idle client finds its connection closed and no socket to connect to.
+  char* reply = nullptr;
+  EXPECT_EQ(zvxpc_call(idle.get(), kExist, nullptr, zvtest::kReplyTimeoutMs, &reply), -1);
+  EXPECT_EQ(errno, ENOENT) << zvxpc_error(idle.get());
 }
 
 TEST_F(ServiceProcessTest, SigtermEndsTheServiceThoughAClientReadsNoReplies) {
@@ -415,18 +398,14 @@ TEST_F(ServiceProcessTest, SocketActivationStartsTheServiceOnFirstConnection) {
                               dir_.File("activator.stderr")));
   // The socket file appears at bind, a moment before the activator listens:
   // connect until it accepts.
-  ServiceClient client;
-  std::string reply;
-  bool connected = false;
-  for (int i = 0; i < 1000 && !connected; ++i) {
-    connected = Exists(path) && client.Connect(path, &reply);
-    if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  zvtest::Client client(nullptr, &zvxpc_close);
+  for (int i = 0; i < 1000 && !client; ++i) {
+    if (Exists(path)) client = zvtest::Connect(path);
+    if (!client) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  ASSERT_TRUE(connected) << reply << ReadFile(dir_.File("activator.stderr"));
-  ASSERT_EQ(client.Call(kExist, std::string_view(dir_.path()), &reply), CallStatus::kReply)
-      << reply << ReadFile(dir_.File("activator.stderr"));
-  EXPECT_EQ(reply, "TRUE");
-  client.Close();
+  ASSERT_TRUE(client) << ReadFile(dir_.File("activator.stderr"));
+  EXPECT_EQ(CallText(client.get(), kExist, dir_.path()), "TRUE") << ReadFile(dir_.File("activator.stderr"));
+  client.reset();
   // Idle for a second without connections, the service ends by itself.
   EXPECT_EQ(activator.Wait(15000), 0) << ReadFile(dir_.File("activator.stderr"));
 }

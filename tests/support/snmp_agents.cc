@@ -340,6 +340,11 @@ SilentDevice::~SilentDevice() {
 
 std::string SilentDevice::address() const { return "127.0.0.1:" + std::to_string(port_); }
 
+bool SilentDevice::AwaitDatagram(int timeout_ms) const {
+  pollfd readable{fd_, POLLIN, 0};
+  return ::poll(&readable, 1, timeout_ms) == 1 && DatagramsReceived() > 0;
+}
+
 int SilentDevice::DatagramsReceived() const {
   int count = 0;
   char buffer[2048];

@@ -117,6 +117,9 @@ class SilentDevice {
   std::string address() const;
   /// Datagrams received since the last call (or since construction).
   int DatagramsReceived() const;
+  /// Waits up to `timeout_ms` for a datagram: true once one has come
+  /// (those waiting are then counted as received).
+  bool AwaitDatagram(int timeout_ms) const;
 
  private:
   int fd_ = -1;

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 namespace zv {
@@ -40,45 +39,46 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-SendOutcome SendAllBytes(int fd, std::string_view bytes, const std::function<int()>& room_wait_ms,
-                         std::size_t* sent) {
-  const int flags = MSG_NOSIGNAL | (room_wait_ms ? MSG_DONTWAIT : 0);
-  std::size_t sent_here = 0;
-  if (sent == nullptr) sent = &sent_here;
-  *sent = 0;
-  while (!bytes.empty()) {
-    const ssize_t n = ::send(fd, bytes.data(), bytes.size(), flags);
+long SendWithoutWaiting(int fd, std::string_view bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n >= 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-      *sent += static_cast<std::size_t>(n);
+      sent += static_cast<std::size_t>(n);
       continue;
     }
     if (errno == EINTR) continue;
-    if ((errno != EAGAIN && errno != EWOULDBLOCK) || !room_wait_ms) return SendOutcome::kFailed;
-    const int ready = WaitFor(fd, POLLOUT, room_wait_ms());
+    // A failure after some bytes went out is the next call's to report.
+    if (errno == EAGAIN || errno == EWOULDBLOCK || sent > 0) break;
+    return -1;
+  }
+  return static_cast<long>(sent);
+}
+
+SendOutcome SendAllBytes(int fd, std::string_view bytes, int stall_ms) {
+  for (;;) {
+    const long sent = SendWithoutWaiting(fd, bytes);
+    if (sent < 0) return SendOutcome::kFailed;
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+    if (bytes.empty()) return SendOutcome::kSent;
+    const int ready = WaitUntil(fd, POLLOUT, Deadline::In(stall_ms));
     if (ready < 0) return SendOutcome::kFailed;
     if (ready == 0) return SendOutcome::kStalled;
   }
-  return SendOutcome::kSent;
 }
 
-int WaitFor(int fd, short events, int timeout_ms) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
-  int wait_ms = timeout_ms;
+int WaitUntil(int fd, short events, Deadline deadline) {
   for (;;) {
     pollfd entry{fd, events, 0};
-    const int ready = ::poll(&entry, 1, wait_ms);
+    // After a signal the wait goes on to the same deadline, so repeated
+    // signals cannot hold it for ever.
+    const int ready = ::poll(&entry, 1, deadline.PollTimeoutMs());
     if (ready >= 0) return ready;
     if (errno != EINTR) return -1;
-    // A signal does not restart the wait from the beginning: the time
-    // already spent counts, so repeated signals cannot hold it forever.
-    if (timeout_ms >= 0) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      wait_ms = left > 0 ? static_cast<int>(left) : 0;
-    }
   }
 }
+
+int WaitFor(int fd, short events, int timeout_ms) { return WaitUntil(fd, events, Deadline::In(timeout_ms)); }
 
 bool CanOpenForReading(const char* path) {
   const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);

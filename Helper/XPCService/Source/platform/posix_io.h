@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: MIT
 // The small POSIX pieces that the service and its client library both
-// need: whole writes and sends, error texts from errno, waiting for a descriptor, the
-// readability test, the mode of the files the system creates, Unix socket
+// need: whole writes and sends, error texts from errno, waiting for a
+// descriptor by a deadline, the readability test, the mode of the files the system creates, Unix socket
 // addresses and the zero-byte test.
 #pragma once
 
 #include <sys/un.h>
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
+
+#include "platform/deadline.h"
 
 namespace zv {
 
@@ -27,6 +28,13 @@ std::string ErrnoText(std::string_view call, std::string_view path, int err);
 /// after signals. False with errno set (EIO when a write took no bytes).
 bool WriteAll(int fd, std::string_view data);
 
+/// Sends what the socket `fd` takes of `bytes` now, without waiting,
+/// finishing short sends, retrying after signals and never raising
+/// SIGPIPE: the number of bytes sent (0 when the socket is full), or -1
+/// with errno set when the first send fails (a failure after some bytes
+/// went out is left for the next call to report).
+long SendWithoutWaiting(int fd, std::string_view bytes);
+
 /// Outcome of SendAllBytes.
 enum class SendOutcome {
   kSent,     // every byte went out
@@ -34,18 +42,18 @@ enum class SendOutcome {
   kFailed,   // a send (or the wait for room) failed; errno tells why
 };
 
-/// Sends the whole of `bytes` on the socket `fd`, finishing short sends,
-/// retrying after signals and never raising SIGPIPE. Without
-/// `room_wait_ms` the sends block; with it they do not, and whenever the
-/// socket is full the wait for room lasts at most `room_wait_ms()`
-/// milliseconds (asked anew for each wait). When `sent` is not null it
-/// gets the number of bytes that went out, whatever the outcome.
-SendOutcome SendAllBytes(int fd, std::string_view bytes, const std::function<int()>& room_wait_ms,
-                         std::size_t* sent = nullptr);
+/// Sends the whole of `bytes` on the socket `fd` as SendWithoutWaiting
+/// does, waiting for room whenever the socket is full: each wait lasts at
+/// most `stall_ms` milliseconds (negative: as long as it takes; 0: only
+/// what the socket takes at once).
+SendOutcome SendAllBytes(int fd, std::string_view bytes, int stall_ms);
 
-/// Waits up to `timeout_ms` (-1: no limit) for `events` on `fd`, retrying
-/// after signals within the same limit: 1 when ready, 0 when the time
-/// passed, -1 with errno set.
+/// Waits until `deadline` for `events` on `fd`, retrying after signals
+/// within the same deadline: 1 when ready, 0 when the deadline passed, -1
+/// with errno set.
+int WaitUntil(int fd, short events, Deadline deadline);
+
+/// WaitUntil `timeout_ms` from now (-1: no limit).
 int WaitFor(int fd, short events, int timeout_ms);
 
 /// True when `path` can be opened for reading. The open does not block, so

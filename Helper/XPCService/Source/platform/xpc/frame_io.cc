@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <functional>
 
 #include "platform/posix_io.h"
 #include "platform/xpc/wire_format.h"
@@ -88,9 +87,7 @@ bool WriteAllBytes(int fd, std::string_view bytes, std::string* error) {
 }
 
 bool WriteAllBytesWithin(int fd, std::string_view bytes, int stall_ms, std::string* error) {
-  std::function<int()> room_wait_ms;
-  if (stall_ms >= 0) room_wait_ms = [stall_ms] { return stall_ms; };
-  switch (SendAllBytes(fd, bytes, room_wait_ms)) {
+  switch (SendAllBytes(fd, bytes, stall_ms)) {
     case SendOutcome::kSent:
       return true;
     case SendOutcome::kStalled:
