@@ -9,8 +9,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
+#include "platform/posix_io.h"
 #include "walk/walk_driver.h"
 
 namespace zv {
@@ -101,7 +101,7 @@ bool WaitOneSlice(void* handle) {
   } else if (ready == 0) {
     snmp_sess_timeout(handle);  // retransmits or gives up only what is due
   } else if (errno != EINTR) {
-    snmp_set_detail(std::strerror(errno));
+    snmp_set_detail(ErrorText(errno).c_str());
     ok = false;
   }
   netsnmp_large_fd_set_cleanup(&descriptors);
