@@ -95,16 +95,17 @@ bool LinkIn(const std::string& target, NewFile* file) {
 
 // Gives the new file the permission bits of the file it replaces, and its
 // owner where the process may set one. The bits decide who may read the
-// user's lists: a file that cannot get them is not put in place. The owner
-// is kept where it can be (a service running as root); elsewhere the new
-// file is the writer's, as any new file is.
+// user's lists: a file that cannot get them is not put in place (false,
+// with the message). Only root can give a file away; where even root may
+// not (a file system without owners, ids outside the user namespace) the
+// new file stays root's, with the old bits, and the save still stands.
 bool KeepAttributes(const NewFile& file, const std::string& shown, const struct stat& old, std::string* error) {
   if (::fchmod(file.fd, old.st_mode & 07777) != 0) {
     *error = ErrnoText("fchmod", shown, errno);
     return false;
   }
   if (::geteuid() == 0) {
-    if (::fchown(file.fd, old.st_uid, old.st_gid) != 0) { /* the owner is kept where it can be */ }
+    if (::fchown(file.fd, old.st_uid, old.st_gid) != 0) { /* stays root's, as told above */ }
   }
   return true;
 }
