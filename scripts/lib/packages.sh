@@ -10,9 +10,10 @@ ZV_BUILD_PACKAGES=(
 # libglib2.0-dev: the build compiles examples/glib_dialog.c when it is there.
 # locales: the file-name check is tested under a Latin-1 locale that
 # localedef makes from its sources.
+# strace: the file replacement test watches a save's flushes through it.
 ZV_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libglib2.0-dev
-  snmpd snmp snmpsim systemd python3 util-linux procps man-db locales
+  snmpd snmp snmpsim systemd python3 util-linux procps man-db locales strace
 )
 # What scripts/fuzz needs: clang with libFuzzer and the sanitizer runtimes.
 ZV_FUZZ_PACKAGES=(

@@ -48,14 +48,15 @@ TEST(DecodeWalkRequestTest, PathsPutUserFirstAndModelSecond) {
   EXPECT_STREQ(storage.current_path, (kDir + "U-M-profile.plist").c_str());
   EXPECT_STREQ(storage.previous_path, (kDir + "U-M-profile.prev.plist").c_str());
   EXPECT_STREQ(storage.spool_path, (kDir + "U-M-profile.spool.plist").c_str());
-  EXPECT_EQ(std::strlen(storage.current_path), 89u + 2);
+  // The folder, the two one-byte names and their hyphen, the suffix.
+  EXPECT_EQ(std::strlen(storage.current_path), kDir.size() + 3 + zv::kCurrentProfileSuffix.size());
 }
 
 TEST(DecodeWalkRequestTest, EmptyNamesLeaveTheFixedText) {
   WalkRequestStorage storage;
   ASSERT_EQ(DecodeWalkRequest(WalkText("", "", ""), kDir, &storage), WalkDecodeStatus::kReady);
   EXPECT_STREQ(storage.current_path, (kDir + "--profile.plist").c_str());
-  EXPECT_EQ(std::strlen(storage.spool_path), 95u);
+  EXPECT_EQ(std::strlen(storage.spool_path), kDir.size() + 1 + zv::kSpoolProfileSuffix.size());
 }
 
 TEST(DecodeWalkRequestTest, NamesGoInAsTheirUtf8Bytes) {

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Whole-file replacement: content, permission bits, refusals and the
-// in-place fallback, symbolic links, and what a killed writer leaves.
+// in-place fallback, symbolic links, what a killed writer leaves, and the
+// flushes a save makes as strace sees them.
 #include "platform/atomic_file.h"
 
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,7 +15,10 @@
 #include <climits>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/whole_file.h"
@@ -53,6 +59,94 @@ pid_t EndedProcessId() {
   if (child == 0) _exit(0);
   waitpid(child, nullptr, 0);
   return child;
+}
+
+// The tracer of a process, as /proc tells it (0: none).
+pid_t TracerOf(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("TracerPid:", 0) == 0) return static_cast<pid_t>(std::stol(line.substr(10)));
+  }
+  return 0;
+}
+
+// The file calls of one save of `data` to `path` as strace saw them, one
+// line each, with every descriptor followed by the path it is open on
+// (strace -y). The save runs in a child that strace attaches to before it
+// is told to start. Fails the test (and returns nothing) when strace cannot
+// trace it.
+std::vector<std::string> TracedSave(const std::string& path, const std::string& data, const std::string& log) {
+  int go[2];
+  if (pipe(go) != 0) return {};
+  const pid_t saver = fork();
+  if (saver == 0) {
+    prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY);
+    char start;
+    close(go[1]);
+    if (read(go[0], &start, 1) != 1) _exit(2);
+    std::string error;
+    _exit(zv::ReplaceFileContents(path, data, &error) ? 0 : 1);
+  }
+  close(go[0]);
+  const std::string pid_text = std::to_string(saver);
+  const char* argv[] = {"strace", "-qq", "-y", "-o", log.c_str(), "-e", "trace=/^(openat|fsync|fdatasync|rename.*)$",
+                        "-p", pid_text.c_str(), nullptr};
+  pid_t tracer = -1;
+  EXPECT_EQ(posix_spawnp(&tracer, "strace", nullptr, nullptr, const_cast<char* const*>(argv), environ), 0)
+      << "strace is missing";
+  // Either strace attaches, or it ends having failed to.
+  int tracer_status = 0;
+  while (tracer > 0 && TracerOf(saver) != tracer && waitpid(tracer, &tracer_status, WNOHANG) == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const bool attached = tracer > 0 && TracerOf(saver) == tracer;
+  if (attached) {
+    EXPECT_EQ(write(go[1], "s", 1), 1);
+  }
+  close(go[1]);
+  int saver_status = 0;
+  waitpid(saver, &saver_status, 0);
+  if (attached) waitpid(tracer, &tracer_status, 0);
+  EXPECT_TRUE(attached) << "strace could not trace the save";
+  EXPECT_TRUE(WIFEXITED(saver_status) && WEXITSTATUS(saver_status) == 0) << "the save failed";
+  std::vector<std::string> calls;
+  std::ifstream lines(log);
+  for (std::string line; attached && std::getline(lines, line);) calls.push_back(line);
+  return calls;
+}
+
+// The position of the first of `calls` from `from` on that starts with
+// `start` and holds each of `parts`; calls.size() when there is none.
+std::size_t FindCall(const std::vector<std::string>& calls, std::size_t from, const std::string& start,
+                     const std::vector<std::string>& parts) {
+  for (std::size_t i = from; i < calls.size(); ++i) {
+    const auto holds = [&](const std::string& part) { return calls[i].find(part) != std::string::npos; };
+    if (calls[i].rfind(start, 0) == 0 && std::all_of(parts.begin(), parts.end(), holds)) return i;
+  }
+  return calls.size();
+}
+
+TEST(ReplaceFileContentsTest, FlushesTheFileThenRenamesThenFlushesTheFolder) {
+  TempDir dir, logs;
+  const std::string folder = std::filesystem::canonical(dir.path());
+  const std::string path = folder + "/list.plist";
+  zvtest::WriteFile(path, "old");
+  const std::vector<std::string> calls = TracedSave(path, "new", logs.File("strace.log"));
+  std::ostringstream seen;
+  for (const std::string& call : calls) seen << call << "\n";
+  // The new file's flush is on a descriptor of a file in the folder; the
+  // folder's on one opened on the folder itself after the rename.
+  const std::size_t file_flush = FindCall(calls, 0, "fsync(", {"<" + folder + "/", "= 0"});
+  const std::size_t rename = FindCall(calls, file_flush, "rename", {"\"" + path + "\") = 0"});
+  const std::size_t folder_open =
+      FindCall(calls, rename, "openat(", {"O_RDONLY|O_CLOEXEC|O_DIRECTORY) = ", "<" + folder + ">"});
+  const std::size_t folder_flush = FindCall(calls, folder_open, "fsync(", {"<" + folder + ">)", "= 0"});
+  EXPECT_LT(file_flush, calls.size()) << seen.str();
+  EXPECT_LT(rename, calls.size()) << seen.str();
+  EXPECT_LT(folder_open, calls.size()) << seen.str();
+  EXPECT_LT(folder_flush, calls.size()) << seen.str();
+  EXPECT_EQ(zvtest::ReadFile(path), "new");
 }
 
 TEST(ReplaceFileContentsTest, CreatesNewFileUnderTheCreationMask) {

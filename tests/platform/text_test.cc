@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Fixed fields and UTF-8 helpers: the rules every name and path copy
-// relies on.
+// relies on; and the errno texts of every message.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "platform/fixed_field.h"
+#include "platform/posix_io.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -74,6 +76,26 @@ TEST(Utf8Test, PrefixNeverEndsInsideACharacter) {
 
 TEST(Utf8Test, PrefixCountsStrayBytesSingly) {
   EXPECT_EQ(zv::Utf8PrefixLength("a\xFF\xFE" "b", 3), 3u);
+}
+
+// The texts are the C library's, and building them leaves errno alone:
+// a caller that fills in its message first may still return errno.
+TEST(ErrnoTextTest, NamesTheErrorAndLeavesErrnoAlone) {
+  const struct {
+    const char* name;
+    std::string (*make)();
+    std::string expected;
+  } cases[] = {
+      {"known number", [] { return zv::ErrorText(ENOENT); }, "No such file or directory"},
+      {"unknown number", [] { return zv::ErrorText(100000); }, "Unknown error 100000"},
+      {"call", [] { return zv::ErrnoText("fsync", EIO); }, "fsync: Input/output error"},
+      {"call and path", [] { return zv::ErrnoText("open", "/p", EACCES); }, "open(/p): Permission denied"},
+  };
+  for (const auto& c : cases) {
+    errno = EBADF;
+    EXPECT_EQ(c.make(), c.expected) << c.name;
+    EXPECT_EQ(errno, EBADF) << c.name;
+  }
 }
 
 }  // namespace

@@ -191,13 +191,19 @@ TEST(ProfileListReaderAgreementTest, AlteredFilesAreReadAlike) {
   const std::string base = SmallFile();
   const std::string name = "<string>F0.icc</string>";
   const std::string top_end = "\t<key>PlistVersion</key>";
-  const std::string deep = std::string("<key>Deep</key>") + [] {
-    std::string nested;
-    for (int i = 0; i < 40; ++i) nested += "<dict><key>k</key>";
-    nested += "<string/>";
-    for (int i = 0; i < 40; ++i) nested += "</dict>";
-    return nested;
-  }();
+  // `levels` dictionaries, one inside the other, around an empty string.
+  const auto nested = [](int levels) {
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += "<dict><key>k</key>";
+    text += "<string/>";
+    for (int i = 0; i < levels; ++i) text += "</dict>";
+    return text;
+  };
+  const std::string deep = "<key>Deep</key>" + nested(40);
+  // The top dictionary holds a class dictionary, which holds the field
+  // dictionaries: a numbered entry's value sits three containers deep.
+  const std::string entry = "<key>InMenu0001</key>";
+  const int max_nesting = zv::kMaxPropertyListNesting;
   struct Case {
     const char* name;
     std::string data;
@@ -262,6 +268,14 @@ TEST(ProfileListReaderAgreementTest, AlteredFilesAreReadAlike) {
        Fast::kLeavesToLibplist},
       {"element inside a name", Replaced(base, name, "<string>F<b>0</b></string>"), Fast::kLeavesToLibplist},
       {"nesting 40 deep", Replaced(base, top_end, deep + top_end), Fast::kLeavesToLibplist},
+      {"nesting at the limit beside the classes",
+       Replaced(base, top_end, "<key>Deep</key>" + nested(max_nesting - 1) + top_end), Fast::kDecides},
+      {"nesting past the limit beside the classes",
+       Replaced(base, top_end, "<key>Deep</key>" + nested(max_nesting) + top_end), Fast::kLeavesToLibplist},
+      {"nesting at the limit in a numbered entry",
+       Replaced(base, entry, "<key>InMenu0000</key>" + nested(max_nesting - 3) + entry), Fast::kDecides},
+      {"nesting past the limit in a numbered entry",
+       Replaced(base, entry, "<key>InMenu0000</key>" + nested(max_nesting - 2) + entry), Fast::kLeavesToLibplist},
       {"raw zero byte", Replaced(base, name, std::string("<string>F\0x</string>", 20)), Fast::kLeavesToLibplist},
       {"bytes that are not UTF-8 and control characters", Replaced(base, name, "<string>\xff\x80\x01\x1f</string>"),
        Fast::kDecides},

@@ -104,7 +104,7 @@ bool ReadStandardInput(std::string* text, std::string* error) {
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      *error = std::string("cannot read the text from standard input: ") + std::strerror(errno);
+      *error = zv::ErrnoText("cannot read the text from standard input", errno);
       return false;
     }
     if (n == 0) return true;

@@ -5,8 +5,9 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
+
+#include "platform/posix_io.h"
 
 namespace zvxpc {
 namespace {
@@ -65,7 +66,7 @@ zvxpc_client* ConnectToService(const ServiceOptions& options, std::string* error
       *error = "no socket to use: give --socket PATH, or set ZVXPC_SOCKET or XDG_RUNTIME_DIR";
       break;
     default:
-      *error = "cannot reach the service at " + socket + ": " + std::strerror(reason);
+      *error = zv::ErrnoText("cannot reach the service at " + socket, reason);
   }
   return nullptr;
 }

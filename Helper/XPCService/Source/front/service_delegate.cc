@@ -10,6 +10,8 @@ bool ZVmacXPCServiceDelegate::listenerShouldAcceptNewConnection(zv::xpc::Listene
                                                                  zv::xpc::Connection& newConnection) {
   auto exportedObject = std::make_shared<ZVmacServiceXPC>();
   newConnection.SetExportedObject<ZV_XPC_Protocol>(exportedObject);
-  newConnection.Resume();
-  return true;
+  // A connection whose thread could not start would never answer: refused,
+  // the listener closes it, and the client sees the end at once instead of
+  // waiting for its timeout.
+  return newConnection.Resume();
 }

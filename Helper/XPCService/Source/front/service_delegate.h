@@ -10,8 +10,8 @@
 /// One instance per process.
 class ZVmacXPCServiceDelegate : public zv::xpc::ListenerDelegate {
  public:
-  /// Always true; `newConnection` is serving when it returns (unless its
-  /// thread could not be started, which the listener sees).
+  /// True when `newConnection` is serving; false when its thread could not
+  /// be started, so that the listener closes it at once.
   bool listenerShouldAcceptNewConnection(zv::xpc::Listener& listener,
                                          zv::xpc::Connection& newConnection) override;
 };

@@ -109,15 +109,13 @@ WalkLogSink LogChannel(const WalkEnvironment& environment) {
 }
 
 // The verbose entry of one walk request: the names as the request gave
-// them, and the reason from the refusal, the folder or the walk's notes.
-void LogWalkOutcome(const std::optional<std::string>& request, WalkDecodeStatus status, int result,
-                    const std::string& folder_error) {
+// them (`names`, as its decoding found them), and the reason from the
+// refusal, the folder or the walk's notes.
+void LogWalkOutcome(const WalkFields& names, WalkDecodeStatus status, int result, const std::string& folder_error) {
   WalkNotes notes = TakeWalkNotes();
-  WalkFields names;
-  if (request) (void)DecodeWalkFields(*request, &names);
   std::string reason;
   if (status != WalkDecodeStatus::kReady) {
-    reason = std::string(WalkRefusalReason(status));
+    reason = WalkRefusalReason(status);
   } else {
     if (!folder_error.empty()) {
       notes.list_problem = notes.list_problem.empty() ? folder_error : folder_error + "; " + notes.list_problem;
@@ -136,7 +134,7 @@ void LogWalkOutcome(const std::optional<std::string>& request, WalkDecodeStatus 
 
 }  // namespace
 
-std::string_view WalkRefusalReason(WalkDecodeStatus status) {
+std::string WalkRefusalReason(WalkDecodeStatus status) {
   switch (status) {
     case WalkDecodeStatus::kReady: return "";
     case WalkDecodeStatus::kNoArgumentObject: return "refused request: it carried no text";
@@ -144,8 +142,10 @@ std::string_view WalkRefusalReason(WalkDecodeStatus status) {
       return "refused request: the markers :ModelName:END and :USErName:END are missing or out of order";
     case WalkDecodeStatus::kZeroByte: return "refused request: a name or an argument holds a zero byte";
     case WalkDecodeStatus::kPathTooLong:
-      return "refused request: the user and model names make a profile path too long (at most 255 bytes)";
-    case WalkDecodeStatus::kTooManyArguments: return "refused request: more than 512 walk arguments";
+      return "refused request: the user and model names make a profile path too long (at most " +
+             std::to_string(kMaxSpoolPathBytes) + " bytes)";
+    case WalkDecodeStatus::kTooManyArguments:
+      return "refused request: more than " + std::to_string(kWalkArgumentSlots) + " walk arguments";
     case WalkDecodeStatus::kNameLeavesFolder:
       return "refused request: a user or model name holds '/' or is '.' or '..', which would leave the "
              "preferences folder";
@@ -169,8 +169,8 @@ WalkRequestStorage::WalkRequestStorage() {
 WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
                                    std::string_view preferences_directory, WalkRequestStorage* storage) {
   if (!request) return WalkDecodeStatus::kNoArgumentObject;
-  WalkFields fields;
-  if (!DecodeWalkFields(*request, &fields)) return WalkDecodeStatus::kNameMarkers;
+  if (!DecodeWalkFields(*request, &storage->names)) return WalkDecodeStatus::kNameMarkers;
+  const WalkFields& fields = storage->names;
   if (HoldsZeroByte(fields.model) || HoldsZeroByte(fields.user)) return WalkDecodeStatus::kZeroByte;
   if (NameLeavesFolder(fields.model) || NameLeavesFolder(fields.user)) return WalkDecodeStatus::kNameLeavesFolder;
   std::vector<std::string_view> arguments;
@@ -220,7 +220,7 @@ void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply&
   reply(reply_text);
   log("xpc - mibwalk_XPC - " + reply_text);
   if (!process_end.empty()) log("xpc - mibwalk_XPC - the walk's process " + process_end);
-  if (verbose) LogWalkOutcome(request, status, result, folder_error);
+  if (verbose) LogWalkOutcome(storage.names, status, result, folder_error);
 }
 
 }  // namespace zv

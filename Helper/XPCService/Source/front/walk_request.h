@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "front/request_decoding.h"
 #include "platform/xpc/interface.h"
 #include "store/profile_list_path.h"
 #include "store/zvplist.h"
@@ -34,15 +35,19 @@ constexpr int kWalkRequestRefused = -1;
 /// `directory` with a trailing slash added when it has none.
 std::string PreferencesDirectoryFrom(std::string_view directory);
 
-/// Everything one walk request owns: the three zero-filled path buffers
-/// and the argument vector (its entries point into `argument_texts`;
-/// every entry from `argc` on is null, with one more null entry after the
-/// 512 as argument vectors end). Lives exactly as long as the request.
+/// Everything one walk request owns: the names as the request gave them,
+/// the three zero-filled path buffers and the argument vector (its entries
+/// point into `argument_texts`; every entry from `argc` on is null, with
+/// one more null entry after the 512 as argument vectors end). Lives
+/// exactly as long as the request.
 struct WalkRequestStorage {
   WalkRequestStorage();
   WalkRequestStorage(const WalkRequestStorage&) = delete;
   WalkRequestStorage& operator=(const WalkRequestStorage&) = delete;
 
+  /// The request cut at its markers (views into the request's text); all
+  /// empty when a marker is missing.
+  WalkFields names;
   char current_path[kWalkPathBufferSize];
   char previous_path[kWalkPathBufferSize];
   char spool_path[kWalkPathBufferSize];
@@ -63,10 +68,11 @@ enum class WalkDecodeStatus {
 };
 
 /// Why a request with `status` (not kReady) is refused, in a person's words.
-std::string_view WalkRefusalReason(WalkDecodeStatus status);
+std::string WalkRefusalReason(WalkDecodeStatus status);
 
 /// Decodes a walk request into `*storage` (fresh from its constructor):
-/// cuts the names, composes the three paths under `preferences_directory`
+/// cuts the names (kept in storage->names, views into `*request`, whenever
+/// the markers are there, refused or not), composes the three paths under `preferences_directory`
 /// (which ends in a slash) and fills the argument vector (the text after
 /// the last ":arg:" is dropped). Anything but kReady leaves the paths and
 /// the vector empty. Names go in unchanged, empty ones included, unless

@@ -51,6 +51,12 @@ struct NewFile {
   std::string name;
 };
 
+// The name a message gives the new file: its own once it has one, else
+// the folder it is made in.
+std::string ShownName(const std::string& target, const NewFile& file) {
+  return file.name.empty() ? FolderOf(target) : file.name;
+}
+
 // Creates a named temporary beside `target`; false with errno set.
 bool CreateNamedTemporary(const std::string& target, NewFile* file) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
@@ -87,13 +93,21 @@ bool LinkIn(const std::string& target, NewFile* file) {
   return false;
 }
 
-// Gives the new file the mode (and owner, where allowed) of the file it
-// replaces.
-void KeepAttributes(int fd, const struct stat& old) {
-  ::fchmod(fd, old.st_mode & 07777);
-  if (::geteuid() == 0) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) { /* best effort */ }
+// Gives the new file the permission bits of the file it replaces, and its
+// owner where the process may set one. The bits decide who may read the
+// user's lists: a file that cannot get them is not put in place (false,
+// with the message). Only root can give a file away; where even root may
+// not (a file system without owners, ids outside the user namespace) the
+// new file stays root's, with the old bits, and the save still stands.
+bool KeepAttributes(const NewFile& file, const std::string& shown, const struct stat& old, std::string* error) {
+  if (::fchmod(file.fd, old.st_mode & 07777) != 0) {
+    *error = ErrnoText("fchmod", shown, errno);
+    return false;
   }
+  if (::geteuid() == 0) {
+    if (::fchown(file.fd, old.st_uid, old.st_gid) != 0) { /* stays root's, as told above */ }
+  }
+  return true;
 }
 
 // What the new file holds: the first `kept_bytes` of the file open at
@@ -155,7 +169,9 @@ bool WriteContent(int fd, const NewContent& content) {
 }
 
 // Rewrites `path` in place: its first kept bytes stay, the rest is cut
-// and the appended text written after them. Not crash-safe.
+// and the appended text written after them; flushed to disk, each step
+// named in the message when it fails. Not crash-safe. No name changes, so
+// the file's own flush is all a power cut needs.
 bool RewriteInPlace(const std::string& path, const NewContent& content, std::string* error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | (content.kept_bytes == 0 ? O_TRUNC : 0));
   if (fd < 0) {
@@ -163,14 +179,43 @@ bool RewriteInPlace(const std::string& path, const NewContent& content, std::str
     return false;
   }
   const off_t kept = static_cast<off_t>(content.kept_bytes);
-  const bool ok = (kept == 0 || (::ftruncate(fd, kept) == 0 && ::lseek(fd, kept, SEEK_SET) == kept)) &&
-                  WriteAll(fd, content.appended) && ::fsync(fd) == 0;
-  if (!ok) *error = ErrnoText("write", path, errno);
-  if (::close(fd) != 0 && ok) {
+  const char* failed = nullptr;
+  if (kept > 0 && ::ftruncate(fd, kept) != 0) {
+    failed = "ftruncate";
+  } else if (kept > 0 && ::lseek(fd, kept, SEEK_SET) != kept) {
+    failed = "lseek";
+  } else if (!WriteAll(fd, content.appended)) {
+    failed = "write";
+  } else if (::fsync(fd) != 0) {
+    failed = "fsync";
+  }
+  if (failed != nullptr) *error = ErrnoText(failed, path, errno);
+  if (::close(fd) != 0 && failed == nullptr) {
     *error = ErrnoText("close", path, errno);
     return false;
   }
-  return ok;
+  return failed == nullptr;
+}
+
+// True when a folder flush failed only because the folder's file system
+// has no such flush (or cannot be written at all): the rename is then as
+// durable as that file system makes anything, and the save counts as done.
+bool FolderFlushUnsupported(int err) { return err == EINVAL || err == EROFS || err == EOPNOTSUPP; }
+
+// Flushes the folder `folder` to disk, so that the name a rename just put
+// in it survives a power cut (the file's own flush covers its content,
+// not the folder entry that names it). False with the failing call in
+// `*error`; a file system without folder flushes counts as flushed.
+bool FlushFolder(const std::string& folder, std::string* error) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = ErrnoText("open", folder, errno);
+    return false;
+  }
+  const bool flushed = ::fsync(fd) == 0 || FolderFlushUnsupported(errno);
+  if (!flushed) *error = ErrnoText("fsync", folder, errno);
+  ::close(fd);
+  return flushed;
 }
 
 bool DirectoryRefusal(int err) { return err == EACCES || err == EPERM || err == EROFS; }
@@ -192,7 +237,7 @@ bool FillAndFlush(const NewFile& file, const std::string& shown, const NewConten
 // `target`. Closes the descriptor; removes the name on failure.
 bool CompleteAndRename(const std::string& target, NewFile* file, const NewContent& content, std::string* error) {
   const bool unnamed = file->name.empty();
-  const std::string shown = unnamed ? FolderOf(target) : file->name;
+  const std::string shown = ShownName(target, *file);
   bool ok = FillAndFlush(*file, shown, content, error);
   if (ok && unnamed && !LinkIn(target, file)) {
     ok = false;
@@ -208,6 +253,12 @@ bool CompleteAndRename(const std::string& target, NewFile* file, const NewConten
   }
   if (!ok && !file->name.empty()) ::unlink(file->name.c_str());
   return ok;
+}
+
+// Closes a new file that is not used after all, and removes its name.
+void Discard(const NewFile& file) {
+  ::close(file.fd);
+  if (!file.name.empty()) ::unlink(file.name.c_str());
 }
 
 // Replaces what `path` (at the end of its links) holds with `content`, as
@@ -226,11 +277,14 @@ bool ReplaceWith(const std::string& path, const NewContent& content, std::string
     if (existed && DirectoryRefusal(errno) && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0) {
       return RewriteInPlace(target, content, error);
     }
-    *error = ErrnoText("open", file.name.empty() ? FolderOf(target) : file.name, errno);
+    *error = ErrnoText("open", ShownName(target, file), errno);
     return false;
   }
-  if (existed) KeepAttributes(file.fd, old);
-  return CompleteAndRename(target, &file, content, error);
+  if (existed && !KeepAttributes(file, ShownName(target, file), old, error)) {
+    Discard(file);
+    return false;
+  }
+  return CompleteAndRename(target, &file, content, error) && FlushFolder(FolderOf(target), error);
 }
 
 }  // namespace

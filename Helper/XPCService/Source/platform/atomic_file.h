@@ -22,13 +22,18 @@ inline constexpr char kTemporarySuffix[] = ".tmp";
 /// target, so a crash leaves no half-written temporary; where the file
 /// system has no unnamed files, a named temporary takes its place.
 /// Temporaries of the same file left by processes that no longer run are
-/// removed first. An existing file keeps its permission bits (and, where
-/// the process may set it, its owner). When the folder refuses the new
-/// file but the target exists and is writable, falls back to rewriting it
-/// in place (not crash-safe). Returns false with a message in `*error`
-/// (naming the failing call and the errno text) when the content could not
-/// be stored; the target then keeps its old content, except after a failed
-/// in-place fallback.
+/// removed first. An existing file keeps its permission bits (a new file
+/// that cannot get them is removed and the save fails) and, where the
+/// process may set it, its owner. After the rename the folder is flushed
+/// too, so that the new name survives a power cut; a file system without
+/// folder flushes counts as flushed. When the folder refuses the new file
+/// but the target exists and is writable, falls back to rewriting it in
+/// place and flushing it (not crash-safe). Returns false with a message in
+/// `*error` (naming the failing call and the errno text) when the content
+/// could not be stored durably; the target then keeps its old content,
+/// except after a failed in-place fallback, and after a failed folder
+/// flush, where the new content is in place but may not survive a power
+/// cut.
 bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error);
 
 /// As ReplaceFileContents, with the new content made of the first

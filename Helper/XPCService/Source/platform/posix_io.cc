@@ -11,19 +11,36 @@
 
 namespace zv {
 
+std::string ErrorText(int err) {
+  // The caller may still look at errno after building its message; the
+  // allocations below could change it.
+  const int saved = errno;
+  // The C library's own table, read-only: no buffer is shared between
+  // threads, and the text does not depend on the locale.
+  const char* description = ::strerrordesc_np(err);
+  std::string text = description != nullptr ? description : "Unknown error " + std::to_string(err);
+  errno = saved;
+  return text;
+}
+
 std::string ErrnoText(std::string_view call, int err) {
+  const int saved = errno;
   std::string text(call);
   text += ": ";
-  text += std::strerror(err);
+  text += ErrorText(err);
+  errno = saved;
   return text;
 }
 
 std::string ErrnoText(std::string_view call, std::string_view path, int err) {
+  const int saved = errno;
   std::string named(call);
   named += "(";
   named += path;
   named += ")";
-  return ErrnoText(named, err);
+  std::string text = ErrnoText(named, err);
+  errno = saved;
+  return text;
 }
 
 bool WriteAll(int fd, std::string_view data) {

@@ -18,10 +18,16 @@ namespace zv {
 /// Permission bits of files the system creates (less the creation mask).
 inline constexpr unsigned kCreatedFileMode = 0664;
 
-/// "call: <strerror(err)>".
+/// The text that names the error number `err` ("No such file or
+/// directory"; "Unknown error N" for a number the C library does not
+/// know). Safe in threads, unlike strerror, whose buffer they share; errno
+/// is left as it was.
+std::string ErrorText(int err);
+
+/// "call: <ErrorText(err)>". Leaves errno as it was.
 std::string ErrnoText(std::string_view call, int err);
 
-/// "call(path): <strerror(err)>".
+/// "call(path): <ErrorText(err)>". Leaves errno as it was.
 std::string ErrnoText(std::string_view call, std::string_view path, int err);
 
 /// Writes the whole of `data` to `fd`, finishing short writes and retrying

@@ -7,8 +7,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
+
+#include "platform/posix_io.h"
 
 namespace zv {
 namespace {
@@ -43,7 +44,7 @@ bool MakeOneFolder(const std::string& path, std::string* error) {
   const int mkdir_errno = errno;
   struct stat st;
   if (mkdir_errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-  *error = "mkdir(" + path + "): " + std::strerror(mkdir_errno == EEXIST ? ENOTDIR : mkdir_errno);
+  *error = ErrnoText("mkdir", path, mkdir_errno == EEXIST ? ENOTDIR : mkdir_errno);
   return false;
 }
 

@@ -9,8 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <initializer_list>
+
+#include "platform/posix_io.h"
 
 namespace zv {
 namespace {
@@ -66,7 +67,7 @@ constexpr unsigned long kIoctlRequests[] = {FIONREAD,     FIONBIO,       TCGETS,
                                             SIOCGIFFLAGS, SIOCGIFADDR,   SIOCGIFNETMASK, SIOCGIFINDEX,
                                             SIOCGIFMTU};
 
-std::string Failure(const char* step, int status) { return std::string(step) + ": " + std::strerror(-status); }
+std::string Failure(const char* step, int status) { return ErrnoText(step, -status); }
 
 // Adds one rule; a call this architecture does not have needs none.
 bool Add(scmp_filter_ctx context, uint32_t action, int call, std::initializer_list<scmp_arg_cmp> conditions,

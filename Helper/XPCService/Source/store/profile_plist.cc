@@ -32,28 +32,6 @@ constexpr int kSlotDigits = 4;
 // Longest numbered key: a 31-byte name, four digits and the terminator.
 constexpr std::size_t kNumberedKeySize = 32 + kSlotDigits;
 
-// The writer's order of the field dictionaries in a class dictionary.
-constexpr SlotField kWriteOrder[kSlotFieldCount] = {
-    kFieldIndexOnDevice, kFieldInMenu, kFieldProfileClass, kFieldLocation, kFieldFileName, kFieldProfileName};
-
-// The record member that holds an integer field (const or not, as the
-// record is).
-template <typename Record>
-auto IntMember(Record* record, SlotField field) -> decltype(&record->Location) {
-  switch (field) {
-    case kFieldIndexOnDevice: return &record->IndexOnDevice;
-    case kFieldInMenu: return &record->InMenu;
-    case kFieldProfileClass: return &record->ProfileClass;
-    default: return &record->Location;
-  }
-}
-
-// The record member that holds a name field.
-template <typename Record>
-auto TextMember(Record* record, SlotField field) -> decltype(&record->FileName[0]) {
-  return field == kFieldFileName ? record->FileName : record->ProfileName;
-}
-
 // Writes "<base><slot as four digits>" into `key`; returns `key`.
 const char* FormatNumberedKey(std::string_view base, int slot, char (&key)[kNumberedKeySize]) {
   std::memcpy(key, base.data(), base.size());
@@ -94,21 +72,24 @@ void StoreNameText(std::string_view text, char* field) {
   CopyToField(field, ZV_PROFILE_NAME_SIZE, text.substr(0, Utf8PrefixLength(text, kNameTextMax)));
 }
 
-// Decodes one value into its member of `slot`; marks it present when the
+// Decodes one value into its member of `slot`: the name field `name`, or
+// when that is null the integer field `integer`. Marks it present when the
 // value has the field's type.
-void DecodeValue(plist_t value, SlotField field, SlotEntries* slot) {
-  if (IsTextField(field)) {
+void DecodeValue(plist_t value, const NameField* name, const IntegerField* integer, SlotEntries* slot) {
+  if (name != nullptr) {
     std::string_view text;
-    if (StringFromNode(value, &text)) StoreSlotText(field, text, slot);
+    if (StringFromNode(value, &text)) StoreSlotText(*name, text, slot);
   } else {
     int32_t number = 0;
-    if (Int32FromNode(value, &number)) StoreSlotInt(field, number, slot);
+    if (Int32FromNode(value, &number)) StoreSlotInt(*integer, number, slot);
   }
 }
 
 // Walks one field dictionary once and decodes the entries with numbered
 // keys; cheaper than looking up 500 keys one by one.
 void DecodeFieldDictionary(plist_t dict, SlotField field, ClassEntries* entries) {
+  const NameField* const name = FindNameField(field);
+  const IntegerField* const integer = FindIntegerField(field);
   plist_dict_iter iter = nullptr;
   plist_dict_new_iter(dict, &iter);
   if (iter == nullptr) return;
@@ -122,7 +103,7 @@ void DecodeFieldDictionary(plist_t dict, SlotField field, ClassEntries* entries)
     }
     const int slot = key != nullptr ? SlotNumberOfKey(key, field) : -1;
     std::free(key);
-    if (slot >= 0) DecodeValue(value, field, &entries->slots[slot]);
+    if (slot >= 0) DecodeValue(value, name, integer, &entries->slots[slot]);
   }
   std::free(iter);
 }
@@ -133,18 +114,16 @@ void DecodeFieldDictionary(plist_t dict, SlotField field, ClassEntries* entries)
 // unreadable to other property-list readers.
 void AddSlotEntries(const ProfileRecord& record, int slot, const FieldDictionaries& fields) {
   char key[kNumberedKeySize];
-  for (const SlotField field : kWriteOrder) {
-    plist_t value;
-    if (IsTextField(field)) {
-      const std::string_view text = FieldText(TextMember(&record, field), ZV_PROFILE_NAME_SIZE);
-      if (!IsXmlStringText(text)) continue;
-      char terminated[ZV_PROFILE_NAME_SIZE + 1];
-      CopyToField(terminated, text);
-      value = plist_new_string(terminated);
-    } else {
-      value = NewInt32Node(*IntMember(&record, field));
-    }
+  const auto add = [&](SlotField field, plist_t value) {
     if (value != nullptr) plist_dict_set_item(fields.of[field], FormatNumberedKey(FieldKey(field), slot, key), value);
+  };
+  for (const IntegerField& integer : kIntegerFields) add(integer.field, NewInt32Node(record.*integer.member));
+  for (const NameField& name : kNameFields) {
+    const std::string_view text = FieldText(record.*name.member);
+    if (!IsXmlStringText(text)) continue;
+    char terminated[ZV_PROFILE_NAME_SIZE + 1];
+    CopyToField(terminated, text);
+    add(name.field, plist_new_string(terminated));
   }
 }
 
@@ -159,7 +138,7 @@ const std::string* FirstProblem(const ProfileClasses& classes) {
 }  // namespace
 
 void DecodePlistClasses(plist_t root, ProfileClasses* classes) {
-  for (int32_t c = 0; c < 3; ++c) {
+  for (int32_t c = 0; c < kProfileClassCount; ++c) {
     plist_t class_dict = FindClassDictionary(root, c);
     if (class_dict == nullptr) {
       classes->problem[c] = MissingDictionaryReason(c, nullptr);
@@ -176,7 +155,21 @@ void DecodePlistClasses(plist_t root, ProfileClasses* classes) {
   }
 }
 
-bool IsTextField(SlotField field) { return field == kFieldFileName || field == kFieldProfileName; }
+const IntegerField* FindIntegerField(SlotField field) {
+  for (const IntegerField& entry : kIntegerFields) {
+    if (entry.field == field) return &entry;
+  }
+  return nullptr;
+}
+
+const NameField* FindNameField(SlotField field) {
+  for (const NameField& entry : kNameFields) {
+    if (entry.field == field) return &entry;
+  }
+  return nullptr;
+}
+
+bool IsTextField(SlotField field) { return FindNameField(field) != nullptr; }
 
 int SlotNumberOfKey(std::string_view key, SlotField field) {
   // The field names measured once: this runs for every numbered entry.
@@ -186,14 +179,14 @@ int SlotNumberOfKey(std::string_view key, SlotField field) {
   return DecodeSlotNumber(key, kBases[field]);
 }
 
-void StoreSlotText(SlotField field, std::string_view text, SlotEntries* slot) {
-  StoreNameText(text, TextMember(&slot->values, field));
-  slot->present |= FieldBit(field);
+void StoreSlotText(const NameField& field, std::string_view text, SlotEntries* slot) {
+  StoreNameText(text, slot->values.*field.member);
+  slot->present |= FieldBit(field.field);
 }
 
-void StoreSlotInt(SlotField field, int32_t value, SlotEntries* slot) {
-  *IntMember(&slot->values, field) = value;
-  slot->present |= FieldBit(field);
+void StoreSlotInt(const IntegerField& field, int32_t value, SlotEntries* slot) {
+  slot->values.*field.member = value;
+  slot->present |= FieldBit(field.field);
 }
 
 std::string MissingDictionaryReason(int32_t selector, const char* field) {
@@ -231,7 +224,7 @@ bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* 
     // The fast reader parses the text in place; the rare file it leaves
     // undecided is read again for libplist.
     if (DecodeXmlProfileList(&data, classes)) return true;
-    for (int32_t c = 0; c < 3; ++c) {
+    for (int32_t c = 0; c < kProfileClassCount; ++c) {
       std::memset(&classes->of[c], 0, sizeof classes->of[c]);
       classes->problem[c].clear();
     }
@@ -257,8 +250,8 @@ bool ReadProfileListFile(const char* path, ProfileList* rgb, ProfileList* sim, P
     *error = std::string(stored.c_str()) + ": " + *problem;
     return false;
   }
-  ProfileList* const lists[3] = {rgb, sim, dst};
-  for (int32_t c = 0; c < 3; ++c) ApplyClassEntries(classes->of[c], lists[c]);
+  ProfileList* const lists[kProfileClassCount] = {rgb, sim, dst};
+  for (int32_t c = 0; c < kProfileClassCount; ++c) ApplyClassEntries(classes->of[c], lists[c]);
   return true;
 }
 
@@ -304,13 +297,12 @@ void DecodeClassEntries(plist_t class_dict, const FieldDictionaries& fields, Cla
 
 void CopyPresentFields(const SlotEntries& entry, uint8_t fields, ProfileRecord* record) {
   const uint8_t copy = entry.present & fields;
-  for (int f = 0; f < kSlotFieldCount; ++f) {
-    const auto field = static_cast<SlotField>(f);
-    if ((copy & FieldBit(field)) == 0) continue;
-    if (IsTextField(field)) {
-      std::memcpy(TextMember(record, field), TextMember(&entry.values, field), ZV_PROFILE_NAME_SIZE);
-    } else {
-      *IntMember(record, field) = *IntMember(&entry.values, field);
+  for (const IntegerField& integer : kIntegerFields) {
+    if ((copy & FieldBit(integer.field)) != 0) record->*integer.member = entry.values.*integer.member;
+  }
+  for (const NameField& name : kNameFields) {
+    if ((copy & FieldBit(name.field)) != 0) {
+      std::memcpy(record->*name.member, entry.values.*name.member, ZV_PROFILE_NAME_SIZE);
     }
   }
 }

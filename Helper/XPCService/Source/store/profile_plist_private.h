@@ -40,8 +40,10 @@
 // writer of the store (whole file, one class, filtering, mapping).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -79,6 +81,60 @@ enum SlotField : int {
   kSlotFieldCount
 };
 
+/// Where a record holds an integer field, and a name field.
+using IntegerMember = int32_t ProfileRecord::*;
+using NameMember = char (ProfileRecord::*)[ZV_PROFILE_NAME_SIZE];
+
+/// An integer field and its record member.
+struct IntegerField {
+  SlotField field;
+  IntegerMember member;
+};
+
+/// A name field and its record member.
+struct NameField {
+  SlotField field;
+  NameMember member;
+};
+
+/// The four integer fields and the two name fields: the one place that
+/// ties a field to its record member, so no field can stand in for
+/// another. Each table is in write order, integers before names.
+inline constexpr IntegerField kIntegerFields[] = {{kFieldIndexOnDevice, &ProfileRecord::IndexOnDevice},
+                                                  {kFieldInMenu, &ProfileRecord::InMenu},
+                                                  {kFieldProfileClass, &ProfileRecord::ProfileClass},
+                                                  {kFieldLocation, &ProfileRecord::Location}};
+inline constexpr NameField kNameFields[] = {{kFieldFileName, &ProfileRecord::FileName},
+                                            {kFieldProfileName, &ProfileRecord::ProfileName}};
+static_assert(std::size(kIntegerFields) + std::size(kNameFields) == kSlotFieldCount);
+
+/// The order in which the writers write a class's field dictionaries.
+inline constexpr SlotField kWriteOrder[kSlotFieldCount] = {kFieldIndexOnDevice, kFieldInMenu,   kFieldProfileClass,
+                                                           kFieldLocation,      kFieldFileName, kFieldProfileName};
+
+/// True when the two tables, one after the other, are kWriteOrder: every
+/// field is in exactly one of them.
+constexpr bool FieldTablesFollowWriteOrder() {
+  std::size_t i = 0;
+  for (const IntegerField& entry : kIntegerFields) {
+    if (entry.field != kWriteOrder[i++]) return false;
+  }
+  for (const NameField& entry : kNameFields) {
+    if (entry.field != kWriteOrder[i++]) return false;
+  }
+  for (int field = 0; field < kSlotFieldCount; ++field) {
+    if (std::count(std::begin(kWriteOrder), std::end(kWriteOrder), field) != 1) return false;
+  }
+  return true;
+}
+static_assert(FieldTablesFollowWriteOrder());
+
+/// The entry of `field` in kIntegerFields; null for a name field.
+const IntegerField* FindIntegerField(SlotField field);
+
+/// The entry of `field` in kNameFields; null for an integer field.
+const NameField* FindNameField(SlotField field);
+
 /// Bit of `field` in SlotEntries::present.
 constexpr uint8_t FieldBit(SlotField field) { return static_cast<uint8_t>(1u << field); }
 /// All six field bits.
@@ -86,6 +142,10 @@ inline constexpr uint8_t kAllFieldBits = (1u << kSlotFieldCount) - 1;
 
 /// Name of the dictionary of `field` (one of the key arrays above).
 const char* FieldKey(SlotField field);
+
+/// Number of profile classes, selectors 0 to kProfileClassCount - 1.
+inline constexpr int32_t kProfileClassCount = 3;
+static_assert(ZV_CLASS_RGB == 0 && ZV_CLASS_SIM == 1 && ZV_CLASS_DST == kProfileClassCount - 1);
 
 /// Key of a profile class in the top-level dictionary: "RGB", "SIM" or
 /// "DST" for the selectors 0, 1 and 2; null for any other selector.
@@ -114,10 +174,10 @@ struct ClassEntries {
 /// The three classes of one file as the readers decode them, in class
 /// order. About 135 KB: allocate it on the heap.
 struct ProfileClasses {
-  ClassEntries of[3];
+  ClassEntries of[kProfileClassCount];
   /// Why class c cannot be read (its class dictionary or one of its field
   /// dictionaries is missing); empty when it was found whole.
-  std::string problem[3];
+  std::string problem[kProfileClassCount];
 };
 
 /// True for the two name fields.
@@ -130,11 +190,11 @@ int SlotNumberOfKey(std::string_view key, SlotField field);
 /// Stores `text` into the name field `field` of `*slot` by the string rule
 /// (31 bytes at most, cut at a character boundary and a zero byte) and
 /// marks it present.
-void StoreSlotText(SlotField field, std::string_view text, SlotEntries* slot);
+void StoreSlotText(const NameField& field, std::string_view text, SlotEntries* slot);
 
 /// Stores `value` into the integer field `field` of `*slot` and marks it
 /// present.
-void StoreSlotInt(SlotField field, int32_t value, SlotEntries* slot);
+void StoreSlotInt(const IntegerField& field, int32_t value, SlotEntries* slot);
 
 /// The reason text for a missing class dictionary or field dictionary of
 /// class `selector` (`field` null for the class dictionary itself).

@@ -16,7 +16,13 @@
 namespace zv {
 namespace {
 
-constexpr int kMaxDepth = 32;
+// Containers around a value: a value of the top dictionary sits in one,
+// a value of a class dictionary in two, one of a field dictionary in
+// three. A dictionary value deeper than the libplist path's nesting limit
+// is left to that path, which refuses it.
+constexpr int kTopValueDepth = 1;
+constexpr int kClassValueDepth = 2;
+constexpr int kFieldValueDepth = 3;
 // Longest integer text taken here: 18 digits always fit 64 bits.
 constexpr std::size_t kMaxIntegerDigits = 18;
 
@@ -151,8 +157,8 @@ class Decoder {
     return found;
   }
 
-  // Checks a value that is not decoded: a string, a plain integer or a
-  // dictionary of such values.
+  // Checks a value that is not decoded, `depth` containers deep: a string,
+  // a plain integer or a dictionary of such values.
   bool CheckValue(pugi::xml_node value, int depth) {
     std::string_view text;
     if (Named(value, "string")) return XmlElementText(value, &text_scratch_, &text);
@@ -160,17 +166,17 @@ class Decoder {
       int64_t ignored = 0;
       return XmlElementText(value, &text_scratch_, &text) && ParsePlainInteger(text, &ignored);
     }
-    if (!Named(value, "dict") || depth >= kMaxDepth) return false;
+    if (!Named(value, "dict") || depth >= kMaxPropertyListNesting) return false;
     return ForEachEntry(value, [&](std::string_view, pugi::xml_node inner) { return CheckValue(inner, depth + 1); });
   }
 
-  // An integer value in the 32-bit range; false (with *ok) when it is
-  // another value that is still well-formed.
-  bool Int32Value(pugi::xml_node value, int32_t* result, bool* ok) {
+  // An integer value in the 32-bit range, `depth` containers deep; false
+  // (with *ok) when it is another value that is still well-formed.
+  bool Int32Value(pugi::xml_node value, int depth, int32_t* result, bool* ok) {
     std::string_view text;
     int64_t wide = 0;
     if (!Named(value, "integer")) {
-      *ok = CheckValue(value, 1);
+      *ok = CheckValue(value, depth);
       return false;
     }
     *ok = XmlElementText(value, &text_scratch_, &text) && ParsePlainInteger(text, &wide);
@@ -179,28 +185,34 @@ class Decoder {
     return true;
   }
 
-  // One numbered entry into its slot; a value of another type takes the
-  // field away again, as libplist's replacement of a repeated key would.
-  bool DecodeSlotValue(pugi::xml_node value, SlotField field, SlotEntries* slot) {
+  // One numbered entry of `field` into its slot: the name field `name`,
+  // or when that is null the integer field `integer`. A value of another
+  // type takes the field away again, as libplist's replacement of a
+  // repeated key would.
+  bool DecodeSlotValue(pugi::xml_node value, SlotField field, const NameField* name, const IntegerField* integer,
+                       SlotEntries* slot) {
     bool ok = true;
     std::string_view text;
     int32_t number = 0;
-    if (IsTextField(field) && Named(value, "string")) {
+    if (name != nullptr && Named(value, "string")) {
       if (!XmlElementText(value, &text_scratch_, &text)) return false;
-      StoreSlotText(field, text, slot);
-    } else if (!IsTextField(field) && Int32Value(value, &number, &ok)) {
-      StoreSlotInt(field, number, slot);
+      StoreSlotText(*name, text, slot);
+    } else if (name == nullptr && Int32Value(value, kFieldValueDepth, &number, &ok)) {
+      StoreSlotInt(*integer, number, slot);
     } else {
-      if (IsTextField(field)) ok = CheckValue(value, 1);
+      if (name != nullptr) ok = CheckValue(value, kFieldValueDepth);
       slot->present &= static_cast<uint8_t>(~FieldBit(field));
     }
     return ok;
   }
 
   bool DecodeFieldDictionary(pugi::xml_node dict, SlotField field, ClassEntries* entries) {
+    const NameField* const name = FindNameField(field);
+    const IntegerField* const integer = FindIntegerField(field);
     return ForEachEntry(dict, [&](std::string_view key, pugi::xml_node value) {
       const int slot = SlotNumberOfKey(key, field);
-      return slot >= 0 ? DecodeSlotValue(value, field, &entries->slots[slot]) : CheckValue(value, 2);
+      if (slot < 0) return CheckValue(value, kFieldValueDepth);
+      return DecodeSlotValue(value, field, name, integer, &entries->slots[slot]);
     });
   }
 
@@ -220,7 +232,7 @@ class Decoder {
     return ForEachEntry(class_dict, [&](std::string_view, pugi::xml_node value) {
       if (value == count) {
         bool ok = true;
-        entries->has_count = Int32Value(value, &entries->count, &ok);
+        entries->has_count = Int32Value(value, kClassValueDepth, &entries->count, &ok);
         return ok;
       }
       for (int f = 0; f < kSlotFieldCount; ++f) {
@@ -228,21 +240,21 @@ class Decoder {
           return DecodeFieldDictionary(value, static_cast<SlotField>(f), entries);
         }
       }
-      return CheckValue(value, 1);
+      return CheckValue(value, kClassValueDepth);
     });
   }
 
   bool DecodeTopDictionary(pugi::xml_node top) {
-    pugi::xml_node chosen[3];
-    for (int32_t c = 0; c < 3; ++c) {
+    pugi::xml_node chosen[kProfileClassCount];
+    for (int32_t c = 0; c < kProfileClassCount; ++c) {
       chosen[c] = LastValue(top, ClassKey(c));
       if (!chosen[c] || !Named(chosen[c], "dict")) classes_->problem[c] = MissingDictionaryReason(c, nullptr);
     }
     return ForEachEntry(top, [&](std::string_view, pugi::xml_node value) {
-      for (int32_t c = 0; c < 3; ++c) {
+      for (int32_t c = 0; c < kProfileClassCount; ++c) {
         if (value == chosen[c] && Named(value, "dict")) return DecodeClass(value, c);
       }
-      return CheckValue(value, 0);
+      return CheckValue(value, kTopValueDepth);
     });
   }
 

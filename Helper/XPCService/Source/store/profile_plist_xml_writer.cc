@@ -26,11 +26,11 @@ constexpr std::string_view kTail = "</dict>\n</plist>\n";
 // the document is never moved while it grows.
 constexpr std::size_t kExpectedSize = 640 * 1024;
 
-constexpr SlotField kWriteOrder[kSlotFieldCount] = {kFieldIndexOnDevice, kFieldInMenu,   kFieldProfileClass,
-                                                    kFieldLocation,      kFieldFileName, kFieldProfileName};
-
-// Depth of the numbered entries: top dictionary, class, field dictionary;
-// no line is indented deeper.
+// Indentation of the entries of each dictionary, one tab a level: those
+// of the top dictionary, of a class dictionary and of a field dictionary
+// (the numbered entries; no line is indented deeper).
+constexpr int kTopEntryDepth = 1;
+constexpr int kClassEntryDepth = 2;
 constexpr int kEntryDepth = 3;
 // The longest entity libplist writes for one character ("&amp;").
 constexpr std::size_t kMaxEscapedCharBytes = 5;
@@ -142,71 +142,74 @@ void AppendStringEntry(std::string_view base, int slot, std::string_view text, s
   lines.AppendTo(out);
 }
 
-// The record member of each field, for the loops over one field's slots.
-int32_t ProfileRecord::*IntMember(SlotField field) {
-  switch (field) {
-    case kFieldIndexOnDevice: return &ProfileRecord::IndexOnDevice;
-    case kFieldInMenu: return &ProfileRecord::InMenu;
-    case kFieldProfileClass: return &ProfileRecord::ProfileClass;
-    default: return &ProfileRecord::Location;
-  }
+// A name has an entry when it is valid UTF-8 and holds no character XML
+// cannot carry (the same rule as the libplist builder's).
+bool HasEntry(std::string_view name) { return IsXmlStringText(name); }
+
+// The first slot whose name in `field` has an entry; ZV_PROFILE_SLOTS
+// when none has.
+int FirstNameEntry(const ProfileList& list, const NameField& field) {
+  int slot = 0;
+  while (slot < ZV_PROFILE_SLOTS && !HasEntry(FieldText(list.slots[slot].*field.member))) ++slot;
+  return slot;
 }
 
-using NameMember = char (ProfileRecord::*)[ZV_PROFILE_NAME_SIZE];
-
-NameMember TextMember(SlotField field) {
-  return field == kFieldFileName ? &ProfileRecord::FileName : &ProfileRecord::ProfileName;
+// Opens a field dictionary, as the value of the class entry before it.
+void OpenFieldDictionary(std::string* out) {
+  AppendIndent(kClassEntryDepth, out);
+  out->append("<dict>\n");
 }
 
-// The entries of an integer field: every slot has one.
-void AppendIntegerEntries(const ProfileList& list, SlotField field, std::string* out) {
-  const std::string_view base = FieldKey(field);
-  const auto member = IntMember(field);
+void CloseFieldDictionary(std::string* out) {
+  AppendIndent(kClassEntryDepth, out);
+  out->append("</dict>\n");
+}
+
+// The dictionary of an integer field: every slot has an entry.
+void AppendIntegerDictionary(const ProfileList& list, const IntegerField& field, std::string* out) {
+  const std::string_view base = FieldKey(field.field);
+  OpenFieldDictionary(out);
   for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
-    AppendIntegerEntry(base, slot, list.slots[slot].*member, out);
+    AppendIntegerEntry(base, slot, list.slots[slot].*field.member, out);
   }
+  CloseFieldDictionary(out);
 }
 
-// The entries of a name field; a name that is not valid UTF-8, or holds a
-// character XML cannot carry, has none (the same rule as the libplist
-// builder's). False when no slot has one.
-bool AppendStringEntries(const ProfileList& list, SlotField field, std::string* out) {
-  const std::string_view base = FieldKey(field);
-  const NameMember member = TextMember(field);
-  bool any = false;
-  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
-    const std::string_view text = FieldText(list.slots[slot].*member);
-    if (!IsXmlStringText(text)) continue;
-    any = true;
-    AppendStringEntry(base, slot, text, out);
-  }
-  return any;
-}
-
-void AppendFieldDictionary(const ProfileList& list, SlotField field, std::string* out) {
-  const std::size_t start = out->size();
-  out->append("\t\t<dict>\n");
-  if (!IsTextField(field)) {
-    AppendIntegerEntries(list, field, out);
-  } else if (!AppendStringEntries(list, field, out)) {
-    out->resize(start);
-    out->append("\t\t<dict/>\n");
+// The dictionary of a name field: the entries of the names that have one,
+// or "<dict/>" when none has.
+void AppendNameDictionary(const ProfileList& list, const NameField& field, std::string* out) {
+  const int first = FirstNameEntry(list, field);
+  if (first == ZV_PROFILE_SLOTS) {
+    AppendIndent(kClassEntryDepth, out);
+    out->append("<dict/>\n");
     return;
   }
-  out->append("\t\t</dict>\n");
+  const std::string_view base = FieldKey(field.field);
+  OpenFieldDictionary(out);
+  for (int slot = first; slot < ZV_PROFILE_SLOTS; ++slot) {
+    const std::string_view text = FieldText(list.slots[slot].*field.member);
+    if (HasEntry(text)) AppendStringEntry(base, slot, text, out);
+  }
+  CloseFieldDictionary(out);
 }
 
+// The class dictionary of `list`: the count, then the field dictionaries
+// in write order (the integer fields, then the name fields).
 void AppendClass(int32_t selector, const ProfileList& list, std::string* out) {
-  AppendKey(1, ClassKey(selector), out);
-  AppendIndent(1, out);
+  AppendKey(kTopEntryDepth, ClassKey(selector), out);
+  AppendIndent(kTopEntryDepth, out);
   out->append("<dict>\n");
-  AppendKey(2, kCountKey, out);
-  AppendInteger(2, list.iNum, out);
-  for (const SlotField field : kWriteOrder) {
-    AppendKey(2, FieldKey(field), out);
-    AppendFieldDictionary(list, field, out);
+  AppendKey(kClassEntryDepth, kCountKey, out);
+  AppendInteger(kClassEntryDepth, list.iNum, out);
+  for (const IntegerField& field : kIntegerFields) {
+    AppendKey(kClassEntryDepth, FieldKey(field.field), out);
+    AppendIntegerDictionary(list, field, out);
   }
-  AppendIndent(1, out);
+  for (const NameField& field : kNameFields) {
+    AppendKey(kClassEntryDepth, FieldKey(field.field), out);
+    AppendNameDictionary(list, field, out);
+  }
+  AppendIndent(kTopEntryDepth, out);
   out->append("</dict>\n");
 }
 
@@ -218,8 +221,8 @@ void AppendProfileListXml(const ProfileList& rgb, const ProfileList& sim, const 
   AppendClass(ZV_CLASS_RGB, rgb, out);
   AppendClass(ZV_CLASS_SIM, sim, out);
   AppendClass(ZV_CLASS_DST, dst, out);
-  AppendKey(1, cPlistVersionKey, out);
-  AppendInteger(1, kPlistVersion, out);
+  AppendKey(kTopEntryDepth, cPlistVersionKey, out);
+  AppendInteger(kTopEntryDepth, kPlistVersion, out);
   out->append(kTail);
 }
 

@@ -9,9 +9,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
+#include "platform/posix_io.h"
 #include "walk/walk_driver.h"
+#include "walk/walk_state.h"
 
 namespace zv {
 namespace {
@@ -22,14 +23,12 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kWaitSlice{50};
 
 std::atomic<bool> walks_abandoned{false};
-std::atomic<int> walk_time_limit_seconds{kDefaultWalkTimeLimitSeconds};
-Clock::time_point walk_deadline = Clock::time_point::max();
 
 // What the library's response callback leaves for the waiting loop.
 struct PendingRequest {
   int request_id = 0;
   bool waiting = false;
-  int status = STAT_ERROR;
+  WaitOutcome outcome = WaitOutcome::kFailed;
   netsnmp_pdu* response = nullptr;
 };
 
@@ -46,21 +45,21 @@ int TakeAnswer(int operation, netsnmp_session* session, int request_id, netsnmp_
     if (pdu->command == SNMP_MSG_REPORT) {
       const int report = snmpv3_get_report_type(pdu);
       pending.waiting = report == SNMPERR_NOT_IN_TIME_WINDOW;
-      pending.status = STAT_ERROR;
+      pending.outcome = WaitOutcome::kFailed;
       session->s_snmp_errno = report;
     } else if (pdu->command == SNMP_MSG_RESPONSE) {
       pending.response = snmp_clone_pdu(pdu);
-      pending.status = STAT_SUCCESS;
+      pending.outcome = WaitOutcome::kAnswered;
       session->s_snmp_errno = SNMPERR_SUCCESS;
     } else {
-      pending.status = STAT_ERROR;
+      pending.outcome = WaitOutcome::kFailed;
       session->s_snmp_errno = SNMPERR_PROTOCOL;
     }
   } else if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT) {
-    pending.status = STAT_TIMEOUT;
+    pending.outcome = WaitOutcome::kTimedOut;
     session->s_snmp_errno = SNMPERR_TIMEOUT;
   } else {
-    pending.status = STAT_ERROR;
+    pending.outcome = WaitOutcome::kFailed;
     session->s_snmp_errno = SNMPERR_ABORT;
   }
   return 1;
@@ -69,7 +68,7 @@ int TakeAnswer(int operation, netsnmp_session* session, int request_id, netsnmp_
 // The wait of one slice: the library's own next retransmission time, cut
 // to the slice and to the walk's deadline.
 timeval NextWait(const timeval& library_wait, bool library_blocks) {
-  auto wait = std::min<Clock::duration>(kWaitSlice, walk_deadline - Clock::now());
+  auto wait = std::min<Clock::duration>(kWaitSlice, walk_clock.deadline - Clock::now());
   if (!library_blocks) {
     wait = std::min<Clock::duration>(
         wait, std::chrono::seconds(library_wait.tv_sec) + std::chrono::microseconds(library_wait.tv_usec));
@@ -101,7 +100,7 @@ bool WaitOneSlice(void* handle) {
   } else if (ready == 0) {
     snmp_sess_timeout(handle);  // retransmits or gives up only what is due
   } else if (errno != EINTR) {
-    snmp_set_detail(std::strerror(errno));
+    snmp_set_detail(ErrorText(errno).c_str());
     ok = false;
   }
   netsnmp_large_fd_set_cleanup(&descriptors);
@@ -110,13 +109,13 @@ bool WaitOneSlice(void* handle) {
 
 // Waits until the callback ends the request, the deadline passes or walks
 // are abandoned.
-int WaitForAnswer(void* handle, PendingRequest& pending) {
+WaitOutcome WaitForAnswer(void* handle, PendingRequest& pending) {
   while (pending.waiting) {
-    if (walks_abandoned.load()) return kStatAbandoned;
-    if (Clock::now() >= walk_deadline) return STAT_TIMEOUT;
-    if (!WaitOneSlice(handle)) return STAT_ERROR;
+    if (walks_abandoned.load()) return WaitOutcome::kAbandoned;
+    if (WalkDeadlinePassed()) return WaitOutcome::kTimedOut;
+    if (!WaitOneSlice(handle)) return WaitOutcome::kFailed;
   }
-  return pending.status;
+  return pending.outcome;
 }
 
 // An SNMPv3 session that does not know the device's engine yet asks for
@@ -127,7 +126,8 @@ int SendWithinDeadline(void* handle, netsnmp_session* session, netsnmp_pdu* requ
   const bool discovers = session->version == SNMP_VERSION_3 && session->securityEngineIDLen == 0;
   const long saved_timeout = session->timeout;
   if (discovers) {
-    const long long left = std::chrono::duration_cast<std::chrono::microseconds>(walk_deadline - Clock::now()).count();
+    const long long left =
+        std::chrono::duration_cast<std::chrono::microseconds>(walk_clock.deadline - Clock::now()).count();
     const long long tries = static_cast<long long>(std::max(session->retries, 0)) + 1;
     const long long per_try = std::max<long long>(left / tries, 1000);
     if (per_try < session->timeout) session->timeout = static_cast<long>(per_try);
@@ -137,29 +137,29 @@ int SendWithinDeadline(void* handle, netsnmp_session* session, netsnmp_pdu* requ
   return request_id;
 }
 
-int SendAndWaitOn(void* handle, netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
+WaitOutcome SendAndWaitOn(void* handle, netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
   PendingRequest pending;
   const snmp_callback saved_callback = session->callback;
   void* const saved_magic = session->callback_magic;
   session->callback = TakeAnswer;
   session->callback_magic = &pending;
   pending.request_id = SendWithinDeadline(handle, session, request);
-  int status = STAT_ERROR;
+  WaitOutcome outcome = WaitOutcome::kFailed;
   if (pending.request_id == 0) {
     snmp_free_pdu(request);
   } else {
     pending.waiting = true;
-    status = WaitForAnswer(handle, pending);
+    outcome = WaitForAnswer(handle, pending);
   }
   // The pending record ends here: the library must never call back into it.
   session->callback = saved_callback;
   session->callback_magic = saved_magic;
-  if (status == STAT_SUCCESS) {
+  if (outcome == WaitOutcome::kAnswered) {
     *response = pending.response;
   } else if (pending.response != nullptr) {
     snmp_free_pdu(pending.response);
   }
-  return status;
+  return outcome;
 }
 
 }  // namespace
@@ -168,22 +168,26 @@ void AbandonWalks() { walks_abandoned.store(true); }
 
 bool WalksAbandoned() { return walks_abandoned.load(); }
 
-bool WalkDeadlinePassed() { return Clock::now() >= walk_deadline; }
+bool WalkDeadlinePassed() { return Clock::now() >= walk_clock.deadline; }
 
-int SetWalkTimeLimit(int seconds) { return walk_time_limit_seconds.exchange(std::max(seconds, 1)); }
+int SetWalkTimeLimit(int seconds) {
+  const auto before = walk_clock.limit;
+  walk_clock.limit = std::chrono::seconds(std::max(seconds, 1));
+  return static_cast<int>(before.count());
+}
 
-void StartWalkDeadline() { walk_deadline = Clock::now() + std::chrono::seconds(walk_time_limit_seconds.load()); }
+void StartWalkDeadline() { walk_clock.deadline = Clock::now() + walk_clock.limit; }
 
-int SendAndWait(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
+WaitOutcome SendAndWait(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
   *response = nullptr;
   if (walks_abandoned.load()) {
     snmp_free_pdu(request);
-    return kStatAbandoned;
+    return WaitOutcome::kAbandoned;
   }
   void* const handle = snmp_sess_pointer(session);
   if (handle == nullptr) {
     snmp_free_pdu(request);
-    return STAT_ERROR;
+    return WaitOutcome::kFailed;
   }
   // The library finds the session's callback through the pointer it
   // handed out, which is `session` itself for a traditional session.

@@ -9,12 +9,18 @@
 
 namespace zv {
 
-/// The wait's outcome besides the library's STAT_SUCCESS, STAT_ERROR and
-/// STAT_TIMEOUT: walks were abandoned while it waited (or before).
-constexpr int kStatAbandoned = 3;
+/// How SendAndWait ended. A type of the wait's own rather than the
+/// library's STAT_* numbers, which an outcome the library does not have
+/// (abandoned) could one day collide with.
+enum class WaitOutcome {
+  kAnswered,   // an answer came: *response holds it
+  kFailed,     // the send or the receive failed, or an SNMPv3 report came
+  kTimedOut,   // the retries ran out, or the walk's deadline passed
+  kAbandoned,  // walks were abandoned while it waited (or before)
+};
 
-/// Starts the deadline of the walk that begins now: SendAndWait reports a
-/// timeout once the walk time limit (SetWalkTimeLimit) has passed since.
+/// Starts the deadline of the walk that begins now (walk_state.h): the
+/// walk time limit (SetWalkTimeLimit) from now on.
 void StartWalkDeadline();
 
 /// True once the deadline that StartWalkDeadline set has passed.
@@ -25,14 +31,12 @@ bool WalksAbandoned();
 
 /// Sends `request` (always consumed) over `session`, a session opened with
 /// snmp_open, and waits for the answer with the session's retries and
-/// timeout. Returns STAT_SUCCESS with `*response` set (the caller frees
-/// it), STAT_ERROR (send or receive failed, or an SNMPv3 report), or
-/// STAT_TIMEOUT when the retries ran out or the walk's deadline passed; and
-/// kStatAbandoned within about 0.05 s of AbandonWalks. An SNMPv3 engine
-/// discovery that the send makes first is cut to the deadline but not
-/// abandoned. `*response` is null
-/// unless STAT_SUCCESS. A request left unanswered stays with the session
-/// until it is closed.
-int SendAndWait(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response);
+/// timeout. Returns kAnswered with `*response` set (the caller frees it),
+/// kFailed, kTimedOut when the retries ran out or the walk's deadline
+/// passed, and kAbandoned within about 0.05 s of AbandonWalks. An SNMPv3
+/// engine discovery that the send makes first is cut to the deadline but
+/// not abandoned. `*response` is null unless kAnswered. A request left
+/// unanswered stays with the session until it is closed.
+WaitOutcome SendAndWait(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response);
 
 }  // namespace zv

@@ -78,7 +78,7 @@ struct WalkLoop {
   bool check_ordering;
   bool running;
   int result;
-  int last_status;
+  zv::WaitOutcome last_outcome;
   int bulk_repetitions;  // of the next GETBULK request; 0: the walk goes on by GETNEXT
   bool device_answered;  // a request of this walk had an answer
 };
@@ -153,17 +153,17 @@ void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response, bool bulk_answer
   }
 }
 
-void TakeResponse(WalkLoop& loop, int status, const netsnmp_pdu* response, bool bulk_answer) {
-  loop.last_status = status;
-  if (status == STAT_SUCCESS && response != nullptr) loop.device_answered = true;
-  if (status == zv::kStatAbandoned) {
+void TakeResponse(WalkLoop& loop, zv::WaitOutcome outcome, const netsnmp_pdu* response, bool bulk_answer) {
+  loop.last_outcome = outcome;
+  if (outcome == zv::WaitOutcome::kAnswered && response != nullptr) loop.device_answered = true;
+  if (outcome == zv::WaitOutcome::kAbandoned) {
     loop.result = 1;
     loop.running = false;
-  } else if (status == STAT_TIMEOUT) {
+  } else if (outcome == zv::WaitOutcome::kTimedOut) {
     zv::NoteNoAnswer(*loop.session);
     loop.result = 1;
     loop.running = false;
-  } else if (status != STAT_SUCCESS || response == nullptr) {
+  } else if (outcome != zv::WaitOutcome::kAnswered || response == nullptr) {
     snmp_sess_perror(kReportContext, loop.session);
     zv::NoteSessionFailure(loop.session);
     loop.result = 1;
@@ -180,14 +180,14 @@ void TakeResponse(WalkLoop& loop, int status, const netsnmp_pdu* response, bool 
 }
 
 // Sends `request` (null: the library had no memory for it) and waits.
-int SendNewRequest(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
+zv::WaitOutcome SendNewRequest(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
   *response = nullptr;
-  if (request == nullptr) return STAT_ERROR;
+  if (request == nullptr) return zv::WaitOutcome::kFailed;
   return zv::SendAndWait(session, request, response);  // frees the request
 }
 
-int SendRequest(netsnmp_session* session, int command, const oid* name, std::size_t length,
-                netsnmp_pdu** response) {
+zv::WaitOutcome SendRequest(netsnmp_session* session, int command, const oid* name, std::size_t length,
+                            netsnmp_pdu** response) {
   netsnmp_pdu* request = snmp_pdu_create(command);
   if (request != nullptr) snmp_add_null_var(request, name, length);
   return SendNewRequest(session, request, response);
@@ -195,9 +195,9 @@ int SendRequest(netsnmp_session* session, int command, const oid* name, std::siz
 
 void StepByGetNext(WalkLoop& loop) {
   netsnmp_pdu* response = nullptr;
-  const int status = SendRequest(loop.session, SNMP_MSG_GETNEXT, loop.current.ids,
-                                 loop.current.length, &response);
-  TakeResponse(loop, status, response, false);
+  const zv::WaitOutcome outcome =
+      SendRequest(loop.session, SNMP_MSG_GETNEXT, loop.current.ids, loop.current.length, &response);
+  TakeResponse(loop, outcome, response, false);
   if (response != nullptr) snmp_free_pdu(response);
 }
 
@@ -233,8 +233,8 @@ bool AcceptBulkAnswer(WalkLoop& loop, const netsnmp_pdu& response) {
 // GETNEXT asks for the next variable alone, and a walk by GETNEXT would
 // have met the same silence at that variable, if at all. A device that
 // never answered is a silent one and ends the walk as a GETNEXT walk would.
-bool GoOnByGetNextAfterSilence(WalkLoop& loop, int status) {
-  if (status != STAT_TIMEOUT || !loop.device_answered || zv::WalkDeadlinePassed()) return false;
+bool GoOnByGetNextAfterSilence(WalkLoop& loop, zv::WaitOutcome outcome) {
+  if (outcome != zv::WaitOutcome::kTimedOut || !loop.device_answered || zv::WalkDeadlinePassed()) return false;
   zv::NoteWalkReason("the device left a GETBULK request unanswered; the walk went on by GETNEXT");
   loop.bulk_repetitions = 0;
   return true;
@@ -242,11 +242,11 @@ bool GoOnByGetNextAfterSilence(WalkLoop& loop, int status) {
 
 void StepByGetBulk(WalkLoop& loop) {
   netsnmp_pdu* response = nullptr;
-  const int status = SendNewRequest(
+  const zv::WaitOutcome outcome = SendNewRequest(
       loop.session, zv::NewBulkRequest(loop.current.ids, loop.current.length, loop.bulk_repetitions), &response);
-  const bool answered = status == STAT_SUCCESS && response != nullptr;
-  if (answered ? AcceptBulkAnswer(loop, *response) : !GoOnByGetNextAfterSilence(loop, status)) {
-    TakeResponse(loop, status, response, true);
+  const bool answered = outcome == zv::WaitOutcome::kAnswered && response != nullptr;
+  if (answered ? AcceptBulkAnswer(loop, *response) : !GoOnByGetNextAfterSilence(loop, outcome)) {
+    TakeResponse(loop, outcome, response, true);
   }
   if (response != nullptr) snmp_free_pdu(response);
 }
@@ -263,7 +263,7 @@ void StepOnce(WalkLoop& loop) {
 // `bulk_repetitions` above 0, else GETNEXT) and the fallback GET.
 int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetitions) {
   WalkLoop loop{session, root, root, !zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering),
-                true, 0, STAT_SUCCESS, bulk_repetitions, false};
+                true, 0, zv::WaitOutcome::kAnswered, bulk_repetitions, false};
   if (zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested)) {
     snmp_get_and_print(session, root.ids, root.length);
   }
@@ -275,7 +275,7 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
     }
     StepOnce(loop);
   }
-  if (numprinted == 0 && loop.last_status == STAT_SUCCESS) {
+  if (numprinted == 0 && loop.last_outcome == zv::WaitOutcome::kAnswered) {
     snmp_get_and_print(session, root.ids, root.length);
   }
   return loop.result;
@@ -336,8 +336,8 @@ void PrintVariable(const netsnmp_variable_list& variable) {
 
 void snmp_get_and_print(netsnmp_session* session, const oid* name, std::size_t name_length) {
   netsnmp_pdu* response = nullptr;
-  const int status = SendRequest(session, SNMP_MSG_GET, name, name_length, &response);
-  if (status == STAT_SUCCESS && response != nullptr && response->errstat == SNMP_ERR_NOERROR) {
+  const zv::WaitOutcome outcome = SendRequest(session, SNMP_MSG_GET, name, name_length, &response);
+  if (outcome == zv::WaitOutcome::kAnswered && response != nullptr && response->errstat == SNMP_ERR_NOERROR) {
     for (const netsnmp_variable_list* variable = response->variables; variable != nullptr;
          variable = variable->next_variable) {
       CountVariable();

@@ -8,9 +8,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "platform/posix_io.h"
 #include "walk/debug_sink.h"
 
 namespace zv {
@@ -77,10 +77,10 @@ std::string WriteAccessRefusalReason(const char* path) {
     ::close(fd);
     return "the write-access test refused it";
   }
-  if (errno != ENOENT) return std::string("open: ") + std::strerror(errno);
+  if (errno != ENOENT) return ErrnoText("open", errno);
   const std::string directory = DirectoryOf(path);
   if (::access(directory.c_str(), W_OK | X_OK) != 0) {
-    return "folder '" + directory + "': " + std::strerror(errno);
+    return ErrnoText("folder '" + directory + "'", errno);
   }
   return "the write-access test refused it";
 }

@@ -4,3 +4,4 @@
 ProfileList PlistForSpool = {};
 int32_t numprinted = 0;
 char sDEBUGmsg[kDebugMessageSize] = {};
+zv::WalkClock zv::walk_clock;

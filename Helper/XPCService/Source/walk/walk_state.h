@@ -11,10 +11,12 @@
 // nothing but the walk and its merge touches this state.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
 #include "store/zvplist.h"
+#include "walk/walk_driver.h"
 
 /// Size of the walk's diagnostic buffer `sDEBUGmsg`, terminator included.
 constexpr std::size_t kDebugMessageSize = 128;
@@ -35,3 +37,19 @@ extern int32_t numprinted;
 /// The walk driver's and the option handler's last diagnostic, cut to 127
 /// characters and a terminating zero. Kept for a debugger; nothing reads it.
 extern char sDEBUGmsg[kDebugMessageSize];
+
+namespace zv {
+
+/// The walk's time: how long every walk may last, and when the walk that
+/// runs must end. The limit is set before walks (SetWalkTimeLimit, from the
+/// service's settings in the walk's process); the deadline when each walk
+/// starts (StartWalkDeadline), then read by its waits. Only AbandonWalks
+/// reaches the walk from outside, and it touches none of this.
+struct WalkClock {
+  std::chrono::seconds limit{kDefaultWalkTimeLimitSeconds};
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+};
+
+extern WalkClock walk_clock;
+
+}  // namespace zv
