@@ -121,7 +121,7 @@ int32_t ZVPListReadProfile_Dict_Pap(ProfileList* list, int32_t selector) {
 int32_t ZVPListWriteProfile_Dict(const ProfileList* list, int32_t selector, ProfileList* rgbOut, ProfileList* simOut,
                                  ProfileList* dstOut) {
   if (list == nullptr || zv::ClassKey(selector) == nullptr || !zv::CurrentPathUsable()) return -1;
-  ProfileList* const out[3] = {rgbOut, simOut, dstOut};
+  ProfileList* const out[zv::kProfileClassCount] = {rgbOut, simOut, dstOut};
   // The caller's list may also be one of the outputs, which are filled from
   // the file before the write: the list to write is then taken aside first.
   ProfileList aside;
@@ -132,10 +132,10 @@ int32_t ZVPListWriteProfile_Dict(const ProfileList* list, int32_t selector, Prof
   }
   zv::ProfileLists read{};
   (void)ZVPListReadProfile_All(&read.rgb, &read.sim, &read.dst);
-  for (int32_t c = 0; c < 3; ++c) {
+  for (int32_t c = 0; c < zv::kProfileClassCount; ++c) {
     if (out[c] != nullptr) *out[c] = *read.of(c);
   }
-  const ProfileList* written[3] = {&read.rgb, &read.sim, &read.dst};
+  const ProfileList* written[zv::kProfileClassCount] = {&read.rgb, &read.sim, &read.dst};
   written[selector] = given;
   const int32_t result = ZVPListWriteProfile_All(written[0], written[1], written[2]);
   if (out[selector] != nullptr) *out[selector] = *given;
@@ -193,11 +193,11 @@ int32_t ZVPListWriteProfile_All_Pap(const ProfileList* rgbBase, const ProfileLis
 // ---- The file's dictionaries ---------------------------------------------------
 
 int32_t ZVPListMappingGetMainDict_FromPlist(plist_t* rgbDict, plist_t* simDict, plist_t* dstDict) {
-  plist_t* const out[3] = {rgbDict, simDict, dstDict};
+  plist_t* const out[zv::kProfileClassCount] = {rgbDict, simDict, dstDict};
   if (rgbDict == nullptr || simDict == nullptr || dstDict == nullptr) return -1;
   zv::PlistPtr root;
   if (!zv::LoadCurrentProfilePlist(&root)) return -1;
-  for (int32_t c = 0; c < 3; ++c) {
+  for (int32_t c = 0; c < zv::kProfileClassCount; ++c) {
     plist_t class_dict = zv::FindClassDictionary(root.get(), c);
     plist_t copy = class_dict != nullptr ? plist_copy(class_dict) : nullptr;
     if (copy == nullptr) return -1;
