@@ -56,12 +56,6 @@ TEST_F(CallCommandTest, DashReadsTheTextFromStandardInput) {
   EXPECT_EQ(zvtest::ReadFile(dir_.File("in.plist")), body);
 }
 
-TEST_F(CallCommandTest, SocketFromTheEnvironment) {
-  const auto result = Call({"zvPListExistProfile_XPC:reply:", dir_.path()}, "", {"ZVXPC_SOCKET=" + socket()});
-  EXPECT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(result.out, "TRUE\n");
-}
-
 TEST_F(CallCommandTest, FailuresExitTwoWithTheReason) {
   const auto unknown = Call({"--socket", socket(), "noSuch:reply:", "x"});
   EXPECT_EQ(unknown.exit_code, 2);

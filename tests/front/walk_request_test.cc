@@ -42,47 +42,38 @@ bool AllNullFrom(const WalkRequestStorage& storage, std::size_t first) {
   return true;
 }
 
-TEST(DecodeWalkRequestTest, PathsPutUserFirstAndModelSecond) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", "zvxpc:arg:"), kDir, &storage), WalkDecodeStatus::kReady);
-  EXPECT_STREQ(storage.current_path, (kDir + "U-M-profile.plist").c_str());
-  EXPECT_STREQ(storage.previous_path, (kDir + "U-M-profile.prev.plist").c_str());
-  EXPECT_STREQ(storage.spool_path, (kDir + "U-M-profile.spool.plist").c_str());
-  // The folder, the two one-byte names and their hyphen, the suffix.
-  EXPECT_EQ(std::strlen(storage.current_path), kDir.size() + 3 + zv::kCurrentProfileSuffix.size());
-}
-
-TEST(DecodeWalkRequestTest, EmptyNamesLeaveTheFixedText) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("", "", ""), kDir, &storage), WalkDecodeStatus::kReady);
-  EXPECT_STREQ(storage.current_path, (kDir + "--profile.plist").c_str());
-  EXPECT_EQ(std::strlen(storage.spool_path), kDir.size() + 1 + zv::kSpoolProfileSuffix.size());
-}
-
-TEST(DecodeWalkRequestTest, NamesGoInAsTheirUtf8Bytes) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("Model X", "J\xC3\xA9r\xC3\xB4me", ""), kDir, &storage),
-            WalkDecodeStatus::kReady);
-  EXPECT_STREQ(storage.current_path, (kDir + "J\xC3\xA9r\xC3\xB4me-Model X-profile.plist").c_str());
+// Which path holds which name is RunWalkRequestTest's; here the names go
+// in byte for byte, and the argument vector ends in null entries.
+TEST(DecodeWalkRequestTest, NamesGoInAsTheirBytes) {
+  const struct {
+    std::string model, user;
+    std::string stem;  // the file names less their suffix
+  } cases[] = {
+      {"", "", "-"},
+      {"Model X", "J\xC3\xA9r\xC3\xB4me", "J\xC3\xA9r\xC3\xB4me-Model X"},
+  };
+  for (const auto& c : cases) {
+    WalkRequestStorage storage;
+    ASSERT_EQ(DecodeWalkRequest(WalkText(c.model, c.user, ""), kDir, &storage), WalkDecodeStatus::kReady) << c.stem;
+    EXPECT_STREQ(storage.current_path, (kDir + c.stem + "-profile.plist").c_str());
+    EXPECT_STREQ(storage.spool_path, (kDir + c.stem + "-profile.spool.plist").c_str());
+  }
 }
 
 TEST(DecodeWalkRequestTest, ArgumentVectorDropsTheLastComponent) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", "zvxpc:arg:-v2c:arg::arg:127.0.0.1:arg:dropped"), kDir, &storage),
-            WalkDecodeStatus::kReady);
-  ASSERT_EQ(storage.argc, 4);
-  EXPECT_STREQ(storage.argv[0], "zvxpc");
-  EXPECT_STREQ(storage.argv[1], "-v2c");
-  EXPECT_STREQ(storage.argv[2], "");
-  EXPECT_STREQ(storage.argv[3], "127.0.0.1");
-  EXPECT_TRUE(AllNullFrom(storage, 4));
-}
-
-TEST(DecodeWalkRequestTest, NoSeparatorGivesAnEmptyVector) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", "-v2c 127.0.0.1"), kDir, &storage), WalkDecodeStatus::kReady);
-  EXPECT_EQ(storage.argc, 0);
-  EXPECT_TRUE(AllNullFrom(storage, 0));
+  const struct {
+    std::string arguments;
+    std::vector<std::string> argv;
+  } cases[] = {
+      {"zvxpc:arg:-v2c:arg::arg:127.0.0.1:arg:dropped", {"zvxpc", "-v2c", "", "127.0.0.1"}},
+      {"-v2c 127.0.0.1", {}},  // no separator
+  };
+  for (const auto& c : cases) {
+    WalkRequestStorage storage;
+    ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", c.arguments), kDir, &storage), WalkDecodeStatus::kReady);
+    EXPECT_EQ(std::vector<std::string>(storage.argv, storage.argv + storage.argc), c.argv) << c.arguments;
+    EXPECT_TRUE(AllNullFrom(storage, c.argv.size())) << c.arguments;
+  }
 }
 
 TEST(DecodeWalkRequestTest, NamesUpTo160BytesFitA74ByteDirectory) {
