@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: MIT
-// libzvxpc through its C interface against the real zvxpcd (and snmpd for
-// the walk), and against a stand-in socket whose side the test plays:
-// every operation, the walk, an error reply ending the requests behind it,
-// a timeout, replies in order on a non-blocking loop, requests refused
-// before anything is sent, a request larger than the socket takes queued
-// and written as the peer reads while no call waits, the service's word
-// kept when it closes in the middle of a request, and reconnection after
-// the service closed a connection, never sending a request twice. (The
-// walk on a poll loop, a large request behind a walk and a restart of the
-// service are the installed dialog program's.)
+// libzvxpc through its C interface against the real zvxpcd, and against a
+// stand-in socket whose side the test plays: every operation, an error
+// reply ending the requests behind it, a timeout, replies in order on a
+// non-blocking loop, requests refused before anything is sent, a request
+// larger than the socket takes queued and written as the peer reads while
+// no call waits, the service's word kept when it closes in the middle of a
+// request, and reconnection after the service closed a connection, never
+// sending a request twice. (A walk
+// of a printer is the installed C programs'; the walk on a poll loop, a
+// large request behind a walk and a restart of the service are the
+// installed dialog program's.)
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -140,17 +141,17 @@ std::string RequestFrame(const char* op, const std::string& text) {
   return frame;
 }
 
-class ZvxpcLibraryTest : public zvtest::PrinterAWalkTest {
+class ZvxpcLibraryTest : public zvtest::WalkServiceTest {
  protected:
   void SetUp() override {
-    PrinterAWalkTest::SetUp();
+    WalkServiceTest::SetUp();
     StartService();
     client_ = zvxpc_connect(socket_path().c_str());
     ASSERT_NE(client_, nullptr) << std::strerror(errno);
   }
   void TearDown() override {
     zvxpc_close(client_);
-    PrinterAWalkTest::TearDown();
+    WalkServiceTest::TearDown();
   }
 
   zvxpc_client* client_ = nullptr;
@@ -186,20 +187,6 @@ TEST_F(ZvxpcLibraryTest, EveryOperationThroughCall) {
   EXPECT_EQ(zvtest::ReadFile(current), "<dict/>");
   // No argument object at all.
   EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, nullptr), ZVXPC_REPLY_FALSE);
-}
-
-TEST_F(ZvxpcLibraryTest, WalksAPrinter) {
-  const std::vector<std::string> arguments = zvtest::TableWalkArguments(printer_->address());
-  std::vector<const char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  int result = 99;
-  ASSERT_EQ(zvxpc_walk(client_, "alice", "PX-100", static_cast<int>(argv.size()), argv.data(), 20000, &result), 0)
-      << zvxpc_error(client_);
-  EXPECT_EQ(result, 0);
-  const zvtest::StoredProfiles stored = zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
-  ASSERT_TRUE(stored.read);
-  EXPECT_EQ(stored.rgb, (zvtest::SlotSummary{"OFFICE.ICC 4 2", "PHOTO.ICC 4 2"}));
-  EXPECT_EQ(LogLines(), std::vector<std::string>{"xpc - mibwalk_XPC - iRet=0"});
 }
 
 // The service closes the connection after an error reply: the request

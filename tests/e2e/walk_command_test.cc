@@ -23,7 +23,6 @@ namespace {
 
 using zvtest::CommandResult;
 using zvtest::ReadStoredProfiles;
-using zvtest::SlotSummary;
 using zvtest::SnmpAgent;
 
 // Runs `zvxpc walk`; its default folder of profile lists is one that does
@@ -50,10 +49,7 @@ TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, "iRet=0\n");
   EXPECT_EQ(result.err, "");
-  const zvtest::StoredProfiles stored = ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
-  ASSERT_TRUE(stored.read);
-  EXPECT_EQ(stored.rgb, (SlotSummary{"OFFICE.ICC 4 2", "PHOTO.ICC 4 2"}));
-  EXPECT_EQ(stored.sim, SlotSummary{"PROOF.ICC 5 2"});
+  EXPECT_TRUE(ReadStoredProfiles(CurrentPlist("alice", "PX-100")).read);  // its rows: WalkPathsTest
 
   // "--" before the walk arguments, '=' forms, the socket from the
   // environment, and empty names.

@@ -243,17 +243,20 @@ TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
   EXPECT_EQ(ReadFile(dir_.File("walk.log")), "xpc - mibwalk_XPC - iRet=1\n");
 }
 
-TEST_F(ServiceProcessTest, SigtermEndsTheServiceWithExitZero) {
-  Start();
-  const zvtest::Client idle = zvtest::Connect(socket_path());
-  ASSERT_TRUE(idle);
-  ASSERT_EQ(CallText(idle.get(), kExist, std::nullopt), "FALSE");
-  EXPECT_EQ(service_->Stop(), 0);
-  EXPECT_FALSE(Exists(socket_path()));
-  // The idle client finds its connection closed and no socket to connect to.
-  char* reply = nullptr;
-  EXPECT_EQ(zvxpc_call(idle.get(), kExist, nullptr, zvtest::kReplyTimeoutMs, &reply), -1);
-  EXPECT_EQ(errno, ENOENT) << zvxpc_error(idle.get());
+TEST_F(ServiceProcessTest, SigtermAndSigintEndTheServiceWithExitZero) {
+  for (const int stop_signal : {SIGTERM, SIGINT}) {
+    Start();
+    const zvtest::Client idle = zvtest::Connect(socket_path());
+    ASSERT_TRUE(idle);
+    ASSERT_EQ(CallText(idle.get(), kExist, std::nullopt), "FALSE");
+    service_->process().Signal(stop_signal);
+    EXPECT_EQ(service_->process().Wait(10000), 0) << stop_signal;
+    EXPECT_FALSE(Exists(socket_path())) << stop_signal;
+    // The idle client finds its connection closed and no socket to connect to.
+    char* reply = nullptr;
+    EXPECT_EQ(zvxpc_call(idle.get(), kExist, nullptr, zvtest::kReplyTimeoutMs, &reply), -1);
+    EXPECT_EQ(errno, ENOENT) << stop_signal << ": " << zvxpc_error(idle.get());
+  }
 }
 
 TEST_F(ServiceProcessTest, SigtermEndsTheServiceThoughAClientReadsNoReplies) {
@@ -275,12 +278,6 @@ TEST_F(ServiceProcessTest, SigtermEndsTheServiceThoughAClientReadsNoReplies) {
   service_->process().Signal(SIGTERM);
   EXPECT_EQ(service_->process().Wait(5000), 0);
   ::close(fd);
-}
-
-TEST_F(ServiceProcessTest, SigintEndsTheServiceWithExitZero) {
-  Start();
-  service_->process().Signal(SIGINT);
-  EXPECT_EQ(service_->process().Wait(10000), 0);
 }
 
 TEST_F(ServiceProcessTest, StaleSocketIsReplacedButALiveServiceIsNot) {

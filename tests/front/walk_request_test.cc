@@ -76,32 +76,31 @@ TEST(DecodeWalkRequestTest, ArgumentVectorDropsTheLastComponent) {
   }
 }
 
-TEST(DecodeWalkRequestTest, NamesUpTo160BytesFitA74ByteDirectory) {
-  // The spool path has the most fixed text (95 bytes), leaving 160.
-  WalkRequestStorage fits;
-  ASSERT_EQ(DecodeWalkRequest(WalkText(std::string(80, 'm'), std::string(80, 'u'), ""), kDir, &fits),
-            WalkDecodeStatus::kReady);
-  EXPECT_EQ(std::strlen(fits.spool_path), 255u);
-  EXPECT_EQ(std::strlen(fits.previous_path), 254u);
-
-  WalkRequestStorage too_long;
-  EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(80, 'm'), std::string(81, 'u'), ""), kDir, &too_long),
-            WalkDecodeStatus::kPathTooLong);
-  EXPECT_EQ(too_long.current_path[0], '\0');
-  EXPECT_EQ(too_long.spool_path[0], '\0');
-  EXPECT_EQ(too_long.argc, 0);
-}
-
-TEST(DecodeWalkRequestTest, LimitFollowsAnotherDirectory) {
-  // Directory of 68 bytes: the spool path's 68 + 21 fixed bytes leave 166
-  // for the names (the previous path then has 254, the store's limit).
-  const std::string dir = "/" + std::string(66, 'd') + "/";
-  ASSERT_EQ(dir.size(), 68u);
-  WalkRequestStorage storage;
-  EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(100, 'm'), std::string(67, 'u'), ""), dir, &storage),
-            WalkDecodeStatus::kPathTooLong);
-  EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(100, 'm'), std::string(66, 'u'), ""), dir, &storage),
-            WalkDecodeStatus::kReady);
+// The spool path has the most fixed text, 21 bytes besides the folder and
+// the names: a folder of 74 bytes leaves the names 160, one of 68 leaves
+// them 166. A request over the limit fills no path.
+TEST(DecodeWalkRequestTest, NamesFillWhatTheFolderLeaves) {
+  const std::string dir68 = "/" + std::string(66, 'd') + "/";
+  const struct {
+    const std::string& dir;
+    std::size_t model, user;
+    WalkDecodeStatus status;
+  } cases[] = {
+      {kDir, 80, 80, WalkDecodeStatus::kReady},
+      {kDir, 80, 81, WalkDecodeStatus::kPathTooLong},
+      {dir68, 100, 66, WalkDecodeStatus::kReady},
+      {dir68, 100, 67, WalkDecodeStatus::kPathTooLong},
+  };
+  for (const auto& c : cases) {
+    WalkRequestStorage storage;
+    const std::string name = std::to_string(c.dir.size()) + "-byte folder, user of " + std::to_string(c.user);
+    EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(c.model, 'm'), std::string(c.user, 'u'), ""), c.dir, &storage),
+              c.status) << name;
+    const bool ready = c.status == WalkDecodeStatus::kReady;
+    EXPECT_EQ(std::strlen(storage.spool_path), ready ? 255u : 0u) << name;
+    EXPECT_EQ(std::strlen(storage.previous_path), ready ? 254u : 0u) << name;
+    EXPECT_EQ(std::strlen(storage.current_path), ready ? 249u : 0u) << name;
+  }
 }
 
 TEST(DecodeWalkRequestTest, AtMost512Arguments) {
