@@ -3,20 +3,15 @@
 // exit codes (0 for iRet=0, 1 for another result, 2 when no walk result can
 // be had), against the real zvxpcd and, for replies the service never
 // gives, a stand-in service on a socket of its own.
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/posix_io.h"
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
+#include "support/stand_in_socket.h"
 #include "walk_service.h"
 
 namespace {
@@ -168,25 +163,27 @@ TEST_F(WalkCommandTest, NoWalkResultExitsTwoWithTheReason) {
   EXPECT_TRUE(LogLines().empty());
 }
 
-constexpr int kAcceptWaitMs = 10000;
-
-// A stand-in for the service: accepts one connection on `path`, reads one
-// request and answers it with `reply` (or closes without one).
+// Serves one request on a stand-in socket at `path` in the background:
+// keeps its operation and text, and answers with the reply payload `reply`
+// (or closes without one).
 class StandInService {
  public:
-  StandInService(const std::string& path, std::optional<std::string> reply_payload)
-      : reply_payload_(std::move(reply_payload)) {
-    sockaddr_un address;
-    zv::MakeUnixAddress(path, &address);
-    listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    EXPECT_EQ(::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(listen_fd_, 1), 0);
-    thread_ = std::thread([this] { ServeOne(); });
-  }
-  ~StandInService() {
-    Wait();
-    ::close(listen_fd_);
-  }
+  StandInService(const std::string& path, std::optional<std::string> reply)
+      : socket_(path), thread_([this, reply = std::move(reply)] {
+          if (!socket_.Accept(10000)) return;
+          zv::xpc::FrameReader reader(socket_.connection());
+          std::string_view payload;
+          zv::xpc::RequestView request;
+          std::string error;
+          if (reader.Next(&payload) == zv::xpc::FrameStatus::kFrame && zv::xpc::DecodeRequest(payload, &request, &error)) {
+            operation_ = request.operation;
+            text_ = request.text.value_or("(none)");
+            const bool replied = !reply || zv::xpc::WriteFrame(socket_.connection(), *reply, &error);
+            EXPECT_TRUE(replied) << error;
+          }
+          socket_.CloseConnection();
+        }) {}
+  ~StandInService() { Wait(); }
   /// The request's operation and text, once it was served.
   const std::string& operation() {
     Wait();
@@ -202,31 +199,9 @@ class StandInService {
     if (thread_.joinable()) thread_.join();
   }
 
-  void ServeOne() {
-    pollfd waiting{listen_fd_, POLLIN, 0};
-    if (::poll(&waiting, 1, kAcceptWaitMs) != 1) return;
-    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
-    zv::xpc::FrameReader reader(fd);
-    std::string_view payload;
-    zv::xpc::RequestView request;
-    std::string error;
-    if (reader.Next(&payload) == zv::xpc::FrameStatus::kFrame && zv::xpc::DecodeRequest(payload, &request, &error)) {
-      operation_ = request.operation;
-      text_ = request.text.value_or("(none)");
-      if (reply_payload_) {
-        std::string frame;
-        zv::xpc::AppendFrame(*reply_payload_, &frame);
-        EXPECT_EQ(::write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-      }
-    }
-    ::close(fd);
-  }
-
-  std::optional<std::string> reply_payload_;
-  int listen_fd_ = -1;
-  std::thread thread_;
+  zvtest::StandInSocket socket_;
   std::string operation_, text_;
+  std::thread thread_;  // last: it uses the members above
 };
 
 TEST_F(WalkCommandTest, ComposesTheRequestTextInOrder) {

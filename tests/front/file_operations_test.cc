@@ -117,33 +117,28 @@ TEST_F(FileOperationsTest, WriteAccessTestRefusesWhatTheUserCannotWrite) {
   EXPECT_FALSE(Exists(closed_dir + "/new.plist"));
 }
 
-// Restoring shows the type and both paths reach the store in their
-// places; what each type does is the store's to show (FileAdminTest), how
-// the fields are cut is DecodeSwapRequestTest's.
+// Requests with an unknown type or absent paths change nothing; a restore
+// shows the type and both paths reach the store in their places. What each
+// type does is the store's to show (FileAdminTest), how the fields are cut
+// is DecodeSwapRequestTest's. Every swap answers TRUE.
 TEST_F(FileOperationsTest, SwapCarriesOutTheOperationItNames) {
   const std::string current = dir_.File("c.plist"), previous = dir_.File("p.plist");
   WriteFile(current, "current");
   WriteFile(previous, "previous");
+  const std::optional<std::string> requests[] = {
+      Swap(3, current, previous),
+      Swap(0, "NULL", previous),                                               // restore needs both paths
+      current + ":ARG_cFooCurrentString" + previous + ":ARG_cFooPrevString",  // type marker missing
+      std::nullopt,
+  };
+  for (const auto& request : requests) {
+    EXPECT_EQ(Call(kSwap, request), "TRUE") << request.value_or("(none)");
+    EXPECT_EQ(ReadFile(current), "current") << request.value_or("(none)");
+    EXPECT_EQ(ReadFile(previous), "previous") << request.value_or("(none)");
+  }
   EXPECT_EQ(Call(kSwap, Swap(0, current, previous)), "TRUE");
   EXPECT_EQ(ReadFile(current), "previous");
   EXPECT_FALSE(Exists(previous));
-}
-
-TEST_F(FileOperationsTest, SwapWithUnknownTypeOrAbsentPathsChangesNothing) {
-  const std::string current = dir_.File("c.plist"), previous = dir_.File("p.plist");
-  WriteFile(current, "current");
-  WriteFile(previous, "previous");
-  const std::string requests[] = {
-      Swap(3, current, previous),
-      Swap(0, "NULL", previous),                          // restore needs both paths
-      current + ":ARG_cFooCurrentString" + previous + ":ARG_cFooPrevString",  // type marker missing
-  };
-  for (const std::string& request : requests) {
-    EXPECT_EQ(Call(kSwap, request), "TRUE") << request;
-    EXPECT_EQ(ReadFile(current), "current") << request;
-    EXPECT_EQ(ReadFile(previous), "previous") << request;
-  }
-  EXPECT_EQ(Call(kSwap, std::nullopt), "TRUE");
 }
 
 TEST_F(FileOperationsTest, ExistenceTestAsksForReadability) {
