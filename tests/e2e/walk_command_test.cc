@@ -175,7 +175,8 @@ class StandInService {
           std::string_view payload;
           zv::xpc::RequestView request;
           std::string error;
-          if (reader.Next(&payload) == zv::xpc::FrameStatus::kFrame && zv::xpc::DecodeRequest(payload, &request, &error)) {
+          if (reader.Next(&payload) == zv::xpc::FrameStatus::kFrame &&
+              zv::xpc::DecodeRequest(payload, &request, &error)) {
             operation_ = request.operation;
             text_ = request.text.value_or("(none)");
             const bool replied = !reply || zv::xpc::WriteFrame(socket_.connection(), *reply, &error);

@@ -43,7 +43,7 @@ TEST_F(UnwritableListTest, OnlyTheVerboseLogTellsWhy) {
   std::vector<std::string> expected;
   for (const bool verbose : {false, true}) {
     service_.reset();
-    StartService(/*default_directory=*/false, verbose ? std::vector<std::string>{"--verbose"} : std::vector<std::string>{});
+    StartService(/*default_directory=*/false, std::vector<std::string>(verbose ? 1 : 0, "--verbose"));
     EXPECT_EQ(Walk("PX-100", "alice", zvtest::TableWalkArguments(printer_->address())), "iRet=0");
     expected.push_back(std::string(kWalkLine) + "0");
     if (verbose) {

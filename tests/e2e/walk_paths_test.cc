@@ -26,21 +26,16 @@ constexpr const char* kSpoolFixedText = "--profile.spool.plist";  // two hyphens
 class WalkPathsTest : public zvtest::PrinterAWalkTest {
  protected:
   std::vector<std::string> TableWalk() const { return zvtest::TableWalkArguments(printer_->address()); }
-
-  // Expects the current list of `user` and `model` to hold printer A's rows.
-  void ExpectPrinterARows(const std::string& user, const std::string& model) {
-    const StoredProfiles stored = ReadStoredProfiles(CurrentPlist(user, model));
-    ASSERT_TRUE(stored.read) << CurrentPlist(user, model);
-    EXPECT_EQ(stored.rgb, (SlotSummary{"OFFICE.ICC 4 2", "PHOTO.ICC 4 2"}));
-    EXPECT_EQ(stored.sim, SlotSummary{"PROOF.ICC 5 2"});
-    EXPECT_EQ(stored.dst, SlotSummary{"PROOF.ICC 5 2"});
-  }
 };
 
 TEST_F(WalkPathsTest, UserFirstModelSecondAndOnlyTheCurrentListIsWritten) {
   StartService();
   ASSERT_EQ(Walk("PX-100", "alice", TableWalk()), "iRet=0") << ServiceStderr();
-  ExpectPrinterARows("alice", "PX-100");
+  const StoredProfiles stored = ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
+  ASSERT_TRUE(stored.read);
+  EXPECT_EQ(stored.rgb, (SlotSummary{"OFFICE.ICC 4 2", "PHOTO.ICC 4 2"}));
+  EXPECT_EQ(stored.sim, SlotSummary{"PROOF.ICC 5 2"});
+  EXPECT_EQ(stored.dst, SlotSummary{"PROOF.ICC 5 2"});
   // The walk reads and writes the current list only; the previous and the
   // spool list are not made.
   EXPECT_EQ(PreferencesEntries(), std::vector<std::string>{"alice-PX-100-profile.plist"});

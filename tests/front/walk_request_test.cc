@@ -43,7 +43,7 @@ bool AllNullFrom(const WalkRequestStorage& storage, std::size_t first) {
 }
 
 // Which path holds which name is RunWalkRequestTest's; here the names go
-// in byte for byte, and the argument vector ends in null entries.
+// in byte for byte.
 TEST(DecodeWalkRequestTest, NamesGoInAsTheirBytes) {
   const struct {
     std::string model, user;
