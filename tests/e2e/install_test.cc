@@ -132,13 +132,4 @@ TEST_F(InstallTest, InstalledUnitsFirstWalkLandsInTheUsersConfigFolder) {
   EXPECT_EQ(activator.Wait(10000), 0);
 }
 
-TEST_F(InstallTest, InstalledProgramsRun) {
-  const CommandResult service_help = RunCommand({Installed("libexec/zvxpcd"), "--help"});
-  EXPECT_EQ(service_help.exit_code, 0) << service_help.err;
-  EXPECT_NE(service_help.out.find("--preferences-dir"), std::string::npos) << service_help.out;
-  const CommandResult client_help = RunCommand({Installed("bin/zvxpc"), "walk", "--help"});
-  EXPECT_EQ(client_help.exit_code, 0) << client_help.err;
-  EXPECT_NE(client_help.out.find("--user U --model M"), std::string::npos) << client_help.out;
-}
-
 }  // namespace

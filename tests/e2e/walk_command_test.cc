@@ -145,7 +145,8 @@ TEST_F(WalkCommandTest, NoWalkResultExitsTwoWithTheReason) {
   };
   const std::string socket = socket_path();
   const Case cases[] = {
-      {{"--socket", dir_.File("none.sock"), "--user", "u", "--model", "m", "127.0.0.1"}, "is not running"},
+      {{"--socket", dir_.File("none.sock"), "--user", "u", "--model", "m", "127.0.0.1"},
+       "the service is not running at " + dir_.File("none.sock")},
       {{"--socket", socket, "--user", "u", "--model", "m"}, "no walk arguments"},
       {{"--socket", socket, "--user", "u", "--model", "m", "--"}, "no walk arguments"},
       {{"--socket", socket, "--model", "m", "127.0.0.1"}, "--user U and --model M are required"},
