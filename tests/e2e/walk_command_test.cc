@@ -219,8 +219,7 @@ TEST_F(WalkCommandTest, ComposesTheRequestTextInOrder) {
 
 TEST_F(WalkCommandTest, RepliesThatAreNoWalkResultExitTwo) {
   const std::optional<std::string> replies[] = {
-      zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "TRUE"),
-      zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "iRet=1x"),  // which texts are results: WalkTextTest
+      zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "TRUE"),  // which texts are results: WalkTextTest
       zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kError, "unknown operation"),
       std::nullopt,  // the connection closes without a reply
   };
