@@ -69,14 +69,12 @@ TEST_F(InstallTest, ManualPagesAndCompletion) {
   EXPECT_NE(completion.find("complete -F _zvxpc zvxpc"), std::string::npos) << completion;
 }
 
+// What the units say line by line is FrontInstallTest's; here the whole
+// install: the service ends when idle, and the manual page it names is
+// there.
 TEST_F(InstallTest, UserUnitsStartTheInstalledService) {
-  const std::string socket_unit = ReadFile(Installed("lib/systemd/user/zvxpcd.socket"));
-  EXPECT_NE(socket_unit.find("ListenStream=%t/zvxpcd.sock"), std::string::npos) << socket_unit;
   const std::string service_unit = ReadFile(Installed("lib/systemd/user/zvxpcd.service"));
-  EXPECT_NE(service_unit.find("ExecStart=" + Installed("libexec/zvxpcd") + " "), std::string::npos) << service_unit;
   EXPECT_NE(service_unit.find("--idle-exit"), std::string::npos) << service_unit;
-  EXPECT_NE(service_unit.find("Environment=SNMP_PERSISTENT_DIR="), std::string::npos) << service_unit;
-  EXPECT_EQ(service_unit.find("@ZVXPCD_PATH@"), std::string::npos) << service_unit;
 
   // systemd itself finds nothing wrong with the units: the program they
   // start exists, and so does the manual page the service unit names.
@@ -132,15 +130,6 @@ TEST_F(InstallTest, InstalledUnitsFirstWalkLandsInTheUsersConfigFolder) {
   EXPECT_EQ(st.st_mode & 07777, 0700u);
   activator.Signal(SIGTERM);
   EXPECT_EQ(activator.Wait(10000), 0);
-}
-
-TEST_F(InstallTest, InstalledProgramsRun) {
-  const CommandResult service_help = RunCommand({Installed("libexec/zvxpcd"), "--help"});
-  EXPECT_EQ(service_help.exit_code, 0) << service_help.err;
-  EXPECT_NE(service_help.out.find("--preferences-dir"), std::string::npos) << service_help.out;
-  const CommandResult client_help = RunCommand({Installed("bin/zvxpc"), "walk", "--help"});
-  EXPECT_EQ(client_help.exit_code, 0) << client_help.err;
-  EXPECT_NE(client_help.out.find("--user U --model M"), std::string::npos) << client_help.out;
 }
 
 }  // namespace

@@ -63,13 +63,6 @@ std::vector<pid_t> ConfinedChildrenOf(pid_t pid) {
   return confined;
 }
 
-bool Contains(const std::vector<std::string>& lines, std::string_view part) {
-  for (const std::string& line : lines) {
-    if (line.find(part) != std::string::npos) return true;
-  }
-  return false;
-}
-
 class WalkProcessTest : public zvtest::PrinterAWalkTest {
  protected:
   std::string WalkPrinterA(const std::string& user = "alice") {
@@ -141,7 +134,6 @@ TEST_F(WalkProcessTest, StuckWalkProcessIsEndedAtTheDeadlineAndOnStop) {
       const zvtest::StoredProfiles lists = zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
       ASSERT_TRUE(lists.read);
       EXPECT_TRUE(lists.rgb.empty() && lists.sim.empty() && lists.dst.empty());
-      EXPECT_NE(zvtest::ReadFile(CurrentPlist("alice", "PX-100")), before);
       continue;
     }
     service_->process().Signal(SIGTERM);
@@ -233,7 +225,7 @@ TEST_F(WalkProcessTest, ToggledSettingsHoldForLaterWalksUntilToggledBack) {
     ASSERT_FALSE(log.empty());
     EXPECT_NE(log.back().find(step.reason), std::string::npos) << log.back();
   }
-  EXPECT_FALSE(Contains(LogLines(), "the walk's process"));
+  for (const std::string& line : LogLines()) EXPECT_EQ(line.find("the walk's process"), std::string::npos) << line;
 }
 
 }  // namespace

@@ -106,11 +106,7 @@ void WalkServiceTest::StartService(bool default_directory, const std::vector<std
 
 std::string WalkServiceTest::Walk(const std::string& model, const std::string& user,
                                   const std::vector<std::string>& arguments) {
-  return WalkText(WalkRequestText(model, user, arguments));
-}
-
-std::string WalkServiceTest::WalkText(const std::optional<std::string>& text) {
-  return SendWalkRequest(socket_path(), text);
+  return SendWalkRequest(socket_path(), WalkRequestText(model, user, arguments));
 }
 
 std::string WalkServiceTest::CurrentPlist(const std::string& user, const std::string& model) const {

@@ -63,7 +63,6 @@ class WalkServiceTest : public ::testing::Test {
 
   /// One walk request on a fresh connection; the reply text.
   std::string Walk(const std::string& model, const std::string& user, const std::vector<std::string>& arguments);
-  std::string WalkText(const std::optional<std::string>& text);
 
   /// The preferences directory, ending in a slash.
   const std::string& preferences_dir() const { return preferences_dir_; }

@@ -56,22 +56,11 @@ TEST_F(CallCommandTest, DashReadsTheTextFromStandardInput) {
   EXPECT_EQ(zvtest::ReadFile(dir_.File("in.plist")), body);
 }
 
-TEST_F(CallCommandTest, SocketFromTheEnvironment) {
-  const auto result = Call({"zvPListExistProfile_XPC:reply:", dir_.path()}, "", {"ZVXPC_SOCKET=" + socket()});
-  EXPECT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(result.out, "TRUE\n");
-}
-
 TEST_F(CallCommandTest, FailuresExitTwoWithTheReason) {
   const auto unknown = Call({"--socket", socket(), "noSuch:reply:", "x"});
   EXPECT_EQ(unknown.exit_code, 2);
   EXPECT_EQ(unknown.out, "");
   EXPECT_NE(unknown.err.find("unknown operation: noSuch:reply:"), std::string::npos) << unknown.err;
-
-  const auto no_service = Call({"--socket", dir_.File("nobody.sock"), "zvPListExistProfile_XPC:reply:"});
-  EXPECT_EQ(no_service.exit_code, 2);
-  EXPECT_NE(no_service.err.find("the service is not running at " + dir_.File("nobody.sock")), std::string::npos)
-      << no_service.err;
 
   const auto bad_utf8 = Call({"--socket", socket(), "zvPListExistProfile_XPC:reply:", "-"}, "\xFF");
   EXPECT_EQ(bad_utf8.exit_code, 2);

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The real zvxpcd driven through its socket, through libzvxpc and, where a
-// request must be malformed or pipelined by hand, as bare frames: the file
-// operations, request order and concurrency, the door for other users and
-// for hostile frames, the connection bound, the walk refusal and its log
-// line, stopping, and socket activation.
+// request must be malformed or pipelined by hand, as bare frames: why a
+// file operation answered FALSE, request order, the door for other users
+// and for hostile frames, file requests beside a walk, stopping, and socket
+// activation. Every operation through the client library is
+// ZvxpcLibraryTest's; stalled, idle and surplus connections are the
+// listener's (ListenerTest).
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -78,32 +79,6 @@ class ServiceProcessTest : public ::testing::Test {
   zvtest::TempDir dir_;
   std::unique_ptr<zvtest::ServiceProcess> service_;
 };
-
-TEST_F(ServiceProcessTest, AllSevenFileOperationsOverTheSocket) {
-  Start();
-  const std::string current = dir_.File("c.plist"), previous = dir_.File("p.plist");
-  WriteFile(current, "current");
-  EXPECT_EQ(Call("zvPListIsAdminProfile_XPC:reply:", current), "TRUE");
-  EXPECT_EQ(Call("zvPListIsAdminProfile_XPC:reply:", dir_.File("none/x")), "FALSE");
-  EXPECT_EQ(Call("zvPListSwapProfile_XPC:reply:",
-                 "2:ARG_iSwapType" + current + ":ARG_cFooCurrentString" + previous + ":ARG_cFooPrevString"),
-            "TRUE");
-  EXPECT_EQ(ReadFile(previous), "current");
-  EXPECT_EQ(Call(kExist, previous), "TRUE");
-  EXPECT_EQ(Call(kExist, std::nullopt), "FALSE");
-  EXPECT_EQ(Call("zvPListRemove_XPC:reply:", previous), "TRUE");
-  EXPECT_FALSE(Exists(previous));
-  EXPECT_EQ(Call(kExist, previous), "FALSE");
-  EXPECT_EQ(Call("writeDictionaryToPlistFile_XPC:reply:", Url("w.plist") + ":AddURL:END<dict/>"), "TRUE");
-  EXPECT_EQ(ReadFile(dir_.File("w.plist")), "<dict/>");
-  EXPECT_EQ(Call("writeDataToPlistFile_XPC:reply:", Url("t.plist") + ":AddURL:ENDA"), "TRUE");
-  EXPECT_EQ(Call("writeDataToPlistFile_XPC:reply:", Url("t.plist") + ":AddURL:ENDB"), "TRUE");
-  EXPECT_EQ(Call("writeDataToPlistFileRename_XPC:reply:", Url("t.plist")), "TRUE");
-  EXPECT_EQ(ReadFile(dir_.File("t.plist")), "AB");
-  EXPECT_FALSE(Exists(dir_.File("t.plist.dummy")));
-  EXPECT_EQ(Call("writeDataToPlistFileRename_XPC:reply:", Url("t.plist")), "FALSE");
-  EXPECT_EQ(ReadFile(dir_.File("t.plist")), "AB");
-}
 
 // With --verbose every FALSE leaves one entry saying why; a TRUE leaves none.
 TEST_F(ServiceProcessTest, VerboseLogTellsWhyFileOperationsAnsweredFalse) {
@@ -183,35 +158,6 @@ TEST_F(ServiceProcessTest, PipelinedRequestsAreAnsweredInOrder) {
   ::close(fd);
 }
 
-TEST_F(ServiceProcessTest, ConnectionsAreServedAtTheSameTime) {
-  Start();
-  // One connection stops in the middle of a request; others go on.
-  const int stalled = RawConnect(socket_path());
-  ASSERT_GE(stalled, 0);
-  const std::string frame = Frame(zv::xpc::EncodeRequest(kExist, dir_.File("x")));
-  std::string error;
-  ASSERT_TRUE(zv::xpc::WriteAllBytes(stalled, frame.substr(0, 6), &error));
-
-  const std::string present = dir_.File("present");
-  WriteFile(present, "x");
-  std::atomic<int> right{0};
-  std::vector<std::thread> clients;
-  for (int t = 0; t < 8; ++t) {
-    clients.emplace_back([&] {
-      const zvtest::Client client = zvtest::Connect(socket_path());
-      if (!client) return;
-      for (int i = 0; i < 50; ++i) right += CallText(client.get(), kExist, present) == "TRUE" ? 1 : 0;
-    });
-  }
-  for (auto& client : clients) client.join();
-  EXPECT_EQ(right.load(), 400);
-
-  ASSERT_TRUE(zv::xpc::WriteAllBytes(stalled, frame.substr(6), &error));
-  zv::xpc::FrameReader reader(stalled);
-  EXPECT_EQ(NextReply(reader), "ok:FALSE");
-  ::close(stalled);
-}
-
 TEST_F(ServiceProcessTest, ConnectionOfAnotherUserIsClosedUnserved) {
   if (!zvtest::RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
   Start();
@@ -248,10 +194,8 @@ TEST_F(ServiceProcessTest, BadFramesGetAnErrorWhileOthersAreServed) {
        "error:unknown operation: noSuchOperation:reply:"},
       {"operation name in another case", Frame(zv::xpc::EncodeRequest("MIBWALK_XPC:reply:", std::nullopt)),
        "error:unknown operation: MIBWALK_XPC:reply:"},
+      // One of each kind of bad frame; every malformed payload is WireFormatTest's.
       {"empty payload", Frame(""), "error:malformed request: no zero byte after the operation name"},
-      {"no presence byte", Frame(std::string(kExist) + '\0'), "error:malformed request: no presence byte"},
-      {"bad presence byte", Frame(std::string(kExist) + '\0' + '\7' + "x"),
-       "error:malformed request: presence byte 7 is neither 0 nor 1"},
       {"invalid UTF-8", Frame(std::string(kExist) + '\0' + '\1' + "/tmp/\xC0\xAF"),
        "error:request text is not valid UTF-8"},
       {"oversized length", std::string(reinterpret_cast<const char*>(oversize), 4) + "xxxx",
@@ -273,25 +217,6 @@ TEST_F(ServiceProcessTest, BadFramesGetAnErrorWhileOthersAreServed) {
     ::close(fd);
     EXPECT_EQ(CallText(bystander.get(), kExist, dir_.path()), "TRUE") << c.name;
   }
-}
-
-TEST_F(ServiceProcessTest, ConnectionIdleLongestMakesRoomAtTheBound) {
-  Start();
-  std::vector<zvtest::Client> clients;
-  for (int i = 0; i < 64; ++i) {
-    clients.push_back(zvtest::Connect(socket_path()));
-    ASSERT_TRUE(clients.back()) << i << ": " << std::strerror(errno);
-    ASSERT_EQ(CallText(clients.back().get(), kExist, std::nullopt), "FALSE") << i;
-  }
-  // The 65th client is served; the first one, idle longest, is closed.
-  const int first_fd = zvxpc_fd(clients.front().get());
-  const zvtest::Client extra = zvtest::Connect(socket_path());
-  ASSERT_TRUE(extra);
-  EXPECT_EQ(CallText(extra.get(), kExist, std::nullopt), "FALSE");
-  ASSERT_EQ(zv::WaitFor(first_fd, POLLIN, 10000), 1);
-  char byte;
-  EXPECT_EQ(::recv(first_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT), 0) << "the first connection is still open";
-  EXPECT_EQ(CallText(clients.back().get(), kExist, std::nullopt), "FALSE");
 }
 
 TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
@@ -316,17 +241,20 @@ TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
   EXPECT_EQ(ReadFile(dir_.File("walk.log")), "xpc - mibwalk_XPC - iRet=1\n");
 }
 
-TEST_F(ServiceProcessTest, SigtermEndsTheServiceWithExitZero) {
-  Start();
-  const zvtest::Client idle = zvtest::Connect(socket_path());
-  ASSERT_TRUE(idle);
-  ASSERT_EQ(CallText(idle.get(), kExist, std::nullopt), "FALSE");
-  EXPECT_EQ(service_->Stop(), 0);
-  EXPECT_FALSE(Exists(socket_path()));
-  // The idle client finds its connection closed and no socket to connect to.
-  char* reply = nullptr;
-  EXPECT_EQ(zvxpc_call(idle.get(), kExist, nullptr, zvtest::kReplyTimeoutMs, &reply), -1);
-  EXPECT_EQ(errno, ENOENT) << zvxpc_error(idle.get());
+TEST_F(ServiceProcessTest, SigtermAndSigintEndTheServiceWithExitZero) {
+  for (const int stop_signal : {SIGTERM, SIGINT}) {
+    Start();
+    const zvtest::Client idle = zvtest::Connect(socket_path());
+    ASSERT_TRUE(idle);
+    ASSERT_EQ(CallText(idle.get(), kExist, std::nullopt), "FALSE");
+    service_->process().Signal(stop_signal);
+    EXPECT_EQ(service_->process().Wait(10000), 0) << stop_signal;
+    EXPECT_FALSE(Exists(socket_path())) << stop_signal;
+    // The idle client finds its connection closed and no socket to connect to.
+    char* reply = nullptr;
+    EXPECT_EQ(zvxpc_call(idle.get(), kExist, nullptr, zvtest::kReplyTimeoutMs, &reply), -1);
+    EXPECT_EQ(errno, ENOENT) << stop_signal << ": " << zvxpc_error(idle.get());
+  }
 }
 
 TEST_F(ServiceProcessTest, SigtermEndsTheServiceThoughAClientReadsNoReplies) {
@@ -348,18 +276,6 @@ TEST_F(ServiceProcessTest, SigtermEndsTheServiceThoughAClientReadsNoReplies) {
   service_->process().Signal(SIGTERM);
   EXPECT_EQ(service_->process().Wait(5000), 0);
   ::close(fd);
-}
-
-TEST_F(ServiceProcessTest, SigintEndsTheServiceWithExitZero) {
-  Start();
-  service_->process().Signal(SIGINT);
-  EXPECT_EQ(service_->process().Wait(10000), 0);
-}
-
-TEST_F(ServiceProcessTest, IdleServiceEndsByItself) {
-  Start({"--idle-exit", "1"});
-  EXPECT_EQ(Call(kExist, std::nullopt), "FALSE");
-  EXPECT_EQ(service_->process().Wait(15000), 0);
 }
 
 TEST_F(ServiceProcessTest, StaleSocketIsReplacedButALiveServiceIsNot) {

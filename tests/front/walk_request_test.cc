@@ -42,75 +42,65 @@ bool AllNullFrom(const WalkRequestStorage& storage, std::size_t first) {
   return true;
 }
 
-TEST(DecodeWalkRequestTest, PathsPutUserFirstAndModelSecond) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", "zvxpc:arg:"), kDir, &storage), WalkDecodeStatus::kReady);
-  EXPECT_STREQ(storage.current_path, (kDir + "U-M-profile.plist").c_str());
-  EXPECT_STREQ(storage.previous_path, (kDir + "U-M-profile.prev.plist").c_str());
-  EXPECT_STREQ(storage.spool_path, (kDir + "U-M-profile.spool.plist").c_str());
-  // The folder, the two one-byte names and their hyphen, the suffix.
-  EXPECT_EQ(std::strlen(storage.current_path), kDir.size() + 3 + zv::kCurrentProfileSuffix.size());
-}
-
-TEST(DecodeWalkRequestTest, EmptyNamesLeaveTheFixedText) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("", "", ""), kDir, &storage), WalkDecodeStatus::kReady);
-  EXPECT_STREQ(storage.current_path, (kDir + "--profile.plist").c_str());
-  EXPECT_EQ(std::strlen(storage.spool_path), kDir.size() + 1 + zv::kSpoolProfileSuffix.size());
-}
-
-TEST(DecodeWalkRequestTest, NamesGoInAsTheirUtf8Bytes) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("Model X", "J\xC3\xA9r\xC3\xB4me", ""), kDir, &storage),
-            WalkDecodeStatus::kReady);
-  EXPECT_STREQ(storage.current_path, (kDir + "J\xC3\xA9r\xC3\xB4me-Model X-profile.plist").c_str());
+// Which path holds which name is RunWalkRequestTest's; here the names go
+// in byte for byte.
+TEST(DecodeWalkRequestTest, NamesGoInAsTheirBytes) {
+  const struct {
+    std::string model, user;
+    std::string stem;  // the file names less their suffix
+  } cases[] = {
+      {"", "", "-"},
+      {"Model X", "J\xC3\xA9r\xC3\xB4me", "J\xC3\xA9r\xC3\xB4me-Model X"},
+  };
+  for (const auto& c : cases) {
+    WalkRequestStorage storage;
+    ASSERT_EQ(DecodeWalkRequest(WalkText(c.model, c.user, ""), kDir, &storage), WalkDecodeStatus::kReady) << c.stem;
+    EXPECT_STREQ(storage.current_path, (kDir + c.stem + "-profile.plist").c_str());
+    EXPECT_STREQ(storage.spool_path, (kDir + c.stem + "-profile.spool.plist").c_str());
+  }
 }
 
 TEST(DecodeWalkRequestTest, ArgumentVectorDropsTheLastComponent) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", "zvxpc:arg:-v2c:arg::arg:127.0.0.1:arg:dropped"), kDir, &storage),
-            WalkDecodeStatus::kReady);
-  ASSERT_EQ(storage.argc, 4);
-  EXPECT_STREQ(storage.argv[0], "zvxpc");
-  EXPECT_STREQ(storage.argv[1], "-v2c");
-  EXPECT_STREQ(storage.argv[2], "");
-  EXPECT_STREQ(storage.argv[3], "127.0.0.1");
-  EXPECT_TRUE(AllNullFrom(storage, 4));
+  const struct {
+    std::string arguments;
+    std::vector<std::string> argv;
+  } cases[] = {
+      {"zvxpc:arg:-v2c:arg::arg:127.0.0.1:arg:dropped", {"zvxpc", "-v2c", "", "127.0.0.1"}},
+      {"-v2c 127.0.0.1", {}},  // no separator
+  };
+  for (const auto& c : cases) {
+    WalkRequestStorage storage;
+    ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", c.arguments), kDir, &storage), WalkDecodeStatus::kReady);
+    EXPECT_EQ(std::vector<std::string>(storage.argv, storage.argv + storage.argc), c.argv) << c.arguments;
+    EXPECT_TRUE(AllNullFrom(storage, c.argv.size())) << c.arguments;
+  }
 }
 
-TEST(DecodeWalkRequestTest, NoSeparatorGivesAnEmptyVector) {
-  WalkRequestStorage storage;
-  ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", "-v2c 127.0.0.1"), kDir, &storage), WalkDecodeStatus::kReady);
-  EXPECT_EQ(storage.argc, 0);
-  EXPECT_TRUE(AllNullFrom(storage, 0));
-}
-
-TEST(DecodeWalkRequestTest, NamesUpTo160BytesFitA74ByteDirectory) {
-  // The spool path has the most fixed text (95 bytes), leaving 160.
-  WalkRequestStorage fits;
-  ASSERT_EQ(DecodeWalkRequest(WalkText(std::string(80, 'm'), std::string(80, 'u'), ""), kDir, &fits),
-            WalkDecodeStatus::kReady);
-  EXPECT_EQ(std::strlen(fits.spool_path), 255u);
-  EXPECT_EQ(std::strlen(fits.previous_path), 254u);
-
-  WalkRequestStorage too_long;
-  EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(80, 'm'), std::string(81, 'u'), ""), kDir, &too_long),
-            WalkDecodeStatus::kPathTooLong);
-  EXPECT_EQ(too_long.current_path[0], '\0');
-  EXPECT_EQ(too_long.spool_path[0], '\0');
-  EXPECT_EQ(too_long.argc, 0);
-}
-
-TEST(DecodeWalkRequestTest, LimitFollowsAnotherDirectory) {
-  // Directory of 68 bytes: the spool path's 68 + 21 fixed bytes leave 166
-  // for the names (the previous path then has 254, the store's limit).
-  const std::string dir = "/" + std::string(66, 'd') + "/";
-  ASSERT_EQ(dir.size(), 68u);
-  WalkRequestStorage storage;
-  EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(100, 'm'), std::string(67, 'u'), ""), dir, &storage),
-            WalkDecodeStatus::kPathTooLong);
-  EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(100, 'm'), std::string(66, 'u'), ""), dir, &storage),
-            WalkDecodeStatus::kReady);
+// The spool path has the most fixed text, 21 bytes besides the folder and
+// the names: a folder of 74 bytes leaves the names 160, one of 68 leaves
+// them 166. A request over the limit fills no path.
+TEST(DecodeWalkRequestTest, NamesFillWhatTheFolderLeaves) {
+  const std::string dir68 = "/" + std::string(66, 'd') + "/";
+  const struct {
+    const std::string& dir;
+    std::size_t model, user;
+    WalkDecodeStatus status;
+  } cases[] = {
+      {kDir, 80, 80, WalkDecodeStatus::kReady},
+      {kDir, 80, 81, WalkDecodeStatus::kPathTooLong},
+      {dir68, 100, 66, WalkDecodeStatus::kReady},
+      {dir68, 100, 67, WalkDecodeStatus::kPathTooLong},
+  };
+  for (const auto& c : cases) {
+    WalkRequestStorage storage;
+    const std::string name = std::to_string(c.dir.size()) + "-byte folder, user of " + std::to_string(c.user);
+    EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(c.model, 'm'), std::string(c.user, 'u'), ""), c.dir, &storage),
+              c.status) << name;
+    const bool ready = c.status == WalkDecodeStatus::kReady;
+    EXPECT_EQ(std::strlen(storage.spool_path), ready ? 255u : 0u) << name;
+    EXPECT_EQ(std::strlen(storage.previous_path), ready ? 254u : 0u) << name;
+    EXPECT_EQ(std::strlen(storage.current_path), ready ? 249u : 0u) << name;
+  }
 }
 
 TEST(DecodeWalkRequestTest, AtMost512Arguments) {
