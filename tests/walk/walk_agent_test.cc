@@ -153,16 +153,6 @@ TEST_F(WalkAgentTest, TableWalkEndsInTheProfilePlist) {
   EXPECT_EQ(plist_->MergeToldResult(), 0);
 }
 
-TEST_F(WalkAgentTest, RepeatedWalksKeepReportedProfilesOnce) {
-  for (int walk = 0; walk < 3; ++walk) {
-    ASSERT_EQ(Walk(V2c(snmpd_->address(), {zvtest::ProfileTableOid()})), 0);
-  }
-  const zv::ProfileLists stored = StoredLists();
-  EXPECT_EQ(SlotsNamed(stored.rgb, "OFFICE.ICC").size(), 1u);
-  EXPECT_EQ(SlotsNamed(stored.sim, "PROOF.ICC").size(), 1u);
-  EXPECT_EQ(stored.rgb.iNum, 2);
-}
-
 TEST_F(WalkAgentTest, WithoutRootTheWalkCoversMib2AndSpoolsNothing) {
   const int32_t found_before = numprinted;
   ASSERT_EQ(Walk(V2c(snmpd_->address())), 0);
@@ -222,24 +212,6 @@ TEST_F(WalkAgentTest, OidNotIncreasingEndsTheWalkWithOne) {
   EXPECT_EQ(plist_->MergeToldResult(), 1);
 }
 
-TEST_F(WalkAgentTest, RepeatedOidEndsTheWalkAlsoWithoutOrderingCheck) {
-  std::string error;
-  auto sim = SnmpAgent::StartSnmpsim(RepeatingSnmprec(), &error);
-  ASSERT_NE(sim, nullptr) << error;
-  ASSERT_EQ(Walk(V2c(sim->address(), {"-Cc", zvtest::ProfileTableOid()})), 1);
-  EXPECT_EQ(plist_->MergeToldResult(), 1);
-}
-
-TEST_F(WalkAgentTest, AnswerSlowerThanEveryTryIsATimeout) {
-  const std::string snmprec = ProfileCellOid(1, 1) + "|2|11\n" + ProfileCellOid(1, 2) + "|2:delay|value=12,wait=1500\n";
-  std::string error;
-  auto sim = SnmpAgent::StartSnmpsim(snmprec, &error);
-  ASSERT_NE(sim, nullptr) << error;
-  ASSERT_EQ(Walk(V2c(sim->address(), {"-r", "0", zvtest::ProfileTableOid()})), 1);
-  EXPECT_EQ(PlistForSpool.slots[0].IndexOnDevice, 11);
-  EXPECT_EQ(plist_->MergeToldResult(), 1);
-}
-
 // ---- The scripted responder ---------------------------------------------------------
 
 TEST_F(WalkAgentTest, EmptyResponseEndsTheWalkWithOne) {
@@ -256,6 +228,7 @@ TEST_F(WalkAgentTest, RepeatedOidFromResponderIsAskedForOnlyOnce) {
   ASSERT_EQ(Walk(V2c(responder->address(), {"-Cc", zvtest::ProfileTableOid()})), 1);
   EXPECT_EQ(Requests().size(), 2u);
   EXPECT_EQ(PlistForSpool.iNum, 2);  // the repeated variable reached the spool too
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
 }
 
 TEST_F(WalkAgentTest, DeviceGoingRoundInACircleIsStoppedAtTheRequestLimit) {
@@ -284,14 +257,11 @@ TEST_F(WalkAgentTest, FailedParsesSendNoRequestAndTellTheMergeOne) {
   ASSERT_NE(responder, nullptr);
   const std::string address = responder->address();
   struct Case { std::vector<std::string> arguments; int result; };
+  // One of each outcome; which arguments give which is the parser's test.
   const Case cases[] = {
       {{"-v", "2c", address}, -1},                                  // no community
-      {{"-v", "2c", "-c", "public", "-Q", address}, -1},            // unknown option
-      {{"-v", "2c", "-c", "public", "-t", "x", address}, -1},
       {{"-v", "3", "-u", "u", "-A", "pass phrase", address}, -2},
-      {{"-v", "2c", "-c", "public", "-3X", "pass", address}, -2},
       {{"-v", "2c", "-c", "public", address, "1.3.x"}, 1},          // root does not parse
-      {{"-v", "2c", "-c", "public", address, "1.3.6.4294967296"}, 1},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(plist_->SeedMergeProbe());
@@ -377,12 +347,6 @@ TEST_F(WalkAgentTest, WalkTimeLimitBoundsSnmpV3EngineDiscovery) {
   zv::SetWalkTimeLimit(before);
   EXPECT_EQ(result, 1);
   EXPECT_EQ(device.DatagramsReceived(), 20);
-  EXPECT_EQ(plist_->MergeToldResult(), 1);
-}
-
-TEST_F(WalkAgentTest, SnmpV3WithoutAnswerFails) {
-  SilentDevice device;
-  ASSERT_EQ(Walk({"-r", "0", device.address(), zvtest::ProfileTableOid()}), 1);
   EXPECT_EQ(plist_->MergeToldResult(), 1);
 }
 
