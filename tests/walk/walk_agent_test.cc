@@ -10,7 +10,6 @@
 
 #include <climits>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,9 @@
 
 namespace {
 
+using zvtest::Lines;
 using zvtest::ProfileCellOid;
+using zvtest::RepeatingSnmprec;
 using zvtest::ProfileTableRow;
 using zvtest::SlotsNamed;
 using zvtest::SilentDevice;
@@ -50,13 +51,6 @@ std::vector<std::string> V2c(const std::string& address, const std::vector<std::
   arguments.push_back(address);
   arguments.push_back(more.back());
   return arguments;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 // The walk's time limit per try when the arguments give none.
@@ -134,13 +128,9 @@ TEST_F(WalkAgentTest, TableWalkEndsInTheProfilePlist) {
   EXPECT_EQ(numprinted, 100 + kTableCells);
 
   EXPECT_EQ(PlistForSpool.iNum, 3);
-  const ProfileRecord& proof = PlistForSpool.slots[1];
-  EXPECT_EQ(proof.IndexOnDevice, 12);
-  EXPECT_EQ(proof.Location, 5);
-  EXPECT_EQ(zv::FieldText(proof.ProfileName), "Proof");
-  EXPECT_EQ(zv::FieldText(proof.FileName), "PROOF.ICC");
-  EXPECT_EQ(proof.ProfileClass, 3);
-  EXPECT_EQ(proof.ProfileAvailability, 1);
+  // Which column fills which field is the spool list's test.
+  EXPECT_EQ(PlistForSpool.slots[1].IndexOnDevice, 12);
+  EXPECT_EQ(zv::FieldText(PlistForSpool.slots[1].FileName), "PROOF.ICC");
 
   const zv::ProfileLists stored = StoredLists();
   ASSERT_EQ(SlotsNamed(stored.rgb, "OFFICE.ICC"), std::vector<int>{1});
@@ -192,12 +182,6 @@ TEST_F(WalkAgentTest, GenErrGivesTwoAndKeepsWhatWasSpooled) {
   EXPECT_EQ(PlistForSpool.iNum, 3);
   EXPECT_EQ(plist_->MergeToldResult(), 1);
   EXPECT_EQ(SlotsNamed(StoredLists().rgb, "OFFICE.ICC").size(), 1u);
-}
-
-// The error variation answers with the OID asked for.
-std::string RepeatingSnmprec() {
-  return ProfileCellOid(1, 1) + "|2|11\n" + ProfileCellOid(1, 2) + "|2:error|op=get,status=generror,value=1\n" +
-         ProfileCellOid(1, 3) + "|2|13\n";
 }
 
 TEST_F(WalkAgentTest, OidNotIncreasingEndsTheWalkWithOne) {
