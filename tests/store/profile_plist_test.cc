@@ -133,18 +133,6 @@ TEST_F(ProfilePlistTest, PartialFileFillsOnlyTheSlotsItHoldsInEitherFormat) {
   }
 }
 
-TEST_F(ProfilePlistTest, MissingCountIsTakenFromTheUsedSlots) {
-  plist_t root = zvtest::BuildProfilePlist(6);
-  plist_dict_set_item(root, "RGB", zvtest::BuildClassDictionary(6, /*with_count=*/false));
-  plist_dict_set_item(plist_dict_get_item(root, "SIM"), "iNum", plist_new_uint(40));
-  plist_dict_remove_item(root, "PlistVersion");
-  WriteBuilt(root);
-  Cleared back;
-  ASSERT_EQ(back.Read(), 0);
-  EXPECT_EQ(back.rgb->iNum, 6);
-  EXPECT_EQ(back.sim->iNum, 6);
-}
-
 TEST_F(ProfilePlistTest, KeysOfOtherFormsAreIgnored) {
   plist_t root = zvtest::BuildProfilePlist(1);
   plist_t in_menu = zvtest::FieldDictionary(root, "RGB", "InMenu");
@@ -313,22 +301,6 @@ TEST_F(ProfilePlistTest, WriterBuildsTheFileAnew) {
   EXPECT_EQ(plist_dict_get_item(written.get(), "ClientNote"), nullptr);
   EXPECT_EQ(plist_dict_get_item(plist_dict_get_item(written.get(), "RGB"), "Extra"), nullptr);
   EXPECT_EQ(plist_dict_get_size(written.get()), 4u);
-}
-
-TEST_F(ProfilePlistTest, WriteKeepsPermissionBitsAndCreatesNewFilesUnderMask002) {
-  auto lists = PackedList(1, 1);
-  ASSERT_EQ(ZVPListWriteProfile_All(lists.get(), lists.get(), lists.get()), 0);
-  struct stat st;
-  ASSERT_EQ(stat(paths_.current().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0664u);
-  ASSERT_EQ(chmod(paths_.current().c_str(), 0640), 0);
-  ASSERT_EQ(ZVPListWriteProfile_All(lists.get(), lists.get(), lists.get()), 0);
-  ASSERT_EQ(stat(paths_.current().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  // No temporary file stays behind.
-  int entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(paths_.dir().path())) ++entries;
-  EXPECT_EQ(entries, 1);
 }
 
 TEST_F(ProfilePlistTest, RefusedWriteLeavesTheFileAsItWas) {

@@ -89,13 +89,6 @@ class PropertyListWriteTest : public ::testing::Test {
   mode_t saved_mask_ = 0;
 };
 
-TEST_F(PropertyListWriteTest, LongestFileNameStillGetsATemporaryFile) {
-  const std::string path = dir_.File(std::string(250, 'n'));
-  std::string error;
-  ASSERT_TRUE(Write(path, &error)) << error;
-  EXPECT_NE(zvtest::ReadFile(path).find("<key>k</key>"), std::string::npos);
-}
-
 TEST_F(PropertyListWriteTest, ClosedDirectoryRefusesNewFileButAllowsInPlaceRewrite) {
   const std::string closed = dir_.File("closed");
   ASSERT_EQ(mkdir(closed.c_str(), 0755), 0);

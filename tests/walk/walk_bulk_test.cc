@@ -297,9 +297,7 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
   };
   const Case cases[] = {
       {"-Cr25", {}, {"-v", "2c", "-c", "public", "-Cr25"}, 0, {"GETBULK " + table + " 25"}, nullptr},
-      {"-Cr alone", {}, {"-v", "2c", "-c", "public", "-Cr"}, 0, {"GETBULK " + table + " 10"}, nullptr},
       {"the service's default", {}, {"-v", "2c", "-c", "public"}, 5, {"GETBULK " + table + " 5"}, nullptr},
-      {"-Cr beats the default", {}, {"-v", "2c", "-c", "public", "-Cr2"}, 5, {"GETBULK " + table + " 2"}, nullptr},
       {"SNMPv1 walks by GETNEXT", {}, {"-v", "1", "-c", "public", "-Cr25"}, 5, {"GETNEXT " + table}, nullptr},
       {"tooBig halves the repetitions",
        {"--bulk", "toobig:3"},
