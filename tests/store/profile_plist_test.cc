@@ -69,10 +69,7 @@ TEST_F(ProfilePlistTest, RoundTripGivesTheSameLists) {
   EXPECT_TRUE(zvtest::SameList(*back.rgb, *rgb, &where)) << "RGB " << where;
   EXPECT_TRUE(zvtest::SameList(*back.sim, *sim, &where)) << "SIM " << where;
   EXPECT_TRUE(zvtest::SameList(*back.dst, *dst, &where)) << "DST " << where;
-  EXPECT_EQ(back.rgb->slots[0].IndexOnDevice, -260);
-  const std::string xml = zvtest::ReadFile(paths_.current());
-  EXPECT_NE(xml.find("<integer>-260</integer>"), std::string::npos);
-  EXPECT_NE(xml.find("<integer>-2147483648</integer>"), std::string::npos);
+  EXPECT_EQ(back.rgb->slots[0].IndexOnDevice, -260);  // how integers are written is the property list's test
 }
 
 // A name that is not UTF-8 or holds what XML cannot carry is left out of
