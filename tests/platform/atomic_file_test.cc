@@ -194,24 +194,38 @@ TEST(ReplaceFileContentsTest, MissingDirectoryFailsWithMessage) {
 }
 
 // Run as another user in a folder it may not change: a file it may write is
-// replaced in place; a read-only one refuses and keeps its content.
+// replaced in place; a read-only one refuses and keeps its content, and a
+// new one cannot be made.
 TEST(ReplaceFileContentsTest, ReadOnlyDirectoryFallsBackToAWritableFileOnly) {
-  for (const mode_t file_mode : {0666, 0444}) {
-    SCOPED_TRACE(file_mode == 0666 ? "writable file" : "read-only file");
+  const struct {
+    const char* name;
+    mode_t file_mode;  // 0: no file
+    const char* content;  // afterwards
+  } cases[] = {
+      {"writable file", 0666, "new"},
+      {"read-only file", 0444, "old content"},
+      {"new file", 0, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     TempDir dir;
     const std::string sub = dir.File("locked");
     ASSERT_EQ(mkdir(sub.c_str(), 0777), 0);
     const std::string path = sub + "/profile.plist";
-    zvtest::WriteFile(path, "old content");
-    ASSERT_EQ(chmod(path.c_str(), file_mode), 0);
+    if (c.file_mode != 0) {
+      zvtest::WriteFile(path, "old content");
+      ASSERT_EQ(chmod(path.c_str(), c.file_mode), 0);
+    }
     ASSERT_EQ(chmod(sub.c_str(), 0555), 0);
     const int result = zvtest::RunAsOtherUser([&] {
       std::string error;
-      return zv::ReplaceFileContents(path, "new", &error) ? 0 : 1;
+      if (zv::ReplaceFileContents(path, "new", &error)) return 0;
+      return c.file_mode != 0 || error.find("open(") != std::string::npos ? 1 : 2;  // the refused call named
     });
-    EXPECT_EQ(result, file_mode == 0666 ? 0 : 1);
-    EXPECT_EQ(zvtest::ReadFile(path), file_mode == 0666 ? "new" : "old content");
-    EXPECT_EQ(EntriesIn(sub), 1u);
+    EXPECT_EQ(result, c.file_mode == 0666 ? 0 : 1);
+    EXPECT_EQ(zvtest::Exists(path), c.content != nullptr);
+    EXPECT_EQ(zvtest::ReadFile(path), c.content != nullptr ? c.content : "");
+    EXPECT_EQ(EntriesIn(sub), c.content != nullptr ? 1u : 0u);
     chmod(sub.c_str(), 0777);
   }
 }

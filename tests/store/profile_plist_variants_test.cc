@@ -381,10 +381,6 @@ TEST_F(ProfilePlistVariantsTest, MappingWriterRefusedWritesNothing) {
   });
   EXPECT_EQ(result, 0);
   EXPECT_EQ(zvtest::ReadFile(paths_.current()), before);
-  paths_.SetCurrent(paths_.dir().File("no-such-dir/profile.plist"));
-  auto base = PackedList(2, 1);
-  EXPECT_EQ(ZVPListWriteProfile_All_Pap(base.get(), base.get(), base.get(), base.get(), base.get(), base.get()), -1);
-  EXPECT_FALSE(zvtest::Exists(paths_.dir().File("no-such-dir")));
 }
 
 // ---- Path variable -----------------------------------------------------------
