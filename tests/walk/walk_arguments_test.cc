@@ -81,22 +81,19 @@ class WalkArgumentsTest : public ::testing::Test {
   zv::WalkArgumentStorage storage_{};
 };
 
-TEST_F(WalkArgumentsTest, ReturnsTheIndexAfterTheAddress) {
+// The parse returns the index after the address. Scanning stops there:
+// what follows is the root and ignored arguments, never options, and the
+// vector keeps its order.
+TEST_F(WalkArgumentsTest, OptionsEndAtTheAddressWhoseIndexIsReturned) {
   EXPECT_EQ(Parse({"-v", "2c", "-c", "public", "127.0.0.1:1161"}), 6);
   EXPECT_STREQ(session_.peername, "127.0.0.1:1161");
-  EXPECT_EQ(session_.version, SNMP_VERSION_2c);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(session_.community), session_.community_len), "public");
-  EXPECT_EQ(Parse({"-v", "1", "-c", "x", "host", "1.3.6.1.4", "ignored"}), 6);
-  EXPECT_EQ(session_.version, SNMP_VERSION_1);
-}
-
-// Scanning stops at the address: what follows it is the root and ignored
-// arguments, never options, and the vector keeps its order.
-TEST_F(WalkArgumentsTest, OptionsEndAtTheAddress) {
   ASSERT_EQ(Parse({"-v", "2c", "-c", "p", "host", "-v", "1", "-Ci"}), 6);
   EXPECT_EQ(session_.version, SNMP_VERSION_2c);
   EXPECT_STREQ(arguments_->argv()[6], "-v");
   EXPECT_TRUE(handled_options.empty());
+  EXPECT_EQ(Parse({"-v", "1", "-c", "x", "host", "1.3.6.1.4", "ignored"}), 6);
+  EXPECT_EQ(session_.version, SNMP_VERSION_1);
   EXPECT_EQ(Parse({"-v", "3", "host", "1.3.6.1.4.1", "-Q"}), 4);
   EXPECT_EQ(Parse({"host", "-v", "2c", "-c", "p"}), 2);
   EXPECT_EQ(session_.version, SNMP_VERSION_3);
@@ -280,17 +277,27 @@ TEST_F(WalkArgumentsTest, RootParsesAsPlainOidNeverAsAPattern) {
   ASSERT_EQ(Parse({"-Ib", "-IR", "-v", "3", "host"}), 6);  // toggled off again
 }
 
-TEST_F(WalkArgumentsTest, RootsWithQuotedParts) {
+// Quoted parts must be closed; the root holds at most MAX_OID_LEN
+// sub-identifiers of 32 bits, in at most the longest argument.
+TEST_F(WalkArgumentsTest, RootsWithQuotedPartsAndTheirLengthBound) {
   ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
-  struct Case { const char* root; bool parses; };
+  std::string longest_oid = "1";
+  for (int id = 1; id < MAX_OID_LEN; ++id) longest_oid += ".4294967295";
+  ASSERT_LE(longest_oid.size(), zv::kMaxWalkArgumentBytes);
+  struct Case { std::string root; bool parses; };
   const Case cases[] = {
       {"1.3.6.\"ab\"", true}, {"1.3.'a'.4", true}, {"1.3.\"a'b\"", true},
       {"1.3.6.\"ab", false}, {"\"7p", false}, {"1.3.'a", false}, {"1.3.\"a\".'", false},
+      {longest_oid, true}, {"." + std::string(zv::kMaxWalkArgumentBytes, '0') + "1.3", false},
+      {"1.3.6.4294967296", false},
   };
   for (const Case& c : cases) {
     oid ids[MAX_OID_LEN];
     std::size_t length = 0;
-    EXPECT_EQ(zv::ParseWalkRoot(c.root, ids, &length), c.parses) << c.root;
+    EXPECT_EQ(zv::ParseWalkRoot(c.root.c_str(), ids, &length), c.parses) << c.root;
+    if (c.root == longest_oid) {
+      EXPECT_EQ(length, static_cast<std::size_t>(MAX_OID_LEN));
+    }
   }
 }
 
@@ -303,20 +310,6 @@ TEST_F(WalkArgumentsTest, RootTakesThePrefixAndSuffixOptions) {
   EXPECT_EQ(std::vector<oid>(ids, ids + length), expected);
   netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OIDPREFIX, nullptr);
   netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OIDSUFFIX, nullptr);
-}
-
-TEST_F(WalkArgumentsTest, RootLengthIsBounded) {
-  ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
-  std::string longest_oid = "1";
-  for (int id = 1; id < MAX_OID_LEN; ++id) longest_oid += ".4294967295";
-  ASSERT_LE(longest_oid.size(), zv::kMaxWalkArgumentBytes);
-  oid ids[MAX_OID_LEN];
-  std::size_t length = 0;
-  EXPECT_TRUE(zv::ParseWalkRoot(longest_oid.c_str(), ids, &length));
-  EXPECT_EQ(length, static_cast<std::size_t>(MAX_OID_LEN));
-  const std::string padded = "." + std::string(zv::kMaxWalkArgumentBytes, '0') + "1.3";
-  EXPECT_FALSE(zv::ParseWalkRoot(padded.c_str(), ids, &length));
-  EXPECT_FALSE(zv::ParseWalkRoot("1.3.6.4294967296", ids, &length));
 }
 
 // ---- The option handler ------------------------------------------------------
