@@ -35,15 +35,13 @@ TEST(FixedFieldTest, LongTextIsCutAndTerminated) {
             std::string("GGGGabc\0GGGG", 12));
 }
 
-TEST(FixedFieldTest, TextStopsAtItsFirstZeroByte) {
+// A text ends at its first zero byte; a field without one reads whole.
+TEST(FixedFieldTest, TextEndsAtItsFirstZeroByteOrTheFieldsEnd) {
   char field[8];
   EXPECT_TRUE(zv::CopyToField(field, std::string_view("ab\0cd", 5)));
   EXPECT_EQ(zv::FieldText(field), "ab");
-}
-
-TEST(FixedFieldTest, FieldWithoutTerminatorReadsWhole) {
-  const char field[4] = {'a', 'b', 'c', 'd'};
-  EXPECT_EQ(zv::FieldText(field), "abcd");
+  const char full[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_EQ(zv::FieldText(full), "abcd");
 }
 
 TEST(Utf8Test, AcceptsWellFormedText) {
@@ -65,6 +63,7 @@ TEST(Utf8Test, RejectsMalformedText) {
   for (const char* text : bad) EXPECT_FALSE(zv::IsValidUtf8(text)) << text;
 }
 
+// A prefix never ends inside a character; stray bytes count singly.
 TEST(Utf8Test, PrefixNeverEndsInsideACharacter) {
   const std::string text = "abc\xE2\x82\xAC";  // "abc" then a 3-byte euro sign
   EXPECT_EQ(zv::Utf8PrefixLength(text, 6), 6u);
@@ -72,9 +71,6 @@ TEST(Utf8Test, PrefixNeverEndsInsideACharacter) {
   EXPECT_EQ(zv::Utf8PrefixLength(text, 4), 3u);
   EXPECT_EQ(zv::Utf8PrefixLength(text, 3), 3u);
   EXPECT_EQ(zv::Utf8PrefixLength(text, 100), 6u);
-}
-
-TEST(Utf8Test, PrefixCountsStrayBytesSingly) {
   EXPECT_EQ(zv::Utf8PrefixLength("a\xFF\xFE" "b", 3), 3u);
 }
 

@@ -29,7 +29,7 @@ TEST(ReadWholeFileTest, MissingFileAndDirectoryFail) {
   TempDir dir;
   std::string data, error;
   EXPECT_FALSE(zv::ReadWholeFile(dir.File("missing"), &data, &error));
-  EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+  EXPECT_EQ(error, "open(" + dir.File("missing") + "): No such file or directory");
   EXPECT_FALSE(zv::ReadWholeFile(dir.path(), &data, &error));
 }
 

@@ -13,7 +13,7 @@ plistlib), driven by plist_crosscheck_test.
 
   plist_crosscheck.py write FILE VARIANT
       Writes a hand-made profile list: VARIANT is "sparse" (XML) or
-      "sparse-binary", or "no-dst-location".
+      "sparse-binary".
 """
 import plistlib
 import sys
@@ -95,8 +95,6 @@ def write(path, variant):
     top["RGB"] = sparse_class(False)      # no "iNum"
     top["SIM"]["InMenu"]["InMenu0001"] = "2"             # wrong type
     top["SIM"]["FileName"]["FileName0002"] = 17          # wrong type
-    if variant == "no-dst-location":
-        del top["DST"]["Location"]
     fmt = plistlib.FMT_BINARY if variant == "sparse-binary" else plistlib.FMT_XML
     with open(path, "wb") as f:
         plistlib.dump(top, f, fmt=fmt, sort_keys=False)

@@ -98,15 +98,6 @@ TEST_F(PlistCrosscheckTest, OurReaderReadsWhatPlistlibWrote) {
   }
 }
 
-TEST_F(PlistCrosscheckTest, MissingFieldDictionaryInPlistlibFileFailsWhole) {
-  std::string output;
-  ASSERT_EQ(RunScript("write " + Quoted() + " no-dst-location", &output), 0) << output;
-  auto rgb = zvtest::PackedList(2, 5), sim = NewList(), dst = NewList();
-  EXPECT_EQ(ZVPListReadProfile_All(rgb.get(), sim.get(), dst.get()), -1);
-  std::string where;
-  EXPECT_TRUE(zvtest::SameList(*rgb, *zvtest::PackedList(2, 5), &where)) << where;
-}
-
 TEST_F(PlistCrosscheckTest, OurRewriteOfAPlistlibFilePassesTheCheck) {
   std::string output;
   ASSERT_EQ(RunScript("write " + Quoted() + " sparse", &output), 0) << output;

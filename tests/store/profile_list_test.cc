@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "store/zvplist.h"
 #include "store_fixture.h"
@@ -19,75 +21,62 @@ bool SlotIsZero(const ProfileRecord& slot) {
   return std::memcmp(&slot, &kZero, sizeof slot) == 0;
 }
 
-TEST(ProfileListNormalisationTest, CorrectCountChangesNothing) {
-  auto list = PackedList(10, 1);
-  // Leftovers beyond the used slots survive while the count is right.
-  list->slots[20].IndexOnDevice = 99;
-  const auto before = *list;
-  ZVPlistCheckWithInMenu_Dict(list.get());
-  std::string where;
-  EXPECT_TRUE(zvtest::SameList(*list, before, &where)) << where;
-}
-
-TEST(ProfileListNormalisationTest, TooLargeCountIsCorrectedAndTailCleared) {
-  auto list = PackedList(10, 1);
-  list->iNum = 12;
-  list->slots[11].IndexOnDevice = 5;  // stale field of an empty slot
-  list->slots[499].Location = 4;
-  ZVPlistCheckWithInMenu_Dict(list.get());
-  EXPECT_EQ(list->iNum, 10);
-  for (int i = 10; i < ZV_PROFILE_SLOTS; ++i) EXPECT_TRUE(SlotIsZero(list->slots[i])) << "slot " << i;
-  EXPECT_EQ(list->slots[9].InMenu, PackedList(10, 1)->slots[9].InMenu);
-}
-
-TEST(ProfileListNormalisationTest, GapMakesTheLastUsedSlotLost) {
-  auto list = PackedList(11, 1);
-  list->slots[5] = ProfileRecord{};
-  ZVPlistCheckWithInMenu_Dict(list.get());
-  EXPECT_EQ(list->iNum, 10);
-  EXPECT_TRUE(SlotIsZero(list->slots[5]));
-  EXPECT_TRUE(SlotIsZero(list->slots[10]));
-  EXPECT_NE(list->slots[9].InMenu, 0);
-}
-
-TEST(ProfileListNormalisationTest, GapWithMatchingCountStays) {
-  auto list = PackedList(11, 1);
-  list->slots[5] = ProfileRecord{};
-  list->iNum = 10;
-  ZVPlistCheckWithInMenu_Dict(list.get());
-  EXPECT_EQ(list->iNum, 10);
-  EXPECT_NE(list->slots[10].InMenu, 0);
-}
-
-TEST(ProfileListNormalisationTest, FullListWithZeroCountKeepsEverySlot) {
-  auto list = PackedList(500, -250);
-  list->iNum = 0;
-  ZVPlistCheckWithInMenu_Dict(list.get());
-  EXPECT_EQ(list->iNum, 500);
-  EXPECT_NE(list->slots[499].InMenu, 0);
-}
-
-TEST(ProfileListNormalisationTest, NegativeCountIsReplacedByTheUsedCount) {
-  auto list = PackedList(3, 1);
-  list->iNum = -7;
-  ZVPlistCheckWithInMenu_Dict(list.get());
-  EXPECT_EQ(list->iNum, 3);
-}
-
-TEST(ProfileListNormalisationTest, EmptySlotWithFieldsCountsAsEmpty) {
-  auto list = NewList();
-  FillSlot(list.get(), 0, 4, 0);  // fields set, InMenu 0
-  list->iNum = 1;
-  ZVPlistCheckWithInMenu_Dict(list.get());
-  EXPECT_EQ(list->iNum, 0);
-  EXPECT_TRUE(SlotIsZero(list->slots[0]));
-}
-
-TEST(ProfileListNormalisationTest, AllZeroListIsValid) {
-  auto list = NewList();
-  ZVPlistCheckWithInMenu_Dict(list.get());
-  EXPECT_EQ(list->iNum, 0);
-  EXPECT_TRUE(SlotIsZero(list->slots[0]));
+TEST(ProfileListNormalisationTest, CountFollowsTheUsedSlots) {
+  struct Case {
+    const char* name;
+    int packed;                             // used slots of the starting list
+    std::function<void(ProfileList*)> edit; // its damage
+    int count;                              // the count afterwards
+    std::vector<int> cleared;               // slots left all zero
+    std::vector<int> kept;                  // slots still in use, as they were
+    bool unchanged = false;                 // the whole list as it was
+  };
+  const Case cases[] = {
+      {"correct count: leftovers beyond the used slots survive", 10,
+       [](ProfileList* l) { l->slots[20].IndexOnDevice = 99; }, 10, {}, {9}, true},
+      {"too large count: corrected and the tail cleared", 10,
+       [](ProfileList* l) {
+         l->iNum = 12;
+         l->slots[11].IndexOnDevice = 5;  // stale field of an empty slot
+         l->slots[300].ProfileClass = 8;
+         l->slots[499].Location = 4;
+       },
+       10, {10, 11, 20, 300, 499}, {9}},
+      {"a gap makes the last used slot lost", 11, [](ProfileList* l) { l->slots[5] = ProfileRecord{}; }, 10,
+       {5, 10}, {9}},
+      {"a gap with a matching count stays", 11,
+       [](ProfileList* l) {
+         l->slots[5] = ProfileRecord{};
+         l->iNum = 10;
+       },
+       10, {5}, {10}},
+      {"full list with zero count keeps every slot", 500, [](ProfileList* l) { l->iNum = 0; }, 500, {}, {499}},
+      {"negative count is replaced by the used count", 3, [](ProfileList* l) { l->iNum = -7; }, 3, {}, {2}},
+      {"an empty slot with fields counts as empty", 0,
+       [](ProfileList* l) {
+         FillSlot(l, 0, 4, 0);  // fields set, InMenu 0
+         l->iNum = 1;
+       },
+       0, {0}, {}},
+      {"all-zero list", 0, [](ProfileList*) {}, 0, {0}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto list = c.packed > 0 ? PackedList(c.packed, 1) : NewList();
+    c.edit(list.get());
+    const auto before = *list;
+    ZVPlistCheckWithInMenu_Dict(list.get());
+    EXPECT_EQ(list->iNum, c.count);
+    for (int slot : c.cleared) EXPECT_TRUE(SlotIsZero(list->slots[slot])) << "slot " << slot;
+    for (int slot : c.kept) {
+      EXPECT_EQ(std::memcmp(&list->slots[slot], &before.slots[slot], sizeof(ProfileRecord)), 0) << "slot " << slot;
+      EXPECT_NE(list->slots[slot].InMenu, 0) << "slot " << slot;
+    }
+    std::string where;
+    if (c.unchanged) {
+      EXPECT_TRUE(zvtest::SameList(*list, before, &where)) << where;
+    }
+  }
 }
 
 }  // namespace

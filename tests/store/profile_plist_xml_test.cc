@@ -203,6 +203,8 @@ TEST(ProfileListReaderAgreementTest, AlteredFilesAreReadAlike) {
   // The top dictionary holds a class dictionary, which holds the field
   // dictionaries: a numbered entry's value sits three containers deep.
   const std::string entry = "<key>InMenu0001</key>";
+  // The file with the integer 100 (an index) given as `text`.
+  const auto integer = [&base](const std::string& text) { return Replaced(base, "<integer>100</integer>", text); };
   const int max_nesting = zv::kMaxPropertyListNesting;
   struct Case {
     const char* name;
@@ -239,23 +241,16 @@ TEST(ProfileListReaderAgreementTest, AlteredFilesAreReadAlike) {
       {"repeated count", Replaced(base, "<key>iNum</key>", "<key>iNum</key><integer>9</integer><key>iNum</key>"),
        Fast::kDecides},
       {"count out of range", Replaced(base, "<integer>2</integer>", "<integer>4294967296</integer>"), Fast::kDecides},
-      {"integer extremes", Replaced(base, "<integer>100</integer>", "<integer>-2147483648</integer>"),
-       Fast::kDecides},
-      {"integer above 32 bits", Replaced(base, "<integer>100</integer>", "<integer>2147483648</integer>"),
-       Fast::kDecides},
-      {"integer with a leading zero", Replaced(base, "<integer>100</integer>", "<integer>010</integer>"),
-       Fast::kLeavesToLibplist},
-      {"integer with a plus sign", Replaced(base, "<integer>100</integer>", "<integer>+5</integer>"),
-       Fast::kLeavesToLibplist},
-      {"integer in hexadecimal", Replaced(base, "<integer>100</integer>", "<integer>0x10</integer>"),
-       Fast::kLeavesToLibplist},
-      {"integer with white space", Replaced(base, "<integer>100</integer>", "<integer> 12 </integer>"),
-       Fast::kLeavesToLibplist},
-      {"integer of 20 digits", Replaced(base, "<integer>100</integer>", "<integer>18446744073709551615</integer>"),
-       Fast::kLeavesToLibplist},
-      {"empty integer", Replaced(base, "<integer>100</integer>", "<integer/>"), Fast::kLeavesToLibplist},
+      {"integer extremes", integer("<integer>-2147483648</integer>"), Fast::kDecides},
+      {"integer above 32 bits", integer("<integer>2147483648</integer>"), Fast::kDecides},
+      {"integer with a leading zero", integer("<integer>010</integer>"), Fast::kLeavesToLibplist},
+      {"integer with a plus sign", integer("<integer>+5</integer>"), Fast::kLeavesToLibplist},
+      {"integer in hexadecimal", integer("<integer>0x10</integer>"), Fast::kLeavesToLibplist},
+      {"integer with white space", integer("<integer> 12 </integer>"), Fast::kLeavesToLibplist},
+      {"integer of 20 digits", integer("<integer>18446744073709551615</integer>"), Fast::kLeavesToLibplist},
+      {"empty integer", integer("<integer/>"), Fast::kLeavesToLibplist},
       {"name holding an integer", Replaced(base, name, "<integer>3</integer>"), Fast::kDecides},
-      {"integer holding a name", Replaced(base, "<integer>100</integer>", "<string>100</string>"), Fast::kDecides},
+      {"integer holding a name", integer("<string>100</string>"), Fast::kDecides},
       {"boolean value", Replaced(base, "<integer>1</integer>\n</dict>", "<true/>\n</dict>"), Fast::kLeavesToLibplist},
       {"field dictionary missing", Replaced(base, "<key>Location</key>", "<key>Locatio</key>"), Fast::kDecides},
       {"class dictionary missing", Replaced(base, "<key>SIM</key>", "<key>SIN</key>"), Fast::kDecides},

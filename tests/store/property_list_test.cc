@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The property-list layer over libplist: integer and string values, parse
-// failures, and the atomic whole-file write with its permission rules.
+// The property-list layer over libplist: integer and string values and
+// parse failures. (Its whole-file write is the file replacement's test.)
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <climits>
 #include <cstdlib>
 #include <string>
 
 #include "platform/property_list.h"
-#include "support/other_user.h"
-#include "support/temp_dir.h"
 
 namespace {
 
@@ -66,57 +63,6 @@ TEST(PropertyListTest, NonPropertyListsAreRefusedWithAMessage) {
     EXPECT_FALSE(root);
     EXPECT_NE(error.find("plist_from_memory"), std::string::npos);
   }
-}
-
-TEST(PropertyListTest, MissingFileNamesTheFailingCall) {
-  zvtest::TempDir dir;
-  PlistPtr root;
-  std::string error;
-  EXPECT_FALSE(zv::ReadPropertyListFile(dir.File("absent.plist"), &root, &error));
-  EXPECT_NE(error.find("open("), std::string::npos) << error;
-  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
-}
-
-class PropertyListWriteTest : public ::testing::Test {
- protected:
-  void SetUp() override { saved_mask_ = umask(002); }
-  void TearDown() override { umask(saved_mask_); }
-  bool Write(const std::string& path, std::string* error) {
-    const PlistPtr dict = DictWith("k", plist_new_string("v"));
-    return zv::WritePropertyListFile(path, dict.get(), error);
-  }
-  zvtest::TempDir dir_;
-  mode_t saved_mask_ = 0;
-};
-
-TEST_F(PropertyListWriteTest, LongestFileNameStillGetsATemporaryFile) {
-  const std::string path = dir_.File(std::string(250, 'n'));
-  std::string error;
-  ASSERT_TRUE(Write(path, &error)) << error;
-  EXPECT_NE(zvtest::ReadFile(path).find("<key>k</key>"), std::string::npos);
-}
-
-TEST_F(PropertyListWriteTest, ClosedDirectoryRefusesNewFileButAllowsInPlaceRewrite) {
-  const std::string closed = dir_.File("closed");
-  ASSERT_EQ(mkdir(closed.c_str(), 0755), 0);
-  zvtest::WriteFile(closed + "/writable.plist", "old");
-  zvtest::WriteFile(closed + "/readonly.plist", "old");
-  ASSERT_EQ(chmod((closed + "/writable.plist").c_str(), 0666), 0);
-  ASSERT_EQ(chmod((closed + "/readonly.plist").c_str(), 0444), 0);
-  ASSERT_EQ(chmod(closed.c_str(), 0555), 0);
-  const int result = zvtest::RunAsOtherUser([&] {
-    std::string error;
-    int failures = 0;
-    if (!Write(closed + "/writable.plist", &error)) failures |= 1;
-    if (Write(closed + "/readonly.plist", &error)) failures |= 2;
-    if (Write(closed + "/new.plist", &error) || error.find("open(") == std::string::npos) failures |= 4;
-    return failures;
-  });
-  EXPECT_EQ(result, 0);
-  EXPECT_NE(zvtest::ReadFile(closed + "/writable.plist").find("<key>k</key>"), std::string::npos);
-  EXPECT_EQ(zvtest::ReadFile(closed + "/readonly.plist"), "old");
-  EXPECT_FALSE(zvtest::Exists(closed + "/new.plist"));
-  chmod(closed.c_str(), 0755);
 }
 
 // Binary lists as plistlib writes them, one dictionary entry each, and

@@ -107,32 +107,16 @@ TEST_F(ZvxpcProfilesTest, TableShowsEachClassUnderItsOwnHeading) {
   EXPECT_NE(result.out.find("Gl\xc3\xa4nzend\\x09\\x01"), std::string::npos);  // control bytes made visible
 }
 
-TEST_F(ZvxpcProfilesTest, RefusedFilesGiveExitOneAndAOneLineReason) {
-  struct Case {
-    const char* name;
-    std::string content;  // empty: no file
-    const char* reason;
-  };
-  plist_t root = zvtest::BuildProfilePlist(1);
-  plist_dict_remove_item(plist_dict_get_item(root, "DST"), "Location");
-  zvtest::WritePlistFile(paths_.dir().File("built"), root);
-  plist_free(root);
-  const Case cases[] = {
-      {"missing", "", "No such file or directory"},
-      {"garbage", "not a plist", "not a property list"},
-      {"no Location", zvtest::ReadFile(paths_.dir().File("built")), "\"DST\" has no dictionary \"Location\""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::remove(paths_.current().c_str());
-    if (!c.content.empty()) zvtest::WriteFile(paths_.current(), c.content);
-    for (const char* json : {"", "--json "}) {
-      const RunResult result = Run(json + File());
-      EXPECT_EQ(result.exit_code, 1);
-      EXPECT_EQ(result.out, "");
-      EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
-      EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
-    }
+// Which file gives which reason is the reader's test; the command passes a
+// reason on as one line, in either format, with nothing on its output.
+TEST_F(ZvxpcProfilesTest, RefusedFileGivesExitOneAndAOneLineReason) {
+  zvtest::WriteFile(paths_.current(), "not a plist");
+  for (const char* json : {"", "--json "}) {
+    const RunResult result = Run(json + File());
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("not a property list"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
   }
 }
 

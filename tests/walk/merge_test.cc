@@ -223,14 +223,6 @@ TEST_F(MergeTest, EmptyListsTakeAcceptedRowsByClass) {
   EXPECT_EQ(zvtest::UsedSlots(lists_.sim) + zvtest::UsedSlots(lists_.dst), 2);
 }
 
-TEST_F(MergeTest, SameNameAtTwoLocationsMakesTwoEntries) {
-  SpoolRow("A.ICC", 4, 1);
-  SpoolRow("A.ICC", 5, 1);
-  zv::MergeSpoolIntoLists(0, lists_);
-  EXPECT_EQ(SlotsNamed(lists_.rgb, "A.ICC"), (std::vector<int>{0, 1}));
-  EXPECT_EQ(lists_.rgb.iNum, 2);
-}
-
 TEST_F(MergeTest, StoredEntryWithRejectedNameIsClearedWhateverItsState) {
   Put(lists_.dst, 0, Profile("with space.icc", 4, 4, 3, 3));
   Put(lists_.dst, 1, Profile("OK.ICC", 4, 6, 3, 3));
@@ -316,15 +308,6 @@ TEST_F(MergeTest, ClassChangeLeavesTheOldListEntryUnreported) {
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_LISTED);
   EXPECT_EQ(SlotsNamed(lists_.sim, "MOVED.ICC"), std::vector<int>{0});
   EXPECT_EQ(SlotsNamed(lists_.dst, "MOVED.ICC"), std::vector<int>{0});
-}
-
-TEST_F(MergeTest, FailedWalkRowFindsAgedSlotAndLeavesItEmpty) {
-  Put(lists_.rgb, 0, Profile("A.ICC", 4, 2));
-  lists_.rgb.iNum = 1;
-  SpoolRow("A.ICC", 4, 1);
-  zv::MergeSpoolIntoLists(1, lists_);
-  EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_EMPTY);
-  EXPECT_EQ(zvtest::UsedSlots(lists_.rgb), 0);
 }
 
 TEST_F(MergeTest, KeptEntryWithoutDeviceIndexEndsAsSalvaged) {

@@ -15,16 +15,15 @@
 // error status STATUS, and OID=n: leaves every such request unanswered.
 // GETNEXT answers with the first served OID after the one asked for; past
 // the last one the end MODE decides: "endofmibview" (default), "nosuchname"
-// or "generr" (error status, variables echoed), "empty" (no variables),
-// "repeat" (the OID asked for, as an INTEGER 0), "cycle" (the first served
-// value again, so a walk without ordering check goes round for ever) or
-// "silent" (no answer).
+// (error status, variables echoed), "empty" (no variables), "repeat" (the
+// OID asked for, as an INTEGER 0) or "cycle" (the first served value
+// again, so a walk without ordering check goes round for ever).
 // GETBULK (non-repeaters 0) answers with the next max-repetitions values
 // as GETNEXT would give them one by one, the end MODE deciding past the
 // last one, unless --bulk MODE says otherwise: "serve" (default), "generr"
 // (error status genErr), "empty" (no variables), "extra" (one variable
-// more than asked for), "toobig:K" (tooBig whenever more than K
-// repetitions are asked for) or "silent" (no answer).
+// more than asked for) or "toobig:K" (tooBig whenever more than K
+// repetitions are asked for).
 // GET answers a served OID with its value, and any other with noSuchName
 // (SNMPv1) or noSuchObject. Every request is appended to the log as
 // "GET <oid>", "GETNEXT <oid>" or "GETBULK <oid> <max-repetitions>", in
@@ -136,11 +135,8 @@ void SetError(netsnmp_pdu* reply, long status, const netsnmp_pdu& request) {
 // False: no answer.
 bool AnswerEnd(const Script& script, const netsnmp_pdu& request, const oid* name, size_t length,
                netsnmp_pdu* reply) {
-  if (script.end_mode == "silent") return false;
   if (script.end_mode == "nosuchname") {
     SetError(reply, SNMP_ERR_NOSUCHNAME, request);
-  } else if (script.end_mode == "generr") {
-    SetError(reply, SNMP_ERR_GENERR, request);
   } else if (script.end_mode == "cycle" && !script.values.empty()) {
     AddServed(reply, script.values.front());
   } else if (script.end_mode == "repeat") {
@@ -183,7 +179,6 @@ bool AnswerBulk(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* r
 // GETBULK as the --bulk mode says. False: no answer.
 bool AnswerBulkRequest(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
   const std::string& mode = script.bulk_mode;
-  if (mode == "silent") return false;
   if (mode == "generr") {
     SetError(reply, SNMP_ERR_GENERR, request);
   } else if (mode.rfind("toobig:", 0) == 0 && request.max_repetitions > std::atol(mode.c_str() + 7)) {

@@ -67,13 +67,6 @@ class SpoolListTest : public ::testing::Test {
   void SetUp() override { vSpoolPlist(nullptr, 0, nullptr, 1); }
 };
 
-TEST_F(SpoolListTest, IndexCellFillsEntryOfItsRowAndCounts) {
-  Cell::Integer(CellOid(1, 1), 7).Spool();
-  EXPECT_EQ(PlistForSpool.slots[0].IndexOnDevice, 7);
-  EXPECT_EQ(PlistForSpool.slots[0].InMenu, 0);
-  EXPECT_EQ(PlistForSpool.iNum, 1);
-}
-
 TEST_F(SpoolListTest, EachColumnLandsInItsFieldAndColumnSixIsNotRead) {
   Cell::Integer(CellOid(2, 3), 4).Spool();
   Cell::Octets(CellOid(3, 3), "Glossy").Spool();
@@ -95,9 +88,12 @@ TEST_F(SpoolListTest, EachColumnLandsInItsFieldAndColumnSixIsNotRead) {
   }
 }
 
-TEST_F(SpoolListTest, RowsWithGapsLeaveTheirEntriesEmpty) {
+// An index cell fills the entry of its row and counts; rows left out leave
+// their entries empty, and no entry gets a menu state.
+TEST_F(SpoolListTest, IndexCellsFillTheEntriesOfTheirRowsAndCount) {
   for (oid row : {1, 2, 5}) Cell::Integer(CellOid(1, row), static_cast<long>(row) * 10).Spool();
   EXPECT_EQ(PlistForSpool.slots[0].IndexOnDevice, 10);
+  for (int slot = 0; slot < 5; ++slot) EXPECT_EQ(PlistForSpool.slots[slot].InMenu, 0) << slot;
   EXPECT_EQ(PlistForSpool.slots[1].IndexOnDevice, 20);
   EXPECT_EQ(PlistForSpool.slots[2].IndexOnDevice, 0);
   EXPECT_EQ(PlistForSpool.slots[3].IndexOnDevice, 0);

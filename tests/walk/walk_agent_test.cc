@@ -10,7 +10,6 @@
 
 #include <climits>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,9 @@
 
 namespace {
 
+using zvtest::Lines;
 using zvtest::ProfileCellOid;
+using zvtest::RepeatingSnmprec;
 using zvtest::ProfileTableRow;
 using zvtest::SlotsNamed;
 using zvtest::SilentDevice;
@@ -50,13 +51,6 @@ std::vector<std::string> V2c(const std::string& address, const std::vector<std::
   arguments.push_back(address);
   arguments.push_back(more.back());
   return arguments;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 // The walk's time limit per try when the arguments give none.
@@ -134,33 +128,16 @@ TEST_F(WalkAgentTest, TableWalkEndsInTheProfilePlist) {
   EXPECT_EQ(numprinted, 100 + kTableCells);
 
   EXPECT_EQ(PlistForSpool.iNum, 3);
-  const ProfileRecord& proof = PlistForSpool.slots[1];
-  EXPECT_EQ(proof.IndexOnDevice, 12);
-  EXPECT_EQ(proof.Location, 5);
-  EXPECT_EQ(zv::FieldText(proof.ProfileName), "Proof");
-  EXPECT_EQ(zv::FieldText(proof.FileName), "PROOF.ICC");
-  EXPECT_EQ(proof.ProfileClass, 3);
-  EXPECT_EQ(proof.ProfileAvailability, 1);
+  // Which column fills which field is the spool list's test.
+  EXPECT_EQ(PlistForSpool.slots[1].IndexOnDevice, 12);
+  EXPECT_EQ(zv::FieldText(PlistForSpool.slots[1].FileName), "PROOF.ICC");
 
   const zv::ProfileLists stored = StoredLists();
+  // Which row lands in which class is the merge's test.
   ASSERT_EQ(SlotsNamed(stored.rgb, "OFFICE.ICC"), std::vector<int>{1});
   EXPECT_EQ(stored.rgb.slots[1].InMenu, ZV_INMENU_REPORTED);
-  EXPECT_EQ(stored.rgb.slots[1].IndexOnDevice, 11);
-  EXPECT_EQ(zv::FieldText(stored.rgb.slots[1].ProfileName), "Office RGB");
   EXPECT_EQ(SlotsNamed(stored.sim, "PROOF.ICC"), std::vector<int>{0});
-  EXPECT_EQ(SlotsNamed(stored.dst, "PROOF.ICC"), std::vector<int>{0});
-  EXPECT_TRUE(SlotsNamed(stored.rgb, "OTHER.ICC").empty());  // source type 7
   EXPECT_EQ(plist_->MergeToldResult(), 0);
-}
-
-TEST_F(WalkAgentTest, RepeatedWalksKeepReportedProfilesOnce) {
-  for (int walk = 0; walk < 3; ++walk) {
-    ASSERT_EQ(Walk(V2c(snmpd_->address(), {zvtest::ProfileTableOid()})), 0);
-  }
-  const zv::ProfileLists stored = StoredLists();
-  EXPECT_EQ(SlotsNamed(stored.rgb, "OFFICE.ICC").size(), 1u);
-  EXPECT_EQ(SlotsNamed(stored.sim, "PROOF.ICC").size(), 1u);
-  EXPECT_EQ(stored.rgb.iNum, 2);
 }
 
 TEST_F(WalkAgentTest, WithoutRootTheWalkCoversMib2AndSpoolsNothing) {
@@ -204,12 +181,6 @@ TEST_F(WalkAgentTest, GenErrGivesTwoAndKeepsWhatWasSpooled) {
   EXPECT_EQ(SlotsNamed(StoredLists().rgb, "OFFICE.ICC").size(), 1u);
 }
 
-// The error variation answers with the OID asked for.
-std::string RepeatingSnmprec() {
-  return ProfileCellOid(1, 1) + "|2|11\n" + ProfileCellOid(1, 2) + "|2:error|op=get,status=generror,value=1\n" +
-         ProfileCellOid(1, 3) + "|2|13\n";
-}
-
 TEST_F(WalkAgentTest, OidNotIncreasingEndsTheWalkWithOne) {
   std::string error;
   auto sim = SnmpAgent::StartSnmpsim(RepeatingSnmprec(), &error);
@@ -218,24 +189,6 @@ TEST_F(WalkAgentTest, OidNotIncreasingEndsTheWalkWithOne) {
   ASSERT_EQ(Walk(V2c(sim->address(), {zvtest::ProfileTableOid()})), 1);
   EXPECT_EQ(numprinted, 102);  // the repeated variable is counted too
   EXPECT_EQ(std::string(sDEBUGmsg).rfind("[SNMP] Error: OID not increasing: ", 0), 0u) << sDEBUGmsg;
-  EXPECT_EQ(PlistForSpool.slots[0].IndexOnDevice, 11);
-  EXPECT_EQ(plist_->MergeToldResult(), 1);
-}
-
-TEST_F(WalkAgentTest, RepeatedOidEndsTheWalkAlsoWithoutOrderingCheck) {
-  std::string error;
-  auto sim = SnmpAgent::StartSnmpsim(RepeatingSnmprec(), &error);
-  ASSERT_NE(sim, nullptr) << error;
-  ASSERT_EQ(Walk(V2c(sim->address(), {"-Cc", zvtest::ProfileTableOid()})), 1);
-  EXPECT_EQ(plist_->MergeToldResult(), 1);
-}
-
-TEST_F(WalkAgentTest, AnswerSlowerThanEveryTryIsATimeout) {
-  const std::string snmprec = ProfileCellOid(1, 1) + "|2|11\n" + ProfileCellOid(1, 2) + "|2:delay|value=12,wait=1500\n";
-  std::string error;
-  auto sim = SnmpAgent::StartSnmpsim(snmprec, &error);
-  ASSERT_NE(sim, nullptr) << error;
-  ASSERT_EQ(Walk(V2c(sim->address(), {"-r", "0", zvtest::ProfileTableOid()})), 1);
   EXPECT_EQ(PlistForSpool.slots[0].IndexOnDevice, 11);
   EXPECT_EQ(plist_->MergeToldResult(), 1);
 }
@@ -256,6 +209,7 @@ TEST_F(WalkAgentTest, RepeatedOidFromResponderIsAskedForOnlyOnce) {
   ASSERT_EQ(Walk(V2c(responder->address(), {"-Cc", zvtest::ProfileTableOid()})), 1);
   EXPECT_EQ(Requests().size(), 2u);
   EXPECT_EQ(PlistForSpool.iNum, 2);  // the repeated variable reached the spool too
+  EXPECT_EQ(plist_->MergeToldResult(), 1);
 }
 
 TEST_F(WalkAgentTest, DeviceGoingRoundInACircleIsStoppedAtTheRequestLimit) {
@@ -284,14 +238,11 @@ TEST_F(WalkAgentTest, FailedParsesSendNoRequestAndTellTheMergeOne) {
   ASSERT_NE(responder, nullptr);
   const std::string address = responder->address();
   struct Case { std::vector<std::string> arguments; int result; };
+  // One of each outcome; which arguments give which is the parser's test.
   const Case cases[] = {
       {{"-v", "2c", address}, -1},                                  // no community
-      {{"-v", "2c", "-c", "public", "-Q", address}, -1},            // unknown option
-      {{"-v", "2c", "-c", "public", "-t", "x", address}, -1},
       {{"-v", "3", "-u", "u", "-A", "pass phrase", address}, -2},
-      {{"-v", "2c", "-c", "public", "-3X", "pass", address}, -2},
       {{"-v", "2c", "-c", "public", address, "1.3.x"}, 1},          // root does not parse
-      {{"-v", "2c", "-c", "public", address, "1.3.6.4294967296"}, 1},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(plist_->SeedMergeProbe());
@@ -377,12 +328,6 @@ TEST_F(WalkAgentTest, WalkTimeLimitBoundsSnmpV3EngineDiscovery) {
   zv::SetWalkTimeLimit(before);
   EXPECT_EQ(result, 1);
   EXPECT_EQ(device.DatagramsReceived(), 20);
-  EXPECT_EQ(plist_->MergeToldResult(), 1);
-}
-
-TEST_F(WalkAgentTest, SnmpV3WithoutAnswerFails) {
-  SilentDevice device;
-  ASSERT_EQ(Walk({"-r", "0", device.address(), zvtest::ProfileTableOid()}), 1);
   EXPECT_EQ(plist_->MergeToldResult(), 1);
 }
 

@@ -81,28 +81,27 @@ class WalkArgumentsTest : public ::testing::Test {
   zv::WalkArgumentStorage storage_{};
 };
 
-TEST_F(WalkArgumentsTest, ReturnsTheIndexAfterTheAddress) {
+// The parse returns the index after the address. Scanning stops there:
+// what follows is the root and ignored arguments, never options, and the
+// vector keeps its order.
+TEST_F(WalkArgumentsTest, OptionsEndAtTheAddressWhoseIndexIsReturned) {
   EXPECT_EQ(Parse({"-v", "2c", "-c", "public", "127.0.0.1:1161"}), 6);
   EXPECT_STREQ(session_.peername, "127.0.0.1:1161");
-  EXPECT_EQ(session_.version, SNMP_VERSION_2c);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(session_.community), session_.community_len), "public");
-  EXPECT_EQ(Parse({"-v", "1", "-c", "x", "host", "1.3.6.1.4", "ignored"}), 6);
-  EXPECT_EQ(session_.version, SNMP_VERSION_1);
-}
-
-// Scanning stops at the address: what follows it is the root and ignored
-// arguments, never options, and the vector keeps its order.
-TEST_F(WalkArgumentsTest, OptionsEndAtTheAddress) {
   ASSERT_EQ(Parse({"-v", "2c", "-c", "p", "host", "-v", "1", "-Ci"}), 6);
   EXPECT_EQ(session_.version, SNMP_VERSION_2c);
   EXPECT_STREQ(arguments_->argv()[6], "-v");
   EXPECT_TRUE(handled_options.empty());
+  EXPECT_EQ(Parse({"-v", "1", "-c", "x", "host", "1.3.6.1.4", "ignored"}), 6);
+  EXPECT_EQ(session_.version, SNMP_VERSION_1);
   EXPECT_EQ(Parse({"-v", "3", "host", "1.3.6.1.4.1", "-Q"}), 4);
   EXPECT_EQ(Parse({"host", "-v", "2c", "-c", "p"}), 2);
   EXPECT_EQ(session_.version, SNMP_VERSION_3);
 }
 
 TEST_F(WalkArgumentsTest, UsageErrors) {
+  const std::string longest(zv::kMaxWalkArgumentBytes, 'h'), too_long = longest + "h";
+  EXPECT_EQ(Parse({"-v", "3", longest}), 4);
   const std::vector<std::vector<std::string>> cases = {
       {},                                      // no address
       {"-v", "2c", "-c", "public"},            // no address
@@ -130,6 +129,11 @@ TEST_F(WalkArgumentsTest, UsageErrors) {
       {"-v", "3", "-Z", "1", "host"},
       {"-v", "3", "-3Q", "x", "host"},
       {"-v", "3", "-O", "!", "host"},
+      {"-v", "3", too_long},                   // values and addresses past the longest
+      {"-v", "2c", "-c", too_long, "host"},
+      {"-v", "3", "-m", too_long, "host"},
+      {"-v", "3", "-IS", too_long, "host"},
+      {"-v", "3", "-3u", too_long, "host"},
   };
   for (const auto& arguments : cases) {
     std::string text;
@@ -153,17 +157,6 @@ TEST_F(WalkArgumentsTest, MissingOptionValuesAreUsageErrors) {
     arguments.insert(arguments.end(), missing.begin(), missing.end());
     EXPECT_EQ(Parse(arguments), zv::kParseUsageError) << missing.back();
   }
-}
-
-TEST_F(WalkArgumentsTest, OverLongValuesAndAddressesAreUsageErrors) {
-  const std::string longest(zv::kMaxWalkArgumentBytes, 'h');
-  const std::string too_long = longest + "h";
-  EXPECT_EQ(Parse({"-v", "3", longest}), 4);
-  EXPECT_EQ(Parse({"-v", "3", too_long}), zv::kParseUsageError);
-  EXPECT_EQ(Parse({"-v", "2c", "-c", too_long, "host"}), zv::kParseUsageError);
-  EXPECT_EQ(Parse({"-v", "3", "-m", too_long, "host"}), zv::kParseUsageError);
-  EXPECT_EQ(Parse({"-v", "3", "-IS", too_long, "host"}), zv::kParseUsageError);
-  EXPECT_EQ(Parse({"-v", "3", "-3u", too_long, "host"}), zv::kParseUsageError);
 }
 
 // -m and -M change the process; later walks must not make it grow: the
@@ -221,11 +214,6 @@ TEST_F(WalkArgumentsTest, RetriesAndWholeSecondTimeouts) {
   EXPECT_EQ(session_.timeout, 1000000);
 }
 
-TEST_F(WalkArgumentsTest, WithoutVersionOrConfigurationTheSessionIsSnmpV3) {
-  ASSERT_EQ(Parse({"host"}), 2);
-  EXPECT_EQ(session_.version, SNMP_VERSION_3);
-}
-
 TEST_F(WalkArgumentsTest, SecurityOptionsFillTheSession) {
   ASSERT_EQ(Parse({"-v", "3", "-u", "alice", "-l", "authPriv", "-a", "SHA", "-x", "AES", "-n", "ctx",
                    "-e", "0x8000000201", "-3E", "0102", "-Z", "3,400", "-Le", "-D", "all", "-d", "-On",
@@ -266,41 +254,50 @@ TEST_F(WalkArgumentsTest, NullEntryOrNoArgumentsAreUsageErrors) {
 
 // ---- The root OID ------------------------------------------------------------
 
-TEST_F(WalkArgumentsTest, RootParsesAsPlainOidWhateverLookupOptionsSay) {
-  ASSERT_EQ(Parse({"-Ib", "-IR", "-v", "3", "host"}), 6);  // regex and best-match lookup on
+// The root is a plain OID whatever the lookup options say, and never a
+// pattern: the library's parser falls back to a pattern search when nothing
+// else reads the text, and as a pattern these take minutes and gigabytes to
+// compile.
+TEST_F(WalkArgumentsTest, RootParsesAsPlainOidNeverAsAPattern) {
   oid ids[MAX_OID_LEN];
   std::size_t length = 0;
-  ASSERT_TRUE(zv::ParseWalkRoot("1.3.6.1.4.1.32473", ids, &length));
-  EXPECT_EQ(length, 7u);
-  EXPECT_EQ(ids[6], 32473u);
-  // As a pattern this takes minutes and gigabytes to compile.
-  EXPECT_FALSE(zv::ParseWalkRoot(("S" + std::string(30, '+') + "noIAI").c_str(), ids, &length));
-  EXPECT_FALSE(zv::ParseWalkRoot("sys.*", ids, &length));
+  for (const bool lookup_options : {false, true}) {
+    SCOPED_TRACE(lookup_options ? "regex and best-match lookup on" : "no lookup options");
+    ASSERT_EQ(Parse(lookup_options ? std::vector<std::string>{"-Ib", "-IR", "-v", "3", "host"}
+                                   : std::vector<std::string>{"-v", "3", "host"}),
+              lookup_options ? 6 : 4);
+    ASSERT_TRUE(zv::ParseWalkRoot("1.3.6.1.4.1.32473", ids, &length));
+    EXPECT_EQ(length, 7u);
+    EXPECT_EQ(ids[6], 32473u);
+    EXPECT_TRUE(zv::ParseWalkRoot(".iso.3.6.1", ids, &length));
+    EXPECT_EQ(length, 4u);
+    EXPECT_FALSE(zv::ParseWalkRoot(("S" + std::string(40, '+') + "noIAI").c_str(), ids, &length));
+    EXPECT_FALSE(zv::ParseWalkRoot("sys.*", ids, &length));
+  }
   ASSERT_EQ(Parse({"-Ib", "-IR", "-v", "3", "host"}), 6);  // toggled off again
 }
 
-// A pattern is dangerous without any option too: the library's parser falls
-// back to a pattern search when nothing else reads the text.
-TEST_F(WalkArgumentsTest, RootIsNeverCompiledAsAPattern) {
+// Quoted parts must be closed; the root holds at most MAX_OID_LEN
+// sub-identifiers of 32 bits, in at most the longest argument.
+TEST_F(WalkArgumentsTest, RootsWithQuotedPartsAndTheirLengthBound) {
   ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
-  oid ids[MAX_OID_LEN];
-  std::size_t length = 0;
-  EXPECT_FALSE(zv::ParseWalkRoot(("S" + std::string(40, '+') + "noIAI").c_str(), ids, &length));
-  EXPECT_TRUE(zv::ParseWalkRoot(".iso.3.6.1", ids, &length));
-  EXPECT_EQ(length, 4u);
-}
-
-TEST_F(WalkArgumentsTest, RootsWithQuotedParts) {
-  ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
-  struct Case { const char* root; bool parses; };
+  std::string longest_oid = "1";
+  for (int id = 1; id < MAX_OID_LEN; ++id) longest_oid += ".4294967295";
+  ASSERT_LE(longest_oid.size(), zv::kMaxWalkArgumentBytes);
+  struct Case { std::string root; bool parses; };
   const Case cases[] = {
       {"1.3.6.\"ab\"", true}, {"1.3.'a'.4", true}, {"1.3.\"a'b\"", true},
       {"1.3.6.\"ab", false}, {"\"7p", false}, {"1.3.'a", false}, {"1.3.\"a\".'", false},
+      {longest_oid, true}, {"." + std::string(zv::kMaxWalkArgumentBytes, '0') + "1.3", false},
+      {"1.3.6.4294967296", false},
   };
   for (const Case& c : cases) {
     oid ids[MAX_OID_LEN];
     std::size_t length = 0;
-    EXPECT_EQ(zv::ParseWalkRoot(c.root, ids, &length), c.parses) << c.root;
+    EXPECT_EQ(zv::ParseWalkRoot(c.root.c_str(), ids, &length), c.parses) << c.root;
+    if (c.root == longest_oid) {
+      EXPECT_EQ(length, static_cast<std::size_t>(MAX_OID_LEN));
+    }
   }
 }
 
@@ -315,83 +312,53 @@ TEST_F(WalkArgumentsTest, RootTakesThePrefixAndSuffixOptions) {
   netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OIDSUFFIX, nullptr);
 }
 
-TEST_F(WalkArgumentsTest, RootLengthIsBounded) {
-  ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
-  std::string longest_oid = "1";
-  for (int id = 1; id < MAX_OID_LEN; ++id) longest_oid += ".4294967295";
-  ASSERT_LE(longest_oid.size(), zv::kMaxWalkArgumentBytes);
-  oid ids[MAX_OID_LEN];
-  std::size_t length = 0;
-  EXPECT_TRUE(zv::ParseWalkRoot(longest_oid.c_str(), ids, &length));
-  EXPECT_EQ(length, static_cast<std::size_t>(MAX_OID_LEN));
-  const std::string padded = "." + std::string(zv::kMaxWalkArgumentBytes, '0') + "1.3";
-  EXPECT_FALSE(zv::ParseWalkRoot(padded.c_str(), ids, &length));
-  EXPECT_FALSE(zv::ParseWalkRoot("1.3.6.4294967296", ids, &length));
-}
-
 // ---- The option handler ------------------------------------------------------
 
-TEST_F(WalkArgumentsTest, CLettersToggleTheirSettings) {
-  ASSERT_EQ(Parse({"-Ci", "-Cpc", "-v", "3", "host"}, optProc), 6);
-  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
-  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics));
-  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering));
-  ASSERT_EQ(Parse({"-Cc", "-v", "3", "host"}, optProc), 5);
-  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering));
-  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
-}
-
-TEST_F(WalkArgumentsTest, LetterTwiceLeavesTheSettingAsItWas) {
-  ASSERT_EQ(Parse({"-Cii", "-v", "3", "host"}, optProc), 5);
-  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
-}
-
-TEST_F(WalkArgumentsTest, UnknownCLetterIsReportedAndScanningGoesOn) {
-  ASSERT_EQ(Parse({"-Cxi", "-v", "3", "host"}, optProc), 5);
-  EXPECT_STREQ(sDEBUGmsg, "Unknown flag passed to -C: x\n");
-  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
-  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics));
-  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering));
-}
-
-// "-C r" holds for the walk being parsed: it is read, not toggled, and no
-// later parse inherits it.
-TEST_F(WalkArgumentsTest, CrAsksThisWalkForBulkRepetitions) {
+// The -C letters toggle settings that persist across parses; "-C r" holds
+// for the walk being parsed only: it is read, not toggled. Letters of no
+// setting change none.
+TEST_F(WalkArgumentsTest, CLettersToggleTheirSettingsAndCrAsksThisWalkForRepetitions) {
   struct Case {
     std::vector<std::string> options;
     int repetitions;
-    bool include_requested;
+    bool include_requested, print_statistics, dont_check_ordering;
+    const char* message = nullptr;  // the debug message, when one is due
   };
   const Case cases[] = {
-      {{"-Cr25"}, 25, false},
-      {{"-Cr"}, zv::kBulkRepetitionsWithoutNumber, false},
-      {{"-Cri"}, zv::kBulkRepetitionsWithoutNumber, true},
-      {{"-Ci5r7i"}, 7, false},  // the digits belong to r only; "5" is an unknown letter
-      {{"-Cr25", "-Cr3"}, 3, false},
-      {{"-Crr"}, zv::kBulkRepetitionsWithoutNumber, false},
-      {{"-Cr100"}, 100, false},
-      {{"-Cr101"}, zv::kMaxBulkRepetitions, false},
-      {{"-Cr99999999999999999999999"}, zv::kMaxBulkRepetitions, false},
-      {{"-Cr0"}, 1, false},
-      {{"-Ci"}, 0, true},
+      {{"-Ci", "-Cpc"}, 0, true, true, true},
+      {{"-Cii"}, 0, false, false, false},
+      {{"-Cxi"}, 0, true, false, false, "Unknown flag passed to -C: x\n"},
+      {{"-V", "-h"}, 0, false, false, false},
+      {{"-Cr25"}, 25, false, false, false},
+      {{"-Cr"}, zv::kBulkRepetitionsWithoutNumber, false, false, false},
+      {{"-Cri"}, zv::kBulkRepetitionsWithoutNumber, true, false, false},
+      {{"-Ci5r7i"}, 7, false, false, false},  // the digits belong to r only; "5" is an unknown letter
+      {{"-Cr25", "-Cr3"}, 3, false, false, false},
+      {{"-Crr"}, zv::kBulkRepetitionsWithoutNumber, false, false, false},
+      {{"-Cr100"}, 100, false, false, false},
+      {{"-Cr101"}, zv::kMaxBulkRepetitions, false, false, false, "-C r: repetitions from 1 to 100; using 100"},
+      {{"-Cr99999999999999999999999"}, zv::kMaxBulkRepetitions, false, false, false},
+      {{"-Cr0"}, 1, false, false, false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.front());
     std::vector<std::string> arguments = c.options;
     arguments.insert(arguments.end(), {"-v", "3", "host"});
-    ASSERT_EQ(Parse(arguments, optProc), static_cast<int>(arguments.size()) + 1) << c.options.front();
-    EXPECT_EQ(storage_.bulk_repetitions, c.repetitions) << c.options.front();
-    EXPECT_EQ(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested), c.include_requested) << c.options.front();
+    ASSERT_EQ(Parse(arguments, optProc), static_cast<int>(arguments.size()) + 1);
+    EXPECT_EQ(storage_.bulk_repetitions, c.repetitions);
+    EXPECT_EQ(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested), c.include_requested);
+    EXPECT_EQ(zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics), c.print_statistics);
+    EXPECT_EQ(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering), c.dont_check_ordering);
+    if (c.message != nullptr) {
+      EXPECT_STREQ(sDEBUGmsg, c.message);
+    }
     zvtest::ResetWalkSettings();
   }
-  EXPECT_EQ(Parse({"-Cr101", "-v", "3", "host"}, optProc), 5);
-  EXPECT_STREQ(sDEBUGmsg, "-C r: repetitions from 1 to 100; using 100");
-}
-
-TEST_F(WalkArgumentsTest, OtherLettersChangeNoSetting) {
-  ASSERT_EQ(Parse({"-V", "-h", "-v", "3", "host"}, optProc), 6);
-  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
-  EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics));
+  // A setting stays for the next parse; its letter again turns it off.
+  ASSERT_EQ(Parse({"-Ci", "-Cc", "-v", "3", "host"}, optProc), 6);
+  ASSERT_EQ(Parse({"-Cc", "-v", "3", "host"}, optProc), 5);
   EXPECT_FALSE(zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering));
+  EXPECT_TRUE(zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested));
 }
 
 }  // namespace

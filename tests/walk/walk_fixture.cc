@@ -2,8 +2,10 @@
 #include "walk/walk_fixture.h"
 
 #include <cstring>
+#include <sstream>
 
 #include "platform/fixed_field.h"
+#include "support/snmp_agents.h"
 #include "walk/walk_settings.h"
 #include "walk/walk_driver.h"
 
@@ -83,6 +85,18 @@ void ResetWalkSettings() {
                                   zv::WalkSetting::kDontCheckOrdering}) {
     if (zv::WalkSettingOn(setting)) zv::ToggleWalkSetting(setting);
   }
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string RepeatingSnmprec() {
+  return ProfileCellOid(1, 1) + "|2|11\n" + ProfileCellOid(1, 2) + "|2:error|op=get,status=generror,value=1\n" +
+         ProfileCellOid(1, 3) + "|2|13\n";
 }
 
 }  // namespace zvtest

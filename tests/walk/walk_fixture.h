@@ -57,4 +57,12 @@ class CurrentPlist {
 /// Turns every walk setting off (they persist across walks).
 void ResetWalkSettings();
 
+/// The lines of `text`, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+
+/// An snmprec of three index cells whose error variation answers a GET or
+/// GETNEXT that reaches row 2 with the OID asked for: an OID that does not
+/// increase.
+std::string RepeatingSnmprec();
+
 }  // namespace zvtest
