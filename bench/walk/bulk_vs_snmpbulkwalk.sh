@@ -29,22 +29,11 @@ relay=$build/bench/walk/zv_udp_delay_relay
 for program in "$service" "$client" "$relay"; do
   [ -x "$program" ] || { echo "no $program: build zvxpcd, zvxpc and zv_udp_delay_relay first" >&2; exit 1; }
 done
-# shellcheck source=../../scripts/lib/printer.sh
-source "$root/scripts/lib/printer.sh"
 # shellcheck source=interleaved.sh
 source "$root/bench/walk/interleaved.sh"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=workspace.sh
+source "$root/bench/walk/workspace.sh"
 
 # A table file of ROWS rows in the demo printer's format.
 table_of() {

@@ -21,20 +21,8 @@ client=$build/tools/zvxpc
 for program in "$service" "$client"; do
   [ -x "$program" ] || { echo "no $program: build the zvxpcd and zvxpc targets first" >&2; exit 1; }
 done
-# shellcheck source=../../scripts/lib/printer.sh
-. "$root/scripts/lib/printer.sh"
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}" ${printer_pid:-}; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=workspace.sh
+source "$root/bench/walk/workspace.sh"
 
 mkdir -p "$work/snmp" "$work/snmp-state" "$work/prefs"
 printf 'mibs :\nmibdirs :\n' > "$work/snmp/snmp.conf"

@@ -38,28 +38,15 @@ for program in "$service" "$client"; do
   [ -x "$program" ] || { echo "no $program: build the zvxpcd and zvxpc targets first" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+# shellcheck source=workspace.sh
+source "$root/bench/walk/workspace.sh"
 
 table=1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1
 
 # start_printer ROWS: an snmpd serving a table of ROWS rows; sets $port.
 start_printer() {
   local rows=$1 dir
-  port=$(free_port)
+  port=$(free_udp_port)
   dir=$work/printer-$rows
   mkdir -p "$dir"
   {

@@ -21,25 +21,11 @@ runs=${2:-30}
 walker=$build/bench/walk/zv_walk_run
 [ -x "$walker" ] || { echo "no $walker: build the zv_walk_run target first" >&2; exit 1; }
 
-work=$(mktemp -d)
-snmpd_pid=
-silent_pid=
-cleanup() {
-  local pid
-  for pid in $snmpd_pid $silent_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+# shellcheck source=workspace.sh
+source "$root/bench/walk/workspace.sh"
 
 table=1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1
-port=$(free_port)
+port=$(free_udp_port)
 {
   echo "agentaddress udp:127.0.0.1:$port"
   echo "rocommunity public 127.0.0.1"
@@ -55,7 +41,7 @@ port=$(free_port)
 } > "$work/snmpd.conf"
 SNMP_PERSISTENT_DIR=$work/snmpd-state MIBS= snmpd -f -C -c "$work/snmpd.conf" -Lf "$work/snmpd.log" \
   -I -smux -p "$work/snmpd.pid" &
-snmpd_pid=$!
+pids+=($!)
 
 # The clients' private configuration: no MIBs, nothing persisted.
 mkdir -p "$work/client" "$work/client-state"
@@ -100,9 +86,9 @@ echo "  walk alone:       $in_process_walk"
 echo "  merge + plist:    $in_process_merge"
 
 # A device that never answers: a UDP socket that nobody reads.
-silent_port=$(free_port)
+silent_port=$(free_udp_port)
 python3 -c "import socket, time; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(('127.0.0.1', $silent_port)); time.sleep(3600)" &
-silent_pid=$!
+pids+=($!)
 sleep 0.2
 start=$(now_ns)
 "$walker" -- -v 2c -c public "127.0.0.1:$silent_port" "$table" >/dev/null || true
