@@ -23,11 +23,8 @@ constexpr std::chrono::seconds kPatience{30};
 // Waits until `device` has received a request, at most kPatience; then
 // abandons walks either way. True when a request came.
 bool AbandonOnceRequested(const zvtest::SilentDevice& device) {
-  const auto give_up = std::chrono::steady_clock::now() + kPatience;
-  bool requested = false;
-  while (!(requested = device.DatagramsReceived() > 0) && std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  const bool requested =
+      device.AwaitDatagram(static_cast<int>(std::chrono::milliseconds(kPatience).count()));
   zv::AbandonWalks();
   return requested;
 }
