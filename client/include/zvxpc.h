@@ -46,6 +46,9 @@ extern "C" {
 #define ZVXPC_OP_WRITE_DATA "writeDataToPlistFile_XPC:reply:"       /* URL, piece: append to .dummy */
 #define ZVXPC_OP_WRITE_DATA_RENAME "writeDataToPlistFileRename_XPC:reply:" /* URL: .dummy over URL */
 #define ZVXPC_OP_WALK "mibwalk_XPC:reply:"                          /* walk a printer: "iRet=N" */
+/* Beside the eight, since the library's version 1.2 (ZVXPC_1.2): */
+#define ZVXPC_OP_WALK_EXPLAINED "mibwalkReason_XPC:reply:" /* the walk, "iRet=N" ZVXPC_REASON_MARKER REASON */
+#define ZVXPC_OP_STATUS "serviceStatus_XPC:reply:"         /* no text: the service's status lines */
 
 /* The markers of the request texts.
  * Swap:  TYPE ZVXPC_MARKER_SWAP_TYPE CURRENT ZVXPC_MARKER_CURRENT_PATH
@@ -74,6 +77,21 @@ extern "C" {
 #define ZVXPC_REPLY_TRUE "TRUE"
 #define ZVXPC_REPLY_FALSE "FALSE"
 #define ZVXPC_WALK_RESULT "iRet="
+
+/* The explained walk's reply: ZVXPC_WALK_RESULT, the decimal result, this
+ * marker, then why the walk ended as it did, one line of UTF-8 (for a walk
+ * that completed: what it found). It never carries a community, a pass
+ * phrase or a key. */
+#define ZVXPC_REASON_MARKER ":Reason:"
+
+/* The status reply: one "NAME=VALUE" line for each of these names, in
+ * this order; the folder comes last and runs to the end of the text (a
+ * folder's name may hold a line feed). */
+#define ZVXPC_STATUS_VERSION "version"                 /* zvxpcd's version, "0.3.0" */
+#define ZVXPC_STATUS_BULK_REPETITIONS "bulk-repetitions" /* "auto", "0" (GETNEXT) or 1 to 100 */
+#define ZVXPC_STATUS_WALKS_RUNNING "walks-running"     /* walks in progress now */
+#define ZVXPC_STATUS_WALKS_WAITING "walks-waiting"     /* walks waiting for their turn */
+#define ZVXPC_STATUS_PREFERENCES_DIR "preferences-dir" /* the folder of the profile lists, ending in '/' */
 
 /* One connection to the service. */
 typedef struct zvxpc_client zvxpc_client;
