@@ -22,8 +22,14 @@
 // as GETNEXT would give them one by one, the end MODE deciding past the
 // last one, unless --bulk MODE says otherwise: "serve" (default), "generr"
 // (error status genErr), "empty" (no variables), "extra" (one variable
-// more than asked for) or "toobig:K" (tooBig whenever more than K
-// repetitions are asked for).
+// more than asked for), "toobig:K" (tooBig whenever more than K
+// repetitions are asked for), "most:K" (at most K variables, as an agent
+// cuts an answer to its largest message), "drop:K" (every K-th GETBULK
+// left unanswered; "drop:1": all of them), or one of three lies whose
+// GETNEXT answers stay sane: "reversed" (the variables in reverse order),
+// "endofmibview" (the middle variable of an answer of two or more turned
+// into endOfMibView) and "nosuchobject" (the middle variable turned into
+// noSuchObject).
 // GET answers a served OID with its value, and any other with noSuchName
 // (SNMPv1) or noSuchObject. Every request is appended to the log as
 // "GET <oid>", "GETNEXT <oid>" or "GETBULK <oid> <max-repetitions>", in
@@ -57,6 +63,7 @@ struct Script {
   std::vector<ServedValue> values;  // in OID order
   std::string end_mode = "endofmibview";
   std::string bulk_mode = "serve";
+  long bulk_requests = 0;  // GETBULK requests received, for "drop:K"
   std::FILE* log = nullptr;
 };
 
@@ -176,24 +183,66 @@ bool AnswerBulk(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* r
   return true;
 }
 
+// The number after "NAME:" in `mode`, or -1 when `mode` is not NAME:K.
+long ModeNumber(const std::string& mode, const std::string& name) {
+  if (mode.rfind(name + ":", 0) != 0) return -1;
+  return std::atol(mode.c_str() + name.size() + 1);
+}
+
+// Answers `request` as if it asked for `repetitions`. False: no answer.
+bool AnswerBulkOf(const Script& script, const netsnmp_pdu& request, long repetitions, netsnmp_pdu* reply) {
+  netsnmp_pdu resized = request;
+  resized.max_repetitions = repetitions;
+  return AnswerBulk(script, resized, reply);
+}
+
+void Reverse(netsnmp_pdu* reply) {
+  netsnmp_variable_list* reversed = nullptr;
+  while (reply->variables != nullptr) {
+    netsnmp_variable_list* next = reply->variables->next_variable;
+    reply->variables->next_variable = reversed;
+    reversed = reply->variables;
+    reply->variables = next;
+  }
+  reply->variables = reversed;
+}
+
+// Turns the middle variable of an answer of at least `least` variables
+// into the exception value `type`.
+void PutExceptionInTheMiddle(netsnmp_pdu* reply, u_char type, int least) {
+  int count = 0;
+  for (netsnmp_variable_list* v = reply->variables; v != nullptr; v = v->next_variable) ++count;
+  if (count < least) return;
+  netsnmp_variable_list* middle = reply->variables;
+  for (int i = 0; i < (count - 1) / 2; ++i) middle = middle->next_variable;
+  snmp_set_var_typed_value(middle, type, nullptr, 0);
+}
+
 // GETBULK as the --bulk mode says. False: no answer.
-bool AnswerBulkRequest(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
+bool AnswerBulkRequest(Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
   const std::string& mode = script.bulk_mode;
+  ++script.bulk_requests;
+  const long drop_every = ModeNumber(mode, "drop");
+  const long most = ModeNumber(mode, "most");
+  if (drop_every > 0 && script.bulk_requests % drop_every == 0) return false;
   if (mode == "generr") {
     SetError(reply, SNMP_ERR_GENERR, request);
-  } else if (mode.rfind("toobig:", 0) == 0 && request.max_repetitions > std::atol(mode.c_str() + 7)) {
+  } else if (ModeNumber(mode, "toobig") >= 0 && request.max_repetitions > ModeNumber(mode, "toobig")) {
     SetError(reply, SNMP_ERR_TOOBIG, request);
   } else if (mode == "extra") {
-    netsnmp_pdu more = request;
-    ++more.max_repetitions;
-    return AnswerBulk(script, more, reply);
+    return AnswerBulkOf(script, request, request.max_repetitions + 1, reply);
+  } else if (most > 0) {
+    return AnswerBulkOf(script, request, std::min(request.max_repetitions, most), reply);
   } else if (mode != "empty") {
-    return AnswerBulk(script, request, reply);
+    if (!AnswerBulk(script, request, reply)) return false;
+    if (mode == "reversed") Reverse(reply);
+    if (mode == "endofmibview") PutExceptionInTheMiddle(reply, SNMP_ENDOFMIBVIEW, 2);
+    if (mode == "nosuchobject") PutExceptionInTheMiddle(reply, SNMP_NOSUCHOBJECT, 1);
   }
   return true;
 }
 
-bool Answer(const Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
+bool Answer(Script& script, const netsnmp_pdu& request, netsnmp_pdu* reply) {
   const netsnmp_variable_list& asked = *request.variables;
   if (request.command == SNMP_MSG_GETBULK) return AnswerBulkRequest(script, request, reply);
   const bool next = request.command == SNMP_MSG_GETNEXT;
@@ -214,7 +263,7 @@ int OnMessage(int operation, netsnmp_session* session, int, netsnmp_pdu* request
       request->command != SNMP_MSG_GETBULK) {
     return 1;
   }
-  const Script& script = *static_cast<Script*>(magic);
+  Script& script = *static_cast<Script*>(magic);
   LogRequest(script, *request);
   netsnmp_pdu* reply = snmp_clone_pdu(request);
   snmp_free_varbind(reply->variables);

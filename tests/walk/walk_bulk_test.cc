@@ -7,6 +7,7 @@
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -35,67 +36,141 @@ using zvtest::SnmpAgent;
 const oid kAsked[] = {1, 3, 6, 1, 4, 1, 32473, 1};
 constexpr std::size_t kAskedLength = sizeof kAsked / sizeof kAsked[0];
 
-// A response of `variables` variables, the first one `first` (of type
-// `type`), the others after it.
-netsnmp_pdu* Response(long error_status, int variables, std::vector<oid> first = {1, 3, 6, 1, 4, 1, 32473, 1, 1},
-                      u_char type = ASN_INTEGER) {
+struct Variable {
+  std::vector<oid> name;
+  u_char type = ASN_INTEGER;
+  std::size_t value_bytes = 0;  // of an ASN_OCTET_STR
+};
+
+// The OID asked for, then `sub`.
+Variable After(oid sub, u_char type = ASN_INTEGER) {
+  std::vector<oid> name(kAsked, kAsked + kAskedLength);
+  name.push_back(sub);
+  return {name, type};
+}
+
+const Variable kAskedEnd{std::vector<oid>(kAsked, kAsked + kAskedLength), SNMP_ENDOFMIBVIEW};
+
+// After(1) to After(count), octet strings of `value_bytes` when not 0.
+std::vector<Variable> InOrder(int count, std::size_t value_bytes = 0) {
+  std::vector<Variable> variables;
+  for (int i = 1; i <= count; ++i) {
+    variables.push_back(After(static_cast<oid>(i), value_bytes > 0 ? ASN_OCTET_STR : ASN_INTEGER));
+    variables.back().value_bytes = value_bytes;
+  }
+  return variables;
+}
+
+netsnmp_pdu* Response(long error_status, const std::vector<Variable>& variables) {
   netsnmp_pdu* response = snmp_pdu_create(SNMP_MSG_RESPONSE);
   response->errstat = error_status;
-  const long value = 0;
-  for (int i = 0; i < variables; ++i) {
-    snmp_pdu_add_variable(response, first.data(), first.size(), type, type == ASN_INTEGER ? &value : nullptr,
-                          type == ASN_INTEGER ? sizeof value : 0);
-    first.push_back(1);
-    type = ASN_INTEGER;
+  const long number = 0;
+  for (const Variable& v : variables) {
+    const std::string text(v.value_bytes, 'x');
+    const void* value = v.type == ASN_INTEGER ? static_cast<const void*>(&number) : text.data();
+    const std::size_t size = v.type == ASN_INTEGER ? sizeof number : text.size();
+    snmp_pdu_add_variable(response, v.name.data(), v.name.size(), v.type, value, size);
   }
   return response;
 }
 
-TEST(BulkAnswerTest, OnlyAWellFormedAnswerIsTaken) {
+TEST(BulkAnswerTest, OnlyAnAnswerThatGetNextRequestsCouldGiveIsTaken) {
   zv::InitialiseSnmpLibrary();
-  const std::vector<oid> asked(kAsked, kAsked + kAskedLength);
-  const std::vector<oid> before = {1, 3, 6, 1, 4, 1, 32473};
+  using zv::BulkAnswer;
   struct Case {
+    const char* what;
     long error_status;
-    int variables;
+    std::vector<Variable> variables;
     int repetitions;
-    std::vector<oid> first;
-    u_char first_type;
-    zv::BulkAnswer expected;
+    BulkAnswer expected;
   };
+  const std::vector<oid> before = {1, 3, 6, 1, 4, 1, 32473};
   const Case cases[] = {
-      {SNMP_ERR_NOERROR, 25, 25, {1, 3, 6, 1, 4, 1, 32473, 1, 1}, ASN_INTEGER, zv::BulkAnswer::kTake},
-      {SNMP_ERR_NOERROR, 1, 25, {1, 3, 6, 1, 4, 1, 32473, 2}, ASN_INTEGER, zv::BulkAnswer::kTake},  // may give fewer
-      {SNMP_ERR_NOERROR, 3, 25, asked, SNMP_ENDOFMIBVIEW, zv::BulkAnswer::kTake},
-      {SNMP_ERR_NOERROR, 26, 25, {1, 3, 6, 1, 4, 1, 32473, 1, 1}, ASN_INTEGER, zv::BulkAnswer::kGoOnByGetNext},
-      {SNMP_ERR_NOERROR, 0, 25, {}, ASN_INTEGER, zv::BulkAnswer::kGoOnByGetNext},
-      {SNMP_ERR_NOERROR, 2, 25, asked, ASN_INTEGER, zv::BulkAnswer::kGoOnByGetNext},
-      {SNMP_ERR_NOERROR, 2, 25, before, ASN_INTEGER, zv::BulkAnswer::kGoOnByGetNext},
-      {SNMP_ERR_TOOBIG, 1, 2, asked, ASN_NULL, zv::BulkAnswer::kAskForFewer},
-      {SNMP_ERR_TOOBIG, 1, 1, asked, ASN_NULL, zv::BulkAnswer::kGoOnByGetNext},
-      {SNMP_ERR_GENERR, 1, 25, asked, ASN_NULL, zv::BulkAnswer::kGoOnByGetNext},
-      {SNMP_ERR_NOSUCHNAME, 1, 25, asked, ASN_NULL, zv::BulkAnswer::kGoOnByGetNext},
+      {"as many as asked for", SNMP_ERR_NOERROR, InOrder(25), 25, BulkAnswer::kTake},
+      {"fewer than asked for", SNMP_ERR_NOERROR, {After(2)}, 25, BulkAnswer::kTake},
+      {"endOfMibView at the end, repeated", SNMP_ERR_NOERROR, {After(1), kAskedEnd, kAskedEnd}, 25,
+       BulkAnswer::kTake},
+      {"endOfMibView alone", SNMP_ERR_NOERROR, {kAskedEnd}, 25, BulkAnswer::kTake},
+      {"one more than asked for", SNMP_ERR_NOERROR, InOrder(26), 25, BulkAnswer::kTooManyVariables},
+      {"no variables", SNMP_ERR_NOERROR, {}, 25, BulkAnswer::kNoVariables},
+      {"the OID asked for", SNMP_ERR_NOERROR, {{kAskedEnd.name, ASN_INTEGER}}, 25, BulkAnswer::kOutOfOrder},
+      {"an OID before it", SNMP_ERR_NOERROR, {{before}}, 25, BulkAnswer::kOutOfOrder},
+      {"reversed", SNMP_ERR_NOERROR, {After(2), After(1)}, 25, BulkAnswer::kOutOfOrder},
+      {"endOfMibView in the middle", SNMP_ERR_NOERROR, {After(1), After(2, SNMP_ENDOFMIBVIEW), After(3)}, 25,
+       BulkAnswer::kExceptionBeforeEnd},
+      {"noSuchObject last", SNMP_ERR_NOERROR, {After(1), After(2, SNMP_NOSUCHOBJECT)}, 25,
+       BulkAnswer::kOnlyGetException},
+      {"noSuchInstance first", SNMP_ERR_NOERROR, {After(1, SNMP_NOSUCHINSTANCE), After(2)}, 25,
+       BulkAnswer::kOnlyGetException},
+      {"tooBig at 2", SNMP_ERR_TOOBIG, {{kAskedEnd.name, ASN_NULL}}, 2, BulkAnswer::kAskForFewer},
+      {"tooBig at 1", SNMP_ERR_TOOBIG, {{kAskedEnd.name, ASN_NULL}}, 1, BulkAnswer::kErrorStatus},
+      {"genErr", SNMP_ERR_GENERR, {{kAskedEnd.name, ASN_NULL}}, 25, BulkAnswer::kErrorStatus},
+      {"noSuchName", SNMP_ERR_NOSUCHNAME, {{kAskedEnd.name, ASN_NULL}}, 25, BulkAnswer::kErrorStatus},
   };
   for (const Case& c : cases) {
-    netsnmp_pdu* response = Response(c.error_status, c.variables, c.first, c.first_type);
-    EXPECT_EQ(zv::JudgeBulkAnswer(*response, kAsked, kAskedLength, c.repetitions), c.expected)
-        << "status " << c.error_status << ", " << c.variables << " of " << c.repetitions << ", first type "
-        << static_cast<int>(c.first_type);
+    netsnmp_pdu* response = Response(c.error_status, c.variables);
+    EXPECT_EQ(zv::JudgeBulkAnswer(*response, kAsked, kAskedLength, c.repetitions), c.expected) << c.what;
     snmp_free_pdu(response);
   }
-  EXPECT_EQ(zv::FewerBulkRepetitions(25), 12);
-  EXPECT_EQ(zv::FewerBulkRepetitions(3), 1);
-  EXPECT_EQ(zv::FewerBulkRepetitions(1), 1);
 }
 
-TEST(BulkAnswerTest, WalkOwnRepetitionsBeatTheDefaultAndSnmpV1NeverBulks) {
-  const int before = zv::SetDefaultBulkRepetitions(7);
-  EXPECT_EQ(zv::BulkRepetitionsForWalk(SNMP_VERSION_2c, 0), 7);
+TEST(BulkAnswerTest, DeafDeviceAndSnmpV1NeverBulkAndTheWalkOwnRepetitionsBeatTheDefault) {
+  const int before = zv::SetDefaultBulkRepetitions(zv::kAutoBulkRepetitions);
+  EXPECT_EQ(zv::BulkRepetitionsForWalk(SNMP_VERSION_2c, 0), zv::kAutoBulkRepetitions);
   EXPECT_EQ(zv::BulkRepetitionsForWalk(SNMP_VERSION_3, 25), 25);
   EXPECT_EQ(zv::BulkRepetitionsForWalk(SNMP_VERSION_1, 25), 0);
-  EXPECT_EQ(zv::SetDefaultBulkRepetitions(500), 7);
+  zv::SetDeviceDeafToGetBulk(true);
+  EXPECT_EQ(zv::BulkRepetitionsForWalk(SNMP_VERSION_2c, 25), 0);
+  zv::SetDeviceDeafToGetBulk(false);
+  EXPECT_EQ(zv::SetDefaultBulkRepetitions(500), zv::kAutoBulkRepetitions);
   EXPECT_EQ(zv::DefaultBulkRepetitions(), zv::kMaxBulkRepetitions);
   zv::SetDefaultBulkRepetitions(before);
+}
+
+// ---- Sizing the requests ------------------------------------------------------
+
+TEST(BulkSizingTest, AutomaticRepetitionsGrowWhileAnswersComeBackWholeAndFit) {
+  zv::InitialiseSnmpLibrary();
+  enum Event { kWhole, kCut, kCutAtTheEnd, kTooBig };
+  struct Step {
+    Event event;
+    int expected;  // repetitions afterwards
+  };
+  struct Case {
+    const char* what;
+    int start;                  // as BulkRepetitionsForWalk gives it
+    std::size_t value_bytes;    // of each variable; 0: integers
+    std::vector<Step> steps;
+  };
+  constexpr int kAuto = zv::kAutoBulkRepetitions;
+  // 1200-byte variables: 53 of them fit a UDP message of 65507 bytes.
+  const Case cases[] = {
+      {"doubles to the most", kAuto, 0, {{kWhole, 50}, {kWhole, 100}, {kWhole, 100}}},
+      {"doubles while the next answer fits", kAuto, 1200, {{kWhole, 50}, {kWhole, 53}, {kWhole, 53}}},
+      {"cut short: back to the most that came back whole", kAuto, 0, {{kWhole, 50}, {kCut, 25}, {kWhole, 25}}},
+      {"cut short before any came back whole: what came back", kAuto, 0, {{kCut, 12}, {kWhole, 12}}},
+      {"fewer at the walk's end is not cut short", kAuto, 0, {{kCutAtTheEnd, 25}, {kWhole, 50}}},
+      {"tooBig: back to the most that came back whole", kAuto, 0, {{kWhole, 50}, {kTooBig, 25}, {kWhole, 25}}},
+      {"tooBig before any came back whole: half", kAuto, 0, {{kTooBig, 12}, {kTooBig, 6}, {kWhole, 6}}},
+      {"fixed repetitions stay", 10, 0, {{kWhole, 10}, {kCut, 10}, {kTooBig, 5}, {kTooBig, 2}, {kTooBig, 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zv::BulkSizing sizing = zv::StartBulkSizing(c.start);
+    EXPECT_EQ(sizing.repetitions, c.start == kAuto ? zv::kFirstAutoBulkRepetitions : c.start);
+    for (const Step& step : c.steps) {
+      if (step.event == kTooBig) {
+        zv::SizeAfterTooBig(&sizing);
+      } else {
+        const int received = step.event == kWhole ? sizing.repetitions : sizing.repetitions / 2;
+        netsnmp_pdu* answer = Response(SNMP_ERR_NOERROR, InOrder(received, c.value_bytes));
+        zv::SizeAfterAnswer(&sizing, *answer, step.event != kCutAtTheEnd, 65507);
+        snmp_free_pdu(answer);
+      }
+      EXPECT_EQ(sizing.repetitions, step.expected);
+    }
+  }
+  EXPECT_EQ(zv::StartBulkSizing(0).repetitions, 0);
 }
 
 // ---- Devices --------------------------------------------------------------------
@@ -187,7 +262,11 @@ class WalkBulkTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { zvtest::UsePrivateSnmpClientConfig(); }
   void SetUp() override { zvtest::ResetWalkSettings(); }
-  void TearDown() override { zvtest::ResetWalkSettings(); }
+  void TearDown() override {
+    zvtest::ResetWalkSettings();
+    zv::SetDefaultBulkRepetitions(0);
+    zv::SetDeviceDeafToGetBulk(false);
+  }
 
   // One walk of the profile table at `address` from the same seeded list.
   WalkOutcome WalkTable(const std::string& address, std::vector<std::string> options) {
@@ -220,8 +299,18 @@ struct AgreementCase {
 };
 
 // Repetitions that put every variable of a response first, in the middle
-// and last, and one request that takes the whole table.
-constexpr int kRepetitions[] = {1, 2, 3, 25};
+// and last, one request that takes the whole small table, and the
+// automatic repetitions (25, then 50, 100) of the service's default.
+constexpr int kRepetitions[] = {1, 2, 3, 25, zv::kAutoBulkRepetitions};
+
+// The options that ask a walk for `repetitions` (0: GETNEXT): "-C r" for a
+// number; the service's default for kAutoBulkRepetitions, which no walk
+// argument names.
+std::vector<std::string> BulkOptions(int repetitions) {
+  zv::SetDefaultBulkRepetitions(repetitions == zv::kAutoBulkRepetitions ? repetitions : 0);
+  if (repetitions <= 0) return {};
+  return {"-Cr" + std::to_string(repetitions)};
+}
 
 TEST_F(WalkBulkTest, BulkWalkGivesTheSameResultAsTheGetNextWalk) {
   const std::string log = Log();
@@ -254,18 +343,26 @@ TEST_F(WalkBulkTest, BulkWalkGivesTheSameResultAsTheGetNextWalk) {
       {"GETBULK answered with too many variables",
        responder(With({"--bulk", "extra"}, Served(kSmallTable))), {}, 0},
       {"GETBULK answered with tooBig above 3", responder(With({"--bulk", "toobig:3"}, Served(kLongTable))), {}, 0},
+      {"GETBULK answers cut to 30 variables", responder(With({"--bulk", "most:30"}, Served(kLongTable))), {}, 0},
+      {"GETBULK answers reversed", responder(With({"--bulk", "reversed"}, Served(kLongTable))), {}, 0},
+      {"GETBULK answers with endOfMibView in the middle",
+       responder(With({"--bulk", "endofmibview"}, Served(kLongTable))), {}, 0},
+      {"GETBULK answers with noSuchObject in them",
+       responder(With({"--bulk", "nosuchobject"}, Served(kLongTable))), {}, 0},
+      {"every second GETBULK dropped", responder(With({"--bulk", "drop:2"}, Served(kLongTable))), {}, 0},
+      {"GETBULK never answered", responder(With({"--bulk", "drop:1"}, Served(kSmallTable))), {}, 0},
   };
   for (const AgreementCase& c : cases) {
     SCOPED_TRACE(c.device);
     std::string error;
     std::unique_ptr<SnmpAgent> agent = c.start(&error);
     ASSERT_NE(agent, nullptr) << error;
-    const WalkOutcome by_getnext = WalkTable(agent->address(), c.options);
+    const WalkOutcome by_getnext = WalkTable(agent->address(), With(c.options, BulkOptions(0)));
     ASSERT_EQ(by_getnext.result, c.result);
     EXPECT_GT(by_getnext.counted, 0);
     for (int repetitions : kRepetitions) {
-      SCOPED_TRACE("-Cr" + std::to_string(repetitions));
-      const WalkOutcome by_getbulk = WalkTable(agent->address(), With(c.options, {"-Cr" + std::to_string(repetitions)}));
+      SCOPED_TRACE("repetitions " + std::to_string(repetitions));
+      const WalkOutcome by_getbulk = WalkTable(agent->address(), With(c.options, BulkOptions(repetitions)));
       EXPECT_EQ(by_getbulk.result, by_getnext.result);
       EXPECT_TRUE(by_getbulk.list == by_getnext.list) << "the profile lists differ";
       if (!c.same_spool) continue;
@@ -283,65 +380,165 @@ void KeepReasons(zv::WalkNote note, std::string_view text) {
   if (note == zv::WalkNote::kReason) walk_reasons.emplace_back(text);
 }
 
+// The OID of the `n`-th cell (from 1) that the responder serves for `rows`.
+std::string CellAt(const std::vector<ProfileTableRow>& rows, std::size_t n) {
+  const int columns[] = {1, 2, 3, 4, 5, 7};
+  return "." + ProfileCellOid(columns[(n - 1) / rows.size()], rows[(n - 1) % rows.size()].row);
+}
+
 TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
   const std::string table = "." + zvtest::ProfileTableOid();
-  const std::string first_cell = "." + ProfileCellOid(1, 1);
+  const std::vector<ProfileTableRow>& small = kSmallTable;
+  const std::vector<ProfileTableRow>& large = kLongTable;
+  const std::vector<std::string> v2c = {"-v", "2c", "-c", "public"};
+  constexpr int kAuto = zv::kAutoBulkRepetitions;
   struct Case {
     const char* what;
+    const std::vector<ProfileTableRow>& rows;
     std::vector<std::string> responder;
-    std::vector<std::string> walk;  // options, address, root
+    std::vector<std::string> walk;  // options; address and root follow
     int default_repetitions;
+    bool known_deaf;
     std::vector<std::string> first_requests;
-    const char* reason;  // the walk's reason, or null for none
+    std::string reasons;  // the walk's reasons, joined by "; "
     int result = 0;
+    bool found_deaf = false;
   };
   const Case cases[] = {
-      {"-Cr25", {}, {"-v", "2c", "-c", "public", "-Cr25"}, 0, {"GETBULK " + table + " 25"}, nullptr},
-      {"the service's default", {}, {"-v", "2c", "-c", "public"}, 5, {"GETBULK " + table + " 5"}, nullptr},
-      {"SNMPv1 walks by GETNEXT", {}, {"-v", "1", "-c", "public", "-Cr25"}, 5, {"GETNEXT " + table}, nullptr},
+      {"-Cr25", small, {}, With(v2c, {"-Cr25"}), 0, false, {"GETBULK " + table + " 25"}, ""},
+      {"the service's fixed default", small, {}, v2c, 5, false, {"GETBULK " + table + " 5"}, ""},
+      {"SNMPv1 walks by GETNEXT", small, {}, {"-v", "1", "-c", "public", "-Cr25"}, 5, false, {"GETNEXT " + table},
+       ""},
+      {"automatic repetitions grow, and go back to the most that came back whole after a cut",
+       large,
+       {"--bulk", "most:30"},
+       v2c,
+       kAuto,
+       false,
+       {"GETBULK " + table + " 25", "GETBULK " + CellAt(large, 25) + " 50", "GETBULK " + CellAt(large, 55) + " 25",
+        "GETBULK " + CellAt(large, 80) + " 25"},
+       ""},
       {"tooBig halves the repetitions",
+       small,
        {"--bulk", "toobig:3"},
-       {"-v", "2c", "-c", "public", "-Cr25"},
+       With(v2c, {"-Cr25"}),
        0,
+       false,
        {"GETBULK " + table + " 25", "GETBULK " + table + " 12", "GETBULK " + table + " 6",
-        "GETBULK " + table + " 3", "GETBULK ." + ProfileCellOid(1, 3) + " 3"},
-       nullptr},
+        "GETBULK " + table + " 3", "GETBULK " + CellAt(small, 3) + " 3"},
+       ""},
       {"a broken GETBULK gives way to GETNEXT from where the walk is",
+       small,
        {"--bulk", "generr"},
-       {"-v", "2c", "-c", "public", "-Cr25"},
+       With(v2c, {"-Cr25"}),
        0,
-       {"GETBULK " + table + " 25", "GETNEXT " + table, "GETNEXT " + first_cell},
+       false,
+       {"GETBULK " + table + " 25", "GETNEXT " + table, "GETNEXT " + CellAt(small, 1)},
        "the device answered GETBULK with error status 5; the walk went on by GETNEXT"},
-      {"a GETBULK left unanswered after answers gives way to GETNEXT",
-       {"." + ProfileCellOid(3, 2) + "=n:"},
-       {"-v", "2c", "-c", "public", "-r", "0", "-Cr5"},
+      {"a GETBULK dropped mid-walk costs one try, then GETNEXT from where the walk is",
+       small,
+       {"--bulk", "drop:2"},
+       With(v2c, {"-Cr5"}),
        0,
-       {"GETBULK " + table + " 5", "GETBULK ." + ProfileCellOid(2, 2) + " 5", "GETNEXT ." + ProfileCellOid(2, 2),
-        "GETNEXT ." + ProfileCellOid(2, 3), "GETNEXT ." + ProfileCellOid(3, 1)},
+       false,
+       {"GETBULK " + table + " 5", "GETBULK " + CellAt(small, 5) + " 5", "GETNEXT " + CellAt(small, 5),
+        "GETNEXT " + CellAt(small, 6)},
+       "the device left a GETBULK request unanswered; the walk went on by GETNEXT"},
+      {"a device silent at one OID after answers",
+       small,
+       {"." + ProfileCellOid(3, 2) + "=n:"},
+       With(v2c, {"-r", "0", "-Cr5"}),
+       0,
+       false,
+       {"GETBULK " + table + " 5", "GETBULK " + CellAt(small, 5) + " 5", "GETNEXT " + CellAt(small, 5),
+        "GETNEXT " + CellAt(small, 6), "GETNEXT " + CellAt(small, 7)},
        "the device left a GETBULK request unanswered; the walk went on by GETNEXT; "
        "the device did not answer within 0.25 s (0 retries)",
        1},
+      {"a lie, then an error of the walk by GETNEXT: both are reasons",
+       small,
+       {"--bulk", "reversed", "--end", "repeat"},
+       With(v2c, {"-Cc", "-Cr25"}),
+       0,
+       false,
+       {"GETBULK " + table + " 25", "GETNEXT " + table, "GETNEXT " + CellAt(small, 1)},
+       "the device's answer to GETBULK was out of order; the walk went on by GETNEXT; "
+       "the walk failed: [SNMP] Error: the device returned the OID asked for",
+       1},
+      {"a device deaf to GETBULK is walked by GETNEXT from the same OID",
+       small,
+       {"--bulk", "drop:1"},
+       v2c,
+       kAuto,
+       false,
+       {"GETBULK " + table + " 25", "GETNEXT " + table, "GETNEXT " + CellAt(small, 1)},
+       "the device left the walk's first GETBULK request unanswered; the walk went on by GETNEXT",
+       0,
+       true},
+      {"a device known to be deaf gets no GETBULK, whatever -C r asks",
+       small,
+       {"--bulk", "drop:1"},
+       With(v2c, {"-Cr25"}),
+       kAuto,
+       true,
+       {"GETNEXT " + table, "GETNEXT " + CellAt(small, 1)},
+       ""},
   };
   zv::SetWalkNoteSink(KeepReasons);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string error;
-    auto responder = Responder(With({"--log", Log()}, With(c.responder, Served(kSmallTable))))(&error);
+    auto responder = Responder(With({"--log", Log()}, With(c.responder, Served(c.rows))))(&error);
     ASSERT_NE(responder, nullptr) << error;
     zvtest::WriteFile(Log(), "");
     walk_reasons.clear();
-    const int before = zv::SetDefaultBulkRepetitions(c.default_repetitions);
-    const int result = zvtest::Walk(With(c.walk, {responder->address(), zvtest::ProfileTableOid()}));
-    zv::SetDefaultBulkRepetitions(before);
-    EXPECT_EQ(result, c.result);
-    EXPECT_EQ(PlistForSpool.iNum, 3);
-    std::vector<std::string> requests = Lines(zvtest::ReadFile(Log()));
+    zv::SetDefaultBulkRepetitions(c.default_repetitions);
+    zv::SetDeviceDeafToGetBulk(c.known_deaf);
+    zvtest::ResetWalkSettings();
+    EXPECT_EQ(zvtest::Walk(With(c.walk, {responder->address(), zvtest::ProfileTableOid()})), c.result);
+    EXPECT_EQ(zv::WalkFoundDeviceDeafToGetBulk(), c.found_deaf);
+    EXPECT_EQ(PlistForSpool.iNum, static_cast<int>(c.rows.size()));
+    const std::vector<std::string> requests = Lines(zvtest::ReadFile(Log()));
     ASSERT_GE(requests.size(), c.first_requests.size());
-    requests.resize(c.first_requests.size());
-    EXPECT_EQ(requests, c.first_requests);
+    EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + c.first_requests.size()),
+              c.first_requests);
+    if (c.known_deaf) {
+      EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                              [](const std::string& r) { return r.rfind("GETBULK", 0) == 0; }),
+                0);
+    }
     std::string reasons;
     for (const std::string& reason : walk_reasons) reasons += (reasons.empty() ? "" : "; ") + reason;
-    EXPECT_EQ(reasons, c.reason != nullptr ? c.reason : "");
+    EXPECT_EQ(reasons, c.reasons);
+  }
+  zv::SetWalkNoteSink(nullptr);
+}
+
+// A device that answers nothing waits the walk out as a walk by GETNEXT
+// does: the first GETBULK's one try is taken from the GETNEXT's tries, so
+// the device gets (retries + 1) requests in all, two without retries; and
+// the timeout is the walk's one reason.
+TEST_F(WalkBulkTest, SilentDeviceGetsTheTriesOfAWalkByGetNext) {
+  zv::SetWalkNoteSink(KeepReasons);
+  struct Case {
+    int retries;
+    int repetitions;
+    int datagrams;
+  };
+  const Case cases[] = {{0, 0, 1}, {0, zv::kAutoBulkRepetitions, 2}, {2, 0, 3}, {2, zv::kAutoBulkRepetitions, 3}};
+  zvtest::SilentDevice device;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("-r " + std::to_string(c.retries) + ", repetitions " + std::to_string(c.repetitions));
+    walk_reasons.clear();
+    device.DatagramsReceived();
+    std::vector<std::string> walk = {"-v", "2c", "-c", "public", "-r", std::to_string(c.retries)};
+    walk = With(With(walk, BulkOptions(c.repetitions)), {device.address(), zvtest::ProfileTableOid()});
+    EXPECT_EQ(zvtest::Walk(walk), 1);
+    EXPECT_EQ(device.DatagramsReceived(), c.datagrams);
+    EXPECT_FALSE(zv::WalkFoundDeviceDeafToGetBulk());
+    EXPECT_EQ(walk_reasons, std::vector<std::string>{"the device did not answer within " +
+                                                     std::string(c.retries == 0 ? "0.25" : "0.75") + " s (" +
+                                                     std::to_string(c.retries) + " retries)"});
   }
   zv::SetWalkNoteSink(nullptr);
 }

@@ -137,10 +137,15 @@ int SendWithinDeadline(void* handle, netsnmp_session* session, netsnmp_pdu* requ
   return request_id;
 }
 
-WaitOutcome SendAndWaitOn(void* handle, netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
+// The library decides whether a request that timed out is sent again
+// from the session's retries at that moment, not at the send: `retries`,
+// unless negative, takes their place while the answer is awaited.
+WaitOutcome SendAndWaitOn(void* handle, netsnmp_session* session, netsnmp_pdu* request, int retries,
+                          netsnmp_pdu** response) {
   PendingRequest pending;
   const snmp_callback saved_callback = session->callback;
   void* const saved_magic = session->callback_magic;
+  const int saved_retries = session->retries;
   session->callback = TakeAnswer;
   session->callback_magic = &pending;
   pending.request_id = SendWithinDeadline(handle, session, request);
@@ -148,12 +153,14 @@ WaitOutcome SendAndWaitOn(void* handle, netsnmp_session* session, netsnmp_pdu* r
   if (pending.request_id == 0) {
     snmp_free_pdu(request);
   } else {
+    if (retries >= 0) session->retries = retries;
     pending.waiting = true;
     outcome = WaitForAnswer(handle, pending);
   }
   // The pending record ends here: the library must never call back into it.
   session->callback = saved_callback;
   session->callback_magic = saved_magic;
+  session->retries = saved_retries;
   if (outcome == WaitOutcome::kAnswered) {
     *response = pending.response;
   } else if (pending.response != nullptr) {
@@ -179,6 +186,11 @@ int SetWalkTimeLimit(int seconds) {
 void StartWalkDeadline() { walk_clock.deadline = Clock::now() + walk_clock.limit; }
 
 WaitOutcome SendAndWait(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
+  return SendAndWaitRetrying(session, request, -1, response);
+}
+
+WaitOutcome SendAndWaitRetrying(netsnmp_session* session, netsnmp_pdu* request, int retries,
+                                netsnmp_pdu** response) {
   *response = nullptr;
   if (walks_abandoned.load()) {
     snmp_free_pdu(request);
@@ -191,7 +203,7 @@ WaitOutcome SendAndWait(netsnmp_session* session, netsnmp_pdu* request, netsnmp_
   }
   // The library finds the session's callback through the pointer it
   // handed out, which is `session` itself for a traditional session.
-  return SendAndWaitOn(handle, snmp_sess_session(handle), request, response);
+  return SendAndWaitOn(handle, snmp_sess_session(handle), request, retries, response);
 }
 
 }  // namespace zv

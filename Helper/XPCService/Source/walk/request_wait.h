@@ -39,4 +39,12 @@ bool WalksAbandoned();
 /// unanswered stays with the session until it is closed.
 WaitOutcome SendAndWait(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response);
 
+/// As SendAndWait, but the request is sent again at most `retries` times
+/// (0: once only; negative: the session's own retries); each try waits
+/// the session's timeout. The session's retries are its own again when
+/// the call returns, and an SNMPv3 engine discovery that the send makes
+/// first still uses them.
+WaitOutcome SendAndWaitRetrying(netsnmp_session* session, netsnmp_pdu* request, int retries,
+                                netsnmp_pdu** response);
+
 }  // namespace zv

@@ -71,17 +71,31 @@ void ApplySessionDefaults(netsnmp_session& session) {
 
 // ---- The request loop ---------------------------------------------------
 
+// The session's own retries, for a request that gets no other number.
+constexpr int kSessionRetries = -1;
+
 struct WalkLoop {
   netsnmp_session* session;
   WalkOid root;
   WalkOid current;
   bool check_ordering;
-  bool running;
-  int result;
-  zv::WaitOutcome last_outcome;
-  int bulk_repetitions;  // of the next GETBULK request; 0: the walk goes on by GETNEXT
-  bool device_answered;  // a request of this walk had an answer
+  zv::BulkSizing bulk;  // the next GETBULK's repetitions; 0: the walk goes on by GETNEXT
+  bool running = true;
+  int result = 0;
+  zv::WaitOutcome last_outcome = zv::WaitOutcome::kAnswered;
+  bool bulk_answered = false;          // a GETBULK of this walk had an answer
+  bool getnext_try_spent = false;      // an unanswered GETBULK took one try of the next GETNEXT
+  bool first_bulk_unanswered = false;  // that GETBULK was the walk's first
+  bool went_on_by_getnext = false;     // the walk left GETBULK and noted why
+  bool end_noted = false;              // the walk's end noted a reason of its own
 };
+
+// Ends the walk with `result`; `noted`: the reason is noted already.
+void EndWalk(WalkLoop& loop, int result, bool noted) {
+  loop.result = result;
+  loop.running = false;
+  loop.end_noted = noted;
+}
 
 bool InsideSubtree(const WalkOid& root, const netsnmp_variable_list& variable) {
   return variable.name_length >= root.length &&
@@ -116,8 +130,7 @@ void CheckProgress(WalkLoop& loop, const netsnmp_variable_list& variable) {
   } else {
     zv::FormatDebugMessage("[SNMP] Error: the device returned the OID asked for");
   }
-  loop.result = 1;
-  loop.running = false;
+  EndWalk(loop, 1, false);
 }
 
 void TakeVariable(WalkLoop& loop, const netsnmp_variable_list& variable) {
@@ -142,8 +155,7 @@ void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response, bool bulk_answer
   if (response.variables == nullptr) {
     // Asking again would get the same empty answer.
     zv::FormatDebugMessage("[SNMP] Error: response without variables");
-    loop.result = 1;
-    loop.running = false;
+    EndWalk(loop, 1, false);
     return;
   }
   for (const netsnmp_variable_list* variable = response.variables; variable != nullptr;
@@ -155,126 +167,167 @@ void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response, bool bulk_answer
 
 void TakeResponse(WalkLoop& loop, zv::WaitOutcome outcome, const netsnmp_pdu* response, bool bulk_answer) {
   loop.last_outcome = outcome;
-  if (outcome == zv::WaitOutcome::kAnswered && response != nullptr) loop.device_answered = true;
   if (outcome == zv::WaitOutcome::kAbandoned) {
-    loop.result = 1;
-    loop.running = false;
+    EndWalk(loop, 1, true);
   } else if (outcome == zv::WaitOutcome::kTimedOut) {
     zv::NoteNoAnswer(*loop.session);
-    loop.result = 1;
-    loop.running = false;
+    EndWalk(loop, 1, true);
   } else if (outcome != zv::WaitOutcome::kAnswered || response == nullptr) {
     snmp_sess_perror(kReportContext, loop.session);
     zv::NoteSessionFailure(loop.session);
-    loop.result = 1;
-    loop.running = false;
+    EndWalk(loop, 1, true);
   } else if (response->errstat == SNMP_ERR_NOSUCHNAME) {
     loop.running = false;
   } else if (response->errstat != SNMP_ERR_NOERROR) {
     zv::NoteErrorStatus(response->errstat);
-    loop.result = 2;
-    loop.running = false;
+    EndWalk(loop, 2, true);
   } else {
     TakeVariables(loop, *response, bulk_answer);
   }
 }
 
-// Sends `request` (null: the library had no memory for it) and waits.
-zv::WaitOutcome SendNewRequest(netsnmp_session* session, netsnmp_pdu* request, netsnmp_pdu** response) {
+// Sends `request` (null: the library had no memory for it) with `retries`
+// (kSessionRetries: the session's) and waits.
+zv::WaitOutcome SendNewRequest(netsnmp_session* session, netsnmp_pdu* request, int retries,
+                               netsnmp_pdu** response) {
   *response = nullptr;
   if (request == nullptr) return zv::WaitOutcome::kFailed;
-  return zv::SendAndWait(session, request, response);  // frees the request
+  return zv::SendAndWaitRetrying(session, request, retries, response);  // frees the request
 }
 
 zv::WaitOutcome SendRequest(netsnmp_session* session, int command, const oid* name, std::size_t length,
-                            netsnmp_pdu** response) {
+                            netsnmp_pdu** response, int retries = kSessionRetries) {
   netsnmp_pdu* request = snmp_pdu_create(command);
   if (request != nullptr) snmp_add_null_var(request, name, length);
-  return SendNewRequest(session, request, response);
+  return SendNewRequest(session, request, retries, response);
 }
 
+// The walk's first GETBULK went unanswered and the GETNEXT sent instead
+// was answered: the device answers, but not GETBULK.
+void NoteDeafToGetBulk(WalkLoop& loop) {
+  zv::NoteWalkReason("the device left the walk's first GETBULK request unanswered; the walk went on by GETNEXT");
+  zv::SetWalkFoundDeviceDeafToGetBulk(true);
+  loop.went_on_by_getnext = true;
+}
+
+// After an unanswered GETBULK the GETNEXT has one try fewer, so that a
+// device silent to both ends the walk after (retries + 1) tries in all, as
+// a walk by GETNEXT alone would (one try more only without any retries).
 void StepByGetNext(WalkLoop& loop) {
+  const int retries = loop.getnext_try_spent ? std::max(loop.session->retries - 1, 0) : kSessionRetries;
+  loop.getnext_try_spent = false;
   netsnmp_pdu* response = nullptr;
   const zv::WaitOutcome outcome =
-      SendRequest(loop.session, SNMP_MSG_GETNEXT, loop.current.ids, loop.current.length, &response);
+      SendRequest(loop.session, SNMP_MSG_GETNEXT, loop.current.ids, loop.current.length, &response, retries);
+  if (loop.first_bulk_unanswered && outcome == zv::WaitOutcome::kAnswered) NoteDeafToGetBulk(loop);
+  loop.first_bulk_unanswered = false;
   TakeResponse(loop, outcome, response, false);
   if (response != nullptr) snmp_free_pdu(response);
 }
 
 // Leaves GETBULK for the rest of the walk: the next request is a GETNEXT
-// for the same current OID.
-void GoOnByGetNext(WalkLoop& loop, const netsnmp_pdu& response) {
-  if (response.errstat != SNMP_ERR_NOERROR) {
+// for the same current OID, and GETNEXT's answers count from there on.
+void GoOnByGetNext(WalkLoop& loop, zv::BulkAnswer verdict, const netsnmp_pdu& response) {
+  if (verdict == zv::BulkAnswer::kErrorStatus) {
     zv::NoteWalkReason("the device answered GETBULK with error status %ld; the walk went on by GETNEXT",
                        response.errstat);
   } else {
-    zv::NoteWalkReason("the device's answer to GETBULK cannot be one (%s); the walk went on by GETNEXT",
-                       response.variables == nullptr ? "no variables" : "too many, or not after the OID asked for");
+    zv::NoteWalkReason("the device's answer to GETBULK %s; the walk went on by GETNEXT",
+                       zv::BulkAnswerFault(verdict));
   }
-  loop.bulk_repetitions = 0;
+  loop.bulk.repetitions = 0;
+  loop.went_on_by_getnext = true;
 }
 
 // True when the answer is read as it is; otherwise the walk asks again,
 // with fewer repetitions or by GETNEXT.
 bool AcceptBulkAnswer(WalkLoop& loop, const netsnmp_pdu& response) {
-  switch (zv::JudgeBulkAnswer(response, loop.current.ids, loop.current.length, loop.bulk_repetitions)) {
-    case zv::BulkAnswer::kTake: return true;
-    case zv::BulkAnswer::kAskForFewer:
-      loop.bulk_repetitions = zv::FewerBulkRepetitions(loop.bulk_repetitions);
-      zv::FormatDebugMessage("[SNMP] GETBULK answer too big: asking for %d repetitions", loop.bulk_repetitions);
-      return false;
-    case zv::BulkAnswer::kGoOnByGetNext: GoOnByGetNext(loop, response); return false;
+  const zv::BulkAnswer verdict =
+      zv::JudgeBulkAnswer(response, loop.current.ids, loop.current.length, loop.bulk.repetitions);
+  if (verdict == zv::BulkAnswer::kTake) return true;
+  if (verdict == zv::BulkAnswer::kAskForFewer) {
+    zv::SizeAfterTooBig(&loop.bulk);
+    zv::FormatDebugMessage("[SNMP] GETBULK answer too big: asking for %d repetitions", loop.bulk.repetitions);
+  } else {
+    GoOnByGetNext(loop, verdict, response);
   }
-  return true;
+  return false;
 }
 
-// A device that answered this walk before and now leaves a GETBULK
-// unanswered may have dropped it, or an answer too big for the network:
-// GETNEXT asks for the next variable alone, and a walk by GETNEXT would
-// have met the same silence at that variable, if at all. A device that
-// never answered is a silent one and ends the walk as a GETNEXT walk would.
+// A GETBULK gets one try. Left unanswered, the walk goes on by GETNEXT
+// from the same OID. The walk's first GETBULK may have met a device deaf
+// to GETBULK: that is noted once the GETNEXT is answered, so that a silent
+// device's walk ends with the timeout as its one reason. A later one was
+// dropped, or lost (an answer too big for the network, say): a walk by
+// GETNEXT meets the same silence at that variable, if at all.
 bool GoOnByGetNextAfterSilence(WalkLoop& loop, zv::WaitOutcome outcome) {
-  if (outcome != zv::WaitOutcome::kTimedOut || !loop.device_answered || zv::WalkDeadlinePassed()) return false;
-  zv::NoteWalkReason("the device left a GETBULK request unanswered; the walk went on by GETNEXT");
-  loop.bulk_repetitions = 0;
+  if (outcome != zv::WaitOutcome::kTimedOut || zv::WalkDeadlinePassed()) return false;
+  loop.bulk.repetitions = 0;
+  loop.getnext_try_spent = true;
+  if (loop.bulk_answered) {
+    zv::NoteWalkReason("the device left a GETBULK request unanswered; the walk went on by GETNEXT");
+    loop.went_on_by_getnext = true;
+  } else {
+    loop.first_bulk_unanswered = true;
+  }
   return true;
 }
 
 void StepByGetBulk(WalkLoop& loop) {
   netsnmp_pdu* response = nullptr;
   const zv::WaitOutcome outcome = SendNewRequest(
-      loop.session, zv::NewBulkRequest(loop.current.ids, loop.current.length, loop.bulk_repetitions), &response);
-  const bool answered = outcome == zv::WaitOutcome::kAnswered && response != nullptr;
-  if (answered ? AcceptBulkAnswer(loop, *response) : !GoOnByGetNextAfterSilence(loop, outcome)) {
+      loop.session, zv::NewBulkRequest(loop.current.ids, loop.current.length, loop.bulk.repetitions), 0, &response);
+  if (outcome == zv::WaitOutcome::kAnswered && response != nullptr) {
+    loop.bulk_answered = true;
+    if (AcceptBulkAnswer(loop, *response)) {
+      TakeResponse(loop, outcome, response, true);
+      zv::SizeAfterAnswer(&loop.bulk, *response, loop.running, loop.session->rcvMsgMaxSize);
+    }
+  } else if (!GoOnByGetNextAfterSilence(loop, outcome)) {
     TakeResponse(loop, outcome, response, true);
   }
   if (response != nullptr) snmp_free_pdu(response);
 }
 
 void StepOnce(WalkLoop& loop) {
-  if (loop.bulk_repetitions > 0) {
+  if (loop.bulk.repetitions > 0) {
     StepByGetBulk(loop);
   } else {
     StepByGetNext(loop);
   }
 }
 
+// A walk that left GETBULK and then failed without a reason of its own (an
+// OID that did not increase, an empty answer, the request limit) notes its
+// failure as well: the note of leaving GETBULK alone would hide it.
+void NoteFailureAfterGetBulk(const WalkLoop& loop) {
+  if (loop.went_on_by_getnext && loop.result != 0 && !loop.end_noted) {
+    zv::NoteWalkReason("the walk failed: %s", sDEBUGmsg);
+  }
+}
+
 // The optional GET of the root, the request loop (GETBULK with
-// `bulk_repetitions` above 0, else GETNEXT) and the fallback GET.
+// `bulk_repetitions` above 0 or kAutoBulkRepetitions, else GETNEXT) and
+// the fallback GET.
 int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetitions) {
-  WalkLoop loop{session, root, root, !zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering),
-                true, 0, zv::WaitOutcome::kAnswered, bulk_repetitions, false};
+  WalkLoop loop{.session = session,
+                .root = root,
+                .current = root,
+                .check_ordering = !zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering),
+                .bulk = zv::StartBulkSizing(bulk_repetitions)};
+  zv::SetWalkFoundDeviceDeafToGetBulk(false);
   if (zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested)) {
     snmp_get_and_print(session, root.ids, root.length);
   }
   for (long sent = 0; loop.running; ++sent) {
     if (sent == request_limit) {
       zv::FormatDebugMessage("[SNMP] Error: walk stopped after %ld requests", sent);
-      loop.result = 1;
+      EndWalk(loop, 1, false);
       break;
     }
     StepOnce(loop);
   }
+  NoteFailureAfterGetBulk(loop);
   if (numprinted == 0 && loop.last_outcome == zv::WaitOutcome::kAnswered) {
     snmp_get_and_print(session, root.ids, root.length);
   }

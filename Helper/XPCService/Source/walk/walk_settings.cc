@@ -40,6 +40,7 @@ void ToggleWalkSetting(WalkSetting setting) {
 }
 
 int SetDefaultBulkRepetitions(int repetitions) {
+  if (repetitions == kAutoBulkRepetitions) return default_bulk_repetitions.exchange(repetitions);
   return default_bulk_repetitions.exchange(std::clamp(repetitions, 0, kMaxBulkRepetitions));
 }
 

@@ -33,15 +33,25 @@ inline constexpr int kMaxBulkRepetitions = 100;
 /// Repetitions of a walk whose "-C r" gives no number.
 inline constexpr int kBulkRepetitionsWithoutNumber = 10;
 
+/// The default repetitions that stand for "as many as the device's
+/// answers hold": the walk sizes its GETBULK requests itself
+/// (bulk_requests.h). Negative, so that it never reads as a count; it is
+/// also the value that carries "auto" wherever the default travels as an
+/// integer.
+inline constexpr int kAutoBulkRepetitions = -1;
+
 /// Sets the GETBULK repetitions of the later walks whose arguments give no
 /// "-C r": 0 walks them by GETNEXT, 1 to kMaxBulkRepetitions by GETBULK
-/// (SNMPv1 walks always use GETNEXT). Values outside 0 to
-/// kMaxBulkRepetitions are brought to the nearer end. Unlike the three
-/// settings above, no walk argument changes it. Returns the value in force
-/// before.
+/// with that many, kAutoBulkRepetitions by GETBULK sized to the device's
+/// answers (SNMPv1 walks always use GETNEXT). Other values are brought to
+/// the nearer end of 0 to kMaxBulkRepetitions. Unlike the three settings
+/// above, no walk argument changes it. Returns the value in force before.
 int SetDefaultBulkRepetitions(int repetitions);
 
-/// The repetitions set by SetDefaultBulkRepetitions; 0 at process start.
+/// The repetitions set by SetDefaultBulkRepetitions: 0 to
+/// kMaxBulkRepetitions or kAutoBulkRepetitions; 0 at process start (the
+/// service sets its own default, kAutoBulkRepetitions unless told
+/// otherwise, in each walk's process).
 int DefaultBulkRepetitions();
 
 }  // namespace zv
