@@ -56,8 +56,9 @@ TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   EXPECT_TRUE(ReadStoredProfiles(preferences_dir() + "--profile.plist").read);
 }
 
-// A service whose default is GETBULK leaves the list the GETNEXT walk
-// leaves, byte for byte (a walk's own "-C r" is WalkArgumentsTest's).
+// The default service (GETBULK, sized to the printer's answers) leaves the
+// list that a service told to walk by GETNEXT leaves, byte for byte (a
+// walk's own "-C r" is WalkArgumentsTest's).
 TEST_F(WalkCommandTest, BulkWalksLeaveTheSameListAsTheGetNextWalk) {
   const auto walk = [this](const std::string& user, const std::vector<std::string>& options) {
     std::vector<std::string> arguments = {"--socket", socket_path(), "--user", user, "--model", "PX-100",
@@ -68,11 +69,11 @@ TEST_F(WalkCommandTest, BulkWalksLeaveTheSameListAsTheGetNextWalk) {
     EXPECT_EQ(result.out, "iRet=0\n") << result.err;
     return zvtest::ReadFile(CurrentPlist(user, "PX-100"));
   };
-  const std::string by_getnext = walk("getnext", {});
-  ASSERT_TRUE(ReadStoredProfiles(CurrentPlist("getnext", "PX-100")).read);
+  const std::string by_default = walk("default", {});
+  ASSERT_TRUE(ReadStoredProfiles(CurrentPlist("default", "PX-100")).read);
   service_.reset();
-  StartService(false, {"--bulk-repetitions", "2"});
-  EXPECT_EQ(walk("default", {}), by_getnext);
+  StartService(false, {"--bulk-repetitions", "0"});
+  EXPECT_EQ(walk("getnext", {}), by_default);
 }
 
 // After the reply line, what each walk did to the menus: profiles entering

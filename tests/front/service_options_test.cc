@@ -43,7 +43,7 @@ TEST(ServiceOptionsTest, DefaultsAndValues) {
   EXPECT_FALSE(options.idle_exit_seconds.has_value());
   EXPECT_EQ(options.walk_timeout_seconds, 120);
   EXPECT_FALSE(options.walk_program.has_value());
-  EXPECT_EQ(options.bulk_repetitions, 0);
+  EXPECT_EQ(options.bulk_repetitions, zv::kAutoBulkRepetitions);
 
   ASSERT_TRUE(Parse({"--socket", "/run/s", "--preferences-dir=/prefs", "--log-file", "/l", "--idle-exit", "30",
                      "--walk-timeout=5", "--bulk-repetitions", "25", "--walk-program", "/x/walk"},
@@ -59,6 +59,8 @@ TEST(ServiceOptionsTest, DefaultsAndValues) {
   EXPECT_EQ(options.bulk_repetitions, 25);
   ASSERT_TRUE(Parse({"--bulk-repetitions=0"}, &options, &error)) << error;
   EXPECT_EQ(options.bulk_repetitions, 0);
+  ASSERT_TRUE(Parse({"--bulk-repetitions", "25", "--bulk-repetitions", "auto"}, &options, &error)) << error;
+  EXPECT_EQ(options.bulk_repetitions, zv::kAutoBulkRepetitions);
 
   ASSERT_TRUE(Parse({"--help"}, &options, &error));
   EXPECT_TRUE(options.help);
@@ -73,7 +75,7 @@ TEST(ServiceOptionsTest, BadArgumentsAreRefused) {
       {"--idle-exit", "10s"}, {"--idle-exit", "86401"}, {"--preferences-dir", ""}, {"positional"},
       {"--walk-timeout"}, {"--walk-timeout", "0"}, {"--walk-timeout", "86401"}, {"--walk-timeout", "1.5"},
       {"--verbose=yes"}, {"--bulk-repetitions"}, {"--bulk-repetitions", "-1"}, {"--bulk-repetitions", "101"},
-      {"--bulk-repetitions", "r25"}, {"--walk-program"}, {"--walk-program="},
+      {"--bulk-repetitions", "r25"}, {"--bulk-repetitions", "Auto"}, {"--walk-program"}, {"--walk-program="},
   };
   for (const auto& args : bad) {
     zv::ServiceOptions options;

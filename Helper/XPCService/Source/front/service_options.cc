@@ -100,9 +100,18 @@ bool ApplyOption(int argc, char** argv, int* index, ServiceOptions* options, std
            ParseSeconds("--walk-timeout", value, kMaxWalkTimeoutSeconds, &options->walk_timeout_seconds, error);
   }
   if (IsOption(argument, "--bulk-repetitions")) {
-    return TakeValue("--bulk-repetitions", argc, argv, index, &value, error) &&
-           ParseWholeNumber("--bulk-repetitions", "repetitions", value, 0, kMaxBulkRepetitions,
-                            &options->bulk_repetitions, error);
+    if (!TakeValue("--bulk-repetitions", argc, argv, index, &value, error)) return false;
+    if (value == "auto") {
+      options->bulk_repetitions = kAutoBulkRepetitions;
+      return true;
+    }
+    if (ParseWholeNumber("--bulk-repetitions", "repetitions", value, 0, kMaxBulkRepetitions,
+                         &options->bulk_repetitions, error)) {
+      return true;
+    }
+    *error = "--bulk-repetitions needs 'auto' or a whole number of repetitions from 0 to " +
+             std::to_string(kMaxBulkRepetitions) + ", not '" + value + "'";
+    return false;
   }
   if (IsOption(argument, "--walk-program")) {
     if (!TakeValue("--walk-program", argc, argv, index, &value, error)) return false;
@@ -126,7 +135,7 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
 
 std::string ServiceUsage() {
   return "usage: zvxpcd [--socket PATH] [--preferences-dir DIR] [--log-file PATH] [--idle-exit SECONDS]\n"
-         "              [--walk-timeout SECONDS] [--bulk-repetitions N] [--walk-program PATH]\n"
+         "              [--walk-timeout SECONDS] [--bulk-repetitions auto|N] [--walk-program PATH]\n"
          "              [--verbose]\n"
          "       zvxpcd --help | --version\n"
          "\n"
@@ -148,9 +157,12 @@ std::string ServiceUsage() {
          "                          on the next connection\n"
          "  --walk-timeout SECONDS  end a walk that is still running after SECONDS as a\n"
          "                          timed-out request (default 120)\n"
-         "  --bulk-repetitions N    walk by GETBULK with N repetitions (1 to 100) when\n"
-         "                          the walk's arguments give no -C r; 0 (default):\n"
-         "                          by GETNEXT. SNMPv1 walks always use GETNEXT\n"
+         "  --bulk-repetitions auto|N\n"
+         "                          how walks whose arguments give no -C r ask: auto\n"
+         "                          (default) by GETBULK, for as many variables per\n"
+         "                          request as the printer's answers hold; N from 1 to\n"
+         "                          100 by GETBULK for N; 0 by GETNEXT. SNMPv1 walks,\n"
+         "                          and printers deaf to GETBULK, use GETNEXT\n"
          "  --walk-program PATH     run each walk in a process of PATH (default: the\n"
          "                          zvxpcd-walk beside zvxpcd)\n"
          "  --verbose               also log, per walk, user, model, device, result and\n"

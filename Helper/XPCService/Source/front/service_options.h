@@ -25,7 +25,7 @@ struct ServiceOptions {
   std::optional<int> idle_exit_seconds;    // --idle-exit SECONDS
   int walk_timeout_seconds = kDefaultWalkTimeLimitSeconds;  // --walk-timeout SECONDS
   std::optional<std::string> walk_program;  // --walk-program PATH
-  int bulk_repetitions = 0;                // --bulk-repetitions N (0: walks without -C r use GETNEXT)
+  int bulk_repetitions = kAutoBulkRepetitions;  // --bulk-repetitions auto|N (0: walks without -C r use GETNEXT)
   bool verbose = false;                    // --verbose
   bool help = false;                       // --help
   bool version = false;                    // --version
@@ -35,8 +35,9 @@ struct ServiceOptions {
 /// value as the next argument or after '='. False with a one-line message
 /// for an unknown option, a missing or empty value, an idle period that is
 /// not a whole number of seconds from 1 to kMaxIdleExitSeconds, a walk
-/// timeout not from 1 to kMaxWalkTimeoutSeconds, or bulk repetitions not a
-/// whole number from 0 to kMaxBulkRepetitions. Without --preferences-dir
+/// timeout not from 1 to kMaxWalkTimeoutSeconds, or bulk repetitions
+/// neither "auto" (kAutoBulkRepetitions) nor a whole number from 0 to
+/// kMaxBulkRepetitions. Without --preferences-dir
 /// the folder is DefaultPreferencesDirectory().
 bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::string* error);
 
