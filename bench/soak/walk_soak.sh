@@ -17,36 +17,15 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${1:-$root/build/release}
 walks=${2:-2000}
-zvxpcd=$build/Helper/XPCService/Source/front/zvxpcd
-zvxpc=$build/tools/zvxpc
-for program in "$zvxpcd" "$zvxpc"; do
-  [ -x "$program" ] || { echo "no $program: build the zvxpcd and zvxpc targets first" >&2; exit 1; }
-done
-# shellcheck source=../../scripts/lib/printer.sh
-source "$root/scripts/lib/printer.sh"
-
-work=$(mktemp -d)
-printer_pid=
-service_pid=
-cleanup() {
-  local pid
-  for pid in $service_pid $printer_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=../walk/workspace.sh
+source "$root/bench/walk/workspace.sh"
+need_programs "$service" "$client"
 
 port=$(free_udp_port)
 start_printer "$root/demo/printer/profiles.txt" "$work/printer"
-mkdir -p "$work/prefs" "$work/snmp" "$work/snmp-state" "$work/mibs"
-printf 'mibs :\nmibdirs :\n' > "$work/snmp/snmp.conf"
-SNMPCONFPATH=$work/snmp SNMP_PERSISTENT_DIR=$work/snmp-state \
-  "$zvxpcd" --socket "$work/zvxpcd.sock" --preferences-dir "$work/prefs" --log-file "$work/zvxpcd.log" \
-  2> "$work/zvxpcd.stderr" &
-service_pid=$!
-for _ in $(seq 1 100); do [ -S "$work/zvxpcd.sock" ] && break; sleep 0.05; done
+mkdir -p "$work/mibs"
+start_service "$work/zvxpcd.sock"
+service_pid=${pids[-1]}
 
 usage() {
   local rss fds
@@ -56,7 +35,7 @@ usage() {
 }
 
 walk() {
-  "$zvxpc" walk --socket "$work/zvxpcd.sock" --user soak --model "$1" -- "${@:2}" >/dev/null 2>&1 || true
+  "$client" walk --socket "$work/zvxpcd.sock" --user soak --model "$1" -- "${@:2}" >/dev/null 2>&1 || true
 }
 
 printf '%8s %10s %6s\n' walks "RSS (KiB)" fds
@@ -76,4 +55,4 @@ for i in $(seq 2 "$walks"); do
   fi
   ((i % (walks / 10) == 0)) && usage "$i"
 done
-echo "$walks walks in $((SECONDS - started)) s; $(grep -c 'iRet=0' "$work/zvxpcd.log") answered iRet=0"
+echo "$walks walks in $((SECONDS - started)) s; $(grep -c 'iRet=0' "$work/zvxpcd.sock.log") answered iRet=0"

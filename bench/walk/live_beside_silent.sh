@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # A live printer's walk alone (the anchor) and while a silent printer's walk
-# (-t 6 -r 0: 6 s) runs in the same zvxpcd, interleaved, RUNS times each.
+# (-t 3 -r 1: 6 s) runs in the same zvxpcd, interleaved, RUNS times each.
 # Each walk has a process of its own, so the live walk should take its own
 # time beside the silent one instead of waiting up to 6 s behind it.
 # Figures: median and fastest seconds per live walk request (one
@@ -16,48 +16,36 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${1:-$root/build/release}
 runs=${2:-5}
-service=$build/Helper/XPCService/Source/front/zvxpcd
-client=$build/tools/zvxpc
-for program in "$service" "$client"; do
-  [ -x "$program" ] || { echo "no $program: build the zvxpcd and zvxpc targets first" >&2; exit 1; }
-done
 # shellcheck source=workspace.sh
 source "$root/bench/walk/workspace.sh"
+need_programs "$service" "$client"
 
-mkdir -p "$work/snmp" "$work/snmp-state" "$work/prefs"
-printf 'mibs :\nmibdirs :\n' > "$work/snmp/snmp.conf"
-export SNMPCONFPATH=$work/snmp SNMP_PERSISTENT_DIR=$work/snmp-state
 port=$(free_udp_port)
 start_printer "$root/demo/printer/profiles.txt" "$work/printer"
 live=127.0.0.1:$port
-silent_port=$(free_udp_port)
-python3 -c 'import socket,sys,time; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", int(sys.argv[1]))); time.sleep(3600)' \
-  "$silent_port" &
-pids+=($!)
+start_silent_device
 
 socket=$work/zvxpcd.sock
-"$service" --socket "$socket" --preferences-dir "$work/prefs" --log-file "$work/walk.log" 2>"$work/zvxpcd.stderr" &
-pids+=($!)
-for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
+start_service "$socket"
 
-walk() {  # USER ADDRESS TIMEOUT
-  "$client" walk --socket "$socket" --user "$1" --model PX-100 -- -v 2c -c public -r 0 -t "$3" "$2" "$table_oid" \
+walk() {  # USER ADDRESS TIMEOUT RETRIES
+  "$client" walk --socket "$socket" --user "$1" --model PX-100 -- -v 2c -c public -r "$4" -t "$3" "$2" "$table_oid" \
     >/dev/null 2>&1 || true
 }
 seconds() { python3 -c 'import time; print(f"{time.monotonic():.6f}")'; }
 time_live() {
   local start end
   start=$(seconds)
-  walk alice "$live" 1
+  walk alice "$live" 1 0
   end=$(seconds)
   awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f\n", b - a}'
 }
 
-walk alice "$live" 1  # the first walk also starts the process of the next one
+walk alice "$live" 1 0  # the first walk also starts the process of the next one
 alone=() beside=()
 for _ in $(seq 1 "$runs"); do
   alone+=("$(time_live)")
-  walk bob "127.0.0.1:$silent_port" 6 &
+  walk bob "127.0.0.1:$silent_port" 3 1 &
   silent=$!
   sleep 0.3
   beside+=("$(time_live)")

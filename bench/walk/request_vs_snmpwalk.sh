@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The whole walk request through the service's socket against Net-SNMP's
-# snmpwalk, on the same profile table served by a private snmpd: a table of
-# 100 rows (6 x 100 cells) and one of 10 rows, where the file work weighs
-# most. One `zvxpc walk --quiet` process per request (no menu summary):
-# client start, connection,
+# The whole walk request through the service's socket, with the service's
+# defaults (GETBULK sized to the printer's answers), against Net-SNMP's
+# snmpwalk (the anchor) and snmpbulkwalk -Cr25, on the same profile table
+# served by a private snmpd: a table of 100 rows (6 x 100 cells) and one of
+# 10 rows, where the file work weighs most. One `zvxpc walk --quiet`
+# process per request (no menu summary): client start, connection,
 # decoding, walk, merge (read and write of the profile list), reply and
-# log line. Figures are medians (and fastest) of RUNS runs, in seconds per
-# request; goals: the whole request at most 1.15x snmpwalk at 100 rows and
-# 1.5x at 10 rows.
+# log line. Figures are medians (and fastest) of RUNS interleaved runs, in
+# seconds per request, and their ratios; goals: the whole request at most
+# 1.15x snmpwalk at 100 rows and 1.5x at 10 rows.
 #
 # Where the time goes, from three kinds of request:
 #   refused   names too long: the request is answered without walk or merge
@@ -19,7 +20,8 @@
 #   full      the whole walk.
 # so "merge + write" = no SNMP - refused and "SNMP walk" = full - no SNMP.
 # With bench/walk/zv_walk_run built, the merge is also timed inside one
-# process (walk alone against walk with the profile list).
+# process (walk alone against walk with the profile list, also with the
+# service's default repetitions).
 #
 #   bench/walk/request_vs_snmpwalk.sh [BUILD_DIR] [RUNS]
 #
@@ -31,76 +33,32 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${1:-$root/build/release}
 runs=${2:-30}
-service=$build/Helper/XPCService/Source/front/zvxpcd
-client=$build/tools/zvxpc
-walker=$build/bench/walk/zv_walk_run
-for program in "$service" "$client"; do
-  [ -x "$program" ] || { echo "no $program: build the zvxpcd and zvxpc targets first" >&2; exit 1; }
-done
-
 # shellcheck source=workspace.sh
 source "$root/bench/walk/workspace.sh"
+need_programs "$service" "$client"
 
-table=1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1
-
-# start_printer ROWS: an snmpd serving a table of ROWS rows; sets $port.
-start_printer() {
-  local rows=$1 dir
-  port=$(free_udp_port)
-  dir=$work/printer-$rows
-  mkdir -p "$dir"
-  {
-    echo "agentaddress udp:127.0.0.1:$port"
-    echo "rocommunity public 127.0.0.1"
-    echo "dontLogTCPWrappersConnects yes"
-    for row in $(seq 1 "$rows"); do
-      echo "override .$table.1.1.$row integer $row"
-      echo "override .$table.2.1.$row integer $(( row % 2 + 4 ))"
-      echo "override .$table.3.1.$row octet_str \"Profile $row\""
-      echo "override .$table.4.1.$row octet_str \"PROF$row.ICC\""
-      echo "override .$table.5.1.$row integer $(( row % 3 + 1 ))"
-      echo "override .$table.7.1.$row integer 1"
-    done
-  } > "$dir/snmpd.conf"
-  SNMP_PERSISTENT_DIR=$dir/state MIBS='' snmpd -f -C -c "$dir/snmpd.conf" -Lf "$dir/snmpd.log" \
-    -I -smux -p "$dir/snmpd.pid" </dev/null >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 1 100); do
-    snmpget -v2c -c public -r0 -t1 "127.0.0.1:$port" "$table.1.1.1" >/dev/null 2>&1 && break
-    sleep 0.05
-  done
-}
-
-# The clients' and the service's private Net-SNMP configuration.
-mkdir -p "$work/snmp" "$work/snmp-state" "$work/prefs"
-printf 'mibs :\nmibdirs :\n' > "$work/snmp/snmp.conf"
-export SNMPCONFPATH=$work/snmp SNMP_PERSISTENT_DIR=$work/snmp-state
-
-start_printer 100
+start_table_printer 100
 port100=$port
-start_printer 10
+start_table_printer 10
 port10=$port
 
 socket=$work/zvxpcd.sock
-"$service" --socket "$socket" --preferences-dir "$work/prefs" --log-file "$work/walk.log" 2>"$work/zvxpcd.stderr" &
-pids+=($!)
-for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
+start_service "$socket"
 
-# shellcheck source=interleaved.sh
-source "$root/bench/walk/interleaved.sh"
 minus() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.6f", a - b}'; }
 share() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%3.0f%%", 100 * a / b}'; }
 
 long_name=$(printf 'u%.0s' $(seq 1 300))
 
-# The four requests timed for a table of $rows rows at $address.
-run_snmpwalk() { snmpwalk -v2c -c public -On "$address" "$table"; }
+# The requests timed for a table of $rows rows at $address.
+run_snmpwalk() { snmpwalk -v2c -c public -On "$address" "$table_oid"; }
+run_snmpbulkwalk() { snmpbulkwalk -v2c -c public -On -Cr25 "$address" "$table_oid"; }
 run_full() {
-  "$client" walk --quiet --socket "$socket" --user "bench$rows" --model m -v 2c -c public "$address" "$table"
+  "$client" walk --quiet --socket "$socket" --user "bench$rows" --model m -v 2c -c public "$address" "$table_oid"
 }
 run_no_snmp() { "$client" walk --quiet --socket "$socket" --user "nosnmp$rows" --model m -v 9 "$address"; }
 run_refused() {
-  "$client" walk --quiet --socket "$socket" --user "$long_name" --model m -v 2c -c public "$address" "$table"
+  "$client" walk --quiet --socket "$socket" --user "$long_name" --model m -v 2c -c public "$address" "$table_oid"
 }
 
 # bench_table ROWS PORT GOAL: all figures for one table.
@@ -113,7 +71,7 @@ bench_table() {
   # A first walk creates each user's profile list; the timed ones find it.
   run_full >/dev/null
   run_no_snmp >/dev/null 2>&1 || true
-  measure run_snmpwalk run_full run_no_snmp run_refused
+  measure run_snmpwalk run_snmpbulkwalk run_full run_no_snmp run_refused
 
   local t_snmpwalk=${median[run_snmpwalk]} t_full=${median[run_full]}
   local t_refused=${median[run_refused]} t_merge t_snmp
@@ -125,17 +83,21 @@ bench_table() {
   r_median=$(ratio "$t_full" "$t_snmpwalk")
   r_fastest=$(ratio "${fastest[run_full]}" "${fastest[run_snmpwalk]}")
   echo "  snmpwalk                          $t_snmpwalk   (fastest ${fastest[run_snmpwalk]})"
+  echo "  snmpbulkwalk -Cr25                ${median[run_snmpbulkwalk]}   (fastest ${fastest[run_snmpbulkwalk]})"
   echo "  zvxpc walk, whole request         $t_full   (fastest ${fastest[run_full]})"
   echo "  ratio to snmpwalk                 $r_median   (fastest $r_fastest)   goal <= ${goal}x: $(verdict "$r_median" "$goal")"
+  echo "  ratio to snmpbulkwalk -Cr25       $(ratio "$t_full" "${median[run_snmpbulkwalk]}")   (fastest $(ratio \
+    "${fastest[run_full]}" "${fastest[run_snmpbulkwalk]}"))"
   echo "  where the whole request's time goes:"
   echo "    client, socket, reply, log      $t_refused   $(share "$t_refused" "$t_full")"
   echo "    merge: read + write the list    $t_merge   $(share "$t_merge" "$t_full")"
   echo "    SNMP walk                       $t_snmp   $(share "$t_snmp" "$t_full")"
   if [ -x "$walker" ]; then
     local alone with_list
-    alone=$("$walker" --repeat "$runs" -- -v 2c -c public "$address" "$table" | awk '{print $8}')
-    with_list=$("$walker" --repeat "$runs" --plist "$work/walker-$rows.plist" -- -v 2c -c public "$address" "$table" |
+    alone=$("$walker" --repeat "$runs" --bulk-repetitions auto -- -v 2c -c public "$address" "$table_oid" |
       awk '{print $8}')
+    with_list=$("$walker" --repeat "$runs" --bulk-repetitions auto --plist "$work/walker-$rows.plist" -- \
+      -v 2c -c public "$address" "$table_oid" | awk '{print $8}')
     echo "  inside one process (zv_walk_run, median):"
     echo "    walk alone                      $alone"
     echo "    walk + merge + write            $with_list   merge $(minus "$with_list" "$alone")"

@@ -6,10 +6,13 @@
 // killed.
 //
 //   zv_udp_delay_relay --target 127.0.0.1:PORT [--delay-us MICROSECONDS]
+//                      [--drop-getbulk]
 //
 // Each client address (host and port) gets a socket of its own towards the
 // target, so that answers find their way back; datagrams keep their order,
-// and the delay (default 1000 µs) is the same for all of them.
+// and the delay (default 1000 µs) is the same for all of them. With
+// --drop-getbulk, SNMPv1/v2c GETBULK requests never reach the target: a
+// printer deaf to GETBULK that answers GETNEXT.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -45,6 +48,7 @@ struct Held {
 
 struct Relay {
   int listen_fd = -1;
+  bool drop_getbulk = false;
   sockaddr_in target{};
   Clock::duration delay{};
   std::map<std::pair<in_addr_t, in_port_t>, int> upstream;  // client -> its socket towards the target
@@ -97,6 +101,36 @@ int UpstreamFor(Relay& relay, const sockaddr_in& client) {
   return fd;
 }
 
+// Reads the BER tag and length at data[*at] and moves *at past them.
+// False when the datagram ends first or the length is not one we read.
+bool ReadHeader(const std::vector<char>& data, std::size_t* at, unsigned char* tag, std::size_t* length) {
+  if (*at + 2 > data.size()) return false;
+  *tag = static_cast<unsigned char>(data[(*at)++]);
+  const auto first = static_cast<unsigned char>(data[(*at)++]);
+  if (first < 0x80) {
+    *length = first;
+    return true;
+  }
+  const std::size_t bytes = first & 0x7f;
+  if (bytes == 0 || bytes > 4 || *at + bytes > data.size()) return false;
+  *length = 0;
+  for (std::size_t i = 0; i < bytes; ++i) *length = (*length << 8) | static_cast<unsigned char>(data[(*at)++]);
+  return true;
+}
+
+// True for an SNMPv1/v2c message (a sequence of version, community and
+// PDU) whose PDU is a GETBULK request (context tag 5).
+bool IsGetBulk(const std::vector<char>& data) {
+  std::size_t at = 0, length = 0;
+  unsigned char tag = 0;
+  if (!ReadHeader(data, &at, &tag, &length) || tag != 0x30) return false;
+  for (const unsigned char skipped : {0x02, 0x04}) {  // version, community
+    if (!ReadHeader(data, &at, &tag, &length) || tag != skipped) return false;
+    at += length;
+  }
+  return at < data.size() && static_cast<unsigned char>(data[at]) == 0xa5;
+}
+
 // Reads one datagram from `fd` and holds it for the delay.
 void Receive(Relay& relay, int fd) {
   std::vector<char> data(kLargestDatagram);
@@ -105,6 +139,7 @@ void Receive(Relay& relay, int fd) {
   const ssize_t size = recvfrom(fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
   if (size < 0) return;
   data.resize(static_cast<std::size_t>(size));
+  if (fd == relay.listen_fd && relay.drop_getbulk && IsGetBulk(data)) return;
   Held held{Clock::now() + relay.delay, -1, {}, std::move(data)};
   if (fd == relay.listen_fd) {
     held.from_fd = UpstreamFor(relay, from);
@@ -157,16 +192,22 @@ int main(int argc, char** argv) {
   Relay relay;
   long delay_us = 1000;
   bool have_target = false;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  bool usage_error = false;
+  for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--target") {
-      have_target = ParseTarget(argv[i + 1], &relay.target);
-    } else if (option == "--delay-us") {
-      delay_us = std::atol(argv[i + 1]);
+    if (option == "--drop-getbulk") {
+      relay.drop_getbulk = true;
+    } else if (option == "--target" && i + 1 < argc) {
+      have_target = ParseTarget(argv[++i], &relay.target);
+    } else if (option == "--delay-us" && i + 1 < argc) {
+      delay_us = std::atol(argv[++i]);
+    } else {
+      usage_error = true;
     }
   }
-  if (!have_target || delay_us < 0) {
-    std::fprintf(stderr, "usage: %s --target 127.0.0.1:PORT [--delay-us MICROSECONDS]\n", argv[0]);
+  if (usage_error || !have_target || delay_us < 0) {
+    std::fprintf(stderr, "usage: %s --target 127.0.0.1:PORT [--delay-us MICROSECONDS] [--drop-getbulk]\n",
+                 argv[0]);
     return 2;
   }
   relay.delay = std::chrono::microseconds(delay_us);

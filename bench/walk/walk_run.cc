@@ -2,11 +2,13 @@
 // Runs the walk driver with the given walk arguments, a number of times in
 // one process, and reports the result and the time per walk.
 //
-//   zv_walk_run [--repeat N] [--plist PATH] -- ARGUMENT...
+//   zv_walk_run [--repeat N] [--plist PATH] [--bulk-repetitions auto|N] -- ARGUMENT...
 //
 // ARGUMENT... is the walk's argument vector after its program-name slot.
 // With --plist the merge reads and writes PATH as the current profile
 // plist; without it the merge has no plist to read or write.
+// --bulk-repetitions sets the default of walks without "-C r", as
+// zvxpcd's option does (default here 0: GETNEXT).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +19,7 @@
 
 #include "store/zvplist.h"
 #include "walk/walk_driver.h"
+#include "walk/walk_settings.h"
 
 namespace {
 
@@ -33,6 +36,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->repeat = std::max(1, std::atoi(argv[++i]));
     } else if (std::strcmp(argv[i], "--plist") == 0 && i + 1 < argc) {
       options->plist = argv[++i];
+    } else if (std::strcmp(argv[i], "--bulk-repetitions") == 0 && i + 1 < argc) {
+      ++i;
+      zv::SetDefaultBulkRepetitions(std::strcmp(argv[i], "auto") == 0 ? zv::kAutoBulkRepetitions
+                                                                      : std::atoi(argv[i]));
     } else {
       return false;
     }
@@ -58,7 +65,8 @@ int WalkOnce(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
-    std::fprintf(stderr, "usage: %s [--repeat N] [--plist PATH] -- ARGUMENT...\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--repeat N] [--plist PATH] [--bulk-repetitions auto|N] -- ARGUMENT...\n",
+                 argv[0]);
     return 2;
   }
   std::vector<char> path(options.plist.begin(), options.plist.end());
