@@ -147,6 +147,7 @@ TEST(BulkSizingTest, AutomaticRepetitionsGrowWhileAnswersComeBackWholeAndFit) {
   const Case cases[] = {
       {"doubles to the most", kAuto, 0, {{kWhole, 50}, {kWhole, 100}, {kWhole, 100}}},
       {"doubles while the next answer fits", kAuto, 1200, {{kWhole, 50}, {kWhole, 53}, {kWhole, 53}}},
+      {"tooBig where half is not the most whole", kAuto, 1200, {{kWhole, 50}, {kWhole, 53}, {kTooBig, 50}}},
       {"cut short: back to the most that came back whole", kAuto, 0, {{kWhole, 50}, {kCut, 25}, {kWhole, 25}}},
       {"cut short before any came back whole: what came back", kAuto, 0, {{kCut, 12}, {kWhole, 12}}},
       {"fewer at the walk's end is not cut short", kAuto, 0, {{kCutAtTheEnd, 25}, {kWhole, 50}}},
