@@ -24,7 +24,7 @@ TEST_F(VerboseWalkTest, SilentDeviceAndRefusedNameAreToldWithTheirReasons) {
   EXPECT_EQ(LogLines(), (std::vector<std::string>{
                             std::string(kWalkLine) + "1",
                             "xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '" + device.address() +
-                                "' iRet=1: the device did not answer within 1 s (3 retries)",
+                                "' iRet=1: " + device.address() + " did not answer within 1 s (3 retries)",
                             std::string(kWalkLine) + "-1",
                             "xpc - mibwalk_XPC - user '../bob' model 'PX-100' device '' iRet=-1: refused request: "
                             "a user or model name holds '/' or is '.' or '..', which would leave the preferences "
@@ -48,7 +48,7 @@ TEST_F(UnwritableListTest, OnlyTheVerboseLogTellsWhy) {
     expected.push_back(std::string(kWalkLine) + "0");
     if (verbose) {
       expected.push_back("xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '" + printer_->address() +
-                         "' iRet=0: the walk completed; the profile list '" + CurrentPlist("alice", "PX-100") +
+                         "' iRet=0: 3 rows, 3 classes; the profile list '" + CurrentPlist("alice", "PX-100") +
                          "' could not be written: open: Is a directory");
     }
     EXPECT_EQ(LogLines(), expected) << ServiceStderr();

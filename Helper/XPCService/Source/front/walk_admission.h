@@ -17,7 +17,7 @@ inline constexpr int kMaxWalksAtOnce = 4;
 /// One walk's place, held for as long as the object lives.
 class WalkAdmission {
  public:
-  /// Waits until no other walk holds `list_path`, then for one of the
+  /// Waits until no other walk holds `list_path` (a lock name), then for one of the
   /// kMaxWalksAtOnce places, in arrival order. Returns at once, not
   /// admitted, once StopAdmittingWalks has been called.
   explicit WalkAdmission(std::string list_path);
@@ -37,5 +37,13 @@ class WalkAdmission {
 /// For a service that stops: every walk waiting for its place returns not
 /// admitted, and so does every later one.
 void StopAdmittingWalks();
+
+/// Walks that hold a place now, and walks waiting for their list or for a
+/// place.
+struct WalkCounts {
+  int running = 0;
+  int waiting = 0;
+};
+WalkCounts CountWalks();
 
 }  // namespace zv

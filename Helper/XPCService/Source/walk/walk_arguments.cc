@@ -23,10 +23,6 @@ static_assert(zv::kEngineIdSize == SNMP_MAX_ENG_SIZE);
 namespace zv {
 namespace {
 
-// The library's standard option letters; `local_options` are appended.
-// The leading '+' stops scanning at the first operand (the device's
-// address), as POSIX scanning does: options after it are not options.
-constexpr char kStandardOptions[] = "+Y:VhHm:M:O:I:P:D:dv:r:t:c:Z:e:E:n:u:l:x:X:a:A:p:T:-:3:L:";
 constexpr std::size_t kOptionStringSize = 96;
 constexpr int kKeepScanning = 0;
 constexpr long kMicrosecondsPerSecond = 1000000L;
@@ -70,7 +66,7 @@ void RestartOptionScanning() {
 }
 
 bool ComposeOptionString(const char* local_options, char (&options)[kOptionStringSize]) {
-  const int length = std::snprintf(options, sizeof options, "%s%s", kStandardOptions,
+  const int length = std::snprintf(options, sizeof options, "%s%s", kWalkOptionLetters,
                                    local_options != nullptr ? local_options : "");
   return length > 0 && static_cast<std::size_t>(length) < sizeof options;
 }

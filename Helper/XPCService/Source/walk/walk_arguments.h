@@ -19,16 +19,13 @@
 
 #include <cstddef>
 
+#include "walk/walk_options.h"
+
 namespace zv {
 
 /// Results of ParseWalkArguments besides an index into argv.
 constexpr int kParseUsageError = -1;
 constexpr int kParseNothingToWalk = -2;
-
-/// Longest option value, device address or root OID text, in bytes: a
-/// root of 128 sub-identifiers written out in digits fits with room to
-/// spare. Longer ones are usage errors (a root: unparsable).
-constexpr std::size_t kMaxWalkArgumentBytes = 2048;
 
 /// Longest SNMPv3 engine identifier, in bytes.
 constexpr std::size_t kEngineIdSize = 32;

@@ -12,18 +12,15 @@
 
 #include "platform/posix_io.h"
 #include "walk/debug_sink.h"
+#include "walk/request_wait.h"
+#include "walk/walk_state.h"
 
 namespace zv {
 namespace {
 
 constexpr double kMicrosecondsPerSecond = 1e6;
 
-// The directory part of `path` ("." when it has none).
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
+const char* PeerName(const netsnmp_session& session) { return session.peername != nullptr ? session.peername : ""; }
 
 }  // namespace
 
@@ -32,10 +29,14 @@ void NoteWalkDevice(const netsnmp_session& session) {
   NoteWalk(WalkNote::kDevice, session.peername != nullptr ? session.peername : "");
 }
 
-void NoteNoAnswer(const netsnmp_session& session) {
+void NoteTimeout(const netsnmp_session& session, bool deadline_passed) {
+  if (deadline_passed) {
+    NoteWalkReason("the walk was cut at its time limit of %lld s", static_cast<long long>(walk_clock.limit.count()));
+    return;
+  }
   const int retries = session.retries < 0 ? 0 : session.retries;
   const double wait = static_cast<double>(session.timeout) * (retries + 1) / kMicrosecondsPerSecond;
-  NoteWalkReason("the device did not answer within %g s (%d retries)", wait, retries);
+  NoteWalkReason("%s did not answer within %g s (%d retries)", PeerName(session), wait, retries);
 }
 
 void NoteSessionFailure(netsnmp_session* session) {
@@ -45,9 +46,9 @@ void NoteSessionFailure(netsnmp_session* session) {
   char* text = nullptr;
   snmp_error(session, &system_errno, &snmp_errno_value, &text);
   if (snmp_errno_value == SNMPERR_TIMEOUT) {
-    NoteNoAnswer(*session);
+    NoteTimeout(*session, WalkDeadlinePassed());
   } else if (snmp_errno_value == SNMPERR_BAD_ADDRESS) {
-    NoteWalkReason("unknown host '%s'", session->peername != nullptr ? session->peername : "");
+    NoteWalkReason("unknown host %s", PeerName(*session));
   } else {
     NoteWalkReason("the request failed: %s", text != nullptr ? text : "unknown error");
   }
@@ -59,30 +60,8 @@ void NoteErrorStatus(long status) {
 }
 
 void NoteBadRoot(const char* root) {
-  NoteWalkReason("'%s' is not a numeric OID to walk from", root != nullptr ? root : "");
-}
-
-void NoteListNotWritten(const char* path, const std::string& reason) {
-  if (!WalkNotesWanted()) return;
-  const std::string where = path != nullptr ? path : "";
-  NoteWalk(WalkNote::kList, "the profile list '" + where + "' could not be written: " + reason);
-}
-
-std::string WriteAccessRefusalReason(const char* path) {
-  if (path == nullptr || path[0] == '\0') return "no profile path is set";
-  // The store's write-access test opens the list for writing, creating it
-  // when it is missing; the same open without creating tells why it refused.
-  const int fd = ::open(path, O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK);
-  if (fd >= 0) {
-    ::close(fd);
-    return "the write-access test refused it";
-  }
-  if (errno != ENOENT) return ErrnoText("open", errno);
-  const std::string directory = DirectoryOf(path);
-  if (::access(directory.c_str(), W_OK | X_OK) != 0) {
-    return ErrnoText("folder '" + directory + "'", errno);
-  }
-  return "the write-access test refused it";
+  const char* text = root != nullptr ? root : "";
+  NoteWalkReason("the root '%s' is not an OID%s", text, text[0] == '-' ? " (options go before the address)" : "");
 }
 
 }  // namespace zv
