@@ -34,6 +34,16 @@ TEST_F(VerboseWalkTest, SilentDeviceAndRefusedNameAreToldWithTheirReasons) {
   EXPECT_EQ(PreferencesEntries(), std::vector<std::string>{"alice-PX-100-profile.plist"});
 }
 
+// A walk reaches its printer over UDP or TCP alone: an address on another
+// transport (here the service's own socket) ends the walk before any request.
+TEST_F(VerboseWalkTest, AnAddressOnAnotherTransportEndsTheWalk) {
+  StartService(/*default_directory=*/false, {"--verbose"});
+  EXPECT_EQ(Walk("PX-100", "alice", zvtest::TableWalkArguments("unix:" + socket_path())), "iRet=1");
+  EXPECT_NE(LogLines().back().find("iRet=1: the walk reaches printers over UDP or TCP (IPv4 or IPv6) only"),
+            std::string::npos)
+      << LogLines().back();
+}
+
 // A folder in the place of alice's list: the walk succeeds, its list
 // cannot be written. Only --verbose tells why.
 using UnwritableListTest = zvtest::PrinterAWalkTest;

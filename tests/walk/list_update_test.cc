@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <string_view>
+#include <vector>
 #include <cstdio>
 #include <chrono>
 #include <functional>
@@ -16,7 +19,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/atomic_file.h"
 #include "store/list_lock.h"
+#include "walk/debug_sink.h"
 #include "store/profile_plist_file.h"
 #include "support/temp_dir.h"
 #include "walk/list_update.h"
@@ -102,6 +107,30 @@ TEST_F(ListUpdateTest, ANewListIsWrittenAndTheSameListAgainIsNotWrittenAtAll) {
   ASSERT_EQ(::stat(list_.c_str(), &after), 0);
   EXPECT_NE(after.st_ino, before.st_ino);
   EXPECT_EQ(zvtest::ReadFile(list_), canonical);
+}
+
+std::vector<std::string> g_list_notes;
+
+void KeepListNote(zv::WalkNote note, std::string_view text) {
+  if (note == zv::WalkNote::kList) g_list_notes.emplace_back(text);
+}
+
+int FailingFlush(int) {
+  errno = EIO;
+  return -1;
+}
+
+TEST_F(ListUpdateTest, AListWrittenWhoseFolderCouldNotBeFlushedIsToldSoNotAsUnwritten) {
+  zv::SetWalkNoteSink(KeepListNote);
+  zv::SetFolderFlushForTesting(FailingFlush);
+  const zv::ListUpdateOutcome outcome = zv::UpdateProfileListFile(list_.c_str(), 0, *spool_);
+  zv::SetFolderFlushForTesting(nullptr);
+  zv::SetWalkNoteSink(nullptr);
+  EXPECT_EQ(outcome, zv::ListUpdateOutcome::kWrittenUnflushed);
+  EXPECT_EQ(RgbNames(), std::vector<std::string>{"WALK.ICC"});
+  ASSERT_EQ(g_list_notes.size(), 1u);
+  EXPECT_EQ(g_list_notes[0].rfind("the profile list '" + list_ + "': the new content is in place, but", 0), 0u)
+      << g_list_notes[0];
 }
 
 TEST_F(ListUpdateTest, AListWrittenByAClientDuringTheUpdateIsMergedNeverKeptAside) {

@@ -327,9 +327,9 @@ bool WriteProfileListFile(const char* path, const ProfileList& rgb, const Profil
   return WriteProfileListBytes(path, xml, error);
 }
 
-bool WriteProfileListBytes(const char* path, std::string_view bytes, std::string* error) {
+bool WriteProfileListBytes(const char* path, std::string_view bytes, std::string* error, bool* in_place_unflushed) {
   StorePath stored;
-  return LoadStorePath(path, &stored, error) && ReplaceFileContents(stored.c_str(), bytes, error);
+  return LoadStorePath(path, &stored, error) && ReplaceFileContents(stored.c_str(), bytes, error, in_place_unflushed);
 }
 
 bool LoadCurrentProfilePlist(PlistPtr* root) {

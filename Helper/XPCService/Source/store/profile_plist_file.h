@@ -50,7 +50,9 @@ void SnapshotProfileListFile(const char* path, ProfileLists* lists, ProfileListS
 /// The bytes WriteProfileListFile stores for `lists`.
 std::string ProfileListBytes(const ProfileLists& lists);
 
-/// Stores `bytes` (from ProfileListBytes) as WriteProfileListFile does.
-bool WriteProfileListBytes(const char* path, std::string_view bytes, std::string* error);
+/// Stores `bytes` (from ProfileListBytes) as WriteProfileListFile does;
+/// `*in_place_unflushed` as ReplaceFileContents sets it.
+bool WriteProfileListBytes(const char* path, std::string_view bytes, std::string* error,
+                           bool* in_place_unflushed = nullptr);
 
 }  // namespace zv

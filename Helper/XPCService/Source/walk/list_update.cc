@@ -86,7 +86,12 @@ std::optional<ListUpdateOutcome> UpdateOnce(const char* path, int walk_result, c
     return std::nullopt;
   }
   std::string reason;
-  if (WriteProfileListBytes(path, bytes, &reason)) return ListUpdateOutcome::kWritten;
+  bool in_place_unflushed = false;
+  if (WriteProfileListBytes(path, bytes, &reason, &in_place_unflushed)) return ListUpdateOutcome::kWritten;
+  if (in_place_unflushed) {
+    NoteWalk(WalkNote::kList, "the profile list '" + std::string(path) + "': " + reason);
+    return ListUpdateOutcome::kWrittenUnflushed;
+  }
   NoteListNotWritten(path, reason);
   return ListUpdateOutcome::kNotWritten;
 }

@@ -19,6 +19,7 @@ inline constexpr int kListUpdateAttempts = 3;
 /// What UpdateProfileListFile did.
 enum class ListUpdateOutcome {
   kWritten,     // the merged lists replaced the file
+  kWrittenUnflushed,  // they replaced it, but its folder could not be flushed: a kList note says so
   kUnchanged,   // the file already held the merged lists' very bytes: nothing was written
   kNotWritten,  // the list was left as it was; a kList note says why
 };

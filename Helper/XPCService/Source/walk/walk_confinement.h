@@ -27,8 +27,9 @@
 namespace zv {
 
 /// Address space of a walk's process (not limited in sanitizer builds,
-/// whose shadow memory needs far more).
-inline constexpr uint64_t kWalkAddressSpaceBytes = uint64_t{1} << 30;
+/// whose shadow memory needs far more): it maps about 15 MB, all MIBs
+/// loaded take a few tens more.
+inline constexpr uint64_t kWalkAddressSpaceBytes = uint64_t{256} << 20;
 /// CPU seconds a walk's process may use beyond its time limit.
 inline constexpr uint64_t kWalkCpuMarginSeconds = 10;
 /// Descriptors a confined walk may hold: its pipes, standard output and

@@ -188,14 +188,17 @@ bool ConfineForRequests(netsnmp_session* session) {
   Process& process = TheProcess();
   std::string error;
   const int transport = zv::PinTransportToPeer(session, &error);
-  const bool confined = transport >= 0 && process.filter_built &&
-                        zv::ConfineWalkRequests(transport, zv::kWalkReportDescriptor, process.limits,
-                                                process.filter, &error);
-  if (!confined) {
-    if (!process.filter_built) error = process.filter_error;
-    zv::NoteWalk(zv::WalkNote::kReason, "the walk's process could not be confined: " + error);
+  if (transport < 0) {
+    zv::NoteWalk(zv::WalkNote::kReason, error);
+    return false;
   }
-  return confined;
+  if (!process.filter_built) error = process.filter_error;
+  if (!process.filter_built ||
+      !zv::ConfineWalkRequests(transport, zv::kWalkReportDescriptor, process.limits, process.filter, &error)) {
+    zv::NoteWalk(zv::WalkNote::kReason, "the walk's process could not be confined: " + error);
+    return false;
+  }
+  return true;
 }
 
 void ReportRows() {
