@@ -16,12 +16,15 @@ namespace zv {
 void NoteWalkDevice(const netsnmp_session& session);
 
 /// Notes that the device did not answer: "the device did not answer
-/// within T s (R retries)", T being the whole wait of `session`.
+/// within T s (R retries)", T being the whole wait of `session`; for an
+/// SNMPv3 authPriv session whose device answered the engine discovery, a
+/// hint at the privacy pass phrase follows.
 void NoteNoAnswer(const netsnmp_session& session);
 
 /// Notes why a session could not be opened or a request failed, from the
-/// session's last error: an unknown host, a timeout, or the library's
-/// error text.
+/// session's last error: "authentication failed (check the user and pass
+/// phrases)" for the device's report of a wrong key or an unknown user, an
+/// unknown host, a timeout, or the library's error text.
 void NoteSessionFailure(netsnmp_session* session);
 
 /// Notes an error status that the device answered with, by number and name.
