@@ -26,7 +26,7 @@ TEST(WalkReasonTextTest, ReasonsComeFromTheNotesElseFromTheResult) {
       {-1, {"", {}, "", "[SNMP] No community name specified.\n"},
        "refused option or usage error: No community name specified."},
       {-1, {"", {}, list, ""}, "refused option or usage error; " + list},
-      {-2, {"", {}, "", ""}, "nothing to walk (-H, or a pass phrase or key the walk cannot use)"},
+      {-2, {"", {}, "", ""}, "nothing to walk (-H)"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(zv::WalkReasonText(c.result, c.notes), c.expected) << "result " << c.result;

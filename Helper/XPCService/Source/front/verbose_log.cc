@@ -92,7 +92,7 @@ std::string ResultText(int result, const WalkNotes& notes) {
   switch (result) {
     case 0: return "the walk completed";
     case -1: return WithDetail("refused option or usage error", notes.last_detail);
-    case -2: return WithDetail("nothing to walk (-H, or a pass phrase or key the walk cannot use)", notes.last_detail);
+    case -2: return WithDetail("nothing to walk (-H)", notes.last_detail);
     default: return WithDetail("the walk failed", notes.last_detail);
   }
 }
