@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -290,6 +291,19 @@ TEST_F(WalkArgumentsTest, PassPhrasesAndKeysLeaveTheVectorAndNoDiagnosticHoldsTh
     EXPECT_EQ(std::string(sDEBUGmsg).find(c.secret), std::string::npos);
   }
   zv::SetWalkNoteSink(nullptr);
+}
+
+// The localised keys the session pointed to go with the parse's storage.
+TEST_F(WalkArgumentsTest, LocalisedKeysAreWipedWithTheirStorage) {
+  alignas(zv::WalkArgumentStorage) unsigned char memory[sizeof(zv::WalkArgumentStorage)];
+  auto* storage = new (memory) zv::WalkArgumentStorage{};
+  Arguments arguments({"-v", "3", "-3k", "0x" + std::string(128, 'a'), "-3K", "0x" + std::string(64, 'b'), "h"});
+  ASSERT_EQ(zv::ParseWalkArguments(arguments.argc(), arguments.argv(), &session_, storage, "C:", optProc), 8);
+  ASSERT_EQ(session_.securityAuthLocalKey, storage->auth_localised_key);
+  storage->~WalkArgumentStorage();
+  const std::string_view bytes(reinterpret_cast<const char*>(memory), sizeof memory);
+  EXPECT_EQ(bytes.find('\xaa'), std::string_view::npos);
+  EXPECT_EQ(bytes.find('\xbb'), std::string_view::npos);
 }
 
 TEST_F(WalkArgumentsTest, UnhandledLettersReachTheOptionHandler) {

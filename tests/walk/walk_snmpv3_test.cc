@@ -71,13 +71,13 @@ class SnmpV3WalkTest : public ::testing::Test {
   }
   void TearDown() override { zv::SetWalkNoteSink(nullptr); }
 
-  // An SNMPv3 walk of the profile table with `options`, from a list whose
-  // merge tells the walk's result.
-  int WalkTable(std::vector<std::string> options) {
+  // An SNMPv3 walk of the profile table with `options` (at `address`,
+  // else snmpd's), from a list whose merge tells the walk's result.
+  int WalkTable(std::vector<std::string> options, const std::string& address = "") {
     EXPECT_TRUE(plist_->SeedMergeProbe());
     reasons.clear();
     options.insert(options.begin(), {"-v", "3"});
-    options.insert(options.end(), {snmpd_->address(), zvtest::ProfileTableOid()});
+    options.insert(options.end(), {address.empty() ? snmpd_->address() : address, zvtest::ProfileTableOid()});
     return zvtest::Walk(options);
   }
 
@@ -116,22 +116,32 @@ TEST_F(SnmpV3WalkTest, SnmpConfUserAndPassPhrasesWalkTheTable) {
 }
 
 // The device reports a wrong authentication key and an unknown user; a
-// request it cannot decrypt it drops without a word.
+// request it cannot decrypt it drops without a word, which only a device
+// that answered the engine discovery is suspected of.
 TEST_F(SnmpV3WalkTest, WrongPassPhrasesAndUnknownUsersEndWithOneAndTheirReason) {
   std::vector<std::string> stranger = UserU(kSnmpV3AuthPassPhrase, kSnmpV3PrivPassPhrase);
   stranger[1] = "stranger";
-  struct Case { std::vector<std::string> options; int result; std::vector<std::string> reasons; };
+  const zvtest::SilentDevice silent;
+  struct Case {
+    std::vector<std::string> options;
+    int result;
+    std::vector<std::string> reasons;
+    std::string address;  // "": snmpd
+  };
   const Case cases[] = {
-      {UserU(kSnmpV3AuthPassPhrase, kSnmpV3PrivPassPhrase), 0, {}},  // user U made with the right keys
-      {UserU("wrong phrase 1", kSnmpV3PrivPassPhrase), 1, {kAuthenticationFailed}},
-      {stranger, 1, {kAuthenticationFailed}},
+      {UserU(kSnmpV3AuthPassPhrase, kSnmpV3PrivPassPhrase), 0, {}, ""},  // user U made with the right keys
+      {UserU("wrong phrase 1", kSnmpV3PrivPassPhrase), 1, {kAuthenticationFailed}, ""},
+      {stranger, 1, {kAuthenticationFailed}, ""},
       {UserU(kSnmpV3AuthPassPhrase, "wrong phrase 2"), 1,
        {"the device did not answer within 1 s (3 retries) after its SNMPv3 engine discovery (check the "
-        "privacy pass phrase: a device drops what it cannot decrypt)"}},
+        "privacy pass phrase: a device drops what it cannot decrypt)"},
+       ""},
+      {UserU(kSnmpV3AuthPassPhrase, kSnmpV3PrivPassPhrase), 1,
+       {"the device did not answer within 1 s (3 retries)"}, silent.address()},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.options[1] + " " + c.options[7] + " " + c.options[11]);
-    EXPECT_EQ(WalkTable(c.options), c.result);
+    SCOPED_TRACE(c.options[1] + " " + c.options[7] + " " + c.options[11] + " " + c.address);
+    EXPECT_EQ(WalkTable(c.options, c.address), c.result);
     EXPECT_EQ(reasons, c.reasons);
     EXPECT_EQ(plist_->MergeToldResult(), c.result);
   }
