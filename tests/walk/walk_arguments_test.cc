@@ -201,8 +201,10 @@ TEST_F(WalkArgumentsTest, ConfigurationHelpEndsWithNothingToWalk) {
 
 // ---- SNMPv3 keys ---------------------------------------------------------------
 
+// `length` bytes at `bytes` in hex; "(null)" for bytes that are not there.
 std::string Hex(const u_char* bytes, std::size_t length) {
   static const char kDigits[] = "0123456789abcdef";
+  if (bytes == nullptr) return length == 0 ? "" : "(null)";
   std::string hex;
   for (std::size_t i = 0; i < length; ++i) {
     hex += kDigits[bytes[i] >> 4];
@@ -270,6 +272,8 @@ TEST_F(WalkArgumentsTest, PassPhrasesAndKeysLeaveTheVectorAndNoDiagnosticHoldsTh
       {{"-3m", key, "-3M=" + key, "-3k" + key, "-3K", key, "host"}, true, key},
       {{"-3m", "0x5ec7e7zz", "host"}, false, "5ec7e7"},      // not hex
       {{"-3K", long_key, "host"}, false, std::string(130, 'b')},
+      {{"-A", phrase + std::string(zv::kMaxWalkArgumentBytes, 'x'), "host"}, false, phrase},  // past the bound
+      {{"-3X", phrase + std::string(zv::kMaxWalkArgumentBytes, 'x'), "host"}, false, phrase},
   };
   zv::SetWalkNoteSink(RecordNote);
   for (const Case& c : cases) {

@@ -37,6 +37,11 @@ constexpr char kPrivMasterKey[] = "0xf383ab6542aea15c425030df491e21a364b2753b";
 constexpr char kAuthLocalisedKey[] = "0xc9b72e861910a31a8b46d1f10894f69b9660d647";
 constexpr char kPrivLocalisedKey[] = "0x90156e9d411e725725a87fa5876bec0261c9975e";
 
+// The pass phrases of user C, whom snmp.conf names with them: the walks
+// of the other users fail should the library take these instead of theirs.
+constexpr char kConfAuthPassPhrase[] = "snmp.conf pass phrase 1";
+constexpr char kConfPrivPassPhrase[] = "snmp.conf pass phrase 2";
+
 constexpr char kAuthenticationFailed[] = "authentication failed (check the user and pass phrases)";
 
 std::vector<std::string> reasons;
@@ -53,12 +58,15 @@ std::vector<std::string> UserU(const std::string& auth, const std::string& priv)
 class SnmpV3WalkTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    zvtest::UsePrivateSnmpClientConfig(std::string("defSecurityName U\ndefSecurityLevel authPriv\n") +
+    zvtest::UsePrivateSnmpClientConfig(std::string("defSecurityName C\ndefSecurityLevel authPriv\n") +
                                        "defAuthType SHA\ndefPrivType AES\n" + "defAuthPassphrase \"" +
-                                       kSnmpV3AuthPassPhrase + "\"\ndefPrivPassphrase \"" +
-                                       kSnmpV3PrivPassPhrase + "\"\n");
+                                       kConfAuthPassPhrase + "\"\ndefPrivPassphrase \"" + kConfPrivPassPhrase +
+                                       "\"\n");
+    const std::string user_c = std::string("createUser C SHA \"") + kConfAuthPassPhrase + "\" AES \"" +
+                               kConfPrivPassPhrase + "\"\nrouser C priv\n";
     std::string error;
-    snmpd_ = SnmpAgent::StartSnmpd(zvtest::SnmpV3UserLines() + zvtest::ProfileTableOverrides(kTable), &error);
+    snmpd_ = SnmpAgent::StartSnmpd(zvtest::SnmpV3UserLines() + user_c + zvtest::ProfileTableOverrides(kTable),
+                                   &error);
     ASSERT_NE(snmpd_, nullptr) << error;
   }
   static void TearDownTestSuite() { snmpd_.reset(); }
