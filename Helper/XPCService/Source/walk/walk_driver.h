@@ -24,7 +24,7 @@
 /// receive error, an OID that did not increase, an empty response, or,
 /// with the ordering check off, the OID asked for coming back), 2 (another
 /// error status from the device), -1 (usage error; also `argc` 0) or -2
-/// (nothing to walk: `-H` or a pass phrase). The merge is told 1 for -1
+/// (nothing to walk: `-H`). The merge is told 1 for -1
 /// and -2, and the result otherwise. No request is sent for -1 or -2.
 /// A walk that outlasts the walk time limit ends as a timed-out request
 /// does (1). Once AbandonWalks has been called, the walk ends without the

@@ -22,6 +22,20 @@ constexpr double kMicrosecondsPerSecond = 1e6;
 
 const char* PeerName(const netsnmp_session& session) { return session.peername != nullptr ? session.peername : ""; }
 
+// The device's SNMPv3 reports of a wrong key (usmStatsWrongDigests) or an
+// unknown user (usmStatsUnknownUserNames), as the library names them.
+bool IsAuthenticationFailure(int snmp_error) {
+  return snmp_error == SNMPERR_AUTHENTICATION_FAILURE || snmp_error == SNMPERR_UNKNOWN_USER_NAME;
+}
+
+// An SNMPv3 device that answered the engine discovery and then leaves an
+// encrypted request unanswered most likely could not decrypt it: a wrong
+// privacy pass phrase or key gets no report, the device drops the request.
+bool SilentAfterDiscovery(const netsnmp_session& session) {
+  return session.version == SNMP_VERSION_3 && session.securityLevel == SNMP_SEC_LEVEL_AUTHPRIV &&
+         session.securityEngineIDLen > 0;
+}
+
 }  // namespace
 
 void NoteWalkDevice(const netsnmp_session& session) {
@@ -36,7 +50,11 @@ void NoteTimeout(const netsnmp_session& session, bool deadline_passed) {
   }
   const int retries = session.retries < 0 ? 0 : session.retries;
   const double wait = static_cast<double>(session.timeout) * (retries + 1) / kMicrosecondsPerSecond;
-  NoteWalkReason("%s did not answer within %g s (%d retries)", PeerName(session), wait, retries);
+  NoteWalkReason("%s did not answer within %g s (%d retries)%s", PeerName(session), wait, retries,
+                 SilentAfterDiscovery(session)
+                     ? " after its SNMPv3 engine discovery (check the privacy pass phrase: a device drops "
+                       "what it cannot decrypt)"
+                     : "");
 }
 
 void NoteSessionFailure(netsnmp_session* session) {
@@ -47,6 +65,8 @@ void NoteSessionFailure(netsnmp_session* session) {
   snmp_error(session, &system_errno, &snmp_errno_value, &text);
   if (snmp_errno_value == SNMPERR_TIMEOUT) {
     NoteTimeout(*session, WalkDeadlinePassed());
+  } else if (IsAuthenticationFailure(snmp_errno_value)) {
+    NoteWalkReason("authentication failed (check the user and pass phrases)");
   } else if (snmp_errno_value == SNMPERR_BAD_ADDRESS) {
     NoteWalkReason("unknown host %s", PeerName(*session));
   } else {

@@ -16,14 +16,16 @@ namespace zv {
 void NoteWalkDevice(const netsnmp_session& session);
 
 /// Notes why a request timed out: "ADDRESS did not answer within T s (R
-/// retries)", T being the whole wait of `session`; or, when the walk's
-/// own deadline ended it (`deadline_passed`), that the walk was cut at its
-/// time limit.
+/// retries)", T being the whole wait of `session` (for an SNMPv3 authPriv
+/// session whose device answered the engine discovery, a hint at the
+/// privacy pass phrase follows); or, when the walk's own deadline ended it
+/// (`deadline_passed`), that the walk was cut at its time limit.
 void NoteTimeout(const netsnmp_session& session, bool deadline_passed);
 
 /// Notes why a session could not be opened or a request failed, from the
-/// session's last error: an unknown host, a timeout, or the library's
-/// error text.
+/// session's last error: "authentication failed (check the user and pass
+/// phrases)" for the device's report of a wrong key or an unknown user, an
+/// unknown host, a timeout, or the library's error text.
 void NoteSessionFailure(netsnmp_session* session);
 
 /// Notes an error status that the device answered with, by number and name.
