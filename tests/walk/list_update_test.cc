@@ -4,6 +4,7 @@
 // and a list that a client writes during the update never lost or kept
 // aside.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,6 +132,28 @@ TEST_F(ListUpdateTest, AListWrittenWhoseFolderCouldNotBeFlushedIsToldSoNotAsUnwr
   ASSERT_EQ(g_list_notes.size(), 1u);
   EXPECT_EQ(g_list_notes[0].rfind("the profile list '" + list_ + "': the new content is in place, but", 0), 0u)
       << g_list_notes[0];
+}
+
+// The service keeps what it read of a list; a file written in place since,
+// with its size and its time kept, is read again.
+TEST_F(ListUpdateTest, AListChangedInPlaceWithItsSizeAndTimeKeptIsReadAgain) {
+  WriteList(list_, "AAAA.ICC", ZV_INMENU_CLIENT);
+  EXPECT_EQ(zv::UpdateProfileListFile(list_.c_str(), 0, *spool_), zv::ListUpdateOutcome::kWritten);
+  EXPECT_EQ(zv::UpdateProfileListFile(list_.c_str(), 0, *spool_), zv::ListUpdateOutcome::kUnchanged);
+  std::string in_place = zvtest::ReadFile(list_);
+  in_place.replace(in_place.find("AAAA.ICC"), 8, "BBBB.ICC");
+  struct stat before {};
+  ASSERT_EQ(::stat(list_.c_str(), &before), 0);
+  const int fd = ::open(list_.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_EQ(::pwrite(fd, in_place.data(), in_place.size(), 0), static_cast<ssize_t>(in_place.size()));
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::futimens(fd, times), 0);
+  ::close(fd);
+  // A walk that brings a new row writes the list: from what it holds now.
+  spool_->slots[1] = Profile("NEW.ICC", 4, 0);
+  spool_->iNum = 2;
+  EXPECT_EQ(zv::UpdateProfileListFile(list_.c_str(), 0, *spool_), zv::ListUpdateOutcome::kWritten);
+  EXPECT_EQ(RgbNames(), (std::vector<std::string>{"BBBB.ICC", "WALK.ICC", "NEW.ICC"}));
 }
 
 TEST_F(ListUpdateTest, AListWrittenByAClientDuringTheUpdateIsMergedNeverKeptAside) {

@@ -38,6 +38,7 @@ struct Launcher {
   std::deque<StartRequest*> requests;
   std::optional<std::optional<std::string>> prepare;  // the MIBS of a start ahead that is due
   std::optional<ReadyProcess> ready;
+  std::deque<std::pair<HelperProcess, int>> to_reap;  // with each one's timeout
   std::set<pid_t> live;
   bool stopping = false;
   bool started = false;
@@ -114,12 +115,23 @@ void PrepareAhead(Launcher& launcher, const std::optional<std::string>& mibs) {
 [[noreturn]] void Serve(Launcher& launcher) {
   for (;;) {
     std::unique_lock<std::mutex> lock(launcher.mutex);
-    launcher.wake.wait(lock, [&] { return !launcher.requests.empty() || (launcher.prepare && !launcher.stopping); });
+    launcher.wake.wait(lock, [&] {
+      return !launcher.requests.empty() || !launcher.to_reap.empty() || (launcher.prepare && !launcher.stopping);
+    });
     if (!launcher.requests.empty()) {
       StartRequest* request = launcher.requests.front();
       launcher.requests.pop_front();
       lock.unlock();
       ServeRequest(launcher, *request);
+      continue;
+    }
+    if (!launcher.to_reap.empty()) {
+      auto [process, timeout_ms] = launcher.to_reap.front();
+      launcher.to_reap.pop_front();
+      lock.unlock();
+      const pid_t pid = process.pid;
+      (void)ReapHelper(&process, timeout_ms);
+      Forget(launcher, pid);
       continue;
     }
     const std::optional<std::string> mibs = *launcher.prepare;
@@ -210,6 +222,15 @@ bool IsWalkProcess(pid_t pid) {
   Launcher& launcher = TheLauncher();
   std::lock_guard<std::mutex> lock(launcher.mutex);
   return launcher.live.count(pid) != 0;
+}
+
+void ReapWalkProcessAside(HelperProcess process, int timeout_ms) {
+  Launcher& launcher = TheLauncher();
+  {
+    std::lock_guard<std::mutex> lock(launcher.mutex);
+    launcher.to_reap.emplace_back(process, timeout_ms);
+  }
+  launcher.wake.notify_all();
 }
 
 int ReapWalkProcess(HelperProcess* process, int timeout_ms) {

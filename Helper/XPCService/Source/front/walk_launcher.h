@@ -52,4 +52,9 @@ bool IsWalkProcess(pid_t pid);
 /// Reaps a walk's process (ReapHelper, with `timeout_ms`) and forgets it.
 int ReapWalkProcess(HelperProcess* process, int timeout_ms);
 
+/// Has the launcher's thread reap `process` (pipes closed already) once it
+/// has ended, waiting up to `timeout_ms` and then killing it; returns at
+/// once, so that a reply does not wait for a process's end.
+void ReapWalkProcessAside(HelperProcess process, int timeout_ms);
+
 }  // namespace zv

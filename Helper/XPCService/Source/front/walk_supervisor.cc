@@ -166,8 +166,13 @@ WalkRun RunWalkInItsProcess(const WalkJob& job, const std::optional<std::string>
   if (watch.WriteJob(EncodeWalkJob(job))) watch.Follow();
   if (run.ending != Ending::kEnded) ::kill(process.pid, SIGKILL);
   CloseHelperPipes(&process);
-  const int status = ReapWalkProcess(&process, kWalkReapMs);
-  if (run.ending == Ending::kDied) run.problem = WithStatus(run.problem, status);
+  // How a process ended without its end is told; one that sent its end is
+  // reaped while the walk's list is merged and its reply goes out.
+  if (run.ending == Ending::kDied) {
+    run.problem = WithStatus(run.problem, ReapWalkProcess(&process, kWalkReapMs));
+  } else {
+    ReapWalkProcessAside(process, kWalkReapMs);
+  }
   return run;
 }
 

@@ -2,6 +2,7 @@
 #include "walk/list_update.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +19,7 @@
 #include "store/profile_plist_file.h"
 #include "store/unreadable_list.h"
 #include "walk/debug_sink.h"
+#include "walk/list_cache.h"
 #include "walk/merge.h"
 
 namespace zv {
@@ -61,13 +63,33 @@ Aside KeepAside(const char* path, const ProfileListSnapshot& snapshot) {
   return Aside::kLeave;
 }
 
+// Reads the list at `path` into `*lists` and `*snapshot`, or takes them
+// from the cache when the file is as it was when the service last read it.
+void ReadOrRecall(const char* path, ProfileLists* lists, ProfileListSnapshot* snapshot) {
+  const std::string name = ProfileListLockName(path);
+  struct stat before {};
+  const bool there = ::stat(path, &before) == 0 && S_ISREG(before.st_mode);
+  if (std::unique_ptr<CachedList> cached = there ? FindCachedList(name, before) : nullptr) {
+    *lists = cached->lists;
+    *snapshot = ProfileListSnapshot();
+    snapshot->state = State::kRead;
+    snapshot->identity = IdentityOf(before);
+    snapshot->bytes = std::move(cached->bytes);
+    return;
+  }
+  SnapshotProfileListFile(path, lists, snapshot);
+  if (there && snapshot->state == State::kRead && snapshot->identity == IdentityOf(before)) {
+    RememberList(name, before, CachedList{*lists, snapshot->bytes});
+  }
+}
+
 // One read-merge-save under the list's lock; nullopt when the file changed
 // under it and the update must start again.
 std::optional<ListUpdateOutcome> UpdateOnce(const char* path, int walk_result, const ProfileList& spool) {
   ProfileListLock lock(path, ProfileListLock::Mode::kExclusive);
   auto lists = std::make_unique<ProfileLists>();
   ProfileListSnapshot snapshot;
-  SnapshotProfileListFile(path, lists.get(), &snapshot);
+  ReadOrRecall(path, lists.get(), &snapshot);
   if (void (*hook)(const char*) = update_hook.load()) hook(path);
   MergeSpoolIntoLists(walk_result, spool, *lists);
   const std::string bytes = ProfileListBytes(*lists);

@@ -27,8 +27,9 @@ enum class ListUpdateOutcome {
 /// Brings the profile list at `path` up to date with `spool`, the rows of
 /// a walk that ended with `walk_result` (0: normally; any other value: it
 /// failed). Holds the list's lock exclusively throughout, and:
-/// - reads the list once; a missing or unreadable one gives three empty
-///   lists;
+/// - reads the list once, or not at all when the service read it before
+///   and the file is still as it was then (list_cache.h); a missing or
+///   unreadable one gives three empty lists;
 /// - merges the spool into the lists (MergeSpoolIntoLists);
 /// - stops when the merged lists serialise to exactly the bytes the file
 ///   holds: no temporary file, no write, no flush, no rename;
