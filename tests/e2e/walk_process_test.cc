@@ -219,6 +219,23 @@ TEST_F(WalkProcessTest, ConfigurationChangeHoldsFromTheNextWalk) {
   std::remove(included.c_str());
 }
 
+// The process started ahead for the next walk may die while it waits: the
+// next walk is handed a fresh one, not the dead one.
+TEST_F(WalkProcessTest, AProcessStartedAheadThatDiedIsReplaced) {
+  StartService();
+  ASSERT_EQ(WalkPrinterA(), "iRet=0");
+  std::vector<pid_t> ready;
+  for (int i = 0; i < 500 && (ready = ChildrenOf(service_->process().pid())).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(ready.size(), 1u);
+  ASSERT_EQ(::kill(ready[0], SIGKILL), 0);
+  for (int i = 0; i < 500 && StatusField(ready[0], "State") != "Z"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(WalkPrinterA(), "iRet=0");
+}
+
 // The -C toggles a walk's arguments flip hold for later walks even when its
 // process dies before it ends: they are reported as soon as the arguments
 // are parsed. (Only its count of variables is lost.)
@@ -338,6 +355,10 @@ TEST_F(WalkProcessTest, ToggledSettingsHoldForLaterWalksUntilToggledBack) {
     ASSERT_FALSE(log.empty());
     EXPECT_NE(log.back().find(step.reason), std::string::npos) << log.back();
   }
+  // With -Cp the count goes beside the reason, never in its place.
+  ASSERT_EQ(walk({"-Cp"}), "iRet=1");
+  EXPECT_NE(LogLines().back().find(std::string(kChecked)), std::string::npos) << LogLines().back();
+  EXPECT_NE(LogLines().back().find("; variables found: "), std::string::npos) << LogLines().back();
   for (const std::string& line : LogLines()) EXPECT_EQ(line.find("the walk's process"), std::string::npos) << line;
 }
 
