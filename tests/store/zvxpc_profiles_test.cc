@@ -103,7 +103,7 @@ TEST_F(ZvxpcProfilesTest, TableShowsEachClassUnderItsOwnHeading) {
   ASSERT_NE(dst, std::string::npos) << result.out;
   EXPECT_LT(rgb, sim);
   EXPECT_LT(sim, dst);
-  EXPECT_NE(result.out.find("a\"b\\c.icc"), std::string::npos);
+  EXPECT_NE(result.out.find("a\"b\\\\c.icc"), std::string::npos);  // a backslash doubled
   EXPECT_NE(result.out.find("Gl\xc3\xa4nzend\\x09\\x01"), std::string::npos);  // control bytes made visible
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/fixed_field.h"
+#include "platform/one_line_text.h"
 #include "platform/utf8.h"
 #include "store/profile_plist_file.h"
 #include "store/zvplist.h"
@@ -82,22 +83,6 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-// `text` for a terminal: control characters and DEL shown as \xNN.
-std::string PrintableText(std::string_view text) {
-  std::string out;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02x", c);
-      out += escape;
-    } else {
-      out += ch;
-    }
-  }
-  return out;
-}
-
 void PrintJsonClass(const ProfileList& list) {
   std::printf("{\"iNum\":%d,\"slots\":[", list.iNum);
   const char* separator = "";
@@ -134,8 +119,8 @@ void PrintTableClass(const char* name, const ProfileList& list) {
     if (!SlotInUse(slot)) continue;
     any = true;
     std::printf("  %4d %13d %6d %12d %8d  %-31s  %s\n", i, slot.IndexOnDevice, slot.InMenu, slot.ProfileClass,
-                slot.Location, PrintableText(zv::FieldText(slot.FileName)).c_str(),
-                PrintableText(zv::FieldText(slot.ProfileName)).c_str());
+                slot.Location, zv::OneLineText(zv::FieldText(slot.FileName)).c_str(),
+                zv::OneLineText(zv::FieldText(slot.ProfileName)).c_str());
   }
   if (!any) std::printf("  (every slot empty)\n");
 }
@@ -177,7 +162,7 @@ int RunProfiles(int argc, char** argv) {
   std::string reason;
   if (!zv::ReadProfileListFile(options.file, &rgb, &sim, &dst, &reason)) {
     // The reason names the file (or the call that failed on it).
-    std::fprintf(stderr, "zvxpc: cannot read profile list: %s\n", PrintableText(reason).c_str());
+    std::fprintf(stderr, "zvxpc: cannot read profile list: %s\n", zv::OneLineText(reason).c_str());
     return kExitUnreadableFile;
   }
   const ProfileList* const lists[3] = {&rgb, &sim, &dst};

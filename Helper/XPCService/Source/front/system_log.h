@@ -36,8 +36,4 @@ struct LogField {
 /// on its line. Safe to call from any thread.
 void LogDiagnosticEntry(int priority, std::string_view message, const std::vector<LogField>& fields);
 
-/// `text` with every control character (below 0x20, and 0x7F) written as
-/// \xNN and every backslash doubled: fit for one line of a log file.
-std::string OneLineText(std::string_view text);
-
 }  // namespace zv
