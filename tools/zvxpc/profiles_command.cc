@@ -14,11 +14,13 @@
 #include "platform/utf8.h"
 #include "store/profile_plist_file.h"
 #include "store/zvplist.h"
+#include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
 
 namespace zvxpc {
 namespace {
 
+constexpr const char* kCommand = "profiles";
 constexpr const char* kClassNames[3] = {"RGB", "SIM", "DST"};
 
 struct ProfilesOptions {
@@ -30,7 +32,7 @@ enum class Parsed { kRun, kHelp, kUsageError };
 
 // "--json" and "--help" anywhere, and exactly one FILE; "--" ends the
 // options.
-Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options) {
+Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options, std::string* error) {
   static const option kOptions[] = {{"json", no_argument, nullptr, 'j'},
                                     {"help", no_argument, nullptr, 'h'},
                                     {nullptr, 0, nullptr, 0}};
@@ -40,10 +42,13 @@ Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options) {
     switch (c) {
       case 'j': options->json = true; break;
       case 'h': return Parsed::kHelp;
-      default: return Parsed::kUsageError;
+      default: *error = std::string("unknown option '") + argv[optind - 1] + "'"; return Parsed::kUsageError;
     }
   }
-  if (argc - optind != 1) return Parsed::kUsageError;
+  if (argc - optind != 1) {
+    *error = argc == optind ? "no FILE given" : "one FILE only, not " + std::to_string(argc - optind);
+    return Parsed::kUsageError;
+  }
   options->file = argv[optind];
   return Parsed::kRun;
 }
@@ -151,19 +156,17 @@ void PrintProfilesHelp(std::FILE* out) {
 
 int RunProfiles(int argc, char** argv) {
   ProfilesOptions options;
-  switch (ParseProfilesArguments(argc, argv, &options)) {
+  std::string error;
+  switch (ParseProfilesArguments(argc, argv, &options, &error)) {
     case Parsed::kHelp: PrintProfilesHelp(stdout); return kExitSuccess;
-    case Parsed::kUsageError:
-      std::fputs("usage: zvxpc profiles [--json] FILE\nTry 'zvxpc profiles --help'.\n", stderr);
-      return kExitFailure;
+    case Parsed::kUsageError: return UsageError(kCommand, error);
     case Parsed::kRun: break;
   }
   static ProfileList rgb, sim, dst;  // about 42 KB each, cleared
   std::string reason;
   if (!zv::ReadProfileListFile(options.file, &rgb, &sim, &dst, &reason)) {
     // The reason names the file (or the call that failed on it).
-    std::fprintf(stderr, "zvxpc: cannot read profile list: %s\n", zv::OneLineText(reason).c_str());
-    return kExitUnreadableFile;
+    return Fail(kCommand, "cannot read profile list: " + reason, kExitUnreadableFile);
   }
   const ProfileList* const lists[3] = {&rgb, &sim, &dst};
   if (options.json) {
@@ -171,7 +174,7 @@ int RunProfiles(int argc, char** argv) {
   } else {
     PrintTable(lists);
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return std::fflush(stdout) == 0 ? kExitSuccess : Fail(kCommand, "cannot write to standard output");
 }
 
 }  // namespace zvxpc
