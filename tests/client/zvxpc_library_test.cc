@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -371,6 +372,30 @@ TEST_F(StandInTest, ReconnectionNeverWaitsForTheConnect) {
   while (stand_in_.ConnectionWaiting()) stand_in_.Accept();  // the client's came last
   EXPECT_EQ(stand_in_.Drain(), RequestFrame(ZVXPC_OP_EXIST, "x"));
   for (const int fd : queued) ::close(fd);
+}
+
+// A connect that waited and then fails (the service went away) ends the
+// requests queued on it with its own failure, not as lost replies.
+TEST(StandInFrames, ConnectThatFailsEndsTheRequestsQueuedOnIt) {
+  TempDir dir;
+  std::optional<StandInSocket> stand_in(std::in_place, dir.File("stand-in.sock"));
+  zvxpc_client* client = zvxpc_connect(stand_in->path());
+  ASSERT_NE(client, nullptr) << std::strerror(errno);
+  stand_in->Accept();
+  stand_in->CloseConnection();
+  const std::vector<int> queued = FillConnectionQueue(stand_in->path());
+  ASSERT_EQ(zvxpc_send(client, ZVXPC_OP_EXIST, "x"), 0) << zvxpc_error(client);
+  ASSERT_EQ(zvxpc_events(client), POLLOUT);
+  stand_in.reset();  // the listener closes; its socket file stays
+  for (const int fd : queued) ::close(fd);
+  EXPECT_EQ(zvxpc_flush(client), -1);
+  EXPECT_EQ(errno, ECONNREFUSED);
+  EXPECT_EQ(Receive(client), "errno:" + std::to_string(ECONNREFUSED) + " connect(" + dir.File("stand-in.sock") +
+                                 "): Connection refused");
+  char* reply = nullptr;
+  EXPECT_EQ(zvxpc_receive(client, &reply), -1);
+  EXPECT_EQ(errno, ENOMSG);
+  zvxpc_close(client);
 }
 
 // The explained walk goes out with the very text of the walk; its reply,
