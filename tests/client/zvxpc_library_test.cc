@@ -436,48 +436,31 @@ TEST(ZvxpcLibrary, BlockingExplainedWalkGivesResultAndReason) {
 // texts, NULL for a walk reply without reason, errno for the rest (which
 // texts they read is WalkTextTest's and StatusTextTest's).
 TEST(ZvxpcLibrary, ReplyReadersGiveTextsOrErrno) {
-  struct WalkCase {
-    const char* reply;
-    int status, error, result;
-    const char* reason;  // null: no reason
+  const auto walk = [](const char* reply) {
+    int result = 0;
+    char* reason = nullptr;
+    if (zvxpc_walk_reason(reply, &result, &reason) != 0) return "errno:" + std::to_string(errno);
+    const std::string read = std::to_string(result) + " " + (reason != nullptr ? reason : "(null)");
+    std::free(reason);
+    return read;
   };
-  const WalkCase walks[] = {
-      {"iRet=1" ZVXPC_REASON_MARKER "unknown host 'nohost'", 0, 0, 1, "unknown host 'nohost'"},
-      {"iRet=0", 0, 0, 0, nullptr},
-      {"TRUE", -1, EBADMSG, 99, "untouched"},
-  };
-  for (const WalkCase& c : walks) {
-    int result = 99;
-    char untouched[] = "untouched";
-    char* reason = untouched;
-    errno = 0;
-    EXPECT_EQ(zvxpc_walk_reason(c.reply, &result, &reason), c.status) << c.reply;
-    EXPECT_EQ(errno, c.error) << c.reply;
-    EXPECT_EQ(result, c.result) << c.reply;
-    EXPECT_EQ(reason == nullptr ? "(null)" : std::string(reason), c.reason == nullptr ? "(null)" : c.reason);
-    if (reason != untouched) std::free(reason);
-  }
-  struct StatusCase {
-    const char* name;
-    int status, error;
-    const char* value;
+  const auto field = [](const char* reply, const char* name) {
+    char* value = nullptr;
+    if (zvxpc_status_field(reply, name, &value) != 0) return "errno:" + std::to_string(errno);
+    const std::string read = value;
+    std::free(value);
+    return read;
   };
   const char* const status = "version=0.4.0\n" ZVXPC_STATUS_PREFERENCES_DIR "=/home/alice/profiles/";
-  const StatusCase fields[] = {
-      {ZVXPC_STATUS_PREFERENCES_DIR, 0, 0, "/home/alice/profiles/"},
-      {ZVXPC_STATUS_WALKS_RUNNING, -1, ENOENT, nullptr},
+  const std::pair<std::string, std::string> cases[] = {
+      {walk("iRet=1" ZVXPC_REASON_MARKER "unknown host 'nohost'"), "1 unknown host 'nohost'"},
+      {walk("iRet=0"), "0 (null)"},
+      {walk("TRUE"), "errno:" + std::to_string(EBADMSG)},
+      {field(status, ZVXPC_STATUS_PREFERENCES_DIR), "/home/alice/profiles/"},
+      {field(status, ZVXPC_STATUS_WALKS_RUNNING), "errno:" + std::to_string(ENOENT)},
+      {field("TRUE", ZVXPC_STATUS_VERSION), "errno:" + std::to_string(EBADMSG)},
   };
-  for (const StatusCase& c : fields) {
-    char* value = nullptr;
-    errno = 0;
-    EXPECT_EQ(zvxpc_status_field(status, c.name, &value), c.status) << c.name;
-    EXPECT_EQ(errno, c.error) << c.name;
-    EXPECT_STREQ(value, c.value) << c.name;
-    std::free(value);
-  }
-  char* value = nullptr;
-  EXPECT_EQ(zvxpc_status_field("TRUE", ZVXPC_STATUS_VERSION, &value), -1);
-  EXPECT_EQ(errno, EBADMSG);
+  for (const auto& [read, expected] : cases) EXPECT_EQ(read, expected);
 }
 
 // A peer that closes while a request is on its way gives ECONNRESET, never
