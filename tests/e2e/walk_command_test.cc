@@ -229,8 +229,8 @@ TEST_F(WalkCommandTest, ReasonAndFolderComeFromTheServiceUnlessItIsOlder) {
        {ZVXPC_OP_STATUS, ZVXPC_OP_WALK_EXPLAINED},
        "iRet=1: unknown host 'no\\x01host'\n"},
       {"an older service",
-       {ErrorPayload("unknown operation: " ZVXPC_OP_STATUS), ErrorPayload("unknown operation: " ZVXPC_OP_WALK_EXPLAINED),
-        ReplyPayload("iRet=1")},
+       {ErrorPayload("unknown operation: " ZVXPC_OP_STATUS),
+        ErrorPayload("unknown operation: " ZVXPC_OP_WALK_EXPLAINED), ReplyPayload("iRet=1")},
        {ZVXPC_OP_STATUS, ZVXPC_OP_WALK_EXPLAINED, ZVXPC_OP_WALK},
        "iRet=1: the device did not answer, or the walk failed\n"},
   };
