@@ -130,7 +130,7 @@ const char* ExplainResult(int result) {
     case 1: return "the device did not answer, or the walk failed";
     case 2: return "the printer answered with an error";
     case -1: return "the service refused the walk arguments or the request";
-    case -2: return "nothing to walk (-H, or a pass phrase or key, which the service does not take)";
+    case -2: return "nothing to walk (-H)";
     default: return "a result the service does not document";
   }
 }

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "walk/bulk_requests.h"
 #include "walk/debug_sink.h"
@@ -101,7 +102,7 @@ void ReportNotIncreasing(const WalkLoop& loop, const netsnmp_variable_list& vari
   char returned[kOidTextSize];
   PrintOid(asked, sizeof asked, loop.current.ids, loop.current.length);
   PrintOid(returned, sizeof returned, variable.name, variable.name_length);
-  zv::FormatDebugMessage("[SNMP] Error: OID not increasing: %s >= %s", asked, returned);
+  zv::FormatFailure("[SNMP] Error: OID not increasing: %s >= %s", asked, returned);
 }
 
 // With the ordering check on, an OID that does not increase ends the walk.
@@ -114,7 +115,7 @@ void CheckProgress(WalkLoop& loop, const netsnmp_variable_list& variable) {
   if (loop.check_ordering) {
     ReportNotIncreasing(loop, variable);
   } else {
-    zv::FormatDebugMessage("[SNMP] Error: the device returned the OID asked for");
+    zv::FormatFailure("[SNMP] Error: the device returned the OID asked for");
   }
   loop.result = 1;
   loop.running = false;
@@ -141,7 +142,7 @@ void TakeVariable(WalkLoop& loop, const netsnmp_variable_list& variable) {
 void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response, bool bulk_answer) {
   if (response.variables == nullptr) {
     // Asking again would get the same empty answer.
-    zv::FormatDebugMessage("[SNMP] Error: response without variables");
+    zv::FormatFailure("[SNMP] Error: response without variables");
     loop.result = 1;
     loop.running = false;
     return;
@@ -160,7 +161,7 @@ void TakeResponse(WalkLoop& loop, zv::WaitOutcome outcome, const netsnmp_pdu* re
     loop.result = 1;
     loop.running = false;
   } else if (outcome == zv::WaitOutcome::kTimedOut) {
-    zv::NoteNoAnswer(*loop.session);
+    zv::NoteTimeout(*loop.session, zv::WalkDeadlinePassed());
     loop.result = 1;
     loop.running = false;
   } else if (outcome != zv::WaitOutcome::kAnswered || response == nullptr) {
@@ -269,7 +270,7 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
   }
   for (long sent = 0; loop.running; ++sent) {
     if (sent == request_limit) {
-      zv::FormatDebugMessage("[SNMP] Error: walk stopped after %ld requests", sent);
+      zv::FormatFailure("[SNMP] Error: walk stopped after %ld requests", sent);
       loop.result = 1;
       break;
     }
@@ -284,7 +285,7 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
 // ---- One walk ------------------------------------------------------------
 
 // Everything but the merge; returns the walk's result.
-int RunWalk(int argc, char** argv) {
+int RunWalk(int argc, char** argv, const zv::WalkStages& stages) {
   zv::StartWalkDeadline();
   zv::PrepareSnmpLibrary();
   vSpoolPlist(nullptr, 0, nullptr, 1);
@@ -293,7 +294,8 @@ int RunWalk(int argc, char** argv) {
   netsnmp_session session;
   zv::WalkArgumentStorage storage{};
   const int parsed = NormaliseParseResult(
-      zv::ParseWalkArguments(argc, argv, &session, &storage, "C:", optProc));
+      zv::ParseWalkArguments(argc, argv, &session, &storage, zv::kWalkLocalOptionLetters, optProc));
+  if (stages.arguments_parsed != nullptr) stages.arguments_parsed();
   if (parsed < 0) return parsed;
   zv::NoteWalkDevice(session);
 
@@ -311,11 +313,16 @@ int RunWalk(int argc, char** argv) {
     zv::NoteSessionFailure(&session);
     return 1;
   }
+  if (stages.session_opened != nullptr && !stages.session_opened(open_session)) {
+    snmp_close(open_session);
+    return 1;
+  }
   const int result =
       WalkSubtree(open_session, root, zv::BulkRepetitionsForWalk(session.version, storage.bulk_repetitions));
   snmp_close(open_session);
   if (zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics)) {
     MyDebugMessage("[UTIL-MIB] Variables found: ", numprinted);
+    zv::NoteWalk(zv::WalkNote::kCount, std::to_string(numprinted));
   }
   return result;
 }
@@ -353,8 +360,10 @@ long zv::SetWalkRequestLimit(long limit) {
   return before;
 }
 
+int zv::WalkDevice(int argc, char** argv, const WalkStages& stages) { return RunWalk(argc, argv, stages); }
+
 int mib_walk(int argc, char** argv) {
-  const int result = RunWalk(argc, argv);
+  const int result = RunWalk(argc, argv, zv::WalkStages{});
   // A service that stops has not seen the walk fail: the profile list
   // stays as it was.
   if (zv::WalksAbandoned()) return zv::kWalkAbandoned;
