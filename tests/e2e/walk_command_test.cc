@@ -225,7 +225,7 @@ TEST_F(WalkCommandTest, ReasonAndFolderComeFromTheServiceUnlessItIsOlder) {
   };
   const Case cases[] = {
       {"a service that explains",
-       {ReplyPayload(status), ReplyPayload("iRet=1" ZVXPC_REASON_MARKER "unknown host 'no\x01host'")},
+       {ReplyPayload(status), ReplyPayload("iRet=1" ZVXPC_REASON_MARKER "unknown host 'no\\x01host'")},
        {ZVXPC_OP_STATUS, ZVXPC_OP_WALK_EXPLAINED},
        "iRet=1: unknown host 'no\\x01host'\n"},
       {"an older service",

@@ -27,7 +27,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/one_line_text.h"
 #include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
 #include "zvxpc/long_options.h"
@@ -136,13 +135,13 @@ const char* ExplainResult(int result) {
 }
 
 // The reply line, and for a result other than 0 why on standard error:
-// the service's reason, else a line of this program's own.
+// the service's reason as it gives it (one line, its control characters
+// already escaped), else a line of this program's own.
 int ReportResult(int result, const std::string& reason) {
   const std::string reply = ZVXPC_WALK_RESULT + std::to_string(result);
   if (!PrintReplyLine(reply.c_str())) return Fail(kCommand, "cannot write the reply to standard output");
   if (result == 0) return kExitSuccess;
-  const std::string why = reason.empty() ? ExplainResult(result) : zv::OneLineText(reason);
-  std::fprintf(stderr, "%s: %s\n", reply.c_str(), why.c_str());
+  std::fprintf(stderr, "%s: %s\n", reply.c_str(), reason.empty() ? ExplainResult(result) : reason.c_str());
   return kExitWalkFailed;
 }
 
