@@ -56,12 +56,13 @@ TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   EXPECT_TRUE(ReadStoredProfiles(CurrentPlist("alice", "PX-100")).read);  // its rows: WalkPathsTest
 
   // "--" before the walk arguments, '=' forms, the socket from the
-  // environment, and empty names.
+  // environment, and empty names; the list read from the folder the
+  // service names (the default folder does not exist).
   const CommandResult again = RunWalkCommand(
-      {"--user=", "--model=", "--quiet", "--", "-v2c", "-cpublic", printer_->address(), zvtest::ProfileTableOid()},
+      {"--user=", "--model=", "--", "-v2c", "-cpublic", printer_->address(), zvtest::ProfileTableOid()},
       {"ZVXPC_SOCKET=" + socket_path()});
   EXPECT_EQ(again.exit_code, 0) << again.err;
-  EXPECT_EQ(again.out, "iRet=0\n");
+  EXPECT_EQ(again.out.rfind("iRet=0\nRGB: 2 in the menu (entered: OFFICE.ICC, PHOTO.ICC)\n", 0), 0u) << again.out;
   EXPECT_TRUE(ReadStoredProfiles(preferences_dir() + "--profile.plist").read);
 }
 
@@ -136,11 +137,13 @@ TEST_F(WalkCommandTest, OtherResultsExitOne) {
   struct Case {
     std::vector<std::string> walk_arguments;
     std::string out;
+    std::string reason;  // what the service's reason holds
   };
   const Case cases[] = {
-      {{"-v", "2c", "-c", "public", "-r", "0", "-t", "1", silent.address(), zvtest::ProfileTableOid()}, "iRet=1\n"},
-      {{"-v", "9", printer_->address()}, "iRet=-1\n"},
-      {{"-H"}, "iRet=-2\n"},
+      {{"-v", "2c", "-c", "public", "-r", "0", "-t", "1", silent.address(), zvtest::ProfileTableOid()}, "iRet=1\n",
+       "did not answer"},
+      {{"-v", "9", printer_->address()}, "iRet=-1\n", ""},
+      {{"-H"}, "iRet=-2\n", ""},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = who;
@@ -148,9 +151,11 @@ TEST_F(WalkCommandTest, OtherResultsExitOne) {
     const CommandResult result = RunWalkCommand(arguments);
     EXPECT_EQ(result.exit_code, 1) << c.out << result.err;
     EXPECT_EQ(result.out, c.out);
-    // One line on standard error says what the result means.
+    // One line on standard error says what the result means, with the
+    // service's reason.
     EXPECT_EQ(result.err.rfind(c.out.substr(0, c.out.size() - 1) + ": ", 0), 0u) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
   }
 }
 
