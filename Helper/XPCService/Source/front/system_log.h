@@ -9,6 +9,10 @@
 #include <string_view>
 #include <vector>
 
+// OneLineText, which every line of the log is escaped with, for the
+// callers that write text of their own into one line.
+#include "platform/one_line_text.h"
+
 namespace zv {
 
 /// Writes `line`, its control characters escaped (OneLineText), to the
@@ -38,9 +42,5 @@ struct LogField {
 /// control characters written as \xNN so that the entry stays on its
 /// line. Safe to call from any thread.
 void LogDiagnosticEntry(int priority, std::string_view message, const std::vector<LogField>& fields);
-
-/// `text` with every control character (below 0x20, and 0x7F) written as
-/// \xNN and every backslash doubled: fit for one line of a log file.
-std::string OneLineText(std::string_view text);
 
 }  // namespace zv

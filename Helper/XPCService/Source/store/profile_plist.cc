@@ -94,22 +94,10 @@ void DecodeValue(plist_t value, const NameField* name, const IntegerField* integ
 void DecodeFieldDictionary(plist_t dict, SlotField field, ClassEntries* entries) {
   const NameField* const name = FindNameField(field);
   const IntegerField* const integer = FindIntegerField(field);
-  plist_dict_iter iter = nullptr;
-  plist_dict_new_iter(dict, &iter);
-  if (iter == nullptr) return;
-  for (;;) {
-    char* key = nullptr;
-    plist_t value = nullptr;
-    plist_dict_next_item(dict, iter, &key, &value);
-    if (value == nullptr) {
-      std::free(key);
-      break;
-    }
-    const int slot = key != nullptr ? SlotNumberOfKey(key, field) : -1;
-    std::free(key);
+  ForEachDictionaryEntry(dict, [&](std::string_view key, plist_t value) {
+    const int slot = SlotNumberOfKey(key, field);
     if (slot >= 0) DecodeValue(value, name, integer, &entries->slots[slot]);
-  }
-  std::free(iter);
+  });
 }
 
 // The numbered entries of one slot of `list`, set into the field
