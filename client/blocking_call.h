@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The blocking call of the C client library: one request and its reply by
 // a deadline, as a loop of poll(2) over the same connection the event
-// loops drive without waiting.
+// loops drive without waiting (a connect that waits for room in the
+// service's queue of new connections gives no event: it is tried again
+// every few milliseconds).
 #pragma once
 
 #include <optional>

@@ -14,6 +14,11 @@
 #include "platform/xpc/wire_format.h"
 
 namespace zv {
+namespace {
+
+constexpr const char* kClosedBeforeReply = "the connection closed before the reply to this request came";
+
+}  // namespace
 
 ClientConnection::~ClientConnection() {
   if (fd_ >= 0) ::close(fd_);
@@ -27,7 +32,6 @@ bool ClientConnection::Connect(const std::string& socket_path) {
     Fail(errno, error);
     return false;
   }
-  service_closed_ = false;
   writing_stopped_ = false;
   buffer_ = ReplyBuffer();
   return true;
@@ -39,46 +43,80 @@ int ClientConnection::Fail(int error_number, std::string message) {
   return -1;
 }
 
-void ClientConnection::CloseSocket(bool by_service) {
+void ClientConnection::CloseSocket(const Failure& lost) {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  lost_ += pending_;
-  pending_ = 0;
-  service_closed_ = by_service;
+  for (; pending_ > 0; --pending_) lost_.push_back(lost);
+  connecting_ = false;
   writing_stopped_ = false;
   queue_.Clear();
 }
 
+void ClientConnection::CloseSocket() { CloseSocket(Failure{ECONNRESET, kClosedBeforeReply}); }
+
 int ClientConnection::Drop(int error_number, std::string message) {
-  CloseSocket(error_number == ECONNRESET);
+  CloseSocket();
   return Fail(error_number, std::move(message));
 }
 
 int ClientConnection::GiveUp(int error_number, std::string message) {
   Drop(error_number, std::move(message));
-  // The request given up is one of those the close counted as lost.
-  if (lost_ > 0) --lost_;
+  // The request given up is the oldest of those the close counted as lost.
+  if (!lost_.empty()) lost_.pop_front();
   return -1;
 }
 
 int ClientConnection::ReportLostReply() {
-  --lost_;
-  return Fail(ECONNRESET, "the connection closed before the reply to this request came");
+  Failure failure = std::move(lost_.front());
+  lost_.pop_front();
+  return Fail(failure.error_number, std::move(failure.message));
 }
 
-bool ClientConnection::ClosedByServiceWhileIdle() const {
-  if (pending_ > 0) return false;
+ClientConnection::IdleStream ClientConnection::CheckIdleStream() {
   pollfd entry{fd_, POLLIN | POLLRDHUP, 0};
-  if (::poll(&entry, 1, 0) <= 0) return false;
-  if ((entry.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) return true;
-  // Readable with nothing pending: only the end (or a refusal before it).
-  char byte;
-  return ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+  if (!buffer_.HasPartialFrame() && ::poll(&entry, 1, 0) <= 0) return IdleStream::kOpen;
+  std::string text;
+  const ReplyFrameStatus status = ReadWhatCame(&text);
+  if (status == ReplyFrameStatus::kErrorReply) {
+    // A refusal, such as "too many connections", before the service closed.
+    CloseSocket();
+    Fail(EPROTO, text);
+    return IdleStream::kRefused;
+  }
+  if (status == ReplyFrameStatus::kIncomplete && !buffer_.HasPartialFrame()) {
+    return fd_ < 0 ? IdleStream::kClosed : IdleStream::kOpen;
+  }
+  // A frame after the last reply would be taken as the next request's.
+  Drop(EBADMSG, "the service sent a frame that no request asked for");
+  return IdleStream::kRefused;
 }
 
 bool ClientConnection::Reconnect() {
-  CloseSocket(true);
-  return Connect(socket_path_);
+  CloseSocket();
+  std::string error;
+  fd_ = NewUnixStreamSocket(&error);
+  if (fd_ < 0) {
+    Fail(errno, error);
+    return false;
+  }
+  writing_stopped_ = false;
+  buffer_ = ReplyBuffer();
+  connecting_ = true;
+  return AdvanceConnect() >= 0;
+}
+
+int ClientConnection::AdvanceConnect() {
+  std::string error;
+  switch (ConnectWithoutWaiting(fd_, socket_path_, &error)) {
+    case ConnectProgress::kConnected: connecting_ = false; return 0;
+    case ConnectProgress::kWaiting: return 1;
+    case ConnectProgress::kFailed: break;
+  }
+  // The requests queued on this connection never went out: they end with
+  // the connect's failure.
+  const Failure failure{errno, error};
+  CloseSocket(failure);
+  return Fail(failure.error_number, failure.message);
 }
 
 bool ClientConnection::ReadyToSend(bool* reconnected) {
@@ -89,13 +127,15 @@ bool ClientConnection::ReadyToSend(bool* reconnected) {
       Fail(ECONNRESET, "the service closed the connection while replies are pending");
       return false;
     }
-    CloseSocket(true);
+    CloseSocket();
   }
-  if (fd_ >= 0 && !ClosedByServiceWhileIdle()) return true;
-  if (fd_ >= 0) CloseSocket(true);
-  if (!service_closed_ || *reconnected || socket_path_.empty()) {
-    Fail(ENOTCONN, service_closed_ ? "the service closed the connection again"
-                                   : "the connection was closed after an earlier failure");
+  if (fd_ >= 0 && (connecting_ || pending_ > 0)) return true;
+  if (fd_ >= 0) {
+    const IdleStream idle = CheckIdleStream();
+    if (idle != IdleStream::kClosed) return idle == IdleStream::kOpen;
+  }
+  if (*reconnected) {
+    Fail(ENOTCONN, "the service closed the connection again");
     return false;
   }
   *reconnected = true;
@@ -132,7 +172,7 @@ int ClientConnection::Send(std::string_view operation, std::optional<std::string
 }
 
 int ClientConnection::QueueAndWrite(std::string_view frame, bool* untouched) {
-  const bool idle = pending_ == 0 && lost_ == 0;
+  const bool idle = pending_ == 0 && lost_.empty();
   queue_.Push(frame);
   std::size_t written = 0;
   const int status = WriteQueue(&written);
@@ -147,6 +187,10 @@ int ClientConnection::Flush() {
 
 int ClientConnection::WriteQueue(std::size_t* written) {
   *written = 0;
+  if (connecting_) {
+    const int progress = AdvanceConnect();
+    if (progress != 0) return progress;
+  }
   if (queue_.empty()) return 0;
   const long sent = SendWithoutWaiting(fd_, queue_.Unwritten());
   if (sent < 0) return StopWriting(errno);
@@ -167,20 +211,24 @@ int ClientConnection::StopWriting(int saved_errno) {
 
 bool ClientConnection::TakeRefusal() {
   // With other replies pending, the next frame would be another request's.
-  if (pending_ > 0 || lost_ > 0 || fd_ < 0) return false;
+  if (pending_ > 0 || !lost_.empty() || fd_ < 0) return false;
   // The service wrote its refusal before it closed: it is all in the socket.
-  const int saved_error_number = error_number_;
-  std::string saved_error = error_;
-  while (ReadSome() == 0) {
-  }
+  const Failure write_failure{error_number_, error_};
   std::string message;
-  if (buffer_.Take(&message) == ReplyFrameStatus::kErrorReply) {
-    CloseSocket(true);
+  if (ReadWhatCame(&message) == ReplyFrameStatus::kErrorReply) {
+    CloseSocket();
     Fail(EPROTO, message);
     return true;
   }
-  Fail(saved_error_number, std::move(saved_error));
+  Fail(write_failure.error_number, write_failure.message);
   return false;
+}
+
+ReplyFrameStatus ClientConnection::ReadWhatCame(std::string* text) {
+  for (;;) {
+    const ReplyFrameStatus status = buffer_.Take(text);
+    if (status != ReplyFrameStatus::kIncomplete || fd_ < 0 || ReadSome() != 0) return status;
+  }
 }
 
 int ClientConnection::ReadSome() {
@@ -204,8 +252,9 @@ int ClientConnection::Receive(std::string* reply) {
   // A failed write closes the socket or stops the writing; either way the
   // outcome of each request comes below.
   Flush();
-  if (lost_ > 0) return ReportLostReply();
+  if (!lost_.empty()) return ReportLostReply();
   if (pending_ == 0) return Fail(ENOMSG, "no request is waiting for its reply");
+  if (connecting_) return 1;
   for (;;) {
     switch (buffer_.Take(reply)) {
       case ReplyFrameStatus::kReply:
@@ -216,7 +265,7 @@ int ClientConnection::Receive(std::string* reply) {
         // The service closes the connection after an error reply; the
         // requests sent after this one will get no reply.
         --pending_;
-        CloseSocket(true);
+        CloseSocket();
         return Fail(EPROTO, *reply);
       case ReplyFrameStatus::kTooLarge:
       case ReplyFrameStatus::kMalformed:
@@ -226,13 +275,16 @@ int ClientConnection::Receive(std::string* reply) {
         break;
     }
     const int status = ReadSome();
-    if (status < 0) --lost_;  // this request's reply is the one that failed
+    // The close counted this request's reply as lost: it is the one that
+    // failed, and ends here.
+    if (status < 0) lost_.pop_front();
     if (status != 0) return status;
   }
 }
 
 short ClientConnection::Events() const {
   if (fd_ < 0) return 0;
+  if (connecting_) return POLLOUT;
   short events = 0;
   if (!queue_.empty()) events |= POLLOUT;
   if (pending_ > 0) events |= POLLIN;

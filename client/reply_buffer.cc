@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/posix_io.h"
 #include "platform/xpc/wire_format.h"
 
 namespace zv {
@@ -65,6 +66,11 @@ ReplyFrameStatus ReplyBuffer::Take(std::string* text) {
   std::string error;
   if (!xpc::DecodeReply(payload, &status, &reply, &error)) {
     *text = "the service sent no proper reply: " + error;
+    return ReplyFrameStatus::kMalformed;
+  }
+  // The C interface hands texts on as C strings, which would end early.
+  if (HoldsZeroByte(reply)) {
+    *text = "the service sent no proper reply: its text holds a zero byte";
     return ReplyFrameStatus::kMalformed;
   }
   text->assign(reply);

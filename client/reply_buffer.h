@@ -16,7 +16,8 @@ enum class ReplyFrameStatus {
   kReply,       // a reply; the text is its reply text
   kErrorReply,  // an error reply; the text is the service's message
   kTooLarge,    // a frame announced more than the frame limit; the text says so
-  kMalformed,   // a frame that is no reply; the text says why
+  kMalformed,   // a frame that is no reply, or whose text holds a zero
+                // byte; the text says why
 };
 
 /// Bytes received from the service and not yet taken as replies.

@@ -13,6 +13,7 @@ constexpr std::string_view kModelMarker = ZVXPC_MARKER_MODEL_NAME;
 constexpr std::string_view kUserMarker = ZVXPC_MARKER_USER_NAME;
 constexpr std::string_view kArgumentMarker = ZVXPC_MARKER_WALK_ARGUMENT;
 constexpr std::string_view kResultPrefix = ZVXPC_WALK_RESULT;
+constexpr std::string_view kReasonMarker = ZVXPC_REASON_MARKER;
 
 bool Holds(std::string_view text, std::string_view marker) { return text.find(marker) != std::string_view::npos; }
 
@@ -61,6 +62,16 @@ std::optional<int> WalkResultOf(std::string_view reply) {
   const auto [end, status] = std::from_chars(number.data(), number.data() + number.size(), result);
   if (status != std::errc() || end != number.data() + number.size()) return std::nullopt;
   return result;
+}
+
+std::optional<WalkOutcome> WalkOutcomeOf(std::string_view reply) {
+  const std::size_t marker = reply.find(kReasonMarker);
+  const std::optional<int> result = WalkResultOf(reply.substr(0, marker));
+  if (!result) return std::nullopt;
+  WalkOutcome outcome;
+  outcome.result = *result;
+  if (marker != std::string_view::npos) outcome.reason.emplace(reply.substr(marker + kReasonMarker.size()));
+  return outcome;
 }
 
 }  // namespace zv

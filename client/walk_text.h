@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The walk request's text, composed from its parts, and the walk result
-// read from its reply. Pure text processing.
+// (and the reason the explained walk gives with it) read from its reply.
+// Pure text processing.
 #pragma once
 
 #include <optional>
@@ -26,5 +27,17 @@ bool ComposeWalkText(std::string_view user, std::string_view model, const std::v
 /// N of a reply "iRet=N" (an optional '-' and decimal digits within the
 /// range of int, nothing else); nullopt for any other reply.
 std::optional<int> WalkResultOf(std::string_view reply);
+
+/// What a walk's reply says: the result, and why the walk ended so when
+/// the reply says it.
+struct WalkOutcome {
+  int result = 0;
+  std::optional<std::string> reason;  // nullopt: a reply without a reason
+};
+
+/// The outcome of the explained walk's reply "iRet=N:Reason:REASON" (the
+/// reason is all that follows the first marker, empty allowed), or of a
+/// plain "iRet=N" (no reason); nullopt for any other reply.
+std::optional<WalkOutcome> WalkOutcomeOf(std::string_view reply);
 
 }  // namespace zv

@@ -10,6 +10,7 @@
 
 #include "client/blocking_call.h"
 #include "client/client_connection.h"
+#include "client/status_text.h"
 #include "client/walk_text.h"
 #include "platform/preferences_folder.h"
 #include "zvxpc.h"
@@ -39,6 +40,22 @@ bool CopyOut(const std::string& text, char** out) {
   copy[text.size()] = '\0';
   *out = copy;
   return true;
+}
+
+// *out gets a malloc'ed copy of `text`, or NULL when there is none.
+bool CopyOutOptional(const std::optional<std::string>& text, char** out) {
+  if (!text) {
+    *out = nullptr;
+    return true;
+  }
+  return CopyOut(*text, out);
+}
+
+// -1 with errno `error_number`, for the calls that read a reply text and
+// have no client to keep a message in.
+int FailWithoutClient(int error_number) {
+  errno = error_number;
+  return -1;
 }
 
 std::optional<std::string_view> OptionalText(const char* text) {
@@ -72,6 +89,18 @@ int ComposeWalk(zvxpc_client* client, const char* user, const char* model, int a
   return 0;
 }
 
+// The walk request composed as ComposeWalk does, sent as `op`, and its
+// reply awaited by `timeout_ms`; the reply text in *reply.
+int CallWalk(zvxpc_client* client, const char* op, const char* user, const char* model, int argc,
+             const char* const* argv, int timeout_ms, std::string* reply) {
+  std::string text;
+  if (ComposeWalk(client, user, model, argc, argv, &text) != 0) return -1;
+  return CallWithText(client, op, text, timeout_ms, reply);
+}
+
+// The message of a reply that holds no walk result.
+std::string NoWalkResult(const std::string& reply) { return "the service gave no walk result: \"" + reply + "\""; }
+
 // Runs `body`, turning an exception (only std::bad_alloc can come) into
 // -1 with ENOMEM.
 template <typename Body>
@@ -83,6 +112,18 @@ int Guarded(zvxpc_client* client, Body body) {
     errno = ENOMEM;
     return -1;
   }
+}
+
+// The walk request composed as zvxpc_walk does, sent as `op` without
+// waiting.
+int SendWalk(zvxpc_client* client, const char* op, const char* user, const char* model, int argc,
+             const char* const* argv) {
+  if (client == nullptr) return FailWithoutClient(EINVAL);
+  return Guarded(client, [&] {
+    std::string text;
+    if (ComposeWalk(client, user, model, argc, argv, &text) != 0) return -1;
+    return client->connection.Send(op, text) == 0 ? 0 : FailWithErrno(client);
+  });
 }
 
 }  // namespace
@@ -126,47 +167,79 @@ int zvxpc_call(zvxpc_client* client, const char* op, const char* text, int timeo
 
 int zvxpc_walk(zvxpc_client* client, const char* user, const char* model, int argc, const char* const* argv,
                int timeout_ms, int* result) {
-  if (client == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
+  if (client == nullptr) return FailWithoutClient(EINVAL);
   if (result == nullptr) return FailWith(client, EINVAL, "no place for the walk result");
   return Guarded(client, [&] {
-    std::string text, reply;
-    if (ComposeWalk(client, user, model, argc, argv, &text) != 0) return -1;
-    if (CallWithText(client, ZVXPC_OP_WALK, text, timeout_ms, &reply) != 0) return -1;
+    std::string reply;
+    if (CallWalk(client, ZVXPC_OP_WALK, user, model, argc, argv, timeout_ms, &reply) != 0) return -1;
     const std::optional<int> walk_result = zv::WalkResultOf(reply);
-    if (!walk_result) return FailWith(client, EBADMSG, "the service gave no walk result: \"" + reply + "\"");
+    if (!walk_result) return FailWith(client, EBADMSG, NoWalkResult(reply));
     *result = *walk_result;
+    return 0;
+  });
+}
+
+int zvxpc_walk_explain(zvxpc_client* client, const char* user, const char* model, int argc,
+                       const char* const* argv, int timeout_ms, int* result, char** reason) {
+  if (client == nullptr) return FailWithoutClient(EINVAL);
+  if (result == nullptr || reason == nullptr) {
+    return FailWith(client, EINVAL, "no place for the walk result or its reason");
+  }
+  return Guarded(client, [&] {
+    std::string reply;
+    if (CallWalk(client, ZVXPC_OP_WALK_EXPLAINED, user, model, argc, argv, timeout_ms, &reply) != 0) return -1;
+    const std::optional<zv::WalkOutcome> outcome = zv::WalkOutcomeOf(reply);
+    if (!outcome) return FailWith(client, EBADMSG, NoWalkResult(reply));
+    if (!CopyOutOptional(outcome->reason, reason)) return FailWith(client, ENOMEM, "out of memory");
+    *result = outcome->result;
     return 0;
   });
 }
 
 int zvxpc_walk_send(zvxpc_client* client, const char* user, const char* model, int argc,
                     const char* const* argv) {
-  if (client == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
-  return Guarded(client, [&] {
-    std::string text;
-    if (ComposeWalk(client, user, model, argc, argv, &text) != 0) return -1;
-    return client->connection.Send(ZVXPC_OP_WALK, text) == 0 ? 0 : FailWithErrno(client);
-  });
+  return SendWalk(client, ZVXPC_OP_WALK, user, model, argc, argv);
+}
+
+int zvxpc_walk_explain_send(zvxpc_client* client, const char* user, const char* model, int argc,
+                            const char* const* argv) {
+  return SendWalk(client, ZVXPC_OP_WALK_EXPLAINED, user, model, argc, argv);
 }
 
 int zvxpc_walk_result(const char* reply, int* result) {
-  if (reply == nullptr || result == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
+  if (reply == nullptr || result == nullptr) return FailWithoutClient(EINVAL);
   const std::optional<int> walk_result = zv::WalkResultOf(reply);
-  if (!walk_result) {
-    errno = EBADMSG;
-    return -1;
-  }
+  if (!walk_result) return FailWithoutClient(EBADMSG);
   *result = *walk_result;
   return 0;
+}
+
+int zvxpc_walk_reason(const char* reply, int* result, char** reason) {
+  if (reply == nullptr || result == nullptr || reason == nullptr) return FailWithoutClient(EINVAL);
+  try {
+    const std::optional<zv::WalkOutcome> outcome = zv::WalkOutcomeOf(reply);
+    if (!outcome) return FailWithoutClient(EBADMSG);
+    if (!CopyOutOptional(outcome->reason, reason)) return FailWithoutClient(ENOMEM);
+    *result = outcome->result;
+    return 0;
+  } catch (...) {
+    return FailWithoutClient(ENOMEM);
+  }
+}
+
+int zvxpc_status_field(const char* reply, const char* name, char** value) {
+  if (reply == nullptr || name == nullptr || value == nullptr) return FailWithoutClient(EINVAL);
+  try {
+    std::string found;
+    switch (zv::StatusFieldOf(reply, name, &found)) {
+      case zv::StatusLookup::kFound: return CopyOut(found, value) ? 0 : FailWithoutClient(ENOMEM);
+      case zv::StatusLookup::kAbsent: return FailWithoutClient(ENOENT);
+      case zv::StatusLookup::kMalformed: break;
+    }
+    return FailWithoutClient(EBADMSG);
+  } catch (...) {
+    return FailWithoutClient(ENOMEM);
+  }
 }
 
 int zvxpc_fd(const zvxpc_client* client) { return client == nullptr ? -1 : client->connection.fd(); }

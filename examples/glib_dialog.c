@@ -2,49 +2,85 @@
 /* glib_dialog: how a print dialog built on GLib uses zvxpcd without ever
  * blocking its main loop.
  *
- *   glib_dialog USER MODEL ADDRESS [COMMUNITY]
+ *   glib_dialog USER MODEL ADDRESS [MODEL ADDRESS] [COMMUNITY]
  *
- * The walk of the printer at ADDRESS is sent with zvxpc_walk_send; the
- * main loop watches the connection for the events zvxpc_events names,
- * writes what is left of the request with zvxpc_flush when the connection
- * is writable, and collects the reply when it is readable. Once
- * the walk is done, the profile list of USER and MODEL is read on a worker
- * thread with libzvplist, and the main loop shows the RGB menu. The
- * service's socket is $ZVXPC_SOCKET, else $XDG_RUNTIME_DIR/zvxpcd.sock; its
- * lists are in the service's default folder.
+ * Each printer (one or two) is walked on a client of its own: one
+ * connection runs its requests one after the other, so a second walk on
+ * the same connection would wait for the first, while on two connections
+ * the service walks the two lists side by side. Each walk is sent with
+ * zvxpc_walk_explain_send; the main loop watches each connection for the
+ * events zvxpc_events names, writes what is left of the request with
+ * zvxpc_flush when the connection is writable, and collects the reply when
+ * it is readable. zvxpc_walk_reason reads the result and, for a failed
+ * walk, the service's reason, which the dialog shows. (A service older
+ * than the explained walk refuses it as an unknown operation; the walk is
+ * then sent again as the plain walk, whose reply has no reason.) Once a
+ * walk is done, the profile list of USER and its MODEL is read on a worker
+ * thread with libzvplist, and the main loop shows the RGB menu: the
+ * entries whose InMenu is 2 or 4 (the last walk reported them) or 5 (a
+ * client put them there). The service's socket is $ZVXPC_SOCKET, else
+ * $XDG_RUNTIME_DIR/zvxpcd.sock; its lists are in the service's default
+ * folder.
  *
  * Build: cc glib_dialog.c $(pkg-config --cflags --libs zvxpc zvplist glib-2.0 gio-2.0) */
 #include <errno.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <gio/gio.h>
 #include <glib-unix.h>
 #include <zvplist.h>
 #include <zvxpc.h>
 
+#define MAX_PRINTERS 2
+
+typedef struct Dialog Dialog;
+
+/* One printer of the dialog, and the client its walk goes on. */
 typedef struct {
-    GMainLoop *loop;
+    Dialog *dialog;
     zvxpc_client *client;
-    const char *user;
     const char *model;
+    const char *walk_arguments[6];
+    gboolean plain_walk;    /* the service does not know the explained walk */
     guint watch;            /* the watch of the connection, 0 when none */
     int watched_fd;         /* what it watches */
     GIOCondition watched;
+} Printer;
+
+struct Dialog {
+    GMainLoop *loop;
+    const char *user;
+    Printer printers[MAX_PRINTERS];
+    int count;
+    int open;   /* printers whose menu is not shown yet */
     int status; /* the program's exit status */
-} Dialog;
+};
 
 /* The three lists of one profile list, read on a worker thread. */
 typedef struct {
     ProfileList rgb, sim, dst;
 } Lists;
 
+/* True when the dialog's menu shows an entry in this state. */
+static gboolean shown_in_menu(int in_menu) {
+    return in_menu == ZV_INMENU_REPORTED || in_menu == ZV_INMENU_KEPT_REPORTED || in_menu == ZV_INMENU_CLIENT;
+}
+
+/* One printer is done; the program ends with the last. */
+static void printer_done(Printer *printer, int status) {
+    Dialog *dialog = printer->dialog;
+    if (status != 0) dialog->status = status;
+    if (--dialog->open == 0) g_main_loop_quit(dialog->loop);
+}
+
 static void read_lists(GTask *task, gpointer source, gpointer data, GCancellable *cancellable) {
-    Dialog *dialog = data;
+    Printer *printer = data;
     Lists *lists = g_new0(Lists, 1);
     char *error = NULL;
-    char *path = zvplist_path(NULL, dialog->user, dialog->model);
+    char *path = zvplist_path(NULL, printer->dialog->user, printer->model);
     (void)source;
     (void)cancellable;
     if (path == NULL) {
@@ -59,82 +95,108 @@ static void read_lists(GTask *task, gpointer source, gpointer data, GCancellable
     free(path);
 }
 
-/* Back on the main loop: shows the RGB menu. */
+/* Back on the main loop: shows the printer's RGB menu. */
 static void show_menu(GObject *source, GAsyncResult *result, gpointer data) {
-    Dialog *dialog = data;
+    Printer *printer = data;
     GError *error = NULL;
     Lists *lists = g_task_propagate_pointer(G_TASK(result), &error);
     int slot;
     (void)source;
     if (lists == NULL) {
-        g_printerr("cannot read the profile list: %s\n", error->message);
+        g_printerr("%s: cannot read the profile list: %s\n", printer->model, error->message);
         g_error_free(error);
-        dialog->status = 1;
-    } else {
-        g_print("RGB menu (%d):\n", (int)lists->rgb.iNum);
-        for (slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
-            if (lists->rgb.slots[slot].InMenu != ZV_INMENU_EMPTY) {
-                g_print("  %s  (%s)\n", lists->rgb.slots[slot].ProfileName, lists->rgb.slots[slot].FileName);
-            }
-        }
-        g_free(lists);
-    }
-    g_main_loop_quit(dialog->loop);
-}
-
-/* One walk reply: read the list when the walk worked. */
-static void on_walk_reply(Dialog *dialog, const char *reply) {
-    int result;
-    GTask *task;
-    if (zvxpc_walk_result(reply, &result) != 0) {
-        g_printerr("not a walk result: %s\n", reply);
-        dialog->status = 1;
-        g_main_loop_quit(dialog->loop);
+        printer_done(printer, 1);
         return;
     }
-    g_print("walk: iRet=%d\n", result);
-    task = g_task_new(NULL, NULL, show_menu, dialog);
-    g_task_set_task_data(task, dialog, NULL);
+    g_print("%s: RGB menu:\n", printer->model);
+    for (slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
+        const ProfileRecord *entry = &lists->rgb.slots[slot];
+        if (shown_in_menu(entry->InMenu)) g_print("  %s  (%s)\n", entry->ProfileName, entry->FileName);
+    }
+    g_free(lists);
+    printer_done(printer, 0);
+}
+
+/* One walk reply: says how the walk ended (why, when it failed), then
+ * reads the list, which a failed walk changes too. */
+static void on_walk_reply(Printer *printer, const char *reply) {
+    int result;
+    char *reason = NULL;
+    GTask *task;
+    if (zvxpc_walk_reason(reply, &result, &reason) != 0) {
+        g_printerr("%s: not a walk result: %s\n", printer->model, reply);
+        printer_done(printer, 1);
+        return;
+    }
+    if (result == 0) {
+        g_print("%s: walk iRet=0\n", printer->model);
+    } else {
+        g_print("%s: walk iRet=%d: %s\n", printer->model, result, reason != NULL ? reason : "the walk failed");
+    }
+    free(reason);
+    task = g_task_new(NULL, NULL, show_menu, printer);
+    g_task_set_task_data(task, printer, NULL);
     g_task_run_in_thread(task, read_lists);
     g_object_unref(task);
 }
 
-static gboolean on_ready(gint fd, GIOCondition condition, gpointer data);
+/* Sends the printer's walk: the explained walk, or the plain walk for a
+ * service older than it. */
+static int send_walk(Printer *printer) {
+    if (printer->plain_walk) return zvxpc_walk_send(printer->client, printer->dialog->user, printer->model, 6,
+                                                    printer->walk_arguments);
+    return zvxpc_walk_explain_send(printer->client, printer->dialog->user, printer->model, 6,
+                                   printer->walk_arguments);
+}
 
-/* Watches the connection for the events zvxpc_events names now: the
- * descriptor and the events change with each call on the client, so this
- * runs after each. Keeps the watch when nothing changed, else replaces it.
- * Called when no watch exists yet, or from the watch's own callback, whose
- * result it gives (G_SOURCE_REMOVE when the watch was replaced). */
-static gboolean watch_connection(Dialog *dialog) {
-    int events = zvxpc_events(dialog->client);
-    int fd = zvxpc_fd(dialog->client);
-    GIOCondition wanted = 0;
-    if (events > 0 && (events & POLLIN) != 0) wanted |= G_IO_IN;
-    if (events > 0 && (events & POLLOUT) != 0) wanted |= G_IO_OUT;
-    if (dialog->watch != 0 && fd == dialog->watched_fd && wanted == dialog->watched) return G_SOURCE_CONTINUE;
-    dialog->watch = wanted != 0 ? g_unix_fd_add(fd, wanted, on_ready, dialog) : 0;
-    dialog->watched_fd = fd;
-    dialog->watched = wanted;
-    return G_SOURCE_REMOVE;
+/* True when the request failed because the service does not know the
+ * explained walk (it then closed the connection; the next send makes a
+ * new one). */
+static gboolean refused_as_unknown(const Printer *printer) {
+    return !printer->plain_walk && errno == EPROTO &&
+           strncmp(zvxpc_error(printer->client), "unknown operation", strlen("unknown operation")) == 0;
 }
 
 /* Takes every reply that is complete. Each request ends in one reply or
  * one error, so the loop counts on both. */
-static void take_replies(Dialog *dialog) {
+static void take_replies(Printer *printer) {
     char *reply;
     int status;
-    while ((status = zvxpc_receive(dialog->client, &reply)) != 1) {
+    while ((status = zvxpc_receive(printer->client, &reply)) != 1) {
         if (status < 0 && errno == ENOMSG) return; /* every reply is in */
-        if (status < 0) {                          /* this request failed */
-            g_printerr("walk: %s\n", zvxpc_error(dialog->client));
-            dialog->status = 1;
-            g_main_loop_quit(dialog->loop);
+        if (status < 0 && refused_as_unknown(printer)) {
+            printer->plain_walk = TRUE;
+            if (send_walk(printer) == 0) continue;
+        }
+        if (status < 0) { /* this request failed */
+            g_printerr("%s: walk: %s\n", printer->model, zvxpc_error(printer->client));
+            printer_done(printer, 1);
             continue;
         }
-        on_walk_reply(dialog, reply);
+        on_walk_reply(printer, reply);
         free(reply);
     }
+}
+
+static gboolean on_ready(gint fd, GIOCondition condition, gpointer data);
+
+/* Watches the printer's connection for the events zvxpc_events names now:
+ * the descriptor and the events change with each call on the client, so
+ * this runs after each. Keeps the watch when nothing changed, else
+ * replaces it. Called when no watch exists yet, or from the watch's own
+ * callback, whose result it gives (G_SOURCE_REMOVE when the watch was
+ * replaced). */
+static gboolean watch_connection(Printer *printer) {
+    int events = zvxpc_events(printer->client);
+    int fd = zvxpc_fd(printer->client);
+    GIOCondition wanted = 0;
+    if (events > 0 && (events & POLLIN) != 0) wanted |= G_IO_IN;
+    if (events > 0 && (events & POLLOUT) != 0) wanted |= G_IO_OUT;
+    if (printer->watch != 0 && fd == printer->watched_fd && wanted == printer->watched) return G_SOURCE_CONTINUE;
+    printer->watch = wanted != 0 ? g_unix_fd_add(fd, wanted, on_ready, printer) : 0;
+    printer->watched_fd = fd;
+    printer->watched = wanted;
+    return G_SOURCE_REMOVE;
 }
 
 /* The connection is ready for what was watched: writes what the socket
@@ -142,42 +204,62 @@ static void take_replies(Dialog *dialog) {
  * through zvxpc_receive), takes the replies when it is readable, then
  * watches for what comes next. */
 static gboolean on_ready(gint fd, GIOCondition condition, gpointer data) {
-    Dialog *dialog = data;
+    Printer *printer = data;
     (void)fd;
-    if ((condition & G_IO_OUT) != 0 && zvxpc_flush(dialog->client) < 0) {
-        g_printerr("sending: %s\n", zvxpc_error(dialog->client));
+    if ((condition & G_IO_OUT) != 0 && zvxpc_flush(printer->client) < 0) {
+        g_printerr("%s: sending: %s\n", printer->model, zvxpc_error(printer->client));
     }
-    if ((condition & (G_IO_IN | G_IO_HUP | G_IO_ERR)) != 0) take_replies(dialog);
-    return watch_connection(dialog);
+    if ((condition & (G_IO_IN | G_IO_HUP | G_IO_ERR)) != 0) take_replies(printer);
+    return watch_connection(printer);
+}
+
+/* Connects the printer's client and sends its walk. */
+static int start_walk(Printer *printer) {
+    printer->client = zvxpc_connect(NULL);
+    if (printer->client == NULL) {
+        perror("zvxpc_connect");
+        return -1;
+    }
+    if (send_walk(printer) != 0) {
+        fprintf(stderr, "%s: sending the walk: %s\n", printer->model, zvxpc_error(printer->client));
+        return -1;
+    }
+    /* Sending may have made a new connection: watch it from now on. */
+    watch_connection(printer);
+    return 0;
 }
 
 int main(int argc, char **argv) {
     Dialog dialog = {0};
-    const char *walk_arguments[] = {"-v", "2c", "-c", "public", NULL, ZVXPC_PROFILE_TABLE_OID};
-    if (argc < 4 || argc > 5) {
-        fprintf(stderr, "usage: %s USER MODEL ADDRESS [COMMUNITY]\n", argv[0]);
+    const char *community = "public";
+    int i, started = 0;
+    if (argc < 4 || argc > 7) {
+        fprintf(stderr, "usage: %s USER MODEL ADDRESS [MODEL ADDRESS] [COMMUNITY]\n", argv[0]);
         return 2;
     }
     dialog.user = argv[1];
-    dialog.model = argv[2];
-    walk_arguments[4] = argv[3];
-    if (argc == 5) walk_arguments[3] = argv[4];
-    dialog.client = zvxpc_connect(NULL);
-    if (dialog.client == NULL) {
-        perror("zvxpc_connect");
-        return 1;
+    dialog.count = (argc - 2) / 2;
+    if ((argc - 2) % 2 == 1) community = argv[argc - 1];
+    for (i = 0; i < dialog.count; ++i) {
+        Printer *printer = &dialog.printers[i];
+        const char *arguments[6] = {"-v", "2c", "-c", NULL, NULL, ZVXPC_PROFILE_TABLE_OID};
+        arguments[3] = community;
+        arguments[4] = argv[3 + 2 * i];
+        memcpy(printer->walk_arguments, arguments, sizeof arguments);
+        printer->dialog = &dialog;
+        printer->model = argv[2 + 2 * i];
     }
-    if (zvxpc_walk_send(dialog.client, dialog.user, dialog.model, 6, walk_arguments) != 0) {
-        fprintf(stderr, "zvxpc_walk_send: %s\n", zvxpc_error(dialog.client));
-        zvxpc_close(dialog.client);
-        return 1;
-    }
-    /* Sending may have made a new connection: watch it from now on. */
-    watch_connection(&dialog);
     dialog.loop = g_main_loop_new(NULL, FALSE);
-    g_main_loop_run(dialog.loop);
-    if (dialog.watch != 0) g_source_remove(dialog.watch);
+    for (i = 0; i < dialog.count; ++i) {
+        if (start_walk(&dialog.printers[i]) != 0) break;
+        ++started;
+    }
+    dialog.open = started;
+    if (started == dialog.count) g_main_loop_run(dialog.loop);
+    for (i = 0; i < dialog.count; ++i) {
+        if (dialog.printers[i].watch != 0) g_source_remove(dialog.printers[i].watch);
+        zvxpc_close(dialog.printers[i].client);
+    }
     g_main_loop_unref(dialog.loop);
-    zvxpc_close(dialog.client);
-    return dialog.status;
+    return started == dialog.count ? dialog.status : 1;
 }

@@ -18,28 +18,11 @@ namespace {
 
 constexpr int kMaxWalkDepth = 64;
 
-void WalkNode(plist_t node, int depth);
-
-void WalkDictionary(plist_t dict, int depth) {
-  plist_dict_iter iter = nullptr;
-  plist_dict_new_iter(dict, &iter);
-  if (iter == nullptr) return;
-  for (;;) {
-    char* key = nullptr;
-    plist_t value = nullptr;
-    plist_dict_next_item(dict, iter, &key, &value);
-    std::free(key);
-    if (value == nullptr) break;
-    WalkNode(value, depth + 1);
-  }
-  std::free(iter);
-}
-
 void WalkNode(plist_t node, int depth) {
   if (depth > kMaxWalkDepth) return;
   switch (plist_get_node_type(node)) {
     case PLIST_DICT:
-      WalkDictionary(node, depth);
+      zv::ForEachDictionaryEntry(node, [depth](std::string_view, plist_t value) { WalkNode(value, depth + 1); });
       break;
     case PLIST_ARRAY:
       for (uint32_t i = 0; i < plist_array_get_size(node); ++i) WalkNode(plist_array_get_item(node, i), depth + 1);

@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FillStoredList(input, lists.sim);
   FillStoredList(input, lists.dst);
   const int walk_result = input.Byte() % 3;
-  zv::MergeSpoolIntoLists(walk_result, lists);
+  zv::MergeSpoolIntoLists(walk_result, PlistForSpool, lists);
   CheckMergedList(lists.rgb);
   CheckMergedList(lists.sim);
   CheckMergedList(lists.dst);

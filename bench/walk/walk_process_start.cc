@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The start cost of a walk's process: the same walk run in this process
-// (the anchor: how the service walked before each walk had a process of its
-// own) and in a confined process of its own, as the service runs it,
-// interleaved, RUNS times each. Optional walk arguments (after "--", the
+// The start cost of a walk's process: the same walk and merge run in this
+// process (the anchor: how the service walked before each walk had a
+// process of its own) and as the service runs them (the walk in a
+// confined process of its own, its rows checked and merged in the
+// service), interleaved, RUNS times each. Optional walk arguments (after "--", the
 // program-name slot excluded) choose the walk; by default a walk that sends
 // nothing ("-v 9": a usage error) but still merges, so that the difference
 // is the process alone: start, loading, library set-up, confinement, pipe.
@@ -23,8 +24,10 @@
 #include <thread>
 #include <vector>
 
-#include "front/walk_process.h"
+#include "front/walk_launcher.h"
+#include "front/walk_supervisor.h"
 #include "store/zvplist.h"
+#include "walk/list_update.h"
 #include "walk/walk_driver.h"
 
 namespace {
@@ -33,6 +36,16 @@ using Clock = std::chrono::steady_clock;
 
 double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The service's way: the walk in its process, the merge here.
+int WalkInItsProcess(const zv::WalkJob& job) {
+  const zv::WalkRun run = zv::RunWalkInItsProcess(job, std::nullopt);
+  zv::PrepareNextWalkProcess(std::nullopt);
+  if (run.ending != zv::WalkRun::Ending::kEnded) return 1;
+  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, run.report.end->result < 0 ? 1 : run.report.end->result,
+                                  *run.report.spool);
+  return run.report.end->result;
 }
 
 int WalkHere(const zv::WalkJob& job) {
@@ -70,15 +83,15 @@ int main(int argc, char** argv) {
   }
   char folder[] = "/tmp/zv_walk_process_start.XXXXXX";
   if (::mkdtemp(folder) == nullptr) return 1;
-  job.current_path = std::string(folder) + "/u-m-profile.plist";
-  std::vector<char> path(job.current_path.begin(), job.current_path.end());
+  const std::string list = std::string(folder) + "/u-m-profile.plist";
+  std::vector<char> path(list.begin(), list.end());
   path.push_back('\0');
   ZV_PLIST_PROFILE_PATH = path.data();
-  zv::SetWalkProcessSetup(ZV_WALK_PROGRAM, zv::WalkProcessState());
+  zv::StartWalkLauncher(ZV_WALK_PROGRAM, {});
 
   // One of each first: the library's set-up in this process, the page cache.
   (void)WalkHere(job);
-  (void)zv::RunWalkProcess(job);
+  (void)WalkInItsProcess(job);
   std::vector<double> here, own;
   int results[2] = {0, 0};
   const auto pause = std::chrono::milliseconds(pause_ms);
@@ -89,7 +102,7 @@ int main(int argc, char** argv) {
     here.push_back(MillisecondsSince(start));
     std::this_thread::sleep_for(pause);
     start = Clock::now();
-    results[1] = zv::RunWalkProcess(job).result;
+    results[1] = WalkInItsProcess(job);
     own.push_back(MillisecondsSince(start));
   }
   double load[3] = {0, 0, 0};
@@ -100,7 +113,7 @@ int main(int argc, char** argv) {
   Report("walk in its own process", own);
   std::printf("start cost per walk (difference of medians): %.3f ms\n", Median(own) - Median(here));
   std::printf("load average %.2f %.2f %.2f\n", load[0], load[1], load[2]);
-  std::remove(job.current_path.c_str());
+  std::remove(list.c_str());
   ::rmdir(folder);
   return results[0] == results[1] ? 0 : 1;
 }

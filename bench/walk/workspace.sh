@@ -9,7 +9,8 @@
 #   - $pids, for the processes a benchmark starts: on exit each of them (and
 #     the simulated printer, $printer_pid, when there is one) is stopped and
 #     the folder removed;
-#   - the printer library (free_udp_port, start_printer, $table_oid) and
+#   - the printer library (free_udp_port, table_of_rows, start_printer,
+#     $table_oid) and
 #     the interleaved timing (measure, ratio, verdict).
 # shellcheck disable=SC2034,SC2154 # $root and $build come from the benchmark, which uses what is set here
 
@@ -47,19 +48,11 @@ need_programs() {
   done
 }
 
-# table_of ROWS: a table file of ROWS rows in the demo printer's format.
-table_of() {
-  local row
-  for row in $(seq 1 "$1"); do
-    echo "$row|$((100 + row))|$((row % 2 + 4))|$((row % 3 + 1))|1|PROF$row.ICC|Profile $row"
-  done
-}
-
 # start_table_printer ROWS: snmpd serving a table of ROWS rows at
 # 127.0.0.1:$port; sets $port.
 start_table_printer() {
   port=$(free_udp_port)
-  table_of "$1" > "$work/table-$1.txt"
+  table_of_rows "$1" "$work/table-$1.txt"
   start_printer "$work/table-$1.txt" "$work/printer-$1"
   pids+=("$printer_pid")
   printer_pid=

@@ -12,22 +12,32 @@
  * its own client, or guard a shared one with a mutex); different clients
  * share nothing.
  *
- * A walk is serialised in the service and can take seconds (a silent
- * printer costs its timeout and retries). A dialog must not call
- * zvxpc_call or zvxpc_walk on its user-interface thread: call them on a
- * worker thread, or use zvxpc_walk_send (zvxpc_send), zvxpc_flush and
+ * A walk can take seconds (a silent printer costs its timeout and
+ * retries), and one connection runs its requests one after the other: a
+ * request sent behind a walk waits for the walk's end. A dialog must not
+ * call zvxpc_call or zvxpc_walk on its user-interface thread: call them on
+ * a worker thread, or use zvxpc_walk_send (zvxpc_send), zvxpc_flush and
  * zvxpc_receive from the event loop, watching zvxpc_fd for the events
- * zvxpc_events names. Those never wait.
+ * zvxpc_events names. Those never wait. A dialog that walks two printers
+ * at once uses a client for each: the service runs walks of different
+ * profile lists side by side.
+ *
+ * Giving up on a walk (a timeout, or closing the client) does not stop
+ * it: the service walks on, merges what it found into the profile list
+ * and may change the menu after the client stopped waiting.
  *
  * Connection: the service closes a connection after an error reply, after
  * 10 minutes without a request, and when it stops (under socket
  * activation it starts again on the next connection). The library closes
- * its side after an error reply too. zvxpc_call, zvxpc_walk, zvxpc_send
- * and zvxpc_walk_send that find the connection closed by the service,
- * with no reply pending and before any byte of their request was sent,
- * connect once more to the same socket and go on; a request that may have
- * reached the service is never sent twice. So one client can serve a
- * dialog for its whole life.
+ * its side after an error reply too, and when the stream can no longer be
+ * trusted (a timeout, a frame that is no reply, a frame no request asked
+ * for). zvxpc_call, zvxpc_walk, zvxpc_send and the other calls that send
+ * find the connection closed, by either side, with no reply pending and
+ * before any byte of their request was sent: they connect once more to the
+ * same socket, without waiting, and go on; a reconnection that failed is
+ * tried again by the next request. A request that may have reached the
+ * service is never sent twice. So one client can serve a dialog for its
+ * whole life.
  *
  * Valid C99 and C++. Link with `pkg-config --libs zvxpc`. */
 #ifndef ZVXPC_H
@@ -68,8 +78,10 @@ extern "C" {
 
 /* The printer's colour-profile table: the root OID a walk gives after the
  * printer's address. A walk without it covers the default subtree
- * (1.3.6.1.2.1), finds no profile, answers "iRet=0" and leaves the menu
- * empty. */
+ * (1.3.6.1.2.1), finds no profile and answers "iRet=0": no profile is
+ * added or removed, but as after any walk that did not report them, the
+ * listed profiles leave the menu until a walk reports them again (InMenu
+ * 2 becomes 1 and 4 becomes 3; those a client put there, 5, stay). */
 #define ZVXPC_PROFILE_TABLE_OID "1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1"
 
 /* The reply words: the file operations answer TRUE or FALSE, the walk
@@ -113,13 +125,16 @@ void zvxpc_close(zvxpc_client *client);
  * its late reply would be out of turn), ECONNRESET (the service closed the
  * connection before the reply came; the request is not sent again),
  * EPROTO (the service answered with an error frame; its message is
- * zvxpc_error's; the connection is closed), EBADMSG (the service sent what
- * is no reply; the connection is closed), EMSGSIZE (request over 16 MiB,
- * nothing sent), EBUSY (replies of zvxpc_send requests still pending),
- * ENOTCONN (closed by this side after a timeout or a bad reply, or closed
- * again by the service right after a reconnection), ENOENT or
- * ECONNREFUSED (the service closed the connection and reconnecting
- * failed), EINVAL, ENOMEM. zvxpc_error gives the message. */
+ * zvxpc_error's; the connection is closed; also the service's refusal of a
+ * new connection, such as "too many connections"), EBADMSG (the service
+ * sent what is no reply: a frame that is no reply frame, a reply text
+ * holding a zero byte, or a frame while no request was pending, found
+ * before anything was sent; the connection is closed), EMSGSIZE (request
+ * over 16 MiB, nothing sent), EBUSY (replies of zvxpc_send requests still
+ * pending), ENOTCONN (closed again by the service right after a
+ * reconnection), ENOENT or ECONNREFUSED (the connection was closed and
+ * reconnecting failed; the next request tries again), EINVAL, ENOMEM.
+ * zvxpc_error gives the message. */
 int zvxpc_call(zvxpc_client *client, const char *op, const char *text, int timeout_ms, char **reply);
 
 /* The walk request composed from its parts: user and model name, and the
@@ -137,30 +152,36 @@ int zvxpc_walk(zvxpc_client *client, const char *user, const char *model, int ar
 /* For event loops (GLib, Qt, libuv). None of these waits.
  *
  * zvxpc_fd: the connection's descriptor, to watch for the events
- * zvxpc_events names; -1 once the connection is closed (after an error
- * reply or a failure), and a new one after a reconnection, so ask again
- * after each send.
+ * zvxpc_events names; -1 while the connection is closed (after an error
+ * reply or a failure) until a send connects again, and then a new one:
+ * ask again after each call.
  *
  * zvxpc_send: queues a request and writes what the socket takes at once;
  * the rest goes out through zvxpc_flush (or zvxpc_receive) as the socket
- * takes it. 0, or -1 with errno as zvxpc_call, and EAGAIN when requests
- * queued earlier and not yet written leave no room for this one (the
- * queue holds one request of the largest size, 16 MiB; nothing is
- * queued: flush, then send again).
+ * takes it. A reconnection does not wait either: while the service's
+ * queue of new connections is full (it accepts none) the client is
+ * connecting, zvxpc_events names POLLOUT, and each zvxpc_flush or
+ * zvxpc_receive tries the connect once more (a local socket gives no
+ * event when that queue gets room: its descriptor polls writable at once,
+ * so a loop tries again as fast as it runs until then). 0, or -1 with
+ * errno as zvxpc_call, and EAGAIN when requests queued earlier and not yet
+ * written leave no room for this one (the queue holds one request of the
+ * largest size, 16 MiB; nothing is queued: flush, then send again).
  *
  * zvxpc_events: the poll(2) events to wait for before the next
- * zvxpc_flush or zvxpc_receive: POLLOUT while requests are queued, POLLIN
- * while replies are pending; 0 when nothing is pending, or when the
- * connection is closed (each pending request then ends at once through
- * zvxpc_receive). It changes with every call on the client: ask again
- * after each. -1 with EINVAL for a null client.
+ * zvxpc_flush or zvxpc_receive: POLLOUT while connecting or while
+ * requests are queued, POLLIN while replies are pending; 0 when nothing
+ * is pending, or when the connection is closed (each pending request then
+ * ends at once through zvxpc_receive). It changes with every call on the
+ * client: ask again after each. -1 with EINVAL for a null client.
  *
- * zvxpc_flush: writes what the socket takes of the queued requests: 0
- * when all is written, 1 when more remains (wait for POLLOUT), -1 with
- * errno when the connection failed (ECONNRESET: the service closed it).
- * After a failure nothing more is written; each pending request ends
- * through zvxpc_receive, with the reply the service sent before it
- * closed, else ECONNRESET.
+ * zvxpc_flush: finishes the connect, then writes what the socket takes of
+ * the queued requests: 0 when all is written, 1 when more remains (wait
+ * for POLLOUT), -1 with errno when the connection failed (ECONNRESET: the
+ * service closed it; the connect's errno). After a failure nothing more is
+ * written; each pending request ends through zvxpc_receive, with the
+ * reply the service sent before it closed, else ECONNRESET (the connect's
+ * errno for requests that never went out).
  *
  * zvxpc_receive: flushes as zvxpc_flush does, then collects the next reply
  * without blocking: 0 with a malloc'ed *reply, 1 when the reply is not
@@ -193,6 +214,43 @@ int zvxpc_walk_send(zvxpc_client *client, const char *user, const char *model, i
  * for a null argument. Since version 1.1 of the library (ZVXPC_1.1). */
 int zvxpc_walk_result(const char *reply, int *result);
 
+/* The explained walk: the walk of zvxpc_walk, composed and checked the
+ * same way, sent as ZVXPC_OP_WALK_EXPLAINED, whose reply also says why the
+ * walk ended as it did. *result gets N and *reason the reason, as
+ * zvxpc_walk_reason gives them. 0 or -1 as zvxpc_walk. A service older
+ * than the operation answers with an error reply (EPROTO, "unknown
+ * operation: ..."; the connection is closed and the next request makes a
+ * new one): send the walk again with zvxpc_walk. Since version 1.2 of the
+ * library (ZVXPC_1.2). */
+int zvxpc_walk_explain(zvxpc_client *client, const char *user, const char *model, int argc,
+                       const char *const *argv, int timeout_ms, int *result, char **reason);
+
+/* The explained walk sent without waiting, as zvxpc_walk_send sends the
+ * walk; read its reply with zvxpc_walk_reason. Since version 1.2 of the
+ * library (ZVXPC_1.2). */
+int zvxpc_walk_explain_send(zvxpc_client *client, const char *user, const char *model, int argc,
+                            const char *const *argv);
+
+/* The result and the reason of a walk's reply: "iRet=N"
+ * ZVXPC_REASON_MARKER "REASON" gives N in *result and a malloc'ed copy of
+ * REASON (one line; empty when the service gave none) in *reason (free()
+ * it); a plain "iRet=N", the reply of ZVXPC_OP_WALK, gives N and NULL. 0,
+ * or -1 with EBADMSG when the reply is neither (*result and *reason
+ * untouched), EINVAL for a null argument, ENOMEM. Since version 1.2 of
+ * the library (ZVXPC_1.2). */
+int zvxpc_walk_reason(const char *reply, int *result, char **reason);
+
+/* The value of the field `name` (ZVXPC_STATUS_VERSION and the others) of
+ * the status reply, the reply of ZVXPC_OP_STATUS sent without text, as a
+ * malloc'ed text in *value (free() it). The folder of the profile lists,
+ * ZVXPC_STATUS_PREFERENCES_DIR, is where the service reads and writes
+ * them, which differs from zvxpc_preferences_dir when the service was
+ * started with --preferences-dir. 0, or -1 with ENOENT when the reply has
+ * no such field (an older service), EBADMSG when the reply is not status
+ * lines, EINVAL for a null argument, ENOMEM. Since version 1.2 of the
+ * library (ZVXPC_1.2). */
+int zvxpc_status_field(const char *reply, const char *name, char **value);
+
 /* The last error's message, in English, one line ("" when none); valid
  * until the next call on this client. */
 const char *zvxpc_error(const zvxpc_client *client);
@@ -201,7 +259,8 @@ const char *zvxpc_error(const zvxpc_client *client);
  * service's default, ending in a slash: a folder fixed when the library was
  * built, else $XDG_CONFIG_HOME/zvxpc/, else $HOME/.config/zvxpc/. Read anew
  * on every call; the text stays valid until the next call in the same
- * thread. NULL when out of memory. */
+ * thread. NULL when out of memory. The folder the running service uses is
+ * the ZVXPC_STATUS_PREFERENCES_DIR field of its status reply. */
 const char *zvxpc_preferences_dir(void);
 
 #ifdef __cplusplus

@@ -11,6 +11,15 @@ free_udp_port() {
   python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
+# table_of_rows ROWS FILE: writes a table file of ROWS rows to FILE: every
+# row in the menu (source type 4 or 5, class 1 to 3), as a benchmark wants.
+table_of_rows() {
+  local row
+  for row in $(seq 1 "$1"); do
+    echo "$row|$row|$(( row % 2 + 4 ))|$(( row % 3 + 1 ))|1|PROF$row.ICC|Profile $row"
+  done > "$2"
+}
+
 # printer_config TABLE: snmpd.conf lines serving the table file TABLE.
 printer_config() {
   local row index source class availability file name

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The walk request text composed from its parts, what it cannot carry, and
-// the walk result read from a reply.
+// the walk result (and reason) read from a reply.
 #include "client/walk_text.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +49,35 @@ TEST(WalkTextTest, ResultOfAReply) {
       {"iRet=2147483648", std::nullopt}, {"TRUE", std::nullopt},  {"iret=0", std::nullopt}, {"", std::nullopt},
   };
   for (const auto& [reply, result] : cases) EXPECT_EQ(zv::WalkResultOf(reply), result) << reply;
+}
+
+// The reason is all that follows the first marker; the part before it is
+// read as WalkResultOf reads a whole reply.
+TEST(WalkTextTest, OutcomeOfAPlainOrExplainedReply) {
+  struct Case {
+    std::string_view reply;
+    bool read;
+    int result;
+    std::optional<std::string> reason;
+  };
+  const Case cases[] = {
+      {"iRet=1:Reason:the device did not answer within 1 s (3 retries)", true, 1,
+       "the device did not answer within 1 s (3 retries)"},
+      {"iRet=0:Reason:", true, 0, ""},
+      {"iRet=-1:Reason:a:Reason:b", true, -1, "a:Reason:b"},
+      {"iRet=2", true, 2, std::nullopt},
+      {"iRet=x:Reason:why", false, 0, std::nullopt},
+      {":Reason:why", false, 0, std::nullopt},
+      {"iRet=1:reason:why", false, 0, std::nullopt},
+      {"TRUE", false, 0, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const std::optional<zv::WalkOutcome> outcome = zv::WalkOutcomeOf(c.reply);
+    ASSERT_EQ(outcome.has_value(), c.read) << c.reply;
+    if (!outcome) continue;
+    EXPECT_EQ(outcome->result, c.result) << c.reply;
+    EXPECT_EQ(outcome->reason, c.reason) << c.reply;
+  }
 }
 
 }  // namespace

@@ -5,13 +5,18 @@
 // non-blocking loop, requests refused before anything is sent, a request
 // larger than the socket takes queued and written as the peer reads while
 // no call waits, the service's word kept when it closes in the middle of a
-// request, and reconnection after the service closed a connection, never
-// sending a request twice. (A walk
+// request, frames no request asked for and texts holding a zero byte
+// refused, reconnection after either side closed a connection, never
+// sending a request twice and never waiting for the connect, and the
+// explained walk and the readers of the walk's and the status reply. (A walk
 // of a printer is the installed C programs'; the walk on a poll loop, a
 // large request behind a walk and a restart of the service are the
 // installed dialog program's.)
 #include <fcntl.h>
 #include <poll.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -19,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +33,7 @@
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
 #include "support/scoped_variable.h"
+#include "support/stand_in_service.h"
 #include "support/stand_in_socket.h"
 #include "walk_service.h"
 #include "zvxpc.h"
@@ -42,6 +49,20 @@ std::string Call(zvxpc_client* client, const char* op, const char* text, int tim
   if (zvxpc_call(client, op, text, timeout_ms, &reply) != 0) {
     return "errno:" + std::to_string(errno) + " " + zvxpc_error(client);
   }
+  std::string result = reply;
+  std::free(reply);
+  return result;
+}
+
+// Waits for and takes the next reply: the reply, or "errno:N message".
+std::string Receive(zvxpc_client* client) {
+  char* reply = nullptr;
+  int status;
+  while ((status = zvxpc_receive(client, &reply)) == 1) {
+    pollfd ready{zvxpc_fd(client), static_cast<short>(zvxpc_events(client)), 0};
+    if (::poll(&ready, 1, 10000) != 1) return "no reply in time";
+  }
+  if (status != 0) return "errno:" + std::to_string(errno) + " " + zvxpc_error(client);
   std::string result = reply;
   std::free(reply);
   return result;
@@ -226,12 +247,220 @@ TEST_F(StandInTest, RefusedWalksSendNothing) {
   EXPECT_EQ(stand_in_.WaitingBytes(), 0);
 }
 
-TEST_F(StandInTest, TimeoutClosesTheConnection) {
-  ASSERT_NO_FATAL_FAILURE(Connect(/*accept=*/false));
-  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, "x", 200), "errno:" + std::to_string(ETIMEDOUT) +
-                                                        " the service did not reply in time");
+// A timeout closes the connection, as the late reply would be out of
+// turn; the next request goes out on a new connection, as after a restart.
+TEST_F(StandInTest, TimeoutClosesTheConnectionAndTheNextRequestReconnects) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  const std::string timed_out = "errno:" + std::to_string(ETIMEDOUT) + " the service did not reply in time";
+  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, "first", 200), timed_out);
   EXPECT_EQ(zvxpc_fd(client_), -1);
-  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, "x", 200).rfind("errno:" + std::to_string(ENOTCONN) + " ", 0), 0u);
+  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, "second", 200), timed_out);
+  EXPECT_EQ(stand_in_.Drain(), RequestFrame(ZVXPC_OP_EXIST, "first"));
+  ASSERT_TRUE(stand_in_.ConnectionWaiting());
+  stand_in_.Accept();
+  EXPECT_EQ(stand_in_.Drain(), RequestFrame(ZVXPC_OP_EXIST, "second"));
+}
+
+// With no request pending the service has nothing to say: a frame then
+// would be taken as the next request's reply. The next send finds it,
+// sends nothing, closes the connection and fails (a refusal the service
+// sent before it closed, as at its connection limit, is its word); the
+// request after it connects anew.
+TEST(StandInFrames, FramesNoRequestAskedForAreRefusedAtTheNextSend) {
+  const auto frame = [](zv::xpc::ReplyStatus status, std::string_view text) {
+    std::string bytes;
+    zv::xpc::AppendReplyFrame(status, text, &bytes);
+    return bytes;
+  };
+  const std::string unasked = "the service sent a frame that no request asked for";
+  struct Case {
+    const char* name;
+    bool answer_first;  // a reply to a request comes first, in the same bytes
+    std::string bytes;
+    bool close;
+    int error;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"a reply before any request", false, frame(zv::xpc::ReplyStatus::kReply, "TRUE"), false, EBADMSG, unasked},
+      {"a second reply to one request", true, frame(zv::xpc::ReplyStatus::kReply, "TRUE"), false, EBADMSG, unasked},
+      {"part of a frame", false, std::string("\0\0", 2), false, EBADMSG, unasked},
+      {"a refusal, then the end", false, frame(zv::xpc::ReplyStatus::kError, "too many connections"), true, EPROTO,
+       "too many connections"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    StandInSocket stand_in(dir.File("stand-in.sock"));
+    zvxpc_client* client = zvxpc_connect(stand_in.path());
+    ASSERT_NE(client, nullptr) << std::strerror(errno);
+    stand_in.Accept();
+    std::string bytes = c.bytes;
+    if (c.answer_first) {
+      ASSERT_EQ(zvxpc_send(client, ZVXPC_OP_EXIST, "x"), 0) << zvxpc_error(client);
+      stand_in.Drain();
+      bytes = frame(zv::xpc::ReplyStatus::kReply, "TRUE") + bytes;
+    }
+    ASSERT_TRUE(zv::WriteAll(stand_in.connection(), bytes));
+    if (c.close) stand_in.CloseConnection();
+    if (c.answer_first) {
+      EXPECT_EQ(Receive(client), "TRUE");
+    }
+
+    EXPECT_EQ(zvxpc_send(client, ZVXPC_OP_EXIST, "refused"), -1);
+    EXPECT_EQ(errno, c.error);
+    EXPECT_EQ(zvxpc_error(client), c.message);
+    EXPECT_EQ(zvxpc_fd(client), -1);
+    if (!c.close) {
+      EXPECT_EQ(stand_in.Drain(), "");  // nothing of the refused request
+    }
+    EXPECT_EQ(zvxpc_send(client, ZVXPC_OP_EXIST, "next"), 0) << zvxpc_error(client);
+    EXPECT_TRUE(stand_in.ConnectionWaiting());
+    zvxpc_close(client);
+  }
+}
+
+// Which texts hold a zero byte is ReplyBufferTest's; the library refuses
+// such a reply and closes the connection, as for any frame that is no
+// reply.
+TEST_F(StandInTest, ReplyTextHoldingAZeroByteIsRefused) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  ASSERT_EQ(zvxpc_send(client_, ZVXPC_OP_EXIST, "x"), 0) << zvxpc_error(client_);
+  stand_in_.Reply(zv::xpc::ReplyStatus::kReply, std::string("TR\0UE", 5));
+  EXPECT_EQ(Receive(client_), "errno:" + std::to_string(EBADMSG) +
+                                  " the service sent no proper reply: its text holds a zero byte");
+  EXPECT_EQ(zvxpc_fd(client_), -1);
+}
+
+// Connects to `path` without waiting until the listener's queue of new
+// connections is full; the sockets that got in.
+std::vector<int> FillConnectionQueue(const char* path) {
+  sockaddr_un address;
+  zv::MakeUnixAddress(path, &address);
+  std::vector<int> queued;
+  for (;;) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+      EXPECT_EQ(errno, EAGAIN);
+      ::close(fd);
+      return queued;
+    }
+    queued.push_back(fd);
+  }
+}
+
+// A reconnection never waits, not even for a service whose queue of new
+// connections is full: a call gives up at its time limit, and on an event
+// loop the request waits queued, zvxpc_events names POLLOUT, and a flush
+// sends it once the queue has room.
+TEST_F(StandInTest, ReconnectionNeverWaitsForTheConnect) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  stand_in_.CloseConnection();
+  const std::vector<int> queued = FillConnectionQueue(stand_in_.path());
+  ASSERT_FALSE(queued.empty());
+  EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, "x", 200),
+            "errno:" + std::to_string(ETIMEDOUT) + " the service did not take the connection in time");
+
+  ASSERT_EQ(zvxpc_send(client_, ZVXPC_OP_EXIST, "x"), 0) << zvxpc_error(client_);
+  EXPECT_EQ(zvxpc_events(client_), POLLOUT);
+  EXPECT_EQ(zvxpc_flush(client_), 1);
+  char* reply = nullptr;
+  EXPECT_EQ(zvxpc_receive(client_, &reply), 1);
+  stand_in_.Accept();  // the first queued connection: room for one more
+  EXPECT_EQ(zvxpc_flush(client_), 0) << zvxpc_error(client_);
+  EXPECT_EQ(zvxpc_events(client_), POLLIN);
+  while (stand_in_.ConnectionWaiting()) stand_in_.Accept();  // the client's came last
+  EXPECT_EQ(stand_in_.Drain(), RequestFrame(ZVXPC_OP_EXIST, "x"));
+  for (const int fd : queued) ::close(fd);
+}
+
+// A connect that waited and then fails (the service went away) ends the
+// requests queued on it with its own failure, not as lost replies.
+TEST(StandInFrames, ConnectThatFailsEndsTheRequestsQueuedOnIt) {
+  TempDir dir;
+  std::optional<StandInSocket> stand_in(std::in_place, dir.File("stand-in.sock"));
+  zvxpc_client* client = zvxpc_connect(stand_in->path());
+  ASSERT_NE(client, nullptr) << std::strerror(errno);
+  stand_in->Accept();
+  stand_in->CloseConnection();
+  const std::vector<int> queued = FillConnectionQueue(stand_in->path());
+  ASSERT_EQ(zvxpc_send(client, ZVXPC_OP_EXIST, "x"), 0) << zvxpc_error(client);
+  ASSERT_EQ(zvxpc_events(client), POLLOUT);
+  stand_in.reset();  // the listener closes; its socket file stays
+  for (const int fd : queued) ::close(fd);
+  EXPECT_EQ(zvxpc_flush(client), -1);
+  EXPECT_EQ(errno, ECONNREFUSED);
+  EXPECT_EQ(Receive(client), "errno:" + std::to_string(ECONNREFUSED) + " connect(" + dir.File("stand-in.sock") +
+                                 "): Connection refused");
+  char* reply = nullptr;
+  EXPECT_EQ(zvxpc_receive(client, &reply), -1);
+  EXPECT_EQ(errno, ENOMSG);
+  zvxpc_close(client);
+}
+
+// The explained walk goes out with the very text of the walk; its reply,
+// and the plain walk's, read with zvxpc_walk_reason.
+TEST_F(StandInTest, ExplainedWalkSendsTheWalksText) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  const char* const args[] = {"-v", "2c", "192.0.2.7", ZVXPC_PROFILE_TABLE_OID};
+  ASSERT_EQ(zvxpc_walk_send(client_, "alice", "PX-100", 4, args), 0) << zvxpc_error(client_);
+  ASSERT_EQ(zvxpc_walk_explain_send(client_, "alice", "PX-100", 4, args), 0) << zvxpc_error(client_);
+  EXPECT_EQ(zvxpc_walk_explain_send(client_, "alice", "PX-100", 0, nullptr), -1);
+  EXPECT_EQ(errno, EINVAL);
+  const std::string text = "PX-100:ModelName:ENDalice:USErName:ENDzvxpc:arg:-v:arg:2c:arg:192.0.2.7:arg:"
+                           ZVXPC_PROFILE_TABLE_OID ":arg:";
+  EXPECT_EQ(stand_in_.Drain(), RequestFrame(ZVXPC_OP_WALK, text) + RequestFrame(ZVXPC_OP_WALK_EXPLAINED, text));
+}
+
+TEST(ZvxpcLibrary, BlockingExplainedWalkGivesResultAndReason) {
+  TempDir dir;
+  const std::string path = dir.File("stand-in.sock");
+  zvtest::StandInService stand_in(
+      path, {zvtest::ReplyPayload("iRet=2" ZVXPC_REASON_MARKER "the device answered with error status 5 (genErr)")});
+  zvxpc_client* client = zvxpc_connect(path.c_str());
+  ASSERT_NE(client, nullptr) << std::strerror(errno);
+  const char* const args[] = {"192.0.2.7"};
+  int result = 99;
+  char* reason = nullptr;
+  EXPECT_EQ(zvxpc_walk_explain(client, "alice", "PX-100", 1, args, 10000, &result, &reason), 0)
+      << zvxpc_error(client);
+  EXPECT_EQ(result, 2);
+  EXPECT_STREQ(reason, "the device answered with error status 5 (genErr)");
+  std::free(reason);
+  zvxpc_close(client);
+  ASSERT_EQ(stand_in.requests().size(), 1u);
+  EXPECT_EQ(stand_in.requests()[0].operation, ZVXPC_OP_WALK_EXPLAINED);
+}
+
+// What the readers of a reply give through the C interface: malloc'ed
+// texts, NULL for a walk reply without reason, errno for the rest (which
+// texts they read is WalkTextTest's and StatusTextTest's).
+TEST(ZvxpcLibrary, ReplyReadersGiveTextsOrErrno) {
+  const auto walk = [](const char* reply) {
+    int result = 0;
+    char* reason = nullptr;
+    if (zvxpc_walk_reason(reply, &result, &reason) != 0) return "errno:" + std::to_string(errno);
+    const std::string read = std::to_string(result) + " " + (reason != nullptr ? reason : "(null)");
+    std::free(reason);
+    return read;
+  };
+  const auto field = [](const char* reply, const char* name) {
+    char* value = nullptr;
+    if (zvxpc_status_field(reply, name, &value) != 0) return "errno:" + std::to_string(errno);
+    const std::string read = value;
+    std::free(value);
+    return read;
+  };
+  const char* const status = "version=0.4.0\n" ZVXPC_STATUS_PREFERENCES_DIR "=/home/alice/profiles/";
+  const std::pair<std::string, std::string> cases[] = {
+      {walk("iRet=1" ZVXPC_REASON_MARKER "unknown host 'nohost'"), "1 unknown host 'nohost'"},
+      {walk("iRet=0"), "0 (null)"},
+      {walk("TRUE"), "errno:" + std::to_string(EBADMSG)},
+      {field(status, ZVXPC_STATUS_PREFERENCES_DIR), "/home/alice/profiles/"},
+      {field(status, ZVXPC_STATUS_WALKS_RUNNING), "errno:" + std::to_string(ENOENT)},
+      {field("TRUE", ZVXPC_STATUS_VERSION), "errno:" + std::to_string(EBADMSG)},
+  };
+  for (const auto& [read, expected] : cases) EXPECT_EQ(read, expected);
 }
 
 // A peer that closes while a request is on its way gives ECONNRESET, never

@@ -2,22 +2,31 @@
 // `zvxpc walk`: the request text it composes, the reply it prints and its
 // exit codes (0 for iRet=0, 1 for another result, 2 when no walk result can
 // be had), against the real zvxpcd and, for replies the service never
-// gives, a stand-in service on a socket of its own.
+// gives, a stand-in service on a socket of its own: the explained walk's
+// reason, the folder from the service's status, the plain walk and the
+// default folder for a service older than those, and `zvxpc status`.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "platform/xpc/frame_io.h"
-#include "platform/xpc/wire_format.h"
-#include "support/stand_in_socket.h"
+#include "store/zvplist.h"
+#include "support/stand_in_service.h"
 #include "walk_service.h"
+#include "zvxpc.h"
+#include "zvxpc/walk_summary.h"
 
 namespace {
 
 using zvtest::CommandResult;
+using zvtest::ErrorPayload;
 using zvtest::ReadStoredProfiles;
+using zvtest::ReplyPayload;
 using zvtest::SnmpAgent;
 
 // Runs `zvxpc walk`; its default folder of profile lists is one that does
@@ -25,7 +34,7 @@ using zvtest::SnmpAgent;
 CommandResult RunWalkCommand(const std::vector<std::string>& arguments, std::vector<std::string> env = {}) {
   std::vector<std::string> argv = {zvtest::ClientBinary(), "walk"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  env.push_back("XDG_CONFIG_HOME=/nonexistent/zvxpc-test-config");
+  env.insert(env.begin(), "XDG_CONFIG_HOME=/nonexistent/zvxpc-test-config");  // the caller's setting wins
   return zvtest::RunCommand(argv, "", env);
 }
 
@@ -47,12 +56,13 @@ TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   EXPECT_TRUE(ReadStoredProfiles(CurrentPlist("alice", "PX-100")).read);  // its rows: WalkPathsTest
 
   // "--" before the walk arguments, '=' forms, the socket from the
-  // environment, and empty names.
+  // environment, and empty names; the list read from the folder the
+  // service names (the default folder does not exist).
   const CommandResult again = RunWalkCommand(
-      {"--user=", "--model=", "--quiet", "--", "-v2c", "-cpublic", printer_->address(), zvtest::ProfileTableOid()},
+      {"--user=", "--model=", "--", "-v2c", "-cpublic", printer_->address(), zvtest::ProfileTableOid()},
       {"ZVXPC_SOCKET=" + socket_path()});
   EXPECT_EQ(again.exit_code, 0) << again.err;
-  EXPECT_EQ(again.out, "iRet=0\n");
+  EXPECT_EQ(again.out.rfind("iRet=0\nRGB: 2 in the menu (entered: OFFICE.ICC, PHOTO.ICC)\n", 0), 0u) << again.out;
   EXPECT_TRUE(ReadStoredProfiles(preferences_dir() + "--profile.plist").read);
 }
 
@@ -77,8 +87,9 @@ TEST_F(WalkCommandTest, BulkWalksLeaveTheSameListAsTheGetNextWalk) {
 }
 
 // After the reply line, what each walk did to the menus: profiles entering
-// on the first walk, a warning for a walk without the table's root OID, and
-// profiles leaving after a failed walk.
+// on the first walk, leaving the menu after a walk without the table's root
+// OID (which reports none of them; with a warning), entering again, and
+// leaving after a failed walk.
 TEST_F(WalkCommandTest, SummaryShowsWhatEachWalkDidToTheMenus) {
   zvtest::SilentDevice silent;
   const std::vector<std::string> who = {"--socket", socket_path(), "--user", "alice", "--model", "PX-100",
@@ -94,8 +105,14 @@ TEST_F(WalkCommandTest, SummaryShowsWhatEachWalkDidToTheMenus) {
        "iRet=0\nRGB: 2 in the menu (entered: OFFICE.ICC, PHOTO.ICC)\nSIM: 1 in the menu (entered: PROOF.ICC)\n"
        "DST: 1 in the menu (entered: PROOF.ICC)\n",
        ""},
-      {{printer_->address()}, 0, "iRet=0\nRGB: 2 in the menu\nSIM: 1 in the menu\nDST: 1 in the menu\n",
+      {{printer_->address()}, 0,
+       "iRet=0\nRGB: 0 in the menu (left: OFFICE.ICC, PHOTO.ICC)\nSIM: 0 in the menu (left: PROOF.ICC)\n"
+       "DST: 0 in the menu (left: PROOF.ICC)\n",
        "warning: the device reported no row of the profile table 1.3.6.1.4.1.32473.1.1.1.1.6.13.1.1"},
+      {{printer_->address(), zvtest::ProfileTableOid()}, 0,
+       "iRet=0\nRGB: 2 in the menu (entered: OFFICE.ICC, PHOTO.ICC)\nSIM: 1 in the menu (entered: PROOF.ICC)\n"
+       "DST: 1 in the menu (entered: PROOF.ICC)\n",
+       ""},
       {{"-r", "0", "-t", "1", silent.address(), zvtest::ProfileTableOid()}, 1,
        "iRet=1\nRGB: 0 in the menu (left: OFFICE.ICC, PHOTO.ICC)\nSIM: 0 in the menu (left: PROOF.ICC)\n"
        "DST: 0 in the menu (left: PROOF.ICC)\n",
@@ -121,11 +138,13 @@ TEST_F(WalkCommandTest, OtherResultsExitOne) {
   struct Case {
     std::vector<std::string> walk_arguments;
     std::string out;
+    std::string reason;  // what the service's reason holds
   };
   const Case cases[] = {
-      {{"-v", "2c", "-c", "public", "-r", "0", "-t", "1", silent.address(), zvtest::ProfileTableOid()}, "iRet=1\n"},
-      {{"-v", "9", printer_->address()}, "iRet=-1\n"},
-      {{"-H"}, "iRet=-2\n"},
+      {{"-v", "2c", "-c", "public", "-r", "0", "-t", "1", silent.address(), zvtest::ProfileTableOid()}, "iRet=1\n",
+       "did not answer"},
+      {{"-v", "9", printer_->address()}, "iRet=-1\n", ""},
+      {{"-H"}, "iRet=-2\n", ""},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = who;
@@ -133,9 +152,11 @@ TEST_F(WalkCommandTest, OtherResultsExitOne) {
     const CommandResult result = RunWalkCommand(arguments);
     EXPECT_EQ(result.exit_code, 1) << c.out << result.err;
     EXPECT_EQ(result.out, c.out);
-    // One line on standard error says what the result means.
+    // One line on standard error says what the result means, with the
+    // service's reason.
     EXPECT_EQ(result.err.rfind(c.out.substr(0, c.out.size() - 1) + ": ", 0), 0u) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
   }
 }
 
@@ -147,7 +168,8 @@ TEST_F(WalkCommandTest, NoWalkResultExitsTwoWithTheReason) {
   const std::string socket = socket_path();
   const Case cases[] = {
       {{"--socket", dir_.File("none.sock"), "--user", "u", "--model", "m", "127.0.0.1"},
-       "the service is not running at " + dir_.File("none.sock")},
+       "the service is not running at " + dir_.File("none.sock") +
+           " (start it with 'systemctl --user start zvxpcd.socket' or as /"},
       {{"--socket", socket, "--user", "u", "--model", "m"}, "no walk arguments"},
       {{"--socket", socket, "--user", "u", "--model", "m", "--"}, "no walk arguments"},
       {{"--socket", socket, "--model", "m", "127.0.0.1"}, "--user U and --model M are required"},
@@ -165,74 +187,109 @@ TEST_F(WalkCommandTest, NoWalkResultExitsTwoWithTheReason) {
   EXPECT_TRUE(LogLines().empty());
 }
 
-// Serves one request on a stand-in socket at `path` in the background:
-// keeps its operation and text, and answers with the reply payload `reply`
-// (or closes without one).
-class StandInService {
- public:
-  StandInService(const std::string& path, std::optional<std::string> reply)
-      : socket_(path), thread_([this, reply = std::move(reply)] {
-          if (!socket_.Accept(10000)) return;
-          zv::xpc::FrameReader reader(socket_.connection());
-          std::string_view payload;
-          zv::xpc::RequestView request;
-          std::string error;
-          if (reader.Next(&payload) == zv::xpc::FrameStatus::kFrame &&
-              zv::xpc::DecodeRequest(payload, &request, &error)) {
-            operation_ = request.operation;
-            text_ = request.text.value_or("(none)");
-            const bool replied = !reply || zv::xpc::WriteFrame(socket_.connection(), *reply, &error);
-            EXPECT_TRUE(replied) << error;
-          }
-          socket_.CloseConnection();
-        }) {}
-  ~StandInService() { Wait(); }
-  /// The request's operation and text, once it was served.
-  const std::string& operation() {
-    Wait();
-    return operation_;
-  }
-  const std::string& text() {
-    Wait();
-    return text_;
-  }
-
- private:
-  void Wait() {
-    if (thread_.joinable()) thread_.join();
-  }
-
-  zvtest::StandInSocket socket_;
-  std::string operation_, text_;
-  std::thread thread_;  // last: it uses the members above
-};
-
 TEST_F(WalkCommandTest, ComposesTheRequestTextInOrder) {
   const std::string path = dir_.File("stand-in.sock");
-  StandInService stand_in(path, zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "iRet=0"));
-  // The options of zvxpc walk may stand among and after the walk arguments.
-  const CommandResult result =
-      RunWalkCommand({"--model", "PX-100", "-v", "--socket", path, "2c", "", "192.0.2.7", "--user=alice"});
+  zvtest::StandInService stand_in(path, {ReplyPayload("iRet=0")});
+  // The options of zvxpc walk may stand among and after the walk arguments,
+  // and before the command's name.
+  const std::vector<std::string> argv = {zvtest::ClientBinary(), "--socket", path, "walk", "--model", "PX-100", "-v",
+                                         "2c", "", "--quiet", "192.0.2.7", "--user=alice"};
+  const CommandResult result = zvtest::RunCommand(argv);
   EXPECT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(stand_in.operation(), "mibwalk_XPC:reply:");
-  EXPECT_EQ(stand_in.text(), "PX-100:ModelName:ENDalice:USErName:ENDzvxpc:arg:-v:arg:2c:arg::arg:192.0.2.7:arg:");
+  ASSERT_EQ(stand_in.requests().size(), 1u);
+  EXPECT_EQ(stand_in.requests()[0].operation, ZVXPC_OP_WALK_EXPLAINED);
+  EXPECT_EQ(stand_in.requests()[0].text,
+            "PX-100:ModelName:ENDalice:USErName:ENDzvxpc:arg:-v:arg:2c:arg::arg:192.0.2.7:arg:");
+}
+
+// The folder of the lists comes from the service's status, and a failed
+// walk's reason from the explained walk; a service older than both
+// refuses them as unknown operations, and the walk goes on as before: the
+// plain walk, the default folder and this program's own explanation.
+TEST_F(WalkCommandTest, ReasonAndFolderComeFromTheServiceUnlessItIsOlder) {
+  const std::string service_folder = dir_.File("service-folder") + "/", default_folder = dir_.File("config");
+  const auto write_list = [](const std::string& folder) {
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    auto lists = zvxpc::EmptySnapshot();
+    lists->classes[ZV_CLASS_RGB].iNum = 1;
+    lists->classes[ZV_CLASS_RGB].slots[0].InMenu = ZV_INMENU_CLIENT;
+    std::strcpy(lists->classes[ZV_CLASS_RGB].slots[0].FileName, "MINE.ICC");
+    char* path = zvplist_path(folder.c_str(), "u", "m");
+    ASSERT_EQ(zvplist_write(path, &lists->classes[0], &lists->classes[1], &lists->classes[2], nullptr), 0);
+    std::free(path);
+  };
+  write_list(service_folder);
+  ASSERT_EQ(::mkdir(default_folder.c_str(), 0700), 0);
+  write_list(default_folder + "/zvxpc");
+  const std::string status = "version=0.4.0\nwalks-running=1\npreferences-dir=" + service_folder;
+  const std::string summary = "iRet=1\nRGB: 1 in the menu\nSIM: 0 in the menu\nDST: 0 in the menu\n";
+  struct Case {
+    const char* name;
+    std::vector<std::optional<std::string>> replies;
+    std::vector<std::string> operations;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"a service that explains",
+       {ReplyPayload(status), ReplyPayload("iRet=1" ZVXPC_REASON_MARKER "unknown host 'no\\x01host'")},
+       {ZVXPC_OP_STATUS, ZVXPC_OP_WALK_EXPLAINED},
+       "iRet=1: unknown host 'no\\x01host'\n"},
+      {"an older service",
+       {ErrorPayload("unknown operation: " ZVXPC_OP_STATUS),
+        ErrorPayload("unknown operation: " ZVXPC_OP_WALK_EXPLAINED), ReplyPayload("iRet=1")},
+       {ZVXPC_OP_STATUS, ZVXPC_OP_WALK_EXPLAINED, ZVXPC_OP_WALK},
+       "iRet=1: the device did not answer, or the walk failed\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir_.File("stand-in.sock");
+    std::vector<std::string> operations;
+    {
+      zvtest::StandInService stand_in(path, c.replies);
+      const CommandResult result = RunWalkCommand({"--socket", path, "--user", "u", "--model", "m", "192.0.2.7"},
+                                                  {"XDG_CONFIG_HOME=" + default_folder});
+      EXPECT_EQ(result.exit_code, 1) << result.err;
+      EXPECT_EQ(result.out, summary);
+      EXPECT_EQ(result.err, c.err);
+      for (const zvtest::ServedRequest& request : stand_in.requests()) operations.push_back(request.operation);
+    }
+    EXPECT_EQ(operations, c.operations);
+    ::unlink(path.c_str());
+  }
 }
 
 TEST_F(WalkCommandTest, RepliesThatAreNoWalkResultExitTwo) {
   const std::optional<std::string> replies[] = {
-      zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kReply, "TRUE"),  // which texts are results: WalkTextTest
-      zv::xpc::EncodeReply(zv::xpc::ReplyStatus::kError, "unknown operation"),
+      ReplyPayload("TRUE"),  // which texts are results: WalkTextTest
+      ErrorPayload("the service is busy"),
       std::nullopt,  // the connection closes without a reply
   };
   int served = 0;
   for (const auto& reply : replies) {
     const std::string path = dir_.File("stand-in-" + std::to_string(served++) + ".sock");
-    StandInService stand_in(path, reply);
-    const CommandResult result = RunWalkCommand({"--socket", path, "--user", "u", "--model", "m", "127.0.0.1"});
+    zvtest::StandInService stand_in(path, {reply});
+    const CommandResult result =
+        RunWalkCommand({"--socket", path, "--quiet", "--user", "u", "--model", "m", "127.0.0.1"});
     EXPECT_EQ(result.exit_code, 2) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_FALSE(result.err.empty());
   }
+}
+
+// `zvxpc status` prints the fields the service gives, each on one line.
+TEST_F(WalkCommandTest, StatusPrintsTheServicesFields) {
+  const std::string path = dir_.File("stand-in.sock");
+  zvtest::StandInService stand_in(
+      path, {ReplyPayload("version=0.4.0\nbulk-repetitions=auto\nwalks-running=2\nwalks-waiting=1\n"
+                          "preferences-dir=/home/u/odd\nname/")});
+  const CommandResult result = zvtest::RunCommand({zvtest::ClientBinary(), "status", "--socket", path});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "version=0.4.0\nbulk-repetitions=auto\nwalks-running=2\nwalks-waiting=1\n"
+            "preferences-dir=/home/u/odd\\x0Aname/\n");
+  ASSERT_EQ(stand_in.requests().size(), 1u);
+  EXPECT_EQ(stand_in.requests()[0].operation, ZVXPC_OP_STATUS);
+  EXPECT_EQ(stand_in.requests()[0].text, "(none)");
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ TEST_F(VerboseWalkTest, SilentDeviceAndRefusedNameAreToldWithTheirReasons) {
   EXPECT_EQ(LogLines(), (std::vector<std::string>{
                             std::string(kWalkLine) + "1",
                             "xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '" + device.address() +
-                                "' iRet=1: the device did not answer within 1 s (3 retries)",
+                                "' iRet=1: " + device.address() + " did not answer within 1 s (3 retries)",
                             std::string(kWalkLine) + "-1",
                             "xpc - mibwalk_XPC - user '../bob' model 'PX-100' device '' iRet=-1: refused request: "
                             "a user or model name holds '/' or is '.' or '..', which would leave the preferences "
@@ -32,6 +32,16 @@ TEST_F(VerboseWalkTest, SilentDeviceAndRefusedNameAreToldWithTheirReasons) {
                         }))
       << ServiceStderr();
   EXPECT_EQ(PreferencesEntries(), std::vector<std::string>{"alice-PX-100-profile.plist"});
+}
+
+// A walk reaches its printer over UDP or TCP alone: an address on another
+// transport (here the service's own socket) ends the walk before any request.
+TEST_F(VerboseWalkTest, AnAddressOnAnotherTransportEndsTheWalk) {
+  StartService(/*default_directory=*/false, {"--verbose"});
+  EXPECT_EQ(Walk("PX-100", "alice", zvtest::TableWalkArguments("unix:" + socket_path())), "iRet=1");
+  EXPECT_NE(LogLines().back().find("iRet=1: the walk reaches printers over UDP or TCP (IPv4 or IPv6) only"),
+            std::string::npos)
+      << LogLines().back();
 }
 
 // A folder in the place of alice's list: the walk succeeds, its list
@@ -48,7 +58,7 @@ TEST_F(UnwritableListTest, OnlyTheVerboseLogTellsWhy) {
     expected.push_back(std::string(kWalkLine) + "0");
     if (verbose) {
       expected.push_back("xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '" + printer_->address() +
-                         "' iRet=0: the walk completed; the profile list '" + CurrentPlist("alice", "PX-100") +
+                         "' iRet=0: 3 rows, 3 classes; the profile list '" + CurrentPlist("alice", "PX-100") +
                          "' could not be written: open: Is a directory");
     }
     EXPECT_EQ(LogLines(), expected) << ServiceStderr();

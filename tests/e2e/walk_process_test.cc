@@ -3,9 +3,14 @@
 // of a walk costs that walk alone; a silent printer holds up no other
 // printer's walk; two walks of one list still follow each other; the -C
 // settings hold across walks; and the walk's process is confined.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -175,25 +180,150 @@ TEST_F(WalkProcessTest, TwoWalksOfOneListAtOnceBothAnswerAndLeaveEachProfileOnce
 }
 
 // The process of the next walk is started ahead with the configuration of
-// its time; a change to snmp.conf still holds from the next walk on.
+// its time; a change to snmp.conf, or to a file it includes, still holds
+// from the next walk on, also when the changed file keeps an older time
+// (cp -p).
 TEST_F(WalkProcessTest, ConfigurationChangeHoldsFromTheNextWalk) {
   StartService();
-  const std::string configuration = std::string(std::getenv("SNMPCONFPATH")) + "/snmp.conf";
+  const std::string folder = std::getenv("SNMPCONFPATH");
+  const std::string configuration = folder + "/snmp.conf";
+  const std::string included = folder + "/included.conf";
   const std::string original = zvtest::ReadFile(configuration);
   // Without -v the configuration's defVersion holds, else SNMPv3, which
   // cannot open a session without a security name.
   const std::vector<std::string> no_version = {"-c", "public", printer_->address(), zvtest::ProfileTableOid()};
   const struct {
-    std::string configuration;
+    std::string file, text;
+    bool keep_old_time;
     std::string reply;
-  } steps[] = {{original, "iRet=1"}, {original + "defVersion 2c\n", "iRet=0"}, {original, "iRet=1"}};
+  } steps[] = {
+      {configuration, original, false, "iRet=1"},
+      {configuration, original + "defVersion 2c\n", true, "iRet=0"},
+      {configuration, original + "includeFile included.conf\n", true, "iRet=1"},
+      {included, "defVersion 2c\n", true, "iRet=0"},
+      {included, "\n", true, "iRet=1"},
+      {configuration, original, false, "iRet=1"},
+  };
   for (const auto& step : steps) {
     // Once a walk has ended, the next walk's process is waiting, set up.
     for (int i = 0; &step != steps && i < 500 && ChildrenOf(service_->process().pid()).empty(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    zvtest::WriteFile(configuration, step.configuration);
-    EXPECT_EQ(Walk("PX-100", "alice", no_version), step.reply) << step.configuration;
+    zvtest::WriteFile(step.file, step.text);
+    if (step.keep_old_time) {
+      const timespec an_hour_ago[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, step.file.c_str(), an_hour_ago, 0), 0);
+    }
+    EXPECT_EQ(Walk("PX-100", "alice", no_version), step.reply) << step.file << ": " << step.text;
+  }
+  std::remove(included.c_str());
+}
+
+// The process started ahead for the next walk may die while it waits: the
+// next walk is handed a fresh one, not the dead one.
+TEST_F(WalkProcessTest, AProcessStartedAheadThatDiedIsReplaced) {
+  StartService();
+  ASSERT_EQ(WalkPrinterA(), "iRet=0");
+  std::vector<pid_t> ready;
+  for (int i = 0; i < 500 && (ready = ChildrenOf(service_->process().pid())).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(ready.size(), 1u);
+  ASSERT_EQ(::kill(ready[0], SIGKILL), 0);
+  for (int i = 0; i < 500 && StatusField(ready[0], "State") != "Z"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(WalkPrinterA(), "iRet=0");
+}
+
+// The -C toggles a walk's arguments flip hold for later walks even when its
+// process dies before it ends: they are reported as soon as the arguments
+// are parsed. (Only its count of variables is lost.)
+TEST_F(WalkProcessTest, TogglesOfAWalkWhoseProcessDiedStillHold) {
+  const std::string snmprec = zvtest::ProfileCellOid(1, 1) + "|2|11\n" + zvtest::ProfileCellOid(1, 2) +
+                              "|2:error|op=get,status=generror,value=1\n";
+  std::string error;
+  auto repeating = SnmpAgent::StartSnmpsim(snmprec, &error);
+  ASSERT_NE(repeating, nullptr) << error;
+  StartService(/*default_directory=*/false, {"--verbose"});
+  zvtest::SilentDevice silent;
+  auto reply = std::async(std::launch::async, [this, &silent] {
+    return Walk("PX-100", "alice", {"-v", "2c", "-c", "public", "-r", "0", "-t", "60", "-Cc", silent.address(),
+                                    zvtest::ProfileTableOid()});
+  });
+  ASSERT_TRUE(silent.AwaitDatagram(5000)) << ServiceStderr();
+  const std::vector<pid_t> walks = ConfinedChildrenOf(service_->process().pid());
+  ASSERT_EQ(walks.size(), 1u);
+  ASSERT_EQ(::kill(walks[0], SIGKILL), 0);
+  EXPECT_EQ(reply.get(), "iRet=1");
+  // The ordering check is off: the repeated OID ends the walk as such.
+  EXPECT_EQ(Walk("PX-100", "alice", {"-v", "2c", "-c", "public", repeating->address(), zvtest::ProfileTableOid()}),
+            "iRet=1");
+  EXPECT_NE(LogLines().back().find("the device returned the OID asked for"), std::string::npos) << LogLines().back();
+}
+
+TEST_F(WalkProcessTest, AServiceKilledDuringAWalkTakesTheWalksProcessAlong) {
+  StartService();
+  ASSERT_EQ(WalkPrinterA(), "iRet=0");
+  const std::string before = zvtest::ReadFile(CurrentPlist("alice", "PX-100"));
+  zvtest::SilentDevice silent;
+  bool seen = false;
+  auto reply = StartSilentWalk(silent, "alice", 60, &seen);
+  ASSERT_TRUE(seen) << ServiceStderr();
+  const std::vector<pid_t> walks = ConfinedChildrenOf(service_->process().pid());
+  ASSERT_EQ(walks.size(), 1u);
+  service_->process().Signal(SIGKILL);
+  EXPECT_FALSE(service_->process().Wait(5000).has_value());  // killed: no exit code
+  bool gone = false;
+  for (int waited = 0; !gone && waited < 1000; waited += 10) {
+    const std::string state = StatusField(walks[0], "State");
+    gone = state.empty() || state == "Z";
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(gone);
+  reply.wait();
+  EXPECT_EQ(zvtest::ReadFile(CurrentPlist("alice", "PX-100")), before);
+  service_.reset();
+}
+
+// The service saves what the walk reported: a list that is a link to a
+// missing file in another folder is written behind the link, and a
+// temporary a killed save left beside the list is removed by the next save.
+TEST_F(WalkProcessTest, TheSaveLandsBehindADanglingLinkAndClearsStaleTemporaries) {
+  ASSERT_EQ(::mkdir(dir_.File("elsewhere").c_str(), 0700), 0);
+  const std::string behind = dir_.File("elsewhere/alice.plist");
+  ASSERT_EQ(::symlink(behind.c_str(), CurrentPlist("alice", "PX-100").c_str()), 0);
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string stale = dir_.File("elsewhere/.alice.plist." + std::to_string(gone) + ".0.tmp");
+  zvtest::WriteFile(stale, "half a list");
+  StartService();
+  EXPECT_EQ(WalkPrinterA(), "iRet=0");
+  EXPECT_EQ(zvtest::ReadStoredProfiles(behind).rgb.size(), 2u);
+  EXPECT_EQ(zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100")).rgb.size(), 2u);
+  EXPECT_FALSE(zvtest::Exists(stale));
+}
+
+// Bob's list is a link to Alice's: two names of one list, walked at once
+// from two printers with different rows. Neither walk's rows are lost.
+TEST_F(WalkProcessTest, TwoNamesOfOneListWalkedAtOnceFromTwoPrintersKeepBothPrintersRows) {
+  std::string error;
+  auto printer_b = SnmpAgent::StartSnmpd(zvtest::ProfileTableOverrides(zvtest::PrinterBTable()), &error);
+  ASSERT_NE(printer_b, nullptr) << error;
+  ASSERT_EQ(::symlink("alice-PX-100-profile.plist", CurrentPlist("bob", "PX-100").c_str()), 0);
+  StartService();
+  for (int round = 0; round < 5; ++round) {
+    std::remove(CurrentPlist("alice", "PX-100").c_str());
+    auto a = std::async(std::launch::async, [this] { return WalkPrinterA("alice"); });
+    auto b = std::async(std::launch::async, [&] {
+      return Walk("PX-100", "bob", zvtest::TableWalkArguments(printer_b->address()));
+    });
+    EXPECT_EQ(a.get(), "iRet=0");
+    EXPECT_EQ(b.get(), "iRet=0");
+    // Both printers' two RGB profiles: the later walk aged the earlier's
+    // to 1 (listed), and kept them.
+    EXPECT_EQ(zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100")).rgb.size(), 4u) << "round " << round;
   }
 }
 
@@ -225,6 +355,10 @@ TEST_F(WalkProcessTest, ToggledSettingsHoldForLaterWalksUntilToggledBack) {
     ASSERT_FALSE(log.empty());
     EXPECT_NE(log.back().find(step.reason), std::string::npos) << log.back();
   }
+  // With -Cp the count goes beside the reason, never in its place.
+  ASSERT_EQ(walk({"-Cp"}), "iRet=1");
+  EXPECT_NE(LogLines().back().find(std::string(kChecked)), std::string::npos) << LogLines().back();
+  EXPECT_NE(LogLines().back().find("; variables found: "), std::string::npos) << LogLines().back();
   for (const std::string& line : LogLines()) EXPECT_EQ(line.find("the walk's process"), std::string::npos) << line;
 }
 

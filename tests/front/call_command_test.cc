@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // `zvxpc call` against a real zvxpcd: replies on standard output, the
-// text from standard input, and exit code 2 for every failure.
+// text from standard input, and exit code 2 for every failure; and zvxpc's
+// command line: help, usage errors, options before the command, and the
+// bash completion.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -78,13 +81,13 @@ TEST_F(CallCommandTest, FailuresExitTwoWithTheReason) {
   EXPECT_EQ(Call({"op", "--timeout", "0"}).exit_code, 2);
 }
 
-TEST_F(CallCommandTest, ListsTheEightOperations) {
+TEST_F(CallCommandTest, ListsTheOperations) {
   const auto result = Call({"--list"});
   EXPECT_EQ(result.exit_code, 0) << result.err;
   std::size_t lines = 0;
   for (std::size_t at = 0; (at = result.out.find('\n', at)) != std::string::npos; ++at) ++lines;
-  EXPECT_EQ(lines, 8u) << result.out;
-  for (const char* operation : {"zvPListIsAdminProfile_XPC:reply: ", "mibwalk_XPC:reply: "}) {
+  EXPECT_EQ(lines, 10u) << result.out;
+  for (const char* operation : {"zvPListIsAdminProfile_XPC:reply: ", "mibwalk_XPC:reply: ", "serviceStatus_XPC:reply: "}) {
     EXPECT_NE(result.out.find(operation), std::string::npos) << result.out;
   }
 }
@@ -123,7 +126,10 @@ TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
       {{"help", "frobnicate"}, 2, "", "no help for 'frobnicate'"},
       {{"call", "--socket"}, 2, "", "needs a value"},
       {{"walk", "--user", "u", "--model", "m", "--bogus", "x"}, 2, "", "unknown option '--bogus'"},
-      {{"profiles", "a", "b"}, 2, "", "usage: zvxpc profiles"},
+      {{"profiles", "a", "b"}, 2, "", "zvxpc profiles: one FILE only, not 2\nTry 'zvxpc profiles --help'."},
+      {{"help", "status"}, 0, "usage: zvxpc status", ""},
+      {{"--timeout", "5", "profiles", "x"}, 2, "", "zvxpc profiles: unknown option '--timeout'"},
+      {{"--socket"}, 2, "", "no command given after the options"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> argv = {ClientBinary()};
@@ -133,6 +139,28 @@ TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
     EXPECT_EQ(result.exit_code, c.exit_code) << label << result.err;
     ExpectHolds(result.out, c.out_holds, label + ", standard output");
     ExpectHolds(result.err, c.err_holds, label + ", standard error");
+  }
+}
+
+// The bash completion finds the command after the options given before
+// it (and their values), and knows every command.
+TEST(ZvxpcCommandLine, CompletionFindsTheCommandAfterItsOptions) {
+  const char* source_root = std::getenv("ZV_SOURCE_ROOT");
+  ASSERT_NE(source_root, nullptr);
+  const struct {
+    std::string words;  // the command line up to the word being completed
+    std::string offered;
+  } cases[] = {
+      {"zvxpc --socket /s walk --q", "--quiet"},
+      {"zvxpc --socket /s --timeout 5 st", "status"},
+      {"zvxpc help st", "status"},
+      {"zvxpc status --s", "--socket"},
+  };
+  for (const auto& c : cases) {
+    const std::string script = std::string("source '") + source_root + "/completions/zvxpc'; COMP_WORDS=(" + c.words +
+                               "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zvxpc; echo \"${COMPREPLY[*]}\"";
+    const auto result = RunCommand({"/bin/bash", "-c", script});
+    EXPECT_EQ(result.out, c.offered + "\n") << c.words << result.err;
   }
 }
 

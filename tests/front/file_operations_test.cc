@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "front/file_operations.h"
 #include "front/service.h"
+#include "platform/atomic_file.h"
 #include "platform/whole_file.h"
 #include "support/other_user.h"
 #include "support/temp_dir.h"
@@ -206,6 +208,27 @@ TEST_F(FileOperationsTest, WriteDictionaryRefusesWhatItCannotWrite) {
     return Call(kWriteDictionary, "file://" + closed + "/f.plist:AddURL:ENDnew") == "FALSE";
   }));
   EXPECT_EQ(ReadFile(closed + "/f.plist"), "keep");
+}
+
+int FailingFlush(int) {
+  errno = EIO;
+  return -1;
+}
+
+// A body whose folder flush fails has replaced the file but may not
+// survive a power cut: the reply is FALSE, and its reason says the file
+// holds the new body.
+TEST_F(FileOperationsTest, WriteDictionaryAfterAFailedFolderFlushAnswersFalseAndSaysTheBodyIsInPlace) {
+  const std::string file = dir_.File("f.plist");
+  WriteFile(file, "old");
+  zv::SetFolderFlushForTesting(FailingFlush);
+  std::string reason;
+  const bool written = zv::WriteBodyToUrl(Url("f.plist"), "new", &reason);
+  zv::SetFolderFlushForTesting(nullptr);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(ReadFile(file), "new");
+  EXPECT_EQ(reason.rfind("the new content is in place, but its folder could not be flushed (fsync(", 0), 0u)
+      << reason;
 }
 
 TEST_F(FileOperationsTest, WriteDictionaryKeepsAReadOnlyFileInAWritableDirectory) {

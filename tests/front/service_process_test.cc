@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -27,9 +28,11 @@
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
 #include "service_calls.h"
+#include "zvxpc.h"
 #include "service_process.h"
 #include "support/frame_replies.h"
 #include "support/other_user.h"
+#include "support/scoped_variable.h"
 #include "support/snmp_agents.h"
 #include "support/temp_dir.h"
 
@@ -114,6 +117,53 @@ TEST_F(ServiceProcessTest, VerboseLogTellsWhyFileOperationsAnsweredFalse) {
     EXPECT_EQ(lines[i].substr(0, head.size()), head) << lines[i];
     EXPECT_NE(lines[i].find(cases[i].reason, head.size()), std::string::npos) << lines[i];
   }
+}
+
+// The service's resident memory in kB (VmRSS).
+long ResidentKb(pid_t pid) {
+  std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// A connection keeps only small buffers between requests: the memory of a
+// large one goes back once it is answered, while the connection stays.
+TEST_F(ServiceProcessTest, ALargeRequestsMemoryGoesBackOnceItIsAnswered) {
+  // Under AddressSanitizer, freed memory waits in its quarantine unless
+  // told not to.
+  const char* sanitizer = std::getenv("ASAN_OPTIONS");
+  zvtest::ScopedVariable no_quarantine("ASAN_OPTIONS",
+                                       std::string(sanitizer != nullptr ? sanitizer : "") + ":quarantine_size_mb=0");
+  Start();
+  const int fd = RawConnect(socket_path());
+  ASSERT_GE(fd, 0);
+  const long before = ResidentKb(service_->process().pid());
+  const std::string large_path(8 << 20, 'p');
+  ASSERT_TRUE(zv::WriteAll(fd, Frame(std::string(kExist) + '\0' + '\1' + large_path)));
+  zv::xpc::FrameReader reader(fd);
+  EXPECT_EQ(NextReply(reader), "ok:FALSE");
+  // A small request after it: its reply comes once the large one's
+  // buffers were given back.
+  ASSERT_TRUE(zv::WriteAll(fd, Frame(std::string(kExist) + '\0' + '\1' + "/")));
+  EXPECT_EQ(NextReply(reader), "ok:TRUE");
+  EXPECT_LT(ResidentKb(service_->process().pid()) - before, 4 * 1024);
+  ::close(fd);
+}
+
+// The status operation tells a client the service's folder and settings.
+TEST_F(ServiceProcessTest, StatusGivesTheFolderTheBulkSettingAndTheWalks) {
+  const std::string folder = dir_.File("made/by/the/service") + "/";
+  Start({"--preferences-dir", folder});
+  EXPECT_EQ(Call(ZVXPC_OP_STATUS, std::nullopt),
+            std::string("version=") + ZVXPC_VERSION + "\nbulk-repetitions=auto\nwalks-running=0\nwalks-waiting=0\n"
+                "preferences-dir=" + folder);
+  // A folder given that does not exist is made when first needed, private.
+  EXPECT_EQ(Call(ZVXPC_OP_IS_ADMIN, folder + "x.plist"), "TRUE");
+  struct stat status {};
+  ASSERT_EQ(::stat(folder.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0700u);
 }
 
 TEST(ServiceCommandLineTest, VersionIsPrintedAndExitsZero) {

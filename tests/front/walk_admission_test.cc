@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Which walks run at once: never more than the cap, never two of one list.
+// Which walks run at once: never two of one list, never more than the cap;
+// a walk held back waits, counted, until its turn.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <map>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,38 +13,55 @@
 
 namespace {
 
-TEST(WalkAdmissionTest, AtMostTheCapRunAndNeverTwoOfOneList) {
-  // Twelve walks over six lists.
-  const std::vector<std::string> lists = {"/p/a", "/p/b", "/p/c", "/p/d", "/p/e", "/p/f"};
-  std::mutex mutex;
-  std::map<std::string, int> inside;
-  int running = 0;
-  int most_running = 0;
-  int most_of_one_list = 0;
-  std::atomic<int> walked{0};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 12; ++i) {
-    threads.emplace_back([&, list = lists[i % lists.size()]] {
-      zv::WalkAdmission admission(list);
-      if (!admission.admitted()) return;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        most_running = std::max(most_running, ++running);
-        most_of_one_list = std::max(most_of_one_list, ++inside[list]);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        --running;
-        --inside[list];
-      }
-      walked.fetch_add(1);
-    });
+// A walk that asks for its place on a thread of its own.
+class WaitingWalk {
+ public:
+  explicit WaitingWalk(std::string list)
+      : thread_([this, list = std::move(list)] {
+          zv::WalkAdmission admission(list);
+          admitted_ = admission.admitted();
+          while (!done_) std::this_thread::yield();
+        }) {}
+  ~WaitingWalk() {
+    done_ = true;
+    thread_.join();
   }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(walked.load(), 12);
-  EXPECT_LE(most_running, zv::kMaxWalksAtOnce);
-  EXPECT_EQ(most_of_one_list, 1);
+  bool admitted() const { return admitted_; }
+
+ private:
+  std::atomic<bool> admitted_{false};
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+// Waits until `walk` is admitted or one walk is counted waiting; true when
+// it waits (held back), false when it was let in.
+bool HeldBack(const WaitingWalk& walk) {
+  while (!walk.admitted() && zv::CountWalks().waiting == 0) std::this_thread::yield();
+  return !walk.admitted();
+}
+
+TEST(WalkAdmissionTest, ASecondWalkOfOneListWaitsForTheFirst) {
+  auto first = std::make_unique<zv::WalkAdmission>("/p/list");
+  ASSERT_TRUE(first->admitted());
+  WaitingWalk second("/p/list");
+  EXPECT_TRUE(HeldBack(second));
+  EXPECT_EQ(zv::CountWalks().running, 1);
+  first.reset();
+  while (!second.admitted()) std::this_thread::yield();
+}
+
+TEST(WalkAdmissionTest, OneWalkPastTheCapWaitsForAPlace) {
+  std::vector<std::unique_ptr<zv::WalkAdmission>> running;
+  for (int i = 0; i < zv::kMaxWalksAtOnce; ++i) {
+    running.push_back(std::make_unique<zv::WalkAdmission>("/p/" + std::to_string(i)));
+    ASSERT_TRUE(running.back()->admitted());
+  }
+  WaitingWalk one_more("/p/more");
+  EXPECT_TRUE(HeldBack(one_more));
+  EXPECT_EQ(zv::CountWalks().running, zv::kMaxWalksAtOnce);
+  running.pop_back();
+  while (!one_more.admitted()) std::this_thread::yield();
 }
 
 }  // namespace

@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: MIT
 // The walk request: paths and argument vector composed from the request,
 // the limits that refuse a request before any walk, and the run of one
-// request (path variables, reply, log line, one walk at a time), with the
-// walk itself replaced by a recorder.
+// request (what the walk reported merged in the service, reply, log
+// lines, walks of one list one at a time), with the walk's process
+// replaced by a recorder that reports what a test says.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
+#include <memory>
+#include <optional>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -14,7 +21,8 @@
 
 #include "front/walk_request.h"
 #include "store/zvplist.h"
-#include "walk/walk_driver.h"
+#include "support/temp_dir.h"
+#include "walk/walk_limits.h"
 
 namespace {
 
@@ -172,25 +180,41 @@ TEST(PreferencesDirectoryTest, GetsATrailingSlash) {
   EXPECT_EQ(zv::PreferencesDirectoryFrom("rel"), "rel/");
 }
 
-// What the recording walk saw.
-struct WalkRecord {
+// The walk as the request handed it over, and what the walk reports back.
+struct RunRecord {
   int calls = 0;
-  std::string current, previous, spool;
   std::vector<std::string> arguments;
-  bool last_entry_null = false;
+  std::optional<std::string> mibs;
 };
-WalkRecord g_record;
+RunRecord g_record;
 std::vector<std::string> g_log;
-int g_walk_result = 0;
+zv::WalkRun::Ending g_ending = zv::WalkRun::Ending::kEnded;
+int g_result = 0;
+std::vector<std::pair<int, ProfileRecord>> g_rows;
 
-int RecordingWalk(int argc, char** argv) {
+ProfileRecord Row(const char* file_name, int profile_class) {
+  ProfileRecord row{};
+  row.IndexOnDevice = 7;
+  row.Location = 4;
+  row.ProfileClass = profile_class;
+  std::strcpy(row.FileName, file_name);
+  return row;
+}
+
+zv::WalkRun RecordingRun(const zv::WalkJob& job, const std::optional<std::string>& mibs) {
   ++g_record.calls;
-  g_record.current = ZV_PLIST_PROFILE_PATH ? ZV_PLIST_PROFILE_PATH : "(null)";
-  g_record.previous = ZV_PLIST_PROFILE_PREV_PATH ? ZV_PLIST_PROFILE_PREV_PATH : "(null)";
-  g_record.spool = ZV_PLIST_PROFILE_SPOOL_PATH ? ZV_PLIST_PROFILE_SPOOL_PATH : "(null)";
-  g_record.arguments.assign(argv, argv + argc);
-  g_record.last_entry_null = argv[argc] == nullptr;
-  return g_walk_result;
+  g_record.arguments = job.arguments;
+  g_record.mibs = mibs;
+  zv::WalkRun run;
+  run.ending = g_ending;
+  run.problem = "sent a row numbered 501";
+  if (g_ending == zv::WalkRun::Ending::kEnded) {
+    for (const auto& [number, row] : g_rows) run.report.spool->slots[number - 1] = row;
+    run.report.rows = static_cast<int>(g_rows.size());
+    run.report.spool->iNum = run.report.rows;
+    run.report.end = zv::WalkEnd{g_result, run.report.spool->iNum, 0, false};
+  }
+  return run;
 }
 
 void RecordLog(std::string_view line) { g_log.emplace_back(line); }
@@ -198,53 +222,88 @@ void RecordLog(std::string_view line) { g_log.emplace_back(line); }
 class RunWalkRequestTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_record = WalkRecord();
+    g_record = RunRecord();
     g_log.clear();
-    g_walk_result = 0;
+    g_ending = zv::WalkRun::Ending::kEnded;
+    g_result = 0;
+    g_rows = {{1, Row("A.ICC", 1)}, {2, Row("S.ICC", 3)}};
     zv::WalkEnvironment environment;
-    environment.preferences_directory = "/prefs/";
-    environment.walk = RecordingWalk;
+    environment.preferences_directory = dir_.path() + "/";
+    environment.run = RecordingRun;
     environment.log = RecordLog;
     zv::SetWalkEnvironment(environment);
   }
   void TearDown() override { zv::SetWalkEnvironment(zv::WalkEnvironment()); }
 
   // Runs one request; the replies it gave.
-  std::vector<std::string> Run(const std::optional<std::string>& request) {
+  std::vector<std::string> Run(const std::optional<std::string>& request, bool explained = false) {
     std::vector<std::string> replies;
-    zv::RunWalkRequest(request, [&replies](std::string_view text) { replies.emplace_back(text); });
+    const auto reply = [&replies](std::string_view text) { replies.emplace_back(text); };
+    if (explained) {
+      zv::RunExplainedWalkRequest(request, reply);
+    } else {
+      zv::RunWalkRequest(request, reply);
+    }
     return replies;
   }
+
+  // "FILENAME INMENU" of each used RGB slot of U-M's list; "unreadable"
+  // when the store cannot read it.
+  std::vector<std::string> RgbEntries() {
+    auto lists = std::make_unique<ProfileList[]>(3);
+    if (zvplist_read(dir_.File("U-M-profile.plist").c_str(), &lists[0], &lists[1], &lists[2], nullptr) != 0) {
+      return {"unreadable"};
+    }
+    std::vector<std::string> entries;
+    for (int slot = 0; slot < lists[0].iNum; ++slot) {
+      entries.push_back(std::string(lists[0].slots[slot].FileName) + " " +
+                        std::to_string(lists[0].slots[slot].InMenu));
+    }
+    return entries;
+  }
+
+  zvtest::TempDir dir_;
 };
 
-TEST_F(RunWalkRequestTest, WalksWithThePathsSetAndRepliesTheResult) {
-  g_walk_result = 2;
-  EXPECT_EQ(Run(WalkText("M", "U", "p:arg:-c:arg:public:arg:127.0.0.1:arg:")), std::vector<std::string>{"iRet=2"});
+TEST_F(RunWalkRequestTest, TheServiceMergesWhatTheWalkReportedAndRepliesItsResult) {
+  EXPECT_EQ(Run(WalkText("M", "U", "p:arg:-c:arg:public:arg:127.0.0.1:arg:")), std::vector<std::string>{"iRet=0"});
   EXPECT_EQ(g_record.calls, 1);
-  EXPECT_EQ(g_record.current, "/prefs/U-M-profile.plist");
-  EXPECT_EQ(g_record.previous, "/prefs/U-M-profile.prev.plist");
-  EXPECT_EQ(g_record.spool, "/prefs/U-M-profile.spool.plist");
   EXPECT_EQ(g_record.arguments, (std::vector<std::string>{"p", "-c", "public", "127.0.0.1"}));
-  EXPECT_TRUE(g_record.last_entry_null);
-  EXPECT_EQ(g_log, std::vector<std::string>{"xpc - mibwalk_XPC - iRet=2"});
-  // The buffers ended with the request; nothing points at them any more.
-  EXPECT_EQ(ZV_PLIST_PROFILE_PATH, nullptr);
-  EXPECT_EQ(ZV_PLIST_PROFILE_PREV_PATH, nullptr);
-  EXPECT_EQ(ZV_PLIST_PROFILE_SPOOL_PATH, nullptr);
+  EXPECT_EQ(RgbEntries(), std::vector<std::string>{"A.ICC 2"});
+  EXPECT_EQ(g_log, std::vector<std::string>{"xpc - mibwalk_XPC - iRet=0"});
+  // The explained walk says what it found.
+  EXPECT_EQ(Run(WalkText("M", "U", "p:arg:127.0.0.1:arg:"), true),
+            std::vector<std::string>{"iRet=0:Reason:2 rows, 3 classes"});
 }
 
-TEST_F(RunWalkRequestTest, NegativeResultsAreAnsweredSigned) {
-  g_walk_result = -2;
-  EXPECT_EQ(Run(WalkText("M", "U", "")), std::vector<std::string>{"iRet=-2"});
-  EXPECT_EQ(g_record.arguments.size(), 0u);
-  EXPECT_EQ(g_log, std::vector<std::string>{"xpc - mibwalk_XPC - iRet=-2"});
-}
-
-TEST_F(RunWalkRequestTest, AbandonedWalkGetsNoReplyAndNoLogLine) {
-  g_walk_result = zv::kWalkAbandoned;
-  EXPECT_TRUE(Run(WalkText("M", "U", "p:arg:127.0.0.1:arg:")).empty());
-  EXPECT_EQ(g_record.calls, 1);
-  EXPECT_TRUE(g_log.empty());
+TEST_F(RunWalkRequestTest, EachEndingOfTheWalksProcessHasItsReplyLogAndMerge) {
+  using Ending = zv::WalkRun::Ending;
+  const struct {
+    Ending ending;
+    int result;
+    std::vector<std::string> replies;
+    std::vector<std::string> rgb;  // after a first walk that listed A.ICC
+    std::size_t log_lines;
+  } cases[] = {
+      {Ending::kEnded, 2, {"iRet=2"}, {}, 1},              // merged as a failed walk: state 2 leaves the menu
+      {Ending::kEnded, -2, {"iRet=-2"}, {}, 1},            // signed; merged as a failed walk
+      {Ending::kTimedOut, 0, {"iRet=1"}, {}, 1},           // merged as a failed walk, without rows
+      {Ending::kBroken, 0, {"iRet=1"}, {"A.ICC 2"}, 2},    // not merged; one line says what was wrong
+      {Ending::kDied, 0, {"iRet=1"}, {"A.ICC 2"}, 2},      // not merged; one line says how it ended
+      {Ending::kAbandoned, 0, {}, {"A.ICC 2"}, 0},         // no reply, no log line
+  };
+  for (const auto& c : cases) {
+    std::remove(dir_.File("U-M-profile.plist").c_str());
+    g_ending = Ending::kEnded;
+    g_result = 0;
+    Run(WalkText("M", "U", "p:arg:h:arg:"));
+    g_log.clear();
+    g_ending = c.ending;
+    g_result = c.result;
+    EXPECT_EQ(Run(WalkText("M", "U", "p:arg:h:arg:")), c.replies) << c.result;
+    EXPECT_EQ(RgbEntries(), c.rgb) << static_cast<int>(c.ending);
+    EXPECT_EQ(g_log.size(), c.log_lines) << static_cast<int>(c.ending);
+  }
 }
 
 TEST_F(RunWalkRequestTest, RefusedRequestsAreNotWalkedButLogged) {
@@ -254,31 +313,70 @@ TEST_F(RunWalkRequestTest, RefusedRequestsAreNotWalkedButLogged) {
   for (const auto& request : refused) EXPECT_EQ(Run(request), std::vector<std::string>{"iRet=-1"});
   EXPECT_EQ(g_record.calls, 0);
   EXPECT_EQ(g_log, std::vector<std::string>(std::size(refused), "xpc - mibwalk_XPC - iRet=-1"));
+  EXPECT_EQ(Run(std::string("no markers"), true),
+            std::vector<std::string>{"iRet=-1:Reason:" + zv::WalkRefusalReason(WalkDecodeStatus::kNameMarkers)});
+}
+
+TEST_F(RunWalkRequestTest, AnMibsThatIsNoReadableMibFileIsAUsageErrorAndNeverReachesAWalk) {
+  ASSERT_EQ(::mkfifo(dir_.File("fifo").c_str(), 0600), 0);
+  zvtest::WriteFile(dir_.File("outside.mib"), "X DEFINITIONS ::= BEGIN END");
+  const std::string long_path = "/" + std::string(200 * 1024, 'p');
+  const struct {
+    std::string mibs;
+    std::string reason;
+  } cases[] = {
+      {"/dev/stdin", "-m: '/dev/stdin' is not a regular file"},
+      {dir_.File("fifo"), "-m: '" + dir_.File("fifo") + "' is not a regular file"},
+      {long_path, "-m: the value is longer than 2048 bytes"},
+      {dir_.File("outside.mib"),
+       "-m: '" + dir_.File("outside.mib") + "' lies outside Net-SNMP's configuration and MIB folders"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(WalkText("M", "U", "p:arg:-m:arg:" + c.mibs + ":arg:h:arg:"), true),
+              std::vector<std::string>{"iRet=-1:Reason:" + c.reason});
+    EXPECT_EQ(g_record.calls, 0);
+  }
+  // The next walk goes on with MIBS as it was.
+  Run(WalkText("M", "U", "p:arg:h:arg:"));
+  EXPECT_EQ(g_record.calls, 1);
+  EXPECT_FALSE(g_record.mibs.has_value());
+  // A module name passes, and holds from the next walk on.
+  Run(WalkText("M", "U", "p:arg:-m:arg:IF-MIB:arg:h:arg:"));
+  EXPECT_FALSE(g_record.mibs.has_value());
+  Run(WalkText("M", "U", "p:arg:h:arg:"));
+  EXPECT_EQ(g_record.mibs, "IF-MIB");
 }
 
 std::atomic<int> g_walks_inside{0};
 std::atomic<int> g_overlaps{0};
 
-int SlowWalk(int, char**) {
+zv::WalkRun SlowRun(const zv::WalkJob&, const std::optional<std::string>&) {
   if (g_walks_inside.fetch_add(1) != 0) g_overlaps.fetch_add(1);
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
   g_walks_inside.fetch_sub(1);
-  return 0;
+  zv::WalkRun run;
+  run.ending = zv::WalkRun::Ending::kEnded;
+  run.report.end = zv::WalkEnd{0, 0, 0, false};
+  return run;
 }
 
-TEST_F(RunWalkRequestTest, WalksNeverOverlap) {
+TEST_F(RunWalkRequestTest, WalksOfOneListNeverOverlapWhateverItsName) {
+  // V's list is a link to U's: one list under two names.
+  ASSERT_EQ(::symlink("U-M-profile.plist", dir_.File("V-M-profile.plist").c_str()), 0);
   zv::WalkEnvironment environment;
-  environment.walk = SlowWalk;
+  environment.preferences_directory = dir_.path() + "/";
+  environment.run = SlowRun;
   environment.log = [](std::string_view) {};
   zv::SetWalkEnvironment(environment);
   std::vector<std::thread> threads;
   std::atomic<int> replies{0};
   for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&replies] {
+    threads.emplace_back([&replies, t] {
       for (int i = 0; i < 5; ++i) {
-        zv::RunWalkRequest(WalkText("M", "U", ""), [&replies](std::string_view text) {
-          if (text == "iRet=0") replies.fetch_add(1);
-        });
+        zv::RunWalkRequest(WalkText("M", t % 2 == 0 ? "U" : "V", "p:arg:h:arg:"),
+                           [&replies](std::string_view text) {
+                             if (text == "iRet=0") replies.fetch_add(1);
+                           });
       }
     });
   }

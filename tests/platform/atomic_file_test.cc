@@ -150,6 +150,28 @@ TEST(ReplaceFileContentsTest, FlushesTheFileThenRenamesThenFlushesTheFolder) {
   EXPECT_EQ(zvtest::ReadFile(path), "new");
 }
 
+int FailingFlush(int) {
+  errno = EIO;
+  return -1;
+}
+
+// After the rename the name is the new file's: a folder flush that fails
+// fails the save, and says that the new content is in place.
+TEST(ReplaceFileContentsTest, AFailedFolderFlushFailsTheSaveWithTheNewContentInPlace) {
+  TempDir dir;
+  const std::string path = dir.File("list.plist");
+  zvtest::WriteFile(path, "old");
+  zv::SetFolderFlushForTesting(FailingFlush);
+  std::string error;
+  bool in_place_unflushed = false;
+  const bool saved = zv::ReplaceFileContents(path, "new", &error, &in_place_unflushed);
+  zv::SetFolderFlushForTesting(nullptr);
+  EXPECT_FALSE(saved);
+  EXPECT_TRUE(in_place_unflushed);
+  EXPECT_EQ(zvtest::ReadFile(path), "new");
+  EXPECT_NE(error.find("the new content is in place"), std::string::npos) << error;
+}
+
 // The file holds the new content whole, keeps its permission bits (a new
 // one takes the creation mask), and no temporary file stays behind.
 TEST(ReplaceFileContentsTest, ReplacesTheWholeContentAndKeepsPermissionBits) {

@@ -332,3 +332,23 @@ TEST_F(ListenerTest, NewConnectionIsRefusedWhenNoneAtTheLimitIsIdle) {
 }
 
 }  // namespace
+
+namespace {
+
+// A request whose first bytes wait in its socket keeps the connection busy
+// even before its thread woke to read them: eviction must not close it.
+TEST(ConnectionEvictionTest, ARequestWaitingInTheSocketIsNotIdle) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  zv::xpc::Connection waiting(pair[0], nullptr);  // not resumed: nothing reads the socket
+  ASSERT_EQ(::write(pair[1], "\0", 1), 1);
+  EXPECT_FALSE(waiting.TryEvict());
+  int idle_pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, idle_pair), 0);
+  zv::xpc::Connection idle(idle_pair[0], nullptr);
+  EXPECT_TRUE(idle.TryEvict());
+  ::close(pair[1]);
+  ::close(idle_pair[1]);
+}
+
+}  // namespace

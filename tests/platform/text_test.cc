@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Fixed fields and UTF-8 helpers: the rules every name and path copy
-// relies on; and the errno texts of every message.
+// relies on; the one-line text of log lines and terminal output; and the
+// errno texts of every message.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "platform/fixed_field.h"
+#include "platform/one_line_text.h"
 #include "platform/posix_io.h"
 #include "platform/utf8.h"
 
@@ -72,6 +74,20 @@ TEST(Utf8Test, PrefixNeverEndsInsideACharacter) {
   EXPECT_EQ(zv::Utf8PrefixLength(text, 3), 3u);
   EXPECT_EQ(zv::Utf8PrefixLength(text, 100), 6u);
   EXPECT_EQ(zv::Utf8PrefixLength("a\xFF\xFE" "b", 3), 3u);
+}
+
+// Control characters and DEL become \xNN, a backslash doubles (so that
+// "\x0A" typed by someone else stays apart from a line feed), and UTF-8
+// stays as it is.
+TEST(OneLineTextTest, KeepsTheTextOnOneLineAndUnambiguous) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain /path", "plain /path"},
+      {std::string("a\nb\tc\0d", 7), "a\\x0Ab\\x09c\\x00d"},
+      {"\x1F\x7F\x80", "\\x1F\\x7F\x80"},
+      {"back\\slash \\x0A", "back\\\\slash \\\\x0A"},
+      {"Gl\xC3\xA4nzend", "Gl\xC3\xA4nzend"},
+  };
+  for (const auto& [text, line] : cases) EXPECT_EQ(zv::OneLineText(text), line) << text;
 }
 
 // The texts are the C library's, and building them leaves errno alone:

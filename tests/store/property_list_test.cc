@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/property_list.h"
 
@@ -111,14 +111,9 @@ TEST(PropertyListTest, ListsWithAZeroCharacterInAKeyOrStringAreRefused) {
       EXPECT_NE(error.find("zero"), std::string::npos) << error;
       continue;
     }
-    plist_dict_iter iter = nullptr;
-    plist_dict_new_iter(root.get(), &iter);
-    char* key = nullptr;
-    plist_t value = nullptr;
-    plist_dict_next_item(root.get(), iter, &key, &value);
-    EXPECT_STREQ(key, "K\xc3\xa4");
-    std::free(key);
-    std::free(iter);
+    std::vector<std::string> keys;
+    zv::ForEachDictionaryEntry(root.get(), [&](std::string_view key, plist_t) { keys.emplace_back(key); });
+    EXPECT_EQ(keys, std::vector<std::string>{"K\xc3\xa4"});
   }
 }
 

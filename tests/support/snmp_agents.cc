@@ -160,6 +160,16 @@ std::string ProfileTableSnmprec(const std::vector<ProfileTableRow>& rows) {
   return out.str();
 }
 
+std::string SnmpV3UserLines() {
+  std::string lines = "engineID zvtest\n";
+  const char* const users[][3] = {{"U", "SHA", "AES"}, {"M", "MD5", "DES"}, {"S", "SHA-512", "AES-256"}};
+  for (const auto& user : users) {
+    lines += std::string("createUser ") + user[0] + " " + user[1] + " " + Quoted(kSnmpV3AuthPassPhrase) + " " +
+             user[2] + " " + Quoted(kSnmpV3PrivPassPhrase) + "\n" + "rouser " + user[0] + " priv\n";
+  }
+  return lines;
+}
+
 int FreeUdpPort() {
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return 0;

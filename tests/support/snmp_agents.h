@@ -44,6 +44,15 @@ std::string ProfileTableOverrides(const std::vector<ProfileTableRow>& rows);
 /// .snmprec lines (OID|tag|value, in OID order) that serve `rows`.
 std::string ProfileTableSnmprec(const std::vector<ProfileTableRow>& rows);
 
+/// The pass phrases of the SNMPv3 users of SnmpV3UserLines.
+constexpr char kSnmpV3AuthPassPhrase[] = "pass phrase 1";
+constexpr char kSnmpV3PrivPassPhrase[] = "pass phrase 2";
+/// snmpd.conf lines: the engine ID 0x80001f8804 "zvtest" (Net-SNMP's
+/// enterprise number, then the text) and three users, all with the pass
+/// phrases above and read-only access at authPriv: U (SHA, AES), M (MD5,
+/// DES) and S (SHA-512, AES-256).
+std::string SnmpV3UserLines();
+
 /// A child process serving SNMP on 127.0.0.1:port(). Stopped (SIGTERM,
 /// then SIGKILL if it lingers) and its directory removed on destruction.
 class SnmpAgent {

@@ -37,9 +37,11 @@ class StandInSocket {
   }
   const char* path() const { return path_.c_str(); }
   /// Accepts the connection a client made, waiting up to `wait_ms` for one
-  /// (-1: no limit); false when none came.
+  /// (-1: no limit), in place of the one accepted before; false when none
+  /// came.
   bool Accept(int wait_ms = -1) {
     if (zv::WaitFor(listen_fd_, POLLIN, wait_ms) != 1) return false;
+    if (accepted_fd_ >= 0) ::close(accepted_fd_);
     accepted_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     return accepted_fd_ >= 0;
   }

@@ -178,7 +178,7 @@ TEST_F(MergeTest, WorkedExampleSuccessfulWalk) {
   lists_.rgb.iNum = 3;
   SpoolRow("W.ICC", 4, 1);
   SpoolRow("Z.ICC", 4, 2);
-  zv::MergeSpoolIntoLists(0, lists_);
+  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
   const char* names[] = {"W.ICC", "X.ICC", "Y.ICC", "Z.ICC"};
   const int states[] = {4, 1, 6, 2};
   for (int slot = 0; slot < 4; ++slot) {
@@ -194,7 +194,7 @@ TEST_F(MergeTest, WorkedExampleFailedWalk) {
   Put(lists_.rgb, 1, Profile("X.ICC", 4, 1));
   Put(lists_.rgb, 2, Profile("Y.ICC", 4, 4));
   lists_.rgb.iNum = 3;
-  zv::MergeSpoolIntoLists(1, lists_);
+  zv::MergeSpoolIntoLists(1, PlistForSpool, lists_);
   EXPECT_EQ(zv::FieldText(lists_.rgb.slots[0].FileName), "W.ICC");
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, 6);
   EXPECT_EQ(zv::FieldText(lists_.rgb.slots[1].FileName), "Y.ICC");
@@ -213,7 +213,7 @@ TEST_F(MergeTest, EmptyListsTakeAcceptedRowsByClass) {
   SpoolRow("NOIDX.ICC", 4, 1, 0);    // inserted, then cleaned away
   SpoolRow("RGB1.ICC", 4, 1);        // the same profile again
   PlistForSpool.slots[PlistForSpool.iNum + 1] = Profile("PAST.ICC", 4, 0, 1, 1);  // beyond iNum
-  zv::MergeSpoolIntoLists(0, lists_);
+  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
   EXPECT_EQ(SlotsNamed(lists_.rgb, "RGB1.ICC"), std::vector<int>{0});
   EXPECT_EQ(SlotsNamed(lists_.rgb, "RGB2.ICC"), std::vector<int>{1});
   EXPECT_EQ(zvtest::UsedSlots(lists_.rgb), 2);
@@ -227,7 +227,7 @@ TEST_F(MergeTest, StoredEntryWithRejectedNameIsClearedWhateverItsState) {
   Put(lists_.dst, 0, Profile("with space.icc", 4, 4, 3, 3));
   Put(lists_.dst, 1, Profile("OK.ICC", 4, 6, 3, 3));
   lists_.dst.iNum = 2;
-  zv::MergeSpoolIntoLists(0, lists_);
+  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
   EXPECT_TRUE(SlotsNamed(lists_.dst, "with space.icc").empty());
   EXPECT_EQ(SlotsNamed(lists_.dst, "OK.ICC"), std::vector<int>{0});
   EXPECT_EQ(lists_.dst.iNum, 1);
@@ -243,7 +243,7 @@ TEST_F(MergeTest, RejectedNameBelowAnEntryDoesNotDuplicateIt) {
     list->iNum = 2;
   }
   SpoolRow("GOOD.ICC", 4, 3, 3);
-  zv::MergeSpoolIntoLists(0, lists_);
+  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
   for (const ProfileList* list : {&lists_.sim, &lists_.dst}) {
     ASSERT_EQ(SlotsNamed(*list, "GOOD.ICC"), std::vector<int>{0});
     EXPECT_EQ(list->slots[0].InMenu, ZV_INMENU_KEPT_REPORTED);
@@ -260,7 +260,7 @@ TEST_F(MergeTest, RejectedNameInAnEmptySlotDoesNotDuplicateAnEntry) {
   Put(lists_.rgb, 1, Profile("old name.icc", 4, 0, 5, 1));  // empty slot, leftover name
   lists_.rgb.iNum = 1;
   SpoolRow("A.ICC", 4, 1, 3);
-  zv::MergeSpoolIntoLists(0, lists_);
+  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
   ASSERT_EQ(SlotsNamed(lists_.rgb, "A.ICC"), std::vector<int>{0});
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_REPORTED);
   EXPECT_TRUE(SlotsNamed(lists_.rgb, "old name.icc").empty());
@@ -275,7 +275,7 @@ TEST_F(MergeTest, RejectedNameOfAnEntryAgedAwayStillLowersTheCount) {
   Put(lists_.rgb, 0, Profile("bad name.icc", 4, ZV_INMENU_LISTED, 2, 1));
   Put(lists_.rgb, 1, Profile("KEPT.ICC", 4, ZV_INMENU_KEPT_REPORTED, 3, 1));
   lists_.rgb.iNum = 2;
-  zv::MergeSpoolIntoLists(1, lists_);
+  zv::MergeSpoolIntoLists(1, PlistForSpool, lists_);
   ASSERT_EQ(SlotsNamed(lists_.rgb, "KEPT.ICC"), std::vector<int>{0});
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_KEPT_MISSING);
   EXPECT_TRUE(SlotsNamed(lists_.rgb, "bad name.icc").empty());
@@ -289,7 +289,7 @@ TEST_F(MergeTest, ExtremeCountsNeitherOverflowNorGoBelowZero) {
   lists_.rgb.iNum = INT32_MIN;
   lists_.sim.iNum = INT32_MAX;
   SpoolRow("NEW.ICC", 4, 3);
-  zv::MergeSpoolIntoLists(0, lists_);
+  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
   EXPECT_EQ(lists_.rgb.iNum, INT32_MIN);
   EXPECT_EQ(lists_.sim.iNum, INT32_MAX);
   EXPECT_EQ(SlotsNamed(lists_.sim, "NEW.ICC"), std::vector<int>{0});
@@ -304,7 +304,7 @@ TEST_F(MergeTest, ClassChangeLeavesTheOldListEntryUnreported) {
   Put(lists_.rgb, 0, Profile("MOVED.ICC", 4, 2, 3, 1));
   lists_.rgb.iNum = 1;
   SpoolRow("MOVED.ICC", 4, 3, 3);
-  zv::MergeSpoolIntoLists(0, lists_);
+  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_LISTED);
   EXPECT_EQ(SlotsNamed(lists_.sim, "MOVED.ICC"), std::vector<int>{0});
   EXPECT_EQ(SlotsNamed(lists_.dst, "MOVED.ICC"), std::vector<int>{0});
@@ -314,7 +314,7 @@ TEST_F(MergeTest, KeptEntryWithoutDeviceIndexEndsAsSalvaged) {
   Put(lists_.sim, 0, Profile("KEEP.ICC", 4, 4, 0, 3));
   Put(lists_.sim, 1, Profile("DROP.ICC", 4, 6, 0, 3));
   lists_.sim.iNum = 2;
-  zv::MergeSpoolIntoLists(0, lists_);
+  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
   ASSERT_EQ(SlotsNamed(lists_.sim, "KEEP.ICC"), std::vector<int>{0});
   EXPECT_EQ(lists_.sim.slots[0].IndexOnDevice, ZV_INDEX_KEPT_WITHOUT_DEVICE);
   EXPECT_EQ(lists_.sim.slots[0].InMenu, ZV_INMENU_KEPT_MISSING);
@@ -325,7 +325,7 @@ TEST_F(MergeTest, SpoolIsLeftAsItWas) {
   SpoolRow("A.ICC", 4, 1);
   SpoolRow("B.ICC", 4, 3);
   ProfileList before = PlistForSpool;
-  zv::MergeSpoolIntoLists(0, lists_);
+  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
   EXPECT_EQ(std::memcmp(&before, &PlistForSpool, sizeof before), 0);
 }
 

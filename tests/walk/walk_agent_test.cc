@@ -241,7 +241,7 @@ TEST_F(WalkAgentTest, FailedParsesSendNoRequestAndTellTheMergeOne) {
   // One of each outcome; which arguments give which is the parser's test.
   const Case cases[] = {
       {{"-v", "2c", address}, -1},                                  // no community
-      {{"-v", "3", "-u", "u", "-A", "pass phrase", address}, -2},
+      {{"-v", "2c", "-c", "public", "-H", address}, -2},
       {{"-v", "2c", "-c", "public", address, "1.3.x"}, 1},          // root does not parse
   };
   for (const Case& c : cases) {

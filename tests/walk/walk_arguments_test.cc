@@ -10,10 +10,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/snmp_agents.h"
+#include "walk/debug_sink.h"
 #include "walk/walk_fixture.h"
 #include "walk/walk_settings.h"
 #include "walk/walk_state.h"
@@ -134,6 +137,12 @@ TEST_F(WalkArgumentsTest, UsageErrors) {
       {"-v", "3", "-m", too_long, "host"},
       {"-v", "3", "-IS", too_long, "host"},
       {"-v", "3", "-3u", too_long, "host"},
+      {"-v", "3", "-A", "7 bytes", "host"},    // no key is made of fewer than 8
+      {"-v", "3", "-3X", "7 bytes", "host"},
+      {"-v", "3", "-3m", "0x12zz", "host"},    // keys are hex of at most 64 bytes
+      {"-v", "3", "-3M", "0x" + std::string(130, 'a'), "host"},
+      {"-v", "3", "-3k", "0x" + std::string(130, 'a'), "host"},
+      {"-v", "3", "-3K", "", "host"},
   };
   for (const auto& arguments : cases) {
     std::string text;
@@ -147,7 +156,7 @@ TEST_F(WalkArgumentsTest, UsageErrors) {
 // follows them in their own.
 TEST_F(WalkArgumentsTest, MissingOptionValuesAreUsageErrors) {
   const std::vector<std::vector<std::string>> cases = {
-      {"-Is"}, {"-IS"}, {"-Op"}, {"-Oqp"}, {"-I", "s"}, {"-O", "p"}, {"-Ihs"}, {"-3u"},
+      {"-Is"}, {"-IS"}, {"-Op"}, {"-Oqp"}, {"-I", "s"}, {"-O", "p"}, {"-Ihs"}, {"-3u"}, {"-3A"}, {"-3m"},
       {"-Y"}, {"-m"}, {"-M"}, {"-O"}, {"-I"}, {"-P"}, {"-D"}, {"-v"}, {"-r"}, {"-t"}, {"-c"}, {"-Z"},
       {"-e"}, {"-E"}, {"-n"}, {"-u"}, {"-l"}, {"-x"}, {"-X"}, {"-a"}, {"-A"}, {"-T"}, {"-3"}, {"-L"},
       {"-C"},
@@ -186,16 +195,119 @@ TEST_F(WalkArgumentsTest, RepeatedMibOptionsDoNotGrowTheProcess) {
   EXPECT_LT(HeapInUse(), heap_after_one + kHeapNoiseBytes) << "bytes in use grew with the -m values";
 }
 
-TEST_F(WalkArgumentsTest, PassPhrasesKeysAndConfigurationHelpEndWithNothingToWalk) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"-v", "3", "-A", "secret", "host"}, {"-v", "3", "-X", "secret", "host"},
-      {"-v", "3", "-3A", "secret", "host"}, {"-v", "3", "-3X=secret", "host"},
-      {"-v", "3", "-3m", "0x1234", "host"}, {"-v", "3", "-3k", "0x1234", "host"},
-      {"-H"},
-  };
-  for (const auto& arguments : cases) {
-    EXPECT_EQ(Parse(arguments), zv::kParseNothingToWalk) << arguments[arguments.size() - 2];
+TEST_F(WalkArgumentsTest, ConfigurationHelpEndsWithNothingToWalk) {
+  EXPECT_EQ(Parse({"-H"}), zv::kParseNothingToWalk);
+}
+
+// ---- SNMPv3 keys ---------------------------------------------------------------
+
+// `length` bytes at `bytes` in hex; "(null)" for bytes that are not there.
+std::string Hex(const u_char* bytes, std::size_t length) {
+  static const char kDigits[] = "0123456789abcdef";
+  if (bytes == nullptr) return length == 0 ? "" : "(null)";
+  std::string hex;
+  for (std::size_t i = 0; i < length; ++i) {
+    hex += kDigits[bytes[i] >> 4];
+    hex += kDigits[bytes[i] & 0xF];
   }
+  return hex;
+}
+
+// The keys of the pass phrase "maplesyrup" (RFC 3414, A.3).
+constexpr char kMapleMd5Key[] = "9faf3283884e92834ebc9847d8edd963";
+constexpr char kMapleShaKey[] = "9fb5cc0381497b3793528939ff788d5d79145211";
+
+// A pass phrase becomes a key by the authentication protocol, the privacy
+// key too; without -a by the library's default. Hex keys are taken as
+// they are, in every -3 form; localised keys stay in the parse's storage.
+TEST_F(WalkArgumentsTest, PassPhrasesAndHexKeysFillTheSessionKeys) {
+  std::size_t default_length = 0;
+  const oid* default_protocol = get_default_authtype(&default_length);
+  const bool md5_by_default = snmp_oid_compare(default_protocol, default_length, usmHMACMD5AuthProtocol,
+                                               USM_AUTH_PROTO_MD5_LEN) == 0;
+  struct Case {
+    std::vector<std::string> options;
+    std::string auth_key, priv_key, auth_localised_key, priv_localised_key;
+  };
+  const Case cases[] = {
+      {{"-a", "MD5", "-A", "maplesyrup"}, kMapleMd5Key, "", "", ""},
+      {{"-a", "SHA", "-A", "maplesyrup", "-X", "maplesyrup"}, kMapleShaKey, kMapleShaKey, "", ""},
+      {{"-3a=SHA", "-3X", "maplesyrup"}, "", kMapleShaKey, "", ""},
+      {{"-A", "maplesyrup"}, md5_by_default ? kMapleMd5Key : kMapleShaKey, "", "", ""},
+      {{"-3m", "0x0102030405", "-3M0A0B0C0D"}, "0102030405", "0a0b0c0d", "", ""},
+      {{"-3m=0xff", "-3A", "maplesyrup", "-a", "SHA"}, kMapleShaKey, "", "", ""},  // the pass phrase wins
+      {{"-3k", "0x" + std::string(128, 'e'), "-3K=0x0102"}, "", "", std::string(128, 'e'), "0102"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.front() + " " + c.options.back());
+    std::vector<std::string> arguments = {"-v", "3", "-u", "alice"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    arguments.push_back("host");
+    ASSERT_EQ(Parse(arguments), static_cast<int>(arguments.size()) + 1);
+    EXPECT_EQ(Hex(session_.securityAuthKey, session_.securityAuthKeyLen), c.auth_key);
+    EXPECT_EQ(Hex(session_.securityPrivKey, session_.securityPrivKeyLen), c.priv_key);
+    EXPECT_EQ(Hex(session_.securityAuthLocalKey, session_.securityAuthLocalKeyLen), c.auth_localised_key);
+    EXPECT_EQ(Hex(session_.securityPrivLocalKey, session_.securityPrivLocalKeyLen), c.priv_localised_key);
+    if (!c.auth_localised_key.empty()) {
+      EXPECT_EQ(session_.securityAuthLocalKey, storage_.auth_localised_key);
+      EXPECT_EQ(session_.securityPrivLocalKey, storage_.priv_localised_key);
+    }
+  }
+}
+
+std::vector<std::string> notes_seen;
+
+void RecordNote(zv::WalkNote, std::string_view text) { notes_seen.emplace_back(text); }
+
+// Whatever the parse's outcome, the texts of pass phrases and keys are
+// gone from the argument vector, and no diagnostic repeats them.
+TEST_F(WalkArgumentsTest, PassPhrasesAndKeysLeaveTheVectorAndNoDiagnosticHoldsThem) {
+  const std::string phrase = "Secret-Phrase", key = "0x5ec7e7", long_key = "0x" + std::string(130, 'b');
+  struct Case { std::vector<std::string> arguments; bool parses; std::string secret; };
+  const Case cases[] = {
+      {{"-A", phrase, "-X", phrase, "host"}, true, phrase},
+      {{"-A" + phrase, "-3X=" + phrase, "host"}, true, phrase},
+      {{"-3X", phrase, "-3A", phrase, "-Q", "host"}, false, phrase},
+      {{"-A", "S3cret!", "host"}, false, "S3cret!"},          // too short for a key
+      {{"-3m", key, "-3M=" + key, "-3k" + key, "-3K", key, "host"}, true, key},
+      {{"-3m", "0x5ec7e7zz", "host"}, false, "5ec7e7"},      // not hex
+      {{"-3K", long_key, "host"}, false, std::string(130, 'b')},
+      {{"-A", phrase + std::string(zv::kMaxWalkArgumentBytes, 'x'), "host"}, false, phrase},  // past the bound
+      {{"-3X", phrase + std::string(zv::kMaxWalkArgumentBytes, 'x'), "host"}, false, phrase},
+  };
+  zv::SetWalkNoteSink(RecordNote);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.front());
+    notes_seen.clear();
+    std::vector<std::string> arguments = {"-v", "3", "-u", "alice"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    EXPECT_EQ(Parse(arguments), c.parses ? static_cast<int>(arguments.size()) + 1 : zv::kParseUsageError);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+      // The whole argument as given, past any zero bytes written into it
+      // (scanning stops at the address, so nothing was moved).
+      const std::string_view given(arguments_->argv()[i + 1], arguments[i].size());
+      EXPECT_EQ(given.find(c.secret), std::string_view::npos) << arguments[i];
+    }
+    if (!c.parses) {
+      EXPECT_FALSE(notes_seen.empty());  // the failure was reported
+    }
+    for (const std::string& note : notes_seen) EXPECT_EQ(note.find(c.secret), std::string::npos) << note;
+    EXPECT_EQ(std::string(sDEBUGmsg).find(c.secret), std::string::npos);
+  }
+  zv::SetWalkNoteSink(nullptr);
+}
+
+// The localised keys the session pointed to go with the parse's storage.
+TEST_F(WalkArgumentsTest, LocalisedKeysAreWipedWithTheirStorage) {
+  alignas(zv::WalkArgumentStorage) unsigned char memory[sizeof(zv::WalkArgumentStorage)];
+  auto* storage = new (memory) zv::WalkArgumentStorage{};
+  Arguments arguments({"-v", "3", "-3k", "0x" + std::string(128, 'a'), "-3K", "0x" + std::string(64, 'b'), "h"});
+  ASSERT_EQ(zv::ParseWalkArguments(arguments.argc(), arguments.argv(), &session_, storage, "C:", optProc), 8);
+  ASSERT_EQ(session_.securityAuthLocalKey, storage->auth_localised_key);
+  storage->~WalkArgumentStorage();
+  const std::string_view bytes(reinterpret_cast<const char*>(memory), sizeof memory);
+  EXPECT_EQ(bytes.find('\xaa'), std::string_view::npos);
+  EXPECT_EQ(bytes.find('\xbb'), std::string_view::npos);
 }
 
 TEST_F(WalkArgumentsTest, UnhandledLettersReachTheOptionHandler) {

@@ -12,11 +12,14 @@
 #include <string>
 
 #include "platform/posix_io.h"
+#include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
 #include "zvxpc/service_session.h"
 
 namespace zvxpc {
 namespace {
+
+constexpr const char* kCommand = "call";
 
 struct CallArguments {
   ServiceOptions service;
@@ -41,20 +44,12 @@ constexpr OperationMeaning kOperations[] = {
     {ZVXPC_OP_WRITE_DATA, "URL:AddURL:ENDPIECE: TRUE when PIECE was appended to the file's .dummy"},
     {ZVXPC_OP_WRITE_DATA_RENAME, "URL: TRUE when the file's .dummy was renamed over it"},
     {ZVXPC_OP_WALK, "MODEL:ModelName:ENDUSER:USErName:END ARG:arg:...: walk a printer (see zvxpc walk)"},
+    {ZVXPC_OP_WALK_EXPLAINED, "as the walk: iRet=N:Reason:REASON, why the walk ended as it did"},
+    {ZVXPC_OP_STATUS, "(no text): the service's version, bulk setting, walks and folder (see zvxpc status)"},
 };
 
 void PrintOperations() {
   for (const OperationMeaning& operation : kOperations) std::printf("%-39s %s\n", operation.name, operation.meaning);
-}
-
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "zvxpc call: %s\nTry 'zvxpc call --help'.\n", message.c_str());
-  return kExitFailure;
-}
-
-int Fail(const std::string& reason) {
-  std::fprintf(stderr, "zvxpc call: %s\n", reason.c_str());
-  return kExitFailure;
 }
 
 enum class Parsed { kRun, kHelp, kUsageError };
@@ -116,16 +111,16 @@ bool ReadStandardInput(std::string* text, std::string* error) {
 int CallService(const CallArguments& arguments, const char* text) {
   std::string error;
   zvxpc_client* client = ConnectToService(arguments.service, &error);
-  if (client == nullptr) return Fail(error);
+  if (client == nullptr) return Fail(kCommand, error);
   char* reply = nullptr;
   const int status = zvxpc_call(client, arguments.operation, text, arguments.service.timeout_ms, &reply);
   const int error_number = errno;
   const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
   zvxpc_close(client);
-  if (status != 0) return Fail(failure);
+  if (status != 0) return Fail(kCommand, failure);
   const bool printed = PrintReplyLine(reply);
   std::free(reply);
-  return printed ? kExitSuccess : Fail("cannot write the reply to standard output");
+  return printed ? kExitSuccess : Fail(kCommand, "cannot write the reply to standard output");
 }
 
 }  // namespace
@@ -150,7 +145,7 @@ int RunCall(int argc, char** argv) {
   std::string error;
   switch (ParseCallArguments(argc, argv, &arguments, &error)) {
     case Parsed::kHelp: PrintCallHelp(stdout); return kExitSuccess;
-    case Parsed::kUsageError: return UsageError(error);
+    case Parsed::kUsageError: return UsageError(kCommand, error);
     case Parsed::kRun: break;
   }
   if (arguments.list) {
@@ -159,8 +154,8 @@ int RunCall(int argc, char** argv) {
   }
   if (!arguments.text_from_stdin) return CallService(arguments, arguments.text);
   std::string text;
-  if (!ReadStandardInput(&text, &error)) return Fail(error);
-  if (zv::HoldsZeroByte(text)) return Fail("the text from standard input holds a zero byte");
+  if (!ReadStandardInput(&text, &error)) return Fail(kCommand, error);
+  if (zv::HoldsZeroByte(text)) return Fail(kCommand, "the text from standard input holds a zero byte");
   return CallService(arguments, text.c_str());
 }
 

@@ -27,4 +27,8 @@ void PrintCallHelp(std::FILE* out);
 int RunWalk(int argc, char** argv);
 void PrintWalkHelp(std::FILE* out);
 
+/// `zvxpc status [--socket PATH]`: the service's status fields.
+int RunStatus(int argc, char** argv);
+void PrintStatusHelp(std::FILE* out);
+
 }  // namespace zvxpc

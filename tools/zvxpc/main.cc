@@ -8,7 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
+#include "zvxpc/long_options.h"
 
 namespace {
 
@@ -22,11 +24,12 @@ constexpr Subcommand kSubcommands[] = {
     {"walk", zvxpc::RunWalk, zvxpc::PrintWalkHelp},
     {"call", zvxpc::RunCall, zvxpc::PrintCallHelp},
     {"profiles", zvxpc::RunProfiles, zvxpc::PrintProfilesHelp},
+    {"status", zvxpc::RunStatus, zvxpc::PrintStatusHelp},
 };
 
 void PrintHelp(std::FILE* out) {
   std::fputs(
-      "usage: zvxpc COMMAND [OPTION]... [ARGUMENT]...\n"
+      "usage: zvxpc [OPTION]... COMMAND [OPTION]... [ARGUMENT]...\n"
       "Client of zvxpcd, the colour profile helper service of the print dialog,\n"
       "and viewer of profile property lists.\n"
       "\n"
@@ -35,9 +38,11 @@ void PrintHelp(std::FILE* out) {
       "  call OPERATION [TEXT | -]            send one request, print its reply\n"
       "  call --list                          list the service's operations\n"
       "  profiles [--json] FILE               print the lists of a profile property list\n"
+      "  status                               print the service's status\n"
       "  help [COMMAND]                       show this help, or COMMAND's\n"
-      "Options may stand before or after the arguments; '--' ends them. Every\n"
-      "command takes --help; call and walk take --socket PATH and --timeout SECONDS.\n"
+      "A command's options may stand before its name, or after it among the\n"
+      "arguments; '--' ends them. Every command takes --help; call, walk and\n"
+      "status take --socket PATH and --timeout SECONDS.\n"
       "\n"
       "Options:\n"
       "  -h, --help      show this help\n"
@@ -82,7 +87,10 @@ std::string Suggestion(std::string_view command) {
   constexpr std::size_t kMaxEdits = 2;
   std::string best;
   std::size_t best_distance = kMaxEdits + 1;
-  for (const char* name : {"walk", "call", "profiles", "help"}) {
+  std::vector<std::string_view> names;
+  for (const Subcommand& subcommand : kSubcommands) names.push_back(subcommand.name);
+  names.push_back("help");
+  for (const std::string_view name : names) {
     const std::size_t distance = EditDistance(command, name);
     if (distance < best_distance) {
       best = name;
@@ -92,11 +100,6 @@ std::string Suggestion(std::string_view command) {
   return best.empty() ? "" : " Did you mean '" + best + "'?";
 }
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "zvxpc: %s\nTry 'zvxpc --help'.\n", message.c_str());
-  return zvxpc::kExitFailure;
-}
-
 // `zvxpc help [COMMAND]`.
 int RunHelp(int argc, char** argv) {
   if (argc == 1) {
@@ -104,26 +107,48 @@ int RunHelp(int argc, char** argv) {
     return zvxpc::kExitSuccess;
   }
   const Subcommand* subcommand = argc == 2 ? FindSubcommand(argv[1]) : nullptr;
-  if (subcommand == nullptr) return UsageError(std::string("no help for '") + argv[argc == 2 ? 1 : 2] + "'");
+  if (subcommand == nullptr) return zvxpc::UsageError("", std::string("no help for '") + argv[argc == 2 ? 1 : 2] + "'");
   subcommand->print_help(stdout);
   return zvxpc::kExitSuccess;
+}
+
+// Where the command stands in argv: after the options given before it.
+int CommandIndex(int argc, char** argv) {
+  int at = 1;
+  while (at < argc && zvxpc::IsLongOption(argv[at])) at += zvxpc::TakesSeparateValue(argv[at]) ? 2 : 1;
+  return at;
+}
+
+// Runs `subcommand` with its name first, then the options given before it,
+// then the arguments after it: the command reads them all as its own.
+int RunWithOptionsFirst(const Subcommand& subcommand, int argc, char** argv, int at) {
+  std::vector<char*> arguments = {argv[at]};
+  arguments.insert(arguments.end(), argv + 1, argv + at);
+  arguments.insert(arguments.end(), argv + at + 1, argv + argc);
+  const int count = static_cast<int>(arguments.size());
+  arguments.push_back(nullptr);
+  return subcommand.run(count, arguments.data());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return UsageError("no command given");
-  const char* command = argv[1];
-  if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+  if (argc < 2) return zvxpc::UsageError("", "no command given");
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     PrintHelp(stdout);
     return zvxpc::kExitSuccess;
   }
-  if (std::strcmp(command, "--version") == 0 || std::strcmp(command, "-V") == 0) {
+  if (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-V") == 0) {
     std::puts("zvxpc " ZVXPC_VERSION);
     return zvxpc::kExitSuccess;
   }
-  if (std::strcmp(command, "help") == 0) return RunHelp(argc - 1, argv + 1);
+  const int at = CommandIndex(argc, argv);
+  if (at >= argc) return zvxpc::UsageError("", "no command given after the options");
+  const char* command = argv[at];
+  if (std::strcmp(command, "help") == 0) return RunHelp(argc - at, argv + at);
   const Subcommand* subcommand = FindSubcommand(command);
-  if (subcommand == nullptr) return UsageError(std::string("unknown command '") + command + "'." + Suggestion(command));
-  return subcommand->run(argc - 1, argv + 1);
+  if (subcommand == nullptr) {
+    return zvxpc::UsageError("", std::string("unknown command '") + command + "'." + Suggestion(command));
+  }
+  return RunWithOptionsFirst(*subcommand, argc, argv, at);
 }

@@ -10,14 +10,17 @@
 #include <string_view>
 
 #include "platform/fixed_field.h"
+#include "platform/one_line_text.h"
 #include "platform/utf8.h"
 #include "store/profile_plist_file.h"
 #include "store/zvplist.h"
+#include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
 
 namespace zvxpc {
 namespace {
 
+constexpr const char* kCommand = "profiles";
 constexpr const char* kClassNames[3] = {"RGB", "SIM", "DST"};
 
 struct ProfilesOptions {
@@ -29,7 +32,7 @@ enum class Parsed { kRun, kHelp, kUsageError };
 
 // "--json" and "--help" anywhere, and exactly one FILE; "--" ends the
 // options.
-Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options) {
+Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options, std::string* error) {
   static const option kOptions[] = {{"json", no_argument, nullptr, 'j'},
                                     {"help", no_argument, nullptr, 'h'},
                                     {nullptr, 0, nullptr, 0}};
@@ -39,10 +42,13 @@ Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options) {
     switch (c) {
       case 'j': options->json = true; break;
       case 'h': return Parsed::kHelp;
-      default: return Parsed::kUsageError;
+      default: *error = std::string("unknown option '") + argv[optind - 1] + "'"; return Parsed::kUsageError;
     }
   }
-  if (argc - optind != 1) return Parsed::kUsageError;
+  if (argc - optind != 1) {
+    *error = argc == optind ? "no FILE given" : "one FILE only, not " + std::to_string(argc - optind);
+    return Parsed::kUsageError;
+  }
   options->file = argv[optind];
   return Parsed::kRun;
 }
@@ -82,22 +88,6 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-// `text` for a terminal: control characters and DEL shown as \xNN.
-std::string PrintableText(std::string_view text) {
-  std::string out;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02x", c);
-      out += escape;
-    } else {
-      out += ch;
-    }
-  }
-  return out;
-}
-
 void PrintJsonClass(const ProfileList& list) {
   std::printf("{\"iNum\":%d,\"slots\":[", list.iNum);
   const char* separator = "";
@@ -134,8 +124,8 @@ void PrintTableClass(const char* name, const ProfileList& list) {
     if (!SlotInUse(slot)) continue;
     any = true;
     std::printf("  %4d %13d %6d %12d %8d  %-31s  %s\n", i, slot.IndexOnDevice, slot.InMenu, slot.ProfileClass,
-                slot.Location, PrintableText(zv::FieldText(slot.FileName)).c_str(),
-                PrintableText(zv::FieldText(slot.ProfileName)).c_str());
+                slot.Location, zv::OneLineText(zv::FieldText(slot.FileName)).c_str(),
+                zv::OneLineText(zv::FieldText(slot.ProfileName)).c_str());
   }
   if (!any) std::printf("  (every slot empty)\n");
 }
@@ -166,19 +156,17 @@ void PrintProfilesHelp(std::FILE* out) {
 
 int RunProfiles(int argc, char** argv) {
   ProfilesOptions options;
-  switch (ParseProfilesArguments(argc, argv, &options)) {
+  std::string error;
+  switch (ParseProfilesArguments(argc, argv, &options, &error)) {
     case Parsed::kHelp: PrintProfilesHelp(stdout); return kExitSuccess;
-    case Parsed::kUsageError:
-      std::fputs("usage: zvxpc profiles [--json] FILE\nTry 'zvxpc profiles --help'.\n", stderr);
-      return kExitFailure;
+    case Parsed::kUsageError: return UsageError(kCommand, error);
     case Parsed::kRun: break;
   }
   static ProfileList rgb, sim, dst;  // about 42 KB each, cleared
   std::string reason;
   if (!zv::ReadProfileListFile(options.file, &rgb, &sim, &dst, &reason)) {
     // The reason names the file (or the call that failed on it).
-    std::fprintf(stderr, "zvxpc: cannot read profile list: %s\n", PrintableText(reason).c_str());
-    return kExitUnreadableFile;
+    return Fail(kCommand, "cannot read profile list: " + reason, kExitUnreadableFile);
   }
   const ProfileList* const lists[3] = {&rgb, &sim, &dst};
   if (options.json) {
@@ -186,7 +174,7 @@ int RunProfiles(int argc, char** argv) {
   } else {
     PrintTable(lists);
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return std::fflush(stdout) == 0 ? kExitSuccess : Fail(kCommand, "cannot write to standard output");
 }
 
 }  // namespace zvxpc

@@ -53,7 +53,9 @@ zvxpc_client* ConnectToService(const ServiceOptions& options, std::string* error
   switch (reason) {
     case ENOENT:
     case ECONNREFUSED:
-      *error = "the service is not running at " + socket + " (start zvxpcd, or give --socket PATH)";
+      *error = "the service is not running at " + socket +
+               " (start it with 'systemctl --user start zvxpcd.socket' or as " ZVXPCD_PROGRAM
+               ", or give --socket PATH)";
       break;
     case EACCES:
     case EPERM:
@@ -89,6 +91,30 @@ std::string RequestFailure(const zvxpc_client* client, int error_number) {
     default:
       return "the request failed: " + message;
   }
+}
+
+bool IsUnknownOperation(const zvxpc_client* client, int error_number) {
+  return error_number == EPROTO && std::string_view(zvxpc_error(client)).starts_with("unknown operation");
+}
+
+bool RequestStatus(zvxpc_client* client, int timeout_ms, std::string* reply) {
+  char* text = nullptr;
+  if (zvxpc_call(client, ZVXPC_OP_STATUS, nullptr, timeout_ms, &text) != 0) return false;
+  reply->assign(text);
+  std::free(text);
+  return true;
+}
+
+std::optional<std::string> ServiceFolder(zvxpc_client* client, int timeout_ms) {
+  std::string reply;
+  char* folder = nullptr;
+  if (!RequestStatus(client, timeout_ms, &reply) ||
+      zvxpc_status_field(reply.c_str(), ZVXPC_STATUS_PREFERENCES_DIR, &folder) != 0) {
+    return std::nullopt;
+  }
+  std::string result = folder;
+  std::free(folder);
+  return result;
 }
 
 bool PrintReplyLine(const char* reply) {

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// What `zvxpc call` and `zvxpc walk` share: the connection to the service
+// What the commands that talk to the service share: the connection
 // through libzvxpc, the reasons of its failures in the user's words, the
-// reply on standard output and the --socket and --timeout options.
+// service's status, the reply on standard output and the --socket and
+// --timeout options.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "zvxpc.h"
@@ -26,6 +28,19 @@ zvxpc_client* ConnectToService(const ServiceOptions& options, std::string* error
 /// Why the last request on `client` failed, for the user (from errno and
 /// the library's message).
 std::string RequestFailure(const zvxpc_client* client, int error_number);
+
+/// True when the last request on `client` failed because the service does
+/// not know its operation (a service older than this client).
+bool IsUnknownOperation(const zvxpc_client* client, int error_number);
+
+/// The service's status reply on `client` into `*reply`. False with errno
+/// and zvxpc_error set as zvxpc_call sets them.
+bool RequestStatus(zvxpc_client* client, int timeout_ms, std::string* reply);
+
+/// The folder of the profile lists the service uses, from its status;
+/// nullopt when it does not tell (a service older than the status
+/// operation, or no answer), and the library's default rule applies.
+std::optional<std::string> ServiceFolder(zvxpc_client* client, int timeout_ms);
 
 /// Writes `reply` and a newline to standard output. False when standard
 /// output refuses it.

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-// `zvxpc walk`: one walk request to the service through libzvxpc. Prints
-// the reply on standard output, then (unless --quiet) what the walk did to
-// the menus of the user's profile list, read with libzvplist before and
-// after the walk; explains a result other than iRet=0 on standard error in
-// one line, warns when a walk that ended 0 brought no row of the profile
-// table, and turns the result into the exit code:
+// `zvxpc walk`: one walk request to the service through libzvxpc, as the
+// explained walk (the plain walk for a service older than it). Prints the
+// reply on standard output, then (unless --quiet) what the walk did to the
+// menus of the user's profile list, read with libzvplist before and after
+// the walk from the folder the service names in its status; explains a
+// result other than iRet=0 on standard error in one line, with the
+// service's reason, warns when a walk that ended 0 brought no row of the
+// profile table, and turns the result into the exit code:
 //   0  the reply is "iRet=0"
 //   1  the reply is "iRet=N" with another N
 //   2  usage error, no connection, or no proper reply
@@ -20,45 +22,32 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
+#include "zvxpc/long_options.h"
 #include "zvxpc/service_session.h"
 #include "zvxpc/walk_summary.h"
 
 namespace zvxpc {
 namespace {
 
+constexpr const char* kCommand = "walk";
+
 struct WalkArguments {
   ServiceOptions service;
   const char* user = nullptr;
   const char* model = nullptr;
-  const char* preferences_dir = nullptr;  // null: the service's default folder
+  const char* preferences_dir = nullptr;  // null: the folder the service names
   bool quiet = false;
   std::vector<const char*> walk_arguments;
 };
 
 enum class Parsed { kRun, kHelp, kUsageError };
-
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "zvxpc walk: %s\nTry 'zvxpc walk --help'.\n", message.c_str());
-  return kExitFailure;
-}
-
-int Fail(const std::string& reason) {
-  std::fprintf(stderr, "zvxpc walk: %s\n", reason.c_str());
-  return kExitFailure;
-}
-
-bool IsLongOption(std::string_view argument) { return argument.size() > 2 && argument.substr(0, 2) == "--"; }
-
-// Long options taking a value in the next argument when written without '='.
-bool TakesSeparateValue(std::string_view argument) {
-  return argument == "--socket" || argument == "--user" || argument == "--model" || argument == "--timeout" ||
-         argument == "--preferences-dir";
-}
 
 // Splits argv[1..] into zvxpc walk's own options (after the subcommand's
 // name in `*options`) and the walk arguments. A lone -h is a help request.
@@ -133,29 +122,60 @@ Parsed ParseWalkArguments(int argc, char** argv, WalkArguments* arguments, std::
   return Parsed::kRun;
 }
 
-// One line on what the walk's result means for the user.
+// One line on what the walk's result means for the user, when the service
+// gave no reason.
 const char* ExplainResult(int result) {
   switch (result) {
     case 1: return "the device did not answer, or the walk failed";
     case 2: return "the printer answered with an error";
     case -1: return "the service refused the walk arguments or the request";
-    case -2: return "nothing to walk (-H, or a pass phrase or key, which the service does not take)";
+    case -2: return "nothing to walk (-H)";
     default: return "a result the service does not document";
   }
 }
 
-int ReportResult(int result) {
+// The reply line, and for a result other than 0 why on standard error:
+// the service's reason as it gives it (one line, its control characters
+// already escaped), else a line of this program's own.
+int ReportResult(int result, const std::string& reason) {
   const std::string reply = ZVXPC_WALK_RESULT + std::to_string(result);
-  if (!PrintReplyLine(reply.c_str())) return Fail("cannot write the reply to standard output");
+  if (!PrintReplyLine(reply.c_str())) return Fail(kCommand, "cannot write the reply to standard output");
   if (result == 0) return kExitSuccess;
-  std::fprintf(stderr, "%s: %s\n", reply.c_str(), ExplainResult(result));
+  std::fprintf(stderr, "%s: %s\n", reply.c_str(), reason.empty() ? ExplainResult(result) : reason.c_str());
   return kExitWalkFailed;
 }
 
-// The profile list the walk updates, or "" when the service would refuse
-// the names (it then walks nothing and writes no list).
-std::string ListPath(const WalkArguments& arguments) {
-  char* path = zvplist_path(arguments.preferences_dir, arguments.user, arguments.model);
+// Walks as the explained walk, or as the plain walk when the service is
+// older than it (it refuses the operation without walking): 0 with the
+// result and the service's reason ("" when it gave none), or -1 with errno
+// as the library sets it.
+int Walk(zvxpc_client* client, const WalkArguments& arguments, int* result, std::string* reason) {
+  const int argc = static_cast<int>(arguments.walk_arguments.size());
+  const char* const* argv = arguments.walk_arguments.data();
+  char* why = nullptr;
+  int status = zvxpc_walk_explain(client, arguments.user, arguments.model, argc, argv, arguments.service.timeout_ms,
+                                  result, &why);
+  if (status != 0 && IsUnknownOperation(client, errno)) {
+    status = zvxpc_walk(client, arguments.user, arguments.model, argc, argv, arguments.service.timeout_ms, result);
+  }
+  const int saved = errno;
+  if (status == 0 && why != nullptr) reason->assign(why);
+  std::free(why);
+  errno = saved;
+  return status;
+}
+
+// The profile list the walk updates, in --preferences-dir or the folder
+// the service names, or "" when the service would refuse the names (it
+// then walks nothing and writes no list).
+std::string ListPath(const WalkArguments& arguments, zvxpc_client* client) {
+  std::optional<std::string> folder;
+  if (arguments.preferences_dir != nullptr) {
+    folder = arguments.preferences_dir;
+  } else {
+    folder = ServiceFolder(client, arguments.service.timeout_ms);
+  }
+  char* path = zvplist_path(folder ? folder->c_str() : nullptr, arguments.user, arguments.model);
   if (path == nullptr) return "";
   std::string result = path;
   std::free(path);
@@ -177,15 +197,14 @@ void ReportMenus(const std::string& path, const ListSnapshot& before, int result
   std::string error;
   const std::unique_ptr<ListSnapshot> after = ReadSnapshot(path.c_str(), &error);
   if (!after) {
-    std::fprintf(stderr, "zvxpc walk: the profile list cannot be read: %s\n", error.c_str());
+    Report(kCommand, "the profile list cannot be read: " + error);
     return;
   }
   for (const std::string& line : SummaryLines(before, *after)) std::printf("%s\n", line.c_str());
   std::fflush(stdout);
   if (result == 0 && NoEntryReported(*after)) {
-    std::fprintf(stderr,
-                 "zvxpc walk: warning: the device reported no row of the profile table " ZVXPC_PROFILE_TABLE_OID
-                 "; the usual cause is a walk without that root OID after the printer's address\n");
+    Report(kCommand, "warning: the device reported no row of the profile table " ZVXPC_PROFILE_TABLE_OID
+                     "; the usual cause is a walk without that root OID after the printer's address");
   }
 }
 
@@ -200,8 +219,10 @@ void PrintWalkHelp(std::FILE* out) {
       "      " ZVXPC_PROFILE_TABLE_OID "\n"
       "The last argument is the root OID of the printer's profile table; without\n"
       "it the walk finds no profile. Prints the reply \"iRet=N\", then for each\n"
-      "class (RGB, SIM, DST) how many profiles are in the menu and which entered\n"
-      "or left it; a result other than iRet=0 is explained on standard error.\n"
+      "class (RGB, SIM, DST) how many profiles are in the menu (InMenu 2, 4 or 5)\n"
+      "and which entered or left it; a result other than iRet=0 is explained on\n"
+      "standard error with the service's reason. A walk given up (--timeout)\n"
+      "goes on in the service, which may still change the menu.\n"
       "Only arguments beginning with '--' are options of zvxpc walk; everything\n"
       "after '--' is a walk argument. With -Cr25 (as for snmpbulkwalk) the\n"
       "service walks by GETBULK with 25 variables per request, instead of its\n"
@@ -213,7 +234,7 @@ void PrintWalkHelp(std::FILE* out) {
       "  --quiet             print the reply line only\n"
       "  --preferences-dir DIR\n"
       "                      the folder of the service's profile lists (default:\n"
-      "                      the service's default folder)\n",
+      "                      the folder the service names in its status)\n",
       out);
   std::fputs(kServiceOptionsHelp, out);
   std::fputs(
@@ -227,22 +248,21 @@ int RunWalk(int argc, char** argv) {
   std::string error;
   switch (ParseWalkArguments(argc, argv, &arguments, &error)) {
     case Parsed::kHelp: PrintWalkHelp(stdout); return kExitSuccess;
-    case Parsed::kUsageError: return UsageError(error);
+    case Parsed::kUsageError: return UsageError(kCommand, error);
     case Parsed::kRun: break;
   }
   zvxpc_client* client = ConnectToService(arguments.service, &error);
-  if (client == nullptr) return Fail(error);
-  const std::string list_path = arguments.quiet ? "" : ListPath(arguments);
+  if (client == nullptr) return Fail(kCommand, error);
+  const std::string list_path = arguments.quiet ? "" : ListPath(arguments, client);
   const std::unique_ptr<ListSnapshot> before = SnapshotBefore(list_path);
   int result = 0;
-  const int status = zvxpc_walk(client, arguments.user, arguments.model,
-                                static_cast<int>(arguments.walk_arguments.size()), arguments.walk_arguments.data(),
-                                arguments.service.timeout_ms, &result);
+  std::string reason;
+  const int status = Walk(client, arguments, &result, &reason);
   const int error_number = errno;
   const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
   zvxpc_close(client);
-  if (status != 0) return error_number == EINVAL ? UsageError(failure) : Fail(failure);
-  const int exit_code = ReportResult(result);
+  if (status != 0) return error_number == EINVAL ? UsageError(kCommand, failure) : Fail(kCommand, failure);
+  const int exit_code = ReportResult(result, reason);
   if (exit_code != kExitFailure) ReportMenus(list_path, *before, result);
   return exit_code;
 }

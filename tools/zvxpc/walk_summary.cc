@@ -12,11 +12,11 @@ namespace {
 
 constexpr const char* kClassNames[3] = {"RGB", "SIM", "DST"};
 
-// The file names of the used slots of `list`.
+// The file names of the entries of `list` that its menu shows.
 std::set<std::string> NamesInMenu(const ProfileList& list) {
   std::set<std::string> names;
   for (const ProfileRecord& slot : list.slots) {
-    if (slot.InMenu != ZV_INMENU_EMPTY) names.emplace(zv::FieldText(slot.FileName, ZV_PROFILE_NAME_SIZE));
+    if (ShownInMenu(slot)) names.emplace(zv::FieldText(slot.FileName, ZV_PROFILE_NAME_SIZE));
   }
   return names;
 }
@@ -32,16 +32,16 @@ std::string NamesMissingFrom(const std::set<std::string>& from, const std::set<s
   return joined;
 }
 
-int UsedSlots(const ProfileList& list) {
-  int used = 0;
-  for (const ProfileRecord& slot : list.slots) used += slot.InMenu != ZV_INMENU_EMPTY ? 1 : 0;
-  return used;
+int EntriesInMenu(const ProfileList& list) {
+  int shown = 0;
+  for (const ProfileRecord& slot : list.slots) shown += ShownInMenu(slot) ? 1 : 0;
+  return shown;
 }
 
 std::string ClassLine(const char* class_name, const ProfileList& before, const ProfileList& after) {
   const std::set<std::string> was = NamesInMenu(before), is = NamesInMenu(after);
   const std::string entered = NamesMissingFrom(is, was), left = NamesMissingFrom(was, is);
-  std::string line = std::string(class_name) + ": " + std::to_string(UsedSlots(after)) + " in the menu";
+  std::string line = std::string(class_name) + ": " + std::to_string(EntriesInMenu(after)) + " in the menu";
   if (entered.empty() && left.empty()) return line;
   line += " (";
   if (!entered.empty()) line += "entered: " + entered;
@@ -51,6 +51,11 @@ std::string ClassLine(const char* class_name, const ProfileList& before, const P
 }
 
 }  // namespace
+
+bool ShownInMenu(const ProfileRecord& entry) {
+  return entry.InMenu == ZV_INMENU_REPORTED || entry.InMenu == ZV_INMENU_KEPT_REPORTED ||
+         entry.InMenu == ZV_INMENU_CLIENT;
+}
 
 std::unique_ptr<ListSnapshot> EmptySnapshot() { return std::make_unique<ListSnapshot>(); }
 

@@ -17,6 +17,12 @@ struct ListSnapshot {
   ProfileList classes[3];
 };
 
+/// True when the dialog's menu shows `entry`: the last walk reported it
+/// (InMenu 2, or 4 for a kept entry) or a client put it there (5). The
+/// other states keep an entry listed but out of the menu: 1 and 3 until a
+/// walk reports it again, 6 for a kept entry a walk missed.
+bool ShownInMenu(const ProfileRecord& entry);
+
 /// A snapshot with every slot empty: the lists before a first walk.
 std::unique_ptr<ListSnapshot> EmptySnapshot();
 
@@ -26,8 +32,8 @@ std::unique_ptr<ListSnapshot> ReadSnapshot(const char* path, std::string* error)
 
 /// One line per class, in the order RGB, SIM, DST:
 ///   "RGB: 2 in the menu (entered: A.ICC, B.ICC; left: C.ICC)"
-/// A profile is in the menu while its slot is used (InMenu not 0) and is
-/// named by its file name; the parenthesis is left out when nothing moved.
+/// A profile is in the menu while ShownInMenu says so and is named by its
+/// file name; the parenthesis is left out when nothing moved.
 std::vector<std::string> SummaryLines(const ListSnapshot& before, const ListSnapshot& after);
 
 /// True when no entry of `after` was reported by the last walk (InMenu 2

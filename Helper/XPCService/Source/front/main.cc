@@ -12,17 +12,21 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "front/preferences_on_demand.h"
 #include "front/service_delegate.h"
 #include "front/service_options.h"
 #include "front/system_log.h"
 #include "front/verbose_log.h"
-#include "front/walk_process.h"
+#include "front/shared_walk_state.h"
+#include "front/walk_launcher.h"
 #include "front/walk_request.h"
 #include "platform/confinement.h"
 #include "platform/atomic_file.h"
 #include "platform/xpc/listener.h"
+
+extern char** environ;
 
 namespace {
 
@@ -46,24 +50,41 @@ std::string WalkProgramBesideService() {
 }
 
 // The walk state the first walk starts from: the time limit and the bulk
-// default of the command line, MIBS from the service's environment.
+// default of the command line.
 zv::WalkProcessState InitialWalkState(const zv::ServiceOptions& options) {
   zv::WalkProcessState state;
   state.time_limit_seconds = options.walk_timeout_seconds;
   state.bulk_repetitions = options.bulk_repetitions;
-  if (const char* mibs = std::getenv("MIBS")) state.mibs = mibs;
   return state;
+}
+
+// The service's environment, which the walks' processes get (MIBS set as
+// the service keeps it).
+std::vector<std::string> ServiceEnvironment() {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
+  return environment;
+}
+
+// Sets up the walks: where their lists are, how they are logged, what the
+// first one starts from, and the launcher of their processes.
+void PrepareWalks(const zv::ServiceOptions& options) {
+  zv::WalkEnvironment environment;
+  environment.preferences_directory = options.preferences_directory;
+  zv::SetWalkEnvironment(environment);
+  // A missing folder, the default one or one given, is made when first needed.
+  zv::CreateOnDemand(options.preferences_directory);
+  if (options.verbose) zv::EnableVerboseLog();
+  const char* mibs = std::getenv("MIBS");
+  zv::SetSharedWalkState(InitialWalkState(options), mibs ? std::optional<std::string>(mibs) : std::nullopt);
+  zv::StartWalkLauncher(options.walk_program ? *options.walk_program : WalkProgramBesideService(),
+                        ServiceEnvironment());
 }
 
 // Applies the options that shape the process before any request runs.
 bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   if (options.log_file && !zv::UseLogFile(*options.log_file, error)) return false;
   ::openlog("zvxpcd", LOG_PID, LOG_USER);
-  zv::WalkEnvironment environment;
-  environment.preferences_directory = options.preferences_directory;
-  zv::SetWalkEnvironment(environment);
-  if (options.preferences_directory_is_default) zv::CreateOnDemand(options.preferences_directory);
-  if (options.verbose) zv::EnableVerboseLog();
   // A service killed while it saved a list may have left a temporary.
   zv::RemoveStaleTemporariesIn(options.preferences_directory);
   // Buffers of large requests go back to the system once freed: a fixed
@@ -71,8 +92,7 @@ bool PrepareProcess(const zv::ServiceOptions& options, std::string* error) {
   // buffer and then keeping such buffers in its heaps, where a burst of
   // large requests would stay resident long after it ended.
   ::mallopt(M_MMAP_THRESHOLD, kMappedAllocationBytes);
-  zv::SetWalkProcessSetup(options.walk_program ? *options.walk_program : WalkProgramBesideService(),
-                          InitialWalkState(options));
+  PrepareWalks(options);
   if (options.verbose && zv::LandlockAbi() == 0) {
     zv::LogErrorLine("xpc - walks run without Landlock (the kernel does not offer it); the rest of their "
                      "confinement holds");
@@ -91,6 +111,9 @@ zv::xpc::ListenerOptions ListenerOptionsFrom(const zv::ServiceOptions& options) 
   // A walk in progress would hold the stop for as long as the printer
   // keeps it waiting; it is abandoned and writes nothing.
   listener_options.on_stop = [] { zv::StopWalks(); };
+  // A walk's process holds nothing of the user's and may not ask the
+  // service to do what it cannot (it cannot make a socket anyway).
+  listener_options.refuse_peer = [](pid_t pid) { return zv::IsWalkProcess(pid); };
   return listener_options;
 }
 

@@ -3,6 +3,7 @@
 
 #include "front/file_operations.h"
 #include "front/request_decoding.h"
+#include "front/service_status.h"
 #include "front/verbose_log.h"
 #include "front/walk_request.h"
 
@@ -77,4 +78,12 @@ void ZVmacServiceXPC::writeDataToPlistFileRename_XPC(const Request& request, con
 
 void ZVmacServiceXPC::mibwalk_XPC(const Request& request, const Reply& reply) {
   zv::RunWalkRequest(request, reply);
+}
+
+void ZVmacServiceXPC::mibwalkReason_XPC(const Request& request, const Reply& reply) {
+  zv::RunExplainedWalkRequest(request, reply);
+}
+
+void ZVmacServiceXPC::serviceStatus_XPC(const Request& /*request*/, const Reply& reply) {
+  reply(zv::ServiceStatusText());
 }

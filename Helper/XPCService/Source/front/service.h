@@ -4,8 +4,8 @@
 
 #include "front/service_protocol.h"
 
-/// Implements the eight operations: decodes each request text, does the
-/// work and replies. Holds no state; one instance per connection.
+/// Implements the operations: decodes each request text, does the work and
+/// replies. Holds no state; one instance per connection.
 class ZVmacServiceXPC : public ZV_XPC_Protocol {
  public:
   void zvPListIsAdminProfile_XPC(const Request& request, const Reply& reply) override;
@@ -16,4 +16,6 @@ class ZVmacServiceXPC : public ZV_XPC_Protocol {
   void writeDataToPlistFile_XPC(const Request& request, const Reply& reply) override;
   void writeDataToPlistFileRename_XPC(const Request& request, const Reply& reply) override;
   void mibwalk_XPC(const Request& request, const Reply& reply) override;
+  void mibwalkReason_XPC(const Request& request, const Reply& reply) override;
+  void serviceStatus_XPC(const Request& request, const Reply& reply) override;
 };

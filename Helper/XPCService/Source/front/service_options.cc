@@ -133,6 +133,10 @@ bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
   return true;
 }
 
+std::string BulkRepetitionsText(int repetitions) {
+  return repetitions == kAutoBulkRepetitions ? "auto" : std::to_string(repetitions);
+}
+
 std::string ServiceUsage() {
   return "usage: zvxpcd [--socket PATH] [--preferences-dir DIR] [--log-file PATH] [--idle-exit SECONDS]\n"
          "              [--walk-timeout SECONDS] [--bulk-repetitions auto|N] [--walk-program PATH]\n"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "walk/walk_driver.h"
+#include "walk/walk_limits.h"
 #include "walk/walk_settings.h"
 
 namespace zv {
@@ -40,6 +40,9 @@ struct ServiceOptions {
 /// kMaxBulkRepetitions. Without --preferences-dir
 /// the folder is DefaultPreferencesDirectory().
 bool ParseServiceOptions(int argc, char** argv, ServiceOptions* options, std::string* error);
+
+/// The text of a bulk-repetitions setting, as --bulk-repetitions takes it.
+std::string BulkRepetitionsText(int repetitions);
 
 /// The text `zvxpcd --help` prints.
 std::string ServiceUsage();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The service's protocol: eight operations, each taking one request text
-// (or none) and answering with one reply text through its reply callback.
+// (or none) and answering with one reply text through its reply callback,
+// and two beside them that tell a client more (an explained walk, and the
+// service's status).
 #pragma once
 
 #include <array>
@@ -36,9 +38,15 @@ class ZV_XPC_Protocol {
   /// 8. "MODEL:ModelName:ENDUSER:USErName:END" then "ARG:arg:" per walk
   ///    argument: one walk, "iRet=<result>".
   virtual void mibwalk_XPC(const Request& request, const Reply& reply) = 0;
+  /// Beside the eight: the walk of mibwalk_XPC, its reply "iRet=<result>"
+  /// followed by ":Reason:" and why the walk ended as it did.
+  virtual void mibwalkReason_XPC(const Request& request, const Reply& reply) = 0;
+  /// Beside the eight: the service's status, one "NAME=VALUE" line each
+  /// (zvxpc.h names them). The request text is not read.
+  virtual void serviceStatus_XPC(const Request& request, const Reply& reply) = 0;
 
   /// The operations in the protocol's order, by their names on the wire.
-  static constexpr std::array<zv::xpc::Operation<ZV_XPC_Protocol>, 8> kOperations{{
+  static constexpr std::array<zv::xpc::Operation<ZV_XPC_Protocol>, 10> kOperations{{
       {ZVXPC_OP_IS_ADMIN, &ZV_XPC_Protocol::zvPListIsAdminProfile_XPC},
       {ZVXPC_OP_SWAP, &ZV_XPC_Protocol::zvPListSwapProfile_XPC},
       {ZVXPC_OP_EXIST, &ZV_XPC_Protocol::zvPListExistProfile_XPC},
@@ -47,5 +55,7 @@ class ZV_XPC_Protocol {
       {ZVXPC_OP_WRITE_DATA, &ZV_XPC_Protocol::writeDataToPlistFile_XPC},
       {ZVXPC_OP_WRITE_DATA_RENAME, &ZV_XPC_Protocol::writeDataToPlistFileRename_XPC},
       {ZVXPC_OP_WALK, &ZV_XPC_Protocol::mibwalk_XPC},
+      {ZVXPC_OP_WALK_EXPLAINED, &ZV_XPC_Protocol::mibwalkReason_XPC},
+      {ZVXPC_OP_STATUS, &ZV_XPC_Protocol::serviceStatus_XPC},
   }};
 };

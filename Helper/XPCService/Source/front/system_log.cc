@@ -2,6 +2,8 @@
 #include "front/system_log.h"
 
 #include <fcntl.h>
+#include <paths.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <syslog.h>
 #include <systemd/sd-journal.h>
@@ -9,9 +11,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
+#include "platform/one_line_text.h"
 #include "platform/posix_io.h"
 
 namespace zv {
@@ -49,19 +51,35 @@ void SendToJournal(int priority, std::string_view message, const std::vector<Log
     vectors[i].iov_base = items[i].data();
     vectors[i].iov_len = items[i].size();
   }
-  // Without a journal the entry is lost, as a syslog line would be.
-  (void)sd_journal_sendv(vectors.data(), static_cast<int>(vectors.size()));
+  // Without a journal the entry goes to standard error, as one line.
+  if (sd_journal_sendv(vectors.data(), static_cast<int>(vectors.size())) < 0) {
+    AppendToLogFile(STDERR_FILENO, "zvxpcd: " + OneLineText(message));
+  }
+}
+
+// True when the system log's socket is there: syslog(3) drops every line
+// silently without it.
+bool SystemLogReachable() {
+  static const bool reachable = [] {
+    struct stat status {};
+    return ::stat(_PATH_LOG, &status) == 0 && S_ISSOCK(status.st_mode);
+  }();
+  return reachable;
 }
 
 }  // namespace
 
 void LogErrorLine(std::string_view line) {
+  // One entry is one line, whatever a walk or a client put in it.
+  const std::string escaped = OneLineText(line);
   const int fd = log_file_fd.load();
-  if (fd < 0) {
-    ::syslog(LOG_ERR, "%.*s", static_cast<int>(line.size()), line.data());
-    return;
+  if (fd >= 0) {
+    AppendToLogFile(fd, escaped);
+  } else if (SystemLogReachable()) {
+    ::syslog(LOG_ERR, "%s", escaped.c_str());
+  } else {
+    AppendToLogFile(STDERR_FILENO, "zvxpcd: " + escaped);
   }
-  AppendToLogFile(fd, line);
 }
 
 bool UseLogFile(const std::string& path, std::string* error) {
@@ -82,24 +100,6 @@ void LogDiagnosticEntry(int priority, std::string_view message, const std::vecto
   } else {
     AppendToLogFile(fd, OneLineText(message));
   }
-}
-
-std::string OneLineText(std::string_view text) {
-  std::string line;
-  line.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escape[5];
-      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
-      line += escape;
-    } else if (c == '\\') {
-      line += "\\\\";
-    } else {
-      line.push_back(c);
-    }
-  }
-  return line;
 }
 
 }  // namespace zv

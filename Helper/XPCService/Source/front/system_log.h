@@ -9,11 +9,17 @@
 #include <string_view>
 #include <vector>
 
+// OneLineText, which every line of the log is escaped with, for the
+// callers that write text of their own into one line.
+#include "platform/one_line_text.h"
+
 namespace zv {
 
-/// Writes `line` to the system log (syslog(3), LOG_ERR), or appends it
-/// with a line feed to the file chosen with UseLogFile. Safe to call from
-/// any thread; each line is written whole.
+/// Writes `line`, its control characters escaped (OneLineText), to the
+/// system log (syslog(3), LOG_ERR), or appends it with a line feed to the
+/// file chosen with UseLogFile; without a system log socket (no journal,
+/// no syslog daemon), to standard error. Safe to call from any thread;
+/// each line is written whole.
 void LogErrorLine(std::string_view line);
 
 /// From now on appends log lines to `path` (created with permission bits
@@ -31,13 +37,10 @@ struct LogField {
 
 /// Writes one diagnostic entry. Without a log file: a journal entry
 /// (sd_journal_sendv) with MESSAGE=`message`, PRIORITY=`priority`,
-/// SYSLOG_IDENTIFIER=zvxpcd and `fields`. With one: `message` as one line
-/// of the file, control characters written as \xNN so that the entry stays
-/// on its line. Safe to call from any thread.
+/// SYSLOG_IDENTIFIER=zvxpcd and `fields`, or one line on standard error
+/// when there is no journal. With one: `message` as one line of the file,
+/// control characters written as \xNN so that the entry stays on its
+/// line. Safe to call from any thread.
 void LogDiagnosticEntry(int priority, std::string_view message, const std::vector<LogField>& fields);
-
-/// `text` with every control character (below 0x20, and 0x7F) written as
-/// \xNN and every backslash doubled: fit for one line of a log file.
-std::string OneLineText(std::string_view text);
 
 }  // namespace zv

@@ -36,6 +36,7 @@ void CollectNote(WalkNote note, std::string_view text) {
     case WalkNote::kReason: store.notes.reasons.emplace_back(text); break;
     case WalkNote::kList: store.notes.list_problem.assign(text); break;
     case WalkNote::kDetail: store.notes.last_detail.assign(text); break;
+    case WalkNote::kCount: store.notes.count.assign(text); break;
   }
 }
 
@@ -66,10 +67,9 @@ std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"
 
 }  // namespace
 
-void EnableVerboseLog() {
-  verbose.store(true);
-  SetWalkNoteSink(CollectNote);
-}
+void CollectWalkNotes() { SetWalkNoteSink(CollectNote); }
+
+void EnableVerboseLog() { verbose.store(true); }
 
 bool VerboseLogOn() { return verbose.load(); }
 
@@ -90,9 +90,12 @@ namespace {
 // What the result says by itself, when the walk gave no reason of its own.
 std::string ResultText(int result, const WalkNotes& notes) {
   switch (result) {
-    case 0: return "the walk completed";
-    case -1: return WithDetail("refused option or usage error", notes.last_detail);
-    case -2: return WithDetail("nothing to walk (-H, or a pass phrase or key the walk cannot use)", notes.last_detail);
+    case 0: return notes.found.empty() ? "the walk completed" : notes.found;
+    case -1: {
+      const std::string complaint = PlainDetail(notes.last_detail);
+      return complaint.empty() ? "a usage error in the walk arguments" : complaint;
+    }
+    case -2: return WithDetail("nothing to walk (-H)", notes.last_detail);
     default: return WithDetail("the walk failed", notes.last_detail);
   }
 }
@@ -100,7 +103,16 @@ std::string ResultText(int result, const WalkNotes& notes) {
 }  // namespace
 
 std::string WalkReasonText(int result, const WalkNotes& notes) {
-  std::string text = notes.reasons.empty() ? ResultText(result, notes) : Joined(notes.reasons);
+  // A walk that completed says what it found first, then anything it met
+  // on the way (a fallback to GETNEXT); a failed one says why it failed.
+  std::string text;
+  if (result == 0) {
+    text = ResultText(result, notes);
+    if (!notes.reasons.empty()) text += "; " + Joined(notes.reasons);
+  } else {
+    text = notes.reasons.empty() ? ResultText(result, notes) : Joined(notes.reasons);
+  }
+  if (!notes.count.empty()) text += "; variables found: " + notes.count;
   if (!notes.list_problem.empty()) text += "; " + notes.list_problem;
   return text;
 }

@@ -5,8 +5,8 @@
 // through the service's log channel (system_log.h): journal fields
 // ZVXPC_USER, ZVXPC_MODEL, ZVXPC_DEVICE, ZVXPC_RESULT, ZVXPC_REASON,
 // ZVXPC_OPERATION and ZVXPC_PATH, LOG_DEBUG for a success and LOG_WARNING
-// for a failure. Off unless turned on: then nothing is collected or
-// formatted.
+// for a failure. Off unless turned on. The walk's notes are collected
+// either way: the explained walk gives the same reason to its client.
 #pragma once
 
 #include <string>
@@ -15,8 +15,12 @@
 
 namespace zv {
 
-/// Turns the entries on for the rest of the process (installs the walk's
-/// note sink). Call at start-up, before any request is served.
+/// Installs the walk's note sink that collects each request's notes on its
+/// own thread (the walk request does, before each walk).
+void CollectWalkNotes();
+
+/// Turns the entries on for the rest of the process. Call at start-up,
+/// before any request is served.
 void EnableVerboseLog();
 
 /// True once EnableVerboseLog has run.
@@ -28,6 +32,8 @@ struct WalkNotes {
   std::vector<std::string> reasons;  // why it ended as it did, in order
   std::string list_problem;          // why its profile list was not written; empty when it was
   std::string last_detail;           // the last other diagnostic
+  std::string count;                 // the variables-found counter, when -Cp asked for it
+  std::string found;                 // what a walk that completed found (the request's own words)
 };
 
 /// Clears the notes collected so far; call before each walk.
@@ -36,10 +42,12 @@ void BeginWalkNotes();
 /// The notes collected since BeginWalkNotes.
 WalkNotes TakeWalkNotes();
 
-/// The reason an entry gives for a walk with `result` and `notes`: the
-/// notes' reasons joined by "; ", else a text for the result (-1 a usage
-/// error with the parser's complaint, -2 nothing to walk, 0 complete, any
-/// other the last diagnostic); then, after "; ", the list problem if any.
+/// The reason an entry gives for a walk with `result` and `notes`: for 0,
+/// what the walk found, then the notes' reasons (a fallback met on the
+/// way); otherwise the notes' reasons joined by "; ", else a text for the
+/// result (-1 the parser's complaint, -2 nothing to walk, any other the
+/// last diagnostic); then, after "; ", the variables found (-Cp) and the
+/// list problem, if any.
 std::string WalkReasonText(int result, const WalkNotes& notes);
 
 /// What a walk entry tells.

@@ -16,6 +16,7 @@ struct Admissions {
   uint64_t next_ticket = 0;   // the ticket the next walk to queue draws
   uint64_t next_served = 0;   // the ticket whose turn it is
   int running = 0;
+  int waiting = 0;
   bool stopping = false;
 };
 
@@ -29,15 +30,20 @@ Admissions& State() {
 WalkAdmission::WalkAdmission(std::string list_path) : list_path_(std::move(list_path)) {
   Admissions& state = State();
   std::unique_lock<std::mutex> lock(state.mutex);
+  ++state.waiting;
   // The list first, so that a walk waiting for its list holds no place.
   state.changed.wait(lock, [&] { return state.stopping || state.busy_lists.count(list_path_) == 0; });
-  if (state.stopping) return;
+  if (state.stopping) {
+    --state.waiting;
+    return;
+  }
   state.busy_lists.insert(list_path_);
   holds_list_ = true;
   const uint64_t ticket = state.next_ticket++;
   state.changed.wait(lock, [&] {
     return state.stopping || (ticket == state.next_served && state.running < kMaxWalksAtOnce);
   });
+  --state.waiting;
   if (state.stopping) return;
   ++state.next_served;
   ++state.running;
@@ -53,6 +59,12 @@ WalkAdmission::~WalkAdmission() {
     if (holds_list_) state.busy_lists.erase(list_path_);
   }
   state.changed.notify_all();
+}
+
+WalkCounts CountWalks() {
+  Admissions& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return {state.running, state.waiting};
 }
 
 void StopAdmittingWalks() {

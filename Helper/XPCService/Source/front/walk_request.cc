@@ -6,27 +6,27 @@
 
 #include "front/preferences_on_demand.h"
 #include "front/request_decoding.h"
+#include "front/shared_walk_state.h"
 #include "front/system_log.h"
 #include "front/verbose_log.h"
 #include "front/walk_admission.h"
-#include "front/walk_process.h"
+#include "front/walk_launcher.h"
 #include "platform/fixed_field.h"
 #include "platform/posix_io.h"
+#include "platform/utf8.h"
+#include "store/list_lock.h"
 #include "walk/debug_sink.h"
-#include "walk/walk_driver.h"
+#include "walk/list_update.h"
+#include "walk/snmp_configuration.h"
+#include "walk/walk_limits.h"
+#include "walk/walk_options.h"
 #include "zvxpc.h"
 
 namespace zv {
 namespace {
 
-// The environment, guarded; and the walks replaced by a function of the
-// process (tests): they share the path variables, so one runs at a time.
+// The environment, guarded.
 std::mutex& EnvironmentMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-std::mutex& InProcessWalkMutex() {
   static std::mutex mutex;
   return mutex;
 }
@@ -66,41 +66,108 @@ void FillArgumentVector(const std::vector<std::string_view>& arguments, WalkRequ
   storage->argc = static_cast<int>(arguments.size());
 }
 
-int WalkInThisProcess(WalkRequestStorage* storage, int (*walk)(int, char**)) {
-  std::lock_guard<std::mutex> lock(InProcessWalkMutex());
-  ZV_PLIST_PROFILE_PATH = storage->current_path;
-  ZV_PLIST_PROFILE_PREV_PATH = storage->previous_path;
-  ZV_PLIST_PROFILE_SPOOL_PATH = storage->spool_path;
-  const int result = walk(storage->argc, storage->argv);
-  ZV_PLIST_PROFILE_PATH = nullptr;
-  ZV_PLIST_PROFILE_PREV_PATH = nullptr;
-  ZV_PLIST_PROFILE_SPOOL_PATH = nullptr;
-  return result;
+// The walk in a confined process of its own; the next walk's process is
+// started ahead once it has ended.
+WalkRun RunInOwnProcess(const WalkJob& job, const std::optional<std::string>& mibs) {
+  WalkRun run = RunWalkInItsProcess(job, mibs);
+  PrepareNextWalkProcess(SharedMibs());
+  return run;
 }
 
-// The walk in a confined process of its own; `*process_end` tells how
-// that process ended when it sent no result.
-int WalkInOwnProcess(const WalkRequestStorage& storage, std::string* process_end) {
+// What one walk request came to, beside its result.
+struct WalkOutcome {
+  int result = kWalkRequestRefused;
+  std::string process_line;  // logged when the walk's process misbehaved
+  std::string found;         // what a walk that completed found
+};
+
+// "N rows, M classes": the spool rows a walk brought, and the classes its
+// rows go to (class 1 and 2: RGB; class 3: SIM and DST).
+std::string FoundText(const WalkReport& report) {
+  if (report.rows == 0) return "no row of the profile table (is its OID the last walk argument?)";
+  bool rgb = false;
+  bool sim_and_dst = false;
+  for (const ProfileRecord& row : report.spool->slots) {
+    rgb |= row.ProfileClass == 1 || row.ProfileClass == 2;
+    sim_and_dst |= row.ProfileClass == 3;
+  }
+  const int classes = (rgb ? 1 : 0) + (sim_and_dst ? 2 : 0);
+  return std::to_string(report.rows) + (report.rows == 1 ? " row, " : " rows, ") + std::to_string(classes) +
+         (classes == 1 ? " class" : " classes");
+}
+
+void MergeFailedWalk(const char* path) {
+  static const ProfileList kNoRows{};
+  (void)UpdateProfileListFile(path, 1, kNoRows);
+}
+
+// What the run of one walk leaves: the shared state it changed, the list
+// brought up to date (or, where the walk cannot say which profiles are
+// gone, left alone), and the result.
+void TakeRun(const WalkRun& run, const WalkStart& start, const WalkOptionScan& scan, const char* path,
+             WalkOutcome* outcome) {
+  if (run.report.toggled) TakeWalkToggles(start.state.toggled, *run.report.toggled);
+  outcome->result = 1;
+  switch (run.ending) {
+    case WalkRun::Ending::kEnded: {
+      const WalkEnd& end = *run.report.end;
+      TakeVariablesFound(start.state.variables_found, end.variables_found);
+      if (end.deaf_to_bulk && scan.address) RememberDeafToBulk(*scan.address);
+      outcome->result = end.result;
+      // A walk that never reached the device counts as failed for the merge.
+      (void)UpdateProfileListFile(path, end.result < 0 ? 1 : end.result, *run.report.spool);
+      outcome->found = FoundText(run.report);
+      return;
+    }
+    case WalkRun::Ending::kTimedOut:
+      NoteWalk(WalkNote::kReason, "the walk outlasted its time limit of " +
+                                      std::to_string(start.state.time_limit_seconds) + " s; its process was ended");
+      MergeFailedWalk(path);
+      return;
+    case WalkRun::Ending::kBroken:
+      outcome->process_line = "the walk's process " + run.problem + "; it was killed and the profile list was not changed";
+      break;
+    case WalkRun::Ending::kDied:
+      outcome->process_line = "the walk's process " + run.problem;
+      break;
+    case WalkRun::Ending::kNotStarted:
+      outcome->process_line = "the walk's process could not be started: " + run.problem;
+      break;
+    case WalkRun::Ending::kAbandoned: outcome->result = kWalkAbandoned; return;
+  }
+  NoteWalk(WalkNote::kReason, outcome->process_line +
+                                  (run.ending == WalkRun::Ending::kBroken ? "" : "; the profile list was not changed"));
+}
+
+// Runs the walk of a decoded request, once it is its turn.
+void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage, WalkOutcome* outcome) {
+  WalkAdmission admission(ProfileListLockName(storage->current_path));
+  if (!admission.admitted()) {
+    outcome->result = kWalkAbandoned;
+    return;
+  }
+  std::string folder_error;
+  if (!PrepareFolderFor(storage->current_path, &folder_error)) {
+    NoteWalk(WalkNote::kList, "the preferences folder could not be created: " + folder_error);
+  }
+  const WalkOptionScan scan = ScanWalkOptions(storage->argument_texts);
+  std::string mibs_problem;
+  const bool mibs_usable = !scan.mibs || MibsValueUsable(*scan.mibs, &mibs_problem);
+  const WalkStart start = BeginSharedWalk(scan.address, mibs_usable ? scan.mibs : std::nullopt);
+  if (!mibs_usable) {
+    // A usage error of the walk: nothing is sent, and the merge sees a
+    // failed walk, as for any other.
+    NoteWalk(WalkNote::kReason, "-m" + mibs_problem);
+    outcome->result = kWalkUsageError;
+    MergeFailedWalk(storage->current_path);
+    return;
+  }
   WalkJob job;
-  job.current_path = storage.current_path;
-  job.previous_path = storage.previous_path;
-  job.spool_path = storage.spool_path;
-  job.arguments = storage.argument_texts;
-  WalkProcessOutcome outcome = RunWalkProcess(std::move(job));
-  *process_end = std::move(outcome.process_end);
-  return outcome.result;
-}
-
-// Waits for the walk's turn, prepares the folder and walks.
-int AdmitAndWalk(const WalkEnvironment& environment, WalkRequestStorage* storage, std::string* folder_error,
-                 std::string* process_end) {
-  WalkAdmission admission(storage->current_path);
-  if (!admission.admitted()) return kWalkAbandoned;
-  const bool folder_ready = PrepareFolderFor(storage->current_path, folder_error);
-  const int result = environment.walk ? WalkInThisProcess(storage, environment.walk)
-                                      : WalkInOwnProcess(*storage, process_end);
-  if (!folder_ready) *folder_error = "the preferences folder could not be created: " + *folder_error;
-  return result;
+  job.arguments = storage->argument_texts;
+  job.state = start.state;
+  job.device_deaf_to_bulk = start.device_deaf_to_bulk;
+  const WalkRun run = environment.run ? environment.run(job, start.mibs) : RunInOwnProcess(job, start.mibs);
+  TakeRun(run, start, scan, storage->current_path, outcome);
 }
 
 // Where the walk log lines go: the environment's log, else the system log.
@@ -108,20 +175,16 @@ WalkLogSink LogChannel(const WalkEnvironment& environment) {
   return environment.log ? environment.log : LogErrorLine;
 }
 
+// The reason of one walk request: the refusal, or the walk's notes.
+std::string ReasonOf(WalkDecodeStatus status, int result, WalkNotes* notes, const WalkOutcome& outcome) {
+  if (status != WalkDecodeStatus::kReady) return WalkRefusalReason(status);
+  notes->found = outcome.found;
+  return WalkReasonText(result, *notes);
+}
+
 // The verbose entry of one walk request: the names as the request gave
-// them (`names`, as its decoding found them), and the reason from the
-// refusal, the folder or the walk's notes.
-void LogWalkOutcome(const WalkFields& names, WalkDecodeStatus status, int result, const std::string& folder_error) {
-  WalkNotes notes = TakeWalkNotes();
-  std::string reason;
-  if (status != WalkDecodeStatus::kReady) {
-    reason = WalkRefusalReason(status);
-  } else {
-    if (!folder_error.empty()) {
-      notes.list_problem = notes.list_problem.empty() ? folder_error : folder_error + "; " + notes.list_problem;
-    }
-    reason = WalkReasonText(result, notes);
-  }
+// them (`names`, as its decoding found them) and the reason.
+void LogWalkOutcome(const WalkFields& names, const WalkNotes& notes, int result, const std::string& reason) {
   WalkEntry entry;
   entry.user = names.user;
   entry.model = names.model;
@@ -130,6 +193,33 @@ void LogWalkOutcome(const WalkFields& names, WalkDecodeStatus status, int result
   entry.reason = reason;
   entry.failed = result != 0 || !notes.reasons.empty() || !notes.list_problem.empty();
   LogWalkEntry(entry);
+}
+
+void RunWalkRequestWith(const std::optional<std::string>& request, const xpc::Reply& reply, bool explained) {
+  WalkEnvironment environment;
+  {
+    std::lock_guard<std::mutex> lock(EnvironmentMutex());
+    environment = Environment();
+  }
+  // Lines the merge logs whatever the verbose setting (a list kept aside)
+  // take the channel of the iRet lines.
+  const WalkLogSink log = LogChannel(environment);
+  SetWalkLogSink(log);
+  CollectWalkNotes();
+  BeginWalkNotes();
+  WalkRequestStorage storage;
+  WalkOutcome outcome;
+  const WalkDecodeStatus status = DecodeWalkRequest(request, environment.preferences_directory, &storage);
+  if (status == WalkDecodeStatus::kReady) WalkDecoded(environment, &storage, &outcome);
+  // The service is stopping: the connection layer tells the client so.
+  if (outcome.result == kWalkAbandoned) return;
+  WalkNotes notes = TakeWalkNotes();
+  const std::string reason = ReasonOf(status, outcome.result, &notes, outcome);
+  const std::string result_text = ZVXPC_WALK_RESULT + std::to_string(outcome.result);
+  reply(explained ? result_text + ZVXPC_REASON_MARKER + ValidUtf8Text(OneLineText(reason)) : result_text);
+  log("xpc - mibwalk_XPC - " + result_text);
+  if (!outcome.process_line.empty()) log("xpc - mibwalk_XPC - " + outcome.process_line);
+  if (VerboseLogOn()) LogWalkOutcome(storage.names, notes, outcome.result, reason);
 }
 
 }  // namespace
@@ -193,34 +283,23 @@ void SetWalkEnvironment(WalkEnvironment environment) {
 void StopWalks() {
   StopAdmittingWalks();
   StopWalkProcesses();
-  AbandonWalks();
 }
 
 void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply) {
-  WalkEnvironment environment;
-  {
-    std::lock_guard<std::mutex> lock(EnvironmentMutex());
-    environment = Environment();
-  }
-  // Lines a walk logs whatever the verbose setting (walk processes send
-  // theirs, walk_process.h) take the channel of the iRet lines.
-  const WalkLogSink log = LogChannel(environment);
-  SetWalkLogSink(log);
-  const bool verbose = VerboseLogOn();
-  if (verbose) BeginWalkNotes();
-  WalkRequestStorage storage;
-  int result = kWalkRequestRefused;
-  const WalkDecodeStatus status = DecodeWalkRequest(request, environment.preferences_directory, &storage);
-  std::string folder_error;
-  std::string process_end;
-  if (status == WalkDecodeStatus::kReady) result = AdmitAndWalk(environment, &storage, &folder_error, &process_end);
-  // The service is stopping: the connection layer tells the client so.
-  if (result == kWalkAbandoned) return;
-  const std::string reply_text = ZVXPC_WALK_RESULT + std::to_string(result);
-  reply(reply_text);
-  log("xpc - mibwalk_XPC - " + reply_text);
-  if (!process_end.empty()) log("xpc - mibwalk_XPC - the walk's process " + process_end);
-  if (verbose) LogWalkOutcome(storage.names, status, result, folder_error);
+  RunWalkRequestWith(request, reply, false);
 }
+
+void RunExplainedWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply) {
+  RunWalkRequestWith(request, reply, true);
+}
+
+std::string WalkPreferencesDirectory() {
+  std::lock_guard<std::mutex> lock(EnvironmentMutex());
+  return Environment().preferences_directory;
+}
+
+int WalksRunning() { return CountWalks().running; }
+
+int WalksWaiting() { return CountWalks().waiting; }
 
 }  // namespace zv

@@ -10,12 +10,14 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "front/request_decoding.h"
+#include "front/walk_supervisor.h"
 #include "platform/xpc/interface.h"
 #include "store/profile_list_path.h"
 #include "store/zvplist.h"
@@ -80,45 +82,60 @@ std::string WalkRefusalReason(WalkDecodeStatus status);
 WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
                                    std::string_view preferences_directory, WalkRequestStorage* storage);
 
+/// One walk as the service runs it: in a process of its own
+/// (RunWalkInItsProcess), or as a test says.
+using WalkRunner = std::function<WalkRun(const WalkJob& job, const std::optional<std::string>& mibs)>;
+
 /// What walk requests take from the process, set at start-up.
 struct WalkEnvironment {
   /// Directory of the profile property lists, ending in a slash (the
   /// service sets it at start-up).
   std::string preferences_directory;
-  /// The walk itself when it runs in this process (tests); null: each walk
-  /// runs in a process of its own.
-  int (*walk)(int argc, char** argv) = nullptr;
-  /// Receives the log line of every walk request.
+  /// Runs each walk; empty: each walk runs in a process of its own.
+  WalkRunner run;
+  /// Receives the log line of every walk request; null: the system log.
   void (*log)(std::string_view line) = nullptr;
 };
 
 /// Replaces the process's walk environment for the walk requests that
-/// start afterwards. A null `walk` runs each walk in a process of its own
-/// (walk_process.h); a function given instead runs in this process, one
-/// walk at a time. A null `log` selects the system log.
+/// start afterwards.
 void SetWalkEnvironment(WalkEnvironment environment);
 
 /// For a service that stops: walks waiting for their turn and later ones
-/// are abandoned, and the processes of running walks are told to stop
-/// (walk_process.h). Safe to call from any thread.
+/// are abandoned, and the processes of running walks are killed
+/// (walk_supervisor.h). Safe to call from any thread.
 void StopWalks();
 
 /// The whole walk request (`mibwalk_XPC:reply:`): decodes the request,
 /// waits for its turn (walk_admission.h: walks of one list one after the
-/// other, a few lists at once), runs the walk in its own process (or, when
-/// the environment gives a walk function, in this process with
-/// ZV_PLIST_PROFILE_PATH, ZV_PLIST_PROFILE_PREV_PATH and
-/// ZV_PLIST_PROFILE_SPOOL_PATH pointing at its paths), replies
-/// "iRet=<result>" and then logs "xpc - mibwalk_XPC - iRet=<result>", and
-/// after it, when the walk's process ended without a result, how it
-/// ended. A request that cannot be decoded
-/// is not walked: it gets "iRet=-1" and the same log line. A walk that
-/// returns kWalkAbandoned (the service is stopping) gets no reply and no
-/// log line. Before the walk the preferences folder is created when it is
-/// the default one and missing (preferences_on_demand.h). With the verbose
-/// log on, one more entry tells user, model, device, result and reason. The
-/// path variables are null again when it returns, since its buffers end
-/// with it.
+/// other, however the list is named, and a bounded number at once), runs
+/// the walk in its own process, checks what it reports, brings the profile
+/// list up to date in the service (UpdateProfileListFile), replies
+/// "iRet=<result>" and then logs "xpc - mibwalk_XPC - iRet=<result>" (and
+/// one more line when the walk's process ended without a result or broke
+/// a rule: the profile list is then not changed). The list is merged as
+/// for a failed walk when the walk outlasted its deadline. A request that
+/// cannot be decoded is not walked: it gets "iRet=-1" and the same log
+/// line. An `-m` whose files are not regular files the walk may read is a
+/// usage error of the walk (-1, merged as a failed walk, nothing sent);
+/// one that passes holds from the next walk on. A walk abandoned because
+/// the service stops gets no reply and no log line. Before the walk the
+/// preferences folder is created when it is missing
+/// (preferences_on_demand.h). With the verbose log on, one more entry
+/// tells user, model, device, result and reason.
 void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply);
+
+/// As RunWalkRequest, with the reply "iRet=<result>" ZVXPC_REASON_MARKER
+/// and the reason the verbose entry gives (one line of UTF-8; for a walk
+/// that completed, what it found): the explained walk
+/// (`mibwalkReason_XPC:reply:`).
+void RunExplainedWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply);
+
+/// The folder of the profile lists, ending in a slash.
+std::string WalkPreferencesDirectory();
+
+/// Walks running now, and walks waiting for their turn.
+int WalksRunning();
+int WalksWaiting();
 
 }  // namespace zv

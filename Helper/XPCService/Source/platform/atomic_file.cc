@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 
 #include "platform/file_paths.h"
@@ -17,6 +18,8 @@ namespace zv {
 namespace {
 
 constexpr int kTemporaryNameAttempts = 16;
+
+std::atomic<int (*)(int)> folder_flush{::fsync};
 // Buffer of the copy where the kernel cannot copy between two files.
 constexpr std::size_t kCopyChunkBytes = 64 * 1024;
 
@@ -212,8 +215,11 @@ bool FlushFolder(const std::string& folder, std::string* error) {
     *error = ErrnoText("open", folder, errno);
     return false;
   }
-  const bool flushed = ::fsync(fd) == 0 || FolderFlushUnsupported(errno);
-  if (!flushed) *error = ErrnoText("fsync", folder, errno);
+  const bool flushed = folder_flush.load()(fd) == 0 || FolderFlushUnsupported(errno);
+  if (!flushed) {
+    *error = "the new content is in place, but its folder could not be flushed (" +
+             ErrnoText("fsync", folder, errno) + "), so a power cut may undo it";
+  }
   ::close(fd);
   return flushed;
 }
@@ -263,7 +269,7 @@ void Discard(const NewFile& file) {
 
 // Replaces what `path` (at the end of its links) holds with `content`, as
 // ReplaceFileContents tells.
-bool ReplaceWith(const std::string& path, const NewContent& content, std::string* error) {
+bool ReplaceWith(const std::string& path, const NewContent& content, std::string* error, bool* in_place_unflushed) {
   std::string target;
   if (!FollowFinalLinks(path, &target)) {
     *error = ErrnoText("readlink", path, errno);
@@ -284,19 +290,25 @@ bool ReplaceWith(const std::string& path, const NewContent& content, std::string
     Discard(file);
     return false;
   }
-  return CompleteAndRename(target, &file, content, error) && FlushFolder(FolderOf(target), error);
+  if (!CompleteAndRename(target, &file, content, error)) return false;
+  if (FlushFolder(FolderOf(target), error)) return true;
+  if (in_place_unflushed != nullptr) *in_place_unflushed = true;
+  return false;
 }
 
 }  // namespace
 
-bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error) {
-  return ReplaceWith(path, NewContent{-1, 0, data}, error);
+bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error,
+                         bool* in_place_unflushed) {
+  return ReplaceWith(path, NewContent{-1, 0, data}, error, in_place_unflushed);
 }
 
 bool AppendToFileContents(const std::string& path, int current_fd, std::size_t kept_bytes, std::string_view data,
                           std::string* error) {
-  return ReplaceWith(path, NewContent{current_fd, kept_bytes, data}, error);
+  return ReplaceWith(path, NewContent{current_fd, kept_bytes, data}, error, nullptr);
 }
+
+void SetFolderFlushForTesting(int (*flush)(int fd)) { folder_flush.store(flush != nullptr ? flush : ::fsync); }
 
 void RemoveStaleTemporariesIn(const std::string& folder) {
   RemoveEntriesOfEndedProcesses(folder, [](const char* name) {

@@ -33,8 +33,10 @@ inline constexpr char kTemporarySuffix[] = ".tmp";
 /// could not be stored durably; the target then keeps its old content,
 /// except after a failed in-place fallback, and after a failed folder
 /// flush, where the new content is in place but may not survive a power
-/// cut.
-bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error);
+/// cut: `*in_place_unflushed` (when given) is then set true, and the
+/// message says so.
+bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error,
+                         bool* in_place_unflushed = nullptr);
 
 /// As ReplaceFileContents, with the new content made of the first
 /// `kept_bytes` bytes of the file followed by `data`: an append that is as
@@ -48,6 +50,11 @@ bool ReplaceFileContents(const std::string& path, std::string_view data, std::st
 /// bytes by the time they are copied fails the append (EIO).
 bool AppendToFileContents(const std::string& path, int current_fd, std::size_t kept_bytes, std::string_view data,
                           std::string* error);
+
+/// Makes every folder flush of this process call `flush` instead of
+/// fsync(2) (null: fsync again); tests make a flush fail with it. Call it
+/// while no save runs.
+void SetFolderFlushForTesting(int (*flush)(int fd));
 
 /// Removes from `folder` the temporaries (of any file) that ReplaceFileContents
 /// left behind in processes that no longer run, killed between naming one

@@ -2,8 +2,10 @@
 #include "platform/helper_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,11 +23,12 @@ void CloseIfOpen(int* fd) {
 }
 
 // The child's descriptors: the pipes moved into place, /dev/null for
-// standard output, every descriptor after the last one closed.
+// standard output and error, every descriptor after the last one closed.
 bool PlanDescriptors(posix_spawn_file_actions_t* actions, int input_read, int output_write, int output_descriptor) {
   return posix_spawn_file_actions_adddup2(actions, input_read, STDIN_FILENO) == 0 &&
          posix_spawn_file_actions_adddup2(actions, output_write, output_descriptor) == 0 &&
          posix_spawn_file_actions_addopen(actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
+         posix_spawn_file_actions_addopen(actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
          posix_spawn_file_actions_addclosefrom_np(actions, output_descriptor + 1) == 0;
 }
 
@@ -41,29 +44,44 @@ bool PlanSignals(posix_spawnattr_t* attributes) {
          posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
 }
 
-int Spawn(const std::string& program, const std::vector<std::string>& environment, int input_read,
-          int output_write, int output_descriptor, pid_t* pid) {
+std::vector<char*> Vector(const std::vector<std::string>& texts) {
+  std::vector<char*> vector;
+  for (const std::string& text : texts) vector.push_back(const_cast<char*>(text.c_str()));
+  vector.push_back(nullptr);
+  return vector;
+}
+
+int Spawn(const std::string& program, const std::vector<std::string>& arguments,
+          const std::vector<std::string>& environment, int input_read, int output_write, int output_descriptor,
+          pid_t* pid) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attributes);
   int status = EINVAL;
   if (PlanDescriptors(&actions, input_read, output_write, output_descriptor) && PlanSignals(&attributes)) {
-    char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
-    std::vector<char*> envp;
-    for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
-    envp.push_back(nullptr);
-    status = posix_spawn(pid, program.c_str(), &actions, &attributes, argv, envp.data());
+    std::vector<std::string> argv_texts{program};
+    argv_texts.insert(argv_texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv = Vector(argv_texts);
+    std::vector<char*> envp = Vector(environment);
+    status = posix_spawn(pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
   }
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return status;
 }
 
+// Waits up to `timeout_ms` for the helper to end; true once it has.
+bool AwaitEnd(const HelperProcess& helper, int timeout_ms) {
+  if (helper.pidfd < 0) return true;
+  return WaitFor(helper.pidfd, POLLIN, timeout_ms) > 0;
+}
+
 }  // namespace
 
-bool StartHelper(const std::string& program, const std::vector<std::string>& environment, int output_descriptor,
-                 HelperProcess* helper, std::string* error) {
+bool StartHelper(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::vector<std::string>& environment, int output_descriptor, HelperProcess* helper,
+                 std::string* error) {
   int input[2];
   int output[2];
   if (::pipe2(input, O_CLOEXEC) != 0) {
@@ -76,16 +94,25 @@ bool StartHelper(const std::string& program, const std::vector<std::string>& env
     ::close(input[1]);
     return false;
   }
-  const int status = Spawn(program, environment, input[0], output[1], output_descriptor, &helper->pid);
+  const int status = Spawn(program, arguments, environment, input[0], output[1], output_descriptor, &helper->pid);
   ::close(input[0]);
   ::close(output[1]);
   helper->input_fd = input[1];
   helper->output_fd = output[0];
-  if (status == 0) return true;
-  CloseHelperPipes(helper);
-  helper->pid = -1;
-  *error = ErrnoText("posix_spawn", program, status);
-  return false;
+  if (status != 0) {
+    CloseHelperPipes(helper);
+    helper->pid = -1;
+    *error = ErrnoText("posix_spawn", program, status);
+    return false;
+  }
+  // The child cannot be reaped before this: only this process reaps it.
+  helper->pidfd = static_cast<int>(::syscall(SYS_pidfd_open, helper->pid, 0));
+  if (helper->pidfd < 0) {
+    *error = ErrnoText("pidfd_open", errno);
+    DiscardHelper(helper);
+    return false;
+  }
+  return true;
 }
 
 void CloseHelperPipes(HelperProcess* helper) {
@@ -93,18 +120,30 @@ void CloseHelperPipes(HelperProcess* helper) {
   CloseIfOpen(&helper->output_fd);
 }
 
-int ReapHelper(const HelperProcess& helper) {
+bool HelperEnded(const HelperProcess& helper) { return AwaitEnd(helper, 0); }
+
+int ReapHelper(HelperProcess* helper, int timeout_ms) {
   int status = 0;
-  while (::waitpid(helper.pid, &status, 0) < 0 && errno == EINTR) {
+  if (helper->pid > 0) {
+    if (!AwaitEnd(*helper, timeout_ms)) {
+      ::kill(helper->pid, SIGKILL);
+      (void)AwaitEnd(*helper, timeout_ms);
+    }
+    pid_t reaped;
+    do {
+      reaped = ::waitpid(helper->pid, &status, WNOHANG);
+    } while (reaped < 0 && errno == EINTR);
+    if (reaped == 0) status = SIGKILL;  // a wait status of "killed by SIGKILL"
   }
+  CloseIfOpen(&helper->pidfd);
+  helper->pid = -1;
   return status;
 }
 
 void DiscardHelper(HelperProcess* helper) {
-  ::kill(helper->pid, SIGKILL);
+  if (helper->pid > 0) ::kill(helper->pid, SIGKILL);
   CloseHelperPipes(helper);
-  (void)ReapHelper(*helper);
-  helper->pid = -1;
+  (void)ReapHelper(helper, 1000);
 }
 
 std::string DescribeProcessEnd(int status) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A helper program started from a threaded process without fork: with
 // posix_spawn, its standard input a pipe from the caller and one more
-// descriptor a pipe to the caller.
+// descriptor a pipe to the caller, watched through a pidfd.
 #pragma once
 
 #include <sys/types.h>
@@ -11,30 +11,38 @@
 
 namespace zv {
 
-/// A started helper and the caller's ends of its pipes (close-on-exec).
+/// A started helper and the caller's descriptors of it (close-on-exec).
 struct HelperProcess {
   pid_t pid = -1;
-  int input_fd = -1;    // write end: the helper's standard input
-  int output_fd = -1;   // read end: the helper's descriptor `output_descriptor`
+  int input_fd = -1;   // write end: the helper's standard input
+  int output_fd = -1;  // read end: the helper's descriptor `output_descriptor`
+  int pidfd = -1;      // readable once the helper has ended
 };
 
-/// Starts `program` (argument vector: the program alone) with the
-/// environment `environment` ("NAME=VALUE" entries), standard input a pipe that `input_fd`
-/// writes, descriptor `output_descriptor` (3 or more) a pipe that
-/// `output_fd` reads, standard output on /dev/null, standard error shared,
-/// every other descriptor closed, no signal blocked and every signal at its
-/// default action. False with a message (the pipes closed) when it could
+/// Starts `program` with `arguments` after its name and the environment
+/// `environment` ("NAME=VALUE" entries): standard input a pipe that
+/// `input_fd` writes, descriptor `output_descriptor` (3 or more) a pipe
+/// that `output_fd` reads, standard output and error on /dev/null, every
+/// other descriptor closed, no signal blocked and every signal at its
+/// default action. False with a message (nothing left open) when it could
 /// not be started.
-bool StartHelper(const std::string& program, const std::vector<std::string>& environment, int output_descriptor,
-                 HelperProcess* helper, std::string* error);
+bool StartHelper(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::vector<std::string>& environment, int output_descriptor, HelperProcess* helper,
+                 std::string* error);
 
 /// Closes the caller's pipe ends that are still open (and marks them so).
 void CloseHelperPipes(HelperProcess* helper);
 
-/// Waits for the helper to end and reaps it; its wait status.
-int ReapHelper(const HelperProcess& helper);
+/// True once the helper has ended (it may not be reaped yet).
+bool HelperEnded(const HelperProcess& helper);
 
-/// Kills the helper (SIGKILL), closes its pipes and reaps it.
+/// Reaps the helper, waiting up to `timeout_ms` for it to end, and
+/// SIGKILL and up to `timeout_ms` again when it has not; closes its pidfd.
+/// Its wait status; SIGKILL's when it could not be reaped in time (the
+/// kernel reaps it when this process ends).
+int ReapHelper(HelperProcess* helper, int timeout_ms);
+
+/// Kills the helper (SIGKILL), closes its descriptors and reaps it.
 void DiscardHelper(HelperProcess* helper);
 
 /// How a process with wait status `status` ended, in words: "exited with

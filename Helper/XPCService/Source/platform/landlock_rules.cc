@@ -30,12 +30,8 @@ uint64_t HandledRights(int abi) {
 }
 
 constexpr uint64_t kReadRights = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
-constexpr uint64_t kWriteRights = kReadRights | LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_MAKE_REG |
-                                  LANDLOCK_ACCESS_FS_REMOVE_FILE | LANDLOCK_ACCESS_FS_REFER |
-                                  LANDLOCK_ACCESS_FS_TRUNCATE;
 // What a rule on a file (not a folder) may grant.
-constexpr uint64_t kFileRights = LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_READ_FILE |
-                                 LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_TRUNCATE;
+constexpr uint64_t kFileRights = LANDLOCK_ACCESS_FS_READ_FILE;
 
 class Fd {
  public:
@@ -67,28 +63,20 @@ bool LandlockRuleset::Create(int abi, std::string* error) {
   return false;
 }
 
-bool LandlockRuleset::AllowReading(const std::vector<std::string>& paths, std::string* error) {
-  return Allow(paths, kReadRights, error);
-}
-
-bool LandlockRuleset::AllowWriting(const std::vector<std::string>& paths, std::string* error) {
-  return Allow(paths, kWriteRights, error);
-}
-
-// Adds a rule granting `rights` (cut to what the ruleset handles and to
+// Adds a rule granting reading (cut to what the ruleset handles, and to
 // what fits the kind of file) below each path; a missing path adds nothing.
-bool LandlockRuleset::Allow(const std::vector<std::string>& paths, uint64_t rights, std::string* error) {
+bool LandlockRuleset::AllowReading(const std::vector<std::string>& paths, std::string* error) {
   for (const std::string& path : paths) {
     Fd target(::open(path.c_str(), O_PATH | O_CLOEXEC));
     if (target.get() < 0) {
-      if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) continue;
+      if (errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == ENAMETOOLONG || errno == ELOOP) continue;
       *error = ErrnoText("open", path, errno);
       return false;
     }
     struct stat status {};
     if (::fstat(target.get(), &status) != 0) continue;
     landlock_path_beneath_attr rule{};
-    rule.allowed_access = (S_ISDIR(status.st_mode) ? rights : rights & kFileRights) & handled_;
+    rule.allowed_access = (S_ISDIR(status.st_mode) ? kReadRights : kFileRights) & handled_;
     rule.parent_fd = target.get();
     if (::syscall(SYS_landlock_add_rule, fd_, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) != 0) {
       *error = ErrnoText("landlock_add_rule", path, errno);

@@ -16,25 +16,21 @@ class LandlockRuleset {
   LandlockRuleset(const LandlockRuleset&) = delete;
   LandlockRuleset& operator=(const LandlockRuleset&) = delete;
 
-  /// Creates the ruleset with the newest access rights this build knows
-  /// that the kernel offers at `abi` (at least 1). False with a message.
+  /// Creates the ruleset with the newest file-system access rights this
+  /// build knows that the kernel offers at `abi` (at least 1): every one of
+  /// them is refused beneath every path no rule names. False with a
+  /// message.
   bool Create(int abi, std::string* error);
 
   /// Lets the process read below each of `paths`; missing paths are left
   /// out. False with a message when a rule cannot be added.
   bool AllowReading(const std::vector<std::string>& paths, std::string* error);
 
-  /// Lets the process read, create, write, remove and rename regular files
-  /// below each of `paths`; missing paths are left out.
-  bool AllowWriting(const std::vector<std::string>& paths, std::string* error);
-
   /// Enforces the ruleset on the calling process for the rest of its life
   /// (needs PR_SET_NO_NEW_PRIVS first). False with a message.
   bool Enforce(std::string* error);
 
  private:
-  bool Allow(const std::vector<std::string>& paths, uint64_t rights, std::string* error);
-
   int fd_ = -1;
   uint64_t handled_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <memory>
 
 #include "platform/atomic_file.h"
 #include "platform/binary_plist_check.h"
@@ -140,6 +141,22 @@ bool StringFromNode(plist_t node, std::string_view* text) {
 
 bool IsDictionary(plist_t node) {
   return node != nullptr && plist_get_node_type(node) == PLIST_DICT;
+}
+
+void ForEachDictionaryEntry(plist_t dict, const std::function<void(std::string_view key, plist_t value)>& visit) {
+  if (!IsDictionary(dict)) return;
+  plist_dict_iter iter = nullptr;
+  plist_dict_new_iter(dict, &iter);
+  const std::unique_ptr<void, decltype(&std::free)> iter_owner(iter, &std::free);
+  if (iter == nullptr) return;
+  for (;;) {
+    char* key = nullptr;
+    plist_t value = nullptr;
+    plist_dict_next_item(dict, iter, &key, &value);
+    const std::unique_ptr<char, decltype(&std::free)> key_owner(key, &std::free);
+    if (value == nullptr) return;
+    visit(key != nullptr ? std::string_view(key) : std::string_view(), value);
+  }
 }
 
 bool IsXmlStringText(std::string_view text) {

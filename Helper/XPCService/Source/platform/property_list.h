@@ -8,6 +8,7 @@
 #include <plist/plist.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -105,5 +106,11 @@ bool StringFromNode(plist_t node, std::string_view* text);
 
 /// True when `node` is a dictionary.
 bool IsDictionary(plist_t node);
+
+/// Calls `visit` with the key and the value of each entry of the
+/// dictionary `dict`, in libplist's order; the key is valid during the
+/// call only (a key libplist could not give reads as ""). Nothing for a
+/// node that is no dictionary.
+void ForEachDictionaryEntry(plist_t dict, const std::function<void(std::string_view key, plist_t value)>& visit);
 
 }  // namespace zv

@@ -52,4 +52,20 @@ std::size_t Utf8PrefixLength(std::string_view text, std::size_t max_bytes) {
   return pos;
 }
 
+std::string ValidUtf8Text(std::string_view text) {
+  std::string valid;
+  valid.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t length = Utf8CharLengthAt(text, pos);
+    if (length == 0) {
+      valid += "\xEF\xBF\xBD";
+      ++pos;
+    } else {
+      valid.append(text.substr(pos, length));
+      pos += length;
+    }
+  }
+  return valid;
+}
+
 }  // namespace zv

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace zv {
@@ -22,5 +23,9 @@ std::size_t Utf8CharLengthAt(std::string_view text, std::size_t pos);
 /// end inside a multi-byte character of a well-formed text. Bytes that do
 /// not form a character are treated as one-byte units.
 std::size_t Utf8PrefixLength(std::string_view text, std::size_t max_bytes);
+
+/// `text` with every byte that does not form a UTF-8 character replaced by
+/// U+FFFD, so that it can travel where only UTF-8 may.
+std::string ValidUtf8Text(std::string_view text);
 
 }  // namespace zv

@@ -72,7 +72,7 @@ int OpenRegularFileForReading(const char* path) {
   return fd;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* data, std::string* error) {
+bool ReadWholeFile(const std::string& path, std::string* data, std::string* error, std::optional<FileIdentity>* opened) {
   const int fd = OpenRegularFileForReading(path.c_str());
   if (fd < 0) {
     *error = ErrnoText("open", path, errno);
@@ -83,13 +83,14 @@ bool ReadWholeFile(const std::string& path, std::string* data, std::string* erro
   bool ok = ::fstat(fd, &st) == 0;
   if (!ok) {
     *error = ErrnoText("fstat", path, errno);
-  } else if (static_cast<std::size_t>(st.st_size) > kMaxWholeFileBytes) {
-    errno = EFBIG;
-    *error = ErrnoText("read", path, errno);
-    ok = false;
   } else {
-    data->reserve(static_cast<std::size_t>(st.st_size));
-    ok = AppendBounded(fd, data);
+    if (opened != nullptr) *opened = IdentityOf(st);
+    if (static_cast<std::size_t>(st.st_size) > kMaxWholeFileBytes) errno = EFBIG;
+    ok = static_cast<std::size_t>(st.st_size) <= kMaxWholeFileBytes;
+    if (ok) {
+      data->reserve(static_cast<std::size_t>(st.st_size));
+      ok = AppendBounded(fd, data);
+    }
     if (!ok) *error = ErrnoText("read", path, errno);
   }
   ::close(fd);

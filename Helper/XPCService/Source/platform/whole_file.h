@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+
+#include "platform/file_identity.h"
 
 namespace zv {
 
@@ -22,8 +25,11 @@ int OpenRegularFileForReading(const char* path);
 
 /// Reads the whole content of the regular file `path` into `*data`. False
 /// with a message in `*error` when the file cannot be opened or read, or
-/// when it holds more than kMaxWholeFileBytes (EFBIG).
-bool ReadWholeFile(const std::string& path, std::string* data, std::string* error);
+/// when it holds more than kMaxWholeFileBytes (EFBIG). When `opened` is
+/// given, it gets the identity of the file once it is open, whether its
+/// read then succeeds or not (it stays untouched when the open fails).
+bool ReadWholeFile(const std::string& path, std::string* data, std::string* error,
+                   std::optional<FileIdentity>* opened = nullptr);
 
 /// Bytes one read of CheckUtf8File takes.
 constexpr std::size_t kFileChunkBytes = 64 * 1024;

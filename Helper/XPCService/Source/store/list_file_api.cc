@@ -6,14 +6,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 
 #include "platform/preferences_folder.h"
+#include "store/list_lock.h"
 #include "store/profile_list_path.h"
 #include "store/profile_plist_file.h"
 #include "store/zvplist.h"
@@ -39,17 +37,6 @@ int FailWithReason(std::string_view reason, char** error) {
   }
   *error = MallocCopy(line);
   return -1;
-}
-
-// Saves are atomic renames, so a reader sees the old list or the new one.
-// Only where the folder refuses new files does a save rewrite the file in
-// place; these locks keep readers and writers of one path in this process
-// apart for that case. Paths share a lock only when their hashes meet.
-constexpr std::size_t kPathLockCount = 64;
-
-std::shared_mutex& PathLock(const char* path) {
-  static std::shared_mutex locks[kPathLockCount];
-  return locks[std::hash<std::string_view>{}(path) % kPathLockCount];
 }
 
 // Runs `body` (which may throw only std::bad_alloc), turning an exception
@@ -104,7 +91,10 @@ int zvplist_read(const char* path, ProfileList* rgb, ProfileList* sim, ProfileLi
     std::string reason;
     bool read;
     {
-      std::shared_lock lock(zv::PathLock(path));
+      // Saves are atomic renames, so a reader sees the old list or the new
+      // one; only where the folder refuses new files does a save rewrite
+      // the file in place, and the list's lock keeps readers away from that.
+      zv::ProfileListLock lock(path, zv::ProfileListLock::Mode::kShared);
       read = zv::ReadProfileListFile(path, &lists[0], &lists[1], &lists[2], &reason);
     }
     if (!read) return zv::FailWithReason(reason, error);
@@ -123,7 +113,7 @@ int zvplist_write(const char* path, const ProfileList* rgb, const ProfileList* s
   }
   return zv::Guarded(error, [&] {
     std::string reason;
-    std::unique_lock lock(zv::PathLock(path));
+    zv::ProfileListLock lock(path, zv::ProfileListLock::Mode::kExclusive);
     return zv::WriteProfileListFile(path, *rgb, *sim, *dst, &reason) ? 0 : zv::FailWithReason(reason, error);
   });
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The profile property list (format in profile_plist_private.h): decoding
 // and building class dictionaries, and the whole-file reader and writer.
+#include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -9,6 +11,8 @@
 
 #include "platform/atomic_file.h"
 #include "platform/binary_plist_check.h"
+#include "platform/file_identity.h"
+#include "platform/file_paths.h"
 #include "platform/fixed_field.h"
 #include "platform/whole_file.h"
 #include "platform/utf8.h"
@@ -90,22 +94,10 @@ void DecodeValue(plist_t value, const NameField* name, const IntegerField* integ
 void DecodeFieldDictionary(plist_t dict, SlotField field, ClassEntries* entries) {
   const NameField* const name = FindNameField(field);
   const IntegerField* const integer = FindIntegerField(field);
-  plist_dict_iter iter = nullptr;
-  plist_dict_new_iter(dict, &iter);
-  if (iter == nullptr) return;
-  for (;;) {
-    char* key = nullptr;
-    plist_t value = nullptr;
-    plist_dict_next_item(dict, iter, &key, &value);
-    if (value == nullptr) {
-      std::free(key);
-      break;
-    }
-    const int slot = key != nullptr ? SlotNumberOfKey(key, field) : -1;
-    std::free(key);
+  ForEachDictionaryEntry(dict, [&](std::string_view key, plist_t value) {
+    const int slot = SlotNumberOfKey(key, field);
     if (slot >= 0) DecodeValue(value, name, integer, &entries->slots[slot]);
-  }
-  std::free(iter);
+  });
 }
 
 // The numbered entries of one slot of `list`, set into the field
@@ -217,18 +209,16 @@ const char* ClassKey(int32_t selector) {
 
 // ---- Reading ----------------------------------------------------------------
 
-bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* error) {
-  std::string data;
-  if (!ReadWholeFile(path, &data, error)) return false;
+bool DecodeProfileClasses(const std::string& data, const char* path, ProfileClasses* classes, std::string* error) {
   if (!IsBinaryPropertyList(data)) {
-    // The fast reader parses the text in place; the rare file it leaves
-    // undecided is read again for libplist.
-    if (DecodeXmlProfileList(&data, classes)) return true;
+    // The fast reader parses a copy in place; the rare file it leaves
+    // undecided is read by libplist from the bytes as they were.
+    std::string parsed = data;
+    if (DecodeXmlProfileList(&parsed, classes)) return true;
     for (int32_t c = 0; c < kProfileClassCount; ++c) {
       std::memset(&classes->of[c], 0, sizeof classes->of[c]);
       classes->problem[c].clear();
     }
-    if (!ReadWholeFile(path, &data, error)) return false;
   }
   PlistPtr root;
   if (!ParsePropertyList(data, &root, error)) {
@@ -239,29 +229,95 @@ bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* 
   return true;
 }
 
+bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* error) {
+  std::string data;
+  return ReadWholeFile(path, &data, error) && DecodeProfileClasses(data, path, classes, error);
+}
+
+namespace {
+
+// Copies the classes into the three lists once every class is whole, so
+// that a failed read leaves all three lists as they were. False with the
+// first class's problem.
+bool ApplyWholeClasses(const char* path, const ProfileClasses& classes, ProfileList* rgb, ProfileList* sim,
+                       ProfileList* dst, std::string* error) {
+  if (const std::string* problem = FirstProblem(classes)) {
+    *error = std::string(path) + ": " + *problem;
+    return false;
+  }
+  ProfileList* const lists[kProfileClassCount] = {rgb, sim, dst};
+  for (int32_t c = 0; c < kProfileClassCount; ++c) ApplyClassEntries(classes.of[c], lists[c]);
+  return true;
+}
+
+// The file a read that failed with `error_number` met: missing (also a
+// link to nothing) or there but unreadable, with its identity when known.
+void NoteFailedOpen(const std::string& path, int error_number, ProfileListSnapshot* snapshot) {
+  if (error_number == ENOENT) return;
+  std::string target;
+  const std::optional<FileIdentity> there =
+      FollowFinalLinks(path, &target) ? IdentityAt(target) : std::optional<FileIdentity>();
+  if (!there && errno == ENOENT) return;
+  snapshot->state = ProfileListSnapshot::State::kUnreadable;
+  if (there) snapshot->identity = *there;
+}
+
+}  // namespace
+
 bool ReadProfileListFile(const char* path, ProfileList* rgb, ProfileList* sim, ProfileList* dst, std::string* error) {
   StorePath stored;
   if (!LoadStorePath(path, &stored, error)) return false;
   auto classes = std::make_unique<ProfileClasses>();
   if (!LoadProfileClasses(stored.c_str(), classes.get(), error)) return false;
-  // Every class must be whole before any list is touched, so that a failed
-  // read leaves all three lists as they were.
-  if (const std::string* problem = FirstProblem(*classes)) {
-    *error = std::string(stored.c_str()) + ": " + *problem;
-    return false;
+  return ApplyWholeClasses(stored.c_str(), *classes, rgb, sim, dst, error);
+}
+
+void SnapshotProfileListFile(const char* path, ProfileLists* lists, ProfileListSnapshot* snapshot) {
+  *snapshot = ProfileListSnapshot();
+  *lists = ProfileLists{};
+  StorePath stored;
+  if (!LoadStorePath(path, &stored, &snapshot->error)) {
+    snapshot->state = ProfileListSnapshot::State::kUnreadable;
+    return;
   }
-  ProfileList* const lists[kProfileClassCount] = {rgb, sim, dst};
-  for (int32_t c = 0; c < kProfileClassCount; ++c) ApplyClassEntries(classes->of[c], lists[c]);
-  return true;
+  std::optional<FileIdentity> opened;
+  if (!ReadWholeFile(stored.c_str(), &snapshot->bytes, &snapshot->error, &opened)) {
+    if (opened) {
+      snapshot->state = ProfileListSnapshot::State::kUnreadable;
+      snapshot->identity = *opened;
+    } else {
+      NoteFailedOpen(stored.c_str(), errno, snapshot);
+    }
+    return;
+  }
+  snapshot->identity = *opened;
+  auto classes = std::make_unique<ProfileClasses>();
+  if (!DecodeProfileClasses(snapshot->bytes, stored.c_str(), classes.get(), &snapshot->error) ||
+      !ApplyWholeClasses(stored.c_str(), *classes, &lists->rgb, &lists->sim, &lists->dst, &snapshot->error)) {
+    *lists = ProfileLists{};
+    snapshot->state = ProfileListSnapshot::State::kUnreadable;
+    snapshot->bytes.clear();
+    return;
+  }
+  snapshot->state = ProfileListSnapshot::State::kRead;
+}
+
+std::string ProfileListBytes(const ProfileLists& lists) {
+  std::string xml;
+  AppendProfileListXml(lists.rgb, lists.sim, lists.dst, &xml);
+  return xml;
 }
 
 bool WriteProfileListFile(const char* path, const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst,
                           std::string* error) {
-  StorePath stored;
-  if (!LoadStorePath(path, &stored, error)) return false;
   std::string xml;
   AppendProfileListXml(rgb, sim, dst, &xml);
-  return ReplaceFileContents(stored.c_str(), xml, error);
+  return WriteProfileListBytes(path, xml, error);
+}
+
+bool WriteProfileListBytes(const char* path, std::string_view bytes, std::string* error, bool* in_place_unflushed) {
+  StorePath stored;
+  return LoadStorePath(path, &stored, error) && ReplaceFileContents(stored.c_str(), bytes, error, in_place_unflushed);
 }
 
 bool LoadCurrentProfilePlist(PlistPtr* root) {

@@ -214,6 +214,10 @@ void DecodePlistClasses(plist_t root, ProfileClasses* classes);
 /// list; a missing class shows in classes->problem.
 bool LoadProfileClasses(const char* path, ProfileClasses* classes, std::string* error);
 
+/// As LoadProfileClasses, from the file's bytes `data` (already read from
+/// `path`, which only names the file in messages).
+bool DecodeProfileClasses(const std::string& data, const char* path, ProfileClasses* classes, std::string* error);
+
 /// Reads and parses the file that ZV_PLIST_PROFILE_PATH names (its bytes
 /// used unchanged). False when the path variable is null or longer than 254
 /// bytes (nothing is touched then), or when the file cannot be read or is

@@ -32,16 +32,25 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-KeptAside KeepUnreadableListAside(const std::string& path) {
+KeptAside KeepUnreadableListAside(const std::string& path, const FileIdentity& unread) {
   KeptAside result;
   std::string target;
-  struct stat status;
   if (!FollowFinalLinks(path, &target)) {
     result.outcome = KeepAsideOutcome::kNotMoved;
     result.error = ErrnoText("readlink", path, errno);
     return result;
   }
-  if (lstat(target.c_str(), &status) != 0 && errno == ENOENT) return result;
+  struct stat status;
+  if (lstat(target.c_str(), &status) != 0) {
+    if (errno == ENOENT) return result;
+    result.outcome = KeepAsideOutcome::kNotMoved;
+    result.error = ErrnoText("lstat", target, errno);
+    return result;
+  }
+  if (!(IdentityOf(status) == unread)) {
+    result.outcome = KeepAsideOutcome::kReplaced;
+    return result;
+  }
   result.outcome = KeepAsideOutcome::kNotMoved;
   for (int number = 0; number < kUnreadableListNames; ++number) {
     const std::string aside = AsideName(target, number);

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_identity.h"
+
 namespace zv {
 
 /// Ending of the names an unreadable list is kept under: "NAME.unreadable",
@@ -22,6 +24,7 @@ inline constexpr int kUnreadableListNames = 10;
 /// What KeepUnreadableListAside did.
 enum class KeepAsideOutcome {
   kMissing,    // no file is there: nothing to keep
+  kReplaced,   // another file has the name now: it was not read, and is left alone
   kKeptAside,  // the file now has the name `kept_as`
   kNotMoved,   // the file is still there; `error` says why it was not moved
 };
@@ -32,14 +35,18 @@ struct KeptAside {
   std::string error;
 };
 
-/// For the profile list at `path`, which the reader could not read: when
-/// no file is there (a dangling link included), kMissing. Otherwise renames
-/// the file (for a symbolic link, the file at the end of the chain, in its
-/// own folder, so that the link stays and the next save lands behind it)
-/// to the first free name of "NAME.unreadable", "NAME.unreadable.1", ...
-/// "NAME.unreadable.9", never over an existing file: kKeptAside. kNotMoved
-/// with the reason when every name is taken or the rename fails; the file
-/// is then where it was, and a caller that would overwrite it must not.
-KeptAside KeepUnreadableListAside(const std::string& path);
+/// For the profile list at `path`, whose file `unread` the reader could
+/// not read: when no file is there (a dangling link included), kMissing;
+/// when the file there now is another one than `unread` (a client wrote
+/// the list since), kReplaced. Otherwise renames that file (for a symbolic
+/// link, the file at the end of the chain, in its own folder, so that the
+/// link stays and the next save lands behind it) to the first free name of
+/// "NAME.unreadable", "NAME.unreadable.1", ... "NAME.unreadable.9", never
+/// over an existing file: kKeptAside. kNotMoved with the reason when every
+/// name is taken or the rename fails; the file is then where it was, and a
+/// caller that would overwrite it must not. Only a file that is replaced
+/// in the instant between the identity check and the rename can be moved
+/// in the place of `unread`.
+KeptAside KeepUnreadableListAside(const std::string& path, const FileIdentity& unread);
 
 }  // namespace zv

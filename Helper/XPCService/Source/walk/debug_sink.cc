@@ -54,13 +54,33 @@ void NoteWalkReason(const char* format, ...) {
   NoteWalk(WalkNote::kReason, text);
 }
 
-void FormatDebugMessage(const char* format, ...) {
+namespace {
+
+constexpr std::string_view kParserTag = "[SNMP] ";
+
+void FormatInto(const char* format, va_list args) {
   std::memset(sDEBUGmsg, 0, sizeof sDEBUGmsg);
+  std::vsnprintf(sDEBUGmsg, sizeof sDEBUGmsg, format, args);
+}
+
+}  // namespace
+
+void FormatDebugMessage(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vsnprintf(sDEBUGmsg, sizeof sDEBUGmsg, format, args);
+  FormatInto(format, args);
   va_end(args);
   NoteWalk(WalkNote::kDetail, sDEBUGmsg);
+}
+
+void FormatFailure(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  FormatInto(format, args);
+  va_end(args);
+  std::string_view reason = sDEBUGmsg;
+  if (reason.substr(0, kParserTag.size()) == kParserTag) reason.remove_prefix(kParserTag.size());
+  NoteWalk(WalkNote::kReason, reason);
 }
 
 }  // namespace zv

@@ -25,8 +25,9 @@ namespace zv {
 enum class WalkNote {
   kDevice,  // the device's address as the walk was asked to reach it
   kReason,  // why the walk ended as it did, in the user's words
-  kList,    // why the walk's profile list could not be written
+  kList,    // why the walk's profile list could not be written (the service's own)
   kDetail,  // any other diagnostic of the walk
+  kCount,   // the variables-found counter, when -Cp asks for it (decimal)
 };
 
 /// Receives the notes of the walk running in the process (walks never
@@ -57,6 +58,10 @@ void LogWalkLine(std::string_view line);
 /// Formats a reason and hands it to the note sink; formats nothing when
 /// none is installed.
 void NoteWalkReason(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+/// As FormatDebugMessage, and the text (without its "[SNMP] " tag) goes
+/// to the note sink as the reason the walk failed rather than as a detail.
+void FormatFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 /// Clears `sDEBUGmsg` and formats `format` into it, cut to its 128 bytes
 /// (127 characters and the terminator); also hands it to the note sink as

@@ -5,11 +5,8 @@
 #include <string_view>
 
 #include "platform/posix_io.h"
-#include "store/profile_plist_file.h"
-#include "store/unreadable_list.h"
-#include "walk/debug_sink.h"
 #include "walk/file_name_check.h"
-#include "walk/walk_reasons.h"
+#include "walk/list_update.h"
 #include "walk/walk_state.h"
 
 namespace {
@@ -96,24 +93,23 @@ void CompactAllLists(zv::ProfileLists& lists) {
   ZVPListPaddingProfile_Dict(&lists.dst);
 }
 
-void MergeSpoolRow(int row_index, zv::ProfileLists& lists) {
-  const ProfileRecord& row = PlistForSpool.slots[row_index];
+void MergeSpoolRow(const ProfileRecord& row, zv::ProfileLists& lists) {
   if (row.Location != kSourceTypeFour && row.Location != kSourceTypeFive) return;
   if (!AcceptableFileName(row.FileName)) return;
   switch (row.ProfileClass) {
     case 1:
-    case 2: vRestructDetail(row_index, lists.rgb); break;
+    case 2: zv::MergeRowInto(row, lists.rgb); break;
     case 3:
-      vRestructDetail(row_index, lists.sim);
-      vRestructDetail(row_index, lists.dst);
+      zv::MergeRowInto(row, lists.sim);
+      zv::MergeRowInto(row, lists.dst);
       break;
     default: break;
   }
 }
 
-void MergeSpoolRows(zv::ProfileLists& lists) {
-  const int rows = zv::SearchedSlots(PlistForSpool);
-  for (int row_index = 0; row_index < rows; ++row_index) MergeSpoolRow(row_index, lists);
+void MergeSpoolRows(const ProfileList& spool, zv::ProfileLists& lists) {
+  const int rows = zv::SearchedSlots(spool);
+  for (int row_index = 0; row_index < rows; ++row_index) MergeSpoolRow(spool.slots[row_index], lists);
 }
 
 void TidyList(ProfileList& list) {
@@ -137,11 +133,16 @@ void vDeleteMIBprofilesTemporary(int walkResult, ProfileList& list) {
 
 void vRestructDetail(int spoolRow, ProfileList& list) {
   if (spoolRow < 0 || spoolRow >= ZV_PROFILE_SLOTS) return;
-  const ProfileRecord& row = PlistForSpool.slots[spoolRow];
-  const int searched = zv::SearchedSlots(list);
+  zv::MergeRowInto(PlistForSpool.slots[spoolRow], list);
+}
+
+namespace zv {
+
+void MergeRowInto(const ProfileRecord& row, ProfileList& list) {
+  const int searched = SearchedSlots(list);
   for (int slot = 0; slot < searched; ++slot) {
     ProfileRecord& entry = list.slots[slot];
-    if (zv::SameProfile(entry, row)) {
+    if (SameProfile(entry, row)) {
       entry.InMenu = ReportedState(entry.InMenu);
       return;
     }
@@ -150,19 +151,17 @@ void vRestructDetail(int spoolRow, ProfileList& list) {
   if (empty < 0) return;
   list.slots[empty] = row;
   list.slots[empty].InMenu = ZV_INMENU_REPORTED;
-  zv::RaiseCount(list);
+  RaiseCount(list);
 }
 
-namespace zv {
-
-void MergeSpoolIntoLists(int walkResult, ProfileLists& lists) {
+void MergeSpoolIntoLists(int walkResult, const ProfileList& spool, ProfileLists& lists) {
   LoadedSlots loaded;
   NoteSlotsInUse(lists.rgb, loaded.rgb);
   NoteSlotsInUse(lists.sim, loaded.sim);
   NoteSlotsInUse(lists.dst, loaded.dst);
   AgeLists(walkResult, lists);
   if (ClearRejectedFileNames(lists, loaded)) CompactAllLists(lists);
-  MergeSpoolRows(lists);
+  MergeSpoolRows(spool, lists);
   TidyList(lists.rgb);
   TidyList(lists.sim);
   TidyList(lists.dst);
@@ -170,43 +169,6 @@ void MergeSpoolIntoLists(int walkResult, ProfileLists& lists) {
 
 }  // namespace zv
 
-namespace {
-
-// A list that exists but could not be read is renamed aside, whole, before
-// the merge writes a list that starts empty; the log says so every time.
-// False when the file is still in place, so that nothing may overwrite it.
-bool SetUnreadableListAside(const char* path, const std::string& read_error) {
-  if (path == nullptr) return true;
-  const zv::KeptAside kept = zv::KeepUnreadableListAside(path);
-  const std::string what = std::string("xpc - mibwalk_XPC - the profile list ") + path + " could not be read (" +
-                           read_error + ")";
-  switch (kept.outcome) {
-    case zv::KeepAsideOutcome::kMissing: return true;
-    case zv::KeepAsideOutcome::kKeptAside: zv::LogWalkLine(what + "; kept aside as " + kept.kept_as); return true;
-    case zv::KeepAsideOutcome::kNotMoved: break;
-  }
-  zv::LogWalkLine(what + " and could not be kept aside (" + kept.error + "); it was left as it was");
-  zv::NoteListNotWritten(path, "it could not be read, nor kept aside: " + kept.error);
-  return false;
-}
-
-}  // namespace
-
 void vRestructPlistSpool2Current(int walkResult) {
-  zv::ProfileLists lists{};
-  // A missing or unreadable list leaves the lists untouched (empty): the
-  // merge then writes what this walk delivered.
-  std::string read_error;
-  const bool loaded = zv::ReadProfileListFile(ZV_PLIST_PROFILE_PATH, &lists.rgb, &lists.sim, &lists.dst, &read_error);
-  zv::MergeSpoolIntoLists(walkResult, lists);
-  // As ZVPListWriteProfile_All, with the store's reason kept for the
-  // diagnostics.
-  std::string reason;
-  if (ZVPListIsAdminProfile() == 0) {
-    zv::NoteListNotWritten(ZV_PLIST_PROFILE_PATH, zv::WriteAccessRefusalReason(ZV_PLIST_PROFILE_PATH));
-  } else if (loaded || SetUnreadableListAside(ZV_PLIST_PROFILE_PATH, read_error)) {
-    if (!zv::WriteProfileListFile(ZV_PLIST_PROFILE_PATH, lists.rgb, lists.sim, lists.dst, &reason)) {
-      zv::NoteListNotWritten(ZV_PLIST_PROFILE_PATH, reason);
-    }
-  }
+  zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, walkResult, PlistForSpool);
 }

@@ -21,15 +21,11 @@
 #include "store/profile_lists.h"
 #include "store/zvplist.h"
 
-/// Loads the current profile plist (a missing or unreadable one gives
-/// three empty lists), merges `PlistForSpool` into it as the walk result
-/// `walkResult` asks (0: the walk ended normally; any other value: it
-/// failed), and writes the lists back when the write-access test allows.
-/// A list that exists but cannot be read is first kept aside under a name
-/// of its own (unreadable_list.h), and the walk's log sink gets a line that
-/// says where and why; when it cannot be moved, nothing is written over
-/// it. Reports nothing else: whether the plist was written is not told.
-/// Reads the spool and never changes it.
+/// Brings the current profile list (ZV_PLIST_PROFILE_PATH) up to date with
+/// `PlistForSpool` as the walk result `walkResult` asks (0: the walk ended
+/// normally; any other value: it failed): UpdateProfileListFile
+/// (list_update.h) on them. Reports nothing: whether the plist was written
+/// is not told. Reads the spool and never changes it.
 void vRestructPlistSpool2Current(int walkResult);
 
 /// Ageing of one list: after walk result 0, `InMenu` 1 and 2 become 1 and 4
@@ -37,20 +33,23 @@ void vRestructPlistSpool2Current(int walkResult);
 /// empty, its other fields stay) and 4 becomes 6. Nothing else changes.
 void vDeleteMIBprofilesTemporary(int walkResult, ProfileList& list);
 
-/// Merges spool row `spoolRow` (0 to 499; others are ignored) into `list`:
-/// the first of the list's first `iNum` slots with the same `FileName` and
-/// `Location` changes state (1 and 5 to 2, 3 and 6 to 4, others stay) and
-/// keeps its stored data; with no match the row is copied whole into the
-/// lowest empty slot with state 2 and `iNum` grows by one. A full list
-/// drops the row.
+/// Merges spool row `spoolRow` (0 to 499; others are ignored) of
+/// `PlistForSpool` into `list`, as zv::MergeRowInto does.
 void vRestructDetail(int spoolRow, ProfileList& list);
 
 namespace zv {
 
+/// Merges `row` into `list`: the first of the list's first `iNum` slots
+/// with the same `FileName` and `Location` changes state (1 and 5 to 2, 3
+/// and 6 to 4, others stay) and keeps its stored data; with no match the
+/// row is copied whole into the lowest empty slot with state 2 and `iNum`
+/// grows by one. A full list drops the row.
+void MergeRowInto(const ProfileRecord& row, ProfileList& list);
+
 /// Everything the merge does between loading and writing, on lists in
 /// memory: ageing, the file-name check of the stored entries (with a
-/// compaction of all three lists when it cleared a slot), the spool merge
-/// and the tidy passes (cleaning, compaction, salvage).
-void MergeSpoolIntoLists(int walkResult, ProfileLists& lists);
+/// compaction of all three lists when it cleared a slot), the merge of
+/// `spool`'s rows and the tidy passes (cleaning, compaction, salvage).
+void MergeSpoolIntoLists(int walkResult, const ProfileList& spool, ProfileLists& lists);
 
 }  // namespace zv

@@ -2,23 +2,42 @@
 #include "walk/snmp_configuration.h"
 
 #include <net-snmp/net-snmp-config.h>
-#include <net-snmp/net-snmp-includes.h>
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cctype>
 #include <cstdlib>
 #include <string_view>
+
+#include "platform/file_paths.h"
+#include "platform/posix_io.h"
+#include "platform/whole_file.h"
+#include "walk/walk_options.h"
 
 namespace zv {
 namespace {
 
-// The files of the configuration types a walk reads.
-constexpr const char* kConfigurationFiles[] = {"snmp.conf",    "snmp.local.conf",    "snmpapp.conf",
-                                               "snmpapp.local.conf", "snmpwalk.conf", "snmpwalk.local.conf"};
+// The configuration types a walk's process reads files of: the library's
+// own, the application's, and the walk settings' (walk_settings.h).
+constexpr const char* kConfigurationTypes[] = {"snmp", "snmpapp", "snmpwalk"};
+// How deep included files are followed.
+constexpr int kMaxIncludeDepth = 8;
 
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
+}
+
+// "$HOME" in a compiled-in default, as the library expands it.
+std::string WithHome(std::string_view entry) {
+  constexpr std::string_view kHome = "$HOME";
+  if (entry.substr(0, kHome.size()) != kHome) return std::string(entry);
+  return Environment("HOME") + std::string(entry.substr(kHome.size()));
 }
 
 void AddSearchPath(std::string_view list, std::vector<std::string>* paths) {
@@ -26,54 +45,214 @@ void AddSearchPath(std::string_view list, std::vector<std::string>* paths) {
     const std::size_t colon = list.find(':');
     std::string_view entry = list.substr(0, colon);
     if (!entry.empty() && (entry.front() == '+' || entry.front() == '-')) entry.remove_prefix(1);
-    if (!entry.empty()) paths->emplace_back(entry);
+    if (!entry.empty()) paths->push_back(WithHome(entry));
     if (colon == std::string_view::npos) break;
     list.remove_prefix(colon + 1);
   }
 }
 
-std::vector<std::string> ConfigurationOnly() {
+std::vector<std::string> MibFolders() {
   std::vector<std::string> folders;
-  const std::string configuration = Environment("SNMPCONFPATH");
-  if (!configuration.empty()) {
-    AddSearchPath(configuration, &folders);
+  const std::string configured = Environment("MIBDIRS");
+  if (configured.empty() || configured.front() == '+') AddSearchPath(NETSNMP_DEFAULT_MIBDIRS, &folders);
+  AddSearchPath(configured, &folders);
+  return folders;
+}
+
+std::vector<std::string> ConfigurationFiles(const std::vector<std::string>& folders) {
+  std::vector<std::string> files;
+  for (const std::string& folder : folders) {
+    for (const char* type : kConfigurationTypes) {
+      files.push_back(folder + "/" + type + ".conf");
+      files.push_back(folder + "/" + type + ".local.conf");
+    }
+  }
+  return files;
+}
+
+// The value of `line` when it is the directive `token` (any case), else empty.
+std::string_view DirectiveValue(std::string_view line, std::string_view token) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return {};
+  line.remove_prefix(start);
+  if (line.size() <= token.size() || !std::equal(token.begin(), token.end(), line.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+      })) {
+    return {};
+  }
+  line.remove_prefix(token.size());
+  if (line.front() != ' ' && line.front() != '\t') return {};
+  const std::size_t value = line.find_first_not_of(" \t");
+  if (value == std::string_view::npos) return {};
+  line.remove_prefix(value);
+  const std::size_t end = line.find_last_not_of(" \t\r");
+  return line.substr(0, end + 1);
+}
+
+struct IncludeScan {
+  std::vector<std::string> search_path;
+  std::vector<std::string> found;
+};
+
+void ScanFile(const std::string& file, int depth, IncludeScan* scan);
+
+// The library reads every "*.conf" of an included folder: a file added
+// there changes the folder's times, and each one present is scanned too.
+void ScanFolder(const std::string& folder, int depth, IncludeScan* scan) {
+  scan->found.push_back(folder);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> files;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() > 5 && name.substr(name.size() - 5) == ".conf") files.push_back(folder + "/" + std::string(name));
+  }
+  ::closedir(dir);
+  std::sort(files.begin(), files.end());
+  for (const std::string& file : files) {
+    scan->found.push_back(file);
+    ScanFile(file, depth, scan);
+  }
+}
+
+void ScanFile(const std::string& file, int depth, IncludeScan* scan) {
+  if (depth > kMaxIncludeDepth) return;
+  std::string text;
+  std::string error;
+  if (!ReadWholeFile(file, &text, &error)) return;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (const std::string_view name = DirectiveValue(line, "includeFile"); !name.empty()) {
+      const std::string included = name.front() == '/' ? std::string(name) : FolderPrefix(file) + std::string(name);
+      scan->found.push_back(included);
+      ScanFile(included, depth + 1, scan);
+    } else if (const std::string_view folder = DirectiveValue(line, "includeDir"); !folder.empty()) {
+      ScanFolder(std::string(folder), depth + 1, scan);
+    } else if (const std::string_view searched = DirectiveValue(line, "includeSearch"); !searched.empty()) {
+      for (const std::string& where : scan->search_path) {
+        const std::string included = where + "/" + std::string(searched);
+        scan->found.push_back(included);
+        ScanFile(included, depth + 1, scan);
+      }
+    }
+  }
+}
+
+void AddStatus(const std::string& path, std::string* fingerprint) {
+  struct stat status {};
+  fingerprint->append(path).push_back('\0');
+  if (::stat(path.c_str(), &status) != 0) {
+    fingerprint->append("-\n");
+    return;
+  }
+  const long long fields[] = {static_cast<long long>(status.st_dev),    static_cast<long long>(status.st_ino),
+                              static_cast<long long>(status.st_size),   status.st_mtim.tv_sec,
+                              status.st_mtim.tv_nsec,                   status.st_ctim.tv_sec,
+                              status.st_ctim.tv_nsec};
+  for (const long long field : fields) fingerprint->append(std::to_string(field)).push_back(' ');
+  fingerprint->push_back('\n');
+}
+
+}  // namespace
+
+std::vector<std::string> SnmpConfigurationSearchPath() {
+  std::vector<std::string> folders;
+  const std::string configured = Environment("SNMPCONFPATH");
+  if (!configured.empty()) {
+    AddSearchPath(configured, &folders);
     return folders;
   }
-  folders = {"/etc/snmp", "/usr/share/snmp"};
+  folders = {SNMPCONFPATH, SNMPSHAREPATH, SNMPLIBPATH};
   const std::string home = Environment("HOME");
   if (!home.empty()) folders.push_back(home + "/.snmp");
   return folders;
 }
 
-void AddMibFolders(std::vector<std::string>* folders) {
-  const char* mib_folders = netsnmp_get_mib_directory();
-  if (mib_folders != nullptr) AddSearchPath(mib_folders, folders);
+std::vector<std::string> SnmpIncludedPaths() {
+  IncludeScan scan;
+  scan.search_path = SnmpConfigurationSearchPath();
+  for (const std::string& file : ConfigurationFiles(scan.search_path)) ScanFile(file, 1, &scan);
+  return scan.found;
 }
 
-void Later(const std::string& path, std::time_t* latest) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) == 0) *latest = std::max(*latest, status.st_mtime);
+std::vector<std::string> SnmpConfigurationFolders() {
+  std::vector<std::string> folders = SnmpConfigurationSearchPath();
+  const std::string persistent = Environment("SNMP_PERSISTENT_DIR");
+  folders.push_back(persistent.empty() ? NETSNMP_PERSISTENT_DIRECTORY : persistent);
+  const std::vector<std::string> mib_folders = MibFolders();
+  folders.insert(folders.end(), mib_folders.begin(), mib_folders.end());
+  const std::vector<std::string> included = SnmpIncludedPaths();
+  folders.insert(folders.end(), included.begin(), included.end());
+  return folders;
+}
+
+std::vector<std::string> MibFilesNamedIn(const std::string& mibs) {
+  std::vector<std::string> entries;
+  AddSearchPath(mibs, &entries);
+  std::erase_if(entries, [](const std::string& entry) { return entry.find('/') == std::string::npos; });
+  return entries;
+}
+
+namespace {
+
+// The canonical path of `path`, or empty when it has none.
+std::string Canonical(const std::string& path) {
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+bool InsideOneOf(const std::string& file, const std::vector<std::string>& folders) {
+  const std::string canonical = Canonical(file);
+  if (canonical.empty()) return false;
+  for (const std::string& folder : folders) {
+    const std::string base = Canonical(folder);
+    if (base.empty()) continue;
+    if (canonical == base || canonical.compare(0, base.size() + 1, base + "/") == 0 || base == "/") return true;
+  }
+  return false;
+}
+
+bool MibFileUsable(const std::string& file, const std::vector<std::string>& folders, std::string* problem) {
+  const int fd = OpenRegularFileForReading(file.c_str());
+  if (fd < 0) {
+    *problem = errno == EINVAL || errno == EISDIR ? ": '" + file + "' is not a regular file"
+                                                  : ": " + ErrnoText("'" + file + "'", errno);
+    return false;
+  }
+  ::close(fd);
+  if (InsideOneOf(file, folders)) return true;
+  *problem = ": '" + file + "' lies outside Net-SNMP's configuration and MIB folders";
+  return false;
 }
 
 }  // namespace
 
-std::vector<std::string> SnmpConfigurationFolders() {
-  std::vector<std::string> folders = ConfigurationOnly();
-  const std::string persistent = Environment("SNMP_PERSISTENT_DIR");
-  folders.push_back(persistent.empty() ? "/var/lib/snmp" : persistent);
-  AddMibFolders(&folders);
-  return folders;
+bool MibsValueUsable(const std::string& mibs, std::string* problem) {
+  if (mibs.size() > kMaxWalkArgumentBytes) {
+    *problem = ": the value is longer than " + std::to_string(kMaxWalkArgumentBytes) + " bytes";
+    return false;
+  }
+  const std::vector<std::string> folders = SnmpConfigurationFolders();
+  for (const std::string& file : MibFilesNamedIn(mibs)) {
+    if (!MibFileUsable(file, folders, problem)) return false;
+  }
+  return true;
 }
 
-std::time_t LatestSnmpConfigurationChange() {
-  std::time_t latest = 0;
-  std::vector<std::string> folders = ConfigurationOnly();
-  for (const std::string& folder : folders) {
-    for (const char* file : kConfigurationFiles) Later(folder + "/" + file, &latest);
+std::string SnmpConfigurationFingerprint(const std::optional<std::string>& mibs) {
+  std::string fingerprint;
+  const std::vector<std::string> search_path = SnmpConfigurationSearchPath();
+  for (const std::string& folder : search_path) AddStatus(folder, &fingerprint);
+  for (const std::string& file : ConfigurationFiles(search_path)) AddStatus(file, &fingerprint);
+  for (const std::string& included : SnmpIncludedPaths()) AddStatus(included, &fingerprint);
+  for (const std::string& folder : MibFolders()) AddStatus(folder, &fingerprint);
+  if (mibs) {
+    for (const std::string& file : MibFilesNamedIn(*mibs)) AddStatus(file, &fingerprint);
   }
-  AddMibFolders(&folders);
-  for (const std::string& folder : folders) Later(folder, &latest);
-  return latest;
+  return fingerprint;
 }
 
 }  // namespace zv

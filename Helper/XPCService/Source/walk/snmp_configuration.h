@@ -1,27 +1,55 @@
 // SPDX-License-Identifier: MIT
 // Where Net-SNMP finds its configuration and MIB files, as the process of
-// a walk reads them.
+// a walk reads them when it starts, and a fingerprint of them by which
+// the service knows that a walk's process started ahead has read nothing
+// that changed since.
+//
+// Worked out from the environment and the library's compiled-in defaults
+// (net-snmp-config.h) alone: the service never loads the library.
 #pragma once
 
-#include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace zv {
 
-/// The folders Net-SNMP reads when it is initialised in this process's
-/// environment: the configuration folders ($SNMPCONFPATH, else /etc/snmp,
-/// /usr/share/snmp and ~/.snmp), the persistent folder
-/// ($SNMP_PERSISTENT_DIR, else /var/lib/snmp) and the MIB folders (the
-/// library's MIB path, which reads $MIBDIRS).
+/// The configuration folders: the entries of $SNMPCONFPATH, else
+/// /etc/snmp, /usr/share/snmp, the library's own folder and ~/.snmp.
+std::vector<std::string> SnmpConfigurationSearchPath();
+
+/// Everything Net-SNMP may read when it is initialised: the configuration
+/// folders, the persistent folder ($SNMP_PERSISTENT_DIR, else
+/// /var/lib/snmp), the MIB folders ($MIBDIRS, which extends the default
+/// when it begins with '+', else the default) and what the configuration
+/// files include (SnmpIncludedPaths).
 std::vector<std::string> SnmpConfigurationFolders();
 
-/// The latest modification time among the configuration folders, the
-/// configuration files in them (snmp.conf, snmpapp.conf, snmpwalk.conf and
-/// their .local.conf variants) and the MIB folders (not the persistent
-/// folder, which the library itself changes); 0 when none exists.
-/// A process that set the library up before that time has read files that
-/// changed since.
-std::time_t LatestSnmpConfigurationChange();
+/// The files and folders that the configuration files include, through
+/// includeFile (relative to the including file's folder), includeDir and
+/// includeSearch (looked up in the configuration folders), followed
+/// through included files too, at most 8 deep.
+std::vector<std::string> SnmpIncludedPaths();
+
+/// What the library reads at its start, as device, inode, size,
+/// modification and change time of each configuration folder, each
+/// configuration file the library looks for in them (present or not),
+/// each included file and folder, each MIB folder, and each file that
+/// `mibs` (MIBS) names by path. Two equal fingerprints taken at two times
+/// mean that none of these changed in between: a file written in place,
+/// or copied over with its old time kept (cp -p), still changes its change
+/// time. A MIB file changed in place in a MIB folder is not seen.
+std::string SnmpConfigurationFingerprint(const std::optional<std::string>& mibs);
+
+/// The entries of a MIBS value that name files (those holding a '/'), in
+/// order.
+std::vector<std::string> MibFilesNamedIn(const std::string& mibs);
+
+/// True when `mibs`, a walk's `-m` value, may become MIBS: at most
+/// kMaxWalkArgumentBytes long, and every file it names a regular file that
+/// can be opened for reading, within one of SnmpConfigurationFolders (the
+/// only folders a walk's process may read MIBs from). Otherwise false with
+/// the reason in `*problem` (": '/dev/stdin' is not a regular file").
+bool MibsValueUsable(const std::string& mibs, std::string* problem);
 
 }  // namespace zv

@@ -2,6 +2,9 @@
 #include "walk/walk_arguments.h"
 
 #include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/keytools.h>
+#include <net-snmp/library/snmpusm.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,20 +16,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "walk/debug_sink.h"
 #include "walk/snmp_library.h"
 #include "walk/walk_settings.h"
 
 static_assert(zv::kEngineIdSize == SNMP_MAX_ENG_SIZE);
+static_assert(zv::kLocalisedKeySize == USM_AUTH_KU_LEN && USM_AUTH_KU_LEN == USM_PRIV_KU_LEN);
 
 namespace zv {
 namespace {
 
-// The library's standard option letters; `local_options` are appended.
-// The leading '+' stops scanning at the first operand (the device's
-// address), as POSIX scanning does: options after it are not options.
-constexpr char kStandardOptions[] = "+Y:VhHm:M:O:I:P:D:dv:r:t:c:Z:e:E:n:u:l:x:X:a:A:p:T:-:3:L:";
 constexpr std::size_t kOptionStringSize = 96;
 constexpr int kKeepScanning = 0;
 constexpr long kMicrosecondsPerSecond = 1000000L;
@@ -34,9 +35,12 @@ constexpr long kMicrosecondsPerSecond = 1000000L;
 constexpr oid kLargestSubidentifier = 0xFFFFFFFFUL;
 
 struct ParseState {
-  netsnmp_session* session;
-  WalkArgumentStorage* storage;
-  const char* community;  // from -c, or null
+  netsnmp_session* session = nullptr;
+  WalkArgumentStorage* storage = nullptr;
+  const char* community = nullptr;         // from -c, or null
+  const char* auth_pass_phrase = nullptr;  // from -A, or null
+  const char* priv_pass_phrase = nullptr;  // from -X, or null
+  std::vector<char*> key_texts;            // in argv: every pass phrase and key scanned
 };
 
 // The storage of the parse in progress, for the option handler's "-C r",
@@ -70,7 +74,7 @@ void RestartOptionScanning() {
 }
 
 bool ComposeOptionString(const char* local_options, char (&options)[kOptionStringSize]) {
-  const int length = std::snprintf(options, sizeof options, "%s%s", kStandardOptions,
+  const int length = std::snprintf(options, sizeof options, "%s%s", kWalkOptionLetters,
                                    local_options != nullptr ? local_options : "");
   return length > 0 && static_cast<std::size_t>(length) < sizeof options;
 }
@@ -188,16 +192,45 @@ int HandleMibDirectory(const char* text) {
   return kKeepScanning;
 }
 
-bool DecodeEngineId(const char* hex, u_char (&buffer)[kEngineIdSize], u_char** id,
-                    std::size_t* id_length) {
-  u_char* target = buffer;
-  std::size_t capacity = sizeof buffer;
+// Decodes `hex` (a leading "0x" and spaces allowed) into the `capacity`
+// bytes at `buffer`; false when it is empty, not hex or longer.
+bool DecodeHex(const char* hex, u_char* buffer, std::size_t capacity, std::size_t* length) {
   std::size_t used = 0;
-  if (netsnmp_hex_to_binary(&target, &capacity, &used, 0, hex, " ") != 1 || used == 0) return false;
-  *id = buffer;
-  *id_length = used;
+  if (netsnmp_hex_to_binary(&buffer, &capacity, &used, 0, hex, " ") != 1 || used == 0) return false;
+  *length = used;
   return true;
 }
+
+bool DecodeEngineId(const char* hex, u_char (&buffer)[kEngineIdSize], u_char** id,
+                    std::size_t* id_length) {
+  if (!DecodeHex(hex, buffer, sizeof buffer, id_length)) return false;
+  *id = buffer;
+  return true;
+}
+
+// A master key (-3m, -3M): the key the library localises for the device
+// as it would a key made from a pass phrase.
+int TakeMasterKey(char letter, const char* hex, u_char* key, std::size_t capacity, std::size_t* length) {
+  if (DecodeHex(hex, key, capacity, length)) return kKeepScanning;
+  Report("[SNMP] Bad key value after -3%c flag.\n", letter);
+  return kParseUsageError;
+}
+
+// A localised key (-3k, -3K): the key for the device itself, kept in
+// `buffer`, which the session then points to.
+int TakeLocalisedKey(char letter, const char* hex, u_char (&buffer)[kLocalisedKeySize], u_char** key,
+                     std::size_t* length) {
+  if (!DecodeHex(hex, buffer, sizeof buffer, length)) {
+    Report("[SNMP] Bad key value after -3%c flag.\n", letter);
+    return kParseUsageError;
+  }
+  *key = buffer;
+  return kKeepScanning;
+}
+
+// The letters of the SNMPv3 options whose value is a pass phrase or key,
+// under -3 (at the top level only A and X are; m and M name MIBs there).
+bool HoldsKeyMaterial(char letter) { return letter != '\0' && std::strchr("AXmMkK", letter) != nullptr; }
 
 int HandleEngineBootsAndTime(char* text, netsnmp_session* session) {
   char* end = nullptr;
@@ -234,16 +267,31 @@ int HandlePrivacyProtocol(const char* text, netsnmp_session* session) {
   return kKeepScanning;
 }
 
-int RefuseKeyMaterial(char letter) {
-  Report("[SNMP] No SNMPv3 keys can be made: -%c is not accepted.\n", letter);
-  return kParseNothingToWalk;
+int HandleKeyOption(char letter, const char* text, ParseState& state) {
+  netsnmp_session* session = state.session;
+  WalkArgumentStorage* storage = state.storage;
+  switch (letter) {
+    case 'A': state.auth_pass_phrase = text; return kKeepScanning;
+    case 'X': state.priv_pass_phrase = text; return kKeepScanning;
+    case 'm':
+      return TakeMasterKey(letter, text, session->securityAuthKey, sizeof session->securityAuthKey,
+                           &session->securityAuthKeyLen);
+    case 'M':
+      return TakeMasterKey(letter, text, session->securityPrivKey, sizeof session->securityPrivKey,
+                           &session->securityPrivKeyLen);
+    case 'k':
+      return TakeLocalisedKey(letter, text, storage->auth_localised_key, &session->securityAuthLocalKey,
+                              &session->securityAuthLocalKeyLen);
+    default:
+      return TakeLocalisedKey(letter, text, storage->priv_localised_key, &session->securityPrivLocalKey,
+                              &session->securityPrivLocalKeyLen);
+  }
 }
 
 int HandleSecurityOption(char letter, char* text, ParseState& state) {
   netsnmp_session* session = state.session;
+  if (HoldsKeyMaterial(letter)) return HandleKeyOption(letter, text, state);
   switch (letter) {
-    case 'A':
-    case 'X': return RefuseKeyMaterial(letter);
     case 'Z': return HandleEngineBootsAndTime(text, session);
     case 'e':
       if (DecodeEngineId(text, state.storage->security_engine_id, &session->securityEngineID,
@@ -275,19 +323,19 @@ int HandleSecurityOption(char letter, char* text, ParseState& state) {
 }
 
 // "-3x value", "-3xvalue" or "-3x=value": the SNMPv3 options under one
-// letter. Keys given directly in hex are refused like pass phrases.
+// letter, the keys in hex among them.
 int HandleSnmpV3Option(char* text, int argc, char** argv, ParseState& state) {
   const char letter = text[0];
-  if (letter == 'm' || letter == 'M' || letter == 'k' || letter == 'K') return RefuseKeyMaterial('3');
   if (letter == '\0') return UsageError("Missing SNMPv3 option after -3.");
   char* value = text + 1;
   if (*value == '=') ++value;
   while (std::isspace(static_cast<unsigned char>(*value))) ++value;
   if (*value == '\0') {
     if (optind >= argc) return UsageError("Missing argument after an SNMPv3 -3 option.");
-    if (!WithinArgumentBound(argv[optind])) return UsageError("The value after -3 is too long.");
     value = argv[optind++];
   }
+  if (HoldsKeyMaterial(letter)) state.key_texts.push_back(value);
+  if (!WithinArgumentBound(value)) return UsageError("The value after -3 is too long.");
   return HandleSecurityOption(letter, value, state);
 }
 
@@ -368,6 +416,7 @@ int ScanOptions(int argc, char** argv, const char* options, ParseState& state, O
   RestartOptionScanning();
   int option = 0;
   while ((option = getopt(argc, argv, options)) != -1) {
+    if (option == 'A' || option == 'X') state.key_texts.push_back(optarg);
     if (optarg != nullptr && !WithinArgumentBound(optarg)) {
       Report("[SNMP] The value after -%c is too long.\n", option);
       return kParseUsageError;
@@ -376,6 +425,88 @@ int ScanOptions(int argc, char** argv, const char* options, ParseState& state, O
     if (outcome != kKeepScanning) return outcome;
   }
   return kKeepScanning;
+}
+
+// The authentication protocol that pass phrases become keys by: -a's, else
+// snmp.conf's defAuthType, else the library's default, the protocol that
+// the session takes when it opens without one.
+void ApplyDefaultAuthProtocol(netsnmp_session* session) {
+  if (session->securityAuthProto != nullptr) return;
+  session->securityAuthProto = const_cast<oid*>(get_default_authtype(&session->securityAuthProtoLen));
+}
+
+void ApplyDefaultPrivacyProtocol(netsnmp_session* session) {
+  if (session->securityPrivProto != nullptr) return;
+  session->securityPrivProto = const_cast<oid*>(get_default_privtype(&session->securityPrivProtoLen));
+}
+
+// Makes the key (Ku) of `pass_phrase` by the session's authentication
+// protocol, which makes the privacy key too. False, reported, when the
+// library makes none (a pass phrase shorter than 8 bytes).
+bool MakeKey(const netsnmp_session& session, const char* pass_phrase, const char* purpose, u_char* key,
+             std::size_t* length) {
+  *length = USM_AUTH_KU_LEN;
+  const int status = generate_Ku(session.securityAuthProto, static_cast<u_int>(session.securityAuthProtoLen),
+                                 reinterpret_cast<const u_char*>(pass_phrase), std::strlen(pass_phrase), key,
+                                 length);
+  if (status == SNMPERR_SUCCESS) return true;
+  *length = 0;
+  Report("[SNMP] Error generating a key (Ku) from the supplied %s pass phrase: %s\n", purpose,
+         snmp_api_errstring(status));
+  return false;
+}
+
+int MakeKeysFromPassPhrases(const ParseState& state) {
+  netsnmp_session* session = state.session;
+  if (state.auth_pass_phrase == nullptr && state.priv_pass_phrase == nullptr) return kKeepScanning;
+  ApplyDefaultAuthProtocol(session);
+  if (state.auth_pass_phrase != nullptr &&
+      !MakeKey(*session, state.auth_pass_phrase, "authentication", session->securityAuthKey,
+               &session->securityAuthKeyLen)) {
+    return kParseUsageError;
+  }
+  if (state.priv_pass_phrase == nullptr) return kKeepScanning;
+  ApplyDefaultPrivacyProtocol(session);
+  return MakeKey(*session, state.priv_pass_phrase, "privacy", session->securityPrivKey,
+                 &session->securityPrivKeyLen)
+             ? kKeepScanning
+             : kParseUsageError;
+}
+
+// The library makes an SNMPv3 user of a session's name and keys for each
+// device, and a later session for the same user and device gets that
+// user's keys instead of its own: each walk begins without the users of
+// the walks before it.
+void ForgetEarlierWalkUsers() {
+  while (struct usmUser* user = usm_get_userList()) {
+    usm_remove_user(user);
+    user->next = nullptr;
+    user->prev = nullptr;
+    usm_free_user(user);
+  }
+}
+
+void WipeKeyTexts(const ParseState& state) {
+  for (char* text : state.key_texts) explicit_bzero(text, std::strlen(text));
+}
+
+// The parse after its set-up; ParseWalkArguments wipes what it leaves.
+int ParseVector(int argc, char** argv, const char* options, ParseState& state, OptionHandler handler) {
+  state.storage->bulk_repetitions = 0;
+  storage_in_parse = state.storage;
+  const int scanned = ScanOptions(argc, argv, options, state, handler);
+  storage_in_parse = nullptr;
+  if (scanned != kKeepScanning) return scanned;
+
+  InitialiseSnmpLibrary();
+  ApplyDefaultVersion(state.session);
+  const int keys = MakeKeysFromPassPhrases(state);
+  if (keys != kKeepScanning) return keys;
+  if (optind >= argc) return UsageError("No hostname specified.");
+  if (!WithinArgumentBound(argv[optind])) return UsageError("The device's address is too long.");
+  state.session->peername = argv[optind++];
+  if (!ApplyCommunity(state.session, state.community)) return UsageError("No community name specified.");
+  return optind;
 }
 
 // The -IS prefix, `text` and the -Is suffix (with a dot before it unless
@@ -411,24 +542,22 @@ int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
                        OptionHandler handler) {
   PrepareSnmpLibrary();
   snmp_sess_init(session);
+  ForgetEarlierWalkUsers();
   if (!VectorIsComplete(argc, argv)) return UsageError("No hostname specified.");
   char options[kOptionStringSize];
   if (!ComposeOptionString(local_options, options)) return UsageError("Too many local options.");
 
-  ParseState state{session, storage, nullptr};
-  storage->bulk_repetitions = 0;
-  storage_in_parse = storage;
-  const int scanned = ScanOptions(argc, argv, options, state, handler);
-  storage_in_parse = nullptr;
-  if (scanned != kKeepScanning) return scanned;
+  ParseState state;
+  state.session = session;
+  state.storage = storage;
+  const int parsed = ParseVector(argc, argv, options, state, handler);
+  WipeKeyTexts(state);
+  return parsed;
+}
 
-  InitialiseSnmpLibrary();
-  ApplyDefaultVersion(session);
-  if (optind >= argc) return UsageError("No hostname specified.");
-  if (!WithinArgumentBound(argv[optind])) return UsageError("The device's address is too long.");
-  session->peername = argv[optind++];
-  if (!ApplyCommunity(session, state.community)) return UsageError("No community name specified.");
-  return optind;
+WalkArgumentStorage::~WalkArgumentStorage() {
+  explicit_bzero(auth_localised_key, sizeof auth_localised_key);
+  explicit_bzero(priv_localised_key, sizeof priv_localised_key);
 }
 
 // The root as the library's OID parser reads it: with the -IS prefix and

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "walk/bulk_requests.h"
 #include "walk/debug_sink.h"
@@ -86,15 +87,11 @@ struct WalkLoop {
   bool bulk_answered = false;          // a GETBULK of this walk had an answer
   bool getnext_try_spent = false;      // an unanswered GETBULK took one try of the next GETNEXT
   bool first_bulk_unanswered = false;  // that GETBULK was the walk's first
-  bool went_on_by_getnext = false;     // the walk left GETBULK and noted why
-  bool end_noted = false;              // the walk's end noted a reason of its own
 };
 
-// Ends the walk with `result`; `noted`: the reason is noted already.
-void EndWalk(WalkLoop& loop, int result, bool noted) {
+void EndWalk(WalkLoop& loop, int result) {
   loop.result = result;
   loop.running = false;
-  loop.end_noted = noted;
 }
 
 bool InsideSubtree(const WalkOid& root, const netsnmp_variable_list& variable) {
@@ -115,7 +112,7 @@ void ReportNotIncreasing(const WalkLoop& loop, const netsnmp_variable_list& vari
   char returned[kOidTextSize];
   PrintOid(asked, sizeof asked, loop.current.ids, loop.current.length);
   PrintOid(returned, sizeof returned, variable.name, variable.name_length);
-  zv::FormatDebugMessage("[SNMP] Error: OID not increasing: %s >= %s", asked, returned);
+  zv::FormatFailure("[SNMP] Error: OID not increasing: %s >= %s", asked, returned);
 }
 
 // With the ordering check on, an OID that does not increase ends the walk.
@@ -128,9 +125,9 @@ void CheckProgress(WalkLoop& loop, const netsnmp_variable_list& variable) {
   if (loop.check_ordering) {
     ReportNotIncreasing(loop, variable);
   } else {
-    zv::FormatDebugMessage("[SNMP] Error: the device returned the OID asked for");
+    zv::FormatFailure("[SNMP] Error: the device returned the OID asked for");
   }
-  EndWalk(loop, 1, false);
+  EndWalk(loop, 1);
 }
 
 void TakeVariable(WalkLoop& loop, const netsnmp_variable_list& variable) {
@@ -154,8 +151,8 @@ void TakeVariable(WalkLoop& loop, const netsnmp_variable_list& variable) {
 void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response, bool bulk_answer) {
   if (response.variables == nullptr) {
     // Asking again would get the same empty answer.
-    zv::FormatDebugMessage("[SNMP] Error: response without variables");
-    EndWalk(loop, 1, false);
+    zv::FormatFailure("[SNMP] Error: response without variables");
+    EndWalk(loop, 1);
     return;
   }
   for (const netsnmp_variable_list* variable = response.variables; variable != nullptr;
@@ -168,19 +165,19 @@ void TakeVariables(WalkLoop& loop, const netsnmp_pdu& response, bool bulk_answer
 void TakeResponse(WalkLoop& loop, zv::WaitOutcome outcome, const netsnmp_pdu* response, bool bulk_answer) {
   loop.last_outcome = outcome;
   if (outcome == zv::WaitOutcome::kAbandoned) {
-    EndWalk(loop, 1, true);
+    EndWalk(loop, 1);
   } else if (outcome == zv::WaitOutcome::kTimedOut) {
-    zv::NoteNoAnswer(*loop.session);
-    EndWalk(loop, 1, true);
+    zv::NoteTimeout(*loop.session, zv::WalkDeadlinePassed());
+    EndWalk(loop, 1);
   } else if (outcome != zv::WaitOutcome::kAnswered || response == nullptr) {
     snmp_sess_perror(kReportContext, loop.session);
     zv::NoteSessionFailure(loop.session);
-    EndWalk(loop, 1, true);
+    EndWalk(loop, 1);
   } else if (response->errstat == SNMP_ERR_NOSUCHNAME) {
     loop.running = false;
   } else if (response->errstat != SNMP_ERR_NOERROR) {
     zv::NoteErrorStatus(response->errstat);
-    EndWalk(loop, 2, true);
+    EndWalk(loop, 2);
   } else {
     TakeVariables(loop, *response, bulk_answer);
   }
@@ -204,10 +201,9 @@ zv::WaitOutcome SendRequest(netsnmp_session* session, int command, const oid* na
 
 // The walk's first GETBULK went unanswered and the GETNEXT sent instead
 // was answered: the device answers, but not GETBULK.
-void NoteDeafToGetBulk(WalkLoop& loop) {
+void NoteDeafToGetBulk() {
   zv::NoteWalkReason("the device left the walk's first GETBULK request unanswered; the walk went on by GETNEXT");
   zv::SetWalkFoundDeviceDeafToGetBulk(true);
-  loop.went_on_by_getnext = true;
 }
 
 // After an unanswered GETBULK the GETNEXT has one try fewer, so that a
@@ -219,7 +215,7 @@ void StepByGetNext(WalkLoop& loop) {
   netsnmp_pdu* response = nullptr;
   const zv::WaitOutcome outcome =
       SendRequest(loop.session, SNMP_MSG_GETNEXT, loop.current.ids, loop.current.length, &response, retries);
-  if (loop.first_bulk_unanswered && outcome == zv::WaitOutcome::kAnswered) NoteDeafToGetBulk(loop);
+  if (loop.first_bulk_unanswered && outcome == zv::WaitOutcome::kAnswered) NoteDeafToGetBulk();
   loop.first_bulk_unanswered = false;
   TakeResponse(loop, outcome, response, false);
   if (response != nullptr) snmp_free_pdu(response);
@@ -236,7 +232,6 @@ void GoOnByGetNext(WalkLoop& loop, zv::BulkAnswer verdict, const netsnmp_pdu& re
                        zv::BulkAnswerFault(verdict));
   }
   loop.bulk.repetitions = 0;
-  loop.went_on_by_getnext = true;
 }
 
 // True when the answer is read as it is; otherwise the walk asks again,
@@ -266,7 +261,6 @@ bool GoOnByGetNextAfterSilence(WalkLoop& loop, zv::WaitOutcome outcome) {
   loop.getnext_try_spent = true;
   if (loop.bulk_answered) {
     zv::NoteWalkReason("the device left a GETBULK request unanswered; the walk went on by GETNEXT");
-    loop.went_on_by_getnext = true;
   } else {
     loop.first_bulk_unanswered = true;
   }
@@ -297,15 +291,6 @@ void StepOnce(WalkLoop& loop) {
   }
 }
 
-// A walk that left GETBULK and then failed without a reason of its own (an
-// OID that did not increase, an empty answer, the request limit) notes its
-// failure as well: the note of leaving GETBULK alone would hide it.
-void NoteFailureAfterGetBulk(const WalkLoop& loop) {
-  if (loop.went_on_by_getnext && loop.result != 0 && !loop.end_noted) {
-    zv::NoteWalkReason("the walk failed: %s", sDEBUGmsg);
-  }
-}
-
 // The optional GET of the root, the request loop (GETBULK with
 // `bulk_repetitions` above 0 or kAutoBulkRepetitions, else GETNEXT) and
 // the fallback GET.
@@ -321,13 +306,12 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
   }
   for (long sent = 0; loop.running; ++sent) {
     if (sent == request_limit) {
-      zv::FormatDebugMessage("[SNMP] Error: walk stopped after %ld requests", sent);
-      EndWalk(loop, 1, false);
+      zv::FormatFailure("[SNMP] Error: walk stopped after %ld requests", sent);
+      EndWalk(loop, 1);
       break;
     }
     StepOnce(loop);
   }
-  NoteFailureAfterGetBulk(loop);
   if (numprinted == 0 && loop.last_outcome == zv::WaitOutcome::kAnswered) {
     snmp_get_and_print(session, root.ids, root.length);
   }
@@ -337,7 +321,7 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
 // ---- One walk ------------------------------------------------------------
 
 // Everything but the merge; returns the walk's result.
-int RunWalk(int argc, char** argv) {
+int RunWalk(int argc, char** argv, const zv::WalkStages& stages) {
   zv::StartWalkDeadline();
   zv::PrepareSnmpLibrary();
   vSpoolPlist(nullptr, 0, nullptr, 1);
@@ -346,7 +330,8 @@ int RunWalk(int argc, char** argv) {
   netsnmp_session session;
   zv::WalkArgumentStorage storage{};
   const int parsed = NormaliseParseResult(
-      zv::ParseWalkArguments(argc, argv, &session, &storage, "C:", optProc));
+      zv::ParseWalkArguments(argc, argv, &session, &storage, zv::kWalkLocalOptionLetters, optProc));
+  if (stages.arguments_parsed != nullptr) stages.arguments_parsed();
   if (parsed < 0) return parsed;
   zv::NoteWalkDevice(session);
 
@@ -364,11 +349,16 @@ int RunWalk(int argc, char** argv) {
     zv::NoteSessionFailure(&session);
     return 1;
   }
+  if (stages.session_opened != nullptr && !stages.session_opened(open_session)) {
+    snmp_close(open_session);
+    return 1;
+  }
   const int result =
       WalkSubtree(open_session, root, zv::BulkRepetitionsForWalk(session.version, storage.bulk_repetitions));
   snmp_close(open_session);
   if (zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics)) {
     MyDebugMessage("[UTIL-MIB] Variables found: ", numprinted);
+    zv::NoteWalk(zv::WalkNote::kCount, std::to_string(numprinted));
   }
   return result;
 }
@@ -406,8 +396,10 @@ long zv::SetWalkRequestLimit(long limit) {
   return before;
 }
 
+int zv::WalkDevice(int argc, char** argv, const WalkStages& stages) { return RunWalk(argc, argv, stages); }
+
 int mib_walk(int argc, char** argv) {
-  const int result = RunWalk(argc, argv);
+  const int result = RunWalk(argc, argv, zv::WalkStages{});
   // A service that stops has not seen the walk fail: the profile list
   // stays as it was.
   if (zv::WalksAbandoned()) return zv::kWalkAbandoned;

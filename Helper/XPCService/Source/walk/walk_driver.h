@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "walk/walk_limits.h"
+
 /// Walks the device named in the snmpwalk-style argument vector (entry 0 is
 /// a program-name slot; then options, the device's address, optionally the
 /// root OID; later arguments are ignored) with one GETNEXT per variable,
@@ -22,7 +24,7 @@
 /// receive error, an OID that did not increase, an empty response, or,
 /// with the ordering check off, the OID asked for coming back), 2 (another
 /// error status from the device), -1 (usage error; also `argc` 0) or -2
-/// (nothing to walk: `-H` or a pass phrase). The merge is told 1 for -1
+/// (nothing to walk: `-H`). The merge is told 1 for -1
 /// and -2, and the result otherwise. No request is sent for -1 or -2.
 /// A walk that outlasts the walk time limit ends as a timed-out request
 /// does (1). Once AbandonWalks has been called, the walk ends without the
@@ -38,22 +40,26 @@ void snmp_get_and_print(netsnmp_session* session, const oid* name, std::size_t n
 
 namespace zv {
 
-/// The most requests (GETNEXT or GETBULK) one walk sends before it gives up with result
-/// 1. A device that keeps answering inside the subtree without end (with
-/// the ordering check off it may even go round in a circle) would
-/// otherwise hold the walk, and every walk waiting behind it, for ever.
-inline constexpr long kDefaultWalkRequestLimit = 100000;
+/// What a walk's process does at two moments of a walk (null: nothing).
+struct WalkStages {
+  /// Once the arguments are parsed, whatever the parse gave (the `-C`
+  /// toggles have then been flipped).
+  void (*arguments_parsed)() = nullptr;
+  /// Once the session is open (the device's name resolved, its transport
+  /// made), before the first request. False ends the walk with result 1
+  /// before any request: the stage notes why.
+  bool (*session_opened)(netsnmp_session* session) = nullptr;
+};
+
+/// The walk of mib_walk without its merge: clears the spool list, walks
+/// and fills it, and returns the result as mib_walk does, passing
+/// `stages`. Once AbandonWalks has been called it ends without a merge
+/// all the same (its result then does not count).
+int WalkDevice(int argc, char** argv, const WalkStages& stages);
 
 /// Sets the request limit of later walks (at least 1); tests lower it to
 /// reach it quickly. Returns the limit in force before.
 long SetWalkRequestLimit(long limit);
-
-/// The result of a walk that AbandonWalks ended: nothing was merged.
-inline constexpr int kWalkAbandoned = -3;
-
-/// Wall-clock limit of one walk, from its start to its last request, unless
-/// SetWalkTimeLimit says otherwise.
-inline constexpr int kDefaultWalkTimeLimitSeconds = 120;
 
 /// Sets the time limit of later walks in seconds (at least 1); returns the
 /// limit in force before.

@@ -1,44 +1,132 @@
 // SPDX-License-Identifier: MIT
 // zvxpcd-walk: the process of one walk. zvxpcd starts it ahead of the walk
-// it will run: it sets the Net-SNMP library up (configuration and MIBs,
-// with MIBS from its environment) and then waits for its job on standard
-// input (walk_job.h). With the job it confines itself, walks and merges,
-// and sends every note and logged line and then its result and state on
-// descriptor 3. It never serves anything else and ends with the walk, or
-// without one when its standard input closes first.
-#include <signal.h>
+// it will run. It confines itself to reading (walk_confinement.h), sets
+// the Net-SNMP library up (configuration and MIBs, with MIBS from its
+// environment) and waits for its job on standard input (walk_protocol.h).
+// With the job it parses the walk's arguments, opens the session, confines
+// itself further and walks; it reports every note as it comes, its
+// settings once its arguments are parsed, then its spool rows and its end
+// on descriptor 3. It never opens a profile list: the service checks what
+// it reports, merges and saves. It ends with the walk, without one when
+// its standard input closes first, and with the service (a parent that
+// dies takes it along).
 #include <malloc.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "platform/confinement.h"
 #include "platform/posix_io.h"
-#include "store/zvplist.h"
+#include "platform/whole_file.h"
 #include "walk/debug_sink.h"
-#include "walk/merge.h"
+#include "walk/request_wait.h"
+#include "walk/snmp_configuration.h"
 #include "walk/snmp_library.h"
-#include "walk/spool_list.h"
 #include "walk/walk_confinement.h"
 #include "walk/walk_driver.h"
-#include "walk/walk_job.h"
-#include "walk/walk_process_state.h"
+#include "walk/walk_protocol.h"
+#include "walk/walk_settings.h"
+#include "walk/walk_state.h"
+#include "walk/walk_transport.h"
 
 namespace {
 
-// Exit codes of a process that sends no result.
-constexpr int kExitNoJob = 2;
-constexpr int kExitNotConfined = 3;
-// A job is far smaller (512 arguments of at most a few kilobytes).
-constexpr std::size_t kMaxJobBytes = std::size_t{32} << 20;
+// Exit codes of a process that sends no end.
+constexpr int kExitUsage = 2;
+constexpr int kExitNoJob = 3;
+constexpr int kExitNotConfined = 4;
+constexpr int kExitOrphaned = 5;
 
-// The heap a walk and its merge use (about 3 MiB for a full list), taken
-// and touched while the process waits for its job, and kept: the walk then
-// takes no page faults for it.
-constexpr std::size_t kWarmHeapBytes = std::size_t{4} << 20;
+// The heap a walk uses, taken and touched while the process waits for its
+// job, and kept: the walk then takes no page faults for it.
+constexpr std::size_t kWarmHeapBytes = std::size_t{1} << 20;
+
+struct Process {
+  pid_t service = 0;
+  zv::WalkToggles presets;  // the -C settings as the configuration leaves them
+  zv::ResourceLimits limits;
+  zv::WalkFilter filter;
+  bool filter_built = false;
+  std::string filter_error;
+};
+
+Process& TheProcess() {
+  static Process process;
+  return process;
+}
+
+void Send(const std::string& message) { (void)zv::WriteAll(zv::kWalkReportDescriptor, message); }
+
+void ForwardNote(zv::WalkNote note, std::string_view text) { Send(zv::EncodeNoteMessage(note, text)); }
+
+void AbandonOnStop(int) { zv::AbandonWalks(); }
+
+// SIGTERM and SIGINT abandon the walk; a service that went away leaves
+// writes failing rather than ending the walk.
+void HandleSignals() {
+  struct sigaction action {};
+  action.sa_handler = AbandonOnStop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+// The service's process id from "--service-pid PID"; "--help" prints what
+// this program is. Anything else is a usage error.
+bool ReadCommandLine(int argc, char** argv, pid_t* service) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::puts("zvxpcd-walk runs one walk of zvxpcd, which starts it; it is not run by hand (see zvxpcd(8)).");
+    std::exit(0);
+  }
+  if (argc != 3 || std::strcmp(argv[1], "--service-pid") != 0) return false;
+  char* end = nullptr;
+  const long pid = std::strtol(argv[2], &end, 10);
+  if (end == argv[2] || *end != '\0' || pid <= 1) return false;
+  *service = static_cast<pid_t>(pid);
+  return true;
+}
+
+// Dies with the service: the kernel sends SIGKILL when the service ends.
+// A service that ended before the call went unseen, so the parent is
+// checked after it.
+void DieWithService(pid_t service) {
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != service) ::_exit(kExitOrphaned);
+}
+
+// Takes out of MIBS every entry naming a file that is not a regular file
+// this process may read (confined to reading, it cannot read one outside
+// its folders); a FIFO or a device would hold the library's start for
+// good. The service adopts only entries that pass the same test.
+void KeepReadableMibFiles() {
+  const char* mibs = std::getenv("MIBS");
+  if (mibs == nullptr) return;
+  std::string kept;
+  std::string_view rest = mibs;
+  while (true) {
+    const std::size_t colon = rest.find(':');
+    const std::string entry(rest.substr(0, colon));
+    bool keep = true;
+    if (entry.find('/') != std::string::npos) {
+      const int fd = zv::OpenRegularFileForReading(entry.c_str());
+      keep = fd >= 0;
+      if (fd >= 0) ::close(fd);
+      if (!keep) zv::NoteWalk(zv::WalkNote::kDetail, zv::ErrnoText("MIBS entry " + entry + " left out", errno));
+    }
+    if (keep) kept += (kept.empty() ? "" : ":") + entry;
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  ::setenv("MIBS", kept.c_str(), 1);
+}
 
 void WarmHeap() {
   mallopt(M_MMAP_THRESHOLD, static_cast<int>(2 * kWarmHeapBytes));
@@ -49,28 +137,31 @@ void WarmHeap() {
   std::free(const_cast<char*>(block));
 }
 
-void ForwardNote(zv::WalkNote note, std::string_view text) {
-  (void)zv::WriteAll(zv::kWalkMessageDescriptor, zv::EncodeNoteMessage(note, text));
+zv::WalkToggles CurrentToggles() {
+  return {zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested), zv::WalkSettingOn(zv::WalkSetting::kPrintStatistics),
+          zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering)};
 }
 
-void ForwardLogLine(std::string_view line) {
-  (void)zv::WriteAll(zv::kWalkMessageDescriptor, zv::EncodeLogLineMessage(line));
+// Which settings are flipped from what the configuration presets.
+zv::WalkToggles ToggledFrom(const zv::WalkToggles& presets) {
+  const zv::WalkToggles now = CurrentToggles();
+  return {now.include_requested != presets.include_requested, now.print_statistics != presets.print_statistics,
+          now.dont_check_ordering != presets.dont_check_ordering};
 }
 
-void AbandonOnStop(int) { zv::AbandonWalks(); }
+void ToggleWhen(bool toggled, zv::WalkSetting setting) {
+  if (toggled) zv::ToggleWalkSetting(setting);
+}
 
-// SIGTERM and SIGINT abandon the walk (it ends without the merge); a
-// service that went away leaves writes failing rather than ending the walk.
-void HandleSignals() {
-  struct sigaction action {};
-  action.sa_handler = AbandonOnStop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-  // A list write past the file-size limit fails (EFBIG) instead of ending
-  // the process: the old list stays.
-  signal(SIGXFSZ, SIG_IGN);
+// The walk state the service handed over, applied to this process.
+void ApplyState(const zv::WalkProcessState& state) {
+  zv::SetWalkTimeLimit(state.time_limit_seconds);
+  zv::SetWalkRequestLimit(static_cast<long>(state.request_limit));
+  zv::SetDefaultBulkRepetitions(state.bulk_repetitions);
+  numprinted = state.variables_found < 0 ? 0 : state.variables_found;
+  ToggleWhen(state.toggled.include_requested, zv::WalkSetting::kIncludeRequested);
+  ToggleWhen(state.toggled.print_statistics, zv::WalkSetting::kPrintStatistics);
+  ToggleWhen(state.toggled.dont_check_ordering, zv::WalkSetting::kDontCheckOrdering);
 }
 
 bool ReadJob(zv::WalkJob* job) {
@@ -84,58 +175,85 @@ bool ReadJob(zv::WalkJob* job) {
       return false;
     }
     bytes.append(buffer, static_cast<std::size_t>(count));
-    if (bytes.size() > kMaxJobBytes) return false;
+    if (bytes.size() > zv::kMaxWalkJobBytes) return false;
   }
   return zv::DecodeWalkJob(bytes, job);
 }
 
-int RunJob(zv::WalkJob& job) {
-  ZV_PLIST_PROFILE_PATH = job.current_path.data();
-  ZV_PLIST_PROFILE_PREV_PATH = job.previous_path.data();
-  ZV_PLIST_PROFILE_SPOOL_PATH = job.spool_path.data();
-  if (job.kind == zv::WalkJobKind::kMergeFailed) {
-    vSpoolPlist(nullptr, 0, nullptr, 1);
-    vRestructPlistSpool2Current(1);
-    return 1;
+// The walk's stages: its settings once parsed, its confinement once the
+// session is open.
+void ReportSettings() { Send(zv::EncodeSettingsMessage(ToggledFrom(TheProcess().presets))); }
+
+bool ConfineForRequests(netsnmp_session* session) {
+  Process& process = TheProcess();
+  std::string error;
+  const int transport = zv::PinTransportToPeer(session, &error);
+  if (transport < 0) {
+    zv::NoteWalk(zv::WalkNote::kReason, error);
+    return false;
   }
+  if (!process.filter_built) error = process.filter_error;
+  if (!process.filter_built ||
+      !zv::ConfineWalkRequests(transport, zv::kWalkReportDescriptor, process.limits, process.filter, &error)) {
+    zv::NoteWalk(zv::WalkNote::kReason, "the walk's process could not be confined: " + error);
+    return false;
+  }
+  return true;
+}
+
+void ReportRows() {
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
+    static const ProfileRecord kEmpty{};
+    const ProfileRecord& record = PlistForSpool.slots[slot];
+    if (std::memcmp(&record, &kEmpty, sizeof record) != 0) Send(zv::EncodeRowMessage(slot + 1, record));
+  }
+}
+
+int RunJob(zv::WalkJob& job) {
   std::vector<char*> argv;
   for (std::string& argument : job.arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  return mib_walk(static_cast<int>(job.arguments.size()), argv.data());
+  zv::WalkStages stages;
+  stages.arguments_parsed = ReportSettings;
+  stages.session_opened = ConfineForRequests;
+  return zv::WalkDevice(static_cast<int>(job.arguments.size()), argv.data(), stages);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  Process& process = TheProcess();
+  if (!ReadCommandLine(argc, argv, &process.service)) {
+    std::fputs("usage: zvxpcd-walk --service-pid PID (zvxpcd starts it; see zvxpcd(8))\n", stderr);
+    return kExitUsage;
+  }
+  DieWithService(process.service);
   HandleSignals();
   zv::SetWalkNoteSink(ForwardNote);
-  zv::SetWalkLogSink(ForwardLogLine);
-  // The library reads its configuration and MIBs before the job comes (so
-  // that the walk does not wait for it) and before the confinement; the
-  // configuration's presets of the -C settings come before the toggles
-  // that earlier walks left.
+  // Everything the library reads from files, it reads confined to reading.
+  bool landlock = false;
+  std::string error;
+  if (!zv::ConfineWalkReading(zv::WalkReadablePaths(), &landlock, &error)) {
+    zv::NoteWalk(zv::WalkNote::kReason, "the walk's process could not be confined: " + error);
+    ::_exit(kExitNotConfined);
+  }
+  KeepReadableMibFiles();
   zv::InitialiseSnmpLibrary();
   WarmHeap();
-  const zv::WalkSettingValues presets = zv::CurrentWalkSettingValues();
-  // What does not depend on the job is prepared before it, too.
-  zv::ProcessConfinement confinement;
-  std::string error;
-  const bool prepared = confinement.Prepare(zv::WalkReadablePaths(), &error);
+  process.presets = CurrentToggles();
+  process.filter_built = process.filter.Build(&process.filter_error);
   zv::WalkJob job;
-  // No job: the service went away or discarded this process. Its memory
-  // goes with it.
-  if (!ReadJob(&job)) _exit(kExitNoJob);
-  zv::ApplyWalkSettings(job.state);
-  zv::ApplyWalkToggles(job.state);
-
-  bool landlock_applied = false;
-  if (!prepared || !confinement.Apply(zv::WalkConfinementPlan(job), &landlock_applied, &error)) {
-    zv::NoteWalk(zv::WalkNote::kReason, "the walk's process could not be confined: " + error);
-    _exit(kExitNotConfined);
-  }
+  // No job: the service went away or discarded this process.
+  if (!ReadJob(&job)) ::_exit(kExitNoJob);
+  ApplyState(job.state);
+  process.limits = zv::WalkResourceLimits(job.state.time_limit_seconds);
   const int result = RunJob(job);
-  const zv::WalkProcessState end = zv::CaptureWalkState(job.state, presets);
-  (void)zv::WriteAll(zv::kWalkMessageDescriptor, zv::EncodeResultMessage(result, end));
-  // Nothing is left to do: the process's memory goes with it.
-  _exit(0);
+  if (zv::WalksAbandoned()) ::_exit(0);
+  ReportRows();
+  zv::WalkEnd end;
+  end.result = result;
+  end.spool_count = PlistForSpool.iNum;
+  end.variables_found = numprinted;
+  Send(zv::EncodeEndMessage(end));
+  ::_exit(0);
 }

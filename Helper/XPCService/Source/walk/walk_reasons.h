@@ -15,28 +15,24 @@ namespace zv {
 /// arguments are parsed.
 void NoteWalkDevice(const netsnmp_session& session);
 
-/// Notes that the device did not answer: "the device did not answer
-/// within T s (R retries)", T being the whole wait of `session`.
-void NoteNoAnswer(const netsnmp_session& session);
+/// Notes why a request timed out: "ADDRESS did not answer within T s (R
+/// retries)", T being the whole wait of `session` (for an SNMPv3 authPriv
+/// session whose device answered the engine discovery, a hint at the
+/// privacy pass phrase follows); or, when the walk's own deadline ended it
+/// (`deadline_passed`), that the walk was cut at its time limit.
+void NoteTimeout(const netsnmp_session& session, bool deadline_passed);
 
 /// Notes why a session could not be opened or a request failed, from the
-/// session's last error: an unknown host, a timeout, or the library's
-/// error text.
+/// session's last error: "authentication failed (check the user and pass
+/// phrases)" for the device's report of a wrong key or an unknown user, an
+/// unknown host, a timeout, or the library's error text.
 void NoteSessionFailure(netsnmp_session* session);
 
 /// Notes an error status that the device answered with, by number and name.
 void NoteErrorStatus(long status);
 
-/// Notes a root that is not a numeric OID the walk can send.
+/// Notes a root that is not an OID the walk can send ("the root 'R' is
+/// not an OID"), with a hint when it looks like an option.
 void NoteBadRoot(const char* root);
-
-/// Notes that the profile list at `path` could not be written because of
-/// `reason`.
-void NoteListNotWritten(const char* path, const std::string& reason);
-
-/// Why the store's write-access test refused the profile list at `path`
-/// (the errno text of the open that refuses, or the folder's); "the
-/// write-access test refused it" when the same open now succeeds.
-std::string WriteAccessRefusalReason(const char* path);
 
 }  // namespace zv

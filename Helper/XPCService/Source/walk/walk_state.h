@@ -16,7 +16,7 @@
 #include <cstdint>
 
 #include "store/zvplist.h"
-#include "walk/walk_driver.h"
+#include "walk/walk_limits.h"
 
 /// Size of the walk's diagnostic buffer `sDEBUGmsg`, terminator included.
 constexpr std::size_t kDebugMessageSize = 128;

@@ -2,6 +2,7 @@
 #include "platform/xpc/connection.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -96,6 +97,10 @@ void Connection::Abandon() {
 }
 
 bool Connection::TryEvict() {
+  // A request whose first bytes wait in the socket is in progress, even
+  // before the connection's thread has woken to read them.
+  int waiting = 0;
+  if (::ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) return false;
   int expected = kIdle;
   if (!state_.compare_exchange_strong(expected, kEvicted)) return false;
   // Wakes the thread's wait for the next request; the descriptor itself is

@@ -73,7 +73,7 @@ class Connection {
   /// goes out only as far as the socket takes it at once.
   void Abandon();
   /// Closes the connection if it is idle: between requests, with no byte of
-  /// a further request received. True when it was: it then takes no
+  /// a further request received (or waiting in its socket). True when it was: it then takes no
   /// further request and its thread ends at once (Join returns soon), the
   /// peer seeing the end without a word. False, with no effect, while a
   /// request is in progress (from its first byte until its reply has gone

@@ -167,6 +167,11 @@ void Listener::Admit(int fd) {
     ::close(fd);
     return;
   }
+  if (options_.refuse_peer && options_.refuse_peer(peer.pid)) {
+    Tell("closed a connection of pid " + std::to_string(peer.pid) + ": a process the service refuses");
+    ::close(fd);
+    return;
+  }
   ReapFinished();
   // A client that leaks idle connections must not lock out the others.
   if (connections_.size() >= kMaxConnections && !EvictIdlest()) {

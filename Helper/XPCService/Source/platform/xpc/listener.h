@@ -3,6 +3,8 @@
 // hands each to the delegate, until a stop signal or an idle period ends it.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -56,6 +58,9 @@ struct ListenerOptions {
   /// Receives one line for each event worth telling an administrator
   /// (refused peers, failed accepts); may be empty.
   std::function<void(std::string_view)> diagnostics;
+  /// True for a peer process (by its SO_PEERCRED pid) that is closed at
+  /// once, whatever its user; may be empty.
+  std::function<bool(pid_t pid)> refuse_peer;
   /// Called once, on the listener's thread, when a stop begins (after
   /// every connection has stopped taking requests), so that long
   /// operations can be abandoned; may be empty.

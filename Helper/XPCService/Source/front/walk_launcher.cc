@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: MIT
+#include "front/walk_launcher.h"
+
+#include <unistd.h>
+
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "walk/snmp_configuration.h"
+#include "walk/walk_protocol.h"
+
+namespace zv {
+namespace {
+
+// A walk's process started ahead, set up and waiting for its job.
+struct ReadyProcess {
+  HelperProcess helper;
+  std::optional<std::string> mibs;  // MIBS it set the library up with
+  std::string fingerprint;          // of what the library read, taken before it started
+};
+
+// One start the launcher's thread makes for a caller.
+struct StartRequest {
+  std::optional<std::string> mibs;
+  std::promise<ReadyProcess> started;
+  std::string error;
+};
+
+struct Launcher {
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::string program;
+  std::vector<std::string> environment;
+  std::deque<StartRequest*> requests;
+  std::optional<std::optional<std::string>> prepare;  // the MIBS of a start ahead that is due
+  std::optional<ReadyProcess> ready;
+  std::deque<std::pair<HelperProcess, int>> to_reap;  // with each one's timeout
+  std::set<pid_t> live;
+  bool stopping = false;
+  bool started = false;
+};
+
+// Never destroyed: the launcher's thread may still wait on it while the
+// service returns from main.
+Launcher& TheLauncher() {
+  static Launcher* const launcher = new Launcher;
+  return *launcher;
+}
+
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& environment,
+                                         const std::optional<std::string>& mibs) {
+  std::vector<std::string> result;
+  for (const std::string& entry : environment) {
+    if (entry.rfind("MIBS=", 0) != 0) result.push_back(entry);
+  }
+  if (mibs) result.push_back("MIBS=" + *mibs);
+  return result;
+}
+
+// Starts one process, on the launcher's thread.
+bool Start(Launcher& launcher, const std::optional<std::string>& mibs, ReadyProcess* process, std::string* error) {
+  std::string program;
+  std::vector<std::string> environment;
+  {
+    std::lock_guard<std::mutex> lock(launcher.mutex);
+    program = launcher.program;
+    environment = EnvironmentWith(launcher.environment, mibs);
+  }
+  process->mibs = mibs;
+  process->fingerprint = SnmpConfigurationFingerprint(mibs);
+  const std::vector<std::string> arguments = {"--service-pid", std::to_string(::getpid())};
+  if (!StartHelper(program, arguments, environment, kWalkReportDescriptor, &process->helper, error)) return false;
+  std::lock_guard<std::mutex> lock(launcher.mutex);
+  launcher.live.insert(process->helper.pid);
+  return true;
+}
+
+void Forget(Launcher& launcher, pid_t pid) {
+  std::lock_guard<std::mutex> lock(launcher.mutex);
+  launcher.live.erase(pid);
+}
+
+void Discard(Launcher& launcher, ReadyProcess& process) {
+  const pid_t pid = process.helper.pid;
+  DiscardHelper(&process.helper);
+  Forget(launcher, pid);
+}
+
+void ServeRequest(Launcher& launcher, StartRequest& request) {
+  ReadyProcess process;
+  if (!Start(launcher, request.mibs, &process, &request.error)) process.helper.pid = -1;
+  request.started.set_value(std::move(process));
+}
+
+void PrepareAhead(Launcher& launcher, const std::optional<std::string>& mibs) {
+  ReadyProcess process;
+  std::string error;
+  if (!Start(launcher, mibs, &process, &error)) return;  // the next walk starts one itself
+  std::unique_lock<std::mutex> lock(launcher.mutex);
+  if (!launcher.ready && !launcher.stopping) {
+    launcher.ready = std::move(process);
+    return;
+  }
+  lock.unlock();
+  Discard(launcher, process);
+}
+
+// The launcher's thread: starts what callers ask for first, and the next
+// process ahead when nobody waits. It never returns: its end would kill
+// every process it started.
+[[noreturn]] void Serve(Launcher& launcher) {
+  for (;;) {
+    std::unique_lock<std::mutex> lock(launcher.mutex);
+    launcher.wake.wait(lock, [&] {
+      return !launcher.requests.empty() || !launcher.to_reap.empty() || (launcher.prepare && !launcher.stopping);
+    });
+    if (!launcher.requests.empty()) {
+      StartRequest* request = launcher.requests.front();
+      launcher.requests.pop_front();
+      lock.unlock();
+      ServeRequest(launcher, *request);
+      continue;
+    }
+    if (!launcher.to_reap.empty()) {
+      auto [process, timeout_ms] = launcher.to_reap.front();
+      launcher.to_reap.pop_front();
+      lock.unlock();
+      const pid_t pid = process.pid;
+      (void)ReapHelper(&process, timeout_ms);
+      Forget(launcher, pid);
+      continue;
+    }
+    const std::optional<std::string> mibs = *launcher.prepare;
+    launcher.prepare.reset();
+    lock.unlock();
+    PrepareAhead(launcher, mibs);
+  }
+}
+
+// The process started ahead when it suits a walk with `mibs`: still
+// running, set up with the same MIBS, and nothing it read changed since.
+std::optional<ReadyProcess> TakeReady(Launcher& launcher, const std::optional<std::string>& mibs) {
+  std::optional<ReadyProcess> ready;
+  {
+    std::lock_guard<std::mutex> lock(launcher.mutex);
+    ready.swap(launcher.ready);
+  }
+  if (ready && (ready->mibs != mibs || HelperEnded(ready->helper) ||
+                ready->fingerprint != SnmpConfigurationFingerprint(mibs))) {
+    Discard(launcher, *ready);
+    ready.reset();
+  }
+  return ready;
+}
+
+}  // namespace
+
+void StartWalkLauncher(std::string program, std::vector<std::string> environment) {
+  Launcher& launcher = TheLauncher();
+  std::lock_guard<std::mutex> lock(launcher.mutex);
+  launcher.program = std::move(program);
+  launcher.environment = std::move(environment);
+  if (launcher.started) return;
+  launcher.started = true;
+  std::thread([&launcher] { Serve(launcher); }).detach();
+}
+
+bool LaunchWalkProcess(const std::optional<std::string>& mibs, HelperProcess* process, std::string* error) {
+  Launcher& launcher = TheLauncher();
+  if (std::optional<ReadyProcess> ready = TakeReady(launcher, mibs)) {
+    *process = ready->helper;
+    return true;
+  }
+  StartRequest request;
+  request.mibs = mibs;
+  std::future<ReadyProcess> started = request.started.get_future();
+  {
+    std::lock_guard<std::mutex> lock(launcher.mutex);
+    if (launcher.stopping || !launcher.started) {
+      *error = "the service is stopping";
+      return false;
+    }
+    launcher.requests.push_back(&request);
+  }
+  launcher.wake.notify_all();
+  ReadyProcess result = started.get();
+  if (result.helper.pid < 0) {
+    *error = request.error;
+    return false;
+  }
+  *process = result.helper;
+  return true;
+}
+
+void PrepareNextWalkProcess(const std::optional<std::string>& mibs) {
+  Launcher& launcher = TheLauncher();
+  {
+    std::lock_guard<std::mutex> lock(launcher.mutex);
+    if (launcher.ready || launcher.prepare || launcher.stopping || !launcher.started) return;
+    launcher.prepare = mibs;
+  }
+  launcher.wake.notify_all();
+}
+
+void StopWalkLauncher() {
+  Launcher& launcher = TheLauncher();
+  std::optional<ReadyProcess> ready;
+  {
+    std::lock_guard<std::mutex> lock(launcher.mutex);
+    launcher.stopping = true;
+    ready.swap(launcher.ready);
+  }
+  launcher.wake.notify_all();
+  if (ready) Discard(launcher, *ready);
+}
+
+bool IsWalkProcess(pid_t pid) {
+  Launcher& launcher = TheLauncher();
+  std::lock_guard<std::mutex> lock(launcher.mutex);
+  return launcher.live.count(pid) != 0;
+}
+
+void ReapWalkProcessAside(HelperProcess process, int timeout_ms) {
+  Launcher& launcher = TheLauncher();
+  {
+    std::lock_guard<std::mutex> lock(launcher.mutex);
+    launcher.to_reap.emplace_back(process, timeout_ms);
+  }
+  launcher.wake.notify_all();
+}
+
+int ReapWalkProcess(HelperProcess* process, int timeout_ms) {
+  const pid_t pid = process->pid;
+  const int status = ReapHelper(process, timeout_ms);
+  Forget(TheLauncher(), pid);
+  return status;
+}
+
+}  // namespace zv

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+// Starting the processes of walks (the program zvxpcd-walk), one ahead of
+// the walk that will use it.
+//
+// Starting a process and setting the SNMP library up in it takes several
+// milliseconds, so once a walk has ended the process of the next one is
+// started ahead: it reads Net-SNMP's configuration and MIBs, then waits,
+// idle, for its job. A walk takes it only when it still runs, was set up
+// with the MIBS the walk needs, and nothing the library read has changed
+// since (SnmpConfigurationFingerprint); otherwise a fresh one is started,
+// so that a change holds from the next walk on.
+//
+// Every process is started by one thread of the launcher's own that lives
+// as long as the service: a walk's process asks the kernel to kill it when
+// the thread that started it ends (PR_SET_PDEATHSIG), so it must never be
+// a thread that ends before the service does.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/helper_process.h"
+
+namespace zv {
+
+/// Sets the program of the walks' processes and the environment they get
+/// (the service's, MIBS aside), and starts the launcher's thread. Call at
+/// start-up, before any request is served.
+void StartWalkLauncher(std::string program, std::vector<std::string> environment);
+
+/// A walk's process set up with `mibs` (none: MIBS unset): the one started
+/// ahead when it suits, else a new one. False with a message when none can
+/// be started, or once the launcher stops.
+bool LaunchWalkProcess(const std::optional<std::string>& mibs, HelperProcess* process, std::string* error);
+
+/// Starts the process of the next walk ahead, with `mibs`, unless one is
+/// ready or on its way. Returns at once: the start happens on the
+/// launcher's thread.
+void PrepareNextWalkProcess(const std::optional<std::string>& mibs);
+
+/// Ends the process started ahead and starts no more: a service that
+/// stops. Safe to call from any thread.
+void StopWalkLauncher();
+
+/// True when `pid` is a process of a walk of this service (started ahead,
+/// or running a walk and not yet reaped).
+bool IsWalkProcess(pid_t pid);
+
+/// Reaps a walk's process (ReapHelper, with `timeout_ms`) and forgets it.
+int ReapWalkProcess(HelperProcess* process, int timeout_ms);
+
+/// Has the launcher's thread reap `process` (pipes closed already) once it
+/// has ended, waiting up to `timeout_ms` and then killing it; returns at
+/// once, so that a reply does not wait for a process's end.
+void ReapWalkProcessAside(HelperProcess process, int timeout_ms);
+
+}  // namespace zv

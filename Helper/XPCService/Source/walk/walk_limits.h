@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+// The walk's limits and its one result beyond the driver's own, shared by
+// the walk and the service that runs it.
+#pragma once
+
+namespace zv {
+
+/// The most requests (GETNEXT or GETBULK) one walk sends before it gives up with result
+/// 1. A device that keeps answering inside the subtree without end (with
+/// the ordering check off it may even go round in a circle) would
+/// otherwise hold the walk, and every walk waiting behind it, for ever.
+inline constexpr long kDefaultWalkRequestLimit = 100000;
+
+/// Wall-clock limit of one walk, from its start to its last request, unless
+/// SetWalkTimeLimit says otherwise.
+inline constexpr int kDefaultWalkTimeLimitSeconds = 120;
+
+/// The result of a walk whose arguments hold a usage error.
+inline constexpr int kWalkUsageError = -1;
+
+/// The result of a walk that was abandoned because the service stops:
+/// nothing is merged, and the request gets no reply.
+inline constexpr int kWalkAbandoned = -3;
+
+}  // namespace zv

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: MIT
+// Walk programs that break every rule of a walk's process, each given to
+// the real zvxpcd with --walk-program: whatever they do, their walk
+// answers iRet=1 by its deadline, the profile list keeps its bytes, every
+// log entry stays one line, the service's memory stays bounded, it goes on
+// answering, and it stops within a second of SIGTERM.
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <cstdio>
+#include <future>
+#include <memory>
+#include <thread>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "store/zvplist.h"
+#include "support/scoped_variable.h"
+#include "walk_service.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The service's peak resident memory in kB (VmHWM).
+long PeakMemoryKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+class HostileWalkTest : public zvtest::WalkServiceTest {
+ protected:
+  void StartWith(const std::string& mode) {
+    zvtest::ScopedVariable hostile("ZVTEST_HOSTILE", mode);
+    zvtest::ScopedVariable socket("ZVTEST_SOCKET", dir_.File("zvxpcd.sock"));
+    zvtest::ScopedVariable out("ZVTEST_OUT", dir_.File("asked"));
+    StartService(/*default_directory=*/false, {"--walk-timeout", "1", "--verbose", "--walk-program", ZV_HOSTILE_WALK});
+  }
+
+  // A walk request with arguments long enough that its job does not fit a
+  // pipe: a process that never reads it must not hold the service.
+  std::string HostileWalk() {
+    return Walk("PX-100", "alice", {std::string(100000, 'a'), "127.0.0.1:9", zvtest::ProfileTableOid()});
+  }
+};
+
+TEST_F(HostileWalkTest, WhateverTheWalksProcessDoesTheServiceGoesOnAndTheListStays) {
+  const std::string modes[] = {
+      "exits at once",
+      "never reads its job",
+      "closes its descriptor and lives",
+      "leaves a child holding its descriptor",
+      "floods it with 64 MiB of garbage",
+      "sends one oversized message",
+      "sends result -3",
+      "sends a note with a line feed",
+      "sends a state with a MIBS path",
+      "sends 501 rows",
+      "sends a row with a 40-byte name",
+  };
+  const std::string list = CurrentPlist("alice", "PX-100");
+  auto lists = std::make_unique<ProfileList[]>(3);
+  ASSERT_EQ(zvplist_write(list.c_str(), &lists[0], &lists[1], &lists[2], nullptr), 0);
+  const std::string before = zvtest::ReadFile(list);
+  for (const std::string& mode : modes) {
+    SCOPED_TRACE(mode);
+    StartWith(mode);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(HostileWalk(), "iRet=1") << ServiceStderr();
+    // Its deadline: the time limit of 1 s and 2 s of grace.
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(6));
+    EXPECT_EQ(zvtest::SendWalkRequest(socket_path(), std::nullopt), "iRet=-1");  // the service still answers
+    EXPECT_EQ(zvtest::ReadFile(list), before);
+    // One result line for each of the two requests, whatever the walk's
+    // process put in its notes: an entry is one line.
+    int results = 0;
+    for (const std::string& line : LogLines()) results += line.rfind("xpc - mibwalk_XPC - iRet=", 0) == 0;
+    EXPECT_EQ(results, 2);
+    EXPECT_LT(PeakMemoryKb(service_->process().pid()), 64 * 1024);
+    // And a stop within a second, with another such walk in progress.
+    auto walk = std::async(std::launch::async, [this] { return HostileWalk(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    service_->process().Signal(SIGTERM);
+    const Clock::time_point stop = Clock::now();
+    EXPECT_EQ(service_->process().Wait(2000), 0);
+    std::printf("%s: stopped in %.0f ms\n", mode.c_str(),
+                std::chrono::duration<double, std::milli>(Clock::now() - stop).count());
+    walk.wait();
+    service_.reset();
+    std::remove(dir_.File("walk.log").c_str());
+  }
+}
+
+TEST_F(HostileWalkTest, AWalksProcessThatConnectsToTheServiceIsRefused) {
+  StartWith("asks the service");
+  const std::string list = CurrentPlist("alice", "PX-100");
+  auto walk = std::async(std::launch::async, [this] { return HostileWalk(); });
+  for (int waited = 0; !zvtest::Exists(dir_.File("asked")) && waited < 5000; waited += 10) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(zvtest::ReadFile(dir_.File("asked")), "refused");
+  EXPECT_EQ(walk.get(), "iRet=1");
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+// The fingerprint of what Net-SNMP reads when a walk's process starts: any
+// change to a configuration file, to what it includes, or to a file MIBS
+// names changes it, also when the file keeps its old time.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <functional>
+#include <string>
+
+#include "support/scoped_variable.h"
+#include "support/temp_dir.h"
+#include "walk/snmp_configuration.h"
+
+namespace {
+
+// Writes `text` to `path` and gives it back a time an hour old, as cp -p
+// would keep it.
+void WriteWithOldTime(const std::string& path, const std::string& text) {
+  zvtest::WriteFile(path, text);
+  const timespec an_hour_ago[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), an_hour_ago, 0), 0);
+}
+
+TEST(SnmpConfigurationFingerprintTest, EveryFileTheLibraryReadsCountsWhateverItsTime) {
+  zvtest::TempDir dir;
+  for (const char* folder : {"conf", "conf/more", "mibs"}) ASSERT_EQ(::mkdir(dir.File(folder).c_str(), 0700), 0);
+  zvtest::ScopedVariable configuration("SNMPCONFPATH", dir.File("conf"));
+  zvtest::ScopedVariable mib_folders("MIBDIRS", dir.File("mibs"));
+  WriteWithOldTime(dir.File("conf/snmp.conf"), "includeFile inc.conf\nincludeDir " + dir.File("conf/more") + "\n");
+  WriteWithOldTime(dir.File("conf/inc.conf"), "defVersion 2c\n");
+  WriteWithOldTime(dir.File("mibs/X.mib"), "X");
+  const std::string mibs = "IF-MIB:" + dir.File("mibs/X.mib");
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    bool seen;
+  } cases[] = {
+      {"nothing", [] {}, false},
+      {"snmp.conf, same size, old time", [&] {
+         WriteWithOldTime(dir.File("conf/snmp.conf"), "includeFile inc.conf\nincludeDir " + dir.File("conf/more") +
+                                                         "\r");
+       }, true},
+      {"an included file", [&] { WriteWithOldTime(dir.File("conf/inc.conf"), "defVersion 1\n"); }, true},
+      {"a file in an included folder", [&] { zvtest::WriteFile(dir.File("conf/more/x.conf"), ""); }, true},
+      {"a file MIBS names", [&] { WriteWithOldTime(dir.File("mibs/X.mib"), "Y"); }, true},
+      {"snmp.local.conf appears", [&] { zvtest::WriteFile(dir.File("conf/snmp.local.conf"), ""); }, true},
+  };
+  for (const auto& c : cases) {
+    const std::string before = zv::SnmpConfigurationFingerprint(mibs);
+    c.change();
+    EXPECT_EQ(zv::SnmpConfigurationFingerprint(mibs) != before, c.seen) << c.what;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: MIT
+// `zvxpc status`: the service's status through libzvxpc, one NAME=VALUE
+// line per field it gives: its version, how it walks (GETBULK
+// repetitions), the walks running and waiting, and the folder of its
+// profile lists. Exit 0, or 2 without a status (the reason on standard
+// error).
+#include <getopt.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/one_line_text.h"
+#include "zvxpc/command_errors.h"
+#include "zvxpc/commands.h"
+#include "zvxpc/service_session.h"
+
+namespace zvxpc {
+namespace {
+
+constexpr const char* kCommand = "status";
+
+// The fields printed, in the reply's order.
+constexpr const char* kFields[] = {ZVXPC_STATUS_VERSION, ZVXPC_STATUS_BULK_REPETITIONS, ZVXPC_STATUS_WALKS_RUNNING,
+                                   ZVXPC_STATUS_WALKS_WAITING, ZVXPC_STATUS_PREFERENCES_DIR};
+
+enum class Parsed { kRun, kHelp, kUsageError };
+
+Parsed ParseStatusArguments(int argc, char** argv, ServiceOptions* options, std::string* error) {
+  enum { kSocket = 256, kTimeout };
+  static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
+                                    {"timeout", required_argument, nullptr, kTimeout},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {nullptr, 0, nullptr, 0}};
+  optind = 0;
+  opterr = 0;
+  for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
+    switch (c) {
+      case kSocket: options->socket_path = optarg; break;
+      case kTimeout:
+        if (!ParseTimeout(optarg, options, error)) return Parsed::kUsageError;
+        break;
+      case 'h': return Parsed::kHelp;
+      case ':': *error = std::string("option '") + argv[optind - 1] + "' needs a value"; return Parsed::kUsageError;
+      default: *error = std::string("unknown option '") + argv[optind - 1] + "'"; return Parsed::kUsageError;
+    }
+  }
+  if (optind == argc) return Parsed::kRun;
+  *error = std::string("no argument is taken, not '") + argv[optind] + "'";
+  return Parsed::kUsageError;
+}
+
+// The fields of `reply`, each value on its line.
+int PrintFields(const std::string& reply) {
+  for (const char* name : kFields) {
+    char* value = nullptr;
+    if (zvxpc_status_field(reply.c_str(), name, &value) != 0) {
+      if (errno == ENOENT) continue;  // a field an older service does not give
+      return Fail(kCommand, errno == EBADMSG ? "the service's reply holds no status: " + reply : "out of memory");
+    }
+    std::printf("%s=%s\n", name, zv::OneLineText(value).c_str());
+    std::free(value);
+  }
+  return std::fflush(stdout) == 0 ? kExitSuccess : Fail(kCommand, "cannot write the status to standard output");
+}
+
+}  // namespace
+
+void PrintStatusHelp(std::FILE* out) {
+  std::fputs(
+      "usage: zvxpc status [OPTION]...\n"
+      "Prints the status of zvxpcd, one NAME=VALUE line per field: version,\n"
+      "bulk-repetitions (how it walks when a walk gives no -C r: 0 by GETNEXT),\n"
+      "walks-running, walks-waiting, and preferences-dir (the folder of its\n"
+      "profile lists; control characters in it are written as \\xNN).\n"
+      "\n"
+      "Options:\n",
+      out);
+  std::fputs(kServiceOptionsHelp, out);
+  std::fputs("\nExit status: 0 with the status, 2 without it (the reason on standard error).\n", out);
+}
+
+int RunStatus(int argc, char** argv) {
+  ServiceOptions options;
+  std::string error;
+  switch (ParseStatusArguments(argc, argv, &options, &error)) {
+    case Parsed::kHelp: PrintStatusHelp(stdout); return kExitSuccess;
+    case Parsed::kUsageError: return UsageError(kCommand, error);
+    case Parsed::kRun: break;
+  }
+  zvxpc_client* client = ConnectToService(options, &error);
+  if (client == nullptr) return Fail(kCommand, error);
+  std::string reply;
+  const bool answered = RequestStatus(client, options.timeout_ms, &reply);
+  const int error_number = errno;
+  const std::string failure =
+      answered ? ""
+      : IsUnknownOperation(client, error_number)
+          ? "the service does not give its status: it is older than this client"
+          : RequestFailure(client, error_number);
+  zvxpc_close(client);
+  return answered ? PrintFields(reply) : Fail(kCommand, failure);
+}
+
+}  // namespace zvxpc
