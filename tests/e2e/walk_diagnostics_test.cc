@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "walk_service.h"
@@ -42,6 +43,35 @@ TEST_F(VerboseWalkTest, AnAddressOnAnotherTransportEndsTheWalk) {
   EXPECT_NE(LogLines().back().find("iRet=1: the walk reaches printers over UDP or TCP (IPv4 or IPv6) only"),
             std::string::npos)
       << LogLines().back();
+}
+
+// A printer deaf to GETBULK: the first walk goes on by GETNEXT after the
+// GETBULK's one try and says so; the service remembers the printer, whose
+// next walk sends no GETBULK. Both walks leave the list of printer A.
+TEST_F(VerboseWalkTest, PrinterDeafToGetBulkIsRememberedAndWalkedByGetNext) {
+  zvtest::TempDir scratch;
+  std::vector<std::string> arguments = {"--log", scratch.File("requests"), "--bulk", "drop:1"};
+  for (const zvtest::ProfileTableRow& r : zvtest::PrinterATable()) {
+    for (const auto& [column, value] : {std::pair{1, std::to_string(r.index_on_device)},
+                                        {2, std::to_string(r.source_type)}, {3, "s:" + r.profile_name},
+                                        {4, "s:" + r.file_name}, {5, std::to_string(r.profile_class)},
+                                        {7, std::to_string(r.availability)}}) {
+      arguments.push_back(zvtest::ProfileCellOid(column, r.row) + "=" + value);
+    }
+  }
+  std::string error;
+  const auto printer = zvtest::SnmpAgent::StartPortPrinter(ZV_SCRIPTED_RESPONDER, arguments, &error);
+  ASSERT_NE(printer, nullptr) << error;
+  StartService(/*default_directory=*/false, {"--verbose"});
+  const std::string reason = "the device left the walk's first GETBULK request unanswered";
+  for (const bool first : {true, false}) {
+    zvtest::WriteFile(scratch.File("requests"), "");
+    EXPECT_EQ(Walk("PX-100", "alice", zvtest::TableWalkArguments(printer->address())), "iRet=0");
+    EXPECT_EQ(LogLines().back().find(reason) != std::string::npos, first) << LogLines().back();
+    EXPECT_EQ(zvtest::ReadFile(scratch.File("requests")).find("GETBULK") != std::string::npos, first);
+    const zvtest::StoredProfiles lists = zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
+    EXPECT_EQ(lists.rgb.size() + lists.sim.size() + lists.dst.size(), 4u);
+  }
 }
 
 // A folder in the place of alice's list: the walk succeeds, its list

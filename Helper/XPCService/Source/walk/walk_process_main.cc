@@ -25,6 +25,7 @@
 
 #include "platform/posix_io.h"
 #include "platform/whole_file.h"
+#include "walk/bulk_requests.h"
 #include "walk/debug_sink.h"
 #include "walk/request_wait.h"
 #include "walk/snmp_configuration.h"
@@ -246,6 +247,7 @@ int main(int argc, char** argv) {
   // No job: the service went away or discarded this process.
   if (!ReadJob(&job)) ::_exit(kExitNoJob);
   ApplyState(job.state);
+  zv::SetDeviceDeafToGetBulk(job.device_deaf_to_bulk);
   process.limits = zv::WalkResourceLimits(job.state.time_limit_seconds);
   const int result = RunJob(job);
   if (zv::WalksAbandoned()) ::_exit(0);
@@ -254,6 +256,7 @@ int main(int argc, char** argv) {
   end.result = result;
   end.spool_count = PlistForSpool.iNum;
   end.variables_found = numprinted;
+  end.deaf_to_bulk = zv::WalkFoundDeviceDeafToGetBulk();
   Send(zv::EncodeEndMessage(end));
   ::_exit(0);
 }
