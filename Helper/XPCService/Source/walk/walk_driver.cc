@@ -300,7 +300,6 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
                 .current = root,
                 .check_ordering = !zv::WalkSettingOn(zv::WalkSetting::kDontCheckOrdering),
                 .bulk = zv::StartBulkSizing(bulk_repetitions)};
-  zv::SetWalkFoundDeviceDeafToGetBulk(false);
   if (zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested)) {
     snmp_get_and_print(session, root.ids, root.length);
   }
@@ -325,6 +324,7 @@ int RunWalk(int argc, char** argv, const zv::WalkStages& stages) {
   zv::StartWalkDeadline();
   zv::PrepareSnmpLibrary();
   vSpoolPlist(nullptr, 0, nullptr, 1);
+  zv::SetWalkFoundDeviceDeafToGetBulk(false);
   if (argc < 1) return zv::kParseUsageError;
 
   netsnmp_session session;

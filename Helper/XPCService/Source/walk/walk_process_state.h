@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "walk/walk_limits.h"
+#include "walk/walk_settings.h"
 
 namespace zv {
 
@@ -32,7 +33,9 @@ struct WalkProcessState {
   // Settings of the service (from its command line): never changed by a walk.
   int32_t time_limit_seconds = kDefaultWalkTimeLimitSeconds;
   int64_t request_limit = kDefaultWalkRequestLimit;
-  int32_t bulk_repetitions = 0;  // --bulk-repetitions: GETBULK for walks without -C r; 0: GETNEXT
+  // --bulk-repetitions: GETBULK for walks without -C r, sized to the
+  // device's answers (kAutoBulkRepetitions) or fixed (1 to 100); 0: GETNEXT.
+  int32_t bulk_repetitions = kAutoBulkRepetitions;
   // State that walks change and later walks see.
   WalkToggles toggled;
   int32_t variables_found = 0;  // never wraps (stops at INT32_MAX)
