@@ -106,6 +106,7 @@ int main() {
     Send(zv::EncodeEndMessage({-3, 0, 0, false}));
   } else if (mode == "sends a note with a line feed") {
     Send(zv::EncodeNoteMessage(zv::WalkNote::kReason, "forged\nxpc - mibwalk_XPC - iRet=0"));
+    return 0;
   } else if (mode == "sends a state with a MIBS path") {
     const std::string mibs = "MIBS=/etc/shadow";
     Send(Header(2, static_cast<uint32_t>(3 + mibs.size())) + std::string(3, '\0') + mibs);

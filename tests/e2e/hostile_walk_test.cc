@@ -9,6 +9,7 @@
 #include <chrono>
 #include <fstream>
 #include <cstdio>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <thread>
@@ -63,8 +64,14 @@ TEST_F(HostileWalkTest, WhateverTheWalksProcessDoesTheServiceGoesOnAndTheListSta
       "sends 501 rows",
       "sends a row with a 40-byte name",
   };
+  // A list with a profile in the menu: a walk merged as failed would take
+  // it out, so unchanged bytes show that nothing was merged.
   const std::string list = CurrentPlist("alice", "PX-100");
   auto lists = std::make_unique<ProfileList[]>(3);
+  lists[0].slots[0].InMenu = ZV_INMENU_REPORTED;
+  lists[0].slots[0].Location = 4;
+  std::strcpy(lists[0].slots[0].FileName, "A.ICC");
+  lists[0].iNum = 1;
   ASSERT_EQ(zvplist_write(list.c_str(), &lists[0], &lists[1], &lists[2], nullptr), 0);
   const std::string before = zvtest::ReadFile(list);
   for (const std::string& mode : modes) {

@@ -82,7 +82,12 @@ bool Watch::WriteJob(const std::string& job) {
   SetNonBlocking(process_->input_fd);
   std::size_t written = 0;
   while (written < job.size()) {
-    if (Due()) return false;
+    if (stopping.load()) {
+      End(Ending::kAbandoned);
+      return false;
+    }
+    // A process that has not taken its job by the deadline never walked.
+    if (Clock::now() >= deadline_) break;
     pollfd fds[2] = {{process_->input_fd, POLLOUT, 0}, {process_->pidfd, POLLIN, 0}};
     if (::poll(fds, 2, kSliceMs) < 0 && errno != EINTR) break;
     if (fds[1].revents != 0 || (fds[0].revents & (POLLERR | POLLHUP)) != 0) break;
@@ -95,7 +100,7 @@ bool Watch::WriteJob(const std::string& job) {
   ::close(process_->input_fd);
   process_->input_fd = -1;
   if (written == job.size()) return true;
-  End(Ending::kDied, "ended before it read its job");
+  End(Ending::kDied, HelperEnded(*process_) ? "ended before it read its job" : "did not read its job in time");
   return false;
 }
 

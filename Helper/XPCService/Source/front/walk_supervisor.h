@@ -29,7 +29,7 @@ struct WalkRun {
     kEnded,       // it sent its end: `report` holds its rows and result
     kTimedOut,    // it outlasted its time limit by kWalkKillGraceSeconds and was killed
     kBroken,      // it sent what the service refuses (`problem` says what) and was killed
-    kDied,        // it ended, or closed its report, without an end (`problem` says how)
+    kDied,        // it ended, closed its report or never took its job, without an end (`problem` says how)
     kNotStarted,  // no process could be started (`problem` says why)
     kAbandoned,   // the service stops: it was killed
   };
