@@ -55,9 +55,15 @@ TEST_F(FrontInstallTest, InstallsTheServiceInLibexecAndItsUserUnits) {
   struct stat st;
   ASSERT_EQ(::stat(prefix_.File("libexec/zvxpcd").c_str(), &st), 0);
   EXPECT_NE(st.st_mode & S_IXUSR, 0u);
-  // The program of the walks, beside the service that starts it.
+  // The program of the walks, beside the service that starts it. Only it
+  // loads the SNMP library: the service that holds the user's files has no
+  // walk of its own.
   ASSERT_EQ(::stat(prefix_.File("libexec/zvxpcd-walk").c_str(), &st), 0);
   EXPECT_NE(st.st_mode & S_IXUSR, 0u);
+  const CommandResult service_libraries = RunCommand({"/usr/bin/ldd", prefix_.File("libexec/zvxpcd")});
+  const CommandResult walk_libraries = RunCommand({"/usr/bin/ldd", prefix_.File("libexec/zvxpcd-walk")});
+  EXPECT_EQ(service_libraries.out.find("libnetsnmp"), std::string::npos) << service_libraries.out;
+  EXPECT_NE(walk_libraries.out.find("libnetsnmp"), std::string::npos) << walk_libraries.out;
   EXPECT_FALSE(zvtest::Exists(prefix_.File("bin/zvxpcd")));
 
   const std::string socket_unit = zvtest::ReadFile(SocketUnitPath());
