@@ -66,6 +66,27 @@ TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   EXPECT_TRUE(ReadStoredProfiles(preferences_dir() + "--profile.plist").read);
 }
 
+// `zvxpc profiles --user U --model M` reads the list the walk left, in
+// the folder the service names; --preferences-dir names another folder.
+TEST_F(WalkCommandTest, ProfilesByUserAndModelReadTheServicesList) {
+  ASSERT_EQ(RunWalkCommand({"--socket", socket_path(), "--user", "alice", "--model", "PX-100", "--quiet", "-v", "2c",
+                            "-c", "public", printer_->address(), zvtest::ProfileTableOid()})
+                .exit_code,
+            0);
+  const auto profiles = [this](std::vector<std::string> options) {
+    std::vector<std::string> argv = {zvtest::ClientBinary(), "profiles", "--json", "--socket", socket_path(),
+                                     "--user", "alice", "--model", "PX-100"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return zvtest::RunCommand(argv, "", {"XDG_CONFIG_HOME=/nonexistent/zvxpc-test-config"});
+  };
+  const CommandResult from_service = profiles({});
+  EXPECT_EQ(from_service.exit_code, 0) << from_service.err;
+  EXPECT_NE(from_service.out.find("\"FileName\":\"OFFICE.ICC\""), std::string::npos) << from_service.out;
+  const CommandResult elsewhere = profiles({"--preferences-dir", dir_.File("elsewhere")});
+  EXPECT_EQ(elsewhere.exit_code, 1);
+  EXPECT_NE(elsewhere.err.find(dir_.File("elsewhere")), std::string::npos) << elsewhere.err;
+}
+
 // The default service (GETBULK, sized to the printer's answers) leaves the
 // list that a service told to walk by GETNEXT leaves, byte for byte (a
 // walk's own "-C r" is WalkArgumentsTest's).

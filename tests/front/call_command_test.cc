@@ -128,7 +128,8 @@ TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
       {{"walk", "--user", "u", "--model", "m", "--bogus", "x"}, 2, "", "unknown option '--bogus'"},
       {{"profiles", "a", "b"}, 2, "", "zvxpc profiles: one FILE only, not 2\nTry 'zvxpc profiles --help'."},
       {{"help", "status"}, 0, "usage: zvxpc status", ""},
-      {{"--timeout", "5", "profiles", "x"}, 2, "", "zvxpc profiles: unknown option '--timeout'"},
+      {{"--timeout", "5", "profiles", "--user", "u"}, 2, "", "zvxpc profiles: --user and --model go together"},
+      {{"profiles", "--model", "m", "--user", "u", "x"}, 2, "", "a FILE, or --user and --model, not both"},
       {{"--socket"}, 2, "", "no command given after the options"},
   };
   for (const Case& c : cases) {

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
-// `zvxpc profiles [--json] FILE`: reads a profile property list with the
-// store's whole-file reader and prints its three lists, as a table or as
-// one JSON object. Exit 0 when the file was read, 1 when the reader failed
-// (with a one-line reason on stderr), 2 for a usage error.
+// `zvxpc profiles [--json] FILE` or `zvxpc profiles [--json] --user U
+// --model M`: reads a profile property list with the store's whole-file
+// reader and prints its three lists, as a table or as one JSON object. A
+// list named by user and model lies in --preferences-dir, else in the
+// folder the service uses (its status), else in the default folder. Exit
+// 0 when the file was read, 1 when the reader failed (with a one-line
+// reason on stderr), 2 for a usage error.
 #include <getopt.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +21,7 @@
 #include "store/zvplist.h"
 #include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
+#include "zvxpc/service_session.h"
 
 namespace zvxpc {
 namespace {
@@ -25,32 +31,89 @@ constexpr const char* kClassNames[3] = {"RGB", "SIM", "DST"};
 
 struct ProfilesOptions {
   bool json = false;
-  char* file = nullptr;
+  std::string file;
+  const char* user = nullptr;
+  const char* model = nullptr;
+  const char* preferences_dir = nullptr;
+  ServiceOptions service;
 };
 
 enum class Parsed { kRun, kHelp, kUsageError };
 
-// "--json" and "--help" anywhere, and exactly one FILE; "--" ends the
-// options.
+// Takes option `c` with its value `value`; false with a reason.
+bool TakeOption(int c, const char* value, ProfilesOptions* options, std::string* error) {
+  switch (c) {
+    case 'j': options->json = true; return true;
+    case 'u': options->user = value; return true;
+    case 'm': options->model = value; return true;
+    case 'p': options->preferences_dir = value; return true;
+    case 's': options->service.socket_path = value; return true;
+    case 't': return ParseTimeout(value, &options->service, error);
+    default: *error = "unknown option"; return false;
+  }
+}
+
+// "--json" and the others anywhere; exactly one FILE, or --user and
+// --model; "--" ends the options.
 Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options, std::string* error) {
   static const option kOptions[] = {{"json", no_argument, nullptr, 'j'},
+                                    {"user", required_argument, nullptr, 'u'},
+                                    {"model", required_argument, nullptr, 'm'},
+                                    {"preferences-dir", required_argument, nullptr, 'p'},
+                                    {"socket", required_argument, nullptr, 's'},
+                                    {"timeout", required_argument, nullptr, 't'},
                                     {"help", no_argument, nullptr, 'h'},
                                     {nullptr, 0, nullptr, 0}};
   optind = 0;
   opterr = 0;
-  for (int c; (c = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1;) {
+  for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
     switch (c) {
-      case 'j': options->json = true; break;
       case 'h': return Parsed::kHelp;
-      default: *error = std::string("unknown option '") + argv[optind - 1] + "'"; return Parsed::kUsageError;
+      case ':': *error = std::string("option '") + argv[optind - 1] + "' needs a value"; return Parsed::kUsageError;
+      case '?': *error = std::string("unknown option '") + argv[optind - 1] + "'"; return Parsed::kUsageError;
+      default:
+        if (!TakeOption(c, optarg, options, error)) return Parsed::kUsageError;
     }
   }
-  if (argc - optind != 1) {
-    *error = argc == optind ? "no FILE given" : "one FILE only, not " + std::to_string(argc - optind);
+  const bool by_name = options->user != nullptr || options->model != nullptr;
+  if (by_name && (options->user == nullptr || options->model == nullptr)) {
+    *error = "--user and --model go together";
     return Parsed::kUsageError;
   }
-  options->file = argv[optind];
+  if (argc - optind != (by_name ? 0 : 1)) {
+    *error = by_name ? "a FILE, or --user and --model, not both"
+             : argc == optind ? "no FILE (or --user and --model) given"
+                              : "one FILE only, not " + std::to_string(argc - optind);
+    return Parsed::kUsageError;
+  }
+  if (!by_name) options->file = argv[optind];
   return Parsed::kRun;
+}
+
+// The folder of the lists: --preferences-dir, else the service's; none:
+// the default folder.
+std::optional<std::string> ListFolder(const ProfilesOptions& options) {
+  if (options.preferences_dir != nullptr) return std::string(options.preferences_dir);
+  std::string ignored;
+  zvxpc_client* client = ConnectToService(options.service, &ignored);
+  if (client == nullptr) return std::nullopt;
+  std::optional<std::string> folder = ServiceFolder(client, options.service.timeout_ms);
+  zvxpc_close(client);
+  return folder;
+}
+
+// The list's path by the service's naming rule; false with a reason when
+// the names cannot name a list.
+bool ComposeListPath(ProfilesOptions* options, std::string* error) {
+  const std::optional<std::string> folder = ListFolder(*options);
+  char* path = zvplist_path(folder ? folder->c_str() : nullptr, options->user, options->model);
+  if (path == nullptr) {
+    *error = "no profile list can be named by that user and model";
+    return false;
+  }
+  options->file = path;
+  std::free(path);
+  return true;
 }
 
 // True when the slot holds anything the file stores.
@@ -140,18 +203,24 @@ void PrintTable(const ProfileList* const lists[3]) {
 }  // namespace
 
 void PrintProfilesHelp(std::FILE* out) {
-  std::fputs(
-      "usage: zvxpc profiles [--json] FILE\n"
-      "Prints the three lists (RGB, SIM, DST) of the profile property list FILE\n"
-      "as a table, or as one JSON object with --json.\n"
-      "\n"
-      "Options:\n"
-      "  --json       print one JSON object\n"
-      "  -h, --help   show this help\n"
-      "\n"
-      "Exit status: 0 when FILE was read, 1 when it is no readable profile list\n"
-      "(the reason on standard error), 2 for a usage error.\n",
-      out);
+  std::fprintf(out,
+               "usage: zvxpc profiles [--json] FILE\n"
+               "       zvxpc profiles [--json] [OPTION]... --user U --model M\n"
+               "Prints the three lists (RGB, SIM, DST) of the profile property list FILE,\n"
+               "or of user U and model M, as a table, or as one JSON object with --json.\n"
+               "The list of U and M lies in the folder the service uses (asked from it),\n"
+               "or in DIR.\n"
+               "\n"
+               "Options:\n"
+               "  --json              print one JSON object\n"
+               "  --user U            the list of user U (with --model)\n"
+               "  --model M           the list of model M (with --user)\n"
+               "  --preferences-dir DIR  the folder of that list (default: the service's)\n"
+               "%s"
+               "\n"
+               "Exit status: 0 when the list was read, 1 when it is no readable profile\n"
+               "list (the reason on standard error), 2 for a usage error.\n",
+               kServiceOptionsHelp);
 }
 
 int RunProfiles(int argc, char** argv) {
@@ -162,9 +231,10 @@ int RunProfiles(int argc, char** argv) {
     case Parsed::kUsageError: return UsageError(kCommand, error);
     case Parsed::kRun: break;
   }
+  if (options.file.empty() && !ComposeListPath(&options, &error)) return Fail(kCommand, error, kExitUnreadableFile);
   static ProfileList rgb, sim, dst;  // about 42 KB each, cleared
   std::string reason;
-  if (!zv::ReadProfileListFile(options.file, &rgb, &sim, &dst, &reason)) {
+  if (!zv::ReadProfileListFile(options.file.c_str(), &rgb, &sim, &dst, &reason)) {
     // The reason names the file (or the call that failed on it).
     return Fail(kCommand, "cannot read profile list: " + reason, kExitUnreadableFile);
   }
