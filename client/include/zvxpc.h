@@ -99,7 +99,7 @@ extern "C" {
 /* The status reply: one "NAME=VALUE" line for each of these names, in
  * this order; the folder comes last and runs to the end of the text (a
  * folder's name may hold a line feed). */
-#define ZVXPC_STATUS_VERSION "version"                 /* zvxpcd's version, "0.3.0" */
+#define ZVXPC_STATUS_VERSION "version"                 /* zvxpcd's version, "0.4.0" */
 #define ZVXPC_STATUS_BULK_REPETITIONS "bulk-repetitions" /* "auto", "0" (GETNEXT) or 1 to 100 */
 #define ZVXPC_STATUS_WALKS_RUNNING "walks-running"     /* walks in progress now */
 #define ZVXPC_STATUS_WALKS_WAITING "walks-waiting"     /* walks waiting for their turn */
