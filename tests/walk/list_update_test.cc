@@ -192,13 +192,21 @@ TEST_F(ListUpdateTest, TwoNamesOfOneListShareItsLock) {
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
   std::atomic<bool> second_done{false};
+  std::atomic<bool> second_waited{false};
   // The first update is held inside the lock until the second one either
   // waits for the lock (as it must) or gets inside too (and the lock is
-  // broken).
+  // broken), for 10 s at most.
   Inside() = [&](const char* path) {
     if (inside.fetch_add(1) != 0) overlapped = true;
     if (std::string(path) == list_) {
-      while (zv::ProfileListLockWaiters(list_) == 0 && !overlapped && !second_done) std::this_thread::yield();
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!overlapped && !second_done && std::chrono::steady_clock::now() < give_up) {
+        if (zv::ProfileListLockWaiters(list_) > 0) {
+          second_waited = true;
+          break;
+        }
+        std::this_thread::yield();
+      }
     }
     inside.fetch_sub(1);
   };
@@ -211,6 +219,7 @@ TEST_F(ListUpdateTest, TwoNamesOfOneListShareItsLock) {
   first.join();
   second.join();
   EXPECT_FALSE(overlapped);
+  EXPECT_TRUE(second_waited);  // for the lock of the list, not of the name
   // Neither update lost the other's rows.
   const std::vector<std::string> names = RgbNames();
   EXPECT_NE(std::find(names.begin(), names.end(), "WALK.ICC"), names.end());
