@@ -55,12 +55,38 @@ bool IsContainerName(std::string_view name) {
   return name.starts_with("array") || name.starts_with("dict");
 }
 
+// Comments and CDATA sections: neither pugixml nor libplist reads their
+// text as elements.
+struct TextSection {
+  std::string_view opening;
+  std::string_view closing;
+};
+constexpr TextSection kTextSections[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}};
+
+// The length of the text section that `tag` opens, closing included; 0
+// when it opens none. npos when it is never closed: then no later section
+// is either, and the rest of the text counts as it stands.
+std::size_t TextSectionLength(std::string_view tag) {
+  for (const TextSection& section : kTextSections) {
+    if (!tag.starts_with(section.opening)) continue;
+    const std::size_t end = tag.find(section.closing, section.opening.size());
+    return end == std::string_view::npos ? end : end + section.closing.size();
+  }
+  return 0;
+}
+
 // Tags that may open a container, counted as text: every "<array" and
-// "<dict", wherever it stands.
+// "<dict" outside comments and CDATA sections, wherever it stands.
 std::size_t ContainerTagsInText(std::string_view data) {
   std::size_t count = 0;
-  for (std::size_t pos = data.find('<'); pos != std::string_view::npos; pos = data.find('<', pos + 1)) {
-    if (IsContainerName(data.substr(pos + 1, 5))) ++count;
+  bool sections_close = true;
+  for (std::size_t pos = data.find('<'); pos != std::string_view::npos;) {
+    const std::string_view tag = data.substr(pos);
+    const std::size_t section = sections_close ? TextSectionLength(tag) : 0;
+    if (section == std::string_view::npos) sections_close = false;
+    const bool counted = section == 0 || section == std::string_view::npos;
+    if (counted && IsContainerName(tag.substr(1, 5))) ++count;
+    pos = data.find('<', pos + (counted ? 1 : section));
   }
   return count;
 }
