@@ -58,7 +58,7 @@ namespace {
 
 constexpr std::string_view kParserTag = "[SNMP] ";
 
-void FormatInto(const char* format, va_list args) {
+__attribute__((format(printf, 1, 0))) void FormatInto(const char* format, va_list args) {
   std::memset(sDEBUGmsg, 0, sizeof sDEBUGmsg);
   std::vsnprintf(sDEBUGmsg, sizeof sDEBUGmsg, format, args);
 }
