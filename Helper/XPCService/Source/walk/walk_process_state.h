@@ -41,6 +41,15 @@ struct WalkProcessState {
   int32_t variables_found = 0;  // never wraps (stops at INT32_MAX)
 };
 
+/// Calls `visit(toggle)` for each of the three toggles, in one fixed order
+/// (the order of the bytes that carry them).
+template <typename Toggles, typename Visit>
+void ForEachToggle(Toggles& toggles, Visit&& visit) {
+  visit(toggles.include_requested);
+  visit(toggles.print_statistics);
+  visit(toggles.dont_check_ordering);
+}
+
 /// Calls `visit(field)` for every member of `state`, in one fixed order
 /// (the order of the bytes that carry it).
 template <typename State, typename Visit>
@@ -48,9 +57,7 @@ void ForEachWalkStateField(State& state, Visit&& visit) {
   visit(state.time_limit_seconds);
   visit(state.request_limit);
   visit(state.bulk_repetitions);
-  visit(state.toggled.include_requested);
-  visit(state.toggled.print_statistics);
-  visit(state.toggled.dont_check_ordering);
+  ForEachToggle(state.toggled, visit);
   visit(state.variables_found);
 }
 

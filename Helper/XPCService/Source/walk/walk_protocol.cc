@@ -114,6 +114,24 @@ bool KnownResult(int32_t result) { return result >= -2 && result <= 2; }
 // A name field's text as the spool keeps it: at most 31 bytes, no zero byte.
 bool FitsNameField(std::string_view text) { return text.size() <= kLongestName && text.find('\0') == text.npos; }
 
+// The fixed fields of each message, listed once for its writer and its
+// reader (a ByteWriter or a ByteReader), in the order of their bytes.
+template <typename End, typename Visit>
+void ForEachEndField(End& end, Visit&& visit) {
+  visit(end.result);
+  visit(end.spool_count);
+  visit(end.variables_found);
+  visit(end.deaf_to_bulk);
+}
+
+template <typename Record, typename Visit>
+void ForEachRowNumberField(Record& record, Visit&& visit) {
+  visit(record.IndexOnDevice);
+  visit(record.Location);
+  visit(record.ProfileClass);
+  visit(record.ProfileAvailability);
+}
+
 }  // namespace
 
 std::string EncodeWalkJob(const WalkJob& job) {
@@ -146,19 +164,14 @@ std::string EncodeNoteMessage(WalkNote note, std::string_view text) {
 
 std::string EncodeSettingsMessage(const WalkToggles& toggled) {
   ByteWriter writer;
-  writer(toggled.include_requested);
-  writer(toggled.print_statistics);
-  writer(toggled.dont_check_ordering);
+  ForEachToggle(toggled, writer);
   return Message(MessageKind::kSettings, writer.Take());
 }
 
 std::string EncodeRowMessage(int row, const ProfileRecord& record) {
   ByteWriter writer;
   writer.Unsigned(static_cast<uint16_t>(row), 2);
-  writer(record.IndexOnDevice);
-  writer(record.Location);
-  writer(record.ProfileClass);
-  writer(record.ProfileAvailability);
+  ForEachRowNumberField(record, writer);
   writer.Text(FieldText(record.FileName));
   writer.Text(FieldText(record.ProfileName));
   return Message(MessageKind::kRow, writer.Take());
@@ -166,10 +179,7 @@ std::string EncodeRowMessage(int row, const ProfileRecord& record) {
 
 std::string EncodeEndMessage(const WalkEnd& end) {
   ByteWriter writer;
-  writer(end.result);
-  writer(end.spool_count);
-  writer(end.variables_found);
-  writer(end.deaf_to_bulk);
+  ForEachEndField(end, writer);
   return Message(MessageKind::kEnd, writer.Take());
 }
 
@@ -228,9 +238,7 @@ bool WalkReportReader::Take(uint8_t kind, std::string_view payload, WalkReport* 
     }
     case MessageKind::kSettings: {
       WalkToggles toggled;
-      reader(toggled.include_requested);
-      reader(toggled.print_statistics);
-      reader(toggled.dont_check_ordering);
+      ForEachToggle(toggled, reader);
       if (!reader.Finished()) return Refuse("sent malformed settings");
       if (report->toggled || report->rows > 0) return Refuse("sent its settings twice, or after its rows");
       report->toggled = toggled;
@@ -242,10 +250,7 @@ bool WalkReportReader::Take(uint8_t kind, std::string_view payload, WalkReport* 
       std::string_view file_name;
       std::string_view profile_name;
       reader.Unsigned(&row, 2);
-      reader(record.IndexOnDevice);
-      reader(record.Location);
-      reader(record.ProfileClass);
-      reader(record.ProfileAvailability);
+      ForEachRowNumberField(record, reader);
       if (!reader.Text(&file_name) || !reader.Text(&profile_name) || !reader.Finished()) {
         return Refuse("sent a malformed row");
       }
@@ -264,10 +269,7 @@ bool WalkReportReader::Take(uint8_t kind, std::string_view payload, WalkReport* 
     }
     case MessageKind::kEnd: {
       WalkEnd end;
-      reader(end.result);
-      reader(end.spool_count);
-      reader(end.variables_found);
-      reader(end.deaf_to_bulk);
+      ForEachEndField(end, reader);
       if (!reader.Finished()) return Refuse("sent a malformed end");
       if (!KnownResult(end.result)) return Refuse("sent the result " + std::to_string(end.result));
       if (end.spool_count < 0 || end.spool_count > ZV_PROFILE_SLOTS) {
