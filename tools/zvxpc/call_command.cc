@@ -71,8 +71,7 @@ Parsed ParseCallArguments(int argc, char** argv, CallArguments* arguments, std::
         break;
       case 'l': arguments->list = true; break;
       case 'h': return Parsed::kHelp;
-      case ':': *error = std::string("option '") + argv[optind - 1] + "' needs a value"; return Parsed::kUsageError;
-      default: *error = std::string("unknown option '") + argv[optind - 1] + "'"; return Parsed::kUsageError;
+      default: *error = OptionProblem(c, argv[optind - 1]); return Parsed::kUsageError;
     }
   }
   const int operands = argc - optind;

@@ -26,6 +26,11 @@ void Report(std::string_view command, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", Program(command).c_str(), zv::OneLineText(text).c_str());
 }
 
+std::string OptionProblem(int answer, const char* argument) {
+  return answer == ':' ? std::string("option '") + argument + "' needs a value"
+                       : std::string("unknown option '") + argument + "'";
+}
+
 int Fail(std::string_view command, const std::string& reason, int exit_code) {
   Report(command, reason);
   return exit_code;

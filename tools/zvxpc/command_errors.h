@@ -18,6 +18,11 @@ int UsageError(std::string_view command, const std::string& message);
 /// line (control characters written as \xNN).
 void Report(std::string_view command, const std::string& text);
 
+/// The usage error of getopt_long's answer `answer` (':': the option's
+/// value is missing; anything else: the option is unknown) for
+/// `argument`, the argument it read last.
+std::string OptionProblem(int answer, const char* argument);
+
 /// Reports `reason` as Report does: `exit_code`.
 int Fail(std::string_view command, const std::string& reason, int exit_code = kExitFailure);
 

@@ -69,8 +69,8 @@ Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options, s
   for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
     switch (c) {
       case 'h': return Parsed::kHelp;
-      case ':': *error = std::string("option '") + argv[optind - 1] + "' needs a value"; return Parsed::kUsageError;
-      case '?': *error = std::string("unknown option '") + argv[optind - 1] + "'"; return Parsed::kUsageError;
+      case ':':
+      case '?': *error = OptionProblem(c, argv[optind - 1]); return Parsed::kUsageError;
       default:
         if (!TakeOption(c, optarg, options, error)) return Parsed::kUsageError;
     }

@@ -42,8 +42,7 @@ Parsed ParseStatusArguments(int argc, char** argv, ServiceOptions* options, std:
         if (!ParseTimeout(optarg, options, error)) return Parsed::kUsageError;
         break;
       case 'h': return Parsed::kHelp;
-      case ':': *error = std::string("option '") + argv[optind - 1] + "' needs a value"; return Parsed::kUsageError;
-      default: *error = std::string("unknown option '") + argv[optind - 1] + "'"; return Parsed::kUsageError;
+      default: *error = OptionProblem(c, argv[optind - 1]); return Parsed::kUsageError;
     }
   }
   if (optind == argc) return Parsed::kRun;

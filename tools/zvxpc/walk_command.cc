@@ -97,8 +97,7 @@ Parsed ParseOptions(std::vector<char*>& options, WalkArguments* arguments, std::
         if (!ParseTimeout(optarg, &arguments->service, error)) return Parsed::kUsageError;
         break;
       case 'h': return Parsed::kHelp;
-      case ':': *error = std::string("option '") + options[optind - 1] + "' needs a value"; return Parsed::kUsageError;
-      default: *error = std::string("unknown option '") + options[optind - 1] + "'"; return Parsed::kUsageError;
+      default: *error = OptionProblem(c, options[optind - 1]); return Parsed::kUsageError;
     }
   }
   return Parsed::kRun;
