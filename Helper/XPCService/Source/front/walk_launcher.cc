@@ -129,9 +129,7 @@ void PrepareAhead(Launcher& launcher, const std::optional<std::string>& mibs) {
       auto [process, timeout_ms] = launcher.to_reap.front();
       launcher.to_reap.pop_front();
       lock.unlock();
-      const pid_t pid = process.pid;
-      (void)ReapHelper(&process, timeout_ms);
-      Forget(launcher, pid);
+      (void)ReapWalkProcess(&process, timeout_ms);
       continue;
     }
     const std::optional<std::string> mibs = *launcher.prepare;

@@ -118,6 +118,8 @@ ProfileListLock::ProfileListLock(const std::string& path, Mode mode) : hold_(new
   hold_->file_fd = LockFile(hold_->name, mode);
 }
 
+const std::string& ProfileListLock::name() const { return hold_->name; }
+
 ProfileListLock::~ProfileListLock() {
   if (hold_->file_fd >= 0) ::close(hold_->file_fd);  // the flock goes with it
   if (hold_->mode == Mode::kShared) {

@@ -38,6 +38,9 @@ class ProfileListLock {
   ProfileListLock(const ProfileListLock&) = delete;
   ProfileListLock& operator=(const ProfileListLock&) = delete;
 
+  /// The lock name of the list (ProfileListLockName of its path).
+  const std::string& name() const;
+
  private:
   struct Hold;
   std::unique_ptr<Hold> hold_;

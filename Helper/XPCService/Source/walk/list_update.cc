@@ -63,10 +63,10 @@ Aside KeepAside(const char* path, const ProfileListSnapshot& snapshot) {
   return Aside::kLeave;
 }
 
-// Reads the list at `path` into `*lists` and `*snapshot`, or takes them
-// from the cache when the file is as it was when the service last read it.
-void ReadOrRecall(const char* path, ProfileLists* lists, ProfileListSnapshot* snapshot) {
-  const std::string name = ProfileListLockName(path);
+// Reads the list at `path` (of lock name `name`) into `*lists` and
+// `*snapshot`, or takes them from the cache when the file is as it was
+// when the service last read it.
+void ReadOrRecall(const char* path, const std::string& name, ProfileLists* lists, ProfileListSnapshot* snapshot) {
   struct stat before {};
   const bool there = ::stat(path, &before) == 0 && S_ISREG(before.st_mode);
   if (std::unique_ptr<CachedList> cached = there ? FindCachedList(name, before) : nullptr) {
@@ -89,7 +89,7 @@ std::optional<ListUpdateOutcome> UpdateOnce(const char* path, int walk_result, c
   ProfileListLock lock(path, ProfileListLock::Mode::kExclusive);
   auto lists = std::make_unique<ProfileLists>();
   ProfileListSnapshot snapshot;
-  ReadOrRecall(path, lists.get(), &snapshot);
+  ReadOrRecall(path, lock.name(), lists.get(), &snapshot);
   if (void (*hook)(const char*) = update_hook.load()) hook(path);
   MergeSpoolIntoLists(walk_result, spool, *lists);
   const std::string bytes = ProfileListBytes(*lists);
@@ -118,13 +118,6 @@ std::optional<ListUpdateOutcome> UpdateOnce(const char* path, int walk_result, c
   return ListUpdateOutcome::kNotWritten;
 }
 
-// The directory part of `path` ("." when it has none).
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 ListUpdateOutcome UpdateProfileListFile(const char* path, int walk_result, const ProfileList& spool) {
@@ -148,7 +141,7 @@ std::string WriteAccessRefusalReason(const char* path) {
     return "the write-access test refused it";
   }
   if (errno != ENOENT) return ErrnoText("open", errno);
-  const std::string directory = DirectoryOf(path);
+  const std::string directory = FolderOf(path);
   if (::access(directory.c_str(), W_OK | X_OK) != 0) {
     return ErrnoText("folder '" + directory + "'", errno);
   }
