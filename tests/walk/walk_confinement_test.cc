@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -27,6 +29,9 @@
 namespace {
 
 constexpr int kNotConfined = 100;
+// A stand-in parent's exit status for a child ended by signal N is this
+// and N.
+constexpr int kSignalled = 128;
 
 // Which steps of the confinement a child takes.
 enum class Steps { kReadingOnly, kRequestsOnly, kBoth };
@@ -80,10 +85,27 @@ class WalkConfinementTest : public ::testing::Test {
     return status;
   }
 
-  // The child's exit status for `body` run under `steps`.
+  // The child's exit status for `body` run under `steps`; minus the signal
+  // that ended it.
   int ExitStatus(Steps steps, const std::function<int(int kept)>& body, int kept = -1) {
     const int status = RunConfined(steps, body, kept);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  }
+
+  // ExitStatus with a process of the test's own, which does nothing but
+  // wait, standing in as the confined child's parent: a signal the child
+  // gets through to its parent ends that stand-in (-SIGKILL) and nothing
+  // else.
+  int ExitStatusUnderStandInParent(Steps steps, const std::function<int(int kept)>& body) {
+    const pid_t stand_in = ::fork();
+    if (stand_in == 0) {
+      const int status = ExitStatus(steps, body);
+      ::_exit(status >= 0 ? status : kSignalled - status);
+    }
+    int status = 0;
+    ::waitpid(stand_in, &status, 0);
+    if (!WIFEXITED(status)) return -WTERMSIG(status);
+    return WEXITSTATUS(status) >= kSignalled ? kSignalled - WEXITSTATUS(status) : WEXITSTATUS(status);
   }
 
   static int ConfineAndRun(Steps steps, const std::function<int(int kept)>& body, int kept) {
@@ -124,11 +146,12 @@ TEST_F(WalkConfinementTest, ReadingIsAllTheFileSystemAllowsAndOnlyBeneathTheWalk
   for (const auto& c : cases) EXPECT_EQ(ExitStatus(Steps::kReadingOnly, c.call), c.expected) << c.what;
 }
 
-TEST_F(WalkConfinementTest, TheWalkForbidsItselfNewPrivilegesBeforeAnythingElse) {
-  // Checked apart from the filter, which would set the flag by itself if
-  // it were let to.
+TEST_F(WalkConfinementTest, TheWalkForbidsItselfNewPrivilegesAndDumpsBeforeAnythingElse) {
+  // Checked apart from the filter, which would set the first flag by
+  // itself if it were let to.
   EXPECT_EQ(ExitStatus(Steps::kReadingOnly, [](int) { return ::prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1 ? 0 : 1; }),
             0);
+  EXPECT_EQ(ExitStatus(Steps::kReadingOnly, [](int) { return ::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) == 0 ? 0 : 1; }), 0);
 }
 
 TEST_F(WalkConfinementTest, TheFilterRefusesWritesSocketsAndExecutableMemoryEvenWithoutLandlock) {
@@ -141,6 +164,8 @@ TEST_F(WalkConfinementTest, TheFilterRefusesWritesSocketsAndExecutableMemoryEven
       {"open the list for writing", [&](int) { return OpenFor(list, O_WRONLY); }, EPERM},
       {"create beside it", [&](int) { return OpenFor(dir_.File("prefs/x"), O_RDWR | O_CREAT); }, EPERM},
       {"truncate it", [&](int) { return OpenFor(list, O_RDONLY | O_TRUNC); }, EPERM},
+      {"create for reading", [&](int) { return OpenFor(dir_.File("prefs/y"), O_RDONLY | O_CREAT); }, EPERM},
+      {"list a folder", [&](int) { return OpenFor(dir_.File("prefs"), O_RDONLY | O_DIRECTORY | O_NONBLOCK); }, 0},
       {"read it (Landlock's to refuse)", [&](int) { return OpenFor(list, O_RDONLY); }, 0},
       {"rename it", [&](int) { return Outcome(::rename(list.c_str(), (list + ".x").c_str()) == 0); }, EPERM},
       {"remove it", [&](int) { return Outcome(::unlink(list.c_str()) == 0); }, EPERM},
@@ -171,6 +196,72 @@ TEST_F(WalkConfinementTest, TheFilterRefusesWritesSocketsAndExecutableMemoryEven
        }, EMFILE},
   };
   for (const auto& c : cases) EXPECT_EQ(ExitStatus(Steps::kRequestsOnly, c.call), c.expected) << c.what;
+}
+
+// The ways a process has of having the kernel signal another: each by
+// itself, on the transport's socket.
+int SetOwner(int fd) { return Outcome(::fcntl(fd, F_SETOWN, ::getppid()) == 0); }
+int SetOwnerEx(int fd) {
+  const f_owner_ex owner{F_OWNER_PID, ::getppid()};
+  return Outcome(::fcntl(fd, F_SETOWN_EX, &owner) == 0);
+}
+int SetSignal(int fd) { return Outcome(::fcntl(fd, F_SETSIG, SIGKILL) == 0); }
+int SetAsync(int fd) { return Outcome(::fcntl(fd, F_SETFL, O_NONBLOCK | O_ASYNC) == 0); }
+int IoctlAsync(int fd) {
+  int on = 1;
+  return Outcome(::ioctl(fd, FIOASYNC, &on) == 0);
+}
+int KillParent(int) { return Outcome(::kill(::getppid(), SIGKILL) == 0); }
+
+// All of them at once on a pipe of its own: the parent is the owner of the
+// read end, and the write asks the kernel for a SIGKILL to it.
+int SignalParentThroughPipe(int) {
+  int ends[2];
+  if (::pipe(ends) != 0) return errno;
+  int on = 1;
+  const bool armed = ::fcntl(ends[0], F_SETOWN, ::getppid()) == 0 && ::fcntl(ends[0], F_SETSIG, SIGKILL) == 0 &&
+                     ::ioctl(ends[0], FIOASYNC, &on) == 0;
+  return armed && ::write(ends[1], "x", 1) == 1 ? 0 : errno;
+}
+
+TEST_F(WalkConfinementTest, NoSignalLeavesTheWalk) {
+  const struct {
+    const char* what;
+    int (*call)(int);
+  } refused_by_filter[] = {
+      {"F_SETOWN", SetOwner},     {"F_SETOWN_EX", SetOwnerEx}, {"F_SETSIG", SetSignal},
+      {"F_SETFL O_ASYNC", SetAsync}, {"FIOASYNC", IoctlAsync},  {"kill the parent", KillParent},
+  };
+  for (const auto& c : refused_by_filter) {
+    EXPECT_EQ(ExitStatusUnderStandInParent(Steps::kRequestsOnly, c.call), EPERM) << c.what;
+  }
+  EXPECT_EQ(ExitStatusUnderStandInParent(Steps::kRequestsOnly, [](int fd) {
+              return Outcome(::fcntl(fd, F_SETFL, O_NONBLOCK) == 0 && (::fcntl(fd, F_GETFL) & O_NONBLOCK) != 0);
+            }),
+            0)
+      << "F_SETFL without O_ASYNC";
+  if (zv::LandlockAbi() < 6) GTEST_SKIP() << "the kernel's Landlock has no scopes";
+  // Landlock alone: the signal is refused, or never sent.
+  EXPECT_EQ(ExitStatusUnderStandInParent(Steps::kReadingOnly, KillParent), EPERM);
+  EXPECT_EQ(ExitStatusUnderStandInParent(Steps::kReadingOnly, SignalParentThroughPipe), 0);
+}
+
+TEST_F(WalkConfinementTest, LandlockRefusesTheAbstractSocketsOfOtherProcesses) {
+  if (zv::LandlockAbi() < 6) GTEST_SKIP() << "the kernel's Landlock has no scopes";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string name = "zv-walk-confinement-" + std::to_string(::getpid());
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  EXPECT_EQ(ExitStatus(Steps::kReadingOnly, [&](int) {
+              const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+              return Outcome(::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0);
+            }),
+            EPERM);
+  ::close(listener);
 }
 
 TEST_F(WalkConfinementTest, BothStepsTogetherLeaveOnlyTheTransportToTheNetwork) {

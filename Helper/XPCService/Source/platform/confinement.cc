@@ -42,6 +42,12 @@ bool ForbidNewPrivileges(std::string* error) {
   return false;
 }
 
+bool ForbidDumps(std::string* error) {
+  if (::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0) return true;
+  *error = ErrnoText("prctl PR_SET_DUMPABLE", errno);
+  return false;
+}
+
 int LandlockAbi() {
   const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
   return abi > 0 ? static_cast<int>(abi) : 0;

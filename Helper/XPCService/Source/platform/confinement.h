@@ -30,6 +30,11 @@ bool SetResourceLimits(const ResourceLimits& limits, std::string* error);
 /// with a message.
 bool ForbidNewPrivileges(std::string* error);
 
+/// PR_SET_DUMPABLE 0: no core file of the process, and no process of the
+/// same user may trace it or read its memory (/proc/PID/mem), so what it
+/// holds in memory stays its own. False with a message.
+bool ForbidDumps(std::string* error);
+
 /// The Landlock ABI version the kernel offers; 0 when it offers none (or
 /// the system call is filtered out).
 int LandlockAbi();

@@ -12,9 +12,16 @@
 
 #include "platform/posix_io.h"
 
-// Rights of Landlock ABI 3 that older kernel headers do not name yet.
+// Rights and scopes of Landlock ABI 3 and 6 that older kernel headers do
+// not name yet.
 #ifndef LANDLOCK_ACCESS_FS_TRUNCATE
 #define LANDLOCK_ACCESS_FS_TRUNCATE (1ULL << 14)
+#endif
+#ifndef LANDLOCK_SCOPE_ABSTRACT_UNIX_SOCKET
+#define LANDLOCK_SCOPE_ABSTRACT_UNIX_SOCKET (1ULL << 0)
+#endif
+#ifndef LANDLOCK_SCOPE_SIGNAL
+#define LANDLOCK_SCOPE_SIGNAL (1ULL << 1)
 #endif
 
 namespace zv {
@@ -27,6 +34,24 @@ uint64_t HandledRights(int abi) {
   if (abi >= 2) rights |= LANDLOCK_ACCESS_FS_REFER;
   if (abi >= 3) rights |= LANDLOCK_ACCESS_FS_TRUNCATE;
   return rights;
+}
+
+// The first Landlock ABI with scopes.
+constexpr int kScopesAbi = 6;
+
+// The ruleset's attributes as the kernel reads them since ABI 6; older
+// headers know only the first field. An older kernel takes the longer
+// structure as long as the fields it does not know are zero.
+struct RulesetAttributes {
+  uint64_t handled_access_fs;
+  uint64_t handled_access_net;  // left 0: the system call filter rules the network
+  uint64_t scoped;
+};
+
+// Signals to, and abstract Unix sockets of, processes outside the
+// ruleset's domain are refused (EPERM), the service's included.
+uint64_t Scopes(int abi) {
+  return abi >= kScopesAbi ? LANDLOCK_SCOPE_SIGNAL | LANDLOCK_SCOPE_ABSTRACT_UNIX_SOCKET : 0;
 }
 
 constexpr uint64_t kReadRights = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
@@ -55,8 +80,7 @@ LandlockRuleset::~LandlockRuleset() {
 
 bool LandlockRuleset::Create(int abi, std::string* error) {
   handled_ = HandledRights(abi);
-  landlock_ruleset_attr attributes{};
-  attributes.handled_access_fs = handled_;
+  const RulesetAttributes attributes{handled_, 0, Scopes(abi)};
   fd_ = static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0));
   if (fd_ >= 0) return true;
   *error = ErrnoText("landlock_create_ruleset", errno);

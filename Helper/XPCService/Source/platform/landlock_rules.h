@@ -18,7 +18,9 @@ class LandlockRuleset {
 
   /// Creates the ruleset with the newest file-system access rights this
   /// build knows that the kernel offers at `abi` (at least 1): every one of
-  /// them is refused beneath every path no rule names. False with a
+  /// them is refused beneath every path no rule names. From ABI 6 on it
+  /// also refuses signals to, and connections to the abstract Unix
+  /// sockets of, every process outside the ruleset's domain. False with a
   /// message.
   bool Create(int abi, std::string* error);
 

@@ -46,7 +46,7 @@ constexpr int kAllowed[] = {
     SCMP_SYS(brk), SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise),
     // Descriptors: reading, writing the pipes and sockets it has, closing.
     SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(pread64), SCMP_SYS(write), SCMP_SYS(writev), SCMP_SYS(close),
-    SCMP_SYS(lseek), SCMP_SYS(fcntl), SCMP_SYS(dup), SCMP_SYS(dup2), SCMP_SYS(dup3),
+    SCMP_SYS(lseek), SCMP_SYS(dup), SCMP_SYS(dup2), SCMP_SYS(dup3),
     // Files, looked at.
     SCMP_SYS(stat), SCMP_SYS(lstat), SCMP_SYS(fstat), SCMP_SYS(newfstatat), SCMP_SYS(statx), SCMP_SYS(statfs),
     SCMP_SYS(fstatfs), SCMP_SYS(access), SCMP_SYS(faccessat), SCMP_SYS(faccessat2), SCMP_SYS(readlink),
@@ -78,13 +78,32 @@ constexpr int kFatal[] = {
 // Requests of a descriptor's readiness and a terminal test.
 constexpr unsigned long kIoctlRequests[] = {FIONREAD, FIONBIO, TCGETS};
 
-// Flags of an open that may change or create a file.
-constexpr scmp_datum_t kWritingOpenFlags = O_WRONLY | O_RDWR | O_CREAT | O_TRUNC;
+// The open flags of reading a file or a folder, and of how its descriptor
+// behaves. An open with any other flag (for writing, creating, truncating,
+// appending, a path-only or unnamed file, and every flag a later kernel
+// adds) is refused. Flags are an int: the kernel reads their low 32 bits.
+constexpr scmp_datum_t kReadingOpenFlags =
+    O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_DIRECTORY | O_NOFOLLOW | O_LARGEFILE | O_NOCTTY;
+constexpr scmp_datum_t kOtherOpenFlags = 0xFFFFFFFFU & ~kReadingOpenFlags;
+
+// The descriptor commands it uses: the close-on-exec flag and the status
+// flags, set never with O_ASYNC, which has the kernel signal the
+// descriptor's owner. Owners, signals, leases, locks and duplicates are
+// refused, so no descriptor can be made to signal another process.
+constexpr scmp_datum_t kDescriptorCommands[] = {F_GETFD, F_SETFD, F_GETFL};
+
+bool AllowDescriptorCommands(SyscallFilter& filter, std::string* error) {
+  for (const scmp_datum_t command : kDescriptorCommands) {
+    if (!filter.Allow(SCMP_SYS(fcntl), {SCMP_A1(SCMP_CMP_EQ, command)}, error)) return false;
+  }
+  return filter.Allow(SCMP_SYS(fcntl), {SCMP_A1(SCMP_CMP_EQ, F_SETFL), SCMP_A2(SCMP_CMP_MASKED_EQ, O_ASYNC, 0)},
+                      error);
+}
 
 // Opens for reading only, and memory that is never executable.
 bool AllowReadingOpensAndPlainMemory(SyscallFilter& filter, std::string* error) {
-  return filter.Allow(SCMP_SYS(open), {SCMP_A1(SCMP_CMP_MASKED_EQ, kWritingOpenFlags, 0)}, error) &&
-         filter.Allow(SCMP_SYS(openat), {SCMP_A2(SCMP_CMP_MASKED_EQ, kWritingOpenFlags, 0)}, error) &&
+  return filter.Allow(SCMP_SYS(open), {SCMP_A1(SCMP_CMP_MASKED_EQ, kOtherOpenFlags, 0)}, error) &&
+         filter.Allow(SCMP_SYS(openat), {SCMP_A2(SCMP_CMP_MASKED_EQ, kOtherOpenFlags, 0)}, error) &&
          filter.Allow(SCMP_SYS(mmap), {SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)}, error) &&
          filter.Allow(SCMP_SYS(mprotect), {SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)}, error);
 }
@@ -120,7 +139,7 @@ std::vector<std::string> WalkReadablePaths() {
 
 bool ConfineWalkReading(const std::vector<std::string>& readable, bool* landlock_applied, std::string* error) {
   *landlock_applied = false;
-  if (!ForbidNewPrivileges(error)) return false;
+  if (!ForbidDumps(error) || !ForbidNewPrivileges(error)) return false;
   const int abi = LandlockAbi();
   if (abi == 0) return true;
   LandlockRuleset ruleset;
@@ -152,7 +171,8 @@ bool WalkFilter::Build(std::string* error) {
   for (const unsigned long request : kIoctlRequests) {
     if (!filter_.Allow(SCMP_SYS(ioctl), {SCMP_A1(SCMP_CMP_EQ, request)}, error)) return false;
   }
-  return AllowReadingOpensAndPlainMemory(filter_, error) && AllowSendingAndSignalsToItself(filter_, error);
+  return AllowDescriptorCommands(filter_, error) && AllowReadingOpensAndPlainMemory(filter_, error) &&
+         AllowSendingAndSignalsToItself(filter_, error);
 }
 
 bool ConfineWalkRequests(int transport_fd, int report_fd, const ResourceLimits& limits, WalkFilter& filter,

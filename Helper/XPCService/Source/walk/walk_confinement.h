@@ -5,11 +5,13 @@
 // The process decodes what the network sends, and anyone on the path can
 // forge an SNMP answer: it holds nothing of the user's and reaches nothing
 // but the printer.
-//   1. Before the Net-SNMP library reads anything (ConfineWalkReading): no
-//      new privileges, and where the kernel offers Landlock, reading only
-//      beneath WalkReadablePaths and no write, create, remove or rename
-//      anywhere. The library's configuration, its MIBs and the files MIBS
-//      names are read under this.
+//   1. Before the Net-SNMP library reads anything, and before the job
+//      with its pass phrases arrives (ConfineWalkReading): not dumpable,
+//      no new privileges, and where the kernel offers Landlock, reading
+//      only beneath WalkReadablePaths, no write, create, remove or rename
+//      anywhere, and (ABI 6 on) no signal to and no abstract Unix socket
+//      of any process outside the walk. The library's configuration, its
+//      MIBs and the files MIBS names are read under this.
 //   2. Once the printer's name is resolved and the session's transport is
 //      open (ConfineWalkRequests), before the first request: resource
 //      limits (a few descriptors, no file writes, address space, CPU),
@@ -44,11 +46,13 @@ inline constexpr uint64_t kWalkDescriptors = 16;
 /// configuration (/etc/ssl, /usr/lib/ssl).
 std::vector<std::string> WalkReadablePaths();
 
-/// Step 1, for the rest of the process's life: PR_SET_NO_NEW_PRIVS, then
-/// (where the kernel has Landlock; `*landlock_applied` says whether it
-/// had) reading allowed beneath `readable` alone and every write, create,
-/// remove, rename and link refused everywhere. The process must have one
-/// thread. False with a message naming the failing step.
+/// Step 1, for the rest of the process's life: not dumpable (ForbidDumps),
+/// PR_SET_NO_NEW_PRIVS, then (where the kernel has Landlock;
+/// `*landlock_applied` says whether it had) reading allowed beneath
+/// `readable` alone, every write, create, remove, rename and link refused
+/// everywhere, and from Landlock ABI 6 on signals and abstract Unix
+/// sockets confined to the process. The process must have one thread.
+/// False with a message naming the failing step.
 bool ConfineWalkReading(const std::vector<std::string>& readable, bool* landlock_applied, std::string* error);
 
 /// The resource limits of step 2 for a walk with `time_limit_seconds`:
@@ -60,14 +64,18 @@ ResourceLimits WalkResourceLimits(int time_limit_seconds);
 /// The system call filter of a confined walk, built ahead of its job. It
 /// lets through memory (never executable: mmap and mprotect with
 /// PROT_EXEC fail), reading and closing descriptors, opening files for
-/// reading only (opens with O_WRONLY, O_RDWR, O_CREAT or O_TRUNC fail, so
-/// a kernel without Landlock still writes nothing), stat and directory
+/// reading only (open and openat with flags beyond O_RDONLY, O_CLOEXEC,
+/// O_NONBLOCK, O_DIRECTORY, O_NOFOLLOW, O_LARGEFILE and O_NOCTTY fail, so
+/// a kernel without Landlock still writes nothing), fcntl's F_GETFD,
+/// F_SETFD, F_GETFL and F_SETFL without O_ASYNC, stat and directory
 /// reads, time, its own signals, and on sockets it already has: sending
 /// with no address (the transport's socket is connected to the printer),
 /// receiving, polling and the readiness ioctls. It refuses with EPERM every
-/// other call: socket (of any family), connect, bind, sendmsg, rename,
-/// unlink, mkdir, link, symlink, chmod, truncate, kill. exec, fork, clone
-/// and ptrace end the process.
+/// other call and argument: socket (of any family), connect, bind,
+/// sendmsg, openat2, rename, unlink, mkdir, link, symlink, chmod, truncate,
+/// kill, a descriptor's owner or signal (F_SETOWN, F_SETOWN_EX, F_SETSIG,
+/// FIOASYNC, FIOSETOWN, SIOCSPGRP). exec, fork, clone and ptrace end the
+/// process.
 class WalkFilter {
  public:
   /// Adds the rules. False with a message at the first that fails.

@@ -11,10 +11,13 @@
 // its standard input closes first, and with the service (a parent that
 // dies takes it along).
 #include <malloc.h>
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +51,9 @@ constexpr int kExitOrphaned = 5;
 // The heap a walk uses, taken and touched while the process waits for its
 // job, and kept: the walk then takes no page faults for it.
 constexpr std::size_t kWarmHeapBytes = std::size_t{1} << 20;
+
+// What the job's buffer holds at first; it doubles as the job needs.
+constexpr std::size_t kJobReadBytes = std::size_t{64} << 10;
 
 struct Process {
   pid_t service = 0;
@@ -165,20 +171,65 @@ void ApplyState(const zv::WalkProcessState& state) {
   ToggleWhen(state.toggled.dont_check_ordering, zv::WalkSetting::kDontCheckOrdering);
 }
 
-bool ReadJob(zv::WalkJob* job) {
-  std::string bytes;
-  char buffer[65536];
+// Makes `buffer` `size` bytes long, keeping its content, and wipes the
+// storage it leaves behind.
+void GrowWiping(std::string& buffer, std::size_t size) {
+  std::string larger(size, '\0');
+  std::memcpy(larger.data(), buffer.data(), buffer.size());
+  explicit_bzero(buffer.data(), buffer.size());
+  buffer.swap(larger);
+}
+
+// Reads standard input to its end straight into `bytes`, which ends as
+// long as what was read. A job holds pass phrases: the bytes are never
+// copied through another buffer, and storage outgrown is wiped before it
+// is freed. False on a read error or more than kMaxWalkJobBytes.
+bool ReadInput(std::string& bytes) {
+  std::size_t used = 0;
+  bytes.assign(kJobReadBytes, '\0');
   for (;;) {
-    const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (used == bytes.size()) {
+      if (used > zv::kMaxWalkJobBytes) return false;
+      GrowWiping(bytes, std::min(2 * used, zv::kMaxWalkJobBytes + 1));
+    }
+    const ssize_t count = ::read(STDIN_FILENO, bytes.data() + used, bytes.size() - used);
     if (count == 0) break;
     if (count < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    bytes.append(buffer, static_cast<std::size_t>(count));
-    if (bytes.size() > zv::kMaxWalkJobBytes) return false;
+    used += static_cast<std::size_t>(count);
   }
-  return zv::DecodeWalkJob(bytes, job);
+  bytes.resize(used);
+  return true;
+}
+
+// The job, decoded; its encoded bytes are wiped whatever the outcome.
+bool ReadJob(zv::WalkJob* job) {
+  std::string bytes;
+  const bool decoded = ReadInput(bytes) && zv::DecodeWalkJob(bytes, job);
+  explicit_bzero(bytes.data(), bytes.capacity());
+  return decoded;
+}
+
+// The texts of the job's arguments: the parser wipes those of pass phrases
+// and keys once it has made the keys, and this wipes the rest (a community,
+// or a pass phrase after an option the parse stopped at).
+void WipeArguments(zv::WalkJob& job) {
+  for (std::string& argument : job.arguments) explicit_bzero(argument.data(), argument.capacity());
+}
+
+// The pass phrases and keys that snmp.conf gave (defPassphrase,
+// defAuthPassphrase, defAuthMasterKey and their like): the library has made
+// the session's keys of them once the session is open, and this process
+// opens no other.
+void WipeConfiguredSecrets() {
+  for (const int which : {NETSNMP_DS_LIB_PASSPHRASE, NETSNMP_DS_LIB_AUTHPASSPHRASE, NETSNMP_DS_LIB_PRIVPASSPHRASE,
+                          NETSNMP_DS_LIB_AUTHMASTERKEY, NETSNMP_DS_LIB_PRIVMASTERKEY, NETSNMP_DS_LIB_AUTHLOCALIZEDKEY,
+                          NETSNMP_DS_LIB_PRIVLOCALIZEDKEY}) {
+    char* text = netsnmp_ds_get_string(NETSNMP_DS_LIBRARY_ID, which);
+    if (text != nullptr) explicit_bzero(text, std::strlen(text));
+  }
 }
 
 // The walk's stages: its settings once parsed, its confinement once the
@@ -186,6 +237,7 @@ bool ReadJob(zv::WalkJob* job) {
 void ReportSettings() { Send(zv::EncodeSettingsMessage(ToggledFrom(TheProcess().presets))); }
 
 bool ConfineForRequests(netsnmp_session* session) {
+  WipeConfiguredSecrets();
   Process& process = TheProcess();
   std::string error;
   const int transport = zv::PinTransportToPeer(session, &error);
@@ -250,6 +302,7 @@ int main(int argc, char** argv) {
   zv::SetDeviceDeafToGetBulk(job.device_deaf_to_bulk);
   process.limits = zv::WalkResourceLimits(job.state.time_limit_seconds);
   const int result = RunJob(job);
+  WipeArguments(job);
   if (zv::WalksAbandoned()) ::_exit(0);
   ReportRows();
   zv::WalkEnd end;
