@@ -68,6 +68,25 @@ std::vector<pid_t> ConfinedChildrenOf(pid_t pid) {
   return confined;
 }
 
+// What process `pid` can read of its own memory, region after region, as
+// read through /proc/PID/mem; false when that cannot be opened.
+bool ReadMemory(pid_t pid, std::string* memory) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  const int fd = ::open((proc + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::ifstream maps(proc + "/maps");
+  for (std::string line; std::getline(maps, line);) {
+    unsigned long start = 0, end = 0;
+    char readable = '-';
+    if (std::sscanf(line.c_str(), "%lx-%lx %c", &start, &end, &readable) != 3 || readable != 'r') continue;
+    std::string region(end - start, '\0');
+    const ssize_t got = ::pread(fd, region.data(), region.size(), static_cast<off_t>(start));
+    if (got > 0) memory->append(region, 0, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return true;
+}
+
 class WalkProcessTest : public zvtest::PrinterAWalkTest {
  protected:
   std::string WalkPrinterA(const std::string& user = "alice") {
@@ -360,6 +379,45 @@ TEST_F(WalkProcessTest, ToggledSettingsHoldForLaterWalksUntilToggledBack) {
   EXPECT_NE(LogLines().back().find(std::string(kChecked)), std::string::npos) << LogLines().back();
   EXPECT_NE(LogLines().back().find("; variables found: "), std::string::npos) << LogLines().back();
   for (const std::string& line : LogLines()) EXPECT_EQ(line.find("the walk's process"), std::string::npos) << line;
+}
+
+// While an SNMPv3 walk waits for its printer, its keys made, its process
+// holds neither pass phrase anywhere in its memory, and no process of the
+// user but root can read that memory at all.
+TEST_F(WalkProcessTest, AWaitingWalksProcessHoldsNoPassPhrase) {
+  StartService();
+  zvtest::SilentDevice silent;
+  const std::string auth = "auth phrase held nowhere", priv = "priv phrase held nowhere";
+  auto reply = std::async(std::launch::async, [&] {
+    return zvtest::SendWalkRequest(
+        socket_path(), zvtest::WalkRequestText("PX-100", "alice",
+                                               {"-v", "3", "-u", "U", "-l", "authPriv", "-a", "SHA", "-A", auth, "-x",
+                                                "AES", "-X", priv, "-r", "0", "-t", "60", silent.address(),
+                                                zvtest::ProfileTableOid()}));
+  });
+  ASSERT_TRUE(silent.AwaitDatagram(5000)) << ServiceStderr();
+  // The walk's process, and the one started ahead of the next walk once it
+  // is confined (not dumpable before it forbids itself new privileges).
+  int confined = 0, walking = 0;
+  for (const pid_t child : ChildrenOf(service_->process().pid())) {
+    if (StatusField(child, "NoNewPrivs") != "1") continue;
+    ++confined;
+    std::string memory;
+    const bool read = ReadMemory(child, &memory);
+    const int error = read ? 0 : errno;
+    if (::geteuid() != 0) {
+      EXPECT_EQ(error, EACCES);
+      continue;
+    }
+    ASSERT_TRUE(read);
+    walking += memory.find(silent.address()) != std::string::npos;
+    EXPECT_EQ(memory.find(auth), std::string::npos);
+    EXPECT_EQ(memory.find(priv), std::string::npos);
+  }
+  EXPECT_GE(confined, 1);
+  EXPECT_EQ(walking, ::geteuid() == 0 ? 1 : 0);
+  for (const pid_t child : ChildrenOf(service_->process().pid())) ::kill(child, SIGKILL);
+  EXPECT_EQ(reply.get(), "iRet=1");
 }
 
 }  // namespace

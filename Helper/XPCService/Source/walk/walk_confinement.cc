@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <linux/close_range.h>
-#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -74,9 +73,6 @@ constexpr int kFatal[] = {
     SCMP_SYS(clone),  SCMP_SYS(clone3),   SCMP_SYS(ptrace), SCMP_SYS(process_vm_readv),
     SCMP_SYS(process_vm_writev),
 };
-
-// Requests of a descriptor's readiness and a terminal test.
-constexpr unsigned long kIoctlRequests[] = {FIONREAD, FIONBIO, TCGETS};
 
 // The open flags of reading a file or a folder, and of how its descriptor
 // behaves. An open with any other flag (for writing, creating, truncating,
@@ -167,9 +163,6 @@ bool WalkFilter::Build(std::string* error) {
   }
   for (const int call : kFatal) {
     if (!filter_.KillOn(call, error)) return false;
-  }
-  for (const unsigned long request : kIoctlRequests) {
-    if (!filter_.Allow(SCMP_SYS(ioctl), {SCMP_A1(SCMP_CMP_EQ, request)}, error)) return false;
   }
   return AllowDescriptorCommands(filter_, error) && AllowReadingOpensAndPlainMemory(filter_, error) &&
          AllowSendingAndSignalsToItself(filter_, error);

@@ -70,12 +70,13 @@ ResourceLimits WalkResourceLimits(int time_limit_seconds);
 /// F_SETFD, F_GETFL and F_SETFL without O_ASYNC, stat and directory
 /// reads, time, its own signals, and on sockets it already has: sending
 /// with no address (the transport's socket is connected to the printer),
-/// receiving, polling and the readiness ioctls. It refuses with EPERM every
-/// other call and argument: socket (of any family), connect, bind,
-/// sendmsg, openat2, rename, unlink, mkdir, link, symlink, chmod, truncate,
-/// kill, a descriptor's owner or signal (F_SETOWN, F_SETOWN_EX, F_SETSIG,
-/// FIOASYNC, FIOSETOWN, SIOCSPGRP). exec, fork, clone and ptrace end the
-/// process.
+/// receiving and polling. It refuses with EPERM every other call and
+/// argument: socket (of any family), connect, bind, sendmsg, openat2,
+/// rename, unlink, mkdir, link, symlink, chmod, truncate, kill, a
+/// descriptor's owner or signal (F_SETOWN, F_SETOWN_EX, F_SETSIG), and
+/// every ioctl (a walk makes none once confined; FIOASYNC, FIOSETOWN and
+/// SIOCSPGRP would have a descriptor signal another process). exec, fork,
+/// clone and ptrace end the process.
 class WalkFilter {
  public:
   /// Adds the rules. False with a message at the first that fails.
