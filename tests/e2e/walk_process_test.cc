@@ -2,7 +2,8 @@
 // Each walk in a process of its own: a walk's process killed in the middle
 // of a walk costs that walk alone; a silent printer holds up no other
 // printer's walk; two walks of one list still follow each other; the -C
-// settings hold across walks; and the walk's process is confined.
+// settings hold across walks; and the walk's process is confined and holds
+// no pass phrase while it waits.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>

@@ -3,8 +3,10 @@
 // it will run. It confines itself to reading (walk_confinement.h), sets
 // the Net-SNMP library up (configuration and MIBs, with MIBS from its
 // environment) and waits for its job on standard input (walk_protocol.h).
-// With the job it parses the walk's arguments, opens the session, confines
-// itself further and walks; it reports every note as it comes, its
+// With the job (whose bytes it wipes once decoded) it parses the walk's
+// arguments (which wipes the texts of pass phrases and keys once the keys
+// are made), opens the session, wipes the pass phrases snmp.conf gave,
+// confines itself further and walks; it reports every note as it comes, its
 // settings once its arguments are parsed, then its spool rows and its end
 // on descriptor 3. It never opens a profile list: the service checks what
 // it reports, merges and saves. It ends with the walk, without one when
