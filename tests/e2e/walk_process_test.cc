@@ -382,43 +382,51 @@ TEST_F(WalkProcessTest, ToggledSettingsHoldForLaterWalksUntilToggledBack) {
   for (const std::string& line : LogLines()) EXPECT_EQ(line.find("the walk's process"), std::string::npos) << line;
 }
 
-// While an SNMPv3 walk waits for its printer, its keys made, its process
+// While an SNMPv3 walk waits for its printer's first answer, its keys
+// made from pass phrases given as arguments or in snmp.conf, its process
 // holds neither pass phrase anywhere in its memory, and no process of the
-// user but root can read that memory at all.
+// user but root can read that memory at all. The engine identifier is
+// given, so the session opens without a discovery.
 TEST_F(WalkProcessTest, AWaitingWalksProcessHoldsNoPassPhrase) {
-  StartService();
-  zvtest::SilentDevice silent;
+  const std::string configuration = std::string(std::getenv("SNMPCONFPATH")) + "/snmp.conf";
+  const std::string original = zvtest::ReadFile(configuration);
   const std::string auth = "auth phrase held nowhere", priv = "priv phrase held nowhere";
-  auto reply = std::async(std::launch::async, [&] {
-    return zvtest::SendWalkRequest(
-        socket_path(), zvtest::WalkRequestText("PX-100", "alice",
-                                               {"-v", "3", "-u", "U", "-l", "authPriv", "-a", "SHA", "-A", auth, "-x",
-                                                "AES", "-X", priv, "-r", "0", "-t", "60", silent.address(),
-                                                zvtest::ProfileTableOid()}));
-  });
-  ASSERT_TRUE(silent.AwaitDatagram(5000)) << ServiceStderr();
-  // The walk's process, and the one started ahead of the next walk once it
-  // is confined (not dumpable before it forbids itself new privileges).
-  int confined = 0, walking = 0;
-  for (const pid_t child : ChildrenOf(service_->process().pid())) {
-    if (StatusField(child, "NoNewPrivs") != "1") continue;
-    ++confined;
+  const struct {
+    std::vector<std::string> pass_phrases;
+    std::string configured;
+  } cases[] = {
+      {{"-A", auth, "-X", priv}, ""},
+      {{}, "defAuthPassphrase \"" + auth + "\"\ndefPrivPassphrase \"" + priv + "\"\n"},
+  };
+  zvtest::SilentDevice silent;
+  for (const auto& c : cases) {
+    zvtest::WriteFile(configuration, original + c.configured);
+    StartService();
+    std::vector<std::string> arguments = {"-v", "3", "-u", "U", "-l", "authPriv", "-a", "SHA", "-x", "AES",
+                                          "-e", "0x8000000001020304", "-r", "0", "-t", "60"};
+    arguments.insert(arguments.end(), c.pass_phrases.begin(), c.pass_phrases.end());
+    arguments.insert(arguments.end(), {silent.address(), zvtest::ProfileTableOid()});
+    auto reply = std::async(std::launch::async, [&] {
+      return zvtest::SendWalkRequest(socket_path(), zvtest::WalkRequestText("PX-100", "alice", arguments));
+    });
+    ASSERT_TRUE(silent.AwaitDatagram(5000)) << ServiceStderr();
+    const std::vector<pid_t> walks = ConfinedChildrenOf(service_->process().pid());
+    ASSERT_EQ(walks.size(), 1u);
     std::string memory;
-    const bool read = ReadMemory(child, &memory);
-    const int error = read ? 0 : errno;
+    const bool read = ReadMemory(walks[0], &memory);
     if (::geteuid() != 0) {
-      EXPECT_EQ(error, EACCES);
-      continue;
+      EXPECT_EQ(read ? 0 : errno, EACCES);
+    } else {
+      ASSERT_TRUE(read);
+      EXPECT_NE(memory.find(silent.address()), std::string::npos);
+      EXPECT_EQ(memory.find(auth), std::string::npos) << c.configured;
+      EXPECT_EQ(memory.find(priv), std::string::npos) << c.configured;
     }
-    ASSERT_TRUE(read);
-    walking += memory.find(silent.address()) != std::string::npos;
-    EXPECT_EQ(memory.find(auth), std::string::npos);
-    EXPECT_EQ(memory.find(priv), std::string::npos);
+    ::kill(walks[0], SIGKILL);
+    EXPECT_EQ(reply.get(), "iRet=1");
+    service_.reset();
   }
-  EXPECT_GE(confined, 1);
-  EXPECT_EQ(walking, ::geteuid() == 0 ? 1 : 0);
-  for (const pid_t child : ChildrenOf(service_->process().pid())) ::kill(child, SIGKILL);
-  EXPECT_EQ(reply.get(), "iRet=1");
+  zvtest::WriteFile(configuration, original);
 }
 
 }  // namespace

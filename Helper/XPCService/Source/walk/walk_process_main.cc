@@ -54,6 +54,10 @@ constexpr int kExitOrphaned = 5;
 // job, and kept: the walk then takes no page faults for it.
 constexpr std::size_t kWarmHeapBytes = std::size_t{1} << 20;
 
+// Bytes of stack overwritten below a caller's frame: more than the
+// deepest that reading the configuration goes.
+constexpr std::size_t kScrubbedStackBytes = std::size_t{256} << 10;
+
 // What the job's buffer holds at first; it doubles as the job needs.
 constexpr std::size_t kJobReadBytes = std::size_t{64} << 10;
 
@@ -135,6 +139,14 @@ void KeepReadableMibFiles() {
     rest.remove_prefix(colon + 1);
   }
   ::setenv("MIBS", kept.c_str(), 1);
+}
+
+// Overwrites the stack below the caller's frame, where the calls before
+// it left what they read (the configuration's text, with any pass phrase
+// in it) in memory that no variable owns any more.
+__attribute__((noinline)) void ScrubStack() {
+  char area[kScrubbedStackBytes];
+  explicit_bzero(area, sizeof area);
 }
 
 void WarmHeap() {
@@ -294,6 +306,7 @@ int main(int argc, char** argv) {
   }
   KeepReadableMibFiles();
   zv::InitialiseSnmpLibrary();
+  ScrubStack();
   WarmHeap();
   process.presets = CurrentToggles();
   process.filter_built = process.filter.Build(&process.filter_error);
