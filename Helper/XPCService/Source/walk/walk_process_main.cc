@@ -19,11 +19,11 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,9 +57,6 @@ constexpr std::size_t kWarmHeapBytes = std::size_t{1} << 20;
 // Bytes of stack overwritten below a caller's frame: more than the
 // deepest that reading the configuration goes.
 constexpr std::size_t kScrubbedStackBytes = std::size_t{256} << 10;
-
-// What the job's buffer holds at first; it doubles as the job needs.
-constexpr std::size_t kJobReadBytes = std::size_t{64} << 10;
 
 struct Process {
   pid_t service = 0;
@@ -185,52 +182,32 @@ void ApplyState(const zv::WalkProcessState& state) {
   ToggleWhen(state.toggled.dont_check_ordering, zv::WalkSetting::kDontCheckOrdering);
 }
 
-// Makes `buffer` `size` bytes long, keeping its content, and wipes the
-// storage it leaves behind.
-void GrowWiping(std::string& buffer, std::size_t size) {
-  std::string larger(size, '\0');
-  std::memcpy(larger.data(), buffer.data(), buffer.size());
-  explicit_bzero(buffer.data(), buffer.size());
-  buffer.swap(larger);
-}
-
-// Reads standard input to its end straight into `bytes`, which ends as
-// long as what was read. A job holds pass phrases: the bytes are never
-// copied through another buffer, and storage outgrown is wiped before it
-// is freed. False on a read error or more than kMaxWalkJobBytes.
-bool ReadInput(std::string& bytes) {
-  std::size_t used = 0;
-  bytes.assign(kJobReadBytes, '\0');
-  for (;;) {
-    if (used == bytes.size()) {
-      if (used > zv::kMaxWalkJobBytes) return false;
-      GrowWiping(bytes, std::min(2 * used, zv::kMaxWalkJobBytes + 1));
-    }
-    const ssize_t count = ::read(STDIN_FILENO, bytes.data() + used, bytes.size() - used);
-    if (count == 0) break;
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    used += static_cast<std::size_t>(count);
+// Reads standard input to its end into `buffer` of `size` bytes, `*used`
+// of them. False on a read error, or when the input does not fit.
+bool ReadToEnd(char* buffer, std::size_t size, std::size_t* used) {
+  *used = 0;
+  while (*used < size) {
+    const ssize_t count = ::read(STDIN_FILENO, buffer + *used, size - *used);
+    if (count == 0) return true;
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return false;
+    *used += static_cast<std::size_t>(count);
   }
-  bytes.resize(used);
-  return true;
+  return false;
 }
 
-// The job, decoded; its encoded bytes are wiped whatever the outcome.
+// The job, decoded. A job holds pass phrases: it is read into one buffer
+// as large as a job may be, copied through no other, and wiped once
+// decoded. malloc maps a buffer that large apart, so only the pages the job
+// fills are ever touched, and they go back to the kernel with it.
 bool ReadJob(zv::WalkJob* job) {
-  std::string bytes;
-  const bool decoded = ReadInput(bytes) && zv::DecodeWalkJob(bytes, job);
-  explicit_bzero(bytes.data(), bytes.capacity());
+  const std::size_t size = zv::kMaxWalkJobBytes + 1;
+  const std::unique_ptr<char[]> buffer(new char[size]);
+  std::size_t used = 0;
+  const bool decoded =
+      ReadToEnd(buffer.get(), size, &used) && zv::DecodeWalkJob(std::string_view(buffer.get(), used), job);
+  explicit_bzero(buffer.get(), used);
   return decoded;
-}
-
-// The texts of the job's arguments: the parser wipes those of pass phrases
-// and keys once it has made the keys, and this wipes the rest (a community,
-// or a pass phrase after an option the parse stopped at).
-void WipeArguments(zv::WalkJob& job) {
-  for (std::string& argument : job.arguments) explicit_bzero(argument.data(), argument.capacity());
 }
 
 // The pass phrases and keys that snmp.conf gave (defPassphrase,
@@ -317,7 +294,6 @@ int main(int argc, char** argv) {
   zv::SetDeviceDeafToGetBulk(job.device_deaf_to_bulk);
   process.limits = zv::WalkResourceLimits(job.state.time_limit_seconds);
   const int result = RunJob(job);
-  WipeArguments(job);
   if (zv::WalksAbandoned()) ::_exit(0);
   ReportRows();
   zv::WalkEnd end;
