@@ -229,8 +229,12 @@ TEST_F(WalkConfinementTest, NoSignalLeavesTheWalk) {
     const char* what;
     int (*call)(int);
   } refused_by_filter[] = {
-      {"F_SETOWN", SetOwner},     {"F_SETOWN_EX", SetOwnerEx}, {"F_SETSIG", SetSignal},
-      {"F_SETFL O_ASYNC", SetAsync}, {"FIOASYNC", IoctlAsync},  {"kill the parent", KillParent},
+      {"F_SETOWN", SetOwner},
+      {"F_SETOWN_EX", SetOwnerEx},
+      {"F_SETSIG", SetSignal},
+      {"F_SETFL O_ASYNC", SetAsync},
+      {"FIOASYNC", IoctlAsync},
+      {"kill the parent", KillParent},
   };
   for (const auto& c : refused_by_filter) {
     EXPECT_EQ(ExitStatusUnderStandInParent(Steps::kRequestsOnly, c.call), EPERM) << c.what;
