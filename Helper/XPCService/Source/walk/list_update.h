@@ -27,6 +27,9 @@ enum class ListUpdateOutcome {
 /// Brings the profile list at `path` up to date with `spool`, the rows of
 /// a walk that ended with `walk_result` (0: normally; any other value: it
 /// failed). Holds the list's lock exclusively throughout, and:
+/// - writes nothing, and reads nothing, when the path leads anywhere but
+///   to a regular file or a name nothing has yet (ListPathUsable), and
+///   notes why;
 /// - reads the list once, or not at all when the service read it before
 ///   and the file is still as it was then (list_cache.h); a missing or
 ///   unreadable one gives three empty lists;

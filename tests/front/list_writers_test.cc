@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: MIT
+// Every writer of a profile list in the service and in libzvplist: each
+// leaves a path that leads to anything but a regular file or a new name
+// as it was, each waits for the list's lock, and a client's write that
+// comes while a walk's save is under way is never lost to it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "front/file_operations.h"
+#include "store/file_admin.h"
+#include "platform/fixed_field.h"
+#include "store/list_lock.h"
+#include "store/profile_plist_file.h"
+#include "store/zvplist.h"
+#include "support/temp_dir.h"
+#include "walk/list_update.h"
+
+namespace {
+
+using zvtest::Exists;
+using zvtest::ReadFile;
+using zvtest::WriteFile;
+
+// The bytes of a list whose one RGB entry is `file_name`, put there by a client.
+std::string ListBytes(const char* file_name) {
+  auto lists = std::make_unique<zv::ProfileLists>();
+  zv::CopyToField(lists->rgb.slots[0].FileName, file_name);
+  lists->rgb.slots[0].Location = 4;
+  lists->rgb.slots[0].InMenu = ZV_INMENU_CLIENT;
+  lists->rgb.iNum = 1;
+  return zv::ProfileListBytes(*lists);
+}
+
+ino_t InodeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+class ListWritersTest : public ::testing::Test {
+ protected:
+  std::string Url(const std::string& name) const { return "file://" + dir_.File(name); }
+  zvtest::TempDir dir_;
+};
+
+// A link to a FIFO (and a FIFO among the pieces): every operation that
+// would write, rename, swap or remove through it does nothing, and says why.
+TEST_F(ListWritersTest, AListPathLeadingToAFifoIsLeftAsItWasByEveryOperation) {
+  ASSERT_EQ(::mkfifo(dir_.File("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("fifo", dir_.File("l.plist").c_str()), 0);
+  ASSERT_EQ(::symlink("fifo", dir_.File("l.plist.dummy").c_str()), 0);
+  ASSERT_EQ(::symlink("fifo", dir_.File("m.plist").c_str()), 0);
+  WriteFile(dir_.File("m.plist.dummy"), "pieces");
+  WriteFile(dir_.File("c.plist"), "current");
+  ASSERT_EQ(::mkfifo(dir_.File("p.plist.dummy").c_str(), 0600), 0);
+  const std::string fifo_reason = "' leads to a FIFO, not a regular file";
+  const struct {
+    const char* what;
+    std::function<bool(std::string*)> operation;
+    std::string reason;
+  } cases[] = {
+      {"whole-file write", [&](std::string* r) { return zv::WriteBodyToUrl(Url("l.plist"), "new", r); },
+       "'" + dir_.File("l.plist") + fifo_reason},
+      {"piece", [&](std::string* r) { return zv::AppendBodyToTemporary(Url("l.plist"), "new", r); },
+       "'" + dir_.File("l.plist.dummy") + fifo_reason},
+      {"rename over it", [&](std::string* r) { return zv::MoveTemporaryIntoPlace(Url("m.plist"), r); },
+       "'" + dir_.File("m.plist") + fifo_reason},
+      {"rename of a FIFO", [&](std::string* r) { return zv::MoveTemporaryIntoPlace(Url("p.plist"), r); },
+       "'" + dir_.File("p.plist.dummy") + "' is not a regular file"},
+      {"removal", [&](std::string* r) { return zv::RemovePath(dir_.File("l.plist"), r); },
+       "'" + dir_.File("l.plist") + fifo_reason},
+      {"swap", [&](std::string*) {
+         zv::SwapPathGenerations({zv::kSwapRestorePrevious, dir_.File("c.plist"), dir_.File("l.plist")});
+         return false;
+       }, ""},
+  };
+  const ino_t fifo = InodeOf(dir_.File("fifo"));
+  for (const auto& c : cases) {
+    std::string reason;
+    EXPECT_FALSE(c.operation(&reason)) << c.what;
+    EXPECT_EQ(reason, c.reason) << c.what;
+    EXPECT_EQ(InodeOf(dir_.File("fifo")), fifo) << c.what;
+    EXPECT_EQ(ReadFile(dir_.File("c.plist")), "current") << c.what;
+    EXPECT_EQ(ReadFile(dir_.File("m.plist.dummy")), "pieces") << c.what;
+  }
+  struct stat st {};
+  ASSERT_EQ(::lstat(dir_.File("l.plist").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::lstat(dir_.File("fifo").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Each writer, while another holds the list's lock under another name of
+// the list, waits for it, and acts once it is let go.
+TEST_F(ListWritersTest, EveryWriterOfAListWaitsForItsLock) {
+  const std::string list = dir_.File("u-m-profile.plist");
+  const std::string other_name = dir_.File("v-m-profile.plist");
+  ASSERT_EQ(::symlink("u-m-profile.plist", other_name.c_str()), 0);
+  std::vector<char> path_variable(list.begin(), list.end());
+  path_variable.push_back('\0');
+  ZV_PLIST_PROFILE_PATH = path_variable.data();
+  auto lists = std::make_unique<zv::ProfileLists>();
+  const ProfileList* const l[3] = {&lists->rgb, &lists->sim, &lists->dst};
+  const struct {
+    const char* what;
+    std::function<void()> write;
+  } writers[] = {
+      {"whole-file write", [&] { zv::WriteBodyToUrl("file://" + list, "new"); }},
+      {"rename of the pieces", [&] { zv::MoveTemporaryIntoPlace("file://" + list); }},
+      {"removal", [&] { zv::RemovePath(list); }},
+      {"swap", [&] { zv::SwapPathGenerations({zv::kSwapDiscardPrevious, std::nullopt, list}); }},
+      {"zvplist_write", [&] { zvplist_write(list.c_str(), l[0], l[1], l[2], nullptr); }},
+      {"ZVPListWriteProfile_All", [&] { ZVPListWriteProfile_All(l[0], l[1], l[2]); }},
+      {"ZVPListWriteProfile_Dict", [&] { ZVPListWriteProfile_Dict(l[0], ZV_CLASS_RGB, nullptr, nullptr, nullptr); }},
+      {"ZVPListWriteProfile_All_Pap", [&] { ZVPListWriteProfile_All_Pap(l[0], l[1], l[2], l[0], l[1], l[2]); }},
+  };
+  for (const auto& w : writers) {
+    WriteFile(list, "old");
+    WriteFile(list + ".dummy", "pieces");
+    auto hold = std::make_unique<zv::ProfileListLock>(other_name, zv::ProfileListLock::Mode::kExclusive);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+      w.write();
+      done = true;
+    });
+    while (!done && zv::ProfileListLockWaiters(list) == 0) std::this_thread::yield();
+    EXPECT_FALSE(done) << w.what;
+    EXPECT_EQ(ReadFile(list), "old") << w.what;
+    hold.reset();
+    writer.join();
+    EXPECT_FALSE(Exists(list) && ReadFile(list) == "old") << w.what << " did not write";
+  }
+  ZV_PLIST_PROFILE_PATH = nullptr;
+}
+
+// The walk's save is held after its read until the client's whole-file
+// write waits for the list's lock (or, were the lock skipped, has landed);
+// then the save goes on. The client's body is what the list holds after
+// both, whether there was a list before or not.
+class HeldSave {
+ public:
+  static HeldSave& Of() {
+    static HeldSave held;
+    return held;
+  }
+  static void Hook(const char*) { Of().HoldUntilLetGo(); }
+  void WaitUntilHeld() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return held_; });
+  }
+  void LetGo() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    let_go_ = true;
+    changed_.notify_all();
+  }
+  void Reset() { held_ = let_go_ = false; }
+
+ private:
+  void HoldUntilLetGo() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    held_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return let_go_; });
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  bool let_go_ = false;
+};
+
+TEST_F(ListWritersTest, AClientWriteDuringAWalksSaveIsNeverLost) {
+  const std::string list = dir_.File("u-m-profile.plist");
+  auto spool = std::make_unique<ProfileList>();
+  zv::CopyToField(spool->slots[0].FileName, "WALK.ICC");
+  spool->slots[0].Location = 4;
+  spool->iNum = 1;
+  const std::string client = ListBytes("CLIENT.ICC");
+  zv::SetListUpdateHook(HeldSave::Hook);
+  for (const bool list_before : {true, false}) {
+    SCOPED_TRACE(list_before ? "a list before" : "no list before");
+    std::remove(list.c_str());
+    if (list_before) WriteFile(list, ListBytes("OLD.ICC"));
+    HeldSave::Of().Reset();
+    std::thread walk([&] { zv::UpdateProfileListFile(list.c_str(), 0, *spool); });
+    HeldSave::Of().WaitUntilHeld();
+    std::atomic<bool> written{false};
+    std::thread client_write([&] {
+      EXPECT_TRUE(zv::WriteBodyToUrl("file://" + list, client));
+      written = true;
+    });
+    while (!written && zv::ProfileListLockWaiters(list) == 0) std::this_thread::yield();
+    HeldSave::Of().LetGo();
+    walk.join();
+    client_write.join();
+    EXPECT_EQ(ReadFile(list), client);
+  }
+  zv::SetListUpdateHook(nullptr);
+}
+
+}  // namespace
