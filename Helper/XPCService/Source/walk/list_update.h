@@ -42,9 +42,10 @@ enum class ListUpdateOutcome {
 ///   read failed, never one that took its name since: unreadable_list.h),
 ///   with a line to the walk's log sink saying where and why; when it
 ///   cannot be moved, nothing is written;
-/// - when the file at the path is another one than the one read (a client
-///   wrote the list meanwhile, or it appeared), reads it again and merges
-///   again, at most kListUpdateAttempts times in all;
+/// - when the file at the path is another one than the one read (a
+///   program that skips the lock wrote the list meanwhile: every writer of
+///   this system waits for it), reads it again and merges again, at most
+///   kListUpdateAttempts times in all;
 /// - saves atomically (WriteProfileListBytes).
 /// Notes (WalkNote::kList) why the list was not written. `path` null or
 /// empty: nothing is read or written.
