@@ -89,7 +89,8 @@ TEST_F(UnwritableListTest, OnlyTheVerboseLogTellsWhy) {
     if (verbose) {
       expected.push_back("xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '" + printer_->address() +
                          "' iRet=0: 3 rows, 3 classes; the profile list '" + CurrentPlist("alice", "PX-100") +
-                         "' could not be written: open: Is a directory");
+                         "' could not be written: '" + CurrentPlist("alice", "PX-100") +
+                         "' leads to a directory, not a regular file");
     }
     EXPECT_EQ(LogLines(), expected) << ServiceStderr();
   }

@@ -15,6 +15,7 @@
 #include "platform/posix_io.h"
 #include "platform/whole_file.h"
 #include "store/file_admin.h"
+#include "store/list_lock.h"
 
 namespace zv {
 namespace {
@@ -115,13 +116,16 @@ bool PathIsReadable(const std::optional<std::string>& path, std::string* reason)
 
 bool RemovePath(const std::optional<std::string>& path, std::string* reason) {
   if (!path) return Refuse(reason, kNoPath);
-  return std::remove(path->c_str()) == 0 || RefuseWithErrno(reason, "remove");
+  std::string error;
+  return RemoveListPath(path->c_str(), &error) || Refuse(reason, error);
 }
 
 bool WriteBodyToUrl(std::string_view url, std::string_view body, std::string* reason) {
   std::string path, error;
   if (!UrlToPath(url, &path, reason)) return false;
   PrepareFolder(path, reason);
+  ProfileListLock lock(path, ProfileListLock::Mode::kExclusive);
+  if (!ListPathUsable(path.c_str(), &error)) return Refuse(reason, error);
   if (!MayReplace(path)) return RefuseWithErrno(reason, "access");
   return ReplaceFileContents(path, body, &error) || Refuse(reason, error);
 }
@@ -134,6 +138,8 @@ bool AppendBodyToTemporary(std::string_view url, std::string_view body, std::str
   temporary_url.append(url).append(kTemporaryFileSuffix);
   if (!UrlToPath(temporary_url, &path, reason)) return false;
   PrepareFolder(path, reason);
+  ProfileListLock lock(path, ProfileListLock::Mode::kExclusive);
+  if (!ListPathUsable(path.c_str(), &error)) return Refuse(reason, error);
   EarlierPieces earlier;
   if (!OpenEarlierPieces(path, &earlier)) return Refuse(reason, "the earlier pieces in " + path + " cannot be read");
   // The pieces never grow past what a whole-file read accepts.
@@ -147,7 +153,8 @@ bool MoveTemporaryIntoPlace(std::string_view url, std::string* reason) {
   std::string target;
   if (!UrlToPath(url, &target, reason)) return false;
   const std::string temporary = target + std::string(kTemporaryFileSuffix);
-  return ::rename(temporary.c_str(), target.c_str()) == 0 || RefuseWithErrno(reason, "rename");
+  std::string error;
+  return RenameOverListPath(temporary.c_str(), target.c_str(), &error) || Refuse(reason, error);
 }
 
 }  // namespace zv

@@ -176,9 +176,22 @@ bool WriteContent(int fd, const NewContent& content) {
 // named in the message when it fails. Not crash-safe. No name changes, so
 // the file's own flush is all a power cut needs.
 bool RewriteInPlace(const std::string& path, const NewContent& content, std::string* error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | (content.kept_bytes == 0 ? O_TRUNC : 0));
+  // The name was checked to be a regular file; one put in its place since
+  // is neither followed nor written.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     *error = ErrnoText("open", path, errno);
+    return false;
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    *error = ErrnoText("open", path, EINVAL);
+    ::close(fd);
+    return false;
+  }
+  if (content.kept_bytes == 0 && ::ftruncate(fd, 0) != 0) {
+    *error = ErrnoText("ftruncate", path, errno);
+    ::close(fd);
     return false;
   }
   const off_t kept = static_cast<off_t>(content.kept_bytes);
@@ -270,13 +283,11 @@ void Discard(const NewFile& file) {
 // Replaces what `path` (at the end of its links) holds with `content`, as
 // ReplaceFileContents tells.
 bool ReplaceWith(const std::string& path, const NewContent& content, std::string* error, bool* in_place_unflushed) {
-  std::string target;
-  if (!FollowFinalLinks(path, &target)) {
-    *error = ErrnoText("readlink", path, errno);
-    return false;
-  }
+  ListFile list_file;
+  if (!FollowToListFile(path, &list_file, error)) return false;
+  const std::string& target = list_file.path;
   struct stat old;
-  const bool existed = ::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  const bool existed = list_file.exists && ::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   RemoveStaleTemporaries(target);
   NewFile file;
   if (!CreateNewFile(target, &file)) {

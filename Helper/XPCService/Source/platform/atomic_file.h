@@ -16,7 +16,9 @@ inline constexpr char kTemporarySuffix[] = ".tmp";
 /// Replaces the whole content of `path` with `data` so that readers see
 /// either the old or the new content, never a torn file. A symbolic link
 /// at `path` stays one: its target (followed to the end of the chain) is
-/// the file replaced. The content goes to an unnamed file in the target's
+/// the file replaced. Only a regular file, or a name nothing has yet, is
+/// replaced: anything else FollowToListFile refuses fails the save with its
+/// reason, and nothing is created or written. The content goes to an unnamed file in the target's
 /// folder (created with permission bits 0664 less the file-creation mask),
 /// is flushed to disk, and only then gets a name that is renamed over the
 /// target, so a crash leaves no half-written temporary; where the file

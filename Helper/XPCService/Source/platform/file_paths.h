@@ -24,6 +24,27 @@ std::string FolderOf(const std::string& path);
 /// does not fit a path.
 bool FollowFinalLinks(const std::string& path, std::string* target);
 
+/// Where a write to a list path may land: the file at the end of its link
+/// chain, named by its folder's canonical path and its own name.
+struct ListFile {
+  std::string path;     // canonical folder + "/" + name
+  bool exists = false;  // a regular file is there (false: nothing has the name yet)
+};
+
+/// Follows the symbolic links at the end of `path`, one at a time, and
+/// accepts where they lead only when it is a regular file or a name that
+/// nothing has yet in an existing folder. Each link's folder is made
+/// canonical before the link is read, so a chain into /proc or /sys (or a
+/// file system of either kind mounted elsewhere) is refused before any
+/// link there is followed: the text of a /proc/self/fd link names no path.
+/// Nothing is opened, created or changed. False with `*reason` saying what
+/// the path leads to: "'PATH' leads to a device node, not a regular file"
+/// (likewise "a FIFO", "a socket", "a directory"), "'PATH' leads through
+/// /proc" (or "/sys"), "'PATH' is a loop of symbolic links" (also beyond
+/// kMaxLinkHops links), or the failing call with its errno text (a folder
+/// that does not exist: realpath's ENOENT).
+bool FollowToListFile(const std::string& path, ListFile* file, std::string* reason);
+
 /// A hidden name beside `path` that no other writer uses at once:
 /// ".<file name>.<pid>.<counter><suffix>", the file name shortened where
 /// the whole would exceed the longest directory entry name.

@@ -16,6 +16,7 @@
 #include "platform/file_paths.h"
 #include "platform/posix_io.h"
 #include "platform/whole_file.h"
+#include "store/list_lock.h"
 #include "store/store_paths.h"
 #include "store/zvplist.h"
 
@@ -144,7 +145,42 @@ bool TestWriteAccess(const char* path) {
   return errno == ENOENT && FollowFinalLinks(path, &target) && MayCreate(target);
 }
 
+bool ListPathUsable(const char* path, std::string* reason) {
+  ListFile file;
+  std::string refused;
+  if (path == nullptr || FollowToListFile(path, &file, &refused)) return true;
+  if (reason != nullptr) *reason = refused;
+  return false;
+}
+
+bool RemoveListPath(const char* path, std::string* reason) {
+  if (path == nullptr) return false;
+  ProfileListLock lock(path, ProfileListLock::Mode::kExclusive);
+  // remove(3) also takes an empty folder named by the path itself.
+  struct stat own {};
+  const bool folder = ::lstat(path, &own) == 0 && S_ISDIR(own.st_mode);
+  if (!folder && !ListPathUsable(path, reason)) return false;
+  if (std::remove(path) == 0) return true;
+  if (reason != nullptr) *reason = ErrnoText("remove", errno);
+  return false;
+}
+
+bool RenameOverListPath(const char* from, const char* to, std::string* reason) {
+  ProfileListLocks locks(from, to);
+  struct stat moved {};
+  if (::lstat(from, &moved) == 0 && !S_ISREG(moved.st_mode)) {
+    if (reason != nullptr) *reason = "'" + std::string(from) + "' is not a regular file";
+    return false;
+  }
+  if (!ListPathUsable(to, reason)) return false;
+  if (::rename(from, to) == 0) return true;
+  if (reason != nullptr) *reason = ErrnoText("rename", errno);
+  return false;
+}
+
 void SwapGenerations(int32_t type, const char* current, const char* previous) {
+  ProfileListLocks locks(current, previous);
+  if (!ListPathUsable(current, nullptr) || !ListPathUsable(previous, nullptr)) return;
   switch (type) {
     case kSwapBackUpCurrent:
       BackUpCurrent(current, previous);
@@ -196,7 +232,7 @@ uint8_t ZVPListRemove(int selector) {
                                        : nullptr;
   zv::StorePath path;
   if (!path.Load(chosen)) return 0;
-  return std::remove(path.c_str()) == 0 ? 1 : 0;
+  return zv::RemoveListPath(path.c_str(), nullptr) ? 1 : 0;
 }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace zv {
 
@@ -31,8 +32,27 @@ enum SwapType : int32_t {
 /// once). False for a null path or when either test fails.
 bool TestWriteAccess(const char* path);
 
-/// Swap of two generations of a file; a null path is absent and every step
-/// on it fails without effect. kSwapBackUpCurrent removes `previous`, then
+/// True when `path` is null or FollowToListFile accepts it (a regular
+/// file, or a name nothing has yet); else false with its reason in
+/// `*reason` (when given).
+bool ListPathUsable(const char* path, std::string* reason);
+
+/// Removes `path` as remove(3) does (the file, or the link that the path
+/// itself is, or an empty folder that it names), under the list's lock.
+/// Refused, with nothing removed, when its links lead anywhere
+/// ListPathUsable refuses. False, with why in `*reason` (when given), when
+/// nothing was removed.
+bool RemoveListPath(const char* path, std::string* reason);
+
+/// Renames `from` over `to` in one step, under the locks of both lists.
+/// Refused, with both left as they were, when `from` is there but is not a
+/// regular file (it is moved, not followed) or ListPathUsable refuses `to`.
+/// False, with why in `*reason` (when given), when nothing was renamed.
+bool RenameOverListPath(const char* from, const char* to, std::string* reason);
+
+/// Swap of two generations of a file, under the locks of both lists; a
+/// null path is absent and every step on it fails without effect. When
+/// ListPathUsable refuses either path, nothing is done at all. kSwapBackUpCurrent removes `previous`, then
 /// copies `current` to it in chunks of 65535 bytes; when `current` cannot
 /// be opened no previous file is created, and a failed read or write ends
 /// the copy and removes the partial copy, so no empty or torn backup is

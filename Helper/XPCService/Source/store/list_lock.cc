@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -60,9 +61,16 @@ void Leave(const std::string& name) {
 int LockFile(const std::string& name, ProfileListLock::Mode mode) {
   const int operation = mode == ProfileListLock::Mode::kShared ? LOCK_SH : LOCK_EX;
   for (;;) {
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Only a regular file is locked: a name that leads anywhere else (a
+    // list path refused, see FollowToListFile) is never opened through a
+    // link, and a node put in its place is not kept open.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0) return -1;
     struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+      ::close(fd);
+      return -1;
+    }
     int locked;
     do {
       locked = ::flock(fd, operation);
@@ -80,13 +88,9 @@ int LockFile(const std::string& name, ProfileListLock::Mode mode) {
 }  // namespace
 
 std::string ProfileListLockName(const std::string& path) {
-  std::string target;
-  if (!FollowFinalLinks(path, &target)) return path;
-  char folder[PATH_MAX];
-  if (::realpath(FolderOf(target).c_str(), folder) == nullptr) return target;
-  const std::string name = target.substr(FolderPrefix(target).size());
-  const std::string canonical(folder);
-  return canonical == "/" ? "/" + name : canonical + "/" + name;
+  ListFile file;
+  std::string refused;
+  return FollowToListFile(path, &file, &refused) ? file.path : path;
 }
 
 int ProfileListLockWaiters(const std::string& path) {
@@ -119,6 +123,22 @@ ProfileListLock::ProfileListLock(const std::string& path, Mode mode) : hold_(new
 }
 
 const std::string& ProfileListLock::name() const { return hold_->name; }
+
+ProfileListLocks::ProfileListLocks(const char* a, const char* b) {
+  std::string names[2];
+  int count = 0;
+  for (const char* path : {a, b}) {
+    if (path != nullptr) names[count++] = ProfileListLockName(path);
+  }
+  if (count == 2 && names[1] < names[0]) std::swap(names[0], names[1]);
+  if (count == 2 && names[0] == names[1]) count = 1;
+  // Each name is its own lock name already, so the holds go by these.
+  for (int i = 0; i < count; ++i) {
+    holds_[i] = std::make_unique<ProfileListLock>(names[i], ProfileListLock::Mode::kExclusive);
+  }
+}
+
+ProfileListLocks::~ProfileListLocks() { holds_[1].reset(); }
 
 ProfileListLock::~ProfileListLock() {
   if (hold_->file_fd >= 0) ::close(hold_->file_fd);  // the flock goes with it

@@ -16,9 +16,9 @@
 namespace zv {
 
 /// The name the lock of the profile list at `path` goes by: the file at
-/// the end of its link chain, with its folder's path made canonical
-/// (realpath) where the folder exists; `path` itself when its links cannot
-/// be followed.
+/// the end of its link chain, with its folder's path made canonical, as
+/// FollowToListFile gives it; `path` itself when that refuses the path (no
+/// writer then writes it, and no file is opened to lock it).
 std::string ProfileListLockName(const std::string& path);
 
 /// How many holds of this process wait for the lock of the list at `path`
@@ -44,6 +44,22 @@ class ProfileListLock {
  private:
   struct Hold;
   std::unique_ptr<Hold> hold_;
+};
+
+/// Exclusive holds on the locks of the lists at `a` and `b` (a null path:
+/// none), for an operation that changes both (a swap, a rename of one over
+/// the other). The two are taken in the order of their lock names, so two
+/// such operations on the same two lists never wait for each other; names
+/// of one list take its lock once. The second is let go first.
+class ProfileListLocks {
+ public:
+  ProfileListLocks(const char* a, const char* b);
+  ~ProfileListLocks();
+  ProfileListLocks(const ProfileListLocks&) = delete;
+  ProfileListLocks& operator=(const ProfileListLocks&) = delete;
+
+ private:
+  std::unique_ptr<ProfileListLock> holds_[2];
 };
 
 }  // namespace zv

@@ -403,6 +403,12 @@ PlistPtr CreateTopLevelDictionary(const ProfileList& rgb, const ProfileList& sim
   return root;
 }
 
+std::unique_ptr<ProfileListLock> LockCurrentProfileList() {
+  StorePath path;
+  if (!path.Load(ZV_PLIST_PROFILE_PATH)) return nullptr;
+  return std::make_unique<ProfileListLock>(path.c_str(), ProfileListLock::Mode::kExclusive);
+}
+
 bool WriteProfileLists(const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst) {
   std::string ignored_error;
   return WriteProfileListFile(ZV_PLIST_PROFILE_PATH, rgb, sim, dst, &ignored_error);
@@ -420,6 +426,7 @@ int32_t ZVPListReadProfile_All(ProfileList* rgb, ProfileList* sim, ProfileList* 
 
 int32_t ZVPListWriteProfile_All(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst) {
   if (rgb == nullptr || sim == nullptr || dst == nullptr) return -1;
+  const auto lock = zv::LockCurrentProfileList();
   if (ZVPListIsAdminProfile() == 0) return -1;
   return zv::WriteProfileLists(*rgb, *sim, *dst) ? 0 : -1;
 }

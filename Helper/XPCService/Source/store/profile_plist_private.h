@@ -44,10 +44,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/property_list.h"
+#include "store/list_lock.h"
 #include "store/zvplist.h"
 
 // Names of the field dictionaries and of the version entry, zero-padded to
@@ -268,5 +270,10 @@ PlistPtr CreateTopLevelDictionary(const ProfileList& rgb, const ProfileList& sim
 /// WriteProfileListFile on the current path with the reason dropped: the
 /// write of the whole-file writer after its write-access test.
 bool WriteProfileLists(const ProfileList& rgb, const ProfileList& sim, const ProfileList& dst);
+
+/// An exclusive hold on the lock of the list at the current path (null
+/// when no usable path is set), for a write of it or a read that a write
+/// of it follows.
+std::unique_ptr<ProfileListLock> LockCurrentProfileList();
 
 }  // namespace zv

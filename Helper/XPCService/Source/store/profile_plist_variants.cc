@@ -130,6 +130,8 @@ int32_t ZVPListWriteProfile_Dict(const ProfileList* list, int32_t selector, Prof
     aside = *list;
     given = &aside;
   }
+  // The lists written back are the ones read under the same hold.
+  const auto lock = zv::LockCurrentProfileList();
   zv::ProfileLists read{};
   (void)ZVPListReadProfile_All(&read.rgb, &read.sim, &read.dst);
   for (int32_t c = 0; c < zv::kProfileClassCount; ++c) {
@@ -137,7 +139,8 @@ int32_t ZVPListWriteProfile_Dict(const ProfileList* list, int32_t selector, Prof
   }
   const ProfileList* written[zv::kProfileClassCount] = {&read.rgb, &read.sim, &read.dst};
   written[selector] = given;
-  const int32_t result = ZVPListWriteProfile_All(written[0], written[1], written[2]);
+  const int32_t result =
+      ZVPListIsAdminProfile() != 0 && zv::WriteProfileLists(*written[0], *written[1], *written[2]) ? 0 : -1;
   if (out[selector] != nullptr) *out[selector] = *given;
   return result;
 }
@@ -182,6 +185,7 @@ int32_t ZVPListWriteProfile_All_Pap(const ProfileList* rgbBase, const ProfileLis
   if (std::find(std::begin(arguments), std::end(arguments), nullptr) != std::end(arguments)) return -1;
   if (!zv::CurrentPathUsable()) return -1;
   zv::ProfileLists mapped{};
+  const auto lock = zv::LockCurrentProfileList();
   if (ZVPListIsAdminProfile() == 0) return -1;
   if (ZVPListMappingProfile_All_Pap(rgbBase, simBase, dstBase, &mapped.rgb, &mapped.sim, &mapped.dst, rgbExclude,
                                     simExclude, dstExclude) != 0) {

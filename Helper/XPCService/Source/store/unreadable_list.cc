@@ -34,12 +34,13 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
 
 KeptAside KeepUnreadableListAside(const std::string& path, const FileIdentity& unread) {
   KeptAside result;
-  std::string target;
-  if (!FollowFinalLinks(path, &target)) {
+  ListFile file;
+  if (!FollowToListFile(path, &file, &result.error)) {
     result.outcome = KeepAsideOutcome::kNotMoved;
-    result.error = ErrnoText("readlink", path, errno);
     return result;
   }
+  if (!file.exists) return result;
+  const std::string& target = file.path;
   struct stat status;
   if (lstat(target.c_str(), &status) != 0) {
     if (errno == ENOENT) return result;
@@ -47,7 +48,7 @@ KeptAside KeepUnreadableListAside(const std::string& path, const FileIdentity& u
     result.error = ErrnoText("lstat", target, errno);
     return result;
   }
-  if (!(IdentityOf(status) == unread)) {
+  if (!S_ISREG(status.st_mode) || !(IdentityOf(status) == unread)) {
     result.outcome = KeepAsideOutcome::kReplaced;
     return result;
   }

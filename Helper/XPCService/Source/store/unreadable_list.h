@@ -36,7 +36,9 @@ struct KeptAside {
 };
 
 /// For the profile list at `path`, whose file `unread` the reader could
-/// not read: when no file is there (a dangling link included), kMissing;
+/// not read: when the path leads to no regular file or name
+/// (FollowToListFile refuses it), kNotMoved with that reason; when no file
+/// is there (a dangling link included), kMissing;
 /// when the file there now is another one than `unread` (a client wrote
 /// the list since), kReplaced. Otherwise renames that file (for a symbolic
 /// link, the file at the end of the chain, in its own folder, so that the

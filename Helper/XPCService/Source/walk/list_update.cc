@@ -87,6 +87,11 @@ void ReadOrRecall(const char* path, const std::string& name, ProfileLists* lists
 // under it and the update must start again.
 std::optional<ListUpdateOutcome> UpdateOnce(const char* path, int walk_result, const ProfileList& spool) {
   ProfileListLock lock(path, ProfileListLock::Mode::kExclusive);
+  std::string refused;
+  if (!ListPathUsable(path, &refused)) {
+    NoteListNotWritten(path, refused);
+    return ListUpdateOutcome::kNotWritten;
+  }
   auto lists = std::make_unique<ProfileLists>();
   ProfileListSnapshot snapshot;
   ReadOrRecall(path, lock.name(), lists.get(), &snapshot);

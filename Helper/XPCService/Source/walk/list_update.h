@@ -27,6 +27,9 @@ enum class ListUpdateOutcome {
 /// Brings the profile list at `path` up to date with `spool`, the rows of
 /// a walk that ended with `walk_result` (0: normally; any other value: it
 /// failed). Holds the list's lock exclusively throughout, and:
+/// - writes nothing, and reads nothing, when the path leads anywhere but
+///   to a regular file or a name nothing has yet (ListPathUsable), and
+///   notes why;
 /// - reads the list once, or not at all when the service read it before
 ///   and the file is still as it was then (list_cache.h); a missing or
 ///   unreadable one gives three empty lists;
@@ -39,9 +42,10 @@ enum class ListUpdateOutcome {
 ///   read failed, never one that took its name since: unreadable_list.h),
 ///   with a line to the walk's log sink saying where and why; when it
 ///   cannot be moved, nothing is written;
-/// - when the file at the path is another one than the one read (a client
-///   wrote the list meanwhile, or it appeared), reads it again and merges
-///   again, at most kListUpdateAttempts times in all;
+/// - when the file at the path is another one than the one read (a
+///   program that skips the lock wrote the list meanwhile: every writer of
+///   this system waits for it), reads it again and merges again, at most
+///   kListUpdateAttempts times in all;
 /// - saves atomically (WriteProfileListBytes).
 /// Notes (WalkNote::kList) why the list was not written. `path` null or
 /// empty: nothing is read or written.
