@@ -347,6 +347,51 @@ TEST_F(RunWalkRequestTest, AnMibsThatIsNoReadableMibFileIsAUsageErrorAndNeverRea
   EXPECT_EQ(g_record.mibs, "IF-MIB");
 }
 
+// The notes a walk's process sends before its end, and its end's flag.
+std::vector<std::pair<zv::WalkNote, std::string>> g_notes;
+bool g_deaf_to_bulk = false;
+
+zv::WalkRun NotingRun(const zv::WalkJob& job, const std::optional<std::string>& mibs) {
+  for (const auto& [note, text] : g_notes) zv::NoteWalk(note, text);
+  zv::WalkRun run = RecordingRun(job, mibs);
+  run.report.end->deaf_to_bulk = g_deaf_to_bulk;
+  run.report.end->variables_found = 5;
+  return run;
+}
+
+TEST_F(RunWalkRequestTest, TheServiceTellsWhatItKnowsAndTheWalksNotesOnlyWhyItFailed) {
+  using zv::WalkNote;
+  zv::WalkEnvironment environment;
+  environment.preferences_directory = dir_.path() + "/";
+  environment.run = NotingRun;
+  environment.log = RecordLog;
+  zv::SetWalkEnvironment(environment);
+  const std::string many(3000, 'r');
+  const struct {
+    int result;
+    bool deaf_to_bulk;
+    std::vector<std::pair<WalkNote, std::string>> notes;
+    std::string reason;
+  } cases[] = {
+      // What a completed walk found and the counter are the service's.
+      {0, false, {{WalkNote::kReason, "12 rows, 3 classes"}, {WalkNote::kCount, "999"}},
+       "2 rows, 3 classes; variables found: 5"},
+      {0, true, {{WalkNote::kReason, "a fallback it made up"}},
+       std::string("2 rows, 3 classes; ") + zv::kDeafToGetBulkReason},
+      {1, false, {{WalkNote::kReason, "unknown host h"}}, "unknown host h"},
+      // Many notes make no longer reason than its bound.
+      {1, false, {{WalkNote::kReason, many}, {WalkNote::kReason, many}},
+       many + "; " + many.substr(0, zv::kMaxWalkReasonBytes - many.size() - 2)},
+  };
+  for (const auto& c : cases) {
+    g_result = c.result;
+    g_deaf_to_bulk = c.deaf_to_bulk;
+    g_notes = c.notes;
+    EXPECT_EQ(Run(WalkText("M", "U", "p:arg:h:arg:"), true),
+              std::vector<std::string>{"iRet=" + std::to_string(c.result) + ":Reason:" + c.reason});
+  }
+}
+
 std::atomic<int> g_walks_inside{0};
 std::atomic<int> g_overlaps{0};
 

@@ -169,14 +169,15 @@ WalkRun RunWalkInItsProcess(const WalkJob& job, const std::optional<std::string>
       Clock::now() + std::chrono::seconds(job.state.time_limit_seconds + kWalkKillGraceSeconds);
   Watch watch(&process, deadline, &run, job.state.variables_found);
   if (watch.WriteJob(EncodeWalkJob(job))) watch.Follow();
-  if (run.ending != Ending::kEnded) ::kill(process.pid, SIGKILL);
   CloseHelperPipes(&process);
-  // How a process ended without its end is told; one that sent its end is
-  // reaped while the walk's list is merged and its reply goes out.
-  if (run.ending == Ending::kDied) {
-    run.problem = WithStatus(run.problem, ReapWalkProcess(&process, kWalkReapMs));
+  // A process that ended by itself is reaped now and told as it ended;
+  // every other one is killed and reaped aside once it has ended, so that
+  // no reply waits for a process that takes long to end.
+  int status = 0;
+  if (run.ending == Ending::kDied && ReapEndedWalkProcess(&process, &status)) {
+    run.problem = WithStatus(run.problem, status);
   } else {
-    ReapWalkProcessAside(process, kWalkReapMs);
+    EndWalkProcessAside(process);
   }
   return run;
 }
