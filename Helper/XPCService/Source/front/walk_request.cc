@@ -12,6 +12,7 @@
 #include "front/walk_admission.h"
 #include "front/walk_launcher.h"
 #include "platform/fixed_field.h"
+#include "platform/memory_wipe.h"
 #include "platform/posix_io.h"
 #include "platform/utf8.h"
 #include "store/list_lock.h"
@@ -147,6 +148,8 @@ void TakeRun(const WalkRun& run, const WalkStart& start, const WalkOptionScan& s
 
 // Runs the walk of a decoded request, once it is its turn.
 void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage, WalkOutcome* outcome) {
+  // The arguments may hold pass phrases: wiped once the walk has taken them.
+  const WipeOnExit wipe_arguments(&storage->argument_texts);
   WalkAdmission admission(ProfileListLockName(storage->current_path));
   if (!admission.admitted()) {
     outcome->result = kWalkAbandoned;
@@ -170,6 +173,7 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
     return;
   }
   WalkJob job;
+  const WipeOnExit wipe_job(&job.arguments);
   job.arguments = storage->argument_texts;
   job.state = start.state;
   job.device_deaf_to_bulk = start.device_deaf_to_bulk;
