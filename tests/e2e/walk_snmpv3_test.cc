@@ -124,10 +124,16 @@ TEST_F(SnmpV3ServiceTest, NoPassPhraseStaysInTheServicesMemory) {
   StartService();
   const CommandResult walk = WalkWith(zvtest::kSnmpV3AuthPassPhrase);
   ASSERT_EQ(walk.exit_code, 0) << walk.err;
+  // A wrong pass phrase takes the same way through the service; this one is
+  // too long for a string's own small buffer, so a copy of it would lie in
+  // memory given back, its first 16 bytes overwritten by the allocator.
+  const std::string long_phrase = "a wrong pass phrase longer than any small-string buffer";
+  ASSERT_EQ(WalkWith(long_phrase).exit_code, 1);
   const std::string memory = PrivateMemoryOf(service_->process().pid());
   // The read reaches what the service holds: its socket's path.
   ASSERT_NE(memory.find(socket_path()), std::string::npos);
-  for (const char* secret : {zvtest::kSnmpV3AuthPassPhrase, zvtest::kSnmpV3PrivPassPhrase}) {
+  for (const std::string& secret : {std::string(zvtest::kSnmpV3AuthPassPhrase),
+                                    std::string(zvtest::kSnmpV3PrivPassPhrase), long_phrase.substr(16)}) {
     EXPECT_EQ(memory.find(secret), std::string::npos) << secret;
   }
 }

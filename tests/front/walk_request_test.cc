@@ -6,6 +6,7 @@
 // replaced by a recorder that reports what a test says.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,8 +14,10 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +26,38 @@
 #include "store/zvplist.h"
 #include "support/temp_dir.h"
 #include "walk/walk_limits.h"
+
+// Every block this program gives back is looked at, while a test watches
+// for a secret: a block that still holds it left a copy behind.
+namespace {
+std::atomic<const char*> g_watched_secret{nullptr};
+std::atomic<int> g_blocks_left_with_secret{0};
+
+void LookAtGivenBack(void* block) {
+  const char* secret = g_watched_secret.load();
+  if (block == nullptr || secret == nullptr) return;
+  const std::string_view bytes(static_cast<const char*>(block), ::malloc_usable_size(block));
+  if (bytes.find(secret) != std::string_view::npos) g_blocks_left_with_secret.fetch_add(1);
+}
+}  // namespace
+
+// Built on malloc, so that the blocks can be looked at with
+// malloc_usable_size before they go back.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+  LookAtGivenBack(block);
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  LookAtGivenBack(block);
+  std::free(block);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -390,6 +425,29 @@ TEST_F(RunWalkRequestTest, TheServiceTellsWhatItKnowsAndTheWalksNotesOnlyWhyItFa
     EXPECT_EQ(Run(WalkText("M", "U", "p:arg:h:arg:"), true),
               std::vector<std::string>{"iRet=" + std::to_string(c.result) + ":Reason:" + c.reason});
   }
+}
+
+// The walk takes the arguments; nothing the request leaves behind holds
+// its pass phrase.
+TEST_F(RunWalkRequestTest, NoBlockGivenBackHoldsAPassPhrase) {
+  const std::string secret = "a pass phrase longer than a small-string buffer";
+  zv::WalkEnvironment environment;
+  environment.preferences_directory = dir_.path() + "/";
+  environment.run = [](const zv::WalkJob& job, const std::optional<std::string>&) {
+    zv::WalkRun run;
+    run.ending = zv::WalkRun::Ending::kEnded;
+    run.report.end = zv::WalkEnd{job.arguments.size() == 8 ? 0 : 1, 0, 0, false};
+    return run;
+  };
+  environment.log = RecordLog;
+  zv::SetWalkEnvironment(environment);
+  const std::optional<std::string> request =
+      WalkText("M", "U", "p:arg:-v:arg:3:arg:-A:arg:" + secret + ":arg:-X:arg:" + secret + ":arg:h:arg:");
+  g_watched_secret = secret.c_str();
+  const std::vector<std::string> replies = Run(request);
+  g_watched_secret = nullptr;
+  EXPECT_EQ(replies, std::vector<std::string>{"iRet=0"});
+  EXPECT_EQ(g_blocks_left_with_secret.load(), 0);
 }
 
 std::atomic<int> g_walks_inside{0};

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The reaper of helper processes: a process is waited for as long as it
 // runs, never dropped and never killed by the reaper, and reaped with its
-// own status once it has ended; an Add wakes a Reap that waits.
+// own status once it has ended.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <future>
 #include <map>
 #include <string>
 
@@ -63,23 +62,6 @@ TEST(ProcessReaperTest, EachProcessIsWaitedForUntilItEndsThenReapedWithItsStatus
   EXPECT_TRUE(WIFEXITED(statuses[running.pid]) && WEXITSTATUS(statuses[running.pid]) == 0);
   EXPECT_TRUE(Reaped(running.pid));
   ::close(killed_input);
-}
-
-TEST(ProcessReaperTest, AnAddWakesAReapThatWaits) {
-  pid_t reaped = -1;
-  zv::ProcessReaper reaper([&reaped](pid_t pid, int) { reaped = pid; });
-  auto waiting = std::async(std::launch::async, [&reaper] { return reaper.Reap(-1); });
-  int input = -1;
-  const zv::HelperProcess helper = StartCat(&input);
-  ::close(input);
-  // The Reap that waited with nothing to reap returns once it was woken;
-  // the one after it reaps the helper.
-  reaper.Add(helper);
-  waiting.get();
-  while (reaper.Reap(-1) != 0) {
-  }
-  EXPECT_EQ(reaped, helper.pid);
-  EXPECT_TRUE(Reaped(helper.pid));
 }
 
 }  // namespace

@@ -82,8 +82,8 @@ struct WalkOutcome {
   std::string process_line;  // logged when the walk's process misbehaved
   std::string device;        // the address the request names, as decoded
   std::string found;         // what a walk that completed found
-  bool deaf_to_bulk = false;                 // its end says the device left GETBULK unanswered
-  std::optional<int32_t> variables_found;    // the counter its end gave
+  bool deaf_to_bulk = false;  // its end says the device left GETBULK unanswered
+  std::optional<int32_t> variables_found;  // the counter its end gave
 };
 
 // "N rows, M classes": the spool rows a walk brought, and the classes its
