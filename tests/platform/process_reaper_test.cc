@@ -44,7 +44,7 @@ TEST(ProcessReaperTest, EachProcessIsWaitedForUntilItEndsThenReapedWithItsStatus
   reaper.Add(killed);
 
   // Both run: none is reaped, dropped or killed, however often it is tried.
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(reaper.Reap(0), 2u);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(reaper.Reap(0), 2u);
   EXPECT_TRUE(statuses.empty());
   EXPECT_EQ(::kill(running.pid, 0), 0);
 
