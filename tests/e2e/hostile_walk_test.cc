@@ -3,7 +3,9 @@
 // the real zvxpcd with --walk-program: whatever they do, their walk
 // answers iRet=1 by its deadline, the profile list keeps its bytes, every
 // log entry stays one line, the service's memory stays bounded, it goes on
-// answering, and it stops within a second of SIGTERM.
+// answering, and it stops within a second of SIGTERM. What such a program
+// says of its device or of what it found is not believed, and one that
+// outlives its kill is reaped once it ends.
 #include <poll.h>
 #include <signal.h>
 #include <sys/ptrace.h>

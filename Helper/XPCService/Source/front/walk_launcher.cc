@@ -90,7 +90,6 @@ bool Start(Launcher& launcher, const std::optional<std::string>& mibs, ReadyProc
   return true;
 }
 
-
 void ServeRequest(Launcher& launcher, StartRequest& request) {
   ReadyProcess process;
   if (!Start(launcher, request.mibs, &process, &request.error)) process.helper.pid = -1;

@@ -13,7 +13,9 @@
 // Every process is started by one thread of the launcher's own that lives
 // as long as the service: a walk's process asks the kernel to kill it when
 // the thread that started it ends (PR_SET_PDEATHSIG), so it must never be
-// a thread that ends before the service does.
+// a thread that ends before the service does. Every process the service
+// is done with is reaped by another thread of the launcher's own, once it
+// has ended, however long that takes (EndWalkProcessAside).
 #pragma once
 
 #include <sys/types.h>
