@@ -2,7 +2,9 @@
 // A walk program that breaks the rules of a walk's process, as one taken
 // over by a hostile printer might: given to zvxpcd with --walk-program,
 // it does what $ZVTEST_HOSTILE names instead of a walk.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -80,6 +82,17 @@ void AskTheService() {
   }
 }
 
+// Lets any process of its user trace it, then writes its pid to the FIFO
+// $ZVTEST_OUT, waiting for a reader.
+void ReportPid() {
+  ::prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
+  const int fifo = ::open(std::getenv("ZVTEST_OUT"), O_WRONLY | O_CLOEXEC);
+  if (fifo < 0) return;
+  const std::string pid = std::to_string(::getpid());
+  (void)!::write(fifo, pid.data(), pid.size());
+  ::close(fifo);
+}
+
 }  // namespace
 
 int main() {
@@ -118,6 +131,13 @@ int main() {
          std::string(40, 'N') + std::string(4, '\0'));
   } else if (mode == "asks the service") {
     AskTheService();
+  } else if (mode == "lies about its device and what it found") {
+    Send(zv::EncodeNoteMessage(zv::WalkNote::kDevice, "evil.example\nx"));
+    Send(zv::EncodeNoteMessage(zv::WalkNote::kReason, "12 rows, 3 classes"));
+    Send(zv::EncodeEndMessage({0, 0, 0, false}));
+    return 0;
+  } else if (mode == "reports its pid") {
+    ReportPid();
   }
   LiveOn();
 }

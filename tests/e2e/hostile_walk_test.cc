@@ -3,9 +3,18 @@
 // the real zvxpcd with --walk-program: whatever they do, their walk
 // answers iRet=1 by its deadline, the profile list keeps its bytes, every
 // log entry stays one line, the service's memory stays bounded, it goes on
-// answering, and it stops within a second of SIGTERM.
+// answering, and it stops within a second of SIGTERM. What such a program
+// says of its device or of what it found is not believed, and one that
+// outlives its kill is reaped once it ends.
+#include <poll.h>
 #include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <cstdio>
@@ -17,9 +26,11 @@
 #include <string>
 #include <vector>
 
+#include "service_calls.h"
 #include "store/zvplist.h"
 #include "support/scoped_variable.h"
 #include "walk_service.h"
+#include "zvxpc.h"
 
 namespace {
 
@@ -36,17 +47,18 @@ long PeakMemoryKb(pid_t pid) {
 
 class HostileWalkTest : public zvtest::WalkServiceTest {
  protected:
-  void StartWith(const std::string& mode) {
+  void StartWith(const std::string& mode, const std::string& out_file = "asked") {
     zvtest::ScopedVariable hostile("ZVTEST_HOSTILE", mode);
     zvtest::ScopedVariable socket("ZVTEST_SOCKET", dir_.File("zvxpcd.sock"));
-    zvtest::ScopedVariable out("ZVTEST_OUT", dir_.File("asked"));
+    zvtest::ScopedVariable out("ZVTEST_OUT", dir_.File(out_file));
     StartService(/*default_directory=*/false, {"--walk-timeout", "1", "--verbose", "--walk-program", ZV_HOSTILE_WALK});
   }
 
   // A walk request with arguments long enough that its job does not fit a
   // pipe: a process that never reads it must not hold the service.
-  std::string HostileWalk() {
-    return Walk("PX-100", "alice", {std::string(100000, 'a'), "127.0.0.1:9", zvtest::ProfileTableOid()});
+  std::string HostileWalk() { return Walk("PX-100", "alice", HostileArguments()); }
+  static std::vector<std::string> HostileArguments() {
+    return {std::string(100000, 'a'), "127.0.0.1:9", zvtest::ProfileTableOid()};
   }
 };
 
@@ -112,6 +124,60 @@ TEST_F(HostileWalkTest, AWalksProcessThatConnectsToTheServiceIsRefused) {
   }
   EXPECT_EQ(zvtest::ReadFile(dir_.File("asked")), "refused");
   EXPECT_EQ(walk.get(), "iRet=1");
+}
+
+// The device a walk names and what a completed walk found are the
+// service's own words: what the walk's process says of them reaches
+// neither the client nor the log.
+TEST_F(HostileWalkTest, ItsDeviceAndWhatItFoundAreTheServicesOwnWords) {
+  StartWith("lies about its device and what it found");
+  const std::string found = "no row of the profile table (is its OID the last walk argument?)";
+  EXPECT_EQ(zvtest::CallOnce(socket_path(), ZVXPC_OP_WALK_EXPLAINED,
+                             zvtest::WalkRequestText("PX-100", "alice", {"127.0.0.1:9", zvtest::ProfileTableOid()})),
+            "iRet=0" ZVXPC_REASON_MARKER + found);
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                            "xpc - mibwalk_XPC - iRet=0",
+                            "xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '127.0.0.1:9' iRet=0: " + found,
+                        }));
+}
+
+// The pid a walk's process writes to the FIFO `path`, once it opens it.
+pid_t ReadPid(const std::string& path) {
+  std::ifstream fifo(path);
+  pid_t pid = -1;
+  fifo >> pid;
+  return pid;
+}
+
+// A walk's process that outlives its kill (here: traced, it stops at its
+// exit) holds up no reply, and the service waits for it as long as it
+// takes: once let go, it is reaped, and no zombie is left.
+TEST_F(HostileWalkTest, AProcessThatOutlivesItsKillHoldsNoReplyAndIsReapedOnceItEnds) {
+  ASSERT_EQ(::mkfifo(dir_.File("pid").c_str(), 0600), 0);
+  StartWith("reports its pid", "pid");
+  auto walk = std::async(std::launch::async, [this] { return HostileWalk(); });
+  const pid_t pid = ReadPid(dir_.File("pid"));
+  ASSERT_GT(pid, 0);
+  if (::ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACEEXIT) != 0) {
+    const std::string why = std::strerror(errno);
+    walk.wait();
+    GTEST_SKIP() << "the walk's process cannot be traced here: " << why;
+  }
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  ASSERT_GE(pidfd, 0);
+  EXPECT_EQ(walk.get(), "iRet=1");
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, __WALL), pid);
+  EXPECT_EQ(status >> 8, SIGTRAP | (PTRACE_EVENT_EXIT << 8)) << "killed, it stops at its exit";
+  // Held through one more walk from start to end (whose process waits on
+  // the FIFO until its deadline).
+  EXPECT_EQ(HostileWalk(), "iRet=1");
+  ASSERT_EQ(::ptrace(PTRACE_DETACH, pid, nullptr, nullptr), 0);
+  // Its pidfd hangs up once it is reaped.
+  pollfd reaped = {pidfd, POLLHUP, 0};
+  EXPECT_EQ(::poll(&reaped, 1, 10000), 1);
+  EXPECT_FALSE(zvtest::Exists("/proc/" + std::to_string(pid)));
+  ::close(pidfd);
 }
 
 }  // namespace

@@ -3,8 +3,13 @@
 // walk's process makes the keys under its confinement: the right pass
 // phrases walk the table, a wrong one ends with iRet=1 and its reason, and
 // no pass phrase reaches the log, the client's output or any file the
-// service writes.
+// service writes, nor stays in the service's memory.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +18,31 @@
 namespace {
 
 using zvtest::CommandResult;
+
+// Every readable private mapping of process `pid` (heap, stacks, data),
+// read through /proc/PID/mem, one page range after another; what cannot be
+// read is left out.
+std::string PrivateMemoryOf(pid_t pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::ifstream maps(proc + "/maps");
+  const int mem = ::open((proc + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+  std::string memory;
+  constexpr std::size_t kChunk = 1 << 16;
+  std::string chunk(kChunk, '\0');
+  for (std::string line; mem >= 0 && std::getline(maps, line);) {
+    unsigned long start = 0;
+    unsigned long end = 0;
+    char permissions[5] = {};
+    if (std::sscanf(line.c_str(), "%lx-%lx %4s", &start, &end, permissions) != 3) continue;
+    if (permissions[0] != 'r' || permissions[3] != 'p') continue;
+    for (unsigned long at = start; at < end; at += kChunk) {
+      const ssize_t n = ::pread(mem, chunk.data(), std::min<unsigned long>(kChunk, end - at), static_cast<off_t>(at));
+      if (n > 0) memory.append(chunk, 0, static_cast<std::size_t>(n));
+    }
+  }
+  if (mem >= 0) ::close(mem);
+  return memory;
+}
 
 class SnmpV3ServiceTest : public zvtest::WalkServiceTest {
  protected:
@@ -83,6 +113,28 @@ TEST_F(SnmpV3ServiceTest, PassPhrasesWalkAndAppearInNoLogOutputOrFile) {
                                    std::string(zvtest::kSnmpV3PrivPassPhrase), wrong}) {
     EXPECT_EQ(files.find(secret), std::string::npos) << secret;
     EXPECT_EQ(output.find(secret), std::string::npos) << secret;
+  }
+}
+
+// Once the walk has answered, the service holds no copy of a pass phrase:
+// not in the request it read, the walk's arguments, the job it handed over
+// nor any buffer given back.
+TEST_F(SnmpV3ServiceTest, NoPassPhraseStaysInTheServicesMemory) {
+  if (::geteuid() != 0) GTEST_SKIP() << "reading the service's memory through /proc/PID/mem takes root";
+  StartService();
+  const CommandResult walk = WalkWith(zvtest::kSnmpV3AuthPassPhrase);
+  ASSERT_EQ(walk.exit_code, 0) << walk.err;
+  // A wrong pass phrase takes the same way through the service; this one is
+  // too long for a string's own small buffer, so a copy of it would lie in
+  // memory given back, its first 16 bytes overwritten by the allocator.
+  const std::string long_phrase = "a wrong pass phrase longer than any small-string buffer";
+  ASSERT_EQ(WalkWith(long_phrase).exit_code, 1);
+  const std::string memory = PrivateMemoryOf(service_->process().pid());
+  // The read reaches what the service holds: its socket's path.
+  ASSERT_NE(memory.find(socket_path()), std::string::npos);
+  for (const std::string& secret : {std::string(zvtest::kSnmpV3AuthPassPhrase),
+                                    std::string(zvtest::kSnmpV3PrivPassPhrase), long_phrase.substr(16)}) {
+    EXPECT_EQ(memory.find(secret), std::string::npos) << secret;
   }
 }
 

@@ -6,6 +6,7 @@
 // replaced by a recorder that reports what a test says.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,8 +14,10 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +26,38 @@
 #include "store/zvplist.h"
 #include "support/temp_dir.h"
 #include "walk/walk_limits.h"
+
+// Every block this program gives back is looked at, while a test watches
+// for a secret: a block that still holds it left a copy behind.
+namespace {
+std::atomic<const char*> g_watched_secret{nullptr};
+std::atomic<int> g_blocks_left_with_secret{0};
+
+void LookAtGivenBack(void* block) {
+  const char* secret = g_watched_secret.load();
+  if (block == nullptr || secret == nullptr) return;
+  const std::string_view bytes(static_cast<const char*>(block), ::malloc_usable_size(block));
+  if (bytes.find(secret) != std::string_view::npos) g_blocks_left_with_secret.fetch_add(1);
+}
+}  // namespace
+
+// Built on malloc, so that the blocks can be looked at with
+// malloc_usable_size before they go back.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+  LookAtGivenBack(block);
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  LookAtGivenBack(block);
+  std::free(block);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -345,6 +380,74 @@ TEST_F(RunWalkRequestTest, AnMibsThatIsNoReadableMibFileIsAUsageErrorAndNeverRea
   EXPECT_FALSE(g_record.mibs.has_value());
   Run(WalkText("M", "U", "p:arg:h:arg:"));
   EXPECT_EQ(g_record.mibs, "IF-MIB");
+}
+
+// The notes a walk's process sends before its end, and its end's flag.
+std::vector<std::pair<zv::WalkNote, std::string>> g_notes;
+bool g_deaf_to_bulk = false;
+
+zv::WalkRun NotingRun(const zv::WalkJob& job, const std::optional<std::string>& mibs) {
+  for (const auto& [note, text] : g_notes) zv::NoteWalk(note, text);
+  zv::WalkRun run = RecordingRun(job, mibs);
+  run.report.end->deaf_to_bulk = g_deaf_to_bulk;
+  run.report.end->variables_found = 5;
+  return run;
+}
+
+TEST_F(RunWalkRequestTest, TheServiceTellsWhatItKnowsAndTheWalksNotesOnlyWhyItFailed) {
+  using zv::WalkNote;
+  zv::WalkEnvironment environment;
+  environment.preferences_directory = dir_.path() + "/";
+  environment.run = NotingRun;
+  environment.log = RecordLog;
+  zv::SetWalkEnvironment(environment);
+  const std::string many(3000, 'r');
+  const struct {
+    int result;
+    bool deaf_to_bulk;
+    std::vector<std::pair<WalkNote, std::string>> notes;
+    std::string reason;
+  } cases[] = {
+      // What a completed walk found and the counter are the service's.
+      {0, false, {{WalkNote::kReason, "12 rows, 3 classes"}, {WalkNote::kCount, "999"}},
+       "2 rows, 3 classes; variables found: 5"},
+      {0, true, {{WalkNote::kReason, "a fallback it made up"}},
+       std::string("2 rows, 3 classes; ") + zv::kDeafToGetBulkReason},
+      {1, false, {{WalkNote::kReason, "unknown host h"}}, "unknown host h"},
+      // Many notes make no longer reason than its bound.
+      {1, false, {{WalkNote::kReason, many}, {WalkNote::kReason, many}},
+       many + "; " + many.substr(0, zv::kMaxWalkReasonBytes - many.size() - 2)},
+  };
+  for (const auto& c : cases) {
+    g_result = c.result;
+    g_deaf_to_bulk = c.deaf_to_bulk;
+    g_notes = c.notes;
+    EXPECT_EQ(Run(WalkText("M", "U", "p:arg:h:arg:"), true),
+              std::vector<std::string>{"iRet=" + std::to_string(c.result) + ":Reason:" + c.reason});
+  }
+}
+
+// The walk takes the arguments; nothing the request leaves behind holds
+// its pass phrase.
+TEST_F(RunWalkRequestTest, NoBlockGivenBackHoldsAPassPhrase) {
+  const std::string secret = "a pass phrase longer than a small-string buffer";
+  zv::WalkEnvironment environment;
+  environment.preferences_directory = dir_.path() + "/";
+  environment.run = [](const zv::WalkJob& job, const std::optional<std::string>&) {
+    zv::WalkRun run;
+    run.ending = zv::WalkRun::Ending::kEnded;
+    run.report.end = zv::WalkEnd{job.arguments.size() == 8 ? 0 : 1, 0, 0, false};
+    return run;
+  };
+  environment.log = RecordLog;
+  zv::SetWalkEnvironment(environment);
+  const std::optional<std::string> request =
+      WalkText("M", "U", "p:arg:-v:arg:3:arg:-A:arg:" + secret + ":arg:-X:arg:" + secret + ":arg:h:arg:");
+  g_watched_secret = secret.c_str();
+  const std::vector<std::string> replies = Run(request);
+  g_watched_secret = nullptr;
+  EXPECT_EQ(replies, std::vector<std::string>{"iRet=0"});
+  EXPECT_EQ(g_blocks_left_with_secret.load(), 0);
 }
 
 std::atomic<int> g_walks_inside{0};

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "front/walk_launcher.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -10,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/process_reaper.h"
 #include "walk/snmp_configuration.h"
 #include "walk/walk_protocol.h"
 
@@ -30,6 +32,9 @@ struct StartRequest {
   std::string error;
 };
 
+// Takes `pid` off the live processes once it was reaped.
+void Forget(pid_t pid);
+
 struct Launcher {
   std::mutex mutex;
   std::condition_variable wake;
@@ -38,8 +43,8 @@ struct Launcher {
   std::deque<StartRequest*> requests;
   std::optional<std::optional<std::string>> prepare;  // the MIBS of a start ahead that is due
   std::optional<ReadyProcess> ready;
-  std::deque<std::pair<HelperProcess, int>> to_reap;  // with each one's timeout
-  std::set<pid_t> live;
+  std::set<pid_t> live;  // started, and not reaped yet
+  ProcessReaper reaper{[](pid_t pid, int /*status*/) { Forget(pid); }};
   bool stopping = false;
   bool started = false;
 };
@@ -49,6 +54,12 @@ struct Launcher {
 Launcher& TheLauncher() {
   static Launcher* const launcher = new Launcher;
   return *launcher;
+}
+
+void Forget(pid_t pid) {
+  Launcher& launcher = TheLauncher();
+  std::lock_guard<std::mutex> lock(launcher.mutex);
+  launcher.live.erase(pid);
 }
 
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& environment,
@@ -79,17 +90,6 @@ bool Start(Launcher& launcher, const std::optional<std::string>& mibs, ReadyProc
   return true;
 }
 
-void Forget(Launcher& launcher, pid_t pid) {
-  std::lock_guard<std::mutex> lock(launcher.mutex);
-  launcher.live.erase(pid);
-}
-
-void Discard(Launcher& launcher, ReadyProcess& process) {
-  const pid_t pid = process.helper.pid;
-  DiscardHelper(&process.helper);
-  Forget(launcher, pid);
-}
-
 void ServeRequest(Launcher& launcher, StartRequest& request) {
   ReadyProcess process;
   if (!Start(launcher, request.mibs, &process, &request.error)) process.helper.pid = -1;
@@ -106,7 +106,7 @@ void PrepareAhead(Launcher& launcher, const std::optional<std::string>& mibs) {
     return;
   }
   lock.unlock();
-  Discard(launcher, process);
+  EndWalkProcessAside(process.helper);
 }
 
 // The launcher's thread: starts what callers ask for first, and the next
@@ -115,21 +115,12 @@ void PrepareAhead(Launcher& launcher, const std::optional<std::string>& mibs) {
 [[noreturn]] void Serve(Launcher& launcher) {
   for (;;) {
     std::unique_lock<std::mutex> lock(launcher.mutex);
-    launcher.wake.wait(lock, [&] {
-      return !launcher.requests.empty() || !launcher.to_reap.empty() || (launcher.prepare && !launcher.stopping);
-    });
+    launcher.wake.wait(lock, [&] { return !launcher.requests.empty() || (launcher.prepare && !launcher.stopping); });
     if (!launcher.requests.empty()) {
       StartRequest* request = launcher.requests.front();
       launcher.requests.pop_front();
       lock.unlock();
       ServeRequest(launcher, *request);
-      continue;
-    }
-    if (!launcher.to_reap.empty()) {
-      auto [process, timeout_ms] = launcher.to_reap.front();
-      launcher.to_reap.pop_front();
-      lock.unlock();
-      (void)ReapWalkProcess(&process, timeout_ms);
       continue;
     }
     const std::optional<std::string> mibs = *launcher.prepare;
@@ -149,7 +140,7 @@ std::optional<ReadyProcess> TakeReady(Launcher& launcher, const std::optional<st
   }
   if (ready && (ready->mibs != mibs || HelperEnded(ready->helper) ||
                 ready->fingerprint != SnmpConfigurationFingerprint(mibs))) {
-    Discard(launcher, *ready);
+    EndWalkProcessAside(ready->helper);
     ready.reset();
   }
   return ready;
@@ -165,6 +156,11 @@ void StartWalkLauncher(std::string program, std::vector<std::string> environment
   if (launcher.started) return;
   launcher.started = true;
   std::thread([&launcher] { Serve(launcher); }).detach();
+  // Reaps on a thread of its own: a process that takes long to end holds
+  // up no start.
+  std::thread([&launcher] {
+    for (;;) launcher.reaper.Reap(-1);
+  }).detach();
 }
 
 bool LaunchWalkProcess(const std::optional<std::string>& mibs, HelperProcess* process, std::string* error) {
@@ -213,7 +209,7 @@ void StopWalkLauncher() {
     ready.swap(launcher.ready);
   }
   launcher.wake.notify_all();
-  if (ready) Discard(launcher, *ready);
+  if (ready) EndWalkProcessAside(ready->helper);
 }
 
 bool IsWalkProcess(pid_t pid) {
@@ -222,20 +218,18 @@ bool IsWalkProcess(pid_t pid) {
   return launcher.live.count(pid) != 0;
 }
 
-void ReapWalkProcessAside(HelperProcess process, int timeout_ms) {
-  Launcher& launcher = TheLauncher();
-  {
-    std::lock_guard<std::mutex> lock(launcher.mutex);
-    launcher.to_reap.emplace_back(process, timeout_ms);
-  }
-  launcher.wake.notify_all();
+void EndWalkProcessAside(HelperProcess process) {
+  if (process.pid <= 0) return;
+  ::kill(process.pid, SIGKILL);
+  CloseHelperPipes(&process);
+  TheLauncher().reaper.Add(process);
 }
 
-int ReapWalkProcess(HelperProcess* process, int timeout_ms) {
+bool ReapEndedWalkProcess(HelperProcess* process, int* status) {
   const pid_t pid = process->pid;
-  const int status = ReapHelper(process, timeout_ms);
-  Forget(TheLauncher(), pid);
-  return status;
+  if (!ReapEndedHelper(process, status)) return false;
+  Forget(pid);
+  return true;
 }
 
 }  // namespace zv

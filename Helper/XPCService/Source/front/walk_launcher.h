@@ -13,7 +13,9 @@
 // Every process is started by one thread of the launcher's own that lives
 // as long as the service: a walk's process asks the kernel to kill it when
 // the thread that started it ends (PR_SET_PDEATHSIG), so it must never be
-// a thread that ends before the service does.
+// a thread that ends before the service does. Every process the service
+// is done with is reaped by another thread of the launcher's own, once it
+// has ended, however long that takes (EndWalkProcessAside).
 #pragma once
 
 #include <sys/types.h>
@@ -49,12 +51,15 @@ void StopWalkLauncher();
 /// or running a walk and not yet reaped).
 bool IsWalkProcess(pid_t pid);
 
-/// Reaps a walk's process (ReapHelper, with `timeout_ms`) and forgets it.
-int ReapWalkProcess(HelperProcess* process, int timeout_ms);
+/// Reaps a walk's process that has ended (ReapEndedHelper) and forgets
+/// it: true with its wait status; false, with nothing changed, while it
+/// runs or cannot be reaped yet.
+bool ReapEndedWalkProcess(HelperProcess* process, int* status);
 
-/// Has the launcher's thread reap `process` (pipes closed already) once it
-/// has ended, waiting up to `timeout_ms` and then killing it; returns at
-/// once, so that a reply does not wait for a process's end.
-void ReapWalkProcessAside(HelperProcess process, int timeout_ms);
+/// Kills a walk's process (SIGKILL), closes its pipes, and has it reaped,
+/// on a thread of the launcher's own, once it has ended, however long that
+/// takes; it counts as a walk's process (IsWalkProcess) until then.
+/// Returns at once, so that no reply waits for a process's end.
+void EndWalkProcessAside(HelperProcess process);
 
 }  // namespace zv

@@ -12,6 +12,7 @@
 #include "front/walk_admission.h"
 #include "front/walk_launcher.h"
 #include "platform/fixed_field.h"
+#include "platform/memory_wipe.h"
 #include "platform/posix_io.h"
 #include "platform/utf8.h"
 #include "store/list_lock.h"
@@ -74,11 +75,15 @@ WalkRun RunInOwnProcess(const WalkJob& job, const std::optional<std::string>& mi
   return run;
 }
 
-// What one walk request came to, beside its result.
+// What one walk request came to, beside its result: what the service
+// knows itself, never what the walk's process says of it.
 struct WalkOutcome {
   int result = kWalkRequestRefused;
   std::string process_line;  // logged when the walk's process misbehaved
+  std::string device;        // the address the request names, as decoded
   std::string found;         // what a walk that completed found
+  bool deaf_to_bulk = false;  // its end says the device left GETBULK unanswered
+  std::optional<int32_t> variables_found;  // the counter its end gave
 };
 
 // "N rows, M classes": the spool rows a walk brought, and the classes its
@@ -117,6 +122,8 @@ void TakeRun(const WalkRun& run, const WalkStart& start, const WalkOptionScan& s
       // A walk that never reached the device counts as failed for the merge.
       (void)UpdateProfileListFile(path, end.result < 0 ? 1 : end.result, *run.report.spool);
       outcome->found = FoundText(run.report);
+      outcome->deaf_to_bulk = end.deaf_to_bulk;
+      outcome->variables_found = end.variables_found;
       return;
     }
     case WalkRun::Ending::kTimedOut:
@@ -141,6 +148,8 @@ void TakeRun(const WalkRun& run, const WalkStart& start, const WalkOptionScan& s
 
 // Runs the walk of a decoded request, once it is its turn.
 void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage, WalkOutcome* outcome) {
+  // The arguments may hold pass phrases: wiped once the walk has taken them.
+  const WipeOnExit wipe_arguments(&storage->argument_texts);
   WalkAdmission admission(ProfileListLockName(storage->current_path));
   if (!admission.admitted()) {
     outcome->result = kWalkAbandoned;
@@ -151,6 +160,7 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
     NoteWalk(WalkNote::kList, "the preferences folder could not be created: " + folder_error);
   }
   const WalkOptionScan scan = ScanWalkOptions(storage->argument_texts);
+  outcome->device = scan.address.value_or("");
   std::string mibs_problem;
   const bool mibs_usable = !scan.mibs || MibsValueUsable(*scan.mibs, &mibs_problem);
   const WalkStart start = BeginSharedWalk(scan.address, mibs_usable ? scan.mibs : std::nullopt);
@@ -163,6 +173,7 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
     return;
   }
   WalkJob job;
+  const WipeOnExit wipe_job(&job.arguments);
   job.arguments = storage->argument_texts;
   job.state = start.state;
   job.device_deaf_to_bulk = start.device_deaf_to_bulk;
@@ -175,11 +186,29 @@ WalkLogSink LogChannel(const WalkEnvironment& environment) {
   return environment.log ? environment.log : LogErrorLine;
 }
 
-// The reason of one walk request: the refusal, or the walk's notes.
-std::string ReasonOf(WalkDecodeStatus status, int result, WalkNotes* notes, const WalkOutcome& outcome) {
-  if (status != WalkDecodeStatus::kReady) return WalkRefusalReason(status);
+// The notes a walk request tells of, with what the service knows itself
+// in place of what the walk's process said of it: the device, what a
+// completed walk found and met, and the counter. The walk's own reasons
+// tell only why a walk failed.
+void TakeServiceFacts(const WalkOutcome& outcome, WalkNotes* notes) {
+  notes->device = outcome.device;
   notes->found = outcome.found;
-  return WalkReasonText(result, *notes);
+  if (!notes->count.empty()) {
+    notes->count = outcome.variables_found ? std::to_string(*outcome.variables_found) : "";
+  }
+  if (outcome.result != 0) return;
+  notes->reasons.clear();
+  if (outcome.deaf_to_bulk) notes->reasons.emplace_back(kDeafToGetBulkReason);
+}
+
+// The reason of one walk request: the refusal, or the walk's notes, cut
+// to kMaxWalkReasonBytes.
+std::string ReasonOf(WalkDecodeStatus status, WalkNotes* notes, const WalkOutcome& outcome) {
+  if (status != WalkDecodeStatus::kReady) return WalkRefusalReason(status);
+  TakeServiceFacts(outcome, notes);
+  std::string reason = WalkReasonText(outcome.result, *notes);
+  reason.resize(Utf8PrefixLength(reason, kMaxWalkReasonBytes));
+  return reason;
 }
 
 // The verbose entry of one walk request: the names as the request gave
@@ -214,7 +243,7 @@ void RunWalkRequestWith(const std::optional<std::string>& request, const xpc::Re
   // The service is stopping: the connection layer tells the client so.
   if (outcome.result == kWalkAbandoned) return;
   WalkNotes notes = TakeWalkNotes();
-  const std::string reason = ReasonOf(status, outcome.result, &notes, outcome);
+  const std::string reason = ReasonOf(status, &notes, outcome);
   const std::string result_text = ZVXPC_WALK_RESULT + std::to_string(outcome.result);
   reply(explained ? result_text + ZVXPC_REASON_MARKER + ValidUtf8Text(OneLineText(reason)) : result_text);
   log("xpc - mibwalk_XPC - " + result_text);

@@ -31,6 +31,8 @@ static_assert(kMaxSpoolPathBytes == kWalkPathBufferSize - 1);
 static_assert(kMaxStorePathBytes == ZV_PLIST_PATH_BUFFER_SIZE - 1);
 /// Entries of the walk's argument vector.
 constexpr std::size_t kWalkArgumentSlots = 512;
+/// Longest reason a walk request gives (a walk's notes can hold many).
+constexpr std::size_t kMaxWalkReasonBytes = 4096;
 /// The walk result given to a request that is refused before any walk.
 constexpr int kWalkRequestRefused = -1;
 
@@ -122,7 +124,10 @@ void StopWalks();
 /// the service stops gets no reply and no log line. Before the walk the
 /// preferences folder is created when it is missing
 /// (preferences_on_demand.h). With the verbose log on, one more entry
-/// tells user, model, device, result and reason.
+/// tells user, model, device, result and reason. The service tells what it
+/// knows itself: the device is the address the request names, a completed
+/// walk's reason says what the service merged, and the notes of the walk's
+/// process give the reason of a failed walk only.
 void RunWalkRequest(const std::optional<std::string>& request, const xpc::Reply& reply);
 
 /// As RunWalkRequest, with the reply "iRet=<result>" ZVXPC_REASON_MARKER

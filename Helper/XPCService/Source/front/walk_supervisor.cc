@@ -12,6 +12,7 @@
 
 #include "front/walk_launcher.h"
 #include "platform/helper_process.h"
+#include "platform/memory_wipe.h"
 #include "platform/posix_io.h"
 #include "walk/debug_sink.h"
 
@@ -168,15 +169,20 @@ WalkRun RunWalkInItsProcess(const WalkJob& job, const std::optional<std::string>
   const Clock::time_point deadline =
       Clock::now() + std::chrono::seconds(job.state.time_limit_seconds + kWalkKillGraceSeconds);
   Watch watch(&process, deadline, &run, job.state.variables_found);
-  if (watch.WriteJob(EncodeWalkJob(job))) watch.Follow();
-  if (run.ending != Ending::kEnded) ::kill(process.pid, SIGKILL);
+  std::string job_text = EncodeWalkJob(job);
+  const bool handed_over = watch.WriteJob(job_text);
+  // The job may hold pass phrases: the service keeps no copy of it.
+  WipeString(&job_text);
+  if (handed_over) watch.Follow();
   CloseHelperPipes(&process);
-  // How a process ended without its end is told; one that sent its end is
-  // reaped while the walk's list is merged and its reply goes out.
-  if (run.ending == Ending::kDied) {
-    run.problem = WithStatus(run.problem, ReapWalkProcess(&process, kWalkReapMs));
+  // A process that ended by itself is reaped now and told as it ended;
+  // every other one is killed and reaped aside once it has ended, so that
+  // no reply waits for a process that takes long to end.
+  int status = 0;
+  if (run.ending == Ending::kDied && ReapEndedWalkProcess(&process, &status)) {
+    run.problem = WithStatus(run.problem, status);
   } else {
-    ReapWalkProcessAside(process, kWalkReapMs);
+    EndWalkProcessAside(process);
   }
   return run;
 }

@@ -19,9 +19,6 @@ namespace zv {
 
 /// Time a walk's process gets beyond its time limit before it is killed.
 inline constexpr int kWalkKillGraceSeconds = 2;
-/// Longest wait for a walk's process to end once it was killed, or once
-/// it sent its end.
-inline constexpr int kWalkReapMs = 500;
 
 /// How one walk in its process went.
 struct WalkRun {
@@ -43,9 +40,10 @@ struct WalkRun {
 /// thread, in order, as it arrives. The job is written without blocking,
 /// under the walk's deadline (its time limit and kWalkKillGraceSeconds).
 /// Returns once the process has sent its end, broke a rule, ended, or its
-/// deadline passed; the process has then been reaped (or killed and left
-/// to the kernel after kWalkReapMs). After StopWalkProcesses every walk
-/// ends within about 0.1 s as kAbandoned.
+/// deadline passed. A process that ended by itself has then been reaped;
+/// any other one has been killed and is reaped aside once it has ended
+/// (EndWalkProcessAside). After StopWalkProcesses every walk ends within
+/// about 0.1 s as kAbandoned.
 WalkRun RunWalkInItsProcess(const WalkJob& job, const std::optional<std::string>& mibs);
 
 /// For a service that stops: every walk's process is killed (it writes

@@ -122,28 +122,27 @@ void CloseHelperPipes(HelperProcess* helper) {
 
 bool HelperEnded(const HelperProcess& helper) { return AwaitEnd(helper, 0); }
 
-int ReapHelper(HelperProcess* helper, int timeout_ms) {
-  int status = 0;
-  if (helper->pid > 0) {
-    if (!AwaitEnd(*helper, timeout_ms)) {
-      ::kill(helper->pid, SIGKILL);
-      (void)AwaitEnd(*helper, timeout_ms);
-    }
-    pid_t reaped;
-    do {
-      reaped = ::waitpid(helper->pid, &status, WNOHANG);
-    } while (reaped < 0 && errno == EINTR);
-    if (reaped == 0) status = SIGKILL;  // a wait status of "killed by SIGKILL"
-  }
+bool ReapEndedHelper(HelperProcess* helper, int* status) {
+  if (helper->pid <= 0) return false;
+  pid_t reaped;
+  do {
+    reaped = ::waitpid(helper->pid, status, WNOHANG);
+  } while (reaped < 0 && errno == EINTR);
+  if (reaped != helper->pid) return false;
   CloseIfOpen(&helper->pidfd);
   helper->pid = -1;
-  return status;
+  return true;
 }
 
 void DiscardHelper(HelperProcess* helper) {
-  if (helper->pid > 0) ::kill(helper->pid, SIGKILL);
+  if (helper->pid > 0) {
+    ::kill(helper->pid, SIGKILL);
+    while (::waitpid(helper->pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
   CloseHelperPipes(helper);
-  (void)ReapHelper(helper, 1000);
+  CloseIfOpen(&helper->pidfd);
+  helper->pid = -1;
 }
 
 std::string DescribeProcessEnd(int status) {

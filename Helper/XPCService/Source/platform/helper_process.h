@@ -36,13 +36,14 @@ void CloseHelperPipes(HelperProcess* helper);
 /// True once the helper has ended (it may not be reaped yet).
 bool HelperEnded(const HelperProcess& helper);
 
-/// Reaps the helper, waiting up to `timeout_ms` for it to end, and
-/// SIGKILL and up to `timeout_ms` again when it has not; closes its pidfd.
-/// Its wait status; SIGKILL's when it could not be reaped in time (the
-/// kernel reaps it when this process ends).
-int ReapHelper(HelperProcess* helper, int timeout_ms);
+/// Reaps the helper if it has ended, without waiting: true with its wait
+/// status in `*status` (its pidfd closed, its pid forgotten); false, with
+/// nothing changed, while it runs or cannot be reaped yet (a tracer holds
+/// it). A process that is never reaped stays a zombie for the caller's life.
+bool ReapEndedHelper(HelperProcess* helper, int* status);
 
-/// Kills the helper (SIGKILL), closes its descriptors and reaps it.
+/// Kills the helper (SIGKILL), closes its descriptors and waits for its
+/// end, however long that takes: only for a helper that was just started.
 void DiscardHelper(HelperProcess* helper);
 
 /// How a process with wait status `status` ended, in words: "exited with

@@ -16,6 +16,7 @@
 #include "walk/snmp_library.h"
 #include "walk/spool_list.h"
 #include "walk/walk_arguments.h"
+#include "walk/walk_protocol.h"
 #include "walk/walk_reasons.h"
 #include "walk/walk_settings.h"
 
@@ -202,7 +203,7 @@ zv::WaitOutcome SendRequest(netsnmp_session* session, int command, const oid* na
 // The walk's first GETBULK went unanswered and the GETNEXT sent instead
 // was answered: the device answers, but not GETBULK.
 void NoteDeafToGetBulk() {
-  zv::NoteWalkReason("the device left the walk's first GETBULK request unanswered; the walk went on by GETNEXT");
+  zv::NoteWalk(zv::WalkNote::kReason, zv::kDeafToGetBulkReason);
   zv::SetWalkFoundDeviceDeafToGetBulk(true);
 }
 

@@ -50,9 +50,10 @@ WalkOptionScan ScanWalkOptions(const std::vector<std::string>& arguments) {
       const Letter kind = Classify(letter);
       if (kind == Letter::kUnknown || EndsTheParse(letter)) return scan;
       if (kind == Letter::kFlag) continue;
-      std::string value;
+      // A view, not a copy: the value may be a pass phrase.
+      std::string_view value;
       if (at + 1 < argument.size()) {
-        value = argument.substr(at + 1);
+        value = std::string_view(argument).substr(at + 1);
       } else if (index < arguments.size()) {
         value = arguments[index++];
       } else {
@@ -62,7 +63,7 @@ WalkOptionScan ScanWalkOptions(const std::vector<std::string>& arguments) {
         if (index >= arguments.size()) return scan;
         ++index;
       }
-      if (letter == 'm') scan.mibs = value;
+      if (letter == 'm') scan.mibs = std::string(value);
       break;
     }
   }

@@ -39,6 +39,7 @@ class ByteWriter {
   void operator()(int32_t value) { Unsigned(static_cast<uint32_t>(value), 4); }
   void operator()(int64_t value) { Unsigned(static_cast<uint64_t>(value), 8); }
   void operator()(const std::string& value) { Text(value); }
+  void Reserve(std::size_t size) { out_.reserve(size); }
   std::string Take() { return std::move(out_); }
 
  private:
@@ -132,10 +133,23 @@ void ForEachRowNumberField(Record& record, Visit&& visit) {
   visit(record.ProfileAvailability);
 }
 
+// The bytes of `job`'s encoding, counted before it is written.
+std::size_t EncodedJobSize(const WalkJob& job) {
+  ByteWriter fixed;
+  ForEachWalkStateField(job.state, fixed);
+  fixed(job.device_deaf_to_bulk);
+  std::size_t size = 4 + fixed.Take().size();
+  for (const std::string& argument : job.arguments) size += 4 + argument.size();
+  return size;
+}
+
 }  // namespace
 
 std::string EncodeWalkJob(const WalkJob& job) {
+  // Written into one buffer of its final size: growing it would leave
+  // copies of the arguments (pass phrases among them) behind.
   ByteWriter writer;
+  writer.Reserve(EncodedJobSize(job));
   writer.Unsigned(job.arguments.size(), 4);
   for (const std::string& argument : job.arguments) writer(argument);
   ForEachWalkStateField(job.state, writer);

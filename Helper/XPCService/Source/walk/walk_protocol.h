@@ -74,6 +74,11 @@ struct WalkEnd {
   bool deaf_to_bulk = false;    // the device left this walk's GETBULK unanswered
 };
 
+/// What a walk whose end says deaf_to_bulk met, in the user's words: the
+/// walk notes it as it goes on by GETNEXT, the service tells it from the end.
+inline constexpr char kDeafToGetBulkReason[] =
+    "the device left the walk's first GETBULK request unanswered; the walk went on by GETNEXT";
+
 /// The messages of a walk's process, in the order they are sent.
 std::string EncodeNoteMessage(WalkNote note, std::string_view text);
 std::string EncodeSettingsMessage(const WalkToggles& toggled);

@@ -10,6 +10,7 @@
 #include <new>
 #include <system_error>
 
+#include "platform/memory_wipe.h"
 #include "platform/posix_io.h"
 #include "platform/xpc/frame_assembler.h"
 #include "platform/xpc/frame_io.h"
@@ -187,7 +188,11 @@ bool Connection::HandleRequest(FrameReader& reader, std::string_view payload) {
     SendError("the service is busy");
     return false;
   }
-  if (!Invoke(index)) {
+  const bool replied = Invoke(index);
+  // The request may hold secrets (a walk's pass phrases): it is wiped as
+  // soon as it has been served, before its reply goes out.
+  if (argument_) WipeString(&*argument_);
+  if (!replied) {
     // An operation abandoned because the service stops (a walk) ends
     // without a reply; its client learns why.
     if (stopping_.load()) {

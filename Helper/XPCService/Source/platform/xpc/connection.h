@@ -36,7 +36,9 @@ struct ConnectionLimits {
 /// and one the budget cannot hold; an idle connection is closed without a
 /// word. Other connections are unaffected. The text of a request is held
 /// on the budget from its first byte until its reply has gone out; after
-/// each request the connection keeps only small buffers.
+/// each request the connection keeps only small buffers. The text of a
+/// request is wiped, in the frame it came in and in its copy, once its
+/// operation has returned, before the reply goes out.
 class Connection {
  public:
   /// Takes ownership of the connected socket `fd`. `on_finished` runs on

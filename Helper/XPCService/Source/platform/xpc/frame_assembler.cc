@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/memory_wipe.h"
 #include "platform/xpc/wire_format.h"
 
 namespace zv::xpc {
@@ -24,6 +25,7 @@ FrameAssembler::FrameAssembler(FrameBudget* budget, std::size_t chunk_bytes)
       size_(chunk_bytes_) {}
 
 FrameAssembler::~FrameAssembler() {
+  WipeBytes(buffer_.get(), end_);
   if (budget_ != nullptr) budget_->Give(charged_);
 }
 
@@ -35,6 +37,7 @@ std::size_t FrameAssembler::PendingFrameBytes() const {
 
 FrameAssembler::Step FrameAssembler::Take(std::string_view* payload) {
   if (begin_ == end_) {
+    WipeBytes(buffer_.get(), end_);
     begin_ = end_ = 0;
     // The memory of a large frame goes back once the frame is consumed.
     if (size_ > chunk_bytes_) Resize(chunk_bytes_);
@@ -53,6 +56,7 @@ FrameAssembler::Step FrameAssembler::Take(std::string_view* payload) {
 
 std::size_t FrameAssembler::HandOverFrame() {
   if (begin_ != end_) return 0;
+  WipeBytes(buffer_.get(), end_);
   begin_ = end_ = 0;
   const std::size_t handed = charged_;
   // With nothing charged any more, the shrink gives nothing back itself.
@@ -67,6 +71,7 @@ std::size_t FrameAssembler::HandOverFrame() {
 void FrameAssembler::Compact() {
   if (begin_ == 0) return;
   std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+  WipeBytes(buffer_.get() + end_ - begin_, begin_);
   end_ -= begin_;
   begin_ = 0;
 }
@@ -93,6 +98,7 @@ bool FrameAssembler::Resize(std::size_t size) {
     return false;
   }
   std::memcpy(resized.get(), buffer_.get(), std::min(end_, size));
+  WipeBytes(buffer_.get(), end_);
   buffer_ = std::move(resized);
   size_ = size;
   if (budget_ != nullptr && charge < charged_) budget_->Give(charged_ - charge);

@@ -37,7 +37,9 @@ class FrameBudget {
 /// arrive (never to a length a header merely announces); growth beyond the
 /// first chunk is drawn from the budget and given back once the frame has
 /// been taken and nothing further is buffered, or handed over to the
-/// caller with the frame (HandOverFrame).
+/// caller with the frame (HandOverFrame). Bytes of frames already taken
+/// are wiped before their room is reused or given back: a frame may hold
+/// secrets.
 class FrameAssembler {
  public:
   /// Bytes of the buffer every assembler has without drawing on a budget.
