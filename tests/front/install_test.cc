@@ -64,6 +64,10 @@ TEST_F(FrontInstallTest, InstallsTheServiceInLibexecAndItsUserUnits) {
   const CommandResult walk_libraries = RunCommand({"/usr/bin/ldd", prefix_.File("libexec/zvxpcd-walk")});
   EXPECT_EQ(service_libraries.out.find("libnetsnmp"), std::string::npos) << service_libraries.out;
   EXPECT_NE(walk_libraries.out.find("libnetsnmp"), std::string::npos) << walk_libraries.out;
+  // The process that decodes a printer's packets maps no list writer.
+  for (const char* library : {"libplist", "libpugixml"}) {
+    EXPECT_EQ(walk_libraries.out.find(library), std::string::npos) << library << "\n" << walk_libraries.out;
+  }
   EXPECT_FALSE(zvtest::Exists(prefix_.File("bin/zvxpcd")));
 
   const std::string socket_unit = zvtest::ReadFile(SocketUnitPath());

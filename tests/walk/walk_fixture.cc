@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "walk/walk_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <sstream>
 
 #include "platform/fixed_field.h"
 #include "support/snmp_agents.h"
 #include "walk/walk_settings.h"
+#include "walk/list_update.h"
 #include "walk/walk_driver.h"
+#include "walk/walk_protocol.h"
 
 namespace zvtest {
 
@@ -39,13 +43,27 @@ int UsedSlots(const ProfileList& list) {
   return used;
 }
 
+int WalkVector(int argc, char** argv) {
+  const int32_t start_count = numprinted;
+  const int result = mib_walk(argc, argv);
+  if (result == zv::kWalkAbandoned) return result;
+  zv::WalkReport report;
+  zv::WalkReportReader reader(start_count, nullptr);
+  EXPECT_TRUE(reader.Feed(zv::EncodeWalkOutcome(result), &report)) << reader.problem();
+  EXPECT_TRUE(report.end.has_value());
+  if (report.end) {
+    (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, zv::MergedWalkResult(report.end->result), *report.spool);
+  }
+  return result;
+}
+
 int Walk(const std::vector<std::string>& arguments) {
   std::vector<std::string> copies = {"mib_walk"};
   copies.insert(copies.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  return mib_walk(static_cast<int>(copies.size()), argv.data());
+  return WalkVector(static_cast<int>(copies.size()), argv.data());
 }
 
 CurrentPlist::CurrentPlist(const std::string& path) : path_(path.begin(), path.end()) {

@@ -114,8 +114,7 @@ void TakeRun(const WalkRun& run, const WalkStart& start, const WalkOptionScan& s
       TakeVariablesFound(start.state.variables_found, end.variables_found);
       if (end.deaf_to_bulk && scan.address) RememberDeafToBulk(*scan.address);
       outcome->result = end.result;
-      // A walk that never reached the device counts as failed for the merge.
-      (void)UpdateProfileListFile(path, end.result < 0 ? 1 : end.result, *run.report.spool);
+      (void)UpdateProfileListFile(path, MergedWalkResult(end.result), *run.report.spool);
       outcome->found = FoundText(run.report);
       return;
     }
