@@ -2,6 +2,9 @@
 #include "walk/walk_fixture.h"
 
 #include <gtest/gtest.h>
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/snmpusm.h>
 
 #include <cstring>
 #include <sstream>
@@ -43,7 +46,26 @@ int UsedSlots(const ProfileList& list) {
   return used;
 }
 
+namespace {
+
+// Each walk ships in a process of its own. The library makes an SNMPv3
+// user of a session's name and keys for each device, and a later session
+// for the same user and device would get that user's keys: a walk of the
+// tests begins without the users of the walks before it, as in a fresh
+// process.
+void ForgetEarlierSnmpUsers() {
+  while (struct usmUser* user = usm_get_userList()) {
+    usm_remove_user(user);
+    user->next = nullptr;
+    user->prev = nullptr;
+    usm_free_user(user);
+  }
+}
+
+}  // namespace
+
 int WalkVector(int argc, char** argv) {
+  ForgetEarlierSnmpUsers();
   const int32_t start_count = numprinted;
   const int result = mib_walk(argc, argv);
   if (result == zv::kWalkAbandoned) return result;

@@ -225,9 +225,8 @@ int main(int argc, char** argv) {
   HandleSignals();
   zv::SetWalkNoteSink(ForwardNote);
   // Everything the library reads from files, it reads confined to reading.
-  bool landlock = false;
   std::string error;
-  if (!zv::ConfineWalkReading(zv::WalkReadablePaths(), &landlock, &error)) {
+  if (!zv::ConfineWalkReading(zv::WalkReadablePaths(), &error)) {
     zv::NoteWalk(zv::WalkNote::kReason, "the walk's process could not be confined: " + error);
     ::_exit(kExitNotConfined);
   }
