@@ -313,7 +313,6 @@ TEST_F(RunWalkRequestTest, AnMibsThatIsNoReadableMibFileIsAUsageErrorAndNeverRea
     std::string mibs;
     std::string reason;
   } cases[] = {
-      {"/dev/stdin", "-m: '/dev/stdin' is not a regular file"},
       {dir_.File("fifo"), "-m: '" + dir_.File("fifo") + "' is not a regular file"},
       {long_path, "-m: the value is longer than 2048 bytes"},
       {dir_.File("outside.mib"),
