@@ -22,6 +22,7 @@
 #include "front/walk_request.h"
 #include "store/zvplist.h"
 #include "support/temp_dir.h"
+#include "walk/debug_sink.h"
 #include "walk/walk_limits.h"
 
 namespace {
@@ -178,6 +179,7 @@ RunRecord g_record;
 std::vector<std::string> g_log;
 zv::WalkRun::Ending g_ending = zv::WalkRun::Ending::kEnded;
 int g_result = 0;
+std::string g_reason;  // a reason the walk's process notes, when not empty
 std::vector<std::pair<int, ProfileRecord>> g_rows;
 
 ProfileRecord Row(const char* file_name, int profile_class) {
@@ -193,6 +195,7 @@ zv::WalkRun RecordingRun(const zv::WalkJob& job, const std::optional<std::string
   ++g_record.calls;
   g_record.arguments = job.arguments;
   g_record.mibs = mibs;
+  if (!g_reason.empty()) zv::NoteWalk(zv::WalkNote::kReason, g_reason);
   zv::WalkRun run;
   run.ending = g_ending;
   run.problem = "sent a row numbered 501";
@@ -214,6 +217,7 @@ class RunWalkRequestTest : public ::testing::Test {
     g_log.clear();
     g_ending = zv::WalkRun::Ending::kEnded;
     g_result = 0;
+    g_reason.clear();
     g_rows = {{1, Row("A.ICC", 1)}, {2, Row("S.ICC", 3)}};
     zv::WalkEnvironment environment;
     environment.preferences_directory = dir_.path() + "/";
@@ -262,6 +266,15 @@ TEST_F(RunWalkRequestTest, TheServiceMergesWhatTheWalkReportedAndRepliesItsResul
   // The explained walk says what it found.
   EXPECT_EQ(Run(WalkText("M", "U", "p:arg:127.0.0.1:arg:"), true),
             std::vector<std::string>{"iRet=0:Reason:2 rows, 3 classes"});
+}
+
+// A reason is the walk's process's words, which a printer's answer may
+// fill: the reply keeps it on the one line of its frame.
+TEST_F(RunWalkRequestTest, AReasonWithALineFeedReachesTheClientOnOneLine) {
+  g_result = 1;
+  g_reason = "no answer\niRet=0";
+  EXPECT_EQ(Run(WalkText("M", "U", "p:arg:h:arg:"), true),
+            std::vector<std::string>{"iRet=1:Reason:no answer\\x0AiRet=0"});
 }
 
 TEST_F(RunWalkRequestTest, EachEndingOfTheWalksProcessHasItsReplyLogAndMerge) {
