@@ -44,7 +44,7 @@ int WalkInItsProcess(const zv::WalkJob& job) {
   const zv::WalkRun run = zv::RunWalkInItsProcess(job, std::nullopt);
   zv::PrepareNextWalkProcess(std::nullopt);
   if (run.ending != zv::WalkRun::Ending::kEnded) return 1;
-  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, zv::MergedWalkResult(run.report.end->result),
+  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, run.report.end->result,
                                   *run.report.spool);
   return run.report.end->result;
 }
@@ -55,7 +55,7 @@ int WalkHere(const zv::WalkJob& job) {
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
   const int result = mib_walk(static_cast<int>(copies.size()), argv.data());
-  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, zv::MergedWalkResult(result), PlistForSpool);
+  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, result, PlistForSpool);
   return result;
 }
 

@@ -20,7 +20,6 @@
 #include "store/zvplist.h"
 #include "walk/list_update.h"
 #include "walk/walk_driver.h"
-#include "walk/walk_protocol.h"
 #include "walk/walk_settings.h"
 #include "walk/walk_state.h"
 
@@ -62,7 +61,7 @@ int WalkOnce(const std::vector<std::string>& arguments) {
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
   const int result = mib_walk(static_cast<int>(copies.size()), argv.data());
-  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, zv::MergedWalkResult(result), PlistForSpool);
+  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, result, PlistForSpool);
   return result;
 }
 

@@ -74,7 +74,7 @@ int WalkVector(int argc, char** argv) {
   EXPECT_TRUE(reader.Feed(zv::EncodeWalkOutcome(result), &report)) << reader.problem();
   EXPECT_TRUE(report.end.has_value());
   if (report.end) {
-    (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, zv::MergedWalkResult(report.end->result), *report.spool);
+    (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, report.end->result, *report.spool);
   }
   return result;
 }

@@ -82,7 +82,8 @@ void TakeRun(const WalkRun& run, const WalkStart& start, const WalkOptionScan& s
       TakeVariablesFound(start.state.variables_found, end.variables_found);
       if (end.deaf_to_bulk && scan.address) RememberDeafToBulk(*scan.address);
       outcome->result = end.result;
-      (void)UpdateProfileListFile(path, MergedWalkResult(end.result), *run.report.spool);
+      // Any result but 0 merges as a failed walk, a usage error too.
+      (void)UpdateProfileListFile(path, end.result, *run.report.spool);
       outcome->found = FoundText(run.report);
       return;
     }

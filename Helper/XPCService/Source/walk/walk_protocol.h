@@ -74,11 +74,6 @@ struct WalkEnd {
   bool deaf_to_bulk = false;    // the device left this walk's GETBULK unanswered
 };
 
-/// The walk result the merge is told for a walk that returned `result`:
-/// one that never reached the device (a usage error, nothing to walk)
-/// counts as failed.
-inline int MergedWalkResult(int32_t result) { return result < 0 ? 1 : result; }
-
 /// The messages of a walk's process, in the order they are sent.
 std::string EncodeNoteMessage(WalkNote note, std::string_view text);
 std::string EncodeSettingsMessage(const WalkToggles& toggled);
