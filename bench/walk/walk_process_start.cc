@@ -29,6 +29,7 @@
 #include "store/zvplist.h"
 #include "walk/list_update.h"
 #include "walk/walk_driver.h"
+#include "walk/walk_state.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ int WalkInItsProcess(const zv::WalkJob& job) {
   const zv::WalkRun run = zv::RunWalkInItsProcess(job, std::nullopt);
   zv::PrepareNextWalkProcess(std::nullopt);
   if (run.ending != zv::WalkRun::Ending::kEnded) return 1;
-  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, run.report.end->result < 0 ? 1 : run.report.end->result,
+  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, run.report.end->result,
                                   *run.report.spool);
   return run.report.end->result;
 }
@@ -53,7 +54,9 @@ int WalkHere(const zv::WalkJob& job) {
   std::vector<char*> argv;
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  return mib_walk(static_cast<int>(copies.size()), argv.data());
+  const int result = mib_walk(static_cast<int>(copies.size()), argv.data());
+  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, result, PlistForSpool);
+  return result;
 }
 
 void Report(const char* what, std::vector<double> times) {

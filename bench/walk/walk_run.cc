@@ -18,8 +18,10 @@
 #include <vector>
 
 #include "store/zvplist.h"
+#include "walk/list_update.h"
 #include "walk/walk_driver.h"
 #include "walk/walk_settings.h"
+#include "walk/walk_state.h"
 
 namespace {
 
@@ -51,13 +53,16 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 }
 
 // One walk on a fresh, writable copy of the arguments (the parser permutes
-// them). Returns the walk's result.
+// them), then the merge of its spool, as the service runs it. Returns the
+// walk's result.
 int WalkOnce(const std::vector<std::string>& arguments) {
   std::vector<std::string> copies = arguments;
   std::vector<char*> argv;
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  return mib_walk(static_cast<int>(copies.size()), argv.data());
+  const int result = mib_walk(static_cast<int>(copies.size()), argv.data());
+  (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, result, PlistForSpool);
+  return result;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The installed libzvxpc as a program outside this tree sees it: installs
-// the libzvxpc component into a temporary prefix, checks what the library
+// The installed libzvxpc as a program outside this tree sees it, in the
+// installed tree (the suite installs it once for all such tests): checks what the library
 // exports, builds a C program from the installed header and library with
 // `pkg-config zvxpc` and again through find_package(zvxpc), and runs it:
 // it walks a printer (snmpd) through the real zvxpcd and reads a file
@@ -69,11 +69,9 @@ class InstalledLibraryTest : public zvtest::PrinterAWalkTest {
  protected:
   void SetUp() override {
     PrinterAWalkTest::SetUp();
-    const char* build_dir = std::getenv("ZV_BUILD_DIR");
-    ASSERT_NE(build_dir, nullptr);
-    const CommandResult install = RunCommand(
-        {ZV_CMAKE_COMMAND, "--install", build_dir, "--prefix", prefix_.path(), "--component", "libzvxpc"});
-    ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
+    const char* prefix = std::getenv("ZV_INSTALLED_PREFIX");
+    ASSERT_NE(prefix, nullptr);
+    prefix_ = prefix;
     zvtest::WriteFile(work_.File("client.c"), kClientSource);
     StartService();
   }
@@ -86,9 +84,10 @@ class InstalledLibraryTest : public zvtest::PrinterAWalkTest {
     EXPECT_EQ(run.out, "walk 0 result 0\nexist 0 TRUE\n");
   }
 
-  std::string LibDir() const { return prefix_.File(ZV_INSTALL_LIBDIR); }
+  std::string LibDir() const { return prefix_ + "/" + ZV_INSTALL_LIBDIR; }
 
-  zvtest::TempDir prefix_, work_;
+  std::string prefix_;
+  zvtest::TempDir work_;
 };
 
 TEST_F(InstalledLibraryTest, ExportsOnlyItsInterface) {
@@ -105,7 +104,7 @@ TEST_F(InstalledLibraryTest, ExportsOnlyItsInterface) {
   // The header is C++ as well.
   const CommandResult as_cxx =
       Shell("echo '#include <zvxpc.h>' | c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -x c++ -I" +
-            prefix_.path() + "/include -");
+            prefix_ + "/include -");
   EXPECT_EQ(as_cxx.exit_code, 0) << as_cxx.err;
 }
 
@@ -121,7 +120,7 @@ TEST_F(InstalledLibraryTest, CProgramBuiltWithPkgConfig) {
 TEST_F(InstalledLibraryTest, CProgramBuiltWithFindPackage) {
   zvtest::WriteFile(work_.File("CMakeLists.txt"), kCMakeProject);
   const CommandResult build = Shell(std::string(ZV_CMAKE_COMMAND) + " -S " + work_.path() + " -B " +
-                                    work_.File("build") + " -DCMAKE_PREFIX_PATH=" + prefix_.path() + " >/dev/null && " +
+                                    work_.File("build") + " -DCMAKE_PREFIX_PATH=" + prefix_ + " >/dev/null && " +
                                     ZV_CMAKE_COMMAND + " --build " + work_.File("build"));
   ASSERT_EQ(build.exit_code, 0) << build.out << build.err;
   ExpectWalkAndReply(work_.File("build/client"));
@@ -137,9 +136,6 @@ bool WaitForFile(const std::string& path) {
 }
 
 TEST_F(InstalledLibraryTest, DialogProgramWalksReadsSavesWithoutWaitingAndOutlivesARestart) {
-  const CommandResult install = RunCommand({ZV_CMAKE_COMMAND, "--install", std::getenv("ZV_BUILD_DIR"), "--prefix",
-                                            prefix_.path(), "--component", "zvplist"});
-  ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
   const std::string program = work_.File("dialog");
   const CommandResult build = Shell("cc -std=c99 -pthread -Wall -Wextra -Wpedantic -Werror -o " + program + " " +
                                         ZV_DIALOG_CLIENT_SOURCE + " $(pkg-config --cflags --libs zvxpc zvplist)",

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-// `cmake --install` of the whole build into a temporary prefix, once for
-// all cases: the service, the client, the manual pages, the completion and
-// the systemd user units naming the installed service. The installed
-// programs run from there. The installed libraries are what programs
-// outside the tree build against in their own tests.
+// The installed tree (the suite installs the whole build once for all
+// such tests): the service, the client, the manual pages, the completion
+// and the systemd user units naming the installed service. The installed
+// programs run from there.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -37,22 +36,10 @@ std::vector<std::string> InUserSession(const zvtest::TempDir& home, const std::v
 
 class InstallTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    prefix_ = new zvtest::TempDir;
-    const char* build_dir = std::getenv("ZV_BUILD_DIR");
-    install_ = build_dir == nullptr
-                   ? CommandResult{-1, "", "ZV_BUILD_DIR is not set"}
-                   : RunCommand({ZV_CMAKE_COMMAND, "--install", build_dir, "--prefix", prefix_->path()});
+  void SetUp() override { ASSERT_NE(std::getenv("ZV_INSTALLED_PREFIX"), nullptr); }
+  static std::string Installed(const std::string& relative) {
+    return std::string(std::getenv("ZV_INSTALLED_PREFIX")) + "/" + relative;
   }
-  static void TearDownTestSuite() {
-    delete prefix_;
-    prefix_ = nullptr;
-  }
-  void SetUp() override { ASSERT_EQ(install_.exit_code, 0) << install_.out << install_.err; }
-  static std::string Installed(const std::string& relative) { return prefix_->File(relative); }
-
-  static inline zvtest::TempDir* prefix_ = nullptr;
-  static inline CommandResult install_;
 };
 
 TEST_F(InstallTest, ManualPagesAndCompletion) {

@@ -136,14 +136,23 @@ TEST_F(WalkProcessTest, KilledWalkProcessAnswersOneKeepsTheListAndTheServiceGoes
   EXPECT_EQ(log[2].rfind(kKilledLine, 0), 0u) << log[2];
 }
 
-// A walk's process that no longer runs (stopped with SIGSTOP) cannot end
-// its own walk: at the deadline the service kills it, answers 1 and merges
-// the failed walk in a fresh process; on SIGTERM it kills it and writes
-// nothing.
+// The walk's own time limit (--walk-timeout 1) ends a walk whose one try
+// would last a minute, before the service's deadline (the limit and
+// kWalkKillGraceSeconds, 3 s). A walk's process that no longer runs
+// (stopped with SIGSTOP) cannot end its own walk: at that deadline, well
+// before 8 s, the service kills it, answers 1 and merges the failed walk
+// in a fresh process; on SIGTERM it kills it and writes nothing.
 TEST_F(WalkProcessTest, StuckWalkProcessIsEndedAtTheDeadlineAndOnStop) {
   StartService(/*default_directory=*/false, {"--walk-timeout", "1"});
-  ASSERT_EQ(WalkPrinterA(), "iRet=0");
   zvtest::SilentDevice silent;
+  {
+    bool seen = false;
+    auto reply = StartSilentWalk(silent, "alice", 60, &seen);
+    ASSERT_TRUE(seen) << ServiceStderr();
+    ASSERT_EQ(reply.wait_for(std::chrono::milliseconds(2500)), std::future_status::ready);
+    EXPECT_EQ(reply.get(), "iRet=1");
+  }
+  ASSERT_EQ(WalkPrinterA(), "iRet=0");
   for (const bool stop_service : {false, true}) {
     const std::string before = zvtest::ReadFile(CurrentPlist("alice", "PX-100"));
     bool seen = false;
@@ -153,6 +162,7 @@ TEST_F(WalkProcessTest, StuckWalkProcessIsEndedAtTheDeadlineAndOnStop) {
     ASSERT_EQ(walks.size(), 1u);
     ASSERT_EQ(::kill(walks[0], SIGSTOP), 0);
     if (!stop_service) {
+      ASSERT_EQ(reply.wait_for(std::chrono::seconds(8)), std::future_status::ready);
       EXPECT_EQ(reply.get(), "iRet=1");
       // Merged as a failed walk: the entries the last walk reported leave
       // the menu.
@@ -173,7 +183,9 @@ TEST_F(WalkProcessTest, LiveWalkEndsWhileASilentOneStillWaits) {
   StartService();
   zvtest::SilentDevice silent;
   bool seen = false;
-  auto silent_reply = StartSilentWalk(silent, "bob", 6, &seen);
+  // Tries of 2 s: the silent walk (a GETBULK, then a GETNEXT) lasts 4 s,
+  // far longer than the live one.
+  auto silent_reply = StartSilentWalk(silent, "bob", 2, &seen);
   ASSERT_TRUE(seen) << ServiceStderr();
   EXPECT_EQ(WalkPrinterA(), "iRet=0");
   EXPECT_EQ(silent_reply.wait_for(std::chrono::seconds(0)), std::future_status::timeout);

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "front/service_status.h"
 #include "front/walk_admission.h"
 
 namespace {
@@ -62,6 +63,19 @@ TEST(WalkAdmissionTest, OneWalkPastTheCapWaitsForAPlace) {
   EXPECT_EQ(zv::CountWalks().running, zv::kMaxWalksAtOnce);
   running.pop_back();
   while (!one_more.admitted()) std::this_thread::yield();
+}
+
+// The status operation's counts are these: two walks running and one
+// waiting are told apart.
+TEST(WalkAdmissionTest, TheStatusTellsRunningAndWaitingWalksApart) {
+  auto first = std::make_unique<zv::WalkAdmission>("/p/a");
+  auto second = std::make_unique<zv::WalkAdmission>("/p/b");
+  WaitingWalk third("/p/a");
+  ASSERT_TRUE(HeldBack(third));
+  const std::string status = zv::ServiceStatusText();
+  EXPECT_NE(status.find("\nwalks-running=2\nwalks-waiting=1\n"), std::string::npos) << status;
+  first.reset();
+  while (!third.admitted()) std::this_thread::yield();
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "front/walk_request.h"
 #include "store/zvplist.h"
 #include "support/temp_dir.h"
+#include "walk/debug_sink.h"
 #include "walk/walk_limits.h"
 
 // Every block this program gives back is looked at, while a test watches
@@ -78,13 +79,6 @@ std::string WalkText(const std::string& model, const std::string& user, const st
   return model + ":ModelName:END" + user + ":USErName:END" + arguments;
 }
 
-bool AllNullFrom(const WalkRequestStorage& storage, std::size_t first) {
-  for (std::size_t i = first; i <= zv::kWalkArgumentSlots; ++i) {
-    if (storage.argv[i] != nullptr) return false;
-  }
-  return true;
-}
-
 // Which path holds which name is RunWalkRequestTest's; here the names go
 // in byte for byte.
 TEST(DecodeWalkRequestTest, NamesGoInAsTheirBytes) {
@@ -98,8 +92,7 @@ TEST(DecodeWalkRequestTest, NamesGoInAsTheirBytes) {
   for (const auto& c : cases) {
     WalkRequestStorage storage;
     ASSERT_EQ(DecodeWalkRequest(WalkText(c.model, c.user, ""), kDir, &storage), WalkDecodeStatus::kReady) << c.stem;
-    EXPECT_STREQ(storage.current_path, (kDir + c.stem + "-profile.plist").c_str());
-    EXPECT_STREQ(storage.spool_path, (kDir + c.stem + "-profile.spool.plist").c_str());
+    EXPECT_EQ(storage.current_path, kDir + c.stem + "-profile.plist");
   }
 }
 
@@ -114,14 +107,14 @@ TEST(DecodeWalkRequestTest, ArgumentVectorDropsTheLastComponent) {
   for (const auto& c : cases) {
     WalkRequestStorage storage;
     ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", c.arguments), kDir, &storage), WalkDecodeStatus::kReady);
-    EXPECT_EQ(std::vector<std::string>(storage.argv, storage.argv + storage.argc), c.argv) << c.arguments;
-    EXPECT_TRUE(AllNullFrom(storage, c.argv.size())) << c.arguments;
+    EXPECT_EQ(storage.argument_texts, c.argv) << c.arguments;
   }
 }
 
-// The spool path has the most fixed text, 21 bytes besides the folder and
-// the names: a folder of 74 bytes leaves the names 160, one of 68 leaves
-// them 166. A request over the limit fills no path.
+// The spool path of the naming rule has the most fixed text, 21 bytes
+// besides the folder and the names, and may be 255 bytes long: a folder of
+// 74 bytes leaves the names 160, one of 68 leaves them 166. A request over
+// the limit fills no path.
 TEST(DecodeWalkRequestTest, NamesFillWhatTheFolderLeaves) {
   const std::string dir68 = "/" + std::string(66, 'd') + "/";
   const struct {
@@ -140,24 +133,20 @@ TEST(DecodeWalkRequestTest, NamesFillWhatTheFolderLeaves) {
     EXPECT_EQ(DecodeWalkRequest(WalkText(std::string(c.model, 'm'), std::string(c.user, 'u'), ""), c.dir, &storage),
               c.status) << name;
     const bool ready = c.status == WalkDecodeStatus::kReady;
-    EXPECT_EQ(std::strlen(storage.spool_path), ready ? 255u : 0u) << name;
-    EXPECT_EQ(std::strlen(storage.previous_path), ready ? 254u : 0u) << name;
-    EXPECT_EQ(std::strlen(storage.current_path), ready ? 249u : 0u) << name;
+    EXPECT_EQ(storage.current_path.size(), ready ? 249u : 0u) << name;
   }
 }
 
 TEST(DecodeWalkRequestTest, AtMost512Arguments) {
   WalkRequestStorage full;
   ASSERT_EQ(DecodeWalkRequest(WalkText("M", "U", Repeat("a:arg:", 512)), kDir, &full), WalkDecodeStatus::kReady);
-  EXPECT_EQ(full.argc, 512);
-  EXPECT_STREQ(full.argv[511], "a");
-  EXPECT_EQ(full.argv[512], nullptr);
+  EXPECT_EQ(full.argument_texts.size(), 512u);
 
   WalkRequestStorage over;
   EXPECT_EQ(DecodeWalkRequest(WalkText("M", "U", Repeat("a:arg:", 513)), kDir, &over),
             WalkDecodeStatus::kTooManyArguments);
-  EXPECT_EQ(over.argc, 0);
-  EXPECT_EQ(over.current_path[0], '\0');
+  EXPECT_TRUE(over.argument_texts.empty());
+  EXPECT_TRUE(over.current_path.empty());
 }
 
 TEST(DecodeWalkRequestTest, RefusesRequestsItCannotCut) {
@@ -174,8 +163,8 @@ TEST(DecodeWalkRequestTest, RefusesRequestsItCannotCut) {
   for (const auto& c : cases) {
     WalkRequestStorage storage;
     EXPECT_EQ(DecodeWalkRequest(c.request, kDir, &storage), c.status) << c.name;
-    EXPECT_EQ(storage.current_path[0], '\0') << c.name;
-    EXPECT_EQ(storage.argc, 0) << c.name;
+    EXPECT_TRUE(storage.current_path.empty()) << c.name;
+    EXPECT_TRUE(storage.argument_texts.empty()) << c.name;
   }
 }
 
@@ -204,8 +193,8 @@ TEST(DecodeWalkRequestTest, NamesThatLeaveTheFolderAreRefused) {
     EXPECT_EQ(DecodeWalkRequest(WalkText(c.model, c.user, "a:arg:"), kDir, &storage), c.status)
         << c.model << " / " << c.user;
     const bool ready = c.status == WalkDecodeStatus::kReady;
-    EXPECT_EQ(storage.current_path[0] != '\0', ready) << c.model << " / " << c.user;
-    EXPECT_EQ(storage.argc, ready ? 1 : 0) << c.model << " / " << c.user;
+    EXPECT_EQ(!storage.current_path.empty(), ready) << c.model << " / " << c.user;
+    EXPECT_EQ(storage.argument_texts.size(), ready ? 1u : 0u) << c.model << " / " << c.user;
   }
 }
 
@@ -225,6 +214,7 @@ RunRecord g_record;
 std::vector<std::string> g_log;
 zv::WalkRun::Ending g_ending = zv::WalkRun::Ending::kEnded;
 int g_result = 0;
+std::string g_reason;  // a reason the walk's process notes, when not empty
 std::vector<std::pair<int, ProfileRecord>> g_rows;
 
 ProfileRecord Row(const char* file_name, int profile_class) {
@@ -240,6 +230,7 @@ zv::WalkRun RecordingRun(const zv::WalkJob& job, const std::optional<std::string
   ++g_record.calls;
   g_record.arguments = job.arguments;
   g_record.mibs = mibs;
+  if (!g_reason.empty()) zv::NoteWalk(zv::WalkNote::kReason, g_reason);
   zv::WalkRun run;
   run.ending = g_ending;
   run.problem = "sent a row numbered 501";
@@ -261,6 +252,7 @@ class RunWalkRequestTest : public ::testing::Test {
     g_log.clear();
     g_ending = zv::WalkRun::Ending::kEnded;
     g_result = 0;
+    g_reason.clear();
     g_rows = {{1, Row("A.ICC", 1)}, {2, Row("S.ICC", 3)}};
     zv::WalkEnvironment environment;
     environment.preferences_directory = dir_.path() + "/";
@@ -309,6 +301,15 @@ TEST_F(RunWalkRequestTest, TheServiceMergesWhatTheWalkReportedAndRepliesItsResul
   // The explained walk says what it found.
   EXPECT_EQ(Run(WalkText("M", "U", "p:arg:127.0.0.1:arg:"), true),
             std::vector<std::string>{"iRet=0:Reason:2 rows, 3 classes"});
+}
+
+// A reason is the walk's process's words, which a printer's answer may
+// fill: the reply keeps it on the one line of its frame.
+TEST_F(RunWalkRequestTest, AReasonWithALineFeedReachesTheClientOnOneLine) {
+  g_result = 1;
+  g_reason = "no answer\niRet=0";
+  EXPECT_EQ(Run(WalkText("M", "U", "p:arg:h:arg:"), true),
+            std::vector<std::string>{"iRet=1:Reason:no answer\\x0AiRet=0"});
 }
 
 TEST_F(RunWalkRequestTest, EachEndingOfTheWalksProcessHasItsReplyLogAndMerge) {
@@ -360,7 +361,6 @@ TEST_F(RunWalkRequestTest, AnMibsThatIsNoReadableMibFileIsAUsageErrorAndNeverRea
     std::string mibs;
     std::string reason;
   } cases[] = {
-      {"/dev/stdin", "-m: '/dev/stdin' is not a regular file"},
       {dir_.File("fifo"), "-m: '" + dir_.File("fifo") + "' is not a regular file"},
       {long_path, "-m: the value is longer than 2048 bytes"},
       {dir_.File("outside.mib"),

@@ -1,8 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # The installed store library as a program outside this tree sees it:
-# installs the zvplist component into a temporary prefix, writes a C and a
-# C++ program there that include only the installed header and link only
+# in the installed tree (the suite installs it once for all such tests),
+# writes a C and a C++ program in a folder of its own that include only the installed header and link only
 # through `pkg-config zvplist`, runs them against the installed library and
 # checks what they print. Between them the programs call every one-class,
 # mapping and accessor function, so a name the library does not export
@@ -10,14 +10,13 @@
 # the client library's installed test). The C program is built once more by a CMake project
 # through `find_package(zvplist)`, and every symbol the library exports
 # carries its version node.
-# Usage: installed_interface_test.sh BUILD_DIR
+# Usage: installed_interface_test.sh INSTALLED_PREFIX
 set -eu
-build=$1
+prefix=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cmake --install "$build" --prefix "$work/prefix" --component zvplist >/dev/null
-pc_file=$(find "$work/prefix" -name zvplist.pc)
+pc_file=$(find "$prefix" -name zvplist.pc)
 test -n "$pc_file" || { echo "zvplist.pc was not installed" >&2; exit 1; }
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH=$(dirname "$pc_file")
@@ -158,7 +157,7 @@ add_executable(client_cmake ../client.c)
 target_compile_options(client_cmake PRIVATE -Wall -Wextra -Werror)
 target_link_libraries(client_cmake PRIVATE zvplist::zvplist)
 EOF
-cmake -S cmake_client -B cmake_client/build -DCMAKE_PREFIX_PATH="$work/prefix" >cmake_client/configure.log 2>&1 ||
+cmake -S cmake_client -B cmake_client/build -DCMAKE_PREFIX_PATH="$prefix" >cmake_client/configure.log 2>&1 ||
   { cat cmake_client/configure.log >&2; exit 1; }
 cmake --build cmake_client/build >cmake_client/build.log 2>&1 || { cat cmake_client/build.log >&2; exit 1; }
 LD_LIBRARY_PATH=$lib_dir cmake_client/build/client_cmake "$work/cmake-profile.plist" >cmake.out
@@ -166,7 +165,7 @@ diff -u c.expected cmake.out
 
 # A release of another major version is not offered as compatible.
 sed -i 's/zvplist 0.2 REQUIRED/zvplist 1.0 REQUIRED/' cmake_client/CMakeLists.txt
-if cmake -S cmake_client -B cmake_client/build-1.0 -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null 2>&1; then
+if cmake -S cmake_client -B cmake_client/build-1.0 -DCMAKE_PREFIX_PATH="$prefix" >/dev/null 2>&1; then
   echo "find_package(zvplist 1.0) accepted the installed package" >&2
   exit 1
 fi

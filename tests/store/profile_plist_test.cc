@@ -271,6 +271,9 @@ TEST_F(ProfilePlistTest, FileCutAtAnyLengthFailsCleanlyOrReads) {
   for (const std::string* file : {&whole, &binary}) {
     int failures = 0;
     for (std::size_t cut = 0; cut < file->size(); ++cut) {
+      // A fresh file: one cut to nothing and written again waits for the
+      // disk at its next open.
+      std::remove(paths_.current().c_str());
       zvtest::WriteFile(paths_.current(), file->substr(0, cut));
       ReadTarget target;
       const int32_t result = target.Read();

@@ -293,13 +293,16 @@ TEST(ProfileListReaderAgreementTest, CutAndFlippedFilesAreReadAlike) {
     SCOPED_TRACE("cut at " + std::to_string(length));
     ExpectAgreement(base.substr(0, length), Fast::kEither);
   }
+  // Every byte flipped once, the replacements taken in turn, so that each
+  // of them lands in tags, keys, values and between elements alike (the
+  // profile list fuzzer tries every pair).
+  constexpr char kReplacements[] = {'<', '>', '&', '/', 'x', '-', '\r', '\0', '\xff'};
   for (std::size_t pos = 0; pos < base.size(); ++pos) {
-    for (const char replacement : {'<', '>', '&', '/', 'x', '-', '\r', '\0', '\xff'}) {
-      std::string flipped = base;
-      flipped[pos] = replacement;
-      SCOPED_TRACE("byte " + std::to_string(pos) + " set to " + std::to_string(replacement));
-      ExpectAgreement(flipped, Fast::kEither);
-    }
+    const char replacement = kReplacements[pos % std::size(kReplacements)];
+    std::string flipped = base;
+    flipped[pos] = replacement;
+    SCOPED_TRACE("byte " + std::to_string(pos) + " set to " + std::to_string(replacement));
+    ExpectAgreement(flipped, Fast::kEither);
   }
 }
 

@@ -67,6 +67,10 @@ ReaderOutcome ReadThroughLibplist(std::string_view data) {
 
 ReaderOutcome ReadAsStored(std::string_view data, const std::string& path) {
   ReaderOutcome outcome;
+  // A fresh file each time: the file system flushes a file cut to nothing
+  // and written again before it lets the next open cut it, at the cost of
+  // a disk write per case.
+  std::remove(path.c_str());
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return outcome;
   const bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();

@@ -25,6 +25,7 @@
 #include "walk/debug_sink.h"
 #include "store/profile_plist_file.h"
 #include "support/temp_dir.h"
+#include "walk/list_cache.h"
 #include "walk/list_update.h"
 #include "walk/walk_fixture.h"
 
@@ -97,6 +98,10 @@ TEST_F(ListUpdateTest, ANewListIsWrittenAndTheSameListAgainIsNotWrittenAtAll) {
   EXPECT_EQ(after.st_ino, before.st_ino);
   EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
   EXPECT_EQ(folder_after.st_mtim.tv_nsec, folder_before.st_mtim.tv_nsec);
+  // A third time the list comes from the service's cache, bytes and all.
+  EXPECT_EQ(zv::UpdateProfileListFile(list_.c_str(), 0, *spool_), zv::ListUpdateOutcome::kUnchanged);
+  ASSERT_EQ(::stat(list_.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
   // The same lists in a file one byte apart (a space for a tab between
   // two elements): saved, as a new file, in the service's own bytes.
   const std::string canonical = zvtest::ReadFile(list_);
@@ -108,6 +113,22 @@ TEST_F(ListUpdateTest, ANewListIsWrittenAndTheSameListAgainIsNotWrittenAtAll) {
   ASSERT_EQ(::stat(list_.c_str(), &after), 0);
   EXPECT_NE(after.st_ino, before.st_ino);
   EXPECT_EQ(zvtest::ReadFile(list_), canonical);
+}
+
+// The cache holds the kCachedLists lists used most recently: one more
+// drops the one remembered longest ago, and each remembered since is found.
+TEST(ListCacheTest, HoldsTheMostRecentListsAndDropsTheOldest) {
+  struct stat status {};
+  status.st_ino = 1;
+  auto list = std::make_unique<zv::CachedList>();
+  list->bytes = "list";
+  for (std::size_t i = 0; i <= zv::kCachedLists; ++i) zv::RememberList("cached-" + std::to_string(i), status, *list);
+  EXPECT_EQ(zv::FindCachedList("cached-0", status), nullptr);
+  for (std::size_t i = 1; i <= zv::kCachedLists; ++i) {
+    const std::unique_ptr<zv::CachedList> found = zv::FindCachedList("cached-" + std::to_string(i), status);
+    ASSERT_NE(found, nullptr) << i;
+    EXPECT_EQ(found->bytes, "list");
+  }
 }
 
 std::vector<std::string> g_list_notes;

@@ -15,7 +15,7 @@
 #include "store/unreadable_list.h"
 #include "walk/debug_sink.h"
 #include "support/temp_dir.h"
-#include "walk/spool_list.h"
+#include "walk/list_update.h"
 #include "walk/walk_fixture.h"
 
 namespace {
@@ -26,14 +26,16 @@ using zvtest::SlotsNamed;
 
 class MergeTest : public ::testing::Test {
  protected:
-  void SetUp() override { vSpoolPlist(nullptr, 0, nullptr, 1); }
-
-  // Appends a spool row as the walk would leave it (rows counted in iNum).
+  // Appends a spool row as a walk reports it (rows counted in iNum).
   void SpoolRow(const std::string& file_name, int location, int profile_class, int index = 1) {
     ProfileRecord row = Profile(file_name, location, 0, index, profile_class);
-    PlistForSpool.slots[PlistForSpool.iNum++] = row;
+    spool_.slots[spool_.iNum++] = row;
   }
 
+  // The service's update of the current plist with the spool.
+  void Update(int walk_result) { (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, walk_result, spool_); }
+
+  ProfileList spool_{};
   zv::ProfileLists lists_{};
 };
 
@@ -61,12 +63,12 @@ TEST_F(MergeTest, MatchingRowMovesStateAndKeepsStoredData) {
   struct Case { int before, after; };
   const Case cases[] = {{0, 0}, {1, 2}, {2, 2}, {3, 4}, {4, 4}, {5, 2}, {6, 4}, {9, 9}};
   for (const Case& c : cases) {
-    vSpoolPlist(nullptr, 0, nullptr, 1);
+    spool_ = ProfileList{};
     SpoolRow("A.ICC", 4, 2, 77);
     ProfileList list{};
     Put(list, 0, Profile("A.ICC", 4, c.before, 3, 1));
     list.iNum = 1;
-    vRestructDetail(0, list);
+    zv::MergeRowInto(spool_.slots[0], list);
     EXPECT_EQ(list.slots[0].InMenu, c.after) << "state " << c.before;
     EXPECT_EQ(list.slots[0].IndexOnDevice, 3);
     EXPECT_EQ(list.slots[0].ProfileClass, 1);
@@ -76,12 +78,12 @@ TEST_F(MergeTest, MatchingRowMovesStateAndKeepsStoredData) {
 
 TEST_F(MergeTest, UnmatchedRowTakesLowestEmptySlotWhole) {
   SpoolRow("NEW.ICC", 5, 2, 12);
-  PlistForSpool.slots[0].ProfileAvailability = 3;
+  spool_.slots[0].ProfileAvailability = 3;
   ProfileList list{};
   Put(list, 0, Profile("A.ICC", 4, 1));
   Put(list, 2, Profile("B.ICC", 4, 1));
   list.iNum = 2;
-  vRestructDetail(0, list);
+  zv::MergeRowInto(spool_.slots[0], list);
   ASSERT_EQ(SlotsNamed(list, "NEW.ICC"), std::vector<int>{1});
   EXPECT_EQ(list.slots[1].InMenu, ZV_INMENU_REPORTED);
   EXPECT_EQ(list.slots[1].IndexOnDevice, 12);
@@ -96,7 +98,7 @@ TEST_F(MergeTest, MatchNeedsNameAndLocationWithinTheFirstInumSlots) {
   Put(list, 0, Profile("A.ICC", 4, 1));  // same name, other location
   Put(list, 1, Profile("a.icc", 5, 1));  // case differs
   list.iNum = 2;
-  vRestructDetail(0, list);
+  zv::MergeRowInto(spool_.slots[0], list);
   EXPECT_EQ(list.iNum, 3);
   EXPECT_EQ(SlotsNamed(list, "A.ICC").size(), 2u);
   EXPECT_EQ(list.slots[0].InMenu, 1);
@@ -111,8 +113,8 @@ TEST_F(MergeTest, FullListDropsNewRowsButStillMovesKnownOnes) {
   list.iNum = ZV_PROFILE_SLOTS;
   SpoolRow("NEW.ICC", 4, 1);
   SpoolRow("P499.ICC", 4, 1);
-  vRestructDetail(0, list);
-  vRestructDetail(1, list);
+  zv::MergeRowInto(spool_.slots[0], list);
+  zv::MergeRowInto(spool_.slots[1], list);
   EXPECT_TRUE(SlotsNamed(list, "NEW.ICC").empty());
   EXPECT_EQ(list.slots[499].InMenu, ZV_INMENU_REPORTED);
   EXPECT_EQ(list.iNum, ZV_PROFILE_SLOTS);
@@ -178,7 +180,7 @@ TEST_F(MergeTest, WorkedExampleSuccessfulWalk) {
   lists_.rgb.iNum = 3;
   SpoolRow("W.ICC", 4, 1);
   SpoolRow("Z.ICC", 4, 2);
-  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
+  zv::MergeSpoolIntoLists(0, spool_, lists_);
   const char* names[] = {"W.ICC", "X.ICC", "Y.ICC", "Z.ICC"};
   const int states[] = {4, 1, 6, 2};
   for (int slot = 0; slot < 4; ++slot) {
@@ -194,7 +196,7 @@ TEST_F(MergeTest, WorkedExampleFailedWalk) {
   Put(lists_.rgb, 1, Profile("X.ICC", 4, 1));
   Put(lists_.rgb, 2, Profile("Y.ICC", 4, 4));
   lists_.rgb.iNum = 3;
-  zv::MergeSpoolIntoLists(1, PlistForSpool, lists_);
+  zv::MergeSpoolIntoLists(1, spool_, lists_);
   EXPECT_EQ(zv::FieldText(lists_.rgb.slots[0].FileName), "W.ICC");
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, 6);
   EXPECT_EQ(zv::FieldText(lists_.rgb.slots[1].FileName), "Y.ICC");
@@ -212,8 +214,8 @@ TEST_F(MergeTest, EmptyListsTakeAcceptedRowsByClass) {
   SpoolRow("bad name.icc", 4, 1);    // rejected name
   SpoolRow("NOIDX.ICC", 4, 1, 0);    // inserted, then cleaned away
   SpoolRow("RGB1.ICC", 4, 1);        // the same profile again
-  PlistForSpool.slots[PlistForSpool.iNum + 1] = Profile("PAST.ICC", 4, 0, 1, 1);  // beyond iNum
-  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
+  spool_.slots[spool_.iNum + 1] = Profile("PAST.ICC", 4, 0, 1, 1);  // beyond iNum
+  zv::MergeSpoolIntoLists(0, spool_, lists_);
   EXPECT_EQ(SlotsNamed(lists_.rgb, "RGB1.ICC"), std::vector<int>{0});
   EXPECT_EQ(SlotsNamed(lists_.rgb, "RGB2.ICC"), std::vector<int>{1});
   EXPECT_EQ(zvtest::UsedSlots(lists_.rgb), 2);
@@ -227,7 +229,7 @@ TEST_F(MergeTest, StoredEntryWithRejectedNameIsClearedWhateverItsState) {
   Put(lists_.dst, 0, Profile("with space.icc", 4, 4, 3, 3));
   Put(lists_.dst, 1, Profile("OK.ICC", 4, 6, 3, 3));
   lists_.dst.iNum = 2;
-  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
+  zv::MergeSpoolIntoLists(0, spool_, lists_);
   EXPECT_TRUE(SlotsNamed(lists_.dst, "with space.icc").empty());
   EXPECT_EQ(SlotsNamed(lists_.dst, "OK.ICC"), std::vector<int>{0});
   EXPECT_EQ(lists_.dst.iNum, 1);
@@ -243,7 +245,7 @@ TEST_F(MergeTest, RejectedNameBelowAnEntryDoesNotDuplicateIt) {
     list->iNum = 2;
   }
   SpoolRow("GOOD.ICC", 4, 3, 3);
-  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
+  zv::MergeSpoolIntoLists(0, spool_, lists_);
   for (const ProfileList* list : {&lists_.sim, &lists_.dst}) {
     ASSERT_EQ(SlotsNamed(*list, "GOOD.ICC"), std::vector<int>{0});
     EXPECT_EQ(list->slots[0].InMenu, ZV_INMENU_KEPT_REPORTED);
@@ -260,7 +262,7 @@ TEST_F(MergeTest, RejectedNameInAnEmptySlotDoesNotDuplicateAnEntry) {
   Put(lists_.rgb, 1, Profile("old name.icc", 4, 0, 5, 1));  // empty slot, leftover name
   lists_.rgb.iNum = 1;
   SpoolRow("A.ICC", 4, 1, 3);
-  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
+  zv::MergeSpoolIntoLists(0, spool_, lists_);
   ASSERT_EQ(SlotsNamed(lists_.rgb, "A.ICC"), std::vector<int>{0});
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_REPORTED);
   EXPECT_TRUE(SlotsNamed(lists_.rgb, "old name.icc").empty());
@@ -275,7 +277,7 @@ TEST_F(MergeTest, RejectedNameOfAnEntryAgedAwayStillLowersTheCount) {
   Put(lists_.rgb, 0, Profile("bad name.icc", 4, ZV_INMENU_LISTED, 2, 1));
   Put(lists_.rgb, 1, Profile("KEPT.ICC", 4, ZV_INMENU_KEPT_REPORTED, 3, 1));
   lists_.rgb.iNum = 2;
-  zv::MergeSpoolIntoLists(1, PlistForSpool, lists_);
+  zv::MergeSpoolIntoLists(1, spool_, lists_);
   ASSERT_EQ(SlotsNamed(lists_.rgb, "KEPT.ICC"), std::vector<int>{0});
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_KEPT_MISSING);
   EXPECT_TRUE(SlotsNamed(lists_.rgb, "bad name.icc").empty());
@@ -289,7 +291,7 @@ TEST_F(MergeTest, ExtremeCountsNeitherOverflowNorGoBelowZero) {
   lists_.rgb.iNum = INT32_MIN;
   lists_.sim.iNum = INT32_MAX;
   SpoolRow("NEW.ICC", 4, 3);
-  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
+  zv::MergeSpoolIntoLists(0, spool_, lists_);
   EXPECT_EQ(lists_.rgb.iNum, INT32_MIN);
   EXPECT_EQ(lists_.sim.iNum, INT32_MAX);
   EXPECT_EQ(SlotsNamed(lists_.sim, "NEW.ICC"), std::vector<int>{0});
@@ -304,7 +306,7 @@ TEST_F(MergeTest, ClassChangeLeavesTheOldListEntryUnreported) {
   Put(lists_.rgb, 0, Profile("MOVED.ICC", 4, 2, 3, 1));
   lists_.rgb.iNum = 1;
   SpoolRow("MOVED.ICC", 4, 3, 3);
-  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
+  zv::MergeSpoolIntoLists(0, spool_, lists_);
   EXPECT_EQ(lists_.rgb.slots[0].InMenu, ZV_INMENU_LISTED);
   EXPECT_EQ(SlotsNamed(lists_.sim, "MOVED.ICC"), std::vector<int>{0});
   EXPECT_EQ(SlotsNamed(lists_.dst, "MOVED.ICC"), std::vector<int>{0});
@@ -314,7 +316,7 @@ TEST_F(MergeTest, KeptEntryWithoutDeviceIndexEndsAsSalvaged) {
   Put(lists_.sim, 0, Profile("KEEP.ICC", 4, 4, 0, 3));
   Put(lists_.sim, 1, Profile("DROP.ICC", 4, 6, 0, 3));
   lists_.sim.iNum = 2;
-  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
+  zv::MergeSpoolIntoLists(0, spool_, lists_);
   ASSERT_EQ(SlotsNamed(lists_.sim, "KEEP.ICC"), std::vector<int>{0});
   EXPECT_EQ(lists_.sim.slots[0].IndexOnDevice, ZV_INDEX_KEPT_WITHOUT_DEVICE);
   EXPECT_EQ(lists_.sim.slots[0].InMenu, ZV_INMENU_KEPT_MISSING);
@@ -324,9 +326,9 @@ TEST_F(MergeTest, KeptEntryWithoutDeviceIndexEndsAsSalvaged) {
 TEST_F(MergeTest, SpoolIsLeftAsItWas) {
   SpoolRow("A.ICC", 4, 1);
   SpoolRow("B.ICC", 4, 3);
-  ProfileList before = PlistForSpool;
-  zv::MergeSpoolIntoLists(0, PlistForSpool, lists_);
-  EXPECT_EQ(std::memcmp(&before, &PlistForSpool, sizeof before), 0);
+  ProfileList before = spool_;
+  zv::MergeSpoolIntoLists(0, spool_, lists_);
+  EXPECT_EQ(std::memcmp(&before, &spool_, sizeof before), 0);
 }
 
 // ---- The whole merge on a plist file ---------------------------------------------
@@ -340,7 +342,7 @@ TEST_F(MergeTest, MergeReadsAgesAndWritesTheCurrentPlist) {
   lists_.sim.iNum = 1;
   ASSERT_TRUE(plist.Write(lists_));
   SpoolRow("NEW.ICC", 4, 2);
-  vRestructPlistSpool2Current(0);
+  Update(0);
 
   zv::ProfileLists stored{};
   ASSERT_TRUE(plist.Read(stored));
@@ -357,7 +359,7 @@ TEST_F(MergeTest, MissingPlistIsWrittenFromTheSpoolAlone) {
   zvtest::CurrentPlist plist(dir.File("u-m-profile.plist"));
   SpoolRow("A.ICC", 4, 1);
   SpoolRow("B.ICC", 5, 3);
-  vRestructPlistSpool2Current(1);
+  Update(1);
   zv::ProfileLists stored{};
   ASSERT_TRUE(plist.Read(stored));
   EXPECT_EQ(SlotsNamed(stored.rgb, "A.ICC"), std::vector<int>{0});
@@ -405,9 +407,9 @@ TEST_F(MergeTest, UnreadableListIsKeptAsideWholeBeforeTheMergeWritesANewOne) {
     SCOPED_TRACE(c.name);
     WalkLogLines().clear();
     zvtest::WriteFile(dir.File("u-m-profile.plist"), c.bytes);
-    vSpoolPlist(nullptr, 0, nullptr, 1);
+    spool_ = ProfileList{};
     SpoolRow("NEW.ICC", 4, 2);
-    vRestructPlistSpool2Current(1);
+    Update(1);
     zv::ProfileLists stored{};
     ASSERT_TRUE(plist.Read(stored));
     EXPECT_EQ(SlotsNamed(stored.rgb, "NEW.ICC"), std::vector<int>{0});
@@ -422,7 +424,7 @@ TEST_F(MergeTest, UnreadableListIsKeptAsideWholeBeforeTheMergeWritesANewOne) {
     zvtest::WriteFile(dir.File("u-m-profile.plist.unreadable." + std::to_string(n)), "x");
   }
   zvtest::WriteFile(dir.File("u-m-profile.plist"), torn);
-  vRestructPlistSpool2Current(1);
+  Update(1);
   EXPECT_EQ(zvtest::ReadFile(dir.File("u-m-profile.plist")), torn);
   EXPECT_NE(WalkLogLines().back().find("left as it was"), std::string::npos);
   zv::SetWalkLogSink(nullptr);

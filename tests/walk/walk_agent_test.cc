@@ -251,7 +251,7 @@ TEST_F(WalkAgentTest, FailedParsesSendNoRequestAndTellTheMergeOne) {
   }
   char* nothing[512] = {};
   ASSERT_TRUE(plist_->SeedMergeProbe());
-  EXPECT_EQ(mib_walk(0, nothing), -1);
+  EXPECT_EQ(zvtest::WalkVector(0, nothing), -1);
   EXPECT_EQ(plist_->MergeToldResult(), 1);
   EXPECT_TRUE(Requests().empty());
 }

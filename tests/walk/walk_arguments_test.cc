@@ -4,7 +4,6 @@
 #include "walk/walk_arguments.h"
 
 #include <gtest/gtest.h>
-#include <malloc.h>
 #include <net-snmp/net-snmp-includes.h>
 #include <unistd.h>
 
@@ -42,27 +41,6 @@ class Arguments {
 std::vector<int> handled_options;
 
 void RecordOption(int, char* const*, int option) { handled_options.push_back(option); }
-
-// How many entries of the process's environment are named `name`.
-int EnvironmentEntries(const std::string& name) {
-  const std::string prefix = name + "=";
-  int count = 0;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, prefix.c_str(), prefix.size()) == 0) ++count;
-  }
-  return count;
-}
-
-// Bytes of the C library's heap in use (0 under a sanitizer, whose
-// allocator takes the place of the C library's).
-std::size_t HeapInUse() { return ::mallinfo2().uordblks; }
-
-// Walks with -m values of their own, and the length of each value: the
-// values a leak would keep (200 KB) add up to ten times the growth
-// allowed for the heap's own noise.
-constexpr int kWalksWithNewMibLists = 100;
-constexpr std::size_t kMibListBytes = 2000;
-constexpr std::size_t kHeapNoiseBytes = kWalksWithNewMibLists * kMibListBytes / 10;
 
 class WalkArgumentsTest : public ::testing::Test {
  protected:
@@ -166,33 +144,6 @@ TEST_F(WalkArgumentsTest, MissingOptionValuesAreUsageErrors) {
     arguments.insert(arguments.end(), missing.begin(), missing.end());
     EXPECT_EQ(Parse(arguments), zv::kParseUsageError) << missing.back();
   }
-}
-
-// -m and -M change the process; later walks must not make it grow: the
-// same -M again leaves the path as one walk did, and every -m value takes
-// the place of the one before instead of adding to the environment.
-TEST_F(WalkArgumentsTest, RepeatedMibOptionsDoNotGrowTheProcess) {
-  const std::string initial_path = netsnmp_get_mib_directory();
-  ASSERT_EQ(Parse({"-m", "ONE-MIB", "-M", "+/nonexistent/mibs", "-v", "3", "host"}), 8);
-  const std::string path_after_one = netsnmp_get_mib_directory();
-  EXPECT_EQ(path_after_one, initial_path + ":/nonexistent/mibs");
-  for (const char* mibs : {"ONE-MIB", "TWO-MIB", "THREE-MIB:FOUR-MIB"}) {
-    ASSERT_EQ(Parse({"-m", mibs, "-M", "+/nonexistent/mibs", "-v", "3", "host"}), 8);
-    EXPECT_STREQ(std::getenv("MIBS"), mibs);
-    EXPECT_EQ(EnvironmentEntries("MIBS"), 1);
-  }
-  EXPECT_EQ(netsnmp_get_mib_directory(), path_after_one);
-  netsnmp_set_mib_directory(initial_path.c_str());
-
-  // A hundred walks, each with a -m value of its own, leave the heap as
-  // one did: no value they replaced is kept.
-  const std::size_t heap_after_one = HeapInUse();
-  for (int walk = 0; walk < kWalksWithNewMibLists; ++walk) {
-    const std::string mibs = "MIB-" + std::to_string(walk) + std::string(kMibListBytes, 'X');
-    ASSERT_EQ(Parse({"-m", mibs, "-v", "3", "host"}), 6);
-    ASSERT_STREQ(std::getenv("MIBS"), mibs.c_str());
-  }
-  EXPECT_LT(HeapInUse(), heap_after_one + kHeapNoiseBytes) << "bytes in use grew with the -m values";
 }
 
 TEST_F(WalkArgumentsTest, ConfigurationHelpEndsWithNothingToWalk) {

@@ -110,11 +110,10 @@ class WalkConfinementTest : public ::testing::Test {
 
   static int ConfineAndRun(Steps steps, const std::function<int(int kept)>& body, int kept) {
     std::string error;
-    bool landlock = false;
     zv::WalkFilter filter;
     const bool confined =
         (steps == Steps::kRequestsOnly ? zv::ForbidNewPrivileges(&error)
-                                       : zv::ConfineWalkReading(zv::WalkReadablePaths(), &landlock, &error)) &&
+                                       : zv::ConfineWalkReading(zv::WalkReadablePaths(), &error)) &&
         (steps == Steps::kReadingOnly ||
          (filter.Build(&error) && zv::ConfineWalkRequests(kept, STDERR_FILENO, zv::WalkResourceLimits(5), filter,
                                                           &error)));

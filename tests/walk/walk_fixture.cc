@@ -1,13 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "walk/walk_fixture.h"
 
+#include <gtest/gtest.h>
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/snmpusm.h>
+
 #include <cstring>
 #include <sstream>
 
 #include "platform/fixed_field.h"
 #include "support/snmp_agents.h"
 #include "walk/walk_settings.h"
+#include "walk/list_update.h"
 #include "walk/walk_driver.h"
+#include "walk/walk_protocol.h"
 
 namespace zvtest {
 
@@ -39,13 +46,46 @@ int UsedSlots(const ProfileList& list) {
   return used;
 }
 
+namespace {
+
+// Each walk ships in a process of its own. The library makes an SNMPv3
+// user of a session's name and keys for each device, and a later session
+// for the same user and device would get that user's keys: a walk of the
+// tests begins without the users of the walks before it, as in a fresh
+// process.
+void ForgetEarlierSnmpUsers() {
+  while (struct usmUser* user = usm_get_userList()) {
+    usm_remove_user(user);
+    user->next = nullptr;
+    user->prev = nullptr;
+    usm_free_user(user);
+  }
+}
+
+}  // namespace
+
+int WalkVector(int argc, char** argv) {
+  ForgetEarlierSnmpUsers();
+  const int32_t start_count = numprinted;
+  const int result = mib_walk(argc, argv);
+  if (result == zv::kWalkAbandoned) return result;
+  zv::WalkReport report;
+  zv::WalkReportReader reader(start_count, nullptr);
+  EXPECT_TRUE(reader.Feed(zv::EncodeWalkOutcome(result), &report)) << reader.problem();
+  EXPECT_TRUE(report.end.has_value());
+  if (report.end) {
+    (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, report.end->result, *report.spool);
+  }
+  return result;
+}
+
 int Walk(const std::vector<std::string>& arguments) {
   std::vector<std::string> copies = {"mib_walk"};
   copies.insert(copies.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  return mib_walk(static_cast<int>(copies.size()), argv.data());
+  return WalkVector(static_cast<int>(copies.size()), argv.data());
 }
 
 CurrentPlist::CurrentPlist(const std::string& path) : path_(path.begin(), path.end()) {

@@ -25,8 +25,14 @@ std::vector<int> SlotsNamed(const ProfileList& list, const std::string& file_nam
 /// Number of slots whose `InMenu` is not 0.
 int UsedSlots(const ProfileList& list);
 
-/// Runs mib_walk on a fresh writable copy of `arguments`, with a
-/// program-name slot in front.
+/// Runs a walk as it ships: mib_walk on `argv`, then the report its
+/// process sends, read by the service's reader, then the service's update
+/// of the current plist (ZV_PLIST_PROFILE_PATH; none when null). An
+/// abandoned walk reports and merges nothing. Returns the walk's result.
+int WalkVector(int argc, char** argv);
+
+/// WalkVector on a fresh writable copy of `arguments`, with a program-name
+/// slot in front.
 int Walk(const std::vector<std::string>& arguments);
 
 /// Points ZV_PLIST_PROFILE_PATH at `path` for the life of the object and

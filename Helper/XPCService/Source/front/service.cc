@@ -6,6 +6,7 @@
 #include "front/service_status.h"
 #include "front/verbose_log.h"
 #include "front/walk_request.h"
+#include "zvxpc.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ std::string_view PathText(const std::optional<std::string>& path) { return path 
 
 void ZVmacServiceXPC::zvPListIsAdminProfile_XPC(const Request& request, const Reply& reply) {
   const std::optional<std::string> path = zv::DecodePathRequest(request);
-  Outcome outcome{kOperations[0].name, PathText(path), {}};
+  Outcome outcome{ZVXPC_OP_IS_ADMIN, PathText(path), {}};
   ReplyOutcome(reply, zv::TestPathWriteAccess(path, outcome.wanted()), outcome);
 }
 
@@ -47,32 +48,32 @@ void ZVmacServiceXPC::zvPListSwapProfile_XPC(const Request& request, const Reply
 
 void ZVmacServiceXPC::zvPListExistProfile_XPC(const Request& request, const Reply& reply) {
   const std::optional<std::string> path = zv::DecodePathRequest(request);
-  Outcome outcome{kOperations[2].name, PathText(path), {}};
+  Outcome outcome{ZVXPC_OP_EXIST, PathText(path), {}};
   ReplyOutcome(reply, zv::PathIsReadable(path, outcome.wanted()), outcome);
 }
 
 void ZVmacServiceXPC::zvPListRemove_XPC(const Request& request, const Reply& reply) {
   const std::optional<std::string> path = zv::DecodePathRequest(request);
-  Outcome outcome{kOperations[3].name, PathText(path), {}};
+  Outcome outcome{ZVXPC_OP_REMOVE, PathText(path), {}};
   ReplyOutcome(reply, zv::RemovePath(path, outcome.wanted()), outcome);
 }
 
 void ZVmacServiceXPC::writeDictionaryToPlistFile_XPC(const Request& request, const Reply& reply) {
   zv::UrlAndBody fields;
   const bool split = zv::SplitUrlAndBody(request, &fields);
-  Outcome outcome{kOperations[4].name, fields.url, split ? "" : std::string(kNoUrl)};
+  Outcome outcome{ZVXPC_OP_WRITE_DICTIONARY, fields.url, split ? "" : std::string(kNoUrl)};
   ReplyOutcome(reply, split && zv::WriteBodyToUrl(fields.url, fields.body, outcome.wanted()), outcome);
 }
 
 void ZVmacServiceXPC::writeDataToPlistFile_XPC(const Request& request, const Reply& reply) {
   zv::UrlAndBody fields;
   const bool split = zv::SplitUrlAndBody(request, &fields);
-  Outcome outcome{kOperations[5].name, fields.url, split ? "" : std::string(kNoUrl)};
+  Outcome outcome{ZVXPC_OP_WRITE_DATA, fields.url, split ? "" : std::string(kNoUrl)};
   ReplyOutcome(reply, split && zv::AppendBodyToTemporary(fields.url, fields.body, outcome.wanted()), outcome);
 }
 
 void ZVmacServiceXPC::writeDataToPlistFileRename_XPC(const Request& request, const Reply& reply) {
-  Outcome outcome{kOperations[6].name, PathText(request), request ? "" : std::string(kNoUrl)};
+  Outcome outcome{ZVXPC_OP_WRITE_DATA_RENAME, PathText(request), request ? "" : std::string(kNoUrl)};
   ReplyOutcome(reply, request && zv::MoveTemporaryIntoPlace(*request, outcome.wanted()), outcome);
 }
 

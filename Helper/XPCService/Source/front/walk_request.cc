@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "front/walk_request.h"
 
-#include <cstring>
 #include <mutex>
 
 #include "front/preferences_on_demand.h"
@@ -35,36 +34,6 @@ std::mutex& EnvironmentMutex() {
 WalkEnvironment& Environment() {
   static WalkEnvironment environment;
   return environment;
-}
-
-// Composes DIRECTORY USER "-" MODEL SUFFIX into `buffer`; false when it
-// would be longer than `max_bytes`.
-bool ComposePath(char (&buffer)[kWalkPathBufferSize], std::size_t max_bytes, std::string_view directory,
-                 const WalkFields& names, std::string_view suffix) {
-  const std::string path = ProfileListPath(directory, names.user, names.model, suffix);
-  if (path.size() > max_bytes) return false;
-  return CopyToField(buffer, path);
-}
-
-bool ComposePaths(std::string_view directory, const WalkFields& names, WalkRequestStorage* storage) {
-  const bool fit =
-      ComposePath(storage->current_path, kMaxStorePathBytes, directory, names, kCurrentProfileSuffix) &&
-      ComposePath(storage->previous_path, kMaxStorePathBytes, directory, names, kPreviousProfileSuffix) &&
-      ComposePath(storage->spool_path, kMaxSpoolPathBytes, directory, names, kSpoolProfileSuffix);
-  if (!fit) {
-    std::memset(storage->current_path, 0, kWalkPathBufferSize);
-    std::memset(storage->previous_path, 0, kWalkPathBufferSize);
-    std::memset(storage->spool_path, 0, kWalkPathBufferSize);
-  }
-  return fit;
-}
-
-void FillArgumentVector(const std::vector<std::string_view>& arguments, WalkRequestStorage* storage) {
-  storage->argument_texts.assign(arguments.begin(), arguments.end());
-  for (std::size_t i = 0; i < storage->argument_texts.size(); ++i) {
-    storage->argv[i] = storage->argument_texts[i].data();
-  }
-  storage->argc = static_cast<int>(arguments.size());
 }
 
 // The walk in a confined process of its own; the next walk's process is
@@ -119,8 +88,8 @@ void TakeRun(const WalkRun& run, const WalkStart& start, const WalkOptionScan& s
       TakeVariablesFound(start.state.variables_found, end.variables_found);
       if (end.deaf_to_bulk && scan.address) RememberDeafToBulk(*scan.address);
       outcome->result = end.result;
-      // A walk that never reached the device counts as failed for the merge.
-      (void)UpdateProfileListFile(path, end.result < 0 ? 1 : end.result, *run.report.spool);
+      // Any result but 0 merges as a failed walk, a usage error too.
+      (void)UpdateProfileListFile(path, end.result, *run.report.spool);
       outcome->found = FoundText(run.report);
       outcome->deaf_to_bulk = end.deaf_to_bulk;
       outcome->variables_found = end.variables_found;
@@ -169,7 +138,7 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
     // failed walk, as for any other.
     NoteWalk(WalkNote::kReason, "-m" + mibs_problem);
     outcome->result = kWalkUsageError;
-    MergeFailedWalk(storage->current_path);
+    MergeFailedWalk(storage->current_path.c_str());
     return;
   }
   WalkJob job;
@@ -178,7 +147,7 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
   job.state = start.state;
   job.device_deaf_to_bulk = start.device_deaf_to_bulk;
   const WalkRun run = environment.run ? environment.run(job, start.mibs) : RunInOwnProcess(job, start.mibs);
-  TakeRun(run, start, scan, storage->current_path, outcome);
+  TakeRun(run, start, scan, storage->current_path.c_str(), outcome);
 }
 
 // Where the walk log lines go: the environment's log, else the system log.
@@ -278,20 +247,18 @@ std::string PreferencesDirectoryFrom(std::string_view directory) {
   return result;
 }
 
-WalkRequestStorage::WalkRequestStorage() {
-  std::memset(current_path, 0, sizeof current_path);
-  std::memset(previous_path, 0, sizeof previous_path);
-  std::memset(spool_path, 0, sizeof spool_path);
-  std::memset(argv, 0, sizeof argv);
-}
-
 WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
                                    std::string_view preferences_directory, WalkRequestStorage* storage) {
   if (!request) return WalkDecodeStatus::kNoArgumentObject;
   if (!DecodeWalkFields(*request, &storage->names)) return WalkDecodeStatus::kNameMarkers;
   const WalkFields& fields = storage->names;
   if (HoldsZeroByte(fields.model) || HoldsZeroByte(fields.user)) return WalkDecodeStatus::kZeroByte;
-  if (NameLeavesFolder(fields.model) || NameLeavesFolder(fields.user)) return WalkDecodeStatus::kNameLeavesFolder;
+  std::string path;
+  switch (ComposeCurrentProfileListPath(preferences_directory, fields.user, fields.model, &path)) {
+    case ProfileListPathStatus::kComposed: break;
+    case ProfileListPathStatus::kNameLeavesFolder: return WalkDecodeStatus::kNameLeavesFolder;
+    case ProfileListPathStatus::kTooLong: return WalkDecodeStatus::kPathTooLong;
+  }
   std::vector<std::string_view> arguments;
   if (!SplitWalkArguments(fields.arguments, kWalkArgumentSlots, &arguments)) {
     return WalkDecodeStatus::kTooManyArguments;
@@ -299,8 +266,8 @@ WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
   for (const std::string_view argument : arguments) {
     if (HoldsZeroByte(argument)) return WalkDecodeStatus::kZeroByte;
   }
-  if (!ComposePaths(preferences_directory, fields, storage)) return WalkDecodeStatus::kPathTooLong;
-  FillArgumentVector(arguments, storage);
+  storage->current_path = std::move(path);
+  storage->argument_texts.assign(arguments.begin(), arguments.end());
   return WalkDecodeStatus::kReady;
 }
 

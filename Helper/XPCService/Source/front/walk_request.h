@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The walk request: from a request text to the three profile paths, the
-// walk's argument vector, one walk, its reply and its log line.
+// The walk request: from a request text to the current profile list's
+// path (named as store/profile_list_path.h says), the walk's arguments,
+// one walk, its reply and its log line.
 //
 // Request text: MODEL ":ModelName:END" USER ":USErName:END", then each walk
-// argument followed by ":arg:". Paths, user first and model second:
-//   <preferences directory>USER-MODEL-profile.plist        (current)
-//   <preferences directory>USER-MODEL-profile.prev.plist   (previous)
-//   <preferences directory>USER-MODEL-profile.spool.plist  (spool)
+// argument followed by ":arg:".
 #pragma once
 
 #include <cstddef>
@@ -24,11 +22,6 @@
 
 namespace zv {
 
-/// Size of each of the walk request's three path buffers.
-constexpr std::size_t kWalkPathBufferSize = 256;
-// The path limits of the store's naming rule are these buffers' sizes.
-static_assert(kMaxSpoolPathBytes == kWalkPathBufferSize - 1);
-static_assert(kMaxStorePathBytes == ZV_PLIST_PATH_BUFFER_SIZE - 1);
 /// Entries of the walk's argument vector.
 constexpr std::size_t kWalkArgumentSlots = 512;
 /// Longest reason a walk request gives (a walk's notes can hold many).
@@ -40,33 +33,27 @@ constexpr int kWalkRequestRefused = -1;
 std::string PreferencesDirectoryFrom(std::string_view directory);
 
 /// Everything one walk request owns: the names as the request gave them,
-/// the three zero-filled path buffers and the argument vector (its entries
-/// point into `argument_texts`; every entry from `argc` on is null, with
-/// one more null entry after the 512 as argument vectors end). Lives
+/// the path of its current profile list and its walk arguments. Lives
 /// exactly as long as the request.
 struct WalkRequestStorage {
-  WalkRequestStorage();
+  WalkRequestStorage() = default;
   WalkRequestStorage(const WalkRequestStorage&) = delete;
   WalkRequestStorage& operator=(const WalkRequestStorage&) = delete;
 
   /// The request cut at its markers (views into the request's text); all
   /// empty when a marker is missing.
   WalkFields names;
-  char current_path[kWalkPathBufferSize];
-  char previous_path[kWalkPathBufferSize];
-  char spool_path[kWalkPathBufferSize];
-  int argc = 0;
-  char* argv[kWalkArgumentSlots + 1];
+  std::string current_path;
   std::vector<std::string> argument_texts;
 };
 
 /// Outcome of decoding a walk request.
 enum class WalkDecodeStatus {
-  kReady,              // paths and vector are filled in
+  kReady,              // the path and the arguments are filled in
   kNoArgumentObject,   // the request carried no text
   kNameMarkers,        // a name marker is missing, or they are out of order
   kZeroByte,           // a name or an argument holds a zero byte
-  kPathTooLong,        // a composed path would not fit its buffer
+  kPathTooLong,        // a path of the naming rule would pass its limit
   kTooManyArguments,   // more than kWalkArgumentSlots arguments
   kNameLeavesFolder,   // a user or model name holds '/' or is "." or ".."
 };
@@ -76,11 +63,13 @@ std::string WalkRefusalReason(WalkDecodeStatus status);
 
 /// Decodes a walk request into `*storage` (fresh from its constructor):
 /// cuts the names (kept in storage->names, views into `*request`, whenever
-/// the markers are there, refused or not), composes the three paths under `preferences_directory`
-/// (which ends in a slash) and fills the argument vector (the text after
-/// the last ":arg:" is dropped). Anything but kReady leaves the paths and
-/// the vector empty. Names go in unchanged, empty ones included, unless
-/// they would name another folder than the preferences folder.
+/// the markers are there, refused or not), composes the current list's
+/// path under `preferences_directory` (which ends in a slash; refused when
+/// any of the three paths of the naming rule would be too long) and takes
+/// the walk arguments (the text after the last ":arg:" is dropped).
+/// Anything but kReady leaves the path and the arguments empty. Names go
+/// in unchanged, empty ones included, unless they would name another
+/// folder than the preferences folder.
 WalkDecodeStatus DecodeWalkRequest(const std::optional<std::string>& request,
                                    std::string_view preferences_directory, WalkRequestStorage* storage);
 

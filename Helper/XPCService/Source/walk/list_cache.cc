@@ -52,10 +52,4 @@ void RememberList(const std::string& name, const struct stat& status, const Cach
   if (cache.entries.size() > kCachedLists) cache.entries.pop_back();
 }
 
-void ForgetCachedLists() {
-  Cache& cache = TheCache();
-  std::lock_guard<std::mutex> lock(cache.mutex);
-  cache.entries.clear();
-}
-
 }  // namespace zv

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The profile lists the service read or wrote last, by their file: a walk
-// of a list that nobody changed since neither reads nor parses it again
-// (a full list is about 470 KB of XML).
+// The profile lists the service read or wrote most recently (at most
+// kCachedLists of them), by their file: a walk of a list that nobody
+// changed since neither reads nor parses it again (a full list is about
+// 470 KB of XML).
 //
 // A file is known by its device, inode, size, modification time and change
 // time, all to the nanosecond: a file replaced gets a new inode, and one
@@ -36,8 +37,5 @@ std::unique_ptr<CachedList> FindCachedList(const std::string& name, const struct
 /// list of lock name `name`, in place of what was known of it; the list
 /// remembered longest ago goes when the cache is full.
 void RememberList(const std::string& name, const struct stat& status, const CachedList& list);
-
-/// Forgets every list (tests).
-void ForgetCachedLists();
 
 }  // namespace zv

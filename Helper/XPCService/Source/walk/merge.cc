@@ -6,8 +6,6 @@
 
 #include "platform/posix_io.h"
 #include "walk/file_name_check.h"
-#include "walk/list_update.h"
-#include "walk/walk_state.h"
 
 namespace {
 
@@ -131,11 +129,6 @@ void vDeleteMIBprofilesTemporary(int walkResult, ProfileList& list) {
   for (ProfileRecord& entry : list.slots) entry.InMenu = AgedState(walkResult, entry.InMenu);
 }
 
-void vRestructDetail(int spoolRow, ProfileList& list) {
-  if (spoolRow < 0 || spoolRow >= ZV_PROFILE_SLOTS) return;
-  zv::MergeRowInto(PlistForSpool.slots[spoolRow], list);
-}
-
 namespace zv {
 
 void MergeRowInto(const ProfileRecord& row, ProfileList& list) {
@@ -168,7 +161,3 @@ void MergeSpoolIntoLists(int walkResult, const ProfileList& spool, ProfileLists&
 }
 
 }  // namespace zv
-
-void vRestructPlistSpool2Current(int walkResult) {
-  zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, walkResult, PlistForSpool);
-}

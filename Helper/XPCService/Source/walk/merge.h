@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The spool-to-current merge: brings the current profile lists of one
-// printer model and user up to date with the rows that a walk spooled.
+// printer model and user up to date with the rows that a walk spooled and
+// its process reported (list_update.h runs it on a list file).
 //
 // Menu states (`InMenu`) move only within {1, 2, 5} and {3, 4, 6}, or the
 // slot is emptied:
@@ -21,21 +22,10 @@
 #include "store/profile_lists.h"
 #include "store/zvplist.h"
 
-/// Brings the current profile list (ZV_PLIST_PROFILE_PATH) up to date with
-/// `PlistForSpool` as the walk result `walkResult` asks (0: the walk ended
-/// normally; any other value: it failed): UpdateProfileListFile
-/// (list_update.h) on them. Reports nothing: whether the plist was written
-/// is not told. Reads the spool and never changes it.
-void vRestructPlistSpool2Current(int walkResult);
-
 /// Ageing of one list: after walk result 0, `InMenu` 1 and 2 become 1 and 4
 /// becomes 3; after any other result, 1 and 2 become 0 (the slot counts as
 /// empty, its other fields stay) and 4 becomes 6. Nothing else changes.
 void vDeleteMIBprofilesTemporary(int walkResult, ProfileList& list);
-
-/// Merges spool row `spoolRow` (0 to 499; others are ignored) of
-/// `PlistForSpool` into `list`, as zv::MergeRowInto does.
-void vRestructDetail(int spoolRow, ProfileList& list);
 
 namespace zv {
 

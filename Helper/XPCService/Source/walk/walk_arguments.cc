@@ -173,21 +173,13 @@ int HandleToggleOptions(char option, char* text, int argc, char** argv) {
 }
 
 // MIBS is read only by the library's initialisation, but -m sets it for
-// the process. It lives in one buffer of ours, handed to the environment
-// with putenv: setenv would keep every value it replaces for the life of
-// the process, so that each walk with a new value would cost memory.
+// the process.
 int HandleMibList(const char* text) {
-  static char entry[sizeof "MIBS=" + kMaxWalkArgumentBytes];
-  std::snprintf(entry, sizeof entry, "MIBS=%s", text);
-  return putenv(entry) == 0 ? kKeepScanning : UsageError("Cannot set MIBS.");
+  return setenv("MIBS", text, 1) == 0 ? kKeepScanning : UsageError("Cannot set MIBS.");
 }
 
-// A value beginning with '+' or '-' extends the library's MIB path, and
-// the path outlives the walk: each -M starts again from the path the
-// process began with, so that repeating it never lengthens the path.
+// A value beginning with '+' or '-' extends the library's MIB path.
 int HandleMibDirectory(const char* text) {
-  static const std::string* const initial = new std::string(netsnmp_get_mib_directory());
-  netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_MIBDIRS, initial->c_str());
   netsnmp_set_mib_directory(text);
   return kKeepScanning;
 }
@@ -473,19 +465,6 @@ int MakeKeysFromPassPhrases(const ParseState& state) {
              : kParseUsageError;
 }
 
-// The library makes an SNMPv3 user of a session's name and keys for each
-// device, and a later session for the same user and device gets that
-// user's keys instead of its own: each walk begins without the users of
-// the walks before it.
-void ForgetEarlierWalkUsers() {
-  while (struct usmUser* user = usm_get_userList()) {
-    usm_remove_user(user);
-    user->next = nullptr;
-    user->prev = nullptr;
-    usm_free_user(user);
-  }
-}
-
 void WipeKeyTexts(const ParseState& state) {
   for (char* text : state.key_texts) explicit_bzero(text, std::strlen(text));
 }
@@ -542,7 +521,6 @@ int ParseWalkArguments(int argc, char** argv, netsnmp_session* session,
                        OptionHandler handler) {
   PrepareSnmpLibrary();
   snmp_sess_init(session);
-  ForgetEarlierWalkUsers();
   if (!VectorIsComplete(argc, argv)) return UsageError("No hostname specified.");
   char options[kOptionStringSize];
   if (!ComposeOptionString(local_options, options)) return UsageError("Too many local options.");

@@ -2,7 +2,7 @@
 // The walk's argument parser: reads an snmpwalk-style argument vector into
 // a Net-SNMP session, built on the library's own pieces.
 //
-// It differs from the library's own parser where a long-lived service
+// It differs from the library's own parser where the service
 // needs it to: option scanning starts afresh at every call; nothing is
 // printed (diagnostics, beginning "[SNMP] ", go to the debug sink, and none
 // repeats a pass phrase or key); `-V` and `-h` reach the option handler

@@ -133,15 +133,12 @@ std::vector<std::string> WalkReadablePaths() {
   return paths;
 }
 
-bool ConfineWalkReading(const std::vector<std::string>& readable, bool* landlock_applied, std::string* error) {
-  *landlock_applied = false;
+bool ConfineWalkReading(const std::vector<std::string>& readable, std::string* error) {
   if (!ForbidDumps(error) || !ForbidNewPrivileges(error)) return false;
   const int abi = LandlockAbi();
   if (abi == 0) return true;
   LandlockRuleset ruleset;
-  if (!ruleset.Create(abi, error) || !ruleset.AllowReading(readable, error) || !ruleset.Enforce(error)) return false;
-  *landlock_applied = true;
-  return true;
+  return ruleset.Create(abi, error) && ruleset.AllowReading(readable, error) && ruleset.Enforce(error);
 }
 
 ResourceLimits WalkResourceLimits(int time_limit_seconds) {

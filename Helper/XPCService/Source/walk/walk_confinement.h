@@ -47,13 +47,12 @@ inline constexpr uint64_t kWalkDescriptors = 16;
 std::vector<std::string> WalkReadablePaths();
 
 /// Step 1, for the rest of the process's life: not dumpable (ForbidDumps),
-/// PR_SET_NO_NEW_PRIVS, then (where the kernel has Landlock;
-/// `*landlock_applied` says whether it had) reading allowed beneath
-/// `readable` alone, every write, create, remove, rename and link refused
-/// everywhere, and from Landlock ABI 6 on signals and abstract Unix
-/// sockets confined to the process. The process must have one thread.
-/// False with a message naming the failing step.
-bool ConfineWalkReading(const std::vector<std::string>& readable, bool* landlock_applied, std::string* error);
+/// PR_SET_NO_NEW_PRIVS, then (where the kernel has Landlock) reading
+/// allowed beneath `readable` alone, every write, create, remove, rename
+/// and link refused everywhere, and from Landlock ABI 6 on signals and
+/// abstract Unix sockets confined to the process. The process must have
+/// one thread. False with a message naming the failing step.
+bool ConfineWalkReading(const std::vector<std::string>& readable, std::string* error);
 
 /// The resource limits of step 2 for a walk with `time_limit_seconds`:
 /// no core files, files of size 0 (no write reaches a file), at most

@@ -11,7 +11,6 @@
 
 #include "walk/bulk_requests.h"
 #include "walk/debug_sink.h"
-#include "walk/merge.h"
 #include "walk/request_wait.h"
 #include "walk/snmp_library.h"
 #include "walk/spool_list.h"
@@ -43,6 +42,7 @@ void CopyOid(WalkOid& target, const oid* ids, std::size_t length) {
 }
 
 long request_limit = zv::kDefaultWalkRequestLimit;
+zv::WalkStages walk_stages;
 
 void CountVariable() {
   if (numprinted < INT32_MAX) ++numprinted;
@@ -320,7 +320,6 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
 
 // ---- One walk ------------------------------------------------------------
 
-// Everything but the merge; returns the walk's result.
 int RunWalk(int argc, char** argv, const zv::WalkStages& stages) {
   zv::StartWalkDeadline();
   zv::PrepareSnmpLibrary();
@@ -397,15 +396,25 @@ long zv::SetWalkRequestLimit(long limit) {
   return before;
 }
 
-int zv::WalkDevice(int argc, char** argv, const WalkStages& stages) { return RunWalk(argc, argv, stages); }
+void zv::SetWalkStages(const WalkStages& stages) { walk_stages = stages; }
+
+std::string zv::EncodeWalkOutcome(int result) {
+  static const ProfileRecord kEmpty{};
+  std::string messages;
+  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
+    const ProfileRecord& record = PlistForSpool.slots[slot];
+    if (std::memcmp(&record, &kEmpty, sizeof record) != 0) messages += EncodeRowMessage(slot + 1, record);
+  }
+  WalkEnd end;
+  end.result = result;
+  end.spool_count = PlistForSpool.iNum;
+  end.variables_found = numprinted;
+  end.deaf_to_bulk = WalkFoundDeviceDeafToGetBulk();
+  return messages + EncodeEndMessage(end);
+}
 
 int mib_walk(int argc, char** argv) {
-  const int result = RunWalk(argc, argv, zv::WalkStages{});
-  // A service that stops has not seen the walk fail: the profile list
-  // stays as it was.
-  if (zv::WalksAbandoned()) return zv::kWalkAbandoned;
-  // The merge's one call: a walk that never reached the device counts as
-  // failed for the merge, whatever the parser said.
-  vRestructPlistSpool2Current(result < 0 ? 1 : result);
-  return result;
+  const int result = RunWalk(argc, argv, walk_stages);
+  // A service that stops has not seen the walk fail: nothing of it counts.
+  return zv::WalksAbandoned() ? zv::kWalkAbandoned : result;
 }

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The walk driver: walks one subtree of one SNMP device, spools the rows
-// of its profile table and merges them into the current profile list.
+// The walk driver: walks one subtree of one SNMP device and spools the
+// rows of its profile table. It merges nothing: the walk's process reports
+// the spool (EncodeWalkOutcome) and the service merges it.
 #pragma once
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/types.h>
 
 #include <cstddef>
+#include <string>
 
 #include "walk/walk_limits.h"
 
@@ -16,19 +18,18 @@
 /// or, when the walk asks for it ("-C r", or SetDefaultBulkRepetitions) and
 /// the session is not SNMPv1, with GETBULK requests read variable by
 /// variable to the same end (bulk_requests.h says when GETBULK gives way
-/// to GETNEXT); hands every variable inside the subtree to vSpoolPlist,
-/// in the same order and counted the same either way, and runs the
-/// spool-to-current merge exactly once on every path, as its last step.
+/// to GETNEXT); clears the spool list first and hands every variable
+/// inside the subtree to vSpoolPlist, in the same order and counted the
+/// same either way. Runs the stages of SetWalkStages, if any.
 /// Returns 0 (complete: end of the subtree or of the device's view, or
 /// noSuchName), 1 (failed: bad root, session not opened, timeout, send or
 /// receive error, an OID that did not increase, an empty response, or,
 /// with the ordering check off, the OID asked for coming back), 2 (another
 /// error status from the device), -1 (usage error; also `argc` 0) or -2
-/// (nothing to walk: `-H`). The merge is told 1 for -1
-/// and -2, and the result otherwise. No request is sent for -1 or -2.
+/// (nothing to walk: `-H`). No request is sent for -1 or -2.
 /// A walk that outlasts the walk time limit ends as a timed-out request
-/// does (1). Once AbandonWalks has been called, the walk ends without the
-/// merge and returns zv::kWalkAbandoned.
+/// does (1). Once AbandonWalks has been called, the walk ends and returns
+/// zv::kWalkAbandoned: its spool then counts for nothing.
 /// Not reentrant: callers never let two walks overlap.
 int mib_walk(int argc, char** argv);
 
@@ -51,11 +52,14 @@ struct WalkStages {
   bool (*session_opened)(netsnmp_session* session) = nullptr;
 };
 
-/// The walk of mib_walk without its merge: clears the spool list, walks
-/// and fills it, and returns the result as mib_walk does, passing
-/// `stages`. Once AbandonWalks has been called it ends without a merge
-/// all the same (its result then does not count).
-int WalkDevice(int argc, char** argv, const WalkStages& stages);
+/// Sets the stages of later walks (each null: nothing at that moment).
+void SetWalkStages(const WalkStages& stages);
+
+/// The messages that close the report of the walk that just returned
+/// `result` (walk_protocol.h): every row of the spool list that holds
+/// anything, then the end, with the spool's count, the variables-found
+/// counter and whether the device left the walk's GETBULK unanswered.
+std::string EncodeWalkOutcome(int result);
 
 /// Sets the request limit of later walks (at least 1); tests lower it to
 /// reach it quickly. Returns the limit in force before.

@@ -245,14 +245,6 @@ bool ConfineForRequests(netsnmp_session* session) {
   return true;
 }
 
-void ReportRows() {
-  for (int slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
-    static const ProfileRecord kEmpty{};
-    const ProfileRecord& record = PlistForSpool.slots[slot];
-    if (std::memcmp(&record, &kEmpty, sizeof record) != 0) Send(zv::EncodeRowMessage(slot + 1, record));
-  }
-}
-
 int RunJob(zv::WalkJob& job) {
   std::vector<char*> argv;
   for (std::string& argument : job.arguments) argv.push_back(argument.data());
@@ -260,7 +252,8 @@ int RunJob(zv::WalkJob& job) {
   zv::WalkStages stages;
   stages.arguments_parsed = ReportSettings;
   stages.session_opened = ConfineForRequests;
-  return zv::WalkDevice(static_cast<int>(job.arguments.size()), argv.data(), stages);
+  zv::SetWalkStages(stages);
+  return mib_walk(static_cast<int>(job.arguments.size()), argv.data());
 }
 
 }  // namespace
@@ -275,9 +268,8 @@ int main(int argc, char** argv) {
   HandleSignals();
   zv::SetWalkNoteSink(ForwardNote);
   // Everything the library reads from files, it reads confined to reading.
-  bool landlock = false;
   std::string error;
-  if (!zv::ConfineWalkReading(zv::WalkReadablePaths(), &landlock, &error)) {
+  if (!zv::ConfineWalkReading(zv::WalkReadablePaths(), &error)) {
     zv::NoteWalk(zv::WalkNote::kReason, "the walk's process could not be confined: " + error);
     ::_exit(kExitNotConfined);
   }
@@ -294,13 +286,7 @@ int main(int argc, char** argv) {
   zv::SetDeviceDeafToGetBulk(job.device_deaf_to_bulk);
   process.limits = zv::WalkResourceLimits(job.state.time_limit_seconds);
   const int result = RunJob(job);
-  if (zv::WalksAbandoned()) ::_exit(0);
-  ReportRows();
-  zv::WalkEnd end;
-  end.result = result;
-  end.spool_count = PlistForSpool.iNum;
-  end.variables_found = numprinted;
-  end.deaf_to_bulk = zv::WalkFoundDeviceDeafToGetBulk();
-  Send(zv::EncodeEndMessage(end));
+  if (result == zv::kWalkAbandoned) ::_exit(0);
+  Send(zv::EncodeWalkOutcome(result));
   ::_exit(0);
 }

@@ -2,8 +2,9 @@
 // The three walk settings: booleans in the application part of Net-SNMP's
 // default store, registered as configuration tokens of the configuration
 // type "snmpwalk" (so `DIR/snmpwalk.conf` or a "[snmpwalk] ..." line can
-// preset them). All false at process start; a `-C` letter toggles one for
-// the current walk and every later walk of the process.
+// preset them). All false at process start; a `-C` letter toggles one.
+// The service carries what a walk toggled over to its later walks
+// (walk_process_state.h).
 #pragma once
 
 namespace zv {
@@ -24,7 +25,7 @@ void RegisterWalkSettings();
 /// The setting's current value.
 bool WalkSettingOn(WalkSetting setting);
 
-/// Flips the setting for this and every later walk of the process.
+/// Flips the setting for the rest of the process.
 void ToggleWalkSetting(WalkSetting setting);
 
 /// Most repetitions one GETBULK request of a walk asks for.

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The process-wide state of the device profile walk, all in one place.
 //
-// A walk runs many times in one long-lived process. What it keeps between
-// walks lives here and in the Net-SNMP library (see snmp_library.h and
-// walk_settings.h); everything else is local to one call.
-//
-// None of it is locked: walks never overlap within a process (the service
-// runs each walk in a process of its own, zvxpcd-walk, and hands the state
-// that outlives a walk from one to the next: walk_process_state.h), and
-// nothing but the walk and its merge touches this state.
+// The service runs each walk in a process of its own (zvxpcd-walk) and
+// hands it the state that outlives a walk (walk_process_state.h); what the
+// walk keeps while it runs lives here and in the Net-SNMP library (see
+// snmp_library.h and walk_settings.h); everything else is local to one
+// call. None of it is locked: a process runs one walk, on one thread.
 #pragma once
 
 #include <chrono>
@@ -23,15 +20,15 @@ constexpr std::size_t kDebugMessageSize = 128;
 
 /// The spool list: the rows of the device's profile table, placed by row
 /// number (row k in slot k - 1), `iNum` counting the index-column values
-/// received (at most 500). All zero at process start; cleared at the start
-/// of every walk, filled by vSpoolPlist during the walk, read by the merge
-/// after it, then left until the next walk clears it.
+/// received (at most 500). Cleared at the start of the walk, filled by
+/// vSpoolPlist during it, and reported to the service after it
+/// (EncodeWalkOutcome), which merges it.
 extern ProfileList PlistForSpool;
 
 /// Variables found: every variable that a walk counted inside its subtree,
-/// and every variable that a GET printed, since the process started. Never
-/// reset; stops at INT32_MAX instead of wrapping, so that a long-lived
-/// process never sees it fall back to 0.
+/// and every variable that a GET printed, starting from the count the
+/// service handed over. Never reset; stops at INT32_MAX instead of
+/// wrapping, so that it never falls back to 0.
 extern int32_t numprinted;
 
 /// The walk driver's and the option handler's last diagnostic, cut to 127
