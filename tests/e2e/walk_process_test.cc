@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/scoped_variable.h"
 #include "walk_service.h"
 
 namespace {
@@ -233,6 +234,26 @@ TEST_F(WalkProcessTest, AProcessStartedAheadThatDiedIsReplaced) {
   for (int i = 0; i < 500 && StatusField(ready[0], "State") != "Z"; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  EXPECT_EQ(WalkPrinterA(), "iRet=0");
+}
+
+// An -m names modules the MIB folders hold, or is a usage error. A set
+// that then fails to load fails the one walk whose process loaded it, and
+// is dropped: the walk after it answers 0 again.
+TEST_F(WalkProcessTest, AnMibSetThatDoesNotLoadFailsOneWalkAndIsDropped) {
+  zvtest::TempDir mibs;
+  zvtest::WriteFile(mibs.File("broken.txt"),
+                    "BROKEN-MIB DEFINITIONS ::= BEGIN\nbrokenRoot OBJECT IDENTIFIER ::= { iso 3\nEND\n");
+  zvtest::ScopedVariable folders("MIBDIRS", mibs.path());
+  StartService(/*default_directory=*/false, {"--verbose"});
+  std::vector<std::string> with_mibs = zvtest::TableWalkArguments(printer_->address());
+  with_mibs.insert(with_mibs.begin(), {"-m", "NOPE-MIB"});
+  EXPECT_EQ(Walk("PX-100", "alice", with_mibs), "iRet=-1");
+  with_mibs[1] = "BROKEN-MIB";
+  EXPECT_EQ(Walk("PX-100", "alice", with_mibs), "iRet=0");  // MIBS holds from the next walk on
+  EXPECT_EQ(WalkPrinterA(), "iRet=1");
+  EXPECT_NE(LogLines().back().find("iRet=1: the MIBs of -m 'BROKEN-MIB' did not load: "), std::string::npos)
+      << LogLines().back();
   EXPECT_EQ(WalkPrinterA(), "iRet=0");
 }
 

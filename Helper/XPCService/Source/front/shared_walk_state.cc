@@ -13,7 +13,8 @@ constexpr std::size_t kMaxDeafPrinters = 1024;
 struct Shared {
   std::mutex mutex;
   WalkProcessState state;
-  std::optional<std::string> mibs;
+  std::optional<std::string> mibs;        // MIBS as walks have loaded it
+  std::optional<std::string> mibs_on_trial;  // from an -m, until a walk that uses it ends
   std::set<std::string> deaf_to_bulk;
 };
 
@@ -36,10 +37,19 @@ WalkStart BeginSharedWalk(const std::optional<std::string>& address, const std::
   std::lock_guard<std::mutex> lock(shared.mutex);
   WalkStart start;
   start.state = shared.state;
-  start.mibs = shared.mibs;
+  start.mibs_on_trial = shared.mibs_on_trial.has_value();
+  start.mibs = start.mibs_on_trial ? shared.mibs_on_trial : shared.mibs;
   start.device_deaf_to_bulk = address && shared.deaf_to_bulk.count(*address) != 0;
-  if (new_mibs) shared.mibs = new_mibs;
+  if (new_mibs) shared.mibs_on_trial = new_mibs;
   return start;
+}
+
+void SettleMibs(const std::string& tried, bool loaded) {
+  Shared& shared = TheShared();
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  if (shared.mibs_on_trial != tried) return;
+  if (loaded) shared.mibs = tried;
+  shared.mibs_on_trial.reset();
 }
 
 void TakeWalkToggles(const WalkToggles& start, const WalkToggles& end) {
@@ -64,7 +74,7 @@ void RememberDeafToBulk(const std::string& address) {
 std::optional<std::string> SharedMibs() {
   Shared& shared = TheShared();
   std::lock_guard<std::mutex> lock(shared.mutex);
-  return shared.mibs;
+  return shared.mibs_on_trial ? shared.mibs_on_trial : shared.mibs;
 }
 
 WalkProcessState SharedWalkSettings() {

@@ -21,14 +21,22 @@ void SetSharedWalkState(const WalkProcessState& state, std::optional<std::string
 struct WalkStart {
   WalkProcessState state;
   std::optional<std::string> mibs;  // the MIBS of its process
+  bool mibs_on_trial = false;       // `mibs` came from an -m and has not loaded in a walk yet
   bool device_deaf_to_bulk = false;
 };
 
 /// The start of a walk of the printer at `address` (as its arguments give
 /// it; none: the arguments name none). When the walk's own arguments give
 /// `-m` (`new_mibs`), it holds from the next walk on: this walk still
-/// starts with MIBS as it was.
+/// starts with MIBS as it was. A new MIBS is on trial until a walk that
+/// started with it ends (SettleMibs): the walks that start meanwhile get it.
 WalkStart BeginSharedWalk(const std::optional<std::string>& address, const std::optional<std::string>& new_mibs);
+
+/// A walk that started with the MIBS on trial `tried` has ended: `loaded`
+/// keeps it for the walks after it, else MIBS goes back to what it was
+/// before. Does nothing once another walk settled it, or another -m
+/// replaced it.
+void SettleMibs(const std::string& tried, bool loaded);
 
 /// The toggles a walk flipped (it began with `start`, its arguments left
 /// `end`), applied to the shared state.
@@ -41,7 +49,7 @@ void TakeVariablesFound(int32_t start, int32_t end);
 /// left a walk's GETBULK unanswered: its later walks go by GETNEXT at once.
 void RememberDeafToBulk(const std::string& address);
 
-/// MIBS as the next walk's process gets it.
+/// MIBS as the next walk's process gets it (the one on trial, if any).
 std::optional<std::string> SharedMibs();
 
 /// The walk state as it is now.

@@ -107,6 +107,10 @@ void MergeFailedWalk(const char* path) {
 void TakeRun(const WalkRun& run, const WalkStart& start, const WalkOptionScan& scan, const char* path,
              WalkOutcome* outcome) {
   if (run.report.toggled) TakeWalkToggles(start.state.toggled, *run.report.toggled);
+  // Only a walk that ended with its MIBs loaded keeps an -m's MIBS.
+  if (start.mibs_on_trial && start.mibs) {
+    SettleMibs(*start.mibs, run.ending == WalkRun::Ending::kEnded && !run.report.end->mibs_not_loaded);
+  }
   outcome->result = 1;
   switch (run.ending) {
     case WalkRun::Ending::kEnded: {
@@ -166,6 +170,7 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
   job.arguments = storage->argument_texts;
   job.state = start.state;
   job.device_deaf_to_bulk = start.device_deaf_to_bulk;
+  job.mibs_on_trial = start.mibs_on_trial;
   const WalkRun run = environment.run ? environment.run(job, start.mibs) : RunInOwnProcess(job, start.mibs);
   TakeRun(run, start, scan, storage->current_path, outcome);
 }

@@ -228,7 +228,76 @@ bool MibFileUsable(const std::string& file, const std::vector<std::string>& fold
   return false;
 }
 
+// The library's word for every module of the MIB folders.
+constexpr std::string_view kAllModules = "ALL";
+// Bytes of a MIB file read for its module name: comments may come first.
+constexpr std::size_t kModuleHeadBytes = 4096;
+
+// Skips blanks and "--" comments (to the end of the line).
+void SkipBlanksAndComments(std::string_view* text) {
+  for (;;) {
+    const std::size_t start = text->find_first_not_of(" \t\r\n");
+    text->remove_prefix(start == std::string_view::npos ? text->size() : start);
+    if (text->substr(0, 2) != "--") return;
+    const std::size_t end = text->find('\n');
+    text->remove_prefix(end == std::string_view::npos ? text->size() : end);
+  }
+}
+
+std::string_view NextWord(std::string_view* text) {
+  SkipBlanksAndComments(text);
+  const std::size_t end = text->find_first_of(" \t\r\n");
+  const std::string_view word = text->substr(0, end);
+  text->remove_prefix(word.size());
+  return word;
+}
+
+// The module a MIB file defines, as the library reads it: its first word,
+// when the next one is DEFINITIONS; empty otherwise.
+std::string ModuleDefinedIn(const std::string& file) {
+  const int fd = OpenRegularFileForReading(file.c_str());
+  if (fd < 0) return {};
+  char head[kModuleHeadBytes];
+  const ssize_t count = ::read(fd, head, sizeof head);
+  ::close(fd);
+  if (count <= 0) return {};
+  std::string_view text(head, static_cast<std::size_t>(count));
+  const std::string_view name = NextWord(&text);
+  return NextWord(&text) == "DEFINITIONS" ? std::string(name) : std::string();
+}
+
+// True when one of the MIB folders holds a regular file, within those
+// folders, that defines `module`. The library skips names that begin with
+// a dot, as here.
+bool ModuleFound(const std::string& module, const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) continue;
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+      if (entry->d_name[0] == '.') continue;
+      const std::string file = folder + "/" + entry->d_name;
+      if (ModuleDefinedIn(file) == module && InsideOneOf(file, folders)) {
+        found = true;
+        break;
+      }
+    }
+    ::closedir(dir);
+    if (found) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::vector<std::string> MibModulesNamedIn(const std::string& mibs) {
+  std::vector<std::string> entries;
+  AddSearchPath(mibs, &entries);
+  std::erase_if(entries, [](const std::string& entry) {
+    return entry.find('/') != std::string::npos || entry == kAllModules;
+  });
+  return entries;
+}
 
 bool MibsValueUsable(const std::string& mibs, std::string* problem) {
   if (mibs.size() > kMaxWalkArgumentBytes) {
@@ -238,6 +307,13 @@ bool MibsValueUsable(const std::string& mibs, std::string* problem) {
   const std::vector<std::string> folders = SnmpConfigurationFolders();
   for (const std::string& file : MibFilesNamedIn(mibs)) {
     if (!MibFileUsable(file, folders, problem)) return false;
+  }
+  const std::vector<std::string> mib_folders = MibFolders();
+  for (const std::string& module : MibModulesNamedIn(mibs)) {
+    if (!ModuleFound(module, mib_folders)) {
+      *problem = ": no regular file in Net-SNMP's MIB folders defines the module '" + module + "'";
+      return false;
+    }
   }
   return true;
 }

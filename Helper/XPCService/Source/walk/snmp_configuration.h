@@ -45,11 +45,17 @@ std::string SnmpConfigurationFingerprint(const std::optional<std::string>& mibs)
 /// order.
 std::vector<std::string> MibFilesNamedIn(const std::string& mibs);
 
+/// The entries of a MIBS value that name modules (those without a '/'),
+/// in order, the library's "ALL" left out.
+std::vector<std::string> MibModulesNamedIn(const std::string& mibs);
+
 /// True when `mibs`, a walk's `-m` value, may become MIBS: at most
-/// kMaxWalkArgumentBytes long, and every file it names a regular file that
+/// kMaxWalkArgumentBytes long, every file it names a regular file that
 /// can be opened for reading, within one of SnmpConfigurationFolders (the
-/// only folders a walk's process may read MIBs from). Otherwise false with
-/// the reason in `*problem` (": '/dev/stdin' is not a regular file").
+/// only folders a walk's process may read MIBs from), and every module it
+/// names defined (its first word, then DEFINITIONS) by such a file found
+/// in a MIB folder; "ALL" (every module) passes. Otherwise false with the
+/// reason in `*problem` (": '/dev/stdin' is not a regular file").
 bool MibsValueUsable(const std::string& mibs, std::string* problem);
 
 }  // namespace zv

@@ -27,6 +27,7 @@
 #include "platform/whole_file.h"
 #include "walk/bulk_requests.h"
 #include "walk/debug_sink.h"
+#include "walk/mib_loading.h"
 #include "walk/request_wait.h"
 #include "walk/snmp_configuration.h"
 #include "walk/snmp_library.h"
@@ -210,6 +211,31 @@ void ReportRows() {
   }
 }
 
+std::string MibsText() {
+  const char* mibs = std::getenv("MIBS");
+  return mibs != nullptr ? mibs : "";
+}
+
+// A walk whose MIB set did not load ends at once, failed, with why; the
+// service then keeps that set from later walks.
+[[noreturn]] void EndJobUnwalked(const zv::WalkJob& job, const std::string& why) {
+  zv::NoteWalk(zv::WalkNote::kReason, why);
+  zv::WalkEnd end;
+  end.variables_found = job.state.variables_found;
+  end.mibs_not_loaded = true;
+  Send(zv::EncodeEndMessage(end));
+  ::_exit(0);
+}
+
+// On the watchdog's thread, while the load goes on: the job this process
+// was started for fails now rather than after the walk's whole time limit.
+void EndJobOnSlowMibs() {
+  zv::WalkJob job;
+  if (!ReadJob(&job)) ::_exit(kExitNoJob);
+  EndJobUnwalked(job, "the MIBs (MIBS=" + MibsText() + ") did not finish loading within " +
+                          std::to_string(zv::kMibLoadBound.count()) + " s");
+}
+
 int RunJob(zv::WalkJob& job) {
   std::vector<char*> argv;
   for (std::string& argument : job.arguments) argv.push_back(argument.data());
@@ -239,13 +265,17 @@ int main(int argc, char** argv) {
     ::_exit(kExitNotConfined);
   }
   KeepReadableMibFiles();
-  zv::InitialiseSnmpLibrary();
+  std::string mib_problem;
+  zv::RunWithin(zv::kMibLoadBound, [&] { mib_problem = zv::InitialiseSnmpLibraryWithMibs(); }, EndJobOnSlowMibs);
   WarmHeap();
   process.presets = CurrentToggles();
   process.filter_built = process.filter.Build(&process.filter_error);
   zv::WalkJob job;
   // No job: the service went away or discarded this process.
   if (!ReadJob(&job)) ::_exit(kExitNoJob);
+  if (job.mibs_on_trial && !mib_problem.empty()) {
+    EndJobUnwalked(job, "the MIBs of -m '" + MibsText() + "' did not load: " + mib_problem);
+  }
   ApplyState(job.state);
   zv::SetDeviceDeafToGetBulk(job.device_deaf_to_bulk);
   process.limits = zv::WalkResourceLimits(job.state.time_limit_seconds);

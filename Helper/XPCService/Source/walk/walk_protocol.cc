@@ -20,7 +20,7 @@ std::size_t LongestPayload(MessageKind kind) {
     case MessageKind::kNote: return 1 + 4 + kMaxWalkNoteBytes;
     case MessageKind::kSettings: return 3;
     case MessageKind::kRow: return 2 + 4 * 4 + 2 * (4 + kLongestName);
-    case MessageKind::kEnd: return 4 + 4 + 4 + 1;
+    case MessageKind::kEnd: return 4 + 4 + 4 + 1 + 1;
   }
   return 0;
 }
@@ -122,6 +122,7 @@ void ForEachEndField(End& end, Visit&& visit) {
   visit(end.spool_count);
   visit(end.variables_found);
   visit(end.deaf_to_bulk);
+  visit(end.mibs_not_loaded);
 }
 
 template <typename Record, typename Visit>
@@ -140,6 +141,7 @@ std::string EncodeWalkJob(const WalkJob& job) {
   for (const std::string& argument : job.arguments) writer(argument);
   ForEachWalkStateField(job.state, writer);
   writer(job.device_deaf_to_bulk);
+  writer(job.mibs_on_trial);
   return writer.Take();
 }
 
@@ -152,6 +154,7 @@ bool DecodeWalkJob(std::string_view bytes, WalkJob* job) {
   for (std::string& argument : job->arguments) reader(argument);
   ForEachWalkStateField(job->state, reader);
   reader(job->device_deaf_to_bulk);
+  reader(job->mibs_on_trial);
   return reader.Finished();
 }
 

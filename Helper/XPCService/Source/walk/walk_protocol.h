@@ -58,6 +58,7 @@ struct WalkJob {
   std::vector<std::string> arguments;  // the argument vector, program-name slot first
   WalkProcessState state;
   bool device_deaf_to_bulk = false;  // the device left an earlier walk's GETBULK unanswered
+  bool mibs_on_trial = false;        // MIBS came from a request's -m and has not loaded in a walk yet
 };
 
 /// The bytes that carry `job`.
@@ -72,6 +73,7 @@ struct WalkEnd {
   int32_t spool_count = 0;      // the spool list's iNum: 0 to 500
   int32_t variables_found = 0;  // the counter as the walk left it
   bool deaf_to_bulk = false;    // the device left this walk's GETBULK unanswered
+  bool mibs_not_loaded = false; // the process's MIBs did not load, so the walk sent nothing
 };
 
 /// The messages of a walk's process, in the order they are sent.
