@@ -237,6 +237,16 @@ TEST_F(WalkProcessTest, AProcessStartedAheadThatDiedIsReplaced) {
   EXPECT_EQ(WalkPrinterA(), "iRet=0");
 }
 
+// -t takes seconds with a fraction: half a second is a wait, not none.
+TEST_F(WalkProcessTest, AHalfSecondTimeoutWalksTheLivePrinter) {
+  StartService();
+  std::vector<std::string> arguments = zvtest::TableWalkArguments(printer_->address());
+  arguments.insert(arguments.begin(), {"-t", "0.5"});
+  EXPECT_EQ(Walk("PX-100", "alice", arguments), "iRet=0");
+  const zvtest::StoredProfiles lists = zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
+  EXPECT_EQ(lists.rgb.size() + lists.sim.size() + lists.dst.size(), 4u);
+}
+
 // An -m names modules the MIB folders hold, or is a usage error. A set
 // that then fails to load fails the one walk whose process loaded it, and
 // is dropped: the walk after it answers 0 again.

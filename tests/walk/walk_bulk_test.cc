@@ -18,6 +18,7 @@
 #include "support/temp_dir.h"
 #include "walk/bulk_requests.h"
 #include "walk/debug_sink.h"
+#include "walk/walk_driver.h"
 #include "walk/snmp_library.h"
 #include "walk/walk_fixture.h"
 #include "walk/walk_settings.h"
@@ -347,6 +348,39 @@ TEST_F(WalkBulkTest, BulkWalkGivesTheSameResultAsTheGetNextWalk) {
       EXPECT_TRUE(by_getbulk.spool == by_getnext.spool) << "the spool lists differ";
     }
   }
+}
+
+// The walk as a walk's process runs it (no merge), on a writable copy of
+// `arguments`, with a program-name slot in front.
+int WalkAsItsProcessDoes(const std::vector<std::string>& arguments) {
+  std::vector<std::string> copies = With({"zvxpcd-walk"}, arguments);
+  std::vector<char*> argv;
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  return zv::WalkDevice(static_cast<int>(copies.size()), argv.data(), zv::WalkStages{});
+}
+
+// A GETBULK whose answer the walk did not read is not a request the walk by
+// GETNEXT sends: at the request limit both walks have counted as many
+// variables.
+TEST_F(WalkBulkTest, AtTheRequestLimitAWalkThatLeftGetBulkCountsAsTheGetNextWalk) {
+  const long limit = zv::SetWalkRequestLimit(20);
+  for (const char* fault : {"generr", "reversed", "drop:1"}) {
+    SCOPED_TRACE(fault);
+    std::string error;
+    auto responder = Responder(With({"--bulk", fault}, Served(kLongTable)))(&error);
+    ASSERT_NE(responder, nullptr) << error;
+    std::vector<int32_t> counted;
+    for (const int repetitions : {0, 25}) {
+      const int32_t before = numprinted;
+      EXPECT_EQ(WalkAsItsProcessDoes(With(With({"-v", "2c", "-c", "public", "-r", "0"}, BulkOptions(repetitions)),
+                                          {responder->address(), zvtest::ProfileTableOid()})),
+                1);
+      counted.push_back(numprinted - before);
+    }
+    EXPECT_EQ(counted, (std::vector<int32_t>{20, 20}));
+  }
+  zv::SetWalkRequestLimit(limit);
 }
 
 // ---- The requests a walk sends -----------------------------------------------------
