@@ -244,6 +244,7 @@ class WalkBulkTest : public ::testing::Test {
     zvtest::ResetWalkSettings();
     zv::SetDefaultBulkRepetitions(0);
     zv::SetDeviceDeafToGetBulk(false);
+    zv::SetRememberedBulkRepetitions(0);
   }
 
   // One walk of the profile table at `address` from the same seeded list.
@@ -415,6 +416,7 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
     std::string reasons;  // joined by "; "
     int result = 0;
     bool found_deaf = false;
+    int remembered = 0;  // the repetitions the service remembered of the device
   };
   const Case cases[] = {
       {"-Cr25", small, {}, With(v2c, {"-Cr25"}), 0, false, {"GETBULK " + table + " 25"}, ""},
@@ -444,8 +446,14 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
       {"a device deaf to GETBULK is walked on by GETNEXT from the same OID", small, {"--bulk", "drop:1"}, v2c,
        kAuto, false, {"GETBULK " + table + " 25", "GETNEXT " + table, "GETNEXT " + CellAt(small, 1)},
        "the device left the walk's first GETBULK request unanswered" + went_on, 0, true},
-      {"a device known to be deaf gets no GETBULK, whatever -C r asks", small, {"--bulk", "drop:1"},
-       With(v2c, {"-Cr25"}), kAuto, true, {"GETNEXT " + table, "GETNEXT " + CellAt(small, 1)}, ""},
+      {"a device known to be deaf gets no GETBULK, whatever -C r asks, and is told so", small, {"--bulk", "drop:1"},
+       With(v2c, {"-Cr25"}), kAuto, true, {"GETNEXT " + table, "GETNEXT " + CellAt(small, 1)},
+       "the device left GETBULK requests unanswered in two walks in a row; the walk went by GETNEXT (GETBULK is "
+       "tried again 15 minutes after)"},
+      {"a known device's walk starts at the repetitions that came back whole in its last walk", large, {},
+       v2c, kAuto, false, {"GETBULK " + table + " 60", "GETBULK " + CellAt(large, 60) + " 100"}, "", 0, false, 60},
+      {"SNMPv1 is no deafness to tell", small, {}, {"-v", "1", "-c", "public"}, kAuto, true, {"GETNEXT " + table},
+       ""},
   };
   zv::SetWalkNoteSink(KeepReasons);
   for (const Case& c : cases) {
@@ -457,6 +465,7 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
     walk_reasons.clear();
     zv::SetDefaultBulkRepetitions(c.default_repetitions);
     zv::SetDeviceDeafToGetBulk(c.known_deaf);
+    zv::SetRememberedBulkRepetitions(c.remembered);
     EXPECT_EQ(zvtest::Walk(With(c.walk, {responder->address(), zvtest::ProfileTableOid()})), c.result);
     EXPECT_EQ(zv::WalkFoundDeviceDeafToGetBulk(), c.found_deaf);
     EXPECT_EQ(PlistForSpool.iNum, static_cast<int>(c.rows.size()));

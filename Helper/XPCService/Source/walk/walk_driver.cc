@@ -321,6 +321,7 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
     }
     if (StepOnce(loop)) ++counted;
   }
+  zv::SetLastWalkBulkOutcome({loop.bulk_answered, loop.bulk.whole});
   if (numprinted == 0 && loop.last_outcome == zv::WaitOutcome::kAnswered) {
     snmp_get_and_print(session, root.ids, root.length);
   }
@@ -329,12 +330,22 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
 
 // ---- One walk ------------------------------------------------------------
 
+// A walk that would ask by GETBULK goes by GETNEXT because the device is
+// known to leave GETBULK unanswered: its reason says so.
+void NoteKnownDeafness(long snmp_version, int asked) {
+  if (!zv::DeviceDeafToGetBulk() || !zv::WalkAsksForGetBulk(snmp_version, asked)) return;
+  zv::NoteWalkReason("the device left GETBULK requests unanswered in two walks in a row; the walk went by GETNEXT "
+                     "(GETBULK is tried again %lld minutes after)",
+                     static_cast<long long>(zv::kDeafToGetBulkFor.count()));
+}
+
 // Everything but the merge; returns the walk's result.
 int RunWalk(int argc, char** argv, const zv::WalkStages& stages) {
   zv::StartWalkDeadline();
   zv::PrepareSnmpLibrary();
   vSpoolPlist(nullptr, 0, nullptr, 1);
   zv::SetWalkFoundDeviceDeafToGetBulk(false);
+  zv::SetLastWalkBulkOutcome({});
   if (argc < 1) return zv::kParseUsageError;
 
   netsnmp_session session;
@@ -363,6 +374,7 @@ int RunWalk(int argc, char** argv, const zv::WalkStages& stages) {
     snmp_close(open_session);
     return 1;
   }
+  NoteKnownDeafness(session.version, storage.bulk_repetitions);
   const int result =
       WalkSubtree(open_session, root, zv::BulkRepetitionsForWalk(session.version, storage.bulk_repetitions));
   snmp_close(open_session);

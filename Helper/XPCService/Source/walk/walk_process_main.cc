@@ -278,6 +278,7 @@ int main(int argc, char** argv) {
   }
   ApplyState(job.state);
   zv::SetDeviceDeafToGetBulk(job.device_deaf_to_bulk);
+  zv::SetRememberedBulkRepetitions(job.start_repetitions);
   process.limits = zv::WalkResourceLimits(job.state.time_limit_seconds);
   const int result = RunJob(job);
   if (zv::WalksAbandoned()) ::_exit(0);
@@ -287,6 +288,8 @@ int main(int argc, char** argv) {
   end.spool_count = PlistForSpool.iNum;
   end.variables_found = numprinted;
   end.deaf_to_bulk = zv::WalkFoundDeviceDeafToGetBulk();
+  end.bulk_answered = zv::LastWalkBulkOutcome().answered;
+  end.whole_repetitions = zv::LastWalkBulkOutcome().whole;
   Send(zv::EncodeEndMessage(end));
   ::_exit(0);
 }
