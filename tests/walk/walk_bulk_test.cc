@@ -119,6 +119,7 @@ TEST(BulkSizingTest, AutomaticRepetitionsGrowWhileAnswersComeBackWholeAndFit) {
     int start;                                 // as BulkRepetitionsForWalk gives it
     std::size_t octets;                        // of each variable; 0: integers
     std::vector<std::pair<Event, int>> steps;  // and the repetitions afterwards
+    std::size_t largest_message = 65507;       // the session's
   };
   constexpr int kAuto = zv::kAutoBulkRepetitions;
   // 53 variables of 1200 bytes fit the session's largest message, 65507.
@@ -131,6 +132,9 @@ TEST(BulkSizingTest, AutomaticRepetitionsGrowWhileAnswersComeBackWholeAndFit) {
       {"fewer at the walk's end is not cut short", kAuto, 0, {{kCutAtTheEnd, 25}, {kWhole, 50}}},
       {"tooBig before any came back whole: half", kAuto, 0, {{kTooBig, 12}, {kTooBig, 6}, {kWhole, 6}}},
       {"fixed repetitions stay but for tooBig", 10, 0, {{kWhole, 10}, {kCut, 10}, {kTooBig, 5}, {kTooBig, 2}}},
+      // A variable of 1200 bytes takes 1220 in a message: 41 of them take
+      // 50020 bytes, which leaves the message's own fields too little room.
+      {"the room beside the variables counts", kAuto, 1200, {{kWhole, 40}}, 41 * 1220 + 100},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -143,7 +147,7 @@ TEST(BulkSizingTest, AutomaticRepetitionsGrowWhileAnswersComeBackWholeAndFit) {
         const int received = event == kWhole ? sizing.repetitions : sizing.repetitions / 2;
         netsnmp_pdu* answer =
             Response(SNMP_ERR_NOERROR, InOrder(received, c.octets > 0 ? ASN_OCTET_STR : ASN_INTEGER), c.octets);
-        zv::SizeAfterAnswer(&sizing, *answer, event != kCutAtTheEnd, 65507);
+        zv::SizeAfterAnswer(&sizing, *answer, event != kCutAtTheEnd, c.largest_message);
         snmp_free_pdu(answer);
       }
       EXPECT_EQ(sizing.repetitions, expected);
