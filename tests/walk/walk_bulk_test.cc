@@ -130,6 +130,7 @@ TEST(BulkSizingTest, AutomaticRepetitionsGrowWhileAnswersComeBackWholeAndFit) {
       {"cut short: the most that came back whole", kAuto, 0, {{kWhole, 50}, {kCut, 25}, {kWhole, 25}}},
       {"cut short before any came back whole: what came back", kAuto, 0, {{kCut, 12}, {kWhole, 12}}},
       {"fewer at the walk's end is not cut short", kAuto, 0, {{kCutAtTheEnd, 25}, {kWhole, 50}}},
+      {"the walk's end counts as whole", kAuto, 0, {{kWhole, 50}, {kCutAtTheEnd, 50}, {kCut, 50}}},
       {"tooBig before any came back whole: half", kAuto, 0, {{kTooBig, 12}, {kTooBig, 6}, {kWhole, 6}}},
       {"fixed repetitions stay but for tooBig", 10, 0, {{kWhole, 10}, {kCut, 10}, {kTooBig, 5}, {kTooBig, 2}}},
       // A variable of 1200 bytes takes 1220 in a message: 41 of them take

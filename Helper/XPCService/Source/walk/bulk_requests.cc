@@ -86,7 +86,10 @@ void SizeAfterAnswer(BulkSizing* sizing, const netsnmp_pdu& answer, bool walk_go
   if (received >= sizing->repetitions) {
     sizing->whole = std::max(sizing->whole, sizing->repetitions);
     if (sizing->grows) Grow(sizing, answer, largest_message);
-  } else if (walk_goes_on && sizing->grows) {
+  } else if (!walk_goes_on) {
+    // The walk's end came in it: the device gave all there was to give.
+    sizing->whole = std::max(sizing->whole, sizing->repetitions);
+  } else if (sizing->grows) {
     sizing->repetitions = sizing->whole > 0 ? sizing->whole : std::max(received, 1);
     sizing->grows = false;
   }

@@ -80,7 +80,9 @@ void SetRememberedBulkRepetitions(int repetitions);
 int RememberedBulkRepetitions();
 
 /// Follows an answer the walk read (`answer`, judged kTake) to a GETBULK
-/// that `sizing` sized. A whole answer is noted, and a growing sizing
+/// that `sizing` sized. A whole answer (as many variables as asked for, or
+/// the walk's end in it: `walk_goes_on` false) is noted, and a growing
+/// sizing, for as many variables as asked for,
 /// doubles (at most kMaxBulkRepetitions, and no more than answers of
 /// `answer`'s largest variable fit in `largest_message` bytes, less
 /// kMessageRoomBesideVariables). An answer cut short while
