@@ -267,6 +267,24 @@ TEST_F(WalkProcessTest, AnMibSetThatDoesNotLoadFailsOneWalkAndIsDropped) {
   EXPECT_EQ(WalkPrinterA(), "iRet=0");
 }
 
+// A module in a folder that only snmp.conf's mibdirs names passes the -m
+// check, and the walk's process may read and load it.
+TEST_F(WalkProcessTest, AModuleInAFolderOnlySnmpConfNamesIsFoundAndLoaded) {
+  zvtest::TempDir mibs;
+  zvtest::WriteFile(mibs.File("only.txt"), "ONLY-CONF-MIB DEFINITIONS ::= BEGIN\n"
+                                           "onlyRoot OBJECT IDENTIFIER ::= { iso 3 6 1 4 1 32473 90 }\nEND\n");
+  const std::string configuration = std::string(std::getenv("SNMPCONFPATH")) + "/snmp.conf";
+  const std::string original = zvtest::ReadFile(configuration);
+  zvtest::WriteFile(configuration, original + "mibdirs " + mibs.path() + "\n");
+  StartService(/*default_directory=*/false, {"--verbose"});
+  std::vector<std::string> with_mibs = zvtest::TableWalkArguments(printer_->address());
+  with_mibs.insert(with_mibs.begin(), {"-m", "ONLY-CONF-MIB"});
+  EXPECT_EQ(Walk("PX-100", "alice", with_mibs), "iRet=0");
+  EXPECT_EQ(WalkPrinterA(), "iRet=0");
+  EXPECT_EQ(LogLines().back().find("did not load"), std::string::npos) << LogLines().back();
+  zvtest::WriteFile(configuration, original);
+}
+
 // The -C toggles a walk's arguments flip hold for later walks even when its
 // process dies before it ends: they are reported as soon as the arguments
 // are parsed. (Only its count of variables is lost.)

@@ -422,6 +422,7 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
     int result = 0;
     bool found_deaf = false;
     int remembered = 0;  // the repetitions the service remembered of the device
+    int whole = 0;       // the most that came back whole, as the walk reports it (automatic walks only)
   };
   const Case cases[] = {
       {"-Cr25", small, {}, With(v2c, {"-Cr25"}), 0, false, {"GETBULK " + table + " 25"}, ""},
@@ -431,7 +432,7 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
       {"automatic repetitions grow, and after a cut go back to the most that came back whole", large,
        {"--bulk", "most:30"}, v2c, kAuto, false,
        {"GETBULK " + table + " 25", "GETBULK " + CellAt(large, 25) + " 50", "GETBULK " + CellAt(large, 55) + " 25",
-        "GETBULK " + CellAt(large, 80) + " 25"}, ""},
+        "GETBULK " + CellAt(large, 80) + " 25"}, "", 0, false, 0, 25},
       {"tooBig halves the repetitions", small, {"--bulk", "toobig:3"}, With(v2c, {"-Cr25"}), 0, false,
        {"GETBULK " + table + " 25", "GETBULK " + table + " 12", "GETBULK " + table + " 6",
         "GETBULK " + table + " 3", "GETBULK " + CellAt(small, 3) + " 3"}, ""},
@@ -456,7 +457,8 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
        "the device left GETBULK requests unanswered in two walks in a row; the walk went by GETNEXT (GETBULK is "
        "tried again 15 minutes after)"},
       {"a known device's walk starts at the repetitions that came back whole in its last walk", large, {},
-       v2c, kAuto, false, {"GETBULK " + table + " 60", "GETBULK " + CellAt(large, 60) + " 100"}, "", 0, false, 60},
+       v2c, kAuto, false, {"GETBULK " + table + " 60", "GETBULK " + CellAt(large, 60) + " 100"}, "", 0, false, 60,
+       100},
       {"SNMPv1 is no deafness to tell", small, {}, {"-v", "1", "-c", "public"}, kAuto, true, {"GETNEXT " + table},
        ""},
   };
@@ -473,6 +475,7 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
     zv::SetRememberedBulkRepetitions(c.remembered);
     EXPECT_EQ(zvtest::Walk(With(c.walk, {responder->address(), zvtest::ProfileTableOid()})), c.result);
     EXPECT_EQ(zv::WalkFoundDeviceDeafToGetBulk(), c.found_deaf);
+    EXPECT_EQ(zv::LastWalkBulkOutcome().whole, c.whole);
     EXPECT_EQ(PlistForSpool.iNum, static_cast<int>(c.rows.size()));
     const std::vector<std::string> requests = Lines(zvtest::ReadFile(Log()));
     ASSERT_GE(requests.size(), c.first_requests.size());

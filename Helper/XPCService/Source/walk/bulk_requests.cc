@@ -76,9 +76,9 @@ int BulkRepetitionsForWalk(long snmp_version, int asked) {
 BulkSizing StartBulkSizing(int repetitions) {
   if (repetitions == kAutoBulkRepetitions) {
     const int remembered = RememberedBulkRepetitions();
-    return BulkSizing{remembered > 0 ? remembered : kFirstAutoBulkRepetitions, true, 0};
+    return BulkSizing{remembered > 0 ? remembered : kFirstAutoBulkRepetitions, true, 0, true};
   }
-  return BulkSizing{std::max(repetitions, 0), false, 0};
+  return BulkSizing{std::max(repetitions, 0), false, 0, false};
 }
 
 void SizeAfterAnswer(BulkSizing* sizing, const netsnmp_pdu& answer, bool walk_goes_on, std::size_t largest_message) {

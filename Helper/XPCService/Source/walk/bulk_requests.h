@@ -61,9 +61,10 @@ bool WalkAsksForGetBulk(long snmp_version, int asked);
 
 /// How many variables a walk's next GETBULK asks for.
 struct BulkSizing {
-  int repetitions = 0;  // of the next GETBULK; 0: the walk goes by GETNEXT
-  bool grows = false;   // automatic, and still growing
-  int whole = 0;        // the most repetitions that came back whole; 0: none yet
+  int repetitions = 0;     // of the next GETBULK; 0: the walk goes by GETNEXT
+  bool grows = false;      // automatic, and still growing
+  int whole = 0;           // the most repetitions that came back whole; 0: none yet
+  bool automatic = false;  // sized to the device's answers, not fixed
 };
 
 /// The sizing of a walk that BulkRepetitionsForWalk gave `repetitions`:
@@ -159,7 +160,7 @@ void SetWalkFoundDeviceDeafToGetBulk(bool found);
 /// starts it afresh, as WalkFoundDeviceDeafToGetBulk.
 struct WalkBulkOutcome {
   bool answered = false;  // the device answered a GETBULK of the walk
-  int whole = 0;          // the most repetitions that came back whole; 0: none
+  int whole = 0;          // the most repetitions that came back whole in an automatic walk; 0: none
 };
 WalkBulkOutcome LastWalkBulkOutcome();
 

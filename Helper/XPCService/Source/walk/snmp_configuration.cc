@@ -51,14 +51,6 @@ void AddSearchPath(std::string_view list, std::vector<std::string>* paths) {
   }
 }
 
-std::vector<std::string> MibFolders() {
-  std::vector<std::string> folders;
-  const std::string configured = Environment("MIBDIRS");
-  if (configured.empty() || configured.front() == '+') AddSearchPath(NETSNMP_DEFAULT_MIBDIRS, &folders);
-  AddSearchPath(configured, &folders);
-  return folders;
-}
-
 std::vector<std::string> ConfigurationFiles(const std::vector<std::string>& folders) {
   std::vector<std::string> files;
   for (const std::string& folder : folders) {
@@ -87,6 +79,46 @@ std::string_view DirectiveValue(std::string_view line, std::string_view token) {
   line.remove_prefix(value);
   const std::size_t end = line.find_last_not_of(" \t\r");
   return line.substr(0, end + 1);
+}
+
+// The MIB path as the `mibdirs` lines of the library's own configuration
+// files (snmp.conf and snmp.local.conf of each configuration folder, in the
+// order the library reads them) leave it: each line replaces the path, or
+// with a leading '+' adds to it, starting from the compiled-in default.
+std::string ConfiguredMibDirectories() {
+  std::string directories = NETSNMP_DEFAULT_MIBDIRS;
+  for (const std::string& folder : SnmpConfigurationSearchPath()) {
+    for (const char* name : {"/snmp.conf", "/snmp.local.conf"}) {
+      std::string text;
+      std::string error;
+      if (!ReadWholeFile(folder + name, &text, &error)) continue;
+      std::string_view rest = text;
+      while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        const std::string_view value = DirectiveValue(rest.substr(0, end), "mibdirs");
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (value.empty()) continue;
+        directories = value.front() == '+' ? directories + ":" + std::string(value.substr(1)) : std::string(value);
+      }
+    }
+  }
+  return directories;
+}
+
+// The MIB folders: $MIBDIRS when it is set (extending the default when it
+// begins with '+'), which the library prefers to any configuration, else
+// as the configuration's `mibdirs` lines leave them.
+std::vector<std::string> MibFolders() {
+  std::vector<std::string> folders;
+  const char* environment = std::getenv("MIBDIRS");
+  if (environment == nullptr) {
+    AddSearchPath(ConfiguredMibDirectories(), &folders);
+    return folders;
+  }
+  const std::string configured = environment;
+  if (configured.empty() || configured.front() == '+') AddSearchPath(NETSNMP_DEFAULT_MIBDIRS, &folders);
+  AddSearchPath(configured, &folders);
+  return folders;
 }
 
 struct IncludeScan {

@@ -21,7 +21,8 @@ std::vector<std::string> SnmpConfigurationSearchPath();
 /// Everything Net-SNMP may read when it is initialised: the configuration
 /// folders, the persistent folder ($SNMP_PERSISTENT_DIR, else
 /// /var/lib/snmp), the MIB folders ($MIBDIRS, which extends the default
-/// when it begins with '+', else the default) and what the configuration
+/// when it begins with '+'; without it, the default as the `mibdirs` lines
+/// of snmp.conf and snmp.local.conf leave it) and what the configuration
 /// files include (SnmpIncludedPaths).
 std::vector<std::string> SnmpConfigurationFolders();
 

@@ -321,7 +321,9 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
     }
     if (StepOnce(loop)) ++counted;
   }
-  zv::SetLastWalkBulkOutcome({loop.bulk_answered, loop.bulk.whole});
+  // A fixed walk's whole answers say nothing of how many the device could
+  // give: only an automatic walk's are worth remembering.
+  zv::SetLastWalkBulkOutcome({loop.bulk_answered, loop.bulk.automatic ? loop.bulk.whole : 0});
   if (numprinted == 0 && loop.last_outcome == zv::WaitOutcome::kAnswered) {
     snmp_get_and_print(session, root.ids, root.length);
   }
