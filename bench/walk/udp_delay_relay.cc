@@ -6,13 +6,15 @@
 // killed.
 //
 //   zv_udp_delay_relay --target 127.0.0.1:PORT [--delay-us MICROSECONDS]
-//                      [--drop-getbulk]
+//                      [--drop-getbulk] [--count FILE]
 //
 // Each client address (host and port) gets a socket of its own towards the
 // target, so that answers find their way back; datagrams keep their order,
 // and the delay (default 1000 µs) is the same for all of them. With
 // --drop-getbulk, SNMPv1/v2c GETBULK requests never reach the target: a
-// printer deaf to GETBULK that answers GETNEXT.
+// printer deaf to GETBULK that answers GETNEXT. With --count, each request
+// that reaches the target adds a line to FILE (the requests of a walk are
+// its lines).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -49,6 +51,7 @@ struct Held {
 struct Relay {
   int listen_fd = -1;
   bool drop_getbulk = false;
+  std::FILE* count = nullptr;  // a line per request relayed to the target
   sockaddr_in target{};
   Clock::duration delay{};
   std::map<std::pair<in_addr_t, in_port_t>, int> upstream;  // client -> its socket towards the target
@@ -140,6 +143,10 @@ void Receive(Relay& relay, int fd) {
   if (size < 0) return;
   data.resize(static_cast<std::size_t>(size));
   if (fd == relay.listen_fd && relay.drop_getbulk && IsGetBulk(data)) return;
+  if (fd == relay.listen_fd && relay.count != nullptr) {
+    std::fputs(IsGetBulk(data) ? "GETBULK\n" : "other\n", relay.count);
+    std::fflush(relay.count);
+  }
   Held held{Clock::now() + relay.delay, -1, {}, std::move(data)};
   if (fd == relay.listen_fd) {
     held.from_fd = UpstreamFor(relay, from);
@@ -199,6 +206,9 @@ int main(int argc, char** argv) {
       relay.drop_getbulk = true;
     } else if (option == "--target" && i + 1 < argc) {
       have_target = ParseTarget(argv[++i], &relay.target);
+    } else if (option == "--count" && i + 1 < argc) {
+      relay.count = std::fopen(argv[++i], "a");
+      usage_error |= relay.count == nullptr;
     } else if (option == "--delay-us" && i + 1 < argc) {
       delay_us = std::atol(argv[++i]);
     } else {
@@ -206,7 +216,8 @@ int main(int argc, char** argv) {
     }
   }
   if (usage_error || !have_target || delay_us < 0) {
-    std::fprintf(stderr, "usage: %s --target 127.0.0.1:PORT [--delay-us MICROSECONDS] [--drop-getbulk]\n",
+    std::fprintf(stderr,
+                 "usage: %s --target 127.0.0.1:PORT [--delay-us MICROSECONDS] [--drop-getbulk] [--count FILE]\n",
                  argv[0]);
     return 2;
   }

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/scoped_variable.h"
 #include "walk_service.h"
 
 namespace {
@@ -266,6 +267,54 @@ TEST_F(WalkProcessTest, AProcessStartedAheadThatDiedIsReplaced) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(WalkPrinterA(), "iRet=0");
+}
+
+// -t takes seconds with a fraction: half a second is a wait, not none.
+TEST_F(WalkProcessTest, AHalfSecondTimeoutWalksTheLivePrinter) {
+  StartService();
+  std::vector<std::string> arguments = zvtest::TableWalkArguments(printer_->address());
+  arguments.insert(arguments.begin(), {"-t", "0.5"});
+  EXPECT_EQ(Walk("PX-100", "alice", arguments), "iRet=0");
+  const zvtest::StoredProfiles lists = zvtest::ReadStoredProfiles(CurrentPlist("alice", "PX-100"));
+  EXPECT_EQ(lists.rgb.size() + lists.sim.size() + lists.dst.size(), 4u);
+}
+
+// An -m names modules the MIB folders hold, or is a usage error. A set
+// that then fails to load fails the one walk whose process loaded it, and
+// is dropped: the walk after it answers 0 again.
+TEST_F(WalkProcessTest, AnMibSetThatDoesNotLoadFailsOneWalkAndIsDropped) {
+  zvtest::TempDir mibs;
+  zvtest::WriteFile(mibs.File("broken.txt"),
+                    "BROKEN-MIB DEFINITIONS ::= BEGIN\nbrokenRoot OBJECT IDENTIFIER ::= { iso 3\nEND\n");
+  zvtest::ScopedVariable folders("MIBDIRS", mibs.path());
+  StartService(/*default_directory=*/false, {"--verbose"});
+  std::vector<std::string> with_mibs = zvtest::TableWalkArguments(printer_->address());
+  with_mibs.insert(with_mibs.begin(), {"-m", "NOPE-MIB"});
+  EXPECT_EQ(Walk("PX-100", "alice", with_mibs), "iRet=-1");
+  with_mibs[1] = "BROKEN-MIB";
+  EXPECT_EQ(Walk("PX-100", "alice", with_mibs), "iRet=0");  // MIBS holds from the next walk on
+  EXPECT_EQ(WalkPrinterA(), "iRet=1");
+  EXPECT_NE(LogLines().back().find("iRet=1: the MIBs of -m 'BROKEN-MIB' did not load: "), std::string::npos)
+      << LogLines().back();
+  EXPECT_EQ(WalkPrinterA(), "iRet=0");
+}
+
+// A module in a folder that only snmp.conf's mibdirs names passes the -m
+// check, and the walk's process may read and load it.
+TEST_F(WalkProcessTest, AModuleInAFolderOnlySnmpConfNamesIsFoundAndLoaded) {
+  zvtest::TempDir mibs;
+  zvtest::WriteFile(mibs.File("only.txt"), "ONLY-CONF-MIB DEFINITIONS ::= BEGIN\n"
+                                           "onlyRoot OBJECT IDENTIFIER ::= { iso 3 6 1 4 1 32473 90 }\nEND\n");
+  const std::string configuration = std::string(std::getenv("SNMPCONFPATH")) + "/snmp.conf";
+  const std::string original = zvtest::ReadFile(configuration);
+  zvtest::WriteFile(configuration, original + "mibdirs " + mibs.path() + "\n");
+  StartService(/*default_directory=*/false, {"--verbose"});
+  std::vector<std::string> with_mibs = zvtest::TableWalkArguments(printer_->address());
+  with_mibs.insert(with_mibs.begin(), {"-m", "ONLY-CONF-MIB"});
+  EXPECT_EQ(Walk("PX-100", "alice", with_mibs), "iRet=0");
+  EXPECT_EQ(WalkPrinterA(), "iRet=0");
+  EXPECT_EQ(LogLines().back().find("did not load"), std::string::npos) << LogLines().back();
+  zvtest::WriteFile(configuration, original);
 }
 
 // The -C toggles a walk's arguments flip hold for later walks even when its

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/fixed_field.h"
+#include "support/log_file.h"
 #include "service_calls.h"
 #include "store/zvplist.h"
 
@@ -122,12 +123,7 @@ std::vector<std::string> WalkServiceTest::PreferencesEntries() const {
   return names;
 }
 
-std::vector<std::string> WalkServiceTest::LogLines() const {
-  std::vector<std::string> lines;
-  std::istringstream in(ReadFile(dir_.File("walk.log")));
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+std::vector<std::string> WalkServiceTest::LogLines() const { return LogFileLines(dir_.File("walk.log")); }
 
 std::string WalkServiceTest::ServiceStderr() const { return ReadFile(dir_.File("zvxpcd.stderr")); }
 

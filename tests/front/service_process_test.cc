@@ -28,8 +28,10 @@
 #include "platform/xpc/frame_io.h"
 #include "platform/xpc/wire_format.h"
 #include "service_calls.h"
+#include "support/log_file.h"
 #include "zvxpc.h"
 #include "service_process.h"
+#include "support/log_file.h"
 #include "support/frame_replies.h"
 #include "support/other_user.h"
 #include "support/scoped_variable.h"
@@ -83,6 +85,24 @@ class ServiceProcessTest : public ::testing::Test {
   std::unique_ptr<zvtest::ServiceProcess> service_;
 };
 
+bool IsSocket(const char* path) {
+  struct stat status {};
+  return ::stat(path, &status) == 0 && S_ISSOCK(status.st_mode);
+}
+
+// With --verbose and neither a journal, a system log nor a log file, the
+// entries still reach someone: standard error.
+TEST_F(ServiceProcessTest, VerboseEntriesGoToStandardErrorWhenThereIsNowhereElse) {
+  if (IsSocket("/run/systemd/journal/socket") || IsSocket("/dev/log")) {
+    GTEST_SKIP() << "this machine has a journal or a system log, where the entries go";
+  }
+  Start({"--verbose"});
+  const std::string missing = dir_.File("missing.plist");
+  EXPECT_EQ(Call(kExist, missing), "FALSE");
+  const std::string entry = std::string("zvxpcd: xpc - ") + kExist + " - FALSE for '" + missing + "': ";
+  EXPECT_NE(ReadFile(dir_.File("zvxpcd.stderr")).find(entry), std::string::npos) << ReadFile(dir_.File("zvxpcd.stderr"));
+}
+
 // With --verbose every FALSE leaves one entry saying why; a TRUE leaves none.
 TEST_F(ServiceProcessTest, VerboseLogTellsWhyFileOperationsAnsweredFalse) {
   const std::string log = dir_.File("verbose.log");
@@ -108,9 +128,7 @@ TEST_F(ServiceProcessTest, VerboseLogTellsWhyFileOperationsAnsweredFalse) {
   for (const auto& c : cases) EXPECT_EQ(Call(c.operation, c.text), "FALSE") << c.operation;
   EXPECT_EQ(Call(kExist, dir_.path()), "TRUE");
 
-  std::vector<std::string> lines;
-  std::istringstream in(ReadFile(log));
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  const std::vector<std::string> lines = zvtest::LogFileLines(log);
   ASSERT_EQ(lines.size(), std::size(cases)) << ReadFile(log);
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const std::string head = std::string("xpc - ") + cases[i].operation + " - FALSE for '" + cases[i].path + "': ";
@@ -288,7 +306,7 @@ TEST_F(ServiceProcessTest, FileRequestsAreServedWhileAWalkWaits) {
   EXPECT_FALSE(walk_replied.load());
   walker.join();
   EXPECT_EQ(walk_reply, "iRet=1");  // timed out
-  EXPECT_EQ(ReadFile(dir_.File("walk.log")), "xpc - mibwalk_XPC - iRet=1\n");
+  EXPECT_EQ(zvtest::LogFileLines(dir_.File("walk.log")), std::vector<std::string>{"xpc - mibwalk_XPC - iRet=1"});
 }
 
 TEST_F(ServiceProcessTest, SigtermAndSigintEndTheServiceWithExitZero) {

@@ -24,6 +24,7 @@
 
 #include "front/walk_request.h"
 #include "store/zvplist.h"
+#include "support/scoped_variable.h"
 #include "support/temp_dir.h"
 #include "walk/debug_sink.h"
 #include "walk/walk_limits.h"
@@ -215,6 +216,7 @@ std::vector<std::string> g_log;
 zv::WalkRun::Ending g_ending = zv::WalkRun::Ending::kEnded;
 int g_result = 0;
 std::string g_reason;  // a reason the walk's process notes, when not empty
+bool g_mibs_not_loaded = false;
 std::vector<std::pair<int, ProfileRecord>> g_rows;
 
 ProfileRecord Row(const char* file_name, int profile_class) {
@@ -238,7 +240,7 @@ zv::WalkRun RecordingRun(const zv::WalkJob& job, const std::optional<std::string
     for (const auto& [number, row] : g_rows) run.report.spool->slots[number - 1] = row;
     run.report.rows = static_cast<int>(g_rows.size());
     run.report.spool->iNum = run.report.rows;
-    run.report.end = zv::WalkEnd{g_result, run.report.spool->iNum, 0, false};
+    run.report.end = zv::WalkEnd{g_result, run.report.spool->iNum, 0, false, g_mibs_not_loaded};
   }
   return run;
 }
@@ -253,6 +255,7 @@ class RunWalkRequestTest : public ::testing::Test {
     g_ending = zv::WalkRun::Ending::kEnded;
     g_result = 0;
     g_reason.clear();
+    g_mibs_not_loaded = false;
     g_rows = {{1, Row("A.ICC", 1)}, {2, Row("S.ICC", 3)}};
     zv::WalkEnvironment environment;
     environment.preferences_directory = dir_.path() + "/";
@@ -353,10 +356,16 @@ TEST_F(RunWalkRequestTest, RefusedRequestsAreNotWalkedButLogged) {
             std::vector<std::string>{"iRet=-1:Reason:" + zv::WalkRefusalReason(WalkDecodeStatus::kNameMarkers)});
 }
 
-TEST_F(RunWalkRequestTest, AnMibsThatIsNoReadableMibFileIsAUsageErrorAndNeverReachesAWalk) {
-  ASSERT_EQ(::mkfifo(dir_.File("fifo").c_str(), 0600), 0);
+TEST_F(RunWalkRequestTest, AnMibsThatNamesNoReadableMibFileOrModuleIsAUsageErrorAndNeverReachesAWalk) {
+  ASSERT_EQ(::mkdir(dir_.File("mibs").c_str(), 0700), 0);
+  zvtest::ScopedVariable mib_folders("MIBDIRS", dir_.File("mibs"));
+  zvtest::WriteFile(dir_.File("mibs/good.txt"), "-- a comment first\nGOOD-MIB DEFINITIONS ::= BEGIN END");
+  zvtest::WriteFile(dir_.File("mibs/.hidden.txt"), "HIDDEN-MIB DEFINITIONS ::= BEGIN END");
   zvtest::WriteFile(dir_.File("outside.mib"), "X DEFINITIONS ::= BEGIN END");
+  ASSERT_EQ(::symlink(dir_.File("outside.mib").c_str(), dir_.File("mibs/link.txt").c_str()), 0);
+  ASSERT_EQ(::mkfifo(dir_.File("fifo").c_str(), 0600), 0);
   const std::string long_path = "/" + std::string(200 * 1024, 'p');
+  const std::string no_module = "-m: no regular file in Net-SNMP's MIB folders defines the module ";
   const struct {
     std::string mibs;
     std::string reason;
@@ -365,6 +374,9 @@ TEST_F(RunWalkRequestTest, AnMibsThatIsNoReadableMibFileIsAUsageErrorAndNeverRea
       {long_path, "-m: the value is longer than 2048 bytes"},
       {dir_.File("outside.mib"),
        "-m: '" + dir_.File("outside.mib") + "' lies outside Net-SNMP's configuration and MIB folders"},
+      {"GOOD-MIB:NOPE-MIB", no_module + "'NOPE-MIB'"},
+      {"HIDDEN-MIB", no_module + "'HIDDEN-MIB'"},  // the library skips dot files
+      {"X", no_module + "'X'"},                    // its file lies outside the MIB folders
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(WalkText("M", "U", "p:arg:-m:arg:" + c.mibs + ":arg:h:arg:"), true),
@@ -375,11 +387,21 @@ TEST_F(RunWalkRequestTest, AnMibsThatIsNoReadableMibFileIsAUsageErrorAndNeverRea
   Run(WalkText("M", "U", "p:arg:h:arg:"));
   EXPECT_EQ(g_record.calls, 1);
   EXPECT_FALSE(g_record.mibs.has_value());
-  // A module name passes, and holds from the next walk on.
-  Run(WalkText("M", "U", "p:arg:-m:arg:IF-MIB:arg:h:arg:"));
+  // A module found passes, and holds from the next walk on, but only once
+  // a walk has loaded it: a set that did not load is dropped.
+  Run(WalkText("M", "U", "p:arg:-m:arg:+GOOD-MIB:arg:h:arg:"));
   EXPECT_FALSE(g_record.mibs.has_value());
+  g_mibs_not_loaded = true;
   Run(WalkText("M", "U", "p:arg:h:arg:"));
-  EXPECT_EQ(g_record.mibs, "IF-MIB");
+  EXPECT_EQ(g_record.mibs, "+GOOD-MIB");
+  g_mibs_not_loaded = false;
+  Run(WalkText("M", "U", "p:arg:h:arg:"));
+  EXPECT_FALSE(g_record.mibs.has_value());
+  Run(WalkText("M", "U", "p:arg:-m:arg:GOOD-MIB:ALL:arg:h:arg:"));
+  for (int walk = 0; walk < 2; ++walk) {
+    Run(WalkText("M", "U", "p:arg:h:arg:"));
+    EXPECT_EQ(g_record.mibs, "GOOD-MIB:ALL");
+  }
 }
 
 // The notes a walk's process sends before its end, and its end's flag.

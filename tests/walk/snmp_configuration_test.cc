@@ -7,9 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "support/scoped_variable.h"
 #include "support/temp_dir.h"
@@ -54,6 +57,32 @@ TEST(SnmpConfigurationFingerprintTest, EveryFileTheLibraryReadsCountsWhateverIts
     c.change();
     EXPECT_EQ(zv::SnmpConfigurationFingerprint(mibs) != before, c.seen) << c.what;
   }
+}
+
+bool Holds(const std::vector<std::string>& folders, const std::string& folder) {
+  return std::find(folders.begin(), folders.end(), folder) != folders.end();
+}
+
+// snmp.conf's mibdirs names MIB folders as MIBDIRS does, which wins over
+// it: both the walk's read rules and the -m check follow.
+TEST(SnmpConfigurationFoldersTest, MibdirsOfSnmpConfCountUnlessMibdirsIsSet) {
+  zvtest::TempDir dir;
+  for (const char* folder : {"conf", "a", "b", "c"}) ASSERT_EQ(::mkdir(dir.File(folder).c_str(), 0700), 0);
+  zvtest::ScopedVariable configuration("SNMPCONFPATH", dir.File("conf"));
+  zvtest::WriteFile(dir.File("conf/snmp.conf"), "mibs :\nmibdirs " + dir.File("a") + "\n");
+  zvtest::WriteFile(dir.File("conf/snmp.local.conf"), "  MIBDIRS +" + dir.File("b") + "\n");
+  zvtest::WriteFile(dir.File("b/only-b.txt"), "ONLY-B-MIB DEFINITIONS ::= BEGIN END\n");
+  std::string problem;
+  {
+    zvtest::ScopedVariable unset("MIBDIRS", std::nullopt);
+    const std::vector<std::string> folders = zv::SnmpConfigurationFolders();
+    EXPECT_TRUE(Holds(folders, dir.File("a")) && Holds(folders, dir.File("b")));
+    EXPECT_FALSE(Holds(folders, "/usr/share/snmp/mibs"));  // replaced, then added to
+    EXPECT_TRUE(zv::MibsValueUsable("ONLY-B-MIB", &problem)) << problem;
+  }
+  zvtest::ScopedVariable set("MIBDIRS", dir.File("c"));
+  EXPECT_FALSE(Holds(zv::SnmpConfigurationFolders(), dir.File("b")));
+  EXPECT_FALSE(zv::MibsValueUsable("ONLY-B-MIB", &problem));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -93,9 +94,14 @@ TEST_F(WalkArgumentsTest, UsageErrors) {
       {"-v", "3", "-r", "x", "host"},          // retries must start with a digit
       {"-v", "3", "-r", "-1", "host"},
       {"-v", "3", "-r", "99999999999", "host"},
-      {"-v", "3", "-t", "abc", "host"},        // timeout must start with a digit
+      {"-v", "3", "-t", "abc", "host"},        // timeout: decimal seconds that wait at all
       {"-v", "3", "-t", "-2", "host"},
-      {"-v", "3", "-t", ".5", "host"},
+      {"-v", "3", "-t", "0", "host"},
+      {"-v", "3", "-t", "0.0000004", "host"},  // rounds to no wait
+      {"-v", "3", "-t", "1.5s", "host"},
+      {"-v", "3", "-t", "1e3", "host"},
+      {"-v", "3", "-t", ".", "host"},
+      {"-v", "3", "-t", "9999999999", "host"},
       {"-v", "3", "-p", "161", "host"},        // no longer used
       {"-v", "3", "-T", "a=b", "host"},
       {"-v", "3", "-Q", "host"},               // unknown option
@@ -266,15 +272,18 @@ TEST_F(WalkArgumentsTest, UnhandledLettersReachTheOptionHandler) {
   EXPECT_EQ(handled_options, (std::vector<int>{'V', 'h', 'C'}));
 }
 
-TEST_F(WalkArgumentsTest, RetriesAndWholeSecondTimeouts) {
+TEST_F(WalkArgumentsTest, RetriesAndTimeoutsInSecondsWithAFraction) {
   ASSERT_EQ(Parse({"-v", "3", "host"}), 4);
   EXPECT_EQ(session_.retries, SNMP_DEFAULT_RETRIES);
   EXPECT_EQ(session_.timeout, SNMP_DEFAULT_TIMEOUT);
   ASSERT_EQ(Parse({"-v", "3", "-r", "0", "-t", "2", "host"}), 8);
   EXPECT_EQ(session_.retries, 0);
   EXPECT_EQ(session_.timeout, 2000000);
-  ASSERT_EQ(Parse({"-v", "3", "-t", "1.9", "host"}), 6);
-  EXPECT_EQ(session_.timeout, 1000000);
+  for (const auto& [text, microseconds] : {std::pair{"1.9", 1900000L}, {"0.5", 500000L}, {".25", 250000L},
+                                             {"3.", 3000000L}, {"0.0000006", 1L}}) {
+    ASSERT_EQ(Parse({"-v", "3", "-t", text, "host"}), 6) << text;
+    EXPECT_EQ(session_.timeout, microseconds) << text;
+  }
 }
 
 TEST_F(WalkArgumentsTest, SecurityOptionsFillTheSession) {

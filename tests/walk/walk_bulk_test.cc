@@ -18,6 +18,7 @@
 #include "support/temp_dir.h"
 #include "walk/bulk_requests.h"
 #include "walk/debug_sink.h"
+#include "walk/walk_driver.h"
 #include "walk/snmp_library.h"
 #include "walk/walk_fixture.h"
 #include "walk/walk_settings.h"
@@ -118,6 +119,7 @@ TEST(BulkSizingTest, AutomaticRepetitionsGrowWhileAnswersComeBackWholeAndFit) {
     int start;                                 // as BulkRepetitionsForWalk gives it
     std::size_t octets;                        // of each variable; 0: integers
     std::vector<std::pair<Event, int>> steps;  // and the repetitions afterwards
+    std::size_t largest_message = 65507;       // the session's
   };
   constexpr int kAuto = zv::kAutoBulkRepetitions;
   // 53 variables of 1200 bytes fit the session's largest message, 65507.
@@ -128,8 +130,12 @@ TEST(BulkSizingTest, AutomaticRepetitionsGrowWhileAnswersComeBackWholeAndFit) {
       {"cut short: the most that came back whole", kAuto, 0, {{kWhole, 50}, {kCut, 25}, {kWhole, 25}}},
       {"cut short before any came back whole: what came back", kAuto, 0, {{kCut, 12}, {kWhole, 12}}},
       {"fewer at the walk's end is not cut short", kAuto, 0, {{kCutAtTheEnd, 25}, {kWhole, 50}}},
+      {"the walk's end counts as whole", kAuto, 0, {{kWhole, 50}, {kCutAtTheEnd, 50}, {kCut, 50}}},
       {"tooBig before any came back whole: half", kAuto, 0, {{kTooBig, 12}, {kTooBig, 6}, {kWhole, 6}}},
       {"fixed repetitions stay but for tooBig", 10, 0, {{kWhole, 10}, {kCut, 10}, {kTooBig, 5}, {kTooBig, 2}}},
+      // A variable of 1200 bytes takes 1220 in a message: 41 of them take
+      // 50020 bytes, which leaves the message's own fields too little room.
+      {"the room beside the variables counts", kAuto, 1200, {{kWhole, 40}}, 41 * 1220 + 100},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -142,7 +148,7 @@ TEST(BulkSizingTest, AutomaticRepetitionsGrowWhileAnswersComeBackWholeAndFit) {
         const int received = event == kWhole ? sizing.repetitions : sizing.repetitions / 2;
         netsnmp_pdu* answer =
             Response(SNMP_ERR_NOERROR, InOrder(received, c.octets > 0 ? ASN_OCTET_STR : ASN_INTEGER), c.octets);
-        zv::SizeAfterAnswer(&sizing, *answer, event != kCutAtTheEnd, 65507);
+        zv::SizeAfterAnswer(&sizing, *answer, event != kCutAtTheEnd, c.largest_message);
         snmp_free_pdu(answer);
       }
       EXPECT_EQ(sizing.repetitions, expected);
@@ -238,6 +244,7 @@ class WalkBulkTest : public ::testing::Test {
     zvtest::ResetWalkSettings();
     zv::SetDefaultBulkRepetitions(0);
     zv::SetDeviceDeafToGetBulk(false);
+    zv::SetRememberedBulkRepetitions(0);
   }
 
   // One walk of the profile table at `address` from the same seeded list.
@@ -338,6 +345,39 @@ TEST_F(WalkBulkTest, BulkWalkGivesTheSameResultAsTheGetNextWalk) {
   }
 }
 
+// The walk as a walk's process runs it (no merge), on a writable copy of
+// `arguments`, with a program-name slot in front.
+int WalkAsItsProcessDoes(const std::vector<std::string>& arguments) {
+  std::vector<std::string> copies = With({"zvxpcd-walk"}, arguments);
+  std::vector<char*> argv;
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  return zv::WalkDevice(static_cast<int>(copies.size()), argv.data(), zv::WalkStages{});
+}
+
+// A GETBULK whose answer the walk did not read is not a request the walk by
+// GETNEXT sends: at the request limit both walks have counted as many
+// variables.
+TEST_F(WalkBulkTest, AtTheRequestLimitAWalkThatLeftGetBulkCountsAsTheGetNextWalk) {
+  const long limit = zv::SetWalkRequestLimit(20);
+  for (const char* fault : {"generr", "reversed", "drop:1"}) {
+    SCOPED_TRACE(fault);
+    std::string error;
+    auto responder = Responder(With({"--bulk", fault}, Served(kLongTable)))(&error);
+    ASSERT_NE(responder, nullptr) << error;
+    std::vector<int32_t> counted;
+    for (const int repetitions : {0, 25}) {
+      const int32_t before = numprinted;
+      EXPECT_EQ(WalkAsItsProcessDoes(With(With({"-v", "2c", "-c", "public", "-r", "0"}, BulkOptions(repetitions)),
+                                          {responder->address(), zvtest::ProfileTableOid()})),
+                1);
+      counted.push_back(numprinted - before);
+    }
+    EXPECT_EQ(counted, (std::vector<int32_t>{20, 20}));
+  }
+  zv::SetWalkRequestLimit(limit);
+}
+
 // ---- The requests a walk sends -----------------------------------------------------
 
 std::vector<std::string> walk_reasons;
@@ -370,6 +410,8 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
     std::string reasons;  // joined by "; "
     int result = 0;
     bool found_deaf = false;
+    int remembered = 0;  // the repetitions the service remembered of the device
+    int whole = 0;       // the most that came back whole, as the walk reports it (automatic walks only)
   };
   const Case cases[] = {
       {"-Cr25", small, {}, With(v2c, {"-Cr25"}), 0, false, {"GETBULK " + table + " 25"}, ""},
@@ -379,7 +421,7 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
       {"automatic repetitions grow, and after a cut go back to the most that came back whole", large,
        {"--bulk", "most:30"}, v2c, kAuto, false,
        {"GETBULK " + table + " 25", "GETBULK " + CellAt(large, 25) + " 50", "GETBULK " + CellAt(large, 55) + " 25",
-        "GETBULK " + CellAt(large, 80) + " 25"}, ""},
+        "GETBULK " + CellAt(large, 80) + " 25"}, "", 0, false, 0, 25},
       {"tooBig halves the repetitions", small, {"--bulk", "toobig:3"}, With(v2c, {"-Cr25"}), 0, false,
        {"GETBULK " + table + " 25", "GETBULK " + table + " 12", "GETBULK " + table + " 6",
         "GETBULK " + table + " 3", "GETBULK " + CellAt(small, 3) + " 3"}, ""},
@@ -399,8 +441,15 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
       {"a device deaf to GETBULK is walked on by GETNEXT from the same OID", small, {"--bulk", "drop:1"}, v2c,
        kAuto, false, {"GETBULK " + table + " 25", "GETNEXT " + table, "GETNEXT " + CellAt(small, 1)},
        "the device left the walk's first GETBULK request unanswered" + went_on, 0, true},
-      {"a device known to be deaf gets no GETBULK, whatever -C r asks", small, {"--bulk", "drop:1"},
-       With(v2c, {"-Cr25"}), kAuto, true, {"GETNEXT " + table, "GETNEXT " + CellAt(small, 1)}, ""},
+      {"a device known to be deaf gets no GETBULK, whatever -C r asks, and is told so", small, {"--bulk", "drop:1"},
+       With(v2c, {"-Cr25"}), kAuto, true, {"GETNEXT " + table, "GETNEXT " + CellAt(small, 1)},
+       "the device left GETBULK requests unanswered in two walks in a row; the walk went by GETNEXT (GETBULK is "
+       "tried again 15 minutes after)"},
+      {"a known device's walk starts at the repetitions that came back whole in its last walk", large, {},
+       v2c, kAuto, false, {"GETBULK " + table + " 60", "GETBULK " + CellAt(large, 60) + " 100"}, "", 0, false, 60,
+       100},
+      {"SNMPv1 is no deafness to tell", small, {}, {"-v", "1", "-c", "public"}, kAuto, true, {"GETNEXT " + table},
+       ""},
   };
   zv::SetWalkNoteSink(KeepReasons);
   for (const Case& c : cases) {
@@ -412,8 +461,10 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
     walk_reasons.clear();
     zv::SetDefaultBulkRepetitions(c.default_repetitions);
     zv::SetDeviceDeafToGetBulk(c.known_deaf);
+    zv::SetRememberedBulkRepetitions(c.remembered);
     EXPECT_EQ(zvtest::Walk(With(c.walk, {responder->address(), zvtest::ProfileTableOid()})), c.result);
     EXPECT_EQ(zv::WalkFoundDeviceDeafToGetBulk(), c.found_deaf);
+    EXPECT_EQ(zv::LastWalkBulkOutcome().whole, c.whole);
     EXPECT_EQ(PlistForSpool.iNum, static_cast<int>(c.rows.size()));
     const std::vector<std::string> requests = Lines(zvtest::ReadFile(Log()));
     ASSERT_GE(requests.size(), c.first_requests.size());

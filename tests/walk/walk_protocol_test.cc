@@ -45,6 +45,8 @@ TEST(WalkProtocolTest, JobSurvivesItsBytesAndTruncationsAreRefused) {
   job.state.toggled.print_statistics = true;
   job.state.variables_found = -5;
   job.device_deaf_to_bulk = true;
+  job.mibs_on_trial = true;
+  job.start_repetitions = 100;
   const std::string bytes = zv::EncodeWalkJob(job);
 
   zv::WalkJob decoded;
@@ -55,6 +57,8 @@ TEST(WalkProtocolTest, JobSurvivesItsBytesAndTruncationsAreRefused) {
   EXPECT_EQ(decoded.state.toggled, job.state.toggled);
   EXPECT_EQ(decoded.state.variables_found, -5);
   EXPECT_TRUE(decoded.device_deaf_to_bulk);
+  EXPECT_TRUE(decoded.mibs_on_trial);
+  EXPECT_EQ(decoded.start_repetitions, 100);
   for (const std::size_t cut : {std::size_t{0}, std::size_t{1}, bytes.size() / 2, bytes.size() - 1}) {
     EXPECT_FALSE(zv::DecodeWalkJob(bytes.substr(0, cut), &decoded)) << cut;
   }
@@ -67,7 +71,7 @@ TEST(WalkProtocolTest, AReportArrivesWholeAndInOrderWhateverThePieces) {
                              zv::EncodeNoteMessage(WalkNote::kReason, "why\nnot") +
                              zv::EncodeRowMessage(500, Record("P.ICC", "Photo")) +
                              zv::EncodeRowMessage(1, Record(std::string(31, 'F').c_str(), "")) +
-                             zv::EncodeEndMessage({2, 500, 9, true});
+                             zv::EncodeEndMessage({2, 500, 9, true, true, true, 100});
   for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, stream.size()}) {
     std::vector<std::string> notes;
     WalkReportReader reader(9, [&notes](WalkNote note, std::string_view text) {
@@ -87,6 +91,9 @@ TEST(WalkProtocolTest, AReportArrivesWholeAndInOrderWhateverThePieces) {
     ASSERT_TRUE(report.end.has_value());
     EXPECT_EQ(report.end->result, 2);
     EXPECT_TRUE(report.end->deaf_to_bulk);
+    EXPECT_TRUE(report.end->mibs_not_loaded);
+    EXPECT_TRUE(report.end->bulk_answered);
+    EXPECT_EQ(report.end->whole_repetitions, 100);
   }
 }
 
@@ -126,6 +133,8 @@ TEST(WalkProtocolTest, EverythingAWalksProcessMaySendWrongIsRefusedForGood) {
       {"the result -3", zv::EncodeEndMessage({-3, 0, 5, false})},
       {"a spool count of 501", zv::EncodeEndMessage({0, 501, 5, false})},
       {"a counter below its start", zv::EncodeEndMessage({0, 0, 4, false})},
+      {"101 repetitions that came back whole", zv::EncodeEndMessage({0, 0, 5, false, false, true, 101})},
+      {"-1 repetitions that came back whole", zv::EncodeEndMessage({0, 0, 5, false, false, true, -1})},
       {"anything after the end", end + zv::EncodeNoteMessage(WalkNote::kDetail, "late")},
       {"more than the cap in all", many_notes},
   };

@@ -1,20 +1,33 @@
 // SPDX-License-Identifier: MIT
 #include "front/shared_walk_state.h"
 
+#include "walk/walk_limits.h"
+
 #include <mutex>
-#include <set>
+#include <map>
 
 namespace zv {
 namespace {
 
-// More printers than any dialog walks: past it, the memory starts afresh.
-constexpr std::size_t kMaxDeafPrinters = 1024;
+using Clock = std::chrono::steady_clock;
+
+// Walks in a row that left their first GETBULK unanswered before a
+// printer is taken as deaf to GETBULK: one lost datagram is not deafness.
+constexpr int kUnansweredWalksForDeafness = 2;
+
+struct PrinterMemory {
+  int unanswered_walks = 0;                 // in a row
+  std::optional<Clock::time_point> deaf_since;
+  int32_t whole_repetitions = 0;
+};
 
 struct Shared {
   std::mutex mutex;
   WalkProcessState state;
-  std::optional<std::string> mibs;
-  std::set<std::string> deaf_to_bulk;
+  std::optional<std::string> mibs;        // MIBS as walks have loaded it
+  std::optional<std::string> mibs_on_trial;  // from an -m, until a walk that uses it ends
+  std::map<std::string, PrinterMemory> printers;
+  SharedWalkClock now = Clock::now;
 };
 
 Shared& TheShared() {
@@ -31,15 +44,28 @@ void SetSharedWalkState(const WalkProcessState& state, std::optional<std::string
   shared.mibs = std::move(mibs);
 }
 
-WalkStart BeginSharedWalk(const std::optional<std::string>& address, const std::optional<std::string>& new_mibs) {
+WalkStart BeginSharedWalk(const std::optional<std::string>& printer, const std::optional<std::string>& new_mibs) {
   Shared& shared = TheShared();
   std::lock_guard<std::mutex> lock(shared.mutex);
   WalkStart start;
   start.state = shared.state;
-  start.mibs = shared.mibs;
-  start.device_deaf_to_bulk = address && shared.deaf_to_bulk.count(*address) != 0;
-  if (new_mibs) shared.mibs = new_mibs;
+  start.mibs_on_trial = shared.mibs_on_trial.has_value();
+  start.mibs = start.mibs_on_trial ? shared.mibs_on_trial : shared.mibs;
+  if (new_mibs) shared.mibs_on_trial = new_mibs;
+  const auto known = printer ? shared.printers.find(*printer) : shared.printers.end();
+  if (known == shared.printers.end()) return start;
+  const PrinterMemory& memory = known->second;
+  start.device_deaf_to_bulk = memory.deaf_since && shared.now() < *memory.deaf_since + kDeafToGetBulkFor;
+  start.start_repetitions = memory.whole_repetitions;
   return start;
+}
+
+void SettleMibs(const std::string& tried, bool loaded) {
+  Shared& shared = TheShared();
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  if (shared.mibs_on_trial != tried) return;
+  if (loaded) shared.mibs = tried;
+  shared.mibs_on_trial.reset();
 }
 
 void TakeWalkToggles(const WalkToggles& start, const WalkToggles& end) {
@@ -54,17 +80,31 @@ void TakeVariablesFound(int32_t start, int32_t end) {
   CarryVariablesFound(start, end, &shared.state.variables_found);
 }
 
-void RememberDeafToBulk(const std::string& address) {
+void TakePrinterWalk(const std::string& printer, const WalkEnd& end) {
+  if (!end.deaf_to_bulk && !end.bulk_answered) return;  // it sent no GETBULK, or met silence
   Shared& shared = TheShared();
   std::lock_guard<std::mutex> lock(shared.mutex);
-  if (shared.deaf_to_bulk.size() >= kMaxDeafPrinters) shared.deaf_to_bulk.clear();
-  shared.deaf_to_bulk.insert(address);
+  if (shared.printers.size() >= kMaxKnownPrinters && shared.printers.count(printer) == 0) shared.printers.clear();
+  PrinterMemory& memory = shared.printers[printer];
+  if (end.bulk_answered) {
+    memory.unanswered_walks = 0;
+    memory.deaf_since.reset();
+    if (end.whole_repetitions > 0) memory.whole_repetitions = end.whole_repetitions;
+  } else if (++memory.unanswered_walks >= kUnansweredWalksForDeafness) {
+    memory.deaf_since = shared.now();
+  }
+}
+
+void SetSharedWalkClock(SharedWalkClock now) {
+  Shared& shared = TheShared();
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  shared.now = now != nullptr ? now : Clock::now;
 }
 
 std::optional<std::string> SharedMibs() {
   Shared& shared = TheShared();
   std::lock_guard<std::mutex> lock(shared.mutex);
-  return shared.mibs;
+  return shared.mibs_on_trial ? shared.mibs_on_trial : shared.mibs;
 }
 
 WalkProcessState SharedWalkSettings() {

@@ -10,6 +10,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <cerrno>
 #include <cstring>
 
@@ -23,6 +26,7 @@ namespace {
 std::atomic<int> log_file_fd{-1};
 
 constexpr std::string_view kSyslogIdentifier = "zvxpcd";
+constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
 
 void AppendToLogFile(int fd, std::string_view line) {
   std::string whole(line);
@@ -31,6 +35,29 @@ void AppendToLogFile(int fd, std::string_view line) {
   // that cannot be written has nowhere else to go.
   if (::write(fd, whole.data(), whole.size()) < 0) return;
 }
+
+// "2026-12-08T17:59:22.123+00:00 zvxpcd[PID]: ": when and by which process
+// a line of the log file was written, as the journal keeps it beside its
+// entries.
+std::string LogFileStamp() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto milliseconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm local{};
+  ::localtime_r(&seconds, &local);
+  char date[32];
+  char offset[8];
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+  std::strftime(offset, sizeof offset, "%z", &local);  // +hhmm
+  char stamp[96];
+  std::snprintf(stamp, sizeof stamp, "%s.%03lld%.3s:%.2s %.*s[%ld]: ", date, static_cast<long long>(milliseconds),
+                offset, offset + 3, static_cast<int>(kSyslogIdentifier.size()), kSyslogIdentifier.data(),
+                static_cast<long>(::getpid()));
+  return stamp;
+}
+
+void AppendStampedToLogFile(int fd, std::string_view line) { AppendToLogFile(fd, LogFileStamp().append(line)); }
 
 // "NAME=VALUE", as the journal takes a field.
 std::string JournalField(std::string_view name, std::string_view value) {
@@ -51,19 +78,25 @@ void SendToJournal(int priority, std::string_view message, const std::vector<Log
     vectors[i].iov_base = items[i].data();
     vectors[i].iov_len = items[i].size();
   }
-  // Without a journal the entry goes to standard error, as one line.
-  if (sd_journal_sendv(vectors.data(), static_cast<int>(vectors.size())) < 0) {
-    AppendToLogFile(STDERR_FILENO, "zvxpcd: " + OneLineText(message));
-  }
+  (void)sd_journal_sendv(vectors.data(), static_cast<int>(vectors.size()));
+}
+
+bool IsSocket(const char* path) {
+  struct stat status {};
+  return ::stat(path, &status) == 0 && S_ISSOCK(status.st_mode);
 }
 
 // True when the system log's socket is there: syslog(3) drops every line
 // silently without it.
 bool SystemLogReachable() {
-  static const bool reachable = [] {
-    struct stat status {};
-    return ::stat(_PATH_LOG, &status) == 0 && S_ISSOCK(status.st_mode);
-  }();
+  static const bool reachable = IsSocket(_PATH_LOG);
+  return reachable;
+}
+
+// True when the journal's socket is there: sd_journal_sendv reports
+// success without it, and the entry is lost.
+bool JournalReachable() {
+  static const bool reachable = IsSocket(kJournalSocket);
   return reachable;
 }
 
@@ -74,7 +107,7 @@ void LogErrorLine(std::string_view line) {
   const std::string escaped = OneLineText(line);
   const int fd = log_file_fd.load();
   if (fd >= 0) {
-    AppendToLogFile(fd, escaped);
+    AppendStampedToLogFile(fd, escaped);
   } else if (SystemLogReachable()) {
     ::syslog(LOG_ERR, "%s", escaped.c_str());
   } else {
@@ -95,10 +128,14 @@ bool UseLogFile(const std::string& path, std::string* error) {
 
 void LogDiagnosticEntry(int priority, std::string_view message, const std::vector<LogField>& fields) {
   const int fd = log_file_fd.load();
-  if (fd < 0) {
+  if (fd >= 0) {
+    AppendStampedToLogFile(fd, OneLineText(message));
+  } else if (JournalReachable()) {
     SendToJournal(priority, message, fields);
+  } else if (SystemLogReachable()) {
+    ::syslog(priority, "%s", OneLineText(message).c_str());
   } else {
-    AppendToLogFile(fd, OneLineText(message));
+    AppendToLogFile(STDERR_FILENO, "zvxpcd: " + OneLineText(message));
   }
 }
 

@@ -17,9 +17,10 @@ namespace zv {
 
 /// Writes `line`, its control characters escaped (OneLineText), to the
 /// system log (syslog(3), LOG_ERR), or appends it with a line feed to the
-/// file chosen with UseLogFile; without a system log socket (no journal,
-/// no syslog daemon), to standard error. Safe to call from any thread;
-/// each line is written whole.
+/// file chosen with UseLogFile, after an ISO 8601 time and "zvxpcd[PID]: "
+/// ("2026-12-08T17:59:22.123+00:00 zvxpcd[812]: iRet=0"); without a system
+/// log socket (no journal, no syslog daemon), to standard error. Safe to
+/// call from any thread; each line is written whole.
 void LogErrorLine(std::string_view line);
 
 /// From now on appends log lines to `path` (created with permission bits
@@ -37,10 +38,12 @@ struct LogField {
 
 /// Writes one diagnostic entry. Without a log file: a journal entry
 /// (sd_journal_sendv) with MESSAGE=`message`, PRIORITY=`priority`,
-/// SYSLOG_IDENTIFIER=zvxpcd and `fields`, or one line on standard error
-/// when there is no journal. With one: `message` as one line of the file,
-/// control characters written as \xNN so that the entry stays on its
-/// line. Safe to call from any thread.
+/// SYSLOG_IDENTIFIER=zvxpcd and `fields`; without a journal socket, a
+/// line to the system log at `priority`; without that either, one line on
+/// standard error. With a log file: `message` as one line of the file,
+/// stamped as LogErrorLine stamps its lines. Control characters are
+/// written as \xNN so that the entry stays on its line. Safe to call from
+/// any thread.
 void LogDiagnosticEntry(int priority, std::string_view message, const std::vector<LogField>& fields);
 
 }  // namespace zv

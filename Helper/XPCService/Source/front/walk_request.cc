@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "front/preferences_on_demand.h"
+#include "front/printer_address.h"
 #include "front/request_decoding.h"
 #include "front/shared_walk_state.h"
 #include "front/system_log.h"
@@ -78,15 +79,19 @@ void MergeFailedWalk(const char* path) {
 // What the run of one walk leaves: the shared state it changed, the list
 // brought up to date (or, where the walk cannot say which profiles are
 // gone, left alone), and the result.
-void TakeRun(const WalkRun& run, const WalkStart& start, const WalkOptionScan& scan, const char* path,
+void TakeRun(const WalkRun& run, const WalkStart& start, const std::optional<std::string>& printer, const char* path,
              WalkOutcome* outcome) {
   if (run.report.toggled) TakeWalkToggles(start.state.toggled, *run.report.toggled);
+  // Only a walk that ended with its MIBs loaded keeps an -m's MIBS.
+  if (start.mibs_on_trial && start.mibs) {
+    SettleMibs(*start.mibs, run.ending == WalkRun::Ending::kEnded && !run.report.end->mibs_not_loaded);
+  }
   outcome->result = 1;
   switch (run.ending) {
     case WalkRun::Ending::kEnded: {
       const WalkEnd& end = *run.report.end;
       TakeVariablesFound(start.state.variables_found, end.variables_found);
-      if (end.deaf_to_bulk && scan.address) RememberDeafToBulk(*scan.address);
+      if (printer) TakePrinterWalk(*printer, end);
       outcome->result = end.result;
       // Any result but 0 merges as a failed walk, a usage error too.
       (void)UpdateProfileListFile(path, end.result, *run.report.spool);
@@ -132,7 +137,9 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
   outcome->device = scan.address.value_or("");
   std::string mibs_problem;
   const bool mibs_usable = !scan.mibs || MibsValueUsable(*scan.mibs, &mibs_problem);
-  const WalkStart start = BeginSharedWalk(scan.address, mibs_usable ? scan.mibs : std::nullopt);
+  const std::optional<std::string> printer =
+      scan.address ? std::optional<std::string>(PrinterKey(*scan.address)) : std::nullopt;
+  const WalkStart start = BeginSharedWalk(printer, mibs_usable ? scan.mibs : std::nullopt);
   if (!mibs_usable) {
     // A usage error of the walk: nothing is sent, and the merge sees a
     // failed walk, as for any other.
@@ -146,8 +153,10 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
   job.arguments = storage->argument_texts;
   job.state = start.state;
   job.device_deaf_to_bulk = start.device_deaf_to_bulk;
+  job.mibs_on_trial = start.mibs_on_trial;
+  job.start_repetitions = start.start_repetitions;
   const WalkRun run = environment.run ? environment.run(job, start.mibs) : RunInOwnProcess(job, start.mibs);
-  TakeRun(run, start, scan, storage->current_path.c_str(), outcome);
+  TakeRun(run, start, printer, storage->current_path.c_str(), outcome);
 }
 
 // Where the walk log lines go: the environment's log, else the system log.

@@ -14,6 +14,8 @@ namespace {
 
 std::atomic<bool> device_deaf_to_getbulk{false};
 std::atomic<bool> walk_found_device_deaf{false};
+std::atomic<int> remembered_repetitions{0};
+WalkBulkOutcome last_walk_bulk_outcome;
 
 int CountVariables(const netsnmp_pdu& response) {
   int count = 0;
@@ -62,14 +64,21 @@ void Grow(BulkSizing* sizing, const netsnmp_pdu& answer, std::size_t largest_mes
 
 }  // namespace
 
+bool WalkAsksForGetBulk(long snmp_version, int asked) {
+  return snmp_version != SNMP_VERSION_1 && (asked != 0 || DefaultBulkRepetitions() != 0);
+}
+
 int BulkRepetitionsForWalk(long snmp_version, int asked) {
-  if (snmp_version == SNMP_VERSION_1 || DeviceDeafToGetBulk()) return 0;
+  if (!WalkAsksForGetBulk(snmp_version, asked) || DeviceDeafToGetBulk()) return 0;
   return asked != 0 ? asked : DefaultBulkRepetitions();
 }
 
 BulkSizing StartBulkSizing(int repetitions) {
-  if (repetitions == kAutoBulkRepetitions) return BulkSizing{kFirstAutoBulkRepetitions, true, 0};
-  return BulkSizing{std::max(repetitions, 0), false, 0};
+  if (repetitions == kAutoBulkRepetitions) {
+    const int remembered = RememberedBulkRepetitions();
+    return BulkSizing{remembered > 0 ? remembered : kFirstAutoBulkRepetitions, true, 0, true};
+  }
+  return BulkSizing{std::max(repetitions, 0), false, 0, false};
 }
 
 void SizeAfterAnswer(BulkSizing* sizing, const netsnmp_pdu& answer, bool walk_goes_on, std::size_t largest_message) {
@@ -77,7 +86,10 @@ void SizeAfterAnswer(BulkSizing* sizing, const netsnmp_pdu& answer, bool walk_go
   if (received >= sizing->repetitions) {
     sizing->whole = std::max(sizing->whole, sizing->repetitions);
     if (sizing->grows) Grow(sizing, answer, largest_message);
-  } else if (walk_goes_on && sizing->grows) {
+  } else if (!walk_goes_on) {
+    // The walk's end came in it: the device gave all there was to give.
+    sizing->whole = std::max(sizing->whole, sizing->repetitions);
+  } else if (sizing->grows) {
     sizing->repetitions = sizing->whole > 0 ? sizing->whole : std::max(received, 1);
     sizing->grows = false;
   }
@@ -150,5 +162,15 @@ bool DeviceDeafToGetBulk() { return device_deaf_to_getbulk.load(); }
 bool WalkFoundDeviceDeafToGetBulk() { return walk_found_device_deaf.load(); }
 
 void SetWalkFoundDeviceDeafToGetBulk(bool found) { walk_found_device_deaf.store(found); }
+
+void SetRememberedBulkRepetitions(int repetitions) {
+  remembered_repetitions.store(std::clamp(repetitions, 0, kMaxBulkRepetitions));
+}
+
+int RememberedBulkRepetitions() { return remembered_repetitions.load(); }
+
+WalkBulkOutcome LastWalkBulkOutcome() { return last_walk_bulk_outcome; }
+
+void SetLastWalkBulkOutcome(const WalkBulkOutcome& outcome) { last_walk_bulk_outcome = outcome; }
 
 }  // namespace zv

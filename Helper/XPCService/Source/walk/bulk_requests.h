@@ -18,7 +18,9 @@
 // device (a device deaf to GETBULK, below).
 //
 // Repetitions are fixed (the walk's "-C r", or the service's default), or
-// automatic: the walk starts at kFirstAutoBulkRepetitions and doubles them,
+// automatic: the walk starts at kFirstAutoBulkRepetitions (or, when the
+// service knows the device, at the most repetitions that came back whole in
+// its last walk: SetRememberedBulkRepetitions) and doubles them,
 // up to kMaxBulkRepetitions, while answers come back whole (as many
 // variables as asked for) and the next one, at the size of the largest
 // variable seen, still fits the largest message the session allows. A
@@ -32,10 +34,14 @@
 
 #include <cstddef>
 
+#include "walk/walk_limits.h"
+
 namespace zv {
 
-/// The repetitions of an automatic walk's first GETBULK.
+/// The repetitions of an automatic walk's first GETBULK, for a device
+/// whose last walk is not known.
 inline constexpr int kFirstAutoBulkRepetitions = 25;
+
 
 /// Room kept for what a message holds besides its variables (header,
 /// community or SNMPv3 security parameters, PDU fields) when an automatic
@@ -49,20 +55,35 @@ inline constexpr std::size_t kMessageRoomBesideVariables = 256;
 /// which may be kAutoBulkRepetitions.
 int BulkRepetitionsForWalk(long snmp_version, int asked);
 
+/// True when a walk of `snmp_version` whose own "-C r" gave `asked` asks
+/// by GETBULK, whatever is known of its device.
+bool WalkAsksForGetBulk(long snmp_version, int asked);
+
 /// How many variables a walk's next GETBULK asks for.
 struct BulkSizing {
-  int repetitions = 0;  // of the next GETBULK; 0: the walk goes by GETNEXT
-  bool grows = false;   // automatic, and still growing
-  int whole = 0;        // the most repetitions that came back whole; 0: none yet
+  int repetitions = 0;     // of the next GETBULK; 0: the walk goes by GETNEXT
+  bool grows = false;      // automatic, and still growing
+  int whole = 0;           // the most repetitions that came back whole; 0: none yet
+  bool automatic = false;  // sized to the device's answers, not fixed
 };
 
 /// The sizing of a walk that BulkRepetitionsForWalk gave `repetitions`:
-/// kAutoBulkRepetitions starts at kFirstAutoBulkRepetitions and grows;
-/// any other value stays as it is.
+/// kAutoBulkRepetitions starts at RememberedBulkRepetitions(), else at
+/// kFirstAutoBulkRepetitions, and grows; any other value stays as it is.
 BulkSizing StartBulkSizing(int repetitions);
 
+/// Before a walk: the most repetitions that came back whole in the last
+/// walk of the device of the walks that start afterwards in this process
+/// (1 to kMaxBulkRepetitions; 0, the value at process start: unknown).
+void SetRememberedBulkRepetitions(int repetitions);
+
+/// The value SetRememberedBulkRepetitions set.
+int RememberedBulkRepetitions();
+
 /// Follows an answer the walk read (`answer`, judged kTake) to a GETBULK
-/// that `sizing` sized. A whole answer is noted, and a growing sizing
+/// that `sizing` sized. A whole answer (as many variables as asked for, or
+/// the walk's end in it: `walk_goes_on` false) is noted, and a growing
+/// sizing, for as many variables as asked for,
 /// doubles (at most kMaxBulkRepetitions, and no more than answers of
 /// `answer`'s largest variable fit in `largest_message` bytes, less
 /// kMessageRoomBesideVariables). An answer cut short while
@@ -134,5 +155,16 @@ bool WalkFoundDeviceDeafToGetBulk();
 
 /// The walk's request loop: sets what WalkFoundDeviceDeafToGetBulk tells.
 void SetWalkFoundDeviceDeafToGetBulk(bool found);
+
+/// After a walk: what its GETBULK requests met. Each walk's request loop
+/// starts it afresh, as WalkFoundDeviceDeafToGetBulk.
+struct WalkBulkOutcome {
+  bool answered = false;  // the device answered a GETBULK of the walk
+  int whole = 0;          // the most repetitions that came back whole in an automatic walk; 0: none
+};
+WalkBulkOutcome LastWalkBulkOutcome();
+
+/// The walk's request loop: sets what LastWalkBulkOutcome tells.
+void SetLastWalkBulkOutcome(const WalkBulkOutcome& outcome);
 
 }  // namespace zv

@@ -9,9 +9,6 @@
 
 namespace {
 
-// Room for one formatted reason: an unknown host's name may be long.
-constexpr std::size_t kReasonSize = 512;
-
 std::atomic<zv::WalkNoteSink> note_sink{nullptr};
 std::atomic<zv::WalkLogSink> log_sink{nullptr};
 
@@ -44,12 +41,23 @@ void NoteWalk(WalkNote note, std::string_view text) {
   if (sink != nullptr) sink(note, text);
 }
 
+std::string FormatWhole(const char* format, va_list args) {
+  va_list measuring;
+  va_copy(measuring, args);
+  const int length = std::vsnprintf(nullptr, 0, format, measuring);
+  va_end(measuring);
+  if (length <= 0) return {};
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, args);
+  text.pop_back();
+  return text;
+}
+
 void NoteWalkReason(const char* format, ...) {
   if (!WalkNotesWanted()) return;
-  char text[kReasonSize];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  const std::string text = FormatWhole(format, args);
   va_end(args);
   NoteWalk(WalkNote::kReason, text);
 }
@@ -58,9 +66,11 @@ namespace {
 
 constexpr std::string_view kParserTag = "[SNMP] ";
 
-__attribute__((format(printf, 1, 0))) void FormatInto(const char* format, va_list args) {
+// The whole text, kept in `sDEBUGmsg` as far as it fits.
+std::string KeepInDebugMessage(std::string text) {
   std::memset(sDEBUGmsg, 0, sizeof sDEBUGmsg);
-  std::vsnprintf(sDEBUGmsg, sizeof sDEBUGmsg, format, args);
+  text.copy(sDEBUGmsg, sizeof sDEBUGmsg - 1);
+  return text;
 }
 
 }  // namespace
@@ -68,17 +78,17 @@ __attribute__((format(printf, 1, 0))) void FormatInto(const char* format, va_lis
 void FormatDebugMessage(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  FormatInto(format, args);
+  const std::string text = KeepInDebugMessage(FormatWhole(format, args));
   va_end(args);
-  NoteWalk(WalkNote::kDetail, sDEBUGmsg);
+  NoteWalk(WalkNote::kDetail, text);
 }
 
 void FormatFailure(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  FormatInto(format, args);
+  const std::string text = KeepInDebugMessage(FormatWhole(format, args));
   va_end(args);
-  std::string_view reason = sDEBUGmsg;
+  std::string_view reason = text;
   if (reason.substr(0, kParserTag.size()) == kParserTag) reason.remove_prefix(kParserTag.size());
   NoteWalk(WalkNote::kReason, reason);
 }

@@ -10,6 +10,8 @@
 // formatted beyond what the walk keeps in `sDEBUGmsg`.
 #pragma once
 
+#include <cstdarg>
+#include <string>
 #include <string_view>
 
 #include "walk/walk_state.h"
@@ -55,17 +57,21 @@ void SetWalkLogSink(WalkLogSink sink);
 /// Hands `line` to the log sink, if any.
 void LogWalkLine(std::string_view line);
 
-/// Formats a reason and hands it to the note sink; formats nothing when
-/// none is installed.
+/// `format` with `args`, whole, however long (printf's rules).
+std::string FormatWhole(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
+
+/// Formats a reason, whole, and hands it to the note sink; formats nothing
+/// when none is installed.
 void NoteWalkReason(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-/// As FormatDebugMessage, and the text (without its "[SNMP] " tag) goes
-/// to the note sink as the reason the walk failed rather than as a detail.
+/// As FormatDebugMessage, and the whole text (without its "[SNMP] " tag)
+/// goes to the note sink as the reason the walk failed rather than as a
+/// detail.
 void FormatFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-/// Clears `sDEBUGmsg` and formats `format` into it, cut to its 128 bytes
-/// (127 characters and the terminator); also hands it to the note sink as
-/// a detail.
+/// Formats `format` and hands the whole text to the note sink as a
+/// detail; `sDEBUGmsg` keeps as much of it as fits its 128 bytes (127
+/// characters and the terminator).
 void FormatDebugMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace zv

@@ -51,14 +51,6 @@ void AddSearchPath(std::string_view list, std::vector<std::string>* paths) {
   }
 }
 
-std::vector<std::string> MibFolders() {
-  std::vector<std::string> folders;
-  const std::string configured = Environment("MIBDIRS");
-  if (configured.empty() || configured.front() == '+') AddSearchPath(NETSNMP_DEFAULT_MIBDIRS, &folders);
-  AddSearchPath(configured, &folders);
-  return folders;
-}
-
 std::vector<std::string> ConfigurationFiles(const std::vector<std::string>& folders) {
   std::vector<std::string> files;
   for (const std::string& folder : folders) {
@@ -87,6 +79,46 @@ std::string_view DirectiveValue(std::string_view line, std::string_view token) {
   line.remove_prefix(value);
   const std::size_t end = line.find_last_not_of(" \t\r");
   return line.substr(0, end + 1);
+}
+
+// The MIB path as the `mibdirs` lines of the library's own configuration
+// files (snmp.conf and snmp.local.conf of each configuration folder, in the
+// order the library reads them) leave it: each line replaces the path, or
+// with a leading '+' adds to it, starting from the compiled-in default.
+std::string ConfiguredMibDirectories() {
+  std::string directories = NETSNMP_DEFAULT_MIBDIRS;
+  for (const std::string& folder : SnmpConfigurationSearchPath()) {
+    for (const char* name : {"/snmp.conf", "/snmp.local.conf"}) {
+      std::string text;
+      std::string error;
+      if (!ReadWholeFile(folder + name, &text, &error)) continue;
+      std::string_view rest = text;
+      while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        const std::string_view value = DirectiveValue(rest.substr(0, end), "mibdirs");
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (value.empty()) continue;
+        directories = value.front() == '+' ? directories + ":" + std::string(value.substr(1)) : std::string(value);
+      }
+    }
+  }
+  return directories;
+}
+
+// The MIB folders: $MIBDIRS when it is set (extending the default when it
+// begins with '+'), which the library prefers to any configuration, else
+// as the configuration's `mibdirs` lines leave them.
+std::vector<std::string> MibFolders() {
+  std::vector<std::string> folders;
+  const char* environment = std::getenv("MIBDIRS");
+  if (environment == nullptr) {
+    AddSearchPath(ConfiguredMibDirectories(), &folders);
+    return folders;
+  }
+  const std::string configured = environment;
+  if (configured.empty() || configured.front() == '+') AddSearchPath(NETSNMP_DEFAULT_MIBDIRS, &folders);
+  AddSearchPath(configured, &folders);
+  return folders;
 }
 
 struct IncludeScan {
@@ -228,7 +260,76 @@ bool MibFileUsable(const std::string& file, const std::vector<std::string>& fold
   return false;
 }
 
+// The library's word for every module of the MIB folders.
+constexpr std::string_view kAllModules = "ALL";
+// Bytes of a MIB file read for its module name: comments may come first.
+constexpr std::size_t kModuleHeadBytes = 4096;
+
+// Skips blanks and "--" comments (to the end of the line).
+void SkipBlanksAndComments(std::string_view* text) {
+  for (;;) {
+    const std::size_t start = text->find_first_not_of(" \t\r\n");
+    text->remove_prefix(start == std::string_view::npos ? text->size() : start);
+    if (text->substr(0, 2) != "--") return;
+    const std::size_t end = text->find('\n');
+    text->remove_prefix(end == std::string_view::npos ? text->size() : end);
+  }
+}
+
+std::string_view NextWord(std::string_view* text) {
+  SkipBlanksAndComments(text);
+  const std::size_t end = text->find_first_of(" \t\r\n");
+  const std::string_view word = text->substr(0, end);
+  text->remove_prefix(word.size());
+  return word;
+}
+
+// The module a MIB file defines, as the library reads it: its first word,
+// when the next one is DEFINITIONS; empty otherwise.
+std::string ModuleDefinedIn(const std::string& file) {
+  const int fd = OpenRegularFileForReading(file.c_str());
+  if (fd < 0) return {};
+  char head[kModuleHeadBytes];
+  const ssize_t count = ::read(fd, head, sizeof head);
+  ::close(fd);
+  if (count <= 0) return {};
+  std::string_view text(head, static_cast<std::size_t>(count));
+  const std::string_view name = NextWord(&text);
+  return NextWord(&text) == "DEFINITIONS" ? std::string(name) : std::string();
+}
+
+// True when one of the MIB folders holds a regular file, within those
+// folders, that defines `module`. The library skips names that begin with
+// a dot, as here.
+bool ModuleFound(const std::string& module, const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) continue;
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+      if (entry->d_name[0] == '.') continue;
+      const std::string file = folder + "/" + entry->d_name;
+      if (ModuleDefinedIn(file) == module && InsideOneOf(file, folders)) {
+        found = true;
+        break;
+      }
+    }
+    ::closedir(dir);
+    if (found) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::vector<std::string> MibModulesNamedIn(const std::string& mibs) {
+  std::vector<std::string> entries;
+  AddSearchPath(mibs, &entries);
+  std::erase_if(entries, [](const std::string& entry) {
+    return entry.find('/') != std::string::npos || entry == kAllModules;
+  });
+  return entries;
+}
 
 bool MibsValueUsable(const std::string& mibs, std::string* problem) {
   if (mibs.size() > kMaxWalkArgumentBytes) {
@@ -238,6 +339,13 @@ bool MibsValueUsable(const std::string& mibs, std::string* problem) {
   const std::vector<std::string> folders = SnmpConfigurationFolders();
   for (const std::string& file : MibFilesNamedIn(mibs)) {
     if (!MibFileUsable(file, folders, problem)) return false;
+  }
+  const std::vector<std::string> mib_folders = MibFolders();
+  for (const std::string& module : MibModulesNamedIn(mibs)) {
+    if (!ModuleFound(module, mib_folders)) {
+      *problem = ": no regular file in Net-SNMP's MIB folders defines the module '" + module + "'";
+      return false;
+    }
   }
   return true;
 }

@@ -21,7 +21,8 @@ std::vector<std::string> SnmpConfigurationSearchPath();
 /// Everything Net-SNMP may read when it is initialised: the configuration
 /// folders, the persistent folder ($SNMP_PERSISTENT_DIR, else
 /// /var/lib/snmp), the MIB folders ($MIBDIRS, which extends the default
-/// when it begins with '+', else the default) and what the configuration
+/// when it begins with '+'; without it, the default as the `mibdirs` lines
+/// of snmp.conf and snmp.local.conf leave it) and what the configuration
 /// files include (SnmpIncludedPaths).
 std::vector<std::string> SnmpConfigurationFolders();
 
@@ -45,11 +46,17 @@ std::string SnmpConfigurationFingerprint(const std::optional<std::string>& mibs)
 /// order.
 std::vector<std::string> MibFilesNamedIn(const std::string& mibs);
 
+/// The entries of a MIBS value that name modules (those without a '/'),
+/// in order, the library's "ALL" left out.
+std::vector<std::string> MibModulesNamedIn(const std::string& mibs);
+
 /// True when `mibs`, a walk's `-m` value, may become MIBS: at most
-/// kMaxWalkArgumentBytes long, and every file it names a regular file that
+/// kMaxWalkArgumentBytes long, every file it names a regular file that
 /// can be opened for reading, within one of SnmpConfigurationFolders (the
-/// only folders a walk's process may read MIBs from). Otherwise false with
-/// the reason in `*problem` (": '/dev/stdin' is not a regular file").
+/// only folders a walk's process may read MIBs from), and every module it
+/// names defined (its first word, then DEFINITIONS) by such a file found
+/// in a MIB folder; "ALL" (every module) passes. Otherwise false with the
+/// reason in `*problem` (": '/dev/stdin' is not a regular file").
 bool MibsValueUsable(const std::string& mibs, std::string* problem);
 
 }  // namespace zv

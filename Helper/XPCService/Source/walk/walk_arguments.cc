@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -50,14 +51,13 @@ WalkArgumentStorage* storage_in_parse = nullptr;
 
 void Report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Formats one diagnostic and hands it to the debug sink.
+// Formats one diagnostic, whole, and hands it to the debug sink.
 void Report(const char* format, ...) {
-  char text[kDebugMessageSize];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  const std::string text = FormatWhole(format, args);
   va_end(args);
-  MyDebugMessage(text, 0);
+  MyDebugMessage(text.c_str(), 0);
 }
 
 int UsageError(const char* what) {
@@ -128,12 +128,27 @@ int HandleRetries(const char* text, netsnmp_session* session) {
   return kKeepScanning;
 }
 
-int HandleTimeout(const char* text, netsnmp_session* session) {
-  long seconds = 0;
-  if (!ParseWholeNumber(text, INT_MAX, &seconds)) {
-    return UsageError("Invalid timeout in seconds after -t flag.");
+// Seconds written as digits with an optional fraction ("2", "0.5", ".25"):
+// no sign, exponent or trailing text.
+bool IsDecimalSeconds(const char* text) {
+  const std::size_t whole = std::strspn(text, "0123456789");
+  const char* rest = text + whole;
+  std::size_t fraction = 0;
+  if (*rest == '.') {
+    fraction = std::strspn(rest + 1, "0123456789");
+    rest += 1 + fraction;
   }
-  session->timeout = seconds * kMicrosecondsPerSecond;
+  return *rest == '\0' && whole + fraction > 0;
+}
+
+// Seconds with a fraction, as Net-SNMP's own tools read -t, made
+// microseconds. Zero, and a fraction too small to wait a microsecond, would
+// send every request without waiting for its answer: refused.
+int HandleTimeout(const char* text, netsnmp_session* session) {
+  const double seconds = IsDecimalSeconds(text) ? std::strtod(text, nullptr) : 0.0;
+  const long microseconds = std::lround(seconds * kMicrosecondsPerSecond);
+  if (seconds > INT_MAX || microseconds < 1) return UsageError("Invalid timeout in seconds after -t flag.");
+  session->timeout = microseconds;
   return kKeepScanning;
 }
 

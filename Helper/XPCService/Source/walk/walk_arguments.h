@@ -6,11 +6,12 @@
 // needs it to: option scanning starts afresh at every call; nothing is
 // printed (diagnostics, beginning "[SNMP] ", go to the debug sink, and none
 // repeats a pass phrase or key); `-V` and `-h` reach the option handler
-// instead of ending the parse; `-t` takes whole seconds; options that would
-// change the library's configuration or make it write files (`-Y`, long
-// options, `-T`) are usage errors, and the log and debug options (`-L`,
-// `-D`, `-d`) are accepted and have no effect, since the service has no log
-// output.
+// instead of ending the parse; `-t` takes decimal seconds alone (no
+// trailing text, and none that waits less than a microsecond); options
+// that would change the library's configuration or make it write files
+// (`-Y`, long options, `-T`) are usage errors, and the log and debug
+// options (`-L`, `-D`, `-d`) are accepted and have no effect, since the
+// service has no log output.
 //
 // SNMPv3 keys are made as the library's parser makes them: a pass phrase
 // (`-A`, `-X`, `-3A`, `-3X`) becomes a key (Ku) by the session's

@@ -268,28 +268,38 @@ bool GoOnByGetNextAfterSilence(WalkLoop& loop, zv::WaitOutcome outcome) {
   return true;
 }
 
-void StepByGetBulk(WalkLoop& loop) {
+// Returns false when the walk asks again from the same OID (with fewer
+// repetitions, or by GETNEXT): the answer was not read.
+bool StepByGetBulk(WalkLoop& loop) {
   netsnmp_pdu* response = nullptr;
   const zv::WaitOutcome outcome = SendNewRequest(
       loop.session, zv::NewBulkRequest(loop.current.ids, loop.current.length, loop.bulk.repetitions), 0, &response);
+  bool read = true;
   if (outcome == zv::WaitOutcome::kAnswered && response != nullptr) {
     loop.bulk_answered = true;
-    if (AcceptBulkAnswer(loop, *response)) {
+    read = AcceptBulkAnswer(loop, *response);
+    if (read) {
       TakeResponse(loop, outcome, response, true);
       zv::SizeAfterAnswer(&loop.bulk, *response, loop.running, loop.session->rcvMsgMaxSize);
     }
-  } else if (!GoOnByGetNextAfterSilence(loop, outcome)) {
+  } else if (GoOnByGetNextAfterSilence(loop, outcome)) {
+    read = false;
+  } else {
     TakeResponse(loop, outcome, response, true);
   }
   if (response != nullptr) snmp_free_pdu(response);
+  return read;
 }
 
-void StepOnce(WalkLoop& loop) {
-  if (loop.bulk.repetitions > 0) {
-    StepByGetBulk(loop);
-  } else {
-    StepByGetNext(loop);
-  }
+// One request; true when it counts towards the request limit. A GETBULK
+// whose answer was not read does not: the walk asks again from the same
+// OID, and the walk by GETNEXT would not have sent it. Such requests are
+// few (the repetitions only shrink, and GETNEXT follows the rest), so the
+// walk by GETBULK stops where the walk by GETNEXT does.
+bool StepOnce(WalkLoop& loop) {
+  if (loop.bulk.repetitions > 0) return StepByGetBulk(loop);
+  StepByGetNext(loop);
+  return true;
 }
 
 // The optional GET of the root, the request loop (GETBULK with
@@ -304,14 +314,17 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
   if (zv::WalkSettingOn(zv::WalkSetting::kIncludeRequested)) {
     snmp_get_and_print(session, root.ids, root.length);
   }
-  for (long sent = 0; loop.running; ++sent) {
-    if (sent == request_limit) {
-      zv::FormatFailure("[SNMP] Error: walk stopped after %ld requests", sent);
+  for (long counted = 0; loop.running;) {
+    if (counted == request_limit) {
+      zv::FormatFailure("[SNMP] Error: walk stopped after %ld requests", counted);
       EndWalk(loop, 1);
       break;
     }
-    StepOnce(loop);
+    if (StepOnce(loop)) ++counted;
   }
+  // A fixed walk's whole answers say nothing of how many the device could
+  // give: only an automatic walk's are worth remembering.
+  zv::SetLastWalkBulkOutcome({loop.bulk_answered, loop.bulk.automatic ? loop.bulk.whole : 0});
   if (numprinted == 0 && loop.last_outcome == zv::WaitOutcome::kAnswered) {
     snmp_get_and_print(session, root.ids, root.length);
   }
@@ -320,11 +333,21 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
 
 // ---- One walk ------------------------------------------------------------
 
+// A walk that would ask by GETBULK goes by GETNEXT because the device is
+// known to leave GETBULK unanswered: its reason says so.
+void NoteKnownDeafness(long snmp_version, int asked) {
+  if (!zv::DeviceDeafToGetBulk() || !zv::WalkAsksForGetBulk(snmp_version, asked)) return;
+  zv::NoteWalkReason("the device left GETBULK requests unanswered in two walks in a row; the walk went by GETNEXT "
+                     "(GETBULK is tried again %lld minutes after)",
+                     static_cast<long long>(zv::kDeafToGetBulkFor.count()));
+}
+
 int RunWalk(int argc, char** argv, const zv::WalkStages& stages) {
   zv::StartWalkDeadline();
   zv::PrepareSnmpLibrary();
   vSpoolPlist(nullptr, 0, nullptr, 1);
   zv::SetWalkFoundDeviceDeafToGetBulk(false);
+  zv::SetLastWalkBulkOutcome({});
   if (argc < 1) return zv::kParseUsageError;
 
   netsnmp_session session;
@@ -353,6 +376,7 @@ int RunWalk(int argc, char** argv, const zv::WalkStages& stages) {
     snmp_close(open_session);
     return 1;
   }
+  NoteKnownDeafness(session.version, storage.bulk_repetitions);
   const int result =
       WalkSubtree(open_session, root, zv::BulkRepetitionsForWalk(session.version, storage.bulk_repetitions));
   snmp_close(open_session);
@@ -410,6 +434,8 @@ std::string zv::EncodeWalkOutcome(int result) {
   end.spool_count = PlistForSpool.iNum;
   end.variables_found = numprinted;
   end.deaf_to_bulk = WalkFoundDeviceDeafToGetBulk();
+  end.bulk_answered = LastWalkBulkOutcome().answered;
+  end.whole_repetitions = LastWalkBulkOutcome().whole;
   return messages + EncodeEndMessage(end);
 }
 

@@ -3,6 +3,8 @@
 // the walk and the service that runs it.
 #pragma once
 
+#include <chrono>
+
 namespace zv {
 
 /// The most requests (GETNEXT or GETBULK) one walk sends before it gives up with result
@@ -14,6 +16,12 @@ inline constexpr long kDefaultWalkRequestLimit = 100000;
 /// Wall-clock limit of one walk, from its start to its last request, unless
 /// SetWalkTimeLimit says otherwise.
 inline constexpr int kDefaultWalkTimeLimitSeconds = 120;
+
+/// How long a printer that left GETBULK unanswered in two walks in a row
+/// is walked by GETNEXT before GETBULK is tried again: a printer deaf to
+/// GETBULK then costs one timeout per quarter of an hour at most, and one
+/// that was still starting, or lost a datagram, is not slow for long.
+inline constexpr std::chrono::minutes kDeafToGetBulkFor{15};
 
 /// The result of a walk whose arguments hold a usage error.
 inline constexpr int kWalkUsageError = -1;

@@ -32,6 +32,7 @@
 #include "platform/whole_file.h"
 #include "walk/bulk_requests.h"
 #include "walk/debug_sink.h"
+#include "walk/mib_loading.h"
 #include "walk/request_wait.h"
 #include "walk/snmp_configuration.h"
 #include "walk/snmp_library.h"
@@ -245,6 +246,31 @@ bool ConfineForRequests(netsnmp_session* session) {
   return true;
 }
 
+std::string MibsText() {
+  const char* mibs = std::getenv("MIBS");
+  return mibs != nullptr ? mibs : "";
+}
+
+// A walk whose MIB set did not load ends at once, failed, with why; the
+// service then keeps that set from later walks.
+[[noreturn]] void EndJobUnwalked(const zv::WalkJob& job, const std::string& why) {
+  zv::NoteWalk(zv::WalkNote::kReason, why);
+  zv::WalkEnd end;
+  end.variables_found = job.state.variables_found;
+  end.mibs_not_loaded = true;
+  Send(zv::EncodeEndMessage(end));
+  ::_exit(0);
+}
+
+// On the watchdog's thread, while the load goes on: the job this process
+// was started for fails now rather than after the walk's whole time limit.
+void EndJobOnSlowMibs() {
+  zv::WalkJob job;
+  if (!ReadJob(&job)) ::_exit(kExitNoJob);
+  EndJobUnwalked(job, "the MIBs (MIBS=" + MibsText() + ") did not finish loading within " +
+                          std::to_string(zv::kMibLoadBound.count()) + " s");
+}
+
 int RunJob(zv::WalkJob& job) {
   std::vector<char*> argv;
   for (std::string& argument : job.arguments) argv.push_back(argument.data());
@@ -274,7 +300,8 @@ int main(int argc, char** argv) {
     ::_exit(kExitNotConfined);
   }
   KeepReadableMibFiles();
-  zv::InitialiseSnmpLibrary();
+  std::string mib_problem;
+  zv::RunWithin(zv::kMibLoadBound, [&] { mib_problem = zv::InitialiseSnmpLibraryWithMibs(); }, EndJobOnSlowMibs);
   ScrubStack();
   WarmHeap();
   process.presets = CurrentToggles();
@@ -282,8 +309,12 @@ int main(int argc, char** argv) {
   zv::WalkJob job;
   // No job: the service went away or discarded this process.
   if (!ReadJob(&job)) ::_exit(kExitNoJob);
+  if (job.mibs_on_trial && !mib_problem.empty()) {
+    EndJobUnwalked(job, "the MIBs of -m '" + MibsText() + "' did not load: " + mib_problem);
+  }
   ApplyState(job.state);
   zv::SetDeviceDeafToGetBulk(job.device_deaf_to_bulk);
+  zv::SetRememberedBulkRepetitions(job.start_repetitions);
   process.limits = zv::WalkResourceLimits(job.state.time_limit_seconds);
   const int result = RunJob(job);
   if (result == zv::kWalkAbandoned) ::_exit(0);

@@ -20,7 +20,7 @@ std::size_t LongestPayload(MessageKind kind) {
     case MessageKind::kNote: return 1 + 4 + kMaxWalkNoteBytes;
     case MessageKind::kSettings: return 3;
     case MessageKind::kRow: return 2 + 4 * 4 + 2 * (4 + kLongestName);
-    case MessageKind::kEnd: return 4 + 4 + 4 + 1;
+    case MessageKind::kEnd: return 4 + 4 + 4 + 1 + 1 + 1 + 4;
   }
   return 0;
 }
@@ -123,6 +123,9 @@ void ForEachEndField(End& end, Visit&& visit) {
   visit(end.spool_count);
   visit(end.variables_found);
   visit(end.deaf_to_bulk);
+  visit(end.mibs_not_loaded);
+  visit(end.bulk_answered);
+  visit(end.whole_repetitions);
 }
 
 template <typename Record, typename Visit>
@@ -154,6 +157,8 @@ std::string EncodeWalkJob(const WalkJob& job) {
   for (const std::string& argument : job.arguments) writer(argument);
   ForEachWalkStateField(job.state, writer);
   writer(job.device_deaf_to_bulk);
+  writer(job.mibs_on_trial);
+  writer(job.start_repetitions);
   return writer.Take();
 }
 
@@ -166,6 +171,8 @@ bool DecodeWalkJob(std::string_view bytes, WalkJob* job) {
   for (std::string& argument : job->arguments) reader(argument);
   ForEachWalkStateField(job->state, reader);
   reader(job->device_deaf_to_bulk);
+  reader(job->mibs_on_trial);
+  reader(job->start_repetitions);
   return reader.Finished();
 }
 
@@ -288,6 +295,9 @@ bool WalkReportReader::Take(uint8_t kind, std::string_view payload, WalkReport* 
       if (!KnownResult(end.result)) return Refuse("sent the result " + std::to_string(end.result));
       if (end.spool_count < 0 || end.spool_count > ZV_PROFILE_SLOTS) {
         return Refuse("sent a spool count of " + std::to_string(end.spool_count));
+      }
+      if (end.whole_repetitions < 0 || end.whole_repetitions > kMaxBulkRepetitions) {
+        return Refuse("sent " + std::to_string(end.whole_repetitions) + " repetitions that came back whole");
       }
       if (end.variables_found < start_count_) {
         return Refuse("sent a variables-found count below the one it was given");

@@ -57,7 +57,9 @@ inline constexpr std::size_t kMaxWalkJobBytes = std::size_t{17} << 20;
 struct WalkJob {
   std::vector<std::string> arguments;  // the argument vector, program-name slot first
   WalkProcessState state;
-  bool device_deaf_to_bulk = false;  // the device left an earlier walk's GETBULK unanswered
+  bool device_deaf_to_bulk = false;  // the device left GETBULK unanswered in two walks in a row, lately
+  bool mibs_on_trial = false;        // MIBS came from a request's -m and has not loaded in a walk yet
+  int32_t start_repetitions = 0;     // the most that came back whole in the device's last walk; 0: unknown
 };
 
 /// The bytes that carry `job`.
@@ -71,7 +73,10 @@ struct WalkEnd {
   int32_t result = 1;
   int32_t spool_count = 0;      // the spool list's iNum: 0 to 500
   int32_t variables_found = 0;  // the counter as the walk left it
-  bool deaf_to_bulk = false;    // the device left this walk's GETBULK unanswered
+  bool deaf_to_bulk = false;    // the device left this walk's first GETBULK unanswered, and answered GETNEXT
+  bool mibs_not_loaded = false; // the process's MIBs did not load, so the walk sent nothing
+  bool bulk_answered = false;   // the device answered a GETBULK of this walk
+  int32_t whole_repetitions = 0;  // the most repetitions that came back whole (0 to 100)
 };
 
 /// What a walk whose end says deaf_to_bulk met, in the user's words: the
