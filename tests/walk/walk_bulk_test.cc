@@ -352,7 +352,7 @@ int WalkAsItsProcessDoes(const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  return zv::WalkDevice(static_cast<int>(copies.size()), argv.data(), zv::WalkStages{});
+  return mib_walk(static_cast<int>(copies.size()), argv.data());
 }
 
 // A GETBULK whose answer the walk did not read is not a request the walk by
