@@ -149,6 +149,27 @@ TEST_F(ZvxpcLibraryTest, EveryOperationThroughCall) {
   EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, nullptr), ZVXPC_REPLY_FALSE);
 }
 
+// A walk of a silent printer, cancelled once it is under way: its reply
+// comes at once and says so, and no list is written; a second cancel
+// finds no walk.
+TEST_F(ZvxpcLibraryTest, CancelledWalkMergesNothingAndSaysSo) {
+  zvtest::SilentDevice silent;
+  const std::string address = silent.address();
+  const char* const args[] = {"-v", "2c", "-c", "public", "-t", "60", "-r", "0", address.c_str(),
+                              ZVXPC_PROFILE_TABLE_OID};
+  ASSERT_EQ(zvxpc_walk_explain_send(client_, "alice", "PX-100", 10, args), 0) << zvxpc_error(client_);
+  ASSERT_TRUE(silent.AwaitDatagram(10000));
+  EXPECT_EQ(zvxpc_walk_cancel(client_, "alice", "PX-100", 10000), 0) << zvxpc_error(client_);
+  const std::string reply = Receive(client_);
+  int list = -1;
+  EXPECT_EQ(zvxpc_walk_saved(reply.c_str(), &list), 0) << reply;
+  EXPECT_EQ(list, ZVXPC_LIST_CANCELLED);
+  EXPECT_EQ(reply.rfind("iRet=1" ZVXPC_REASON_MARKER "the walk was cancelled", 0), 0u) << reply;
+  EXPECT_EQ(PreferencesEntries(), std::vector<std::string>{});
+  EXPECT_EQ(zvxpc_walk_cancel(client_, "alice", "PX-100", 10000), -1);
+  EXPECT_EQ(errno, ESRCH);
+}
+
 // The service closes the connection after an error reply: the request
 // queued behind it ends with its own error instead of vanishing, and the
 // next request goes out on a new connection. The first request is larger

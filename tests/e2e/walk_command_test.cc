@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store/zvplist.h"
@@ -64,6 +65,53 @@ TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   EXPECT_EQ(again.exit_code, 0) << again.err;
   EXPECT_EQ(again.out.rfind("iRet=0\nRGB: 2 in the menu (entered: OFFICE.ICC, PHOTO.ICC)\n", 0), 0u) << again.out;
   EXPECT_TRUE(ReadStoredProfiles(preferences_dir() + "--profile.plist").read);
+}
+
+// The walk finds its rows, but a folder stands where its list goes: exit
+// 3 with the service's reason, and no summary of a list the walk did not
+// leave.
+TEST_F(WalkCommandTest, ListNotSavedExitsThreeWithTheServicesReason) {
+  const std::string list = CurrentPlist("alice", "PX-100");
+  ASSERT_EQ(::mkdir(list.c_str(), 0755), 0);
+  const CommandResult result = RunWalkCommand({"--socket", socket_path(), "--user", "alice", "--model", "PX-100",
+                                               "-v", "2c", "-c", "public", printer_->address(),
+                                               zvtest::ProfileTableOid()});
+  EXPECT_EQ(result.exit_code, 3);
+  EXPECT_EQ(result.out, "iRet=0\n");
+  EXPECT_EQ(result.err,
+            "zvxpc walk: the walk found its rows, but the service could not save the profile list: 3 rows, 3 "
+            "classes; the profile list '" + list + "' could not be written: open: Is a directory\n");
+}
+
+// `zvxpc watch` sees another connection's walk of its list and a client's
+// write of it, one line each, and nothing of another user's list.
+TEST_F(WalkCommandTest, WatchPrintsEachChangeOfItsLists) {
+  CommandResult watched;
+  std::thread watcher([&] {
+    watched = zvtest::RunCommand({zvtest::ClientBinary(), "watch", "--socket", socket_path(), "--user", "alice",
+                                  "--model", "PX-100", "--count", "2"});
+  });
+  // The watch counts once the service holds it; changes before would be
+  // nobody's.
+  for (int tries = 0; tries < 10000; ++tries) {
+    const CommandResult status = zvtest::RunCommand({zvtest::ClientBinary(), "status", "--socket", socket_path()});
+    if (status.out.find("\nwatches=1\n") != std::string::npos) break;
+  }
+  const auto walk = [this](const std::string& user) {
+    return RunWalkCommand({"--socket", socket_path(), "--quiet", "--user", user, "--model", "PX-100", "-v", "2c",
+                           "-c", "public", printer_->address(), zvtest::ProfileTableOid()})
+        .exit_code;
+  };
+  EXPECT_EQ(walk("bob"), 0);
+  EXPECT_EQ(walk("alice"), 0);
+  const std::string list = CurrentPlist("alice", "PX-100");
+  const CommandResult write =
+      zvtest::RunCommand({zvtest::ClientBinary(), "call", "--socket", socket_path(), ZVXPC_OP_WRITE_DICTIONARY, "-"},
+                         "file://" + list + ZVXPC_MARKER_URL_END + zvtest::ReadFile(list));
+  EXPECT_EQ(write.out, "TRUE\n") << write.err;
+  watcher.join();
+  EXPECT_EQ(watched.exit_code, 0) << watched.err;
+  EXPECT_EQ(watched.out, "walk " + list + "\nwrite " + list + "\n");
 }
 
 // `zvxpc profiles --user U --model M` reads the list the walk left, in

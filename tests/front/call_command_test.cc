@@ -35,13 +35,14 @@ class CallCommandTest : public ::testing::Test {
   std::unique_ptr<zvtest::ServiceProcess> service_;
 };
 
-TEST_F(CallCommandTest, PrintsTheReplyAndExitsZero) {
+TEST_F(CallCommandTest, PrintsTheReplyAndExitsZeroOrOneForFalse) {
   const auto result = Call({"--socket", socket(), "zvPListExistProfile_XPC:reply:", dir_.path()});
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, "TRUE\n");
 
+  // FALSE is printed as any reply, and exits 1 as a refusal.
   const auto no_text = Call({"--socket", socket(), "zvPListExistProfile_XPC:reply:"});
-  EXPECT_EQ(no_text.exit_code, 0);
+  EXPECT_EQ(no_text.exit_code, 1);
   EXPECT_EQ(no_text.out, "FALSE\n");
 
   // Options after the operands; "--" before a text that begins with '-'.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/posix_io.h"
 #include "zvxpc/command_errors.h"
@@ -118,8 +119,11 @@ int CallService(const CallArguments& arguments, const char* text) {
   zvxpc_close(client);
   if (status != 0) return Fail(kCommand, failure);
   const bool printed = PrintReplyLine(reply);
+  // A script tests the operation's word as it tests any command's outcome.
+  const bool refused = std::string_view(reply) == ZVXPC_REPLY_FALSE;
   std::free(reply);
-  return printed ? kExitSuccess : Fail(kCommand, "cannot write the reply to standard output");
+  if (!printed) return Fail(kCommand, "cannot write the reply to standard output");
+  return refused ? kExitRefused : kExitSuccess;
 }
 
 }  // namespace
@@ -136,7 +140,8 @@ void PrintCallHelp(std::FILE* out) {
       "  --list              list the operations, one per line, with their meaning\n",
       out);
   std::fputs(kServiceOptionsHelp, out);
-  std::fputs("\nExit status: 0 with a reply, 2 without one (the reason on standard error).\n", out);
+  std::fputs("\nExit status: 0 with a reply, 1 when the reply is FALSE, 2 without one (the\n"
+             "reason on standard error).\n", out);
 }
 
 int RunCall(int argc, char** argv) {

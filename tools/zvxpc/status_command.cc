@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // `zvxpc status`: the service's status through libzvxpc, one NAME=VALUE
-// line per field it gives: its version, how it walks (GETBULK
-// repetitions), the walks running and waiting, and the folder of its
-// profile lists. Exit 0, or 2 without a status (the reason on standard
-// error).
+// line per field it gives (or, with --json, one JSON object): its
+// version, how it walks (GETBULK repetitions), the walks running and
+// waiting, its walk time limit, -C toggles, verbose setting, log, process
+// id and uptime, the connections watching, and the folder of its profile
+// lists. Exit 0, or 2 without a status (the reason on standard error).
 #include <getopt.h>
 
 #include <cerrno>
@@ -22,8 +23,10 @@ namespace {
 constexpr const char* kCommand = "status";
 
 // The fields printed, in the reply's order.
-constexpr const char* kFields[] = {ZVXPC_STATUS_VERSION, ZVXPC_STATUS_BULK_REPETITIONS, ZVXPC_STATUS_WALKS_RUNNING,
-                                   ZVXPC_STATUS_WALKS_WAITING, ZVXPC_STATUS_PREFERENCES_DIR};
+constexpr const char* kFields[] = {ZVXPC_STATUS_VERSION,       ZVXPC_STATUS_BULK_REPETITIONS, ZVXPC_STATUS_WALKS_RUNNING,
+                                   ZVXPC_STATUS_WALKS_WAITING, ZVXPC_STATUS_WALK_TIMEOUT,     ZVXPC_STATUS_TOGGLES,
+                                   ZVXPC_STATUS_VERBOSE,       ZVXPC_STATUS_LOG,              ZVXPC_STATUS_PID,
+                                   ZVXPC_STATUS_UPTIME,        ZVXPC_STATUS_WATCHES,          ZVXPC_STATUS_PREFERENCES_DIR};
 
 enum class Parsed { kRun, kHelp, kUsageError };
 
@@ -68,11 +71,15 @@ int PrintFields(const std::string& reply) {
 
 void PrintStatusHelp(std::FILE* out) {
   std::fputs(
-      "usage: zvxpc status [OPTION]...\n"
+      "usage: zvxpc status [--json] [OPTION]...\n"
       "Prints the status of zvxpcd, one NAME=VALUE line per field: version,\n"
       "bulk-repetitions (how it walks when a walk gives no -C r: 0 by GETNEXT),\n"
-      "walks-running, walks-waiting, and preferences-dir (the folder of its\n"
-      "profile lists; control characters in it are written as \\xNN).\n"
+      "walks-running, walks-waiting, walk-timeout (seconds), toggles (the -C\n"
+      "toggles in force), verbose (on or off), log (journal, stderr or the log\n"
+      "file), pid, uptime (seconds), watches (connections watching the lists),\n"
+      "and preferences-dir (the folder of its profile lists; control characters\n"
+      "in it are written as \\xNN). With --json: one JSON object of the same\n"
+      "fields, the numbers as numbers.\n"
       "\n"
       "Options:\n",
       out);

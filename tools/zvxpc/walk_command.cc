@@ -10,6 +10,7 @@
 //   0  the reply is "iRet=0"
 //   1  the reply is "iRet=N" with another N
 //   2  usage error, no connection, or no proper reply
+//   3  the reply is "iRet=0" but the service could not save the list
 //
 // The walk arguments are snmpwalk's, which begin with '-' themselves; so
 // only arguments beginning with "--" are options of zvxpc walk (snmpwalk's
@@ -121,6 +122,14 @@ Parsed ParseWalkArguments(int argc, char** argv, WalkArguments* arguments, std::
   return Parsed::kRun;
 }
 
+// What the service answered: the result, its reason ("" when it gave
+// none) and what became of the list (nullopt when it does not say).
+struct WalkReply {
+  int result = 0;
+  std::string reason;
+  std::optional<int> list;
+};
+
 // One line on what the walk's result means for the user, when the service
 // gave no reason.
 const char* ExplainResult(int result) {
@@ -133,35 +142,57 @@ const char* ExplainResult(int result) {
   }
 }
 
+// The exit code of a walk's reply.
+int ExitCodeOf(const WalkReply& reply) {
+  if (reply.result != 0) return kExitWalkFailed;
+  return reply.list == ZVXPC_LIST_NOT_SAVED ? kExitNotSaved : kExitSuccess;
+}
+
 // The reply line, and for a result other than 0 why on standard error:
 // the service's reason as it gives it (one line, its control characters
-// already escaped), else a line of this program's own.
-int ReportResult(int result, const std::string& reason) {
-  const std::string reply = ZVXPC_WALK_RESULT + std::to_string(result);
+// already escaped), else a line of this program's own; for a list the
+// service could not save, that and its reason.
+int ReportResult(const WalkReply& walk) {
+  const std::string reply = ZVXPC_WALK_RESULT + std::to_string(walk.result);
   if (!PrintReplyLine(reply.c_str())) return Fail(kCommand, "cannot write the reply to standard output");
-  if (result == 0) return kExitSuccess;
-  std::fprintf(stderr, "%s: %s\n", reply.c_str(), reason.empty() ? ExplainResult(result) : reason.c_str());
-  return kExitWalkFailed;
+  const int exit_code = ExitCodeOf(walk);
+  if (exit_code == kExitNotSaved) {
+    Report(kCommand, "the walk found its rows, but the service could not save the profile list: " + walk.reason);
+  } else if (exit_code != kExitSuccess) {
+    std::fprintf(stderr, "%s: %s\n", reply.c_str(), walk.reason.empty() ? ExplainResult(walk.result) : walk.reason.c_str());
+  }
+  return exit_code;
+}
+
+// True when the list holds what the walk merged (or an older service does
+// not say): only then does the summary tell what the walk did.
+bool ListWasMerged(const WalkReply& walk) {
+  return !walk.list || walk.list == ZVXPC_LIST_SAVED || walk.list == ZVXPC_LIST_UNCHANGED;
+}
+
+// Reads the explained walk's reply into `*walk`: 0, or -1 with EBADMSG.
+int ReadExplainedReply(const std::string& text, WalkReply* walk) {
+  char* why = nullptr;
+  if (zvxpc_walk_reason(text.c_str(), &walk->result, &why) != 0) return -1;
+  if (why != nullptr) walk->reason = why;
+  std::free(why);
+  int list = 0;
+  if (zvxpc_walk_saved(text.c_str(), &list) == 0) walk->list = list;
+  return 0;
 }
 
 // Walks as the explained walk, or as the plain walk when the service is
 // older than it (it refuses the operation without walking): 0 with the
-// result and the service's reason ("" when it gave none), or -1 with errno
-// as the library sets it.
-int Walk(zvxpc_client* client, const WalkArguments& arguments, int* result, std::string* reason) {
+// service's reply in `*walk`, or -1 with errno as the library sets it.
+int Walk(zvxpc_client* client, const WalkArguments& arguments, WalkReply* walk) {
   const int argc = static_cast<int>(arguments.walk_arguments.size());
   const char* const* argv = arguments.walk_arguments.data();
-  char* why = nullptr;
-  int status = zvxpc_walk_explain(client, arguments.user, arguments.model, argc, argv, arguments.service.timeout_ms,
-                                  result, &why);
-  if (status != 0 && IsUnknownOperation(client, errno)) {
-    status = zvxpc_walk(client, arguments.user, arguments.model, argc, argv, arguments.service.timeout_ms, result);
-  }
-  const int saved = errno;
-  if (status == 0 && why != nullptr) reason->assign(why);
-  std::free(why);
-  errno = saved;
-  return status;
+  std::string text;
+  int status = zvxpc_walk_explain_send(client, arguments.user, arguments.model, argc, argv);
+  if (status == 0) status = AwaitReply(client, arguments.service.timeout_ms, &text);
+  if (status == 0) return ReadExplainedReply(text, walk);
+  if (!IsUnknownOperation(client, errno)) return -1;
+  return zvxpc_walk(client, arguments.user, arguments.model, argc, argv, arguments.service.timeout_ms, &walk->result);
 }
 
 // The profile list the walk updates, in --preferences-dir or the folder
@@ -196,7 +227,8 @@ void ReportMenus(const std::string& path, const ListSnapshot& before, int result
   std::string error;
   const std::unique_ptr<ListSnapshot> after = ReadSnapshot(path.c_str(), &error);
   if (!after) {
-    Report(kCommand, "the profile list cannot be read: " + error);
+    // The walk's outcome is the service's reply; this is only the summary.
+    Report(kCommand, "no summary of the menus: the profile list cannot be read here: " + error);
     return;
   }
   for (const std::string& line : SummaryLines(before, *after)) std::printf("%s\n", line.c_str());
@@ -238,7 +270,8 @@ void PrintWalkHelp(std::FILE* out) {
   std::fputs(kServiceOptionsHelp, out);
   std::fputs(
       "\nExit status: 0 for iRet=0, 1 for another result, 2 when no walk result\n"
-      "could be had (usage error, no service, no proper reply).\n",
+      "could be had (usage error, no service, no proper reply), 3 for iRet=0 when\n"
+      "the service could not save the profile list (its reason on standard error).\n",
       out);
 }
 
@@ -254,15 +287,14 @@ int RunWalk(int argc, char** argv) {
   if (client == nullptr) return Fail(kCommand, error);
   const std::string list_path = arguments.quiet ? "" : ListPath(arguments, client);
   const std::unique_ptr<ListSnapshot> before = SnapshotBefore(list_path);
-  int result = 0;
-  std::string reason;
-  const int status = Walk(client, arguments, &result, &reason);
+  WalkReply walk;
+  const int status = Walk(client, arguments, &walk);
   const int error_number = errno;
   const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
   zvxpc_close(client);
   if (status != 0) return error_number == EINVAL ? UsageError(kCommand, failure) : Fail(kCommand, failure);
-  const int exit_code = ReportResult(result, reason);
-  if (exit_code != kExitFailure) ReportMenus(list_path, *before, result);
+  const int exit_code = ReportResult(walk);
+  if (ListWasMerged(walk)) ReportMenus(list_path, *before, walk.result);
   return exit_code;
 }
 
