@@ -30,6 +30,7 @@
 
 #include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
+#include "zvxpc/json_text.h"
 #include "zvxpc/long_options.h"
 #include "zvxpc/service_session.h"
 #include "zvxpc/walk_summary.h"
@@ -45,6 +46,7 @@ struct WalkArguments {
   const char* model = nullptr;
   const char* preferences_dir = nullptr;  // null: the folder the service names
   bool quiet = false;
+  bool json = false;
   std::vector<const char*> walk_arguments;
 };
 
@@ -74,13 +76,14 @@ void SeparateOptions(int argc, char** argv, std::vector<char*>* options, std::ve
 }
 
 Parsed ParseOptions(std::vector<char*>& options, WalkArguments* arguments, std::string* error) {
-  enum { kSocket = 256, kTimeout, kUser, kModel, kPreferencesDir, kQuiet };
+  enum { kSocket = 256, kTimeout, kUser, kModel, kPreferencesDir, kQuiet, kJson };
   static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
                                     {"timeout", required_argument, nullptr, kTimeout},
                                     {"user", required_argument, nullptr, kUser},
                                     {"model", required_argument, nullptr, kModel},
                                     {"preferences-dir", required_argument, nullptr, kPreferencesDir},
                                     {"quiet", no_argument, nullptr, kQuiet},
+                                    {"json", no_argument, nullptr, kJson},
                                     {"help", no_argument, nullptr, 'h'},
                                     {nullptr, 0, nullptr, 0}};
   const int count = static_cast<int>(options.size());
@@ -94,6 +97,7 @@ Parsed ParseOptions(std::vector<char*>& options, WalkArguments* arguments, std::
       case kModel: arguments->model = optarg; break;
       case kPreferencesDir: arguments->preferences_dir = optarg; break;
       case kQuiet: arguments->quiet = true; break;
+      case kJson: arguments->json = true; break;
       case kTimeout:
         if (!ParseTimeout(optarg, &arguments->service, error)) return Parsed::kUsageError;
         break;
@@ -239,6 +243,35 @@ void ReportMenus(const std::string& path, const ListSnapshot& before, int result
   }
 }
 
+// The list's word as the reply gave it, as a JSON value (null: not said).
+std::string ListJson(const std::optional<int>& list) {
+  static constexpr const char* kWords[] = {ZVXPC_LIST_WORD_SAVED, ZVXPC_LIST_WORD_UNCHANGED,
+                                           ZVXPC_LIST_WORD_NOT_SAVED, ZVXPC_LIST_WORD_UNTOUCHED,
+                                           ZVXPC_LIST_WORD_CANCELLED};
+  if (!list || *list < 0 || *list > ZVXPC_LIST_CANCELLED) return "null";
+  return std::string("\"") + kWords[*list] + "\"";
+}
+
+// The walk as one JSON object: its result, the service's reason, whether
+// the list holds what it merged ("saved", null when an older service does
+// not say), what became of the list, and the menus the list now shows
+// (null when it was not merged or cannot be read).
+int PrintWalkJson(const WalkReply& walk, const std::string& path) {
+  std::string menus = "null";
+  std::string ignored;
+  const std::unique_ptr<ListSnapshot> after =
+      path.empty() || !ListWasMerged(walk) ? nullptr : ReadSnapshot(path.c_str(), &ignored);
+  if (after) {
+    const ProfileList* const lists[3] = {&after->classes[0], &after->classes[1], &after->classes[2]};
+    menus = MenusJson(lists);
+  }
+  const std::string saved = !walk.list ? "null" : ListWasMerged(walk) ? "true" : "false";
+  std::printf("{\"iRet\":%d,\"reason\":%s,\"saved\":%s,\"list\":%s,\"menus\":%s}\n", walk.result,
+              JsonString(walk.reason).c_str(), saved.c_str(), ListJson(walk.list).c_str(), menus.c_str());
+  if (std::fflush(stdout) != 0) return Fail(kCommand, "cannot write to standard output");
+  return ExitCodeOf(walk);
+}
+
 }  // namespace
 
 void PrintWalkHelp(std::FILE* out) {
@@ -263,6 +296,10 @@ void PrintWalkHelp(std::FILE* out) {
       "  --user U            the user whose profile list is updated\n"
       "  --model M           the printer model\n"
       "  --quiet             print the reply line only\n"
+      "  --json              print one JSON object: iRet, reason, saved (the list\n"
+      "                      holds what the walk merged), list (saved, unchanged,\n"
+      "                      not-saved, untouched or cancelled) and menus (each\n"
+      "                      class's menu after the walk)\n"
       "  --preferences-dir DIR\n"
       "                      the folder of the service's profile lists (default:\n"
       "                      the folder the service names in its status)\n",
@@ -285,7 +322,7 @@ int RunWalk(int argc, char** argv) {
   }
   zvxpc_client* client = ConnectToService(arguments.service, &error);
   if (client == nullptr) return Fail(kCommand, error);
-  const std::string list_path = arguments.quiet ? "" : ListPath(arguments, client);
+  const std::string list_path = arguments.quiet && !arguments.json ? "" : ListPath(arguments, client);
   const std::unique_ptr<ListSnapshot> before = SnapshotBefore(list_path);
   WalkReply walk;
   const int status = Walk(client, arguments, &walk);
@@ -293,6 +330,7 @@ int RunWalk(int argc, char** argv) {
   const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
   zvxpc_close(client);
   if (status != 0) return error_number == EINVAL ? UsageError(kCommand, failure) : Fail(kCommand, failure);
+  if (arguments.json) return PrintWalkJson(walk, list_path);
   const int exit_code = ReportResult(walk);
   if (ListWasMerged(walk)) ReportMenus(list_path, *before, walk.result);
   return exit_code;
