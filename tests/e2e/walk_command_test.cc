@@ -114,6 +114,52 @@ TEST_F(WalkCommandTest, WatchPrintsEachChangeOfItsLists) {
   EXPECT_EQ(watched.out, "walk " + list + "\nwrite " + list + "\n");
 }
 
+// --json gives what a script reads back: the walk's result, its list and
+// menus, and the status with its numbers as numbers.
+TEST_F(WalkCommandTest, JsonOutputReadsBack) {
+  const auto read = [](const std::string& json, const std::string& expression) {
+    return zvtest::RunCommand({"/usr/bin/python3", "-c", "import json, sys; d = json.load(sys.stdin); print(" +
+                                                             expression + ")"},
+                              json)
+        .out;
+  };
+  const CommandResult walk = RunWalkCommand({"--json", "--socket", socket_path(), "--user", "alice", "--model",
+                                             "PX-100", "-v", "2c", "-c", "public", printer_->address(),
+                                             zvtest::ProfileTableOid()});
+  EXPECT_EQ(walk.exit_code, 0) << walk.err;
+  EXPECT_EQ(read(walk.out, "d['iRet'], d['saved'], d['list'], [e['FileName'] for e in d['menus']['RGB']]"),
+            "0 True saved ['OFFICE.ICC', 'PHOTO.ICC']\n")
+      << walk.out;
+  const CommandResult status = zvtest::RunCommand({zvtest::ClientBinary(), "status", "--json", "--socket", socket_path()});
+  EXPECT_EQ(read(status.out, "d['walks-running'], d['walk-timeout'], d['preferences-dir'] == '" + preferences_dir() + "'"),
+            "0 120 True\n")
+      << status.out;
+}
+
+// The reasons hint at what a person can mend: the address and the
+// community of a printer that never answers (and one retry is one), and an
+// option given after the address, which is never read.
+TEST_F(WalkCommandTest, ReasonsHintAtWhatToMend) {
+  zvtest::SilentDevice silent;
+  const struct {
+    std::vector<std::string> walk_arguments;
+    std::string err;
+  } cases[] = {
+      {{"-v", "2c", "-c", "public", "-t", "1", "-r", "1", silent.address()},
+       "iRet=1: " + silent.address() + " did not answer within 2 s (1 retry) (check the address and the community: "
+       "a device drops a request with a community it does not know)\n"},
+      {{"-v", "2c", printer_->address(), zvtest::ProfileTableOid(), "-c", "public"},
+       "iRet=-1: No community name specified: options after the address are not read ('-c' and what follows)\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {"--socket", socket_path(), "--quiet", "--user", "u", "--model", "m", "--"};
+    arguments.insert(arguments.end(), c.walk_arguments.begin(), c.walk_arguments.end());
+    const CommandResult result = RunWalkCommand(arguments);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.err, c.err);
+  }
+}
+
 // `zvxpc profiles --user U --model M` reads the list the walk left, in
 // the folder the service names; --preferences-dir names another folder.
 TEST_F(WalkCommandTest, ProfilesByUserAndModelReadTheServicesList) {

@@ -53,7 +53,7 @@ const char* SilenceHint(const netsnmp_session& session) {
 // The authentication protocol the walk asked for, as -a names it.
 std::string AuthProtocolName(const netsnmp_session& session) {
   const int type = sc_get_authtype(session.securityAuthProto, static_cast<u_int>(session.securityAuthProtoLen));
-  const char* name = type < 0 ? nullptr : sc_get_auth_name(type);
+  const char* name = type < 0 ? nullptr : usm_lookup_auth_str(type);
   return name != nullptr ? name : "unknown";
 }
 
