@@ -63,10 +63,10 @@ TEST_F(ZvxpcProfilesTest, JsonListsEverySlotThatIsNotAllZero) {
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out,
-            "{\"RGB\":{\"iNum\":1,\"slots\":[{\"slot\":0,\"IndexOnDevice\":7,\"InMenu\":2,\"ProfileClass\":1,"
+            "{\"RGB\":{\"iNum\":1,\"slots\":[{\"slot\":0,\"IndexOnDevice\":7,\"InMenu\":2,\"State\":\"reported\",\"ProfileClass\":1,"
             "\"FileName\":\"a\\\"b\\\\c.icc\",\"ProfileName\":\"Gl\xc3\xa4nzend\\u0009\\u0001\",\"Location\":4}]},"
             "\"SIM\":{\"iNum\":0,\"slots\":[]},"
-            "\"DST\":{\"iNum\":0,\"slots\":[{\"slot\":1,\"IndexOnDevice\":-3,\"InMenu\":0,\"ProfileClass\":0,"
+            "\"DST\":{\"iNum\":0,\"slots\":[{\"slot\":1,\"IndexOnDevice\":-3,\"InMenu\":0,\"State\":\"empty\",\"ProfileClass\":0,"
             "\"FileName\":\"\",\"ProfileName\":\"\",\"Location\":0}]}}\n");
 }
 
