@@ -152,6 +152,11 @@ int main(int argc, char** argv) {
   if (at >= argc) return zvxpc::UsageError("", "no command given after the options");
   const char* command = argv[at];
   if (std::strcmp(command, "help") == 0) return RunHelp(argc - at, argv + at);
+  if (command[0] == '-') {
+    return zvxpc::UsageError("", std::string("unknown option '") + command +
+                                     "': the version is -V (--version); snmpwalk's options such as -v go after "
+                                     "'zvxpc walk --user U --model M'");
+  }
   const Subcommand* subcommand = FindSubcommand(command);
   if (subcommand == nullptr) {
     return zvxpc::UsageError("", std::string("unknown command '") + command + "'." + Suggestion(command));
