@@ -45,8 +45,11 @@ constexpr OperationMeaning kOperations[] = {
     {ZVXPC_OP_WRITE_DATA, "URL:AddURL:ENDPIECE: TRUE when PIECE was appended to the file's .dummy"},
     {ZVXPC_OP_WRITE_DATA_RENAME, "URL: TRUE when the file's .dummy was renamed over it"},
     {ZVXPC_OP_WALK, "MODEL:ModelName:ENDUSER:USErName:END ARG:arg:...: walk a printer (see zvxpc walk)"},
-    {ZVXPC_OP_WALK_EXPLAINED, "as the walk: iRet=N:Reason:REASON, why the walk ended as it did"},
-    {ZVXPC_OP_STATUS, "(no text): the service's version, bulk setting, walks and folder (see zvxpc status)"},
+    {ZVXPC_OP_WALK_EXPLAINED, "as the walk: iRet=N:Reason:REASON:List:WORD, why the walk ended as it did and "
+                              "whether the list was saved"},
+    {ZVXPC_OP_STATUS, "(no text): the service's version, settings, walks and folder (see zvxpc status)"},
+    {ZVXPC_OP_WALK_CANCEL, "MODEL:ModelName:ENDUSER:USErName:END: TRUE when a walk of that list was cancelled"},
+    {ZVXPC_OP_WATCH, "names as for the cancel, a PATH or no text: the next change, KIND:PATH (see zvxpc watch)"},
 };
 
 void PrintOperations() {

@@ -21,6 +21,7 @@
 #include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
 #include "zvxpc/json_text.h"
+#include "zvxpc/list_warnings.h"
 #include "zvxpc/service_session.h"
 
 namespace zvxpc {
@@ -202,6 +203,13 @@ void PrintTable(const ProfileList* const lists[3]) {
   }
 }
 
+// Names the unreadable lists the service kept aside beside the list.
+void ReportKeptAside(const std::string& path) {
+  for (const std::string& kept : KeptAsideLists(path)) {
+    Report(kCommand, "note: the service could not read an earlier list and kept it aside as " + kept);
+  }
+}
+
 }  // namespace
 
 void PrintProfilesHelp(std::FILE* out) {
@@ -239,10 +247,14 @@ int RunProfiles(int argc, char** argv) {
   if (options.file.empty() && !ComposeListPath(&options, &error)) return Fail(kCommand, error, kExitUnreadableFile);
   static ProfileList rgb, sim, dst;  // about 42 KB each, cleared
   std::string reason;
+  ReportKeptAside(options.file);
   if (!zv::ReadProfileListFile(options.file.c_str(), &rgb, &sim, &dst, &reason)) {
     // The reason names the file (or the call that failed on it).
-    return Fail(kCommand, "cannot read profile list: " + reason, kExitUnreadableFile);
+    const std::string where = XmlErrorLine(options.file);
+    return Fail(kCommand, "cannot read profile list: " + reason + (where.empty() ? "" : " (" + where + ")"),
+                kExitUnreadableFile);
   }
+  for (const std::string& warning : WrongTypeWarnings(options.file)) Report(kCommand, "warning: " + warning);
   const ProfileList* const lists[3] = {&rgb, &sim, &dst};
   if (options.menu) {
     PrintMenus(lists, options.json);
