@@ -34,7 +34,7 @@ void Collect(zvxpc_client* /*client*/, int status, char* reply, gpointer data) {
 // instead of hanging.
 gboolean GiveUp(gpointer data) {
   g_main_loop_quit(static_cast<GMainLoop*>(data));
-  return G_SOURCE_REMOVE;
+  return G_SOURCE_CONTINUE;
 }
 
 using GlibAdapterTest = zvtest::WalkServiceTest;
@@ -52,6 +52,7 @@ TEST_F(GlibAdapterTest, RepliesComeThroughTheMainLoopAcrossAReconnection) {
   ASSERT_EQ(zvxpc_send(client, "noSuchOperation:reply:", nullptr), 0);
   replies.wanted = 2;
   g_main_loop_run(replies.loop);
+  ASSERT_EQ(replies.texts.size(), 2u);
   ASSERT_EQ(zvxpc_send(client, ZVXPC_OP_STATUS, nullptr), 0) << zvxpc_error(client);
   replies.wanted = 3;
   g_main_loop_run(replies.loop);
