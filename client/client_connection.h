@@ -48,6 +48,9 @@ class ClientConnection {
   /// connections is full. False with error_number() and error() set.
   bool Connect(const std::string& socket_path);
 
+  /// The socket Connect was given ("" before it).
+  const std::string& socket_path() const { return socket_path_; }
+
   /// Queues one request (`text` nullopt: no argument object), reconnecting
   /// first as the class comment says, writes what the socket takes of the
   /// queue and counts the request's reply as pending. 0, or -1 with the

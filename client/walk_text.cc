@@ -2,6 +2,7 @@
 #include "client/walk_text.h"
 
 #include <charconv>
+#include <iterator>
 
 #include "platform/utf8.h"
 #include "zvxpc.h"
@@ -14,6 +15,33 @@ constexpr std::string_view kUserMarker = ZVXPC_MARKER_USER_NAME;
 constexpr std::string_view kArgumentMarker = ZVXPC_MARKER_WALK_ARGUMENT;
 constexpr std::string_view kResultPrefix = ZVXPC_WALK_RESULT;
 constexpr std::string_view kReasonMarker = ZVXPC_REASON_MARKER;
+constexpr std::string_view kListMarker = ZVXPC_LIST_MARKER;
+
+// The list words in the order of enum zvxpc_list_state.
+constexpr std::string_view kListWords[] = {ZVXPC_LIST_WORD_SAVED, ZVXPC_LIST_WORD_UNCHANGED,
+                                           ZVXPC_LIST_WORD_NOT_SAVED, ZVXPC_LIST_WORD_UNTOUCHED,
+                                           ZVXPC_LIST_WORD_CANCELLED};
+static_assert(ZVXPC_LIST_CANCELLED + 1 == std::size(kListWords));
+
+constexpr std::string_view kChangeWords[] = {ZVXPC_CHANGE_WALK, ZVXPC_CHANGE_WRITE, ZVXPC_CHANGE_RENAME,
+                                             ZVXPC_CHANGE_SWAP, ZVXPC_CHANGE_REMOVE};
+
+// The state a list word names; nullopt for another text.
+std::optional<int> ListStateOf(std::string_view word) {
+  for (std::size_t i = 0; i < std::size(kListWords); ++i) {
+    if (kListWords[i] == word) return static_cast<int>(i);
+  }
+  return std::nullopt;
+}
+
+// Cuts the list word from the end of an explained walk's reason.
+void TakeListWord(WalkOutcome* outcome) {
+  std::string& reason = *outcome->reason;
+  const std::size_t marker = reason.rfind(kListMarker);
+  if (marker == std::string::npos) return;
+  outcome->list = ListStateOf(std::string_view(reason).substr(marker + kListMarker.size()));
+  if (outcome->list) reason.erase(marker);
+}
 
 bool Holds(std::string_view text, std::string_view marker) { return text.find(marker) != std::string_view::npos; }
 
@@ -44,13 +72,20 @@ bool ComposeWalkText(std::string_view user, std::string_view model, const std::v
     *error = "no walk arguments: a walk of nothing would take every listed profile out of the menu";
     return false;
   }
-  if (!CheckWalkPart(user, true, error) || !CheckWalkPart(model, true, error)) return false;
+  std::string names;
+  if (!ComposeListNames(user, model, &names, error)) return false;
   for (std::string_view argument : arguments) {
     if (!CheckWalkPart(argument, false, error)) return false;
   }
-  text->assign(model).append(kModelMarker).append(user).append(kUserMarker);
+  *text = std::move(names);
   text->append(kWalkProgramSlot).append(kArgumentMarker);
   for (std::string_view argument : arguments) text->append(argument).append(kArgumentMarker);
+  return true;
+}
+
+bool ComposeListNames(std::string_view user, std::string_view model, std::string* text, std::string* error) {
+  if (!CheckWalkPart(user, true, error) || !CheckWalkPart(model, true, error)) return false;
+  text->assign(model).append(kModelMarker).append(user).append(kUserMarker);
   return true;
 }
 
@@ -70,8 +105,25 @@ std::optional<WalkOutcome> WalkOutcomeOf(std::string_view reply) {
   if (!result) return std::nullopt;
   WalkOutcome outcome;
   outcome.result = *result;
-  if (marker != std::string_view::npos) outcome.reason.emplace(reply.substr(marker + kReasonMarker.size()));
+  if (marker != std::string_view::npos) {
+    outcome.reason.emplace(reply.substr(marker + kReasonMarker.size()));
+    TakeListWord(&outcome);
+  }
   return outcome;
+}
+
+WatchReply ListChangeOf(std::string_view reply, std::string* kind, std::string* path) {
+  if (reply.empty()) return WatchReply::kNothingYet;
+  const std::size_t colon = reply.find(':');
+  if (colon == std::string_view::npos || colon + 1 == reply.size()) return WatchReply::kMalformed;
+  const std::string_view word = reply.substr(0, colon);
+  for (const std::string_view known : kChangeWords) {
+    if (known != word) continue;
+    kind->assign(word);
+    path->assign(reply.substr(colon + 1));
+    return WatchReply::kChange;
+  }
+  return WatchReply::kMalformed;
 }
 
 }  // namespace zv

@@ -126,6 +126,26 @@ int SendWalk(zvxpc_client* client, const char* op, const char* user, const char*
   });
 }
 
+// The names of a list as the cancel and watch requests carry them, in
+// *text: 0, or -1 with EINVAL.
+int ComposeNames(zvxpc_client* client, const char* user, const char* model, std::string* text) {
+  if (user == nullptr || model == nullptr) return FailWith(client, EINVAL, "a user and a model are needed");
+  std::string error;
+  if (!zv::ComposeListNames(user, model, text, &error)) return FailWith(client, EINVAL, error);
+  return 0;
+}
+
+// The cancel on a connection of its own to `client`'s socket, whose own
+// connection is busy with the walk: its reply word in *reply.
+int CallCancel(zvxpc_client* client, const std::string& names, int timeout_ms, std::string* reply) {
+  zv::ClientConnection side;
+  if (!side.Connect(client->connection.socket_path()) ||
+      zv::BlockingCall(side, ZVXPC_OP_WALK_CANCEL, names, zv::Deadline::In(timeout_ms), reply) != 0) {
+    return FailWith(client, side.error_number(), side.error());
+  }
+  return 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -237,6 +257,68 @@ int zvxpc_status_field(const char* reply, const char* name, char** value) {
       case zv::StatusLookup::kMalformed: break;
     }
     return FailWithoutClient(EBADMSG);
+  } catch (...) {
+    return FailWithoutClient(ENOMEM);
+  }
+}
+
+int zvxpc_walk_saved(const char* reply, int* list) {
+  if (reply == nullptr || list == nullptr) return FailWithoutClient(EINVAL);
+  try {
+    const std::optional<zv::WalkOutcome> outcome = zv::WalkOutcomeOf(reply);
+    if (!outcome) return FailWithoutClient(EBADMSG);
+    if (!outcome->list) return FailWithoutClient(ENOENT);
+    *list = *outcome->list;
+    return 0;
+  } catch (...) {
+    return FailWithoutClient(ENOMEM);
+  }
+}
+
+int zvxpc_walk_cancel(zvxpc_client* client, const char* user, const char* model, int timeout_ms) {
+  if (client == nullptr) return FailWithoutClient(EINVAL);
+  return Guarded(client, [&] {
+    std::string names, reply;
+    if (ComposeNames(client, user, model, &names) != 0) return -1;
+    if (CallCancel(client, names, timeout_ms, &reply) != 0) return -1;
+    if (reply == ZVXPC_REPLY_TRUE) return 0;
+    if (reply == ZVXPC_REPLY_FALSE) return FailWith(client, ESRCH, "no walk of that list runs or waits");
+    return FailWith(client, EBADMSG, "the service gave no cancel word: \"" + reply + "\"");
+  });
+}
+
+int zvxpc_watch_send(zvxpc_client* client, const char* user, const char* model) {
+  if (client == nullptr) return FailWithoutClient(EINVAL);
+  return Guarded(client, [&] {
+    std::string names;
+    if ((user != nullptr || model != nullptr) && ComposeNames(client, user, model, &names) != 0) return -1;
+    return client->connection.Send(ZVXPC_OP_WATCH, names) == 0 ? 0 : FailWithErrno(client);
+  });
+}
+
+int zvxpc_watch_path_send(zvxpc_client* client, const char* path) {
+  if (client == nullptr) return FailWithoutClient(EINVAL);
+  if (path == nullptr || path[0] != '/') return FailWith(client, EINVAL, "the path to watch must be absolute");
+  return Guarded(client, [&] {
+    return client->connection.Send(ZVXPC_OP_WATCH, std::string_view(path)) == 0 ? 0 : FailWithErrno(client);
+  });
+}
+
+int zvxpc_watch_change(const char* reply, char** kind, char** path) {
+  if (reply == nullptr || kind == nullptr || path == nullptr) return FailWithoutClient(EINVAL);
+  try {
+    std::string change_kind, change_path;
+    switch (zv::ListChangeOf(reply, &change_kind, &change_path)) {
+      case zv::WatchReply::kNothingYet: return 1;
+      case zv::WatchReply::kMalformed: return FailWithoutClient(EBADMSG);
+      case zv::WatchReply::kChange: break;
+    }
+    if (!CopyOut(change_kind, kind)) return FailWithoutClient(ENOMEM);
+    if (!CopyOut(change_path, path)) {
+      std::free(*kind);
+      return FailWithoutClient(ENOMEM);
+    }
+    return 0;
   } catch (...) {
     return FailWithoutClient(ENOMEM);
   }

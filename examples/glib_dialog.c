@@ -8,21 +8,22 @@
  * connection runs its requests one after the other, so a second walk on
  * the same connection would wait for the first, while on two connections
  * the service walks the two lists side by side. Each walk is sent with
- * zvxpc_walk_explain_send; the main loop watches each connection for the
- * events zvxpc_events names, writes what is left of the request with
- * zvxpc_flush when the connection is writable, and collects the reply when
- * it is readable. zvxpc_walk_reason reads the result and, for a failed
- * walk, the service's reason, which the dialog shows. (A service older
+ * zvxpc_walk_explain_send; each client is attached to the main loop with
+ * zvxpc_glib_attach (zvxpc_glib.h), which writes the request and collects
+ * the reply as the connection allows and hands the reply to
+ * on_walk_reply. zvxpc_walk_reason reads the result and, for a failed
+ * walk, the service's reason, which the dialog shows; zvxpc_walk_saved
+ * says whether the service could save the list. (A service older
  * than the explained walk refuses it as an unknown operation; the walk is
  * then sent again as the plain walk, whose reply has no reason.) Once a
  * walk is done, the profile list of USER and its MODEL is read on a worker
- * thread with libzvplist, and the main loop shows the RGB menu: the
- * entries whose InMenu is 2 or 4 (the last walk reported them) or 5 (a
- * client put them there). The service's socket is $ZVXPC_SOCKET, else
+ * thread with libzvplist, and the main loop shows the RGB menu as
+ * zvplist_menu lists it: the entries whose InMenu is 2 or 4 (the last walk
+ * reported them) or 5 (a client put them there). The service's socket is $ZVXPC_SOCKET, else
  * $XDG_RUNTIME_DIR/zvxpcd.sock; its lists are in the service's default
  * folder.
  *
- * Build: cc glib_dialog.c $(pkg-config --cflags --libs zvxpc zvplist glib-2.0 gio-2.0) */
+ * Build: cc glib_dialog.c $(pkg-config --cflags --libs zvxpc zvplist gio-2.0) */
 #include <errno.h>
 #include <poll.h>
 #include <stdio.h>
@@ -30,9 +31,9 @@
 #include <string.h>
 
 #include <gio/gio.h>
-#include <glib-unix.h>
 #include <zvplist.h>
 #include <zvxpc.h>
+#include <zvxpc_glib.h>
 
 #define MAX_PRINTERS 2
 
@@ -45,9 +46,7 @@ typedef struct {
     const char *model;
     const char *walk_arguments[6];
     gboolean plain_walk;    /* the service does not know the explained walk */
-    guint watch;            /* the watch of the connection, 0 when none */
-    int watched_fd;         /* what it watches */
-    GIOCondition watched;
+    GSource *source;        /* the client on the main loop, NULL when none */
 } Printer;
 
 struct Dialog {
@@ -63,11 +62,6 @@ struct Dialog {
 typedef struct {
     ProfileList rgb, sim, dst;
 } Lists;
-
-/* True when the dialog's menu shows an entry in this state. */
-static gboolean shown_in_menu(int in_menu) {
-    return in_menu == ZV_INMENU_REPORTED || in_menu == ZV_INMENU_KEPT_REPORTED || in_menu == ZV_INMENU_CLIENT;
-}
 
 /* One printer is done; the program ends with the last. */
 static void printer_done(Printer *printer, int status) {
@@ -100,7 +94,8 @@ static void show_menu(GObject *source, GAsyncResult *result, gpointer data) {
     Printer *printer = data;
     GError *error = NULL;
     Lists *lists = g_task_propagate_pointer(G_TASK(result), &error);
-    int slot;
+    int slots[ZV_PROFILE_SLOTS];
+    int shown, i;
     (void)source;
     if (lists == NULL) {
         g_printerr("%s: cannot read the profile list: %s\n", printer->model, error->message);
@@ -109,9 +104,10 @@ static void show_menu(GObject *source, GAsyncResult *result, gpointer data) {
         return;
     }
     g_print("%s: RGB menu:\n", printer->model);
-    for (slot = 0; slot < ZV_PROFILE_SLOTS; ++slot) {
-        const ProfileRecord *entry = &lists->rgb.slots[slot];
-        if (shown_in_menu(entry->InMenu)) g_print("  %s  (%s)\n", entry->ProfileName, entry->FileName);
+    shown = zvplist_menu(&lists->rgb, slots, ZV_PROFILE_SLOTS);
+    for (i = 0; i < shown; ++i) {
+        const ProfileRecord *entry = &lists->rgb.slots[slots[i]];
+        g_print("  %s  (%s)\n", entry->ProfileName, entry->FileName);
     }
     g_free(lists);
     printer_done(printer, 0);
@@ -119,8 +115,8 @@ static void show_menu(GObject *source, GAsyncResult *result, gpointer data) {
 
 /* One walk reply: says how the walk ended (why, when it failed), then
  * reads the list, which a failed walk changes too. */
-static void on_walk_reply(Printer *printer, const char *reply) {
-    int result;
+static void show_walk(Printer *printer, const char *reply) {
+    int result, list;
     char *reason = NULL;
     GTask *task;
     if (zvxpc_walk_reason(reply, &result, &reason) != 0) {
@@ -128,7 +124,9 @@ static void on_walk_reply(Printer *printer, const char *reply) {
         printer_done(printer, 1);
         return;
     }
-    if (result == 0) {
+    if (result == 0 && zvxpc_walk_saved(reply, &list) == 0 && list == ZVXPC_LIST_NOT_SAVED) {
+        g_print("%s: walk iRet=0, list not saved: %s\n", printer->model, reason != NULL ? reason : "");
+    } else if (result == 0) {
         g_print("%s: walk iRet=0\n", printer->model);
     } else {
         g_print("%s: walk iRet=%d: %s\n", printer->model, result, reason != NULL ? reason : "the walk failed");
@@ -157,60 +155,22 @@ static gboolean refused_as_unknown(const Printer *printer) {
            strncmp(zvxpc_error(printer->client), "unknown operation", strlen("unknown operation")) == 0;
 }
 
-/* Takes every reply that is complete. Each request ends in one reply or
- * one error, so the loop counts on both. */
-static void take_replies(Printer *printer) {
-    char *reply;
-    int status;
-    while ((status = zvxpc_receive(printer->client, &reply)) != 1) {
-        if (status < 0 && errno == ENOMSG) return; /* every reply is in */
-        if (status < 0 && refused_as_unknown(printer)) {
-            printer->plain_walk = TRUE;
-            if (send_walk(printer) == 0) continue;
-        }
-        if (status < 0) { /* this request failed */
-            g_printerr("%s: walk: %s\n", printer->model, zvxpc_error(printer->client));
-            printer_done(printer, 1);
-            continue;
-        }
-        on_walk_reply(printer, reply);
-        free(reply);
-    }
-}
-
-static gboolean on_ready(gint fd, GIOCondition condition, gpointer data);
-
-/* Watches the printer's connection for the events zvxpc_events names now:
- * the descriptor and the events change with each call on the client, so
- * this runs after each. Keeps the watch when nothing changed, else
- * replaces it. Called when no watch exists yet, or from the watch's own
- * callback, whose result it gives (G_SOURCE_REMOVE when the watch was
- * replaced). */
-static gboolean watch_connection(Printer *printer) {
-    int events = zvxpc_events(printer->client);
-    int fd = zvxpc_fd(printer->client);
-    GIOCondition wanted = 0;
-    if (events > 0 && (events & POLLIN) != 0) wanted |= G_IO_IN;
-    if (events > 0 && (events & POLLOUT) != 0) wanted |= G_IO_OUT;
-    if (printer->watch != 0 && fd == printer->watched_fd && wanted == printer->watched) return G_SOURCE_CONTINUE;
-    printer->watch = wanted != 0 ? g_unix_fd_add(fd, wanted, on_ready, printer) : 0;
-    printer->watched_fd = fd;
-    printer->watched = wanted;
-    return G_SOURCE_REMOVE;
-}
-
-/* The connection is ready for what was watched: writes what the socket
- * takes of the request when it is writable (a failure ends the request
- * through zvxpc_receive), takes the replies when it is readable, then
- * watches for what comes next. */
-static gboolean on_ready(gint fd, GIOCondition condition, gpointer data) {
+/* One reply or one failed request of the printer's client, handed over
+ * by the main loop: a service older than the explained walk refuses it,
+ * and the walk goes again as the plain walk. */
+static void on_walk_reply(zvxpc_client *client, int status, char *reply, gpointer data) {
     Printer *printer = data;
-    (void)fd;
-    if ((condition & G_IO_OUT) != 0 && zvxpc_flush(printer->client) < 0) {
-        g_printerr("%s: sending: %s\n", printer->model, zvxpc_error(printer->client));
+    if (status < 0 && refused_as_unknown(printer)) {
+        printer->plain_walk = TRUE;
+        if (send_walk(printer) == 0) return;
     }
-    if ((condition & (G_IO_IN | G_IO_HUP | G_IO_ERR)) != 0) take_replies(printer);
-    return watch_connection(printer);
+    if (status < 0) {
+        g_printerr("%s: walk: %s\n", printer->model, zvxpc_error(client));
+        printer_done(printer, 1);
+        return;
+    }
+    show_walk(printer, reply);
+    free(reply);
 }
 
 /* Connects the printer's client and sends its walk. */
@@ -224,8 +184,7 @@ static int start_walk(Printer *printer) {
         fprintf(stderr, "%s: sending the walk: %s\n", printer->model, zvxpc_error(printer->client));
         return -1;
     }
-    /* Sending may have made a new connection: watch it from now on. */
-    watch_connection(printer);
+    printer->source = zvxpc_glib_attach(printer->client, NULL, on_walk_reply, printer);
     return 0;
 }
 
@@ -257,7 +216,7 @@ int main(int argc, char **argv) {
     dialog.open = started;
     if (started == dialog.count) g_main_loop_run(dialog.loop);
     for (i = 0; i < dialog.count; ++i) {
-        if (dialog.printers[i].watch != 0) g_source_remove(dialog.printers[i].watch);
+        if (dialog.printers[i].source != NULL) g_source_destroy(dialog.printers[i].source);
         zvxpc_close(dialog.printers[i].client);
     }
     g_main_loop_unref(dialog.loop);

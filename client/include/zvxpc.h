@@ -39,9 +39,15 @@
  * service is never sent twice. So one client can serve a dialog for its
  * whole life.
  *
+ * Versions: the library's functions and words are dated by the package's
+ * version, the one pkg-config and zvxpc_version.h give ("since 0.4"); the
+ * symbol node beside it (ZVXPC_1.2) is the ELF version of the functions.
+ *
  * Valid C99 and C++. Link with `pkg-config --libs zvxpc`. */
 #ifndef ZVXPC_H
 #define ZVXPC_H
+
+#include "zvxpc_version.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -56,9 +62,12 @@ extern "C" {
 #define ZVXPC_OP_WRITE_DATA "writeDataToPlistFile_XPC:reply:"       /* URL, piece: append to .dummy */
 #define ZVXPC_OP_WRITE_DATA_RENAME "writeDataToPlistFileRename_XPC:reply:" /* URL: .dummy over URL */
 #define ZVXPC_OP_WALK "mibwalk_XPC:reply:"                          /* walk a printer: "iRet=N" */
-/* Beside the eight, since the library's version 1.2 (ZVXPC_1.2): */
+/* Beside the eight, since 0.4 (ZVXPC_1.2): */
 #define ZVXPC_OP_WALK_EXPLAINED "mibwalkReason_XPC:reply:" /* the walk, "iRet=N" ZVXPC_REASON_MARKER REASON */
 #define ZVXPC_OP_STATUS "serviceStatus_XPC:reply:"         /* no text: the service's status lines */
+/* Since 0.5 (ZVXPC_1.3): */
+#define ZVXPC_OP_WALK_CANCEL "cancelWalk_XPC:reply:" /* MODEL, USER markers: "TRUE" when a walk was cancelled */
+#define ZVXPC_OP_WATCH "watchProfileLists_XPC:reply:" /* names, a path or no text: the next change */
 
 /* The markers of the request texts.
  * Swap:  TYPE ZVXPC_MARKER_SWAP_TYPE CURRENT ZVXPC_MARKER_CURRENT_PATH
@@ -96,13 +105,54 @@ extern "C" {
  * phrase or a key. */
 #define ZVXPC_REASON_MARKER ":Reason:"
 
+/* Since 0.5 the explained walk's reply ends in this marker and one word
+ * telling what became of the profile list (zvxpc_walk_saved reads it):
+ * saved, unchanged (it already held the merged lists), not-saved (the
+ * walk's rows were merged but the file could not be written: the reason
+ * says why), untouched (no merge: the request was refused or the walk's
+ * process failed) or cancelled (zvxpc_walk_cancel). */
+#define ZVXPC_LIST_MARKER ":List:"
+#define ZVXPC_LIST_WORD_SAVED "saved"
+#define ZVXPC_LIST_WORD_UNCHANGED "unchanged"
+#define ZVXPC_LIST_WORD_NOT_SAVED "not-saved"
+#define ZVXPC_LIST_WORD_UNTOUCHED "untouched"
+#define ZVXPC_LIST_WORD_CANCELLED "cancelled"
+
+/* What became of a walk's profile list, as zvxpc_walk_saved gives it. */
+enum zvxpc_list_state {
+  ZVXPC_LIST_SAVED = 0,
+  ZVXPC_LIST_UNCHANGED = 1,
+  ZVXPC_LIST_NOT_SAVED = 2,
+  ZVXPC_LIST_UNTOUCHED = 3,
+  ZVXPC_LIST_CANCELLED = 4
+};
+
+/* The watch's reply: KIND ":" PATH, one change of one profile list file:
+ * "walk" (a walk saved it), "write" (a client wrote it), "rename" (a
+ * client moved its temporary file over it), "swap" (a client swapped its
+ * generations) or "remove" (a client removed it). An empty reply says
+ * nothing changed for a while: send the watch again. */
+#define ZVXPC_CHANGE_WALK "walk"
+#define ZVXPC_CHANGE_WRITE "write"
+#define ZVXPC_CHANGE_RENAME "rename"
+#define ZVXPC_CHANGE_SWAP "swap"
+#define ZVXPC_CHANGE_REMOVE "remove"
+
 /* The status reply: one "NAME=VALUE" line for each of these names, in
  * this order; the folder comes last and runs to the end of the text (a
  * folder's name may hold a line feed). */
-#define ZVXPC_STATUS_VERSION "version"                 /* zvxpcd's version, "0.4.0" */
+#define ZVXPC_STATUS_VERSION "version"                 /* zvxpcd's version, "0.5.0" */
 #define ZVXPC_STATUS_BULK_REPETITIONS "bulk-repetitions" /* "auto", "0" (GETNEXT) or 1 to 100 */
 #define ZVXPC_STATUS_WALKS_RUNNING "walks-running"     /* walks in progress now */
 #define ZVXPC_STATUS_WALKS_WAITING "walks-waiting"     /* walks waiting for their turn */
+/* Since 0.5: */
+#define ZVXPC_STATUS_WALK_TIMEOUT "walk-timeout"       /* seconds one walk may take */
+#define ZVXPC_STATUS_TOGGLES "toggles"                 /* the -C toggles in force, "" when none */
+#define ZVXPC_STATUS_VERBOSE "verbose"                 /* "on" or "off" */
+#define ZVXPC_STATUS_LOG "log"                         /* "journal", "stderr" or the log file */
+#define ZVXPC_STATUS_PID "pid"                         /* the service's process id */
+#define ZVXPC_STATUS_UPTIME "uptime"                   /* seconds since the service started */
+#define ZVXPC_STATUS_WATCHES "watches"                 /* connections watching the lists now */
 #define ZVXPC_STATUS_PREFERENCES_DIR "preferences-dir" /* the folder of the profile lists, ending in '/' */
 
 /* One connection to the service. */
@@ -193,8 +243,8 @@ int zvxpc_walk(zvxpc_client *client, const char *user, const char *model, int ar
  * the connection is closed, and each request still pending then ends with
  * -1 and ECONNRESET, one call each, without waiting.
  *
- * zvxpc_events and zvxpc_flush are in the library since its version 1.1
- * (ZVXPC_1.1); zvxpc_send before 1.1 waited until its request was written. */
+ * zvxpc_events and zvxpc_flush are in the library since 0.3 (ZVXPC_1.1);
+ * zvxpc_send before 0.3 waited until its request was written. */
 int zvxpc_fd(const zvxpc_client *client);
 int zvxpc_send(zvxpc_client *client, const char *op, const char *text);
 int zvxpc_events(const zvxpc_client *client);
@@ -205,13 +255,13 @@ int zvxpc_receive(zvxpc_client *client, char **reply);
  * with EINVAL and nothing sent when it cannot be carried), then sent
  * without waiting as zvxpc_send does; 0, or -1 with errno as zvxpc_send.
  * Its reply comes through zvxpc_receive; read it with zvxpc_walk_result.
- * Since version 1.1 of the library (ZVXPC_1.1). */
+ * Since 0.3 (ZVXPC_1.1). */
 int zvxpc_walk_send(zvxpc_client *client, const char *user, const char *model, int argc,
                     const char *const *argv);
 
 /* The walk result N of a walk's reply text "iRet=N" into *result: 0, or -1
  * with EBADMSG when the reply is not "iRet=N" (*result untouched), EINVAL
- * for a null argument. Since version 1.1 of the library (ZVXPC_1.1). */
+ * for a null argument. Since 0.3 (ZVXPC_1.1). */
 int zvxpc_walk_result(const char *reply, int *result);
 
 /* The explained walk: the walk of zvxpc_walk, composed and checked the
@@ -220,14 +270,12 @@ int zvxpc_walk_result(const char *reply, int *result);
  * zvxpc_walk_reason gives them. 0 or -1 as zvxpc_walk. A service older
  * than the operation answers with an error reply (EPROTO, "unknown
  * operation: ..."; the connection is closed and the next request makes a
- * new one): send the walk again with zvxpc_walk. Since version 1.2 of the
- * library (ZVXPC_1.2). */
+ * new one): send the walk again with zvxpc_walk. Since 0.4 (ZVXPC_1.2). */
 int zvxpc_walk_explain(zvxpc_client *client, const char *user, const char *model, int argc,
                        const char *const *argv, int timeout_ms, int *result, char **reason);
 
 /* The explained walk sent without waiting, as zvxpc_walk_send sends the
- * walk; read its reply with zvxpc_walk_reason. Since version 1.2 of the
- * library (ZVXPC_1.2). */
+ * walk; read its reply with zvxpc_walk_reason. Since 0.4 (ZVXPC_1.2). */
 int zvxpc_walk_explain_send(zvxpc_client *client, const char *user, const char *model, int argc,
                             const char *const *argv);
 
@@ -236,8 +284,7 @@ int zvxpc_walk_explain_send(zvxpc_client *client, const char *user, const char *
  * REASON (one line; empty when the service gave none) in *reason (free()
  * it); a plain "iRet=N", the reply of ZVXPC_OP_WALK, gives N and NULL. 0,
  * or -1 with EBADMSG when the reply is neither (*result and *reason
- * untouched), EINVAL for a null argument, ENOMEM. Since version 1.2 of
- * the library (ZVXPC_1.2). */
+ * untouched), EINVAL for a null argument, ENOMEM. Since 0.4 (ZVXPC_1.2). */
 int zvxpc_walk_reason(const char *reply, int *result, char **reason);
 
 /* The value of the field `name` (ZVXPC_STATUS_VERSION and the others) of
@@ -247,9 +294,49 @@ int zvxpc_walk_reason(const char *reply, int *result, char **reason);
  * them, which differs from zvxpc_preferences_dir when the service was
  * started with --preferences-dir. 0, or -1 with ENOENT when the reply has
  * no such field (an older service), EBADMSG when the reply is not status
- * lines, EINVAL for a null argument, ENOMEM. Since version 1.2 of the
- * library (ZVXPC_1.2). */
+ * lines, EINVAL for a null argument, ENOMEM. Since 0.4 (ZVXPC_1.2). */
 int zvxpc_status_field(const char *reply, const char *name, char **value);
+
+/* What became of the profile list of the explained walk whose reply is
+ * `reply`: one of enum zvxpc_list_state in *list. 0; -1 with ENOENT when
+ * the reply does not say (a plain walk's reply, or a service older than
+ * 0.5), EBADMSG when it is no walk reply, EINVAL for a null argument.
+ * A walk whose result is 0 and whose list is ZVXPC_LIST_NOT_SAVED found
+ * its rows but could not keep them; zvxpc_walk_reason gives the service's
+ * reason. Since 0.5 (ZVXPC_1.3). */
+int zvxpc_walk_saved(const char *reply, int *list);
+
+/* Cancels the walks of the profile list of `user` and `model`: the one
+ * running (its process is killed, nothing is merged, and its reply, which
+ * comes to the connection that asked for it, says
+ * ZVXPC_LIST_WORD_CANCELLED with iRet=1) and those waiting for their turn
+ * (they end the same way when their turn comes, without walking). A
+ * client's walk is pending on its own connection, so the cancel goes out
+ * on a short connection of its own to the same socket, waiting up to
+ * timeout_ms (< 0: for ever); `client` itself is left as it is. 0 when a
+ * walk was cancelled; -1 with ESRCH when no walk of that list ran or
+ * waited, else errno as zvxpc_call. A connection that closes while its
+ * walk runs does not cancel it. Since 0.5 (ZVXPC_1.3). */
+int zvxpc_walk_cancel(zvxpc_client *client, const char *user, const char *model, int timeout_ms);
+
+/* Asks to be told of the next change of a profile list, without waiting,
+ * as zvxpc_send does: of the lists of `user` and `model` (both NULL: of
+ * every list in the service's folder), or of the file at `path`
+ * (zvxpc_watch_path_send). The reply comes through zvxpc_receive when a
+ * list changes (read it with zvxpc_watch_change), one reply for each
+ * change, in order: a change that happens between two watches waits for
+ * the next. A connection that watches is busy until its reply: use a
+ * client of its own for watching. -1 with errno as zvxpc_send, and EINVAL
+ * for names the request cannot carry. Since 0.5 (ZVXPC_1.3). */
+int zvxpc_watch_send(zvxpc_client *client, const char *user, const char *model);
+int zvxpc_watch_path_send(zvxpc_client *client, const char *path);
+
+/* Reads a watch's reply: 0 with the change's kind (ZVXPC_CHANGE_WALK and
+ * the others) and the file's path as malloc'ed texts in *kind and *path
+ * (free() them); 1 when nothing changed for a while (the empty reply;
+ * send the watch again); -1 with EBADMSG for another reply, EINVAL for a
+ * null argument, ENOMEM. Since 0.5 (ZVXPC_1.3). */
+int zvxpc_watch_change(const char *reply, char **kind, char **path);
 
 /* The last error's message, in English, one line ("" when none); valid
  * until the next call on this client. */

@@ -95,12 +95,13 @@ TEST_F(InstalledLibraryTest, ExportsOnlyItsInterface) {
       Shell("nm -D --defined-only " + LibDir() + "/libzvxpc.so.1 | awk '{print $3}' | LC_ALL=C sort");
   ASSERT_EQ(symbols.exit_code, 0) << symbols.err;
   EXPECT_EQ(symbols.out,
-            "ZVXPC_1\nZVXPC_1.1\nZVXPC_1.2\nzvxpc_call@@ZVXPC_1\nzvxpc_close@@ZVXPC_1\nzvxpc_connect@@ZVXPC_1\n"
-            "zvxpc_error@@ZVXPC_1\nzvxpc_events@@ZVXPC_1.1\nzvxpc_fd@@ZVXPC_1\nzvxpc_flush@@ZVXPC_1.1\n"
-            "zvxpc_preferences_dir@@ZVXPC_1\nzvxpc_receive@@ZVXPC_1\nzvxpc_send@@ZVXPC_1\n"
-            "zvxpc_status_field@@ZVXPC_1.2\nzvxpc_walk@@ZVXPC_1\nzvxpc_walk_explain@@ZVXPC_1.2\n"
-            "zvxpc_walk_explain_send@@ZVXPC_1.2\nzvxpc_walk_reason@@ZVXPC_1.2\nzvxpc_walk_result@@ZVXPC_1.1\n"
-            "zvxpc_walk_send@@ZVXPC_1.1\n");
+            "ZVXPC_1\nZVXPC_1.1\nZVXPC_1.2\nZVXPC_1.3\nzvxpc_call@@ZVXPC_1\nzvxpc_close@@ZVXPC_1\n"
+            "zvxpc_connect@@ZVXPC_1\nzvxpc_error@@ZVXPC_1\nzvxpc_events@@ZVXPC_1.1\nzvxpc_fd@@ZVXPC_1\n"
+            "zvxpc_flush@@ZVXPC_1.1\nzvxpc_preferences_dir@@ZVXPC_1\nzvxpc_receive@@ZVXPC_1\nzvxpc_send@@ZVXPC_1\n"
+            "zvxpc_status_field@@ZVXPC_1.2\nzvxpc_walk@@ZVXPC_1\nzvxpc_walk_cancel@@ZVXPC_1.3\n"
+            "zvxpc_walk_explain@@ZVXPC_1.2\nzvxpc_walk_explain_send@@ZVXPC_1.2\nzvxpc_walk_reason@@ZVXPC_1.2\n"
+            "zvxpc_walk_result@@ZVXPC_1.1\nzvxpc_walk_saved@@ZVXPC_1.3\nzvxpc_walk_send@@ZVXPC_1.1\n"
+            "zvxpc_watch_change@@ZVXPC_1.3\nzvxpc_watch_path_send@@ZVXPC_1.3\nzvxpc_watch_send@@ZVXPC_1.3\n");
   // The header is C++ as well.
   const CommandResult as_cxx =
       Shell("echo '#include <zvxpc.h>' | c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -x c++ -I" +

@@ -2,6 +2,7 @@
 // The walk request text composed from its parts, what it cannot carry, and
 // the walk result (and reason) read from a reply.
 #include "client/walk_text.h"
+#include "zvxpc.h"
 
 #include <gtest/gtest.h>
 
@@ -51,19 +52,26 @@ TEST(WalkTextTest, ResultOfAReply) {
   for (const auto& [reply, result] : cases) EXPECT_EQ(zv::WalkResultOf(reply), result) << reply;
 }
 
-// The reason is all that follows the first marker; the part before it is
-// read as WalkResultOf reads a whole reply.
+// The reason is all that follows the first marker, but for a known list
+// word after the last list marker; the part before it is read as
+// WalkResultOf reads a whole reply.
 TEST(WalkTextTest, OutcomeOfAPlainOrExplainedReply) {
   struct Case {
     std::string_view reply;
     bool read;
     int result;
     std::optional<std::string> reason;
+    std::optional<int> list = std::nullopt;
   };
   const Case cases[] = {
       {"iRet=1:Reason:the device did not answer within 1 s (3 retries)", true, 1,
        "the device did not answer within 1 s (3 retries)"},
       {"iRet=0:Reason:", true, 0, ""},
+      {"iRet=0:Reason:3 rows:List:saved", true, 0, "3 rows", ZVXPC_LIST_SAVED},
+      {"iRet=0:Reason:no:List:here:List:not-saved", true, 0, "no:List:here", ZVXPC_LIST_NOT_SAVED},
+      {"iRet=1:Reason:cut:List:cancelled", true, 1, "cut", ZVXPC_LIST_CANCELLED},
+      {"iRet=0:Reason:odd:List:lost", true, 0, "odd:List:lost"},  // no list word: all of it is the reason
+      {"iRet=0:List:saved", false, 0, std::nullopt},
       {"iRet=-1:Reason:a:Reason:b", true, -1, "a:Reason:b"},
       {"iRet=2", true, 2, std::nullopt},
       {"iRet=x:Reason:why", false, 0, std::nullopt},
@@ -77,6 +85,28 @@ TEST(WalkTextTest, OutcomeOfAPlainOrExplainedReply) {
     if (!outcome) continue;
     EXPECT_EQ(outcome->result, c.result) << c.reply;
     EXPECT_EQ(outcome->reason, c.reason) << c.reply;
+    EXPECT_EQ(outcome->list, c.list) << c.reply;
+  }
+}
+
+TEST(WalkTextTest, ChangeOfAWatchReply) {
+  const struct {
+    std::string_view reply;
+    zv::WatchReply read;
+    std::string kind, path;
+  } cases[] = {
+      {"walk:/p/u-m-profile.plist", zv::WatchReply::kChange, "walk", "/p/u-m-profile.plist"},
+      {"remove:/a:b", zv::WatchReply::kChange, "remove", "/a:b"},
+      {"", zv::WatchReply::kNothingYet, "", ""},
+      {"moved:/p", zv::WatchReply::kMalformed, "", ""},
+      {"write:", zv::WatchReply::kMalformed, "", ""},
+      {"FALSE", zv::WatchReply::kMalformed, "", ""},
+  };
+  for (const auto& c : cases) {
+    std::string kind, path;
+    EXPECT_EQ(zv::ListChangeOf(c.reply, &kind, &path), c.read) << c.reply;
+    EXPECT_EQ(kind, c.kind) << c.reply;
+    EXPECT_EQ(path, c.path) << c.reply;
   }
 }
 

@@ -149,6 +149,27 @@ TEST_F(ZvxpcLibraryTest, EveryOperationThroughCall) {
   EXPECT_EQ(Call(client_, ZVXPC_OP_EXIST, nullptr), ZVXPC_REPLY_FALSE);
 }
 
+// A walk of a silent printer, cancelled once it is under way: its reply
+// comes at once and says so, and no list is written; a second cancel
+// finds no walk.
+TEST_F(ZvxpcLibraryTest, CancelledWalkMergesNothingAndSaysSo) {
+  zvtest::SilentDevice silent;
+  const std::string address = silent.address();
+  const char* const args[] = {"-v", "2c", "-c", "public", "-t", "60", "-r", "0", address.c_str(),
+                              ZVXPC_PROFILE_TABLE_OID};
+  ASSERT_EQ(zvxpc_walk_explain_send(client_, "alice", "PX-100", 10, args), 0) << zvxpc_error(client_);
+  ASSERT_TRUE(silent.AwaitDatagram(10000));
+  EXPECT_EQ(zvxpc_walk_cancel(client_, "alice", "PX-100", 10000), 0) << zvxpc_error(client_);
+  const std::string reply = Receive(client_);
+  int list = -1;
+  EXPECT_EQ(zvxpc_walk_saved(reply.c_str(), &list), 0) << reply;
+  EXPECT_EQ(list, ZVXPC_LIST_CANCELLED);
+  EXPECT_EQ(reply.rfind("iRet=1" ZVXPC_REASON_MARKER "the walk was cancelled", 0), 0u) << reply;
+  EXPECT_EQ(PreferencesEntries(), std::vector<std::string>{});
+  EXPECT_EQ(zvxpc_walk_cancel(client_, "alice", "PX-100", 10000), -1);
+  EXPECT_EQ(errno, ESRCH);
+}
+
 // The service closes the connection after an error reply: the request
 // queued behind it ends with its own error instead of vanishing, and the
 // next request goes out on a new connection. The first request is larger
@@ -451,6 +472,10 @@ TEST(ZvxpcLibrary, ReplyReadersGiveTextsOrErrno) {
     std::free(value);
     return read;
   };
+  const auto saved = [](const char* reply) {
+    int list = -1;
+    return zvxpc_walk_saved(reply, &list) == 0 ? std::to_string(list) : "errno:" + std::to_string(errno);
+  };
   const char* const status = "version=0.4.0\n" ZVXPC_STATUS_PREFERENCES_DIR "=/home/alice/profiles/";
   const std::pair<std::string, std::string> cases[] = {
       {walk("iRet=1" ZVXPC_REASON_MARKER "unknown host 'nohost'"), "1 unknown host 'nohost'"},
@@ -459,8 +484,20 @@ TEST(ZvxpcLibrary, ReplyReadersGiveTextsOrErrno) {
       {field(status, ZVXPC_STATUS_PREFERENCES_DIR), "/home/alice/profiles/"},
       {field(status, ZVXPC_STATUS_WALKS_RUNNING), "errno:" + std::to_string(ENOENT)},
       {field("TRUE", ZVXPC_STATUS_VERSION), "errno:" + std::to_string(EBADMSG)},
+      {saved("iRet=0" ZVXPC_REASON_MARKER "3 rows" ZVXPC_LIST_MARKER ZVXPC_LIST_WORD_NOT_SAVED),
+       std::to_string(ZVXPC_LIST_NOT_SAVED)},
+      {saved("iRet=0"), "errno:" + std::to_string(ENOENT)},
+      {saved("FALSE"), "errno:" + std::to_string(EBADMSG)},
   };
   for (const auto& [read, expected] : cases) EXPECT_EQ(read, expected);
+}
+
+// The version macros give the package's version, as the build names it.
+TEST(ZvxpcLibrary, VersionMacrosAreThePackagesVersion) {
+  EXPECT_EQ(std::to_string(ZVXPC_VERSION_MAJOR) + "." + std::to_string(ZVXPC_VERSION_MINOR) + "." +
+                std::to_string(ZVXPC_VERSION_PATCH),
+            ZVXPC_VERSION);
+  static_assert(ZVXPC_CHECK_VERSION(0, 5, 0) && !ZVXPC_CHECK_VERSION(ZVXPC_VERSION_MAJOR, ZVXPC_VERSION_MINOR + 1, 0));
 }
 
 // A peer that closes while a request is on its way gives ECONNRESET, never

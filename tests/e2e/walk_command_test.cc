@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store/zvplist.h"
@@ -64,6 +65,101 @@ TEST_F(WalkCommandTest, SuccessfulWalkPrintsTheReplyAndExitsZero) {
   EXPECT_EQ(again.exit_code, 0) << again.err;
   EXPECT_EQ(again.out.rfind("iRet=0\nRGB: 2 in the menu (entered: OFFICE.ICC, PHOTO.ICC)\n", 0), 0u) << again.out;
   EXPECT_TRUE(ReadStoredProfiles(preferences_dir() + "--profile.plist").read);
+}
+
+// The walk finds its rows, but a folder stands where its list goes: exit
+// 3 with the service's reason, and no summary of a list the walk did not
+// leave.
+TEST_F(WalkCommandTest, ListNotSavedExitsThreeWithTheServicesReason) {
+  const std::string list = CurrentPlist("alice", "PX-100");
+  ASSERT_EQ(::mkdir(list.c_str(), 0755), 0);
+  const CommandResult result = RunWalkCommand({"--socket", socket_path(), "--user", "alice", "--model", "PX-100",
+                                               "-v", "2c", "-c", "public", printer_->address(),
+                                               zvtest::ProfileTableOid()});
+  EXPECT_EQ(result.exit_code, 3);
+  EXPECT_EQ(result.out, "iRet=0\n");
+  EXPECT_EQ(result.err,
+            "zvxpc walk: the walk found its rows, but the service could not save the profile list: 3 rows, 3 "
+            "classes; the profile list '" + list + "' could not be written: open: Is a directory\n");
+}
+
+// `zvxpc watch` sees another connection's walk of its list and a client's
+// write of it, one line each, and nothing of another user's list.
+TEST_F(WalkCommandTest, WatchPrintsEachChangeOfItsLists) {
+  CommandResult watched;
+  std::thread watcher([&] {
+    // A change that never comes fails the watch by its timeout, not the test's.
+    watched = zvtest::RunCommand({zvtest::ClientBinary(), "watch", "--socket", socket_path(), "--user", "alice",
+                                  "--model", "PX-100", "--count", "2", "--timeout", "30"});
+  });
+  // The watch counts once the service holds it; changes before would be
+  // nobody's.
+  for (int tries = 0; tries < 10000; ++tries) {
+    const CommandResult status = zvtest::RunCommand({zvtest::ClientBinary(), "status", "--socket", socket_path()});
+    if (status.out.find("\nwatches=1\n") != std::string::npos) break;
+  }
+  const auto walk = [this](const std::string& user) {
+    return RunWalkCommand({"--socket", socket_path(), "--quiet", "--user", user, "--model", "PX-100", "-v", "2c",
+                           "-c", "public", printer_->address(), zvtest::ProfileTableOid()})
+        .exit_code;
+  };
+  EXPECT_EQ(walk("bob"), 0);
+  EXPECT_EQ(walk("alice"), 0);
+  const std::string list = CurrentPlist("alice", "PX-100");
+  const CommandResult write =
+      zvtest::RunCommand({zvtest::ClientBinary(), "call", "--socket", socket_path(), ZVXPC_OP_WRITE_DICTIONARY, "-"},
+                         "file://" + list + ZVXPC_MARKER_URL_END + zvtest::ReadFile(list));
+  EXPECT_EQ(write.out, "TRUE\n") << write.err;
+  watcher.join();
+  EXPECT_EQ(watched.exit_code, 0) << watched.err;
+  EXPECT_EQ(watched.out, "walk " + list + "\nwrite " + list + "\n");
+}
+
+// --json gives what a script reads back: the walk's result, its list and
+// menus, and the status with its numbers as numbers.
+TEST_F(WalkCommandTest, JsonOutputReadsBack) {
+  const auto read = [](const std::string& json, const std::string& expression) {
+    return zvtest::RunCommand({"/usr/bin/python3", "-c", "import json, sys; d = json.load(sys.stdin); print(" +
+                                                             expression + ")"},
+                              json)
+        .out;
+  };
+  const CommandResult walk = RunWalkCommand({"--json", "--socket", socket_path(), "--user", "alice", "--model",
+                                             "PX-100", "-v", "2c", "-c", "public", printer_->address(),
+                                             zvtest::ProfileTableOid()});
+  EXPECT_EQ(walk.exit_code, 0) << walk.err;
+  EXPECT_EQ(read(walk.out, "d['iRet'], d['saved'], d['list'], [e['FileName'] for e in d['menus']['RGB']]"),
+            "0 True saved ['OFFICE.ICC', 'PHOTO.ICC']\n")
+      << walk.out;
+  const CommandResult status = zvtest::RunCommand({zvtest::ClientBinary(), "status", "--json", "--socket", socket_path()});
+  EXPECT_EQ(read(status.out, "type(d['pid']).__name__, d['walk-timeout'], d['preferences-dir'] == '" +
+                                 preferences_dir() + "'"),
+            "int 120 True\n")
+      << status.out;
+}
+
+// The reasons hint at what a person can mend: the address and the
+// community of a printer that never answers (and one retry is one), and an
+// option given after the address, which is never read.
+TEST_F(WalkCommandTest, ReasonsHintAtWhatToMend) {
+  zvtest::SilentDevice silent;
+  const struct {
+    std::vector<std::string> walk_arguments;
+    std::string err;
+  } cases[] = {
+      {{"-v", "2c", "-c", "public", "-t", "1", "-r", "1", silent.address()},
+       "iRet=1: " + silent.address() + " did not answer within 2 s (1 retry) (check the address and the community: "
+       "a device drops a request with a community it does not know)\n"},
+      {{"-v", "2c", printer_->address(), zvtest::ProfileTableOid(), "-c", "public"},
+       "iRet=-1: No community name specified: options after the address are not read ('-c' and what follows)\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {"--socket", socket_path(), "--quiet", "--user", "u", "--model", "m", "--"};
+    arguments.insert(arguments.end(), c.walk_arguments.begin(), c.walk_arguments.end());
+    const CommandResult result = RunWalkCommand(arguments);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.err, c.err);
+  }
 }
 
 // `zvxpc profiles --user U --model M` reads the list the walk left, in

@@ -25,7 +25,8 @@ TEST_F(VerboseWalkTest, SilentDeviceAndRefusedNameAreToldWithTheirReasons) {
   EXPECT_EQ(LogLines(), (std::vector<std::string>{
                             std::string(kWalkLine) + "1",
                             "xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '" + device.address() +
-                                "' iRet=1: " + device.address() + " did not answer within 1 s (3 retries)",
+                                "' iRet=1: " + device.address() + " did not answer within 1 s (3 retries) (check the address and the community: a device drops a "
+                                "request with a community it does not know)",
                             std::string(kWalkLine) + "-1",
                             "xpc - mibwalk_XPC - user '../bob' model 'PX-100' device '' iRet=-1: refused request: "
                             "a user or model name holds '/' or is '.' or '..', which would leave the preferences "

@@ -103,7 +103,7 @@ TEST_F(SnmpV3ServiceTest, PassPhrasesWalkAndAppearInNoLogOutputOrFile) {
                             "xpc - mibwalk_XPC - user 'alice' model 'PX-100' " + device + " iRet=0: 3 rows, 3 classes",
                             "xpc - mibwalk_XPC - iRet=1",
                             "xpc - mibwalk_XPC - user 'alice' model 'PX-100' " + device +
-                                " iRet=1: authentication failed (check the user and pass phrases)",
+                                " iRet=1: authentication failed with -a SHA (check the user, the pass phrases and the protocol)",
                         }))
       << ServiceStderr();
 

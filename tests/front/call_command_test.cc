@@ -35,13 +35,14 @@ class CallCommandTest : public ::testing::Test {
   std::unique_ptr<zvtest::ServiceProcess> service_;
 };
 
-TEST_F(CallCommandTest, PrintsTheReplyAndExitsZero) {
+TEST_F(CallCommandTest, PrintsTheReplyAndExitsZeroOrOneForFalse) {
   const auto result = Call({"--socket", socket(), "zvPListExistProfile_XPC:reply:", dir_.path()});
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, "TRUE\n");
 
+  // FALSE is printed as any reply, and exits 1 as a refusal.
   const auto no_text = Call({"--socket", socket(), "zvPListExistProfile_XPC:reply:"});
-  EXPECT_EQ(no_text.exit_code, 0);
+  EXPECT_EQ(no_text.exit_code, 1);
   EXPECT_EQ(no_text.out, "FALSE\n");
 
   // Options after the operands; "--" before a text that begins with '-'.
@@ -86,7 +87,7 @@ TEST_F(CallCommandTest, ListsTheOperations) {
   EXPECT_EQ(result.exit_code, 0) << result.err;
   std::size_t lines = 0;
   for (std::size_t at = 0; (at = result.out.find('\n', at)) != std::string::npos; ++at) ++lines;
-  EXPECT_EQ(lines, 10u) << result.out;
+  EXPECT_EQ(lines, 12u) << result.out;
   for (const char* operation : {"zvPListIsAdminProfile_XPC:reply: ", "mibwalk_XPC:reply: ", "serviceStatus_XPC:reply: "}) {
     EXPECT_NE(result.out.find(operation), std::string::npos) << result.out;
   }
@@ -122,6 +123,8 @@ TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
       {{}, 2, "", "no command given"},
       {{"frobnicate"}, 2, "", "unknown command 'frobnicate'.\nTry"},
       {{"wlak"}, 2, "", "unknown command 'wlak'. Did you mean 'walk'?"},
+      {{"-v"}, 2, "", "unknown option '-v': the version is -V (--version); snmpwalk's options such as -v go after"},
+      {{"watch", "--user", "u"}, 2, "", "zvxpc watch: --user U and --model M go together"},
       {{"profile"}, 2, "", "Did you mean 'profiles'?"},
       {{"help", "frobnicate"}, 2, "", "no help for 'frobnicate'"},
       {{"call", "--socket"}, 2, "", "needs a value"},

@@ -303,7 +303,7 @@ TEST_F(RunWalkRequestTest, TheServiceMergesWhatTheWalkReportedAndRepliesItsResul
   EXPECT_EQ(g_log, std::vector<std::string>{"xpc - mibwalk_XPC - iRet=0"});
   // The explained walk says what it found.
   EXPECT_EQ(Run(WalkText("M", "U", "p:arg:127.0.0.1:arg:"), true),
-            std::vector<std::string>{"iRet=0:Reason:2 rows, 3 classes"});
+            std::vector<std::string>{"iRet=0:Reason:2 rows, 3 classes:List:unchanged"});
 }
 
 // A reason is the walk's process's words, which a printer's answer may
@@ -330,6 +330,7 @@ TEST_F(RunWalkRequestTest, EachEndingOfTheWalksProcessHasItsReplyLogAndMerge) {
       {Ending::kBroken, 0, {"iRet=1"}, {"A.ICC 2"}, 2},    // not merged; one line says what was wrong
       {Ending::kDied, 0, {"iRet=1"}, {"A.ICC 2"}, 2},      // not merged; one line says how it ended
       {Ending::kAbandoned, 0, {}, {"A.ICC 2"}, 0},         // no reply, no log line
+      {Ending::kCancelled, 0, {"iRet=1"}, {"A.ICC 2"}, 1},  // a client cancelled it: not merged
   };
   for (const auto& c : cases) {
     std::remove(dir_.File("U-M-profile.plist").c_str());
@@ -353,7 +354,8 @@ TEST_F(RunWalkRequestTest, RefusedRequestsAreNotWalkedButLogged) {
   EXPECT_EQ(g_record.calls, 0);
   EXPECT_EQ(g_log, std::vector<std::string>(std::size(refused), "xpc - mibwalk_XPC - iRet=-1"));
   EXPECT_EQ(Run(std::string("no markers"), true),
-            std::vector<std::string>{"iRet=-1:Reason:" + zv::WalkRefusalReason(WalkDecodeStatus::kNameMarkers)});
+            std::vector<std::string>{"iRet=-1:Reason:" + zv::WalkRefusalReason(WalkDecodeStatus::kNameMarkers) +
+                                     ":List:untouched"});
 }
 
 TEST_F(RunWalkRequestTest, AnMibsThatNamesNoReadableMibFileOrModuleIsAUsageErrorAndNeverReachesAWalk) {
@@ -378,9 +380,12 @@ TEST_F(RunWalkRequestTest, AnMibsThatNamesNoReadableMibFileOrModuleIsAUsageError
       {"HIDDEN-MIB", no_module + "'HIDDEN-MIB'"},  // the library skips dot files
       {"X", no_module + "'X'"},                    // its file lies outside the MIB folders
   };
+  // Merged as a failed walk: the first saves the list, the others find it so.
+  const char* list = ":List:saved";
   for (const auto& c : cases) {
     EXPECT_EQ(Run(WalkText("M", "U", "p:arg:-m:arg:" + c.mibs + ":arg:h:arg:"), true),
-              std::vector<std::string>{"iRet=-1:Reason:" + c.reason});
+              std::vector<std::string>{"iRet=-1:Reason:" + c.reason + list});
+    list = ":List:unchanged";
     EXPECT_EQ(g_record.calls, 0);
   }
   // The next walk goes on with MIBS as it was.

@@ -138,10 +138,11 @@ diff -u cc.expected cc.out
 
 # Every exported symbol, and the ones the program binds to, are versioned:
 # the first interface under ZVPLIST_1, the thread-safe functions by path
-# under ZVPLIST_1.1.
+# under ZVPLIST_1.1, the menu's helpers under ZVPLIST_1.2.
 unversioned=$(objdump -T "$lib_dir/libzvplist.so.1" |
   awk '$2 == "g" && !($(NF-1) == "ZVPLIST_1" && $NF !~ /^zvplist_/) &&
-       !($(NF-1) == "ZVPLIST_1.1" && ($NF ~ /^zvplist_/ || $NF == "ZVPLIST_1.1"))')
+       !($(NF-1) == "ZVPLIST_1.1" && ($NF ~ /^zvplist_/ || $NF == "ZVPLIST_1.1")) &&
+       !($(NF-1) == "ZVPLIST_1.2" && ($NF ~ /^zvplist_/ || $NF == "ZVPLIST_1.2"))')
 test -z "$unversioned" || { echo "symbols outside their version node: $unversioned" >&2; exit 1; }
 objdump -T client_c | grep -q '(ZVPLIST_1) *ZVPListWriteProfile_All$' ||
   { echo "client_c does not bind to ZVPLIST_1" >&2; exit 1; }

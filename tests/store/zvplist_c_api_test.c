@@ -2,10 +2,11 @@
 /*
  * The public header as C: compiled as C11 with pedantic warnings as
  * errors, this program uses the record and list types, writes and reads a
- * profile list through libzvplist.so, and checks that the library exports
+ * profile list through libzvplist.so, reads the dialog's menu from a list
+ * and the version from the header, and checks that the library exports
  * the public interface and nothing else.
  */
-#define _POSIX_C_SOURCE 200809L
+#define _GNU_SOURCE /* dlvsym */
 
 #include <dlfcn.h>
 #include <stddef.h>
@@ -48,6 +49,33 @@ static void round_trip(const char *dir) {
     ZV_PLIST_PROFILE_PATH = NULL;
 }
 
+/* The menu shows states 2, 4 and 5 in slot order; every other state, and
+ * the values no state has, stay out. */
+static void menu(void) {
+    static ProfileList list;
+    const int states[] = {5, 0, 2, 1, 4, 3, 6, 7, -1};
+    const int expected[] = {0, 2, 4};
+    int slots[ZV_PROFILE_SLOTS];
+    int i;
+    for (i = 0; i < (int)(sizeof states / sizeof states[0]); ++i) list.slots[i].InMenu = states[i];
+    expect(zvplist_menu(&list, slots, ZV_PROFILE_SLOTS) == 3, "three entries in the menu");
+    expect(memcmp(slots, expected, sizeof expected) == 0, "the menu's slots in order");
+    expect(zvplist_menu(&list, slots, 1) == 3 && slots[0] == 0, "a short array gets the first entries");
+    expect(zvplist_menu(NULL, slots, 1) == -1, "no list");
+    expect(strcmp(zvplist_state_name(ZV_INMENU_KEPT_REPORTED), "kept-reported") == 0, "state name");
+    expect(strcmp(zvplist_state_name(7), "unknown") == 0, "no state's name");
+}
+
+/* The version macros are the project's version. */
+static void version(void) {
+    char text[32];
+    snprintf(text, sizeof text, "%d.%d.%d", ZVPLIST_VERSION_MAJOR, ZVPLIST_VERSION_MINOR, ZVPLIST_VERSION_PATCH);
+    expect(strcmp(text, ZVXPC_VERSION) == 0, "ZVPLIST_VERSION_* give the project's version");
+    expect(ZVPLIST_CHECK_VERSION(0, 5, 0) && !ZVPLIST_CHECK_VERSION(ZVPLIST_VERSION_MAJOR + 1, 0, 0) &&
+               !ZVPLIST_CHECK_VERSION(ZVPLIST_VERSION_MAJOR, ZVPLIST_VERSION_MINOR, ZVPLIST_VERSION_PATCH + 1),
+           "ZVPLIST_CHECK_VERSION");
+}
+
 static void exports(const char *library) {
     void *handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
     expect(handle != NULL, "dlopen libzvplist");
@@ -55,6 +83,7 @@ static void exports(const char *library) {
     expect(dlsym(handle, "ZVPListReadProfile_All") != NULL, "ZVPListReadProfile_All exported");
     expect(dlsym(handle, "ZVPlistCheckWithInMenu_Dict") != NULL, "ZVPlistCheckWithInMenu_Dict exported");
     expect(dlsym(handle, "ZV_PLIST_PROFILE_PREV_PATH") != NULL, "ZV_PLIST_PROFILE_PREV_PATH exported");
+    expect(dlvsym(handle, "zvplist_menu", "ZVPLIST_1.2") != NULL, "zvplist_menu exported as ZVPLIST_1.2");
     expect(dlsym(handle, "cFileNameKey") == NULL, "cFileNameKey kept local");
     expect(dlsym(handle, "_ZN2zv15TestWriteAccessEPKc") == NULL, "zv::TestWriteAccess kept local");
     dlclose(handle);
@@ -64,6 +93,8 @@ int main(int argc, char **argv) {
     char dir[] = "/tmp/zvplist-c-XXXXXX";
     if (mkdtemp(dir) == NULL) return 2;
     round_trip(dir);
+    menu();
+    version();
     rmdir(dir);
     if (argc > 1) exports(argv[1]);
     if (failures == 0) puts("all passed");

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // `zvxpc profiles [--json] FILE`, run as the built program: the JSON object
-// and the table for a file the store wrote, and exit 1 with a one-line
-// reason for files the reader refuses.
+// and the table for a file the store wrote, exit 1 with a one-line
+// reason for files the reader refuses, and the warnings about a list
+// edited by hand.
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 #include <sys/wait.h>
@@ -63,10 +64,10 @@ TEST_F(ZvxpcProfilesTest, JsonListsEverySlotThatIsNotAllZero) {
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out,
-            "{\"RGB\":{\"iNum\":1,\"slots\":[{\"slot\":0,\"IndexOnDevice\":7,\"InMenu\":2,\"ProfileClass\":1,"
+            "{\"RGB\":{\"iNum\":1,\"slots\":[{\"slot\":0,\"IndexOnDevice\":7,\"InMenu\":2,\"State\":\"reported\",\"ProfileClass\":1,"
             "\"FileName\":\"a\\\"b\\\\c.icc\",\"ProfileName\":\"Gl\xc3\xa4nzend\\u0009\\u0001\",\"Location\":4}]},"
             "\"SIM\":{\"iNum\":0,\"slots\":[]},"
-            "\"DST\":{\"iNum\":0,\"slots\":[{\"slot\":1,\"IndexOnDevice\":-3,\"InMenu\":0,\"ProfileClass\":0,"
+            "\"DST\":{\"iNum\":0,\"slots\":[{\"slot\":1,\"IndexOnDevice\":-3,\"InMenu\":0,\"State\":\"empty\",\"ProfileClass\":0,"
             "\"FileName\":\"\",\"ProfileName\":\"\",\"Location\":0}]}}\n");
 }
 
@@ -126,6 +127,41 @@ TEST_F(ZvxpcProfilesTest, BadArgumentsAreUsageErrors) {
     EXPECT_EQ(result.exit_code, 2) << arguments;
     EXPECT_NE(result.err.find("Try 'zvxpc profiles --help'."), std::string::npos) << arguments;
   }
+}
+
+// A list edited by hand: a value of the wrong type is read as before and
+// named on standard error, exit 0; a broken file gets its line; a list
+// the service kept aside is named.
+TEST_F(ZvxpcProfilesTest, HandEditedListsGetWarnings) {
+  const auto list = [](const std::string& in_menu_value, const std::string& end) {
+    std::string classes;
+    for (const char* name : {"RGB", "SIM", "DST"}) {
+      classes += std::string("<key>") + name + "</key><dict><key>iNum</key><integer>1</integer>";
+      for (const char* field : {"IndexOnDevice", "ProfileClass", "Location", "FileName", "ProfileName"}) {
+        classes += std::string("<key>") + field + "</key><dict/>";
+      }
+      classes += "<key>InMenu</key><dict>\n<key>InMenu0001</key>" + in_menu_value + "</dict></dict>\n";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + classes + end;
+  };
+  const struct {
+    std::string text;
+    int exit_code;
+    std::string err;  // what standard error holds
+  } cases[] = {
+      {list("<integer>two</integer>", "</dict>\n</plist>\n"), 0,
+       "zvxpc profiles: warning: RGB: InMenu0001 holds <integer>two</integer>, not a whole number; it is read as "
+       "if it were missing\n"},
+      {list("<integer>2</integer>", "</plist>\n"), 1, "(line 10: Start-end tags mismatch)"},
+  };
+  for (const auto& c : cases) {
+    zvtest::WriteFile(paths_.current(), c.text);
+    const RunResult result = Run(File());
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+  }
+  zvtest::WriteFile(paths_.current() + ".unreadable", "kept");
+  EXPECT_NE(Run(File()).err.find("kept it aside as " + paths_.current() + ".unreadable"), std::string::npos);
 }
 
 }  // namespace

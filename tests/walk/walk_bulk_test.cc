@@ -480,6 +480,10 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
   zv::SetWalkNoteSink(nullptr);
 }
 
+// What the reason of a silent device says for SNMPv1 and SNMPv2c.
+constexpr char kCommunityHint[] =
+    " (check the address and the community: a device drops a request with a community it does not know)";
+
 // A device that answers nothing waits the walk out as a walk by GETNEXT
 // does (walk_agent_test): the first GETBULK's one try is taken from the
 // GETNEXT's tries, so it gets (retries + 1) requests in all, two without
@@ -487,7 +491,8 @@ TEST_F(WalkBulkTest, RequestsFollowTheSessionTheSettingsAndTheDevice) {
 TEST_F(WalkBulkTest, SilentDeviceGetsTheTriesOfAWalkByGetNext) {
   zv::SetWalkNoteSink(KeepReasons);
   zvtest::SilentDevice device;
-  for (const auto& [retries, datagrams, wait] : {std::tuple{0, 2, "0.25"}, std::tuple{2, 3, "0.75"}}) {
+  for (const auto& [retries, datagrams, wait, tries] :
+       {std::tuple{0, 2, "0.25", "0 retries"}, std::tuple{1, 2, "0.5", "1 retry"}, std::tuple{2, 3, "0.75", "2 retries"}}) {
     walk_reasons.clear();
     const std::vector<std::string> walk = {"-v", "2c", "-c", "public", "-r", std::to_string(retries)};
     EXPECT_EQ(zvtest::Walk(With(With(walk, BulkOptions(zv::kAutoBulkRepetitions)),
@@ -495,8 +500,7 @@ TEST_F(WalkBulkTest, SilentDeviceGetsTheTriesOfAWalkByGetNext) {
               1);
     EXPECT_EQ(device.DatagramsReceived(), datagrams);
     EXPECT_EQ(walk_reasons, std::vector<std::string>{device.address() + " did not answer within " +
-                                                     std::string(wait) + " s (" + std::to_string(retries) +
-                                                     " retries)"});
+                                                     std::string(wait) + " s (" + tries + ")" + kCommunityHint});
   }
   zv::SetWalkNoteSink(nullptr);
 }

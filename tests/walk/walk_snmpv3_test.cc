@@ -42,7 +42,7 @@ constexpr char kPrivLocalisedKey[] = "0x90156e9d411e725725a87fa5876bec0261c9975e
 constexpr char kConfAuthPassPhrase[] = "snmp.conf pass phrase 1";
 constexpr char kConfPrivPassPhrase[] = "snmp.conf pass phrase 2";
 
-constexpr char kAuthenticationFailed[] = "authentication failed (check the user and pass phrases)";
+constexpr char kAuthenticationFailed[] = "authentication failed with -a SHA (check the user, the pass phrases and the protocol)";
 
 std::vector<std::string> reasons;
 

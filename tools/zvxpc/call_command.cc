@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/posix_io.h"
 #include "zvxpc/command_errors.h"
@@ -44,8 +45,11 @@ constexpr OperationMeaning kOperations[] = {
     {ZVXPC_OP_WRITE_DATA, "URL:AddURL:ENDPIECE: TRUE when PIECE was appended to the file's .dummy"},
     {ZVXPC_OP_WRITE_DATA_RENAME, "URL: TRUE when the file's .dummy was renamed over it"},
     {ZVXPC_OP_WALK, "MODEL:ModelName:ENDUSER:USErName:END ARG:arg:...: walk a printer (see zvxpc walk)"},
-    {ZVXPC_OP_WALK_EXPLAINED, "as the walk: iRet=N:Reason:REASON, why the walk ended as it did"},
-    {ZVXPC_OP_STATUS, "(no text): the service's version, bulk setting, walks and folder (see zvxpc status)"},
+    {ZVXPC_OP_WALK_EXPLAINED, "as the walk: iRet=N:Reason:REASON:List:WORD, why the walk ended as it did and "
+                              "whether the list was saved"},
+    {ZVXPC_OP_STATUS, "(no text): the service's version, settings, walks and folder (see zvxpc status)"},
+    {ZVXPC_OP_WALK_CANCEL, "MODEL:ModelName:ENDUSER:USErName:END: TRUE when a walk of that list was cancelled"},
+    {ZVXPC_OP_WATCH, "names as for the cancel, a PATH or no text: the next change, KIND:PATH (see zvxpc watch)"},
 };
 
 void PrintOperations() {
@@ -118,8 +122,11 @@ int CallService(const CallArguments& arguments, const char* text) {
   zvxpc_close(client);
   if (status != 0) return Fail(kCommand, failure);
   const bool printed = PrintReplyLine(reply);
+  // A script tests the operation's word as it tests any command's outcome.
+  const bool refused = std::string_view(reply) == ZVXPC_REPLY_FALSE;
   std::free(reply);
-  return printed ? kExitSuccess : Fail(kCommand, "cannot write the reply to standard output");
+  if (!printed) return Fail(kCommand, "cannot write the reply to standard output");
+  return refused ? kExitRefused : kExitSuccess;
 }
 
 }  // namespace
@@ -136,7 +143,8 @@ void PrintCallHelp(std::FILE* out) {
       "  --list              list the operations, one per line, with their meaning\n",
       out);
   std::fputs(kServiceOptionsHelp, out);
-  std::fputs("\nExit status: 0 with a reply, 2 without one (the reason on standard error).\n", out);
+  std::fputs("\nExit status: 0 with a reply, 1 when the reply is FALSE, 2 without one (the\n"
+             "reason on standard error).\n", out);
 }
 
 int RunCall(int argc, char** argv) {

@@ -25,6 +25,8 @@ constexpr Subcommand kSubcommands[] = {
     {"call", zvxpc::RunCall, zvxpc::PrintCallHelp},
     {"profiles", zvxpc::RunProfiles, zvxpc::PrintProfilesHelp},
     {"status", zvxpc::RunStatus, zvxpc::PrintStatusHelp},
+    {"watch", zvxpc::RunWatch, zvxpc::PrintWatchHelp},
+    {"cancel", zvxpc::RunCancel, zvxpc::PrintCancelHelp},
 };
 
 void PrintHelp(std::FILE* out) {
@@ -38,11 +40,13 @@ void PrintHelp(std::FILE* out) {
       "  call OPERATION [TEXT | -]            send one request, print its reply\n"
       "  call --list                          list the service's operations\n"
       "  profiles [--json] FILE               print the lists of a profile property list\n"
-      "  status                               print the service's status\n"
+      "  status [--json]                      print the service's status\n"
+      "  watch [--user U --model M | --path FILE]  print changes of the lists\n"
+      "  cancel --user U --model M            cancel the walks of a list\n"
       "  help [COMMAND]                       show this help, or COMMAND's\n"
       "A command's options may stand before its name, or after it among the\n"
-      "arguments; '--' ends them. Every command takes --help; call, walk and\n"
-      "status take --socket PATH and --timeout SECONDS.\n"
+      "arguments; '--' ends them. Every command takes --help; call, walk,\n"
+      "status, watch and cancel take --socket PATH and --timeout SECONDS.\n"
       "\n"
       "Options:\n"
       "  -h, --help      show this help\n"
@@ -54,8 +58,10 @@ void PrintHelp(std::FILE* out) {
       "\n"
       "Exit status:\n"
       "  0  success (walk: the reply is iRet=0)\n"
-      "  1  walk: another walk result; profiles: FILE is no readable profile list\n"
-      "  2  usage error, no service, or no proper reply\n",
+      "  1  walk: another walk result; profiles: FILE is no readable profile list;\n"
+      "     call: the reply is FALSE; cancel: no walk of that list\n"
+      "  2  usage error, no service, or no proper reply\n"
+      "  3  walk: iRet=0, but the service could not save the profile list\n",
       out);
 }
 
@@ -146,6 +152,11 @@ int main(int argc, char** argv) {
   if (at >= argc) return zvxpc::UsageError("", "no command given after the options");
   const char* command = argv[at];
   if (std::strcmp(command, "help") == 0) return RunHelp(argc - at, argv + at);
+  if (command[0] == '-') {
+    return zvxpc::UsageError("", std::string("unknown option '") + command +
+                                     "': the version is -V (--version); snmpwalk's options such as -v go after "
+                                     "'zvxpc walk --user U --model M'");
+  }
   const Subcommand* subcommand = FindSubcommand(command);
   if (subcommand == nullptr) {
     return zvxpc::UsageError("", std::string("unknown command '") + command + "'." + Suggestion(command));

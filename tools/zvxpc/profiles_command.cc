@@ -16,11 +16,12 @@
 
 #include "platform/fixed_field.h"
 #include "platform/one_line_text.h"
-#include "platform/utf8.h"
 #include "store/profile_plist_file.h"
 #include "store/zvplist.h"
 #include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
+#include "zvxpc/json_text.h"
+#include "zvxpc/list_warnings.h"
 #include "zvxpc/service_session.h"
 
 namespace zvxpc {
@@ -31,6 +32,7 @@ constexpr const char* kClassNames[3] = {"RGB", "SIM", "DST"};
 
 struct ProfilesOptions {
   bool json = false;
+  bool menu = false;
   std::string file;
   const char* user = nullptr;
   const char* model = nullptr;
@@ -44,6 +46,7 @@ enum class Parsed { kRun, kHelp, kUsageError };
 bool TakeOption(int c, const char* value, ProfilesOptions* options, std::string* error) {
   switch (c) {
     case 'j': options->json = true; return true;
+    case 'M': options->menu = true; return true;
     case 'u': options->user = value; return true;
     case 'm': options->model = value; return true;
     case 'p': options->preferences_dir = value; return true;
@@ -57,6 +60,7 @@ bool TakeOption(int c, const char* value, ProfilesOptions* options, std::string*
 // --model; "--" ends the options.
 Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options, std::string* error) {
   static const option kOptions[] = {{"json", no_argument, nullptr, 'j'},
+                                    {"menu", no_argument, nullptr, 'M'},
                                     {"user", required_argument, nullptr, 'u'},
                                     {"model", required_argument, nullptr, 'm'},
                                     {"preferences-dir", required_argument, nullptr, 'p'},
@@ -94,11 +98,19 @@ Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options, s
 // the default folder.
 std::optional<std::string> ListFolder(const ProfilesOptions& options) {
   if (options.preferences_dir != nullptr) return std::string(options.preferences_dir);
-  std::string ignored;
-  zvxpc_client* client = ConnectToService(options.service, &ignored);
-  if (client == nullptr) return std::nullopt;
-  std::optional<std::string> folder = ServiceFolder(client, options.service.timeout_ms);
-  zvxpc_close(client);
+  std::string unreachable;
+  zvxpc_client* client = ConnectToService(options.service, &unreachable);
+  std::optional<std::string> folder;
+  if (client != nullptr) {
+    folder = ServiceFolder(client, options.service.timeout_ms);
+    zvxpc_close(client);
+    if (!folder) unreachable = "the service does not name its folder";
+  }
+  if (!folder) {
+    const char* fallback = zvxpc_preferences_dir();
+    Report(kCommand, "note: " + unreachable + "; reading the list from the default folder " +
+                         (fallback != nullptr ? fallback : "(none)"));
+  }
   return folder;
 }
 
@@ -122,35 +134,6 @@ bool SlotInUse(const ProfileRecord& slot) {
          slot.FileName[0] != '\0' || slot.ProfileName[0] != '\0';
 }
 
-// `text` as a JSON string: quotes, backslash and control characters
-// escaped; bytes that do not form UTF-8 characters become U+FFFD so the
-// output stays valid UTF-8.
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const auto c = static_cast<unsigned char>(text[pos]);
-    if (c >= 0x80) {
-      const std::size_t length = zv::Utf8CharLengthAt(text, pos);
-      out += length > 0 ? text.substr(pos, length) : std::string_view("\\ufffd");
-      pos += length > 0 ? length : 1;
-      continue;
-    }
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-    ++pos;
-  }
-  return out + "\"";
-}
-
 void PrintJsonClass(const ProfileList& list) {
   std::printf("{\"iNum\":%d,\"slots\":[", list.iNum);
   const char* separator = "";
@@ -158,9 +141,9 @@ void PrintJsonClass(const ProfileList& list) {
     const ProfileRecord& slot = list.slots[i];
     if (!SlotInUse(slot)) continue;
     std::printf(
-        "%s{\"slot\":%d,\"IndexOnDevice\":%d,\"InMenu\":%d,\"ProfileClass\":%d,\"FileName\":%s,"
-        "\"ProfileName\":%s,\"Location\":%d}",
-        separator, i, slot.IndexOnDevice, slot.InMenu, slot.ProfileClass,
+        "%s{\"slot\":%d,\"IndexOnDevice\":%d,\"InMenu\":%d,\"State\":\"%s\",\"ProfileClass\":%d,"
+        "\"FileName\":%s,\"ProfileName\":%s,\"Location\":%d}",
+        separator, i, slot.IndexOnDevice, slot.InMenu, zvplist_state_name(slot.InMenu), slot.ProfileClass,
         JsonString(zv::FieldText(slot.FileName)).c_str(), JsonString(zv::FieldText(slot.ProfileName)).c_str(),
         slot.Location);
     separator = ",";
@@ -179,18 +162,38 @@ void PrintJson(const ProfileList* const lists[3]) {
 
 void PrintTableClass(const char* name, const ProfileList& list) {
   std::printf("%s  (iNum %d)\n", name, list.iNum);
-  std::printf("  %4s %13s %6s %12s %8s  %-31s  %s\n", "slot", "IndexOnDevice", "InMenu", "ProfileClass",
+  std::printf("  %4s %13s %-16s %12s %8s  %-31s  %s\n", "slot", "IndexOnDevice", "InMenu", "ProfileClass",
               "Location", "FileName", "ProfileName");
   bool any = false;
   for (int i = 0; i < ZV_PROFILE_SLOTS; ++i) {
     const ProfileRecord& slot = list.slots[i];
     if (!SlotInUse(slot)) continue;
     any = true;
-    std::printf("  %4d %13d %6d %12d %8d  %-31s  %s\n", i, slot.IndexOnDevice, slot.InMenu, slot.ProfileClass,
+    const std::string state = std::to_string(slot.InMenu) + " " + zvplist_state_name(slot.InMenu);
+    std::printf("  %4d %13d %-16s %12d %8d  %-31s  %s\n", i, slot.IndexOnDevice, state.c_str(), slot.ProfileClass,
                 slot.Location, zv::OneLineText(zv::FieldText(slot.FileName)).c_str(),
                 zv::OneLineText(zv::FieldText(slot.ProfileName)).c_str());
   }
   if (!any) std::printf("  (every slot empty)\n");
+}
+
+// The menus as the dialog shows them: per class, the entries it shows in
+// their order, as "FILENAME  PROFILENAME" lines or one JSON object.
+void PrintMenus(const ProfileList* const lists[3], bool json) {
+  if (json) {
+    std::printf("%s\n", MenusJson(lists).c_str());
+    return;
+  }
+  for (int c = 0; c < 3; ++c) {
+    int slots[ZV_PROFILE_SLOTS];
+    const int shown = zvplist_menu(lists[c], slots, ZV_PROFILE_SLOTS);
+    std::printf("%s:%s\n", kClassNames[c], shown == 0 ? " (empty menu)" : "");
+    for (int i = 0; i < shown; ++i) {
+      const ProfileRecord& slot = lists[c]->slots[slots[i]];
+      std::printf("  %-31s  %s\n", zv::OneLineText(zv::FieldText(slot.FileName)).c_str(),
+                  zv::OneLineText(zv::FieldText(slot.ProfileName)).c_str());
+    }
+  }
 }
 
 void PrintTable(const ProfileList* const lists[3]) {
@@ -200,19 +203,29 @@ void PrintTable(const ProfileList* const lists[3]) {
   }
 }
 
+// Names the unreadable lists the service kept aside beside the list.
+void ReportKeptAside(const std::string& path) {
+  for (const std::string& kept : KeptAsideLists(path)) {
+    Report(kCommand, "note: the service could not read an earlier list and kept it aside as " + kept);
+  }
+}
+
 }  // namespace
 
 void PrintProfilesHelp(std::FILE* out) {
   std::fprintf(out,
-               "usage: zvxpc profiles [--json] FILE\n"
-               "       zvxpc profiles [--json] [OPTION]... --user U --model M\n"
+               "usage: zvxpc profiles [--json] [--menu] FILE\n"
+               "       zvxpc profiles [--json] [--menu] [OPTION]... --user U --model M\n"
                "Prints the three lists (RGB, SIM, DST) of the profile property list FILE,\n"
-               "or of user U and model M, as a table, or as one JSON object with --json.\n"
+               "or of user U and model M, as a table, or as one JSON object with --json;\n"
+               "each entry's menu state by number and name. With --menu: only what the\n"
+               "print dialog's menus show (the entries in states 2, 4 and 5), in order.\n"
                "The list of U and M lies in the folder the service uses (asked from it),\n"
                "or in DIR.\n"
                "\n"
                "Options:\n"
                "  --json              print one JSON object\n"
+               "  --menu              print the menus only\n"
                "  --user U            the list of user U (with --model)\n"
                "  --model M           the list of model M (with --user)\n"
                "  --preferences-dir DIR  the folder of that list (default: the service's)\n"
@@ -234,12 +247,18 @@ int RunProfiles(int argc, char** argv) {
   if (options.file.empty() && !ComposeListPath(&options, &error)) return Fail(kCommand, error, kExitUnreadableFile);
   static ProfileList rgb, sim, dst;  // about 42 KB each, cleared
   std::string reason;
+  ReportKeptAside(options.file);
   if (!zv::ReadProfileListFile(options.file.c_str(), &rgb, &sim, &dst, &reason)) {
     // The reason names the file (or the call that failed on it).
-    return Fail(kCommand, "cannot read profile list: " + reason, kExitUnreadableFile);
+    const std::string where = XmlErrorLine(options.file);
+    return Fail(kCommand, "cannot read profile list: " + reason + (where.empty() ? "" : " (" + where + ")"),
+                kExitUnreadableFile);
   }
+  for (const std::string& warning : WrongTypeWarnings(options.file)) Report(kCommand, "warning: " + warning);
   const ProfileList* const lists[3] = {&rgb, &sim, &dst};
-  if (options.json) {
+  if (options.menu) {
+    PrintMenus(lists, options.json);
+  } else if (options.json) {
     PrintJson(lists);
   } else {
     PrintTable(lists);

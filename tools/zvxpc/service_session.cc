@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "zvxpc/service_session.h"
 
+#include <poll.h>
+
 #include <cerrno>
+#include <chrono>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -115,6 +118,32 @@ std::optional<std::string> ServiceFolder(zvxpc_client* client, int timeout_ms) {
   std::string result = folder;
   std::free(folder);
   return result;
+}
+
+int AwaitReply(zvxpc_client* client, int timeout_ms, std::string* reply) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    char* text = nullptr;
+    const int status = zvxpc_receive(client, &text);
+    if (status == 0) {
+      reply->assign(text);
+      std::free(text);
+      return 0;
+    }
+    if (status < 0) return -1;
+    int wait_ms = -1;
+    if (timeout_ms >= 0) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) {
+        errno = ETIMEDOUT;
+        return -1;
+      }
+      wait_ms = static_cast<int>(left);
+    }
+    pollfd watched{zvxpc_fd(client), static_cast<short>(zvxpc_events(client)), 0};
+    if (::poll(&watched, 1, wait_ms) < 0 && errno != EINTR) return -1;
+  }
 }
 
 bool PrintReplyLine(const char* reply) {

@@ -42,6 +42,12 @@ bool RequestStatus(zvxpc_client* client, int timeout_ms, std::string* reply);
 /// operation, or no answer), and the library's default rule applies.
 std::optional<std::string> ServiceFolder(zvxpc_client* client, int timeout_ms);
 
+/// Waits by `timeout_ms` (< 0: for ever) for the reply of the request sent
+/// last on `client` (zvxpc_send and the like), watching its descriptor as
+/// an event loop does: 0 with the reply in `*reply`, or -1 with errno as
+/// zvxpc_receive sets it, ETIMEDOUT when the time ran out.
+int AwaitReply(zvxpc_client* client, int timeout_ms, std::string* reply);
+
 /// Writes `reply` and a newline to standard output. False when standard
 /// output refuses it.
 bool PrintReplyLine(const char* reply);

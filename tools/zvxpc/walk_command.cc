@@ -10,6 +10,7 @@
 //   0  the reply is "iRet=0"
 //   1  the reply is "iRet=N" with another N
 //   2  usage error, no connection, or no proper reply
+//   3  the reply is "iRet=0" but the service could not save the list
 //
 // The walk arguments are snmpwalk's, which begin with '-' themselves; so
 // only arguments beginning with "--" are options of zvxpc walk (snmpwalk's
@@ -29,6 +30,7 @@
 
 #include "zvxpc/command_errors.h"
 #include "zvxpc/commands.h"
+#include "zvxpc/json_text.h"
 #include "zvxpc/long_options.h"
 #include "zvxpc/service_session.h"
 #include "zvxpc/walk_summary.h"
@@ -44,6 +46,7 @@ struct WalkArguments {
   const char* model = nullptr;
   const char* preferences_dir = nullptr;  // null: the folder the service names
   bool quiet = false;
+  bool json = false;
   std::vector<const char*> walk_arguments;
 };
 
@@ -73,13 +76,14 @@ void SeparateOptions(int argc, char** argv, std::vector<char*>* options, std::ve
 }
 
 Parsed ParseOptions(std::vector<char*>& options, WalkArguments* arguments, std::string* error) {
-  enum { kSocket = 256, kTimeout, kUser, kModel, kPreferencesDir, kQuiet };
+  enum { kSocket = 256, kTimeout, kUser, kModel, kPreferencesDir, kQuiet, kJson };
   static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
                                     {"timeout", required_argument, nullptr, kTimeout},
                                     {"user", required_argument, nullptr, kUser},
                                     {"model", required_argument, nullptr, kModel},
                                     {"preferences-dir", required_argument, nullptr, kPreferencesDir},
                                     {"quiet", no_argument, nullptr, kQuiet},
+                                    {"json", no_argument, nullptr, kJson},
                                     {"help", no_argument, nullptr, 'h'},
                                     {nullptr, 0, nullptr, 0}};
   const int count = static_cast<int>(options.size());
@@ -93,6 +97,7 @@ Parsed ParseOptions(std::vector<char*>& options, WalkArguments* arguments, std::
       case kModel: arguments->model = optarg; break;
       case kPreferencesDir: arguments->preferences_dir = optarg; break;
       case kQuiet: arguments->quiet = true; break;
+      case kJson: arguments->json = true; break;
       case kTimeout:
         if (!ParseTimeout(optarg, &arguments->service, error)) return Parsed::kUsageError;
         break;
@@ -121,6 +126,14 @@ Parsed ParseWalkArguments(int argc, char** argv, WalkArguments* arguments, std::
   return Parsed::kRun;
 }
 
+// What the service answered: the result, its reason ("" when it gave
+// none) and what became of the list (nullopt when it does not say).
+struct WalkReply {
+  int result = 0;
+  std::string reason;
+  std::optional<int> list;
+};
+
 // One line on what the walk's result means for the user, when the service
 // gave no reason.
 const char* ExplainResult(int result) {
@@ -133,35 +146,57 @@ const char* ExplainResult(int result) {
   }
 }
 
+// The exit code of a walk's reply.
+int ExitCodeOf(const WalkReply& reply) {
+  if (reply.result != 0) return kExitWalkFailed;
+  return reply.list == ZVXPC_LIST_NOT_SAVED ? kExitNotSaved : kExitSuccess;
+}
+
 // The reply line, and for a result other than 0 why on standard error:
 // the service's reason as it gives it (one line, its control characters
-// already escaped), else a line of this program's own.
-int ReportResult(int result, const std::string& reason) {
-  const std::string reply = ZVXPC_WALK_RESULT + std::to_string(result);
+// already escaped), else a line of this program's own; for a list the
+// service could not save, that and its reason.
+int ReportResult(const WalkReply& walk) {
+  const std::string reply = ZVXPC_WALK_RESULT + std::to_string(walk.result);
   if (!PrintReplyLine(reply.c_str())) return Fail(kCommand, "cannot write the reply to standard output");
-  if (result == 0) return kExitSuccess;
-  std::fprintf(stderr, "%s: %s\n", reply.c_str(), reason.empty() ? ExplainResult(result) : reason.c_str());
-  return kExitWalkFailed;
+  const int exit_code = ExitCodeOf(walk);
+  if (exit_code == kExitNotSaved) {
+    Report(kCommand, "the walk found its rows, but the service could not save the profile list: " + walk.reason);
+  } else if (exit_code != kExitSuccess) {
+    std::fprintf(stderr, "%s: %s\n", reply.c_str(), walk.reason.empty() ? ExplainResult(walk.result) : walk.reason.c_str());
+  }
+  return exit_code;
+}
+
+// True when the list holds what the walk merged (or an older service does
+// not say): only then does the summary tell what the walk did.
+bool ListWasMerged(const WalkReply& walk) {
+  return !walk.list || walk.list == ZVXPC_LIST_SAVED || walk.list == ZVXPC_LIST_UNCHANGED;
+}
+
+// Reads the explained walk's reply into `*walk`: 0, or -1 with EBADMSG.
+int ReadExplainedReply(const std::string& text, WalkReply* walk) {
+  char* why = nullptr;
+  if (zvxpc_walk_reason(text.c_str(), &walk->result, &why) != 0) return -1;
+  if (why != nullptr) walk->reason = why;
+  std::free(why);
+  int list = 0;
+  if (zvxpc_walk_saved(text.c_str(), &list) == 0) walk->list = list;
+  return 0;
 }
 
 // Walks as the explained walk, or as the plain walk when the service is
 // older than it (it refuses the operation without walking): 0 with the
-// result and the service's reason ("" when it gave none), or -1 with errno
-// as the library sets it.
-int Walk(zvxpc_client* client, const WalkArguments& arguments, int* result, std::string* reason) {
+// service's reply in `*walk`, or -1 with errno as the library sets it.
+int Walk(zvxpc_client* client, const WalkArguments& arguments, WalkReply* walk) {
   const int argc = static_cast<int>(arguments.walk_arguments.size());
   const char* const* argv = arguments.walk_arguments.data();
-  char* why = nullptr;
-  int status = zvxpc_walk_explain(client, arguments.user, arguments.model, argc, argv, arguments.service.timeout_ms,
-                                  result, &why);
-  if (status != 0 && IsUnknownOperation(client, errno)) {
-    status = zvxpc_walk(client, arguments.user, arguments.model, argc, argv, arguments.service.timeout_ms, result);
-  }
-  const int saved = errno;
-  if (status == 0 && why != nullptr) reason->assign(why);
-  std::free(why);
-  errno = saved;
-  return status;
+  std::string text;
+  int status = zvxpc_walk_explain_send(client, arguments.user, arguments.model, argc, argv);
+  if (status == 0) status = AwaitReply(client, arguments.service.timeout_ms, &text);
+  if (status == 0) return ReadExplainedReply(text, walk);
+  if (!IsUnknownOperation(client, errno)) return -1;
+  return zvxpc_walk(client, arguments.user, arguments.model, argc, argv, arguments.service.timeout_ms, &walk->result);
 }
 
 // The profile list the walk updates, in --preferences-dir or the folder
@@ -196,7 +231,8 @@ void ReportMenus(const std::string& path, const ListSnapshot& before, int result
   std::string error;
   const std::unique_ptr<ListSnapshot> after = ReadSnapshot(path.c_str(), &error);
   if (!after) {
-    Report(kCommand, "the profile list cannot be read: " + error);
+    // The walk's outcome is the service's reply; this is only the summary.
+    Report(kCommand, "no summary of the menus: the profile list cannot be read here: " + error);
     return;
   }
   for (const std::string& line : SummaryLines(before, *after)) std::printf("%s\n", line.c_str());
@@ -205,6 +241,35 @@ void ReportMenus(const std::string& path, const ListSnapshot& before, int result
     Report(kCommand, "warning: the device reported no row of the profile table " ZVXPC_PROFILE_TABLE_OID
                      "; the usual cause is a walk without that root OID after the printer's address");
   }
+}
+
+// The list's word as the reply gave it, as a JSON value (null: not said).
+std::string ListJson(const std::optional<int>& list) {
+  static constexpr const char* kWords[] = {ZVXPC_LIST_WORD_SAVED, ZVXPC_LIST_WORD_UNCHANGED,
+                                           ZVXPC_LIST_WORD_NOT_SAVED, ZVXPC_LIST_WORD_UNTOUCHED,
+                                           ZVXPC_LIST_WORD_CANCELLED};
+  if (!list || *list < 0 || *list > ZVXPC_LIST_CANCELLED) return "null";
+  return std::string("\"") + kWords[*list] + "\"";
+}
+
+// The walk as one JSON object: its result, the service's reason, whether
+// the list holds what it merged ("saved", null when an older service does
+// not say), what became of the list, and the menus the list now shows
+// (null when it was not merged or cannot be read).
+int PrintWalkJson(const WalkReply& walk, const std::string& path) {
+  std::string menus = "null";
+  std::string ignored;
+  const std::unique_ptr<ListSnapshot> after =
+      path.empty() || !ListWasMerged(walk) ? nullptr : ReadSnapshot(path.c_str(), &ignored);
+  if (after) {
+    const ProfileList* const lists[3] = {&after->classes[0], &after->classes[1], &after->classes[2]};
+    menus = MenusJson(lists);
+  }
+  const std::string saved = !walk.list ? "null" : ListWasMerged(walk) ? "true" : "false";
+  std::printf("{\"iRet\":%d,\"reason\":%s,\"saved\":%s,\"list\":%s,\"menus\":%s}\n", walk.result,
+              JsonString(walk.reason).c_str(), saved.c_str(), ListJson(walk.list).c_str(), menus.c_str());
+  if (std::fflush(stdout) != 0) return Fail(kCommand, "cannot write to standard output");
+  return ExitCodeOf(walk);
 }
 
 }  // namespace
@@ -231,6 +296,10 @@ void PrintWalkHelp(std::FILE* out) {
       "  --user U            the user whose profile list is updated\n"
       "  --model M           the printer model\n"
       "  --quiet             print the reply line only\n"
+      "  --json              print one JSON object: iRet, reason, saved (the list\n"
+      "                      holds what the walk merged), list (saved, unchanged,\n"
+      "                      not-saved, untouched or cancelled) and menus (each\n"
+      "                      class's menu after the walk)\n"
       "  --preferences-dir DIR\n"
       "                      the folder of the service's profile lists (default:\n"
       "                      the folder the service names in its status)\n",
@@ -238,7 +307,8 @@ void PrintWalkHelp(std::FILE* out) {
   std::fputs(kServiceOptionsHelp, out);
   std::fputs(
       "\nExit status: 0 for iRet=0, 1 for another result, 2 when no walk result\n"
-      "could be had (usage error, no service, no proper reply).\n",
+      "could be had (usage error, no service, no proper reply), 3 for iRet=0 when\n"
+      "the service could not save the profile list (its reason on standard error).\n",
       out);
 }
 
@@ -252,17 +322,17 @@ int RunWalk(int argc, char** argv) {
   }
   zvxpc_client* client = ConnectToService(arguments.service, &error);
   if (client == nullptr) return Fail(kCommand, error);
-  const std::string list_path = arguments.quiet ? "" : ListPath(arguments, client);
+  const std::string list_path = arguments.quiet && !arguments.json ? "" : ListPath(arguments, client);
   const std::unique_ptr<ListSnapshot> before = SnapshotBefore(list_path);
-  int result = 0;
-  std::string reason;
-  const int status = Walk(client, arguments, &result, &reason);
+  WalkReply walk;
+  const int status = Walk(client, arguments, &walk);
   const int error_number = errno;
   const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
   zvxpc_close(client);
   if (status != 0) return error_number == EINVAL ? UsageError(kCommand, failure) : Fail(kCommand, failure);
-  const int exit_code = ReportResult(result, reason);
-  if (exit_code != kExitFailure) ReportMenus(list_path, *before, result);
+  if (arguments.json) return PrintWalkJson(walk, list_path);
+  const int exit_code = ReportResult(walk);
+  if (ListWasMerged(walk)) ReportMenus(list_path, *before, walk.result);
   return exit_code;
 }
 

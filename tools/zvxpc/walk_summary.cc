@@ -52,10 +52,7 @@ std::string ClassLine(const char* class_name, const ProfileList& before, const P
 
 }  // namespace
 
-bool ShownInMenu(const ProfileRecord& entry) {
-  return entry.InMenu == ZV_INMENU_REPORTED || entry.InMenu == ZV_INMENU_KEPT_REPORTED ||
-         entry.InMenu == ZV_INMENU_CLIENT;
-}
+bool ShownInMenu(const ProfileRecord& entry) { return zvplist_in_menu(entry.InMenu) != 0; }
 
 std::unique_ptr<ListSnapshot> EmptySnapshot() { return std::make_unique<ListSnapshot>(); }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "front/preferences_on_demand.h"
+#include "front/list_changes.h"
 #include "front/service_delegate.h"
 #include "front/service_options.h"
 #include "front/system_log.h"
@@ -110,7 +111,10 @@ zv::xpc::ListenerOptions ListenerOptionsFrom(const zv::ServiceOptions& options) 
   listener_options.diagnostics = PrintDiagnostic;
   // A walk in progress would hold the stop for as long as the printer
   // keeps it waiting; it is abandoned and writes nothing.
-  listener_options.on_stop = [] { zv::StopWalks(); };
+  listener_options.on_stop = [] {
+    zv::StopWalks();
+    zv::StopWatchingListChanges();
+  };
   // A walk's process holds nothing of the user's and may not ask the
   // service to do what it cannot (it cannot make a socket anyway).
   listener_options.refuse_peer = [](pid_t pid) { return zv::IsWalkProcess(pid); };

@@ -2,10 +2,13 @@
 #include "front/service.h"
 
 #include "front/file_operations.h"
+#include "front/list_changes.h"
 #include "front/request_decoding.h"
 #include "front/service_status.h"
 #include "front/verbose_log.h"
+#include "front/walk_cancel.h"
 #include "front/walk_request.h"
+#include "platform/file_url.h"
 #include "zvxpc.h"
 
 namespace {
@@ -33,6 +36,13 @@ void ReplyOutcome(const ZV_XPC_Protocol::Reply& reply, bool outcome, const Outco
 
 std::string_view PathText(const std::optional<std::string>& path) { return path ? *path : std::string_view(); }
 
+// Tells watchers that a file operation changed the file at `url` (a URL
+// the operation accepted, so it converts).
+void NoteUrlChanged(zv::ListChange change, std::string_view url) {
+  std::string path, ignored;
+  if (zv::FileUrlToPath(url, &path, &ignored)) zv::NoteListChanged(change, path);
+}
+
 }  // namespace
 
 void ZVmacServiceXPC::zvPListIsAdminProfile_XPC(const Request& request, const Reply& reply) {
@@ -42,8 +52,12 @@ void ZVmacServiceXPC::zvPListIsAdminProfile_XPC(const Request& request, const Re
 }
 
 void ZVmacServiceXPC::zvPListSwapProfile_XPC(const Request& request, const Reply& reply) {
-  zv::SwapPathGenerations(zv::DecodeSwapRequest(request));
+  const zv::SwapFields fields = zv::DecodeSwapRequest(request);
+  zv::SwapPathGenerations(fields);
   ReplyWord(reply, true);
+  for (const auto& path : {fields.current, fields.previous}) {
+    if (path) zv::NoteListChanged(zv::ListChange::kSwap, *path);
+  }
 }
 
 void ZVmacServiceXPC::zvPListExistProfile_XPC(const Request& request, const Reply& reply) {
@@ -55,14 +69,18 @@ void ZVmacServiceXPC::zvPListExistProfile_XPC(const Request& request, const Repl
 void ZVmacServiceXPC::zvPListRemove_XPC(const Request& request, const Reply& reply) {
   const std::optional<std::string> path = zv::DecodePathRequest(request);
   Outcome outcome{ZVXPC_OP_REMOVE, PathText(path), {}};
-  ReplyOutcome(reply, zv::RemovePath(path, outcome.wanted()), outcome);
+  const bool removed = zv::RemovePath(path, outcome.wanted());
+  ReplyOutcome(reply, removed, outcome);
+  if (removed) zv::NoteListChanged(zv::ListChange::kRemove, *path);
 }
 
 void ZVmacServiceXPC::writeDictionaryToPlistFile_XPC(const Request& request, const Reply& reply) {
   zv::UrlAndBody fields;
   const bool split = zv::SplitUrlAndBody(request, &fields);
   Outcome outcome{ZVXPC_OP_WRITE_DICTIONARY, fields.url, split ? "" : std::string(kNoUrl)};
-  ReplyOutcome(reply, split && zv::WriteBodyToUrl(fields.url, fields.body, outcome.wanted()), outcome);
+  const bool written = split && zv::WriteBodyToUrl(fields.url, fields.body, outcome.wanted());
+  ReplyOutcome(reply, written, outcome);
+  if (written) NoteUrlChanged(zv::ListChange::kWrite, fields.url);
 }
 
 void ZVmacServiceXPC::writeDataToPlistFile_XPC(const Request& request, const Reply& reply) {
@@ -74,7 +92,9 @@ void ZVmacServiceXPC::writeDataToPlistFile_XPC(const Request& request, const Rep
 
 void ZVmacServiceXPC::writeDataToPlistFileRename_XPC(const Request& request, const Reply& reply) {
   Outcome outcome{ZVXPC_OP_WRITE_DATA_RENAME, PathText(request), request ? "" : std::string(kNoUrl)};
-  ReplyOutcome(reply, request && zv::MoveTemporaryIntoPlace(*request, outcome.wanted()), outcome);
+  const bool moved = request && zv::MoveTemporaryIntoPlace(*request, outcome.wanted());
+  ReplyOutcome(reply, moved, outcome);
+  if (moved) NoteUrlChanged(zv::ListChange::kRename, *request);
 }
 
 void ZVmacServiceXPC::mibwalk_XPC(const Request& request, const Reply& reply) {
@@ -87,4 +107,20 @@ void ZVmacServiceXPC::mibwalkReason_XPC(const Request& request, const Reply& rep
 
 void ZVmacServiceXPC::serviceStatus_XPC(const Request& /*request*/, const Reply& reply) {
   reply(zv::ServiceStatusText());
+}
+
+void ZVmacServiceXPC::cancelWalk_XPC(const Request& request, const Reply& reply) {
+  ReplyWord(reply, zv::CancelWalkRequest(request));
+}
+
+void ZVmacServiceXPC::watchProfileLists_XPC(const Request& request, const Reply& reply) {
+  const std::optional<std::vector<std::string>> paths = zv::WatchedPaths(request);
+  if (!paths) {
+    ReplyWord(reply, false);
+    return;
+  }
+  // A watch of other files starts afresh; the same files keep what came
+  // since the last reply.
+  if (!watch_ || !watch_->Watches(*paths)) watch_ = std::make_unique<zv::ListChangeWatch>(*paths);
+  reply(watch_->Next(zv::kWatchRenewMs));
 }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The service's protocol: eight operations, each taking one request text
 // (or none) and answering with one reply text through its reply callback,
-// and two beside them that tell a client more (an explained walk, and the
-// service's status).
+// and four beside them: two that tell a client more (an explained walk,
+// and the service's status), the cancel of a walk, and the watch of the
+// profile lists.
 #pragma once
 
 #include <array>
@@ -44,9 +45,17 @@ class ZV_XPC_Protocol {
   /// Beside the eight: the service's status, one "NAME=VALUE" line each
   /// (zvxpc.h names them). The request text is not read.
   virtual void serviceStatus_XPC(const Request& request, const Reply& reply) = 0;
+  /// Beside the eight: MODEL ":ModelName:END" USER ":USErName:END" cancels
+  /// the walks of that list (walk_cancel.h): "TRUE" when one ran or waited,
+  /// else "FALSE".
+  virtual void cancelWalk_XPC(const Request& request, const Reply& reply) = 0;
+  /// Beside the eight: the next change of the lists the request names
+  /// (list_changes.h), "KIND:PATH", or "" when none came for a while.
+  /// "FALSE" for names no list can have.
+  virtual void watchProfileLists_XPC(const Request& request, const Reply& reply) = 0;
 
   /// The operations in the protocol's order, by their names on the wire.
-  static constexpr std::array<zv::xpc::Operation<ZV_XPC_Protocol>, 10> kOperations{{
+  static constexpr std::array<zv::xpc::Operation<ZV_XPC_Protocol>, 12> kOperations{{
       {ZVXPC_OP_IS_ADMIN, &ZV_XPC_Protocol::zvPListIsAdminProfile_XPC},
       {ZVXPC_OP_SWAP, &ZV_XPC_Protocol::zvPListSwapProfile_XPC},
       {ZVXPC_OP_EXIST, &ZV_XPC_Protocol::zvPListExistProfile_XPC},
@@ -57,5 +66,7 @@ class ZV_XPC_Protocol {
       {ZVXPC_OP_WALK, &ZV_XPC_Protocol::mibwalk_XPC},
       {ZVXPC_OP_WALK_EXPLAINED, &ZV_XPC_Protocol::mibwalkReason_XPC},
       {ZVXPC_OP_STATUS, &ZV_XPC_Protocol::serviceStatus_XPC},
+      {ZVXPC_OP_WALK_CANCEL, &ZV_XPC_Protocol::cancelWalk_XPC},
+      {ZVXPC_OP_WATCH, &ZV_XPC_Protocol::watchProfileLists_XPC},
   }};
 };

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The service's status, as the status operation gives it to a client: its
 // version, its default for walks by GETBULK, the walks running and
-// waiting, and the folder of the profile lists.
+// waiting, its walk time limit and -C toggles, its verbose setting and
+// log, its process and uptime, the connections watching the lists, and
+// the folder of the profile lists.
 #pragma once
 
 #include <string>

@@ -86,6 +86,12 @@ bool IsSocket(const char* path) {
   return ::stat(path, &status) == 0 && S_ISSOCK(status.st_mode);
 }
 
+// The log file's path, set at start-up before any request is served.
+std::string& LogFilePath() {
+  static std::string path;
+  return path;
+}
+
 // True when the system log's socket is there: syslog(3) drops every line
 // silently without it.
 bool SystemLogReachable() {
@@ -115,12 +121,18 @@ void LogErrorLine(std::string_view line) {
   }
 }
 
+std::string LogTarget() {
+  if (log_file_fd.load() >= 0) return LogFilePath();
+  return SystemLogReachable() ? "journal" : "stderr";
+}
+
 bool UseLogFile(const std::string& path, std::string* error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kCreatedFileMode);
   if (fd < 0) {
     *error = ErrnoText("open", path, errno);
     return false;
   }
+  LogFilePath() = path;
   const int previous = log_file_fd.exchange(fd);
   if (previous >= 0) ::close(previous);
   return true;

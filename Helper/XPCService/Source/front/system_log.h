@@ -29,6 +29,10 @@ void LogErrorLine(std::string_view line);
 /// cannot be opened. Call at start-up, before any request is served.
 bool UseLogFile(const std::string& path, std::string* error);
 
+/// Where log lines go now: the log file's path, "journal" (the system
+/// log) or "stderr" (no system log socket).
+std::string LogTarget();
+
 /// One field of a diagnostic entry: its journal name (for instance
 /// "ZVXPC_USER") and its value (any bytes).
 struct LogField {

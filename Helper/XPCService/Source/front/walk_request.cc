@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "front/list_changes.h"
 #include "front/preferences_on_demand.h"
 #include "front/printer_address.h"
 #include "front/request_decoding.h"
@@ -10,6 +11,7 @@
 #include "front/system_log.h"
 #include "front/verbose_log.h"
 #include "front/walk_admission.h"
+#include "front/walk_cancel.h"
 #include "front/walk_launcher.h"
 #include "platform/fixed_field.h"
 #include "platform/memory_wipe.h"
@@ -54,7 +56,26 @@ struct WalkOutcome {
   std::string found;         // what a walk that completed found
   bool deaf_to_bulk = false;  // its end says the device left GETBULK unanswered
   std::optional<int32_t> variables_found;  // the counter its end gave
+  const char* list = ZVXPC_LIST_WORD_UNTOUCHED;  // what became of the profile list
 };
+
+// The word of the explained walk's reply for what an update did.
+const char* ListWordOf(ListUpdateOutcome update) {
+  switch (update) {
+    case ListUpdateOutcome::kWritten:
+    case ListUpdateOutcome::kWrittenUnflushed: return ZVXPC_LIST_WORD_SAVED;
+    case ListUpdateOutcome::kUnchanged: return ZVXPC_LIST_WORD_UNCHANGED;
+    case ListUpdateOutcome::kNotWritten: break;
+  }
+  return ZVXPC_LIST_WORD_NOT_SAVED;
+}
+
+// Brings the list up to date and tells watchers when its file changed.
+const char* UpdateList(const char* path, int walk_result, const ProfileList& spool) {
+  const char* word = ListWordOf(UpdateProfileListFile(path, walk_result, spool));
+  if (word == std::string_view(ZVXPC_LIST_WORD_SAVED)) NoteListChanged(ListChange::kWalk, path);
+  return word;
+}
 
 // "N rows, M classes": the spool rows a walk brought, and the classes its
 // rows go to (class 1 and 2: RGB; class 3: SIM and DST).
@@ -71,9 +92,9 @@ std::string FoundText(const WalkReport& report) {
          (classes == 1 ? " class" : " classes");
 }
 
-void MergeFailedWalk(const char* path) {
+const char* MergeFailedWalk(const char* path) {
   static const ProfileList kNoRows{};
-  (void)UpdateProfileListFile(path, 1, kNoRows);
+  return UpdateList(path, 1, kNoRows);
 }
 
 // What the run of one walk leaves: the shared state it changed, the list
@@ -94,7 +115,7 @@ void TakeRun(const WalkRun& run, const WalkStart& start, const std::optional<std
       if (printer) TakePrinterWalk(*printer, end);
       outcome->result = end.result;
       // Any result but 0 merges as a failed walk, a usage error too.
-      (void)UpdateProfileListFile(path, end.result, *run.report.spool);
+      outcome->list = UpdateList(path, end.result, *run.report.spool);
       outcome->found = FoundText(run.report);
       outcome->deaf_to_bulk = end.deaf_to_bulk;
       outcome->variables_found = end.variables_found;
@@ -103,7 +124,11 @@ void TakeRun(const WalkRun& run, const WalkStart& start, const std::optional<std
     case WalkRun::Ending::kTimedOut:
       NoteWalk(WalkNote::kReason, "the walk outlasted its time limit of " +
                                       std::to_string(start.state.time_limit_seconds) + " s; its process was ended");
-      MergeFailedWalk(path);
+      outcome->list = MergeFailedWalk(path);
+      return;
+    case WalkRun::Ending::kCancelled:
+      NoteWalk(WalkNote::kReason, "the walk was cancelled; its process was ended and the profile list was not changed");
+      outcome->list = ZVXPC_LIST_WORD_CANCELLED;
       return;
     case WalkRun::Ending::kBroken:
       outcome->process_line = "the walk's process " + run.problem + "; it was killed and the profile list was not changed";
@@ -124,7 +149,9 @@ void TakeRun(const WalkRun& run, const WalkStart& start, const std::optional<std
 void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage, WalkOutcome* outcome) {
   // The arguments may hold pass phrases: wiped once the walk has taken them.
   const WipeOnExit wipe_arguments(&storage->argument_texts);
-  WalkAdmission admission(ProfileListLockName(storage->current_path));
+  const std::string list_name = ProfileListLockName(storage->current_path);
+  const WalkCancelScope cancel_scope(list_name);
+  WalkAdmission admission(list_name);
   if (!admission.admitted()) {
     outcome->result = kWalkAbandoned;
     return;
@@ -145,7 +172,7 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
     // failed walk, as for any other.
     NoteWalk(WalkNote::kReason, "-m" + mibs_problem);
     outcome->result = kWalkUsageError;
-    MergeFailedWalk(storage->current_path.c_str());
+    outcome->list = MergeFailedWalk(storage->current_path.c_str());
     return;
   }
   WalkJob job;
@@ -155,7 +182,12 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
   job.device_deaf_to_bulk = start.device_deaf_to_bulk;
   job.mibs_on_trial = start.mibs_on_trial;
   job.start_repetitions = start.start_repetitions;
-  const WalkRun run = environment.run ? environment.run(job, start.mibs) : RunInOwnProcess(job, start.mibs);
+  WalkRun run;
+  if (cancel_scope.cancelled()) {
+    run.ending = WalkRun::Ending::kCancelled;  // cancelled while it waited for its turn
+  } else {
+    run = environment.run ? environment.run(job, start.mibs) : RunInOwnProcess(job, start.mibs);
+  }
   TakeRun(run, start, printer, storage->current_path.c_str(), outcome);
 }
 
@@ -223,7 +255,9 @@ void RunWalkRequestWith(const std::optional<std::string>& request, const xpc::Re
   WalkNotes notes = TakeWalkNotes();
   const std::string reason = ReasonOf(status, &notes, outcome);
   const std::string result_text = ZVXPC_WALK_RESULT + std::to_string(outcome.result);
-  reply(explained ? result_text + ZVXPC_REASON_MARKER + ValidUtf8Text(OneLineText(reason)) : result_text);
+  reply(explained ? result_text + ZVXPC_REASON_MARKER + ValidUtf8Text(OneLineText(reason)) + ZVXPC_LIST_MARKER +
+                        outcome.list
+                  : result_text);
   log("xpc - mibwalk_XPC - " + result_text);
   if (!outcome.process_line.empty()) log("xpc - mibwalk_XPC - " + outcome.process_line);
   if (VerboseLogOn()) LogWalkOutcome(storage.names, notes, outcome.result, reason);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "front/walk_cancel.h"
 #include "front/walk_launcher.h"
 #include "platform/helper_process.h"
 #include "platform/memory_wipe.h"
@@ -73,6 +74,8 @@ void Watch::End(Ending ending, std::string problem) {
 bool Watch::Due() {
   if (stopping.load()) {
     End(Ending::kAbandoned);
+  } else if (CurrentWalkCancelled()) {
+    End(Ending::kCancelled);
   } else if (Clock::now() >= deadline_) {
     End(Ending::kTimedOut);
   }

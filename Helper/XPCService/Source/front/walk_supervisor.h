@@ -29,6 +29,7 @@ struct WalkRun {
     kDied,        // it ended, closed its report or never took its job, without an end (`problem` says how)
     kNotStarted,  // no process could be started (`problem` says why)
     kAbandoned,   // the service stops: it was killed
+    kCancelled,   // a client cancelled it (walk_cancel.h): it was killed
   };
   Ending ending = Ending::kNotStarted;
   WalkReport report;
@@ -43,7 +44,8 @@ struct WalkRun {
 /// deadline passed. A process that ended by itself has then been reaped;
 /// any other one has been killed and is reaped aside once it has ended
 /// (EndWalkProcessAside). After StopWalkProcesses every walk ends within
-/// about 0.1 s as kAbandoned.
+/// about 0.1 s as kAbandoned; a walk of the calling thread that a client
+/// cancels (walk_cancel.h) ends as kCancelled as soon.
 WalkRun RunWalkInItsProcess(const WalkJob& job, const std::optional<std::string>& mibs);
 
 /// For a service that stops: every walk's process is killed (it writes

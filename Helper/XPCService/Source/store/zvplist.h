@@ -15,6 +15,10 @@
  * with the zvplist_ prefix (at the end) take the path as an argument and
  * may be called from several threads at once.
  *
+ * Versions: the functions are dated by the package's version, the one
+ * pkg-config and zvplist_version.h give ("since 0.5"), beside the symbol
+ * node (ZVPLIST_1.2).
+ *
  * Results follow the store's own contract: 0 for success and -1 for
  * failure, unless a function says otherwise. Nothing here prints or logs
  * anything.
@@ -25,6 +29,8 @@
 #include <stdint.h>
 
 #include <plist/plist.h>
+
+#include "zvplist_version.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -236,7 +242,7 @@ void ZVPListPaddingProfile_Dict(ProfileList *list);
  * `InMenu` 6. */
 void ZVPListSalvage_Dict(ProfileList *list);
 
-/* ---- Thread-safe access by path (since ZVPLIST_1.1) ------------------- */
+/* ---- Thread-safe access by path (since 0.3, ZVPLIST_1.1) -------------- */
 
 /* The current profile property list of `user` and `model` in `folder`, by
  * the service's rule: FOLDER/USER-MODEL-profile.plist (a slash is put after
@@ -269,6 +275,26 @@ int zvplist_write(const char *path, const ProfileList *rgb, const ProfileList *s
 /* zvplist_path, zvplist_read and zvplist_write may run on several threads
  * at once: on different paths freely; on the same path a reader sees the
  * list as it was before a write or as the write left it, never a mixture. */
+
+/* ---- The dialog's menu (since 0.5, ZVPLIST_1.2) ----------------------- */
+
+/* 1 when an entry in menu state `in_menu` (enum ZVInMenu) is shown in the
+ * print dialog's menu: ZV_INMENU_REPORTED, ZV_INMENU_KEPT_REPORTED and
+ * ZV_INMENU_CLIENT; 0 for every other value. */
+int zvplist_in_menu(int32_t in_menu);
+
+/* The menu of one class as the dialog shows it: the slot numbers of the
+ * entries of `list` that zvplist_in_menu shows, in slot order, the first
+ * `max_slots` of them written to `slots`. Returns how many entries the
+ * menu holds (more than `max_slots` when `slots` was too short), or -1
+ * with errno EINVAL for a NULL list, or NULL slots with max_slots above 0.
+ * ZV_PROFILE_SLOTS entries always suffice. */
+int zvplist_menu(const ProfileList *list, int *slots, int max_slots);
+
+/* The name of menu state `in_menu`: "empty", "listed", "reported", "kept",
+ * "kept-reported", "client" or "kept-missing"; "unknown" for any other
+ * value. A static text. */
+const char *zvplist_state_name(int32_t in_menu);
 
 #ifdef __cplusplus
 }

@@ -484,6 +484,18 @@ void WipeKeyTexts(const ParseState& state) {
   for (char* text : state.key_texts) explicit_bzero(text, std::strlen(text));
 }
 
+// Options stop at the address: one given after it is never read, which
+// the usage error names when it may be the missing -c.
+int NoCommunity(int argc, char** argv, int after_address) {
+  for (int i = after_address; i < argc; ++i) {
+    if (argv[i][0] != '-' || argv[i][1] == '\0') continue;
+    Report("[SNMP] No community name specified: options after the address are not read ('%s' and what follows)\n",
+           argv[i]);
+    return kParseUsageError;
+  }
+  return UsageError("No community name specified.");
+}
+
 // The parse after its set-up; ParseWalkArguments wipes what it leaves.
 int ParseVector(int argc, char** argv, const char* options, ParseState& state, OptionHandler handler) {
   state.storage->bulk_repetitions = 0;
@@ -499,7 +511,7 @@ int ParseVector(int argc, char** argv, const char* options, ParseState& state, O
   if (optind >= argc) return UsageError("No hostname specified.");
   if (!WithinArgumentBound(argv[optind])) return UsageError("The device's address is too long.");
   state.session->peername = argv[optind++];
-  if (!ApplyCommunity(state.session, state.community)) return UsageError("No community name specified.");
+  if (!ApplyCommunity(state.session, state.community)) return NoCommunity(argc, argv, optind);
   return optind;
 }
 

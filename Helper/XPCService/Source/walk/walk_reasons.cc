@@ -36,6 +36,27 @@ bool SilentAfterDiscovery(const netsnmp_session& session) {
          session.securityEngineIDLen > 0;
 }
 
+// What a silent device most likely means: a wrong community for SNMPv1
+// and SNMPv2c (a device drops a request with a community it does not
+// know), a wrong privacy key for SNMPv3 after its engine discovery.
+const char* SilenceHint(const netsnmp_session& session) {
+  if (session.version == SNMP_VERSION_1 || session.version == SNMP_VERSION_2c) {
+    return " (check the address and the community: a device drops a request with a community it does not know)";
+  }
+  if (SilentAfterDiscovery(session)) {
+    return " after its SNMPv3 engine discovery (check the privacy pass phrase: a device drops what it cannot "
+           "decrypt)";
+  }
+  return "";
+}
+
+// The authentication protocol the walk asked for, as -a names it.
+std::string AuthProtocolName(const netsnmp_session& session) {
+  const int type = sc_get_authtype(session.securityAuthProto, static_cast<u_int>(session.securityAuthProtoLen));
+  const char* name = type < 0 ? nullptr : usm_lookup_auth_str(type);
+  return name != nullptr ? name : "unknown";
+}
+
 }  // namespace
 
 void NoteWalkDevice(const netsnmp_session& session) {
@@ -50,11 +71,8 @@ void NoteTimeout(const netsnmp_session& session, bool deadline_passed) {
   }
   const int retries = session.retries < 0 ? 0 : session.retries;
   const double wait = static_cast<double>(session.timeout) * (retries + 1) / kMicrosecondsPerSecond;
-  NoteWalkReason("%s did not answer within %g s (%d retries)%s", PeerName(session), wait, retries,
-                 SilentAfterDiscovery(session)
-                     ? " after its SNMPv3 engine discovery (check the privacy pass phrase: a device drops "
-                       "what it cannot decrypt)"
-                     : "");
+  NoteWalkReason("%s did not answer within %g s (%d %s)%s", PeerName(session), wait, retries,
+                 retries == 1 ? "retry" : "retries", SilenceHint(session));
 }
 
 void NoteSessionFailure(netsnmp_session* session) {
@@ -66,7 +84,8 @@ void NoteSessionFailure(netsnmp_session* session) {
   if (snmp_errno_value == SNMPERR_TIMEOUT) {
     NoteTimeout(*session, WalkDeadlinePassed());
   } else if (IsAuthenticationFailure(snmp_errno_value)) {
-    NoteWalkReason("authentication failed (check the user and pass phrases)");
+    NoteWalkReason("authentication failed with -a %s (check the user, the pass phrases and the protocol)",
+                   AuthProtocolName(*session).c_str());
   } else if (snmp_errno_value == SNMPERR_BAD_ADDRESS) {
     NoteWalkReason("unknown host %s", PeerName(*session));
   } else {
