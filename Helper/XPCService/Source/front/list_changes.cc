@@ -10,6 +10,7 @@
 #include "front/request_decoding.h"
 #include "front/walk_request.h"
 #include "store/list_lock.h"
+#include "store/profile_list_path.h"
 #include "zvxpc.h"
 
 namespace zv {
@@ -96,7 +97,11 @@ std::optional<std::vector<std::string>> WatchedPaths(const std::optional<std::st
   if (DecodeWalkRequest(request, WalkPreferencesDirectory(), &storage) != WalkDecodeStatus::kReady) {
     return std::nullopt;
   }
-  return std::vector<std::string>{storage.current_path, storage.previous_path};
+  // The previous generation is named as the current one, by its own suffix.
+  const std::string& current = storage.current_path;
+  std::string previous = current.substr(0, current.size() - kCurrentProfileSuffix.size());
+  previous += kPreviousProfileSuffix;
+  return std::vector<std::string>{current, previous};
 }
 
 int ListWatchCount() {
