@@ -134,7 +134,7 @@ TEST_F(HostileWalkTest, ItsDeviceAndWhatItFoundAreTheServicesOwnWords) {
   const std::string found = "no row of the profile table (is its OID the last walk argument?)";
   EXPECT_EQ(zvtest::CallOnce(socket_path(), ZVXPC_OP_WALK_EXPLAINED,
                              zvtest::WalkRequestText("PX-100", "alice", {"127.0.0.1:9", zvtest::ProfileTableOid()})),
-            "iRet=0" ZVXPC_REASON_MARKER + found);
+            "iRet=0" ZVXPC_REASON_MARKER + found + ZVXPC_LIST_MARKER ZVXPC_LIST_WORD_SAVED);
   EXPECT_EQ(LogLines(), (std::vector<std::string>{
                             "xpc - mibwalk_XPC - iRet=0",
                             "xpc - mibwalk_XPC - user 'alice' model 'PX-100' device '127.0.0.1:9' iRet=0: " + found,

@@ -80,7 +80,8 @@ TEST_F(WalkCommandTest, ListNotSavedExitsThreeWithTheServicesReason) {
   EXPECT_EQ(result.out, "iRet=0\n");
   EXPECT_EQ(result.err,
             "zvxpc walk: the walk found its rows, but the service could not save the profile list: 3 rows, 3 "
-            "classes; the profile list '" + list + "' could not be written: open: Is a directory\n");
+            "classes; the profile list '" + list + "' could not be written: '" + list +
+                "' leads to a directory, not a regular file\n");
 }
 
 // `zvxpc watch` sees another connection's walk of its list and a client's

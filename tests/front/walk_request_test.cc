@@ -312,7 +312,7 @@ TEST_F(RunWalkRequestTest, AReasonWithALineFeedReachesTheClientOnOneLine) {
   g_result = 1;
   g_reason = "no answer\niRet=0";
   EXPECT_EQ(Run(WalkText("M", "U", "p:arg:h:arg:"), true),
-            std::vector<std::string>{"iRet=1:Reason:no answer\\x0AiRet=0"});
+            std::vector<std::string>{"iRet=1:Reason:no answer\\x0AiRet=0:List:saved"});
 }
 
 TEST_F(RunWalkRequestTest, EachEndingOfTheWalksProcessHasItsReplyLogAndMerge) {
@@ -434,23 +434,27 @@ TEST_F(RunWalkRequestTest, TheServiceTellsWhatItKnowsAndTheWalksNotesOnlyWhyItFa
     bool deaf_to_bulk;
     std::vector<std::pair<WalkNote, std::string>> notes;
     std::string reason;
+    std::string list;  // what became of the list, as the reply says
   } cases[] = {
       // What a completed walk found and the counter are the service's.
       {0, false, {{WalkNote::kReason, "12 rows, 3 classes"}, {WalkNote::kCount, "999"}},
-       "2 rows, 3 classes; variables found: 5"},
+       "2 rows, 3 classes; variables found: 5", "saved"},
       {0, true, {{WalkNote::kReason, "a fallback it made up"}},
-       std::string("2 rows, 3 classes; ") + zv::kDeafToGetBulkReason},
-      {1, false, {{WalkNote::kReason, "unknown host h"}}, "unknown host h"},
+       std::string("2 rows, 3 classes; ") + zv::kDeafToGetBulkReason, "unchanged"},
+      // Of a completed walk's notes, only the service's own text stays.
+      {0, false, {{WalkNote::kReason, zv::KnownDeafnessReason()}},
+       "2 rows, 3 classes; " + zv::KnownDeafnessReason(), "unchanged"},
+      {1, false, {{WalkNote::kReason, "unknown host h"}}, "unknown host h", "saved"},
       // Many notes make no longer reason than its bound.
       {1, false, {{WalkNote::kReason, many}, {WalkNote::kReason, many}},
-       many + "; " + many.substr(0, zv::kMaxWalkReasonBytes - many.size() - 2)},
+       many + "; " + many.substr(0, zv::kMaxWalkReasonBytes - many.size() - 2), "saved"},
   };
   for (const auto& c : cases) {
     g_result = c.result;
     g_deaf_to_bulk = c.deaf_to_bulk;
     g_notes = c.notes;
     EXPECT_EQ(Run(WalkText("M", "U", "p:arg:h:arg:"), true),
-              std::vector<std::string>{"iRet=" + std::to_string(c.result) + ":Reason:" + c.reason});
+              std::vector<std::string>{"iRet=" + std::to_string(c.result) + ":Reason:" + c.reason + ":List:" + c.list});
   }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "front/walk_request.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "front/list_changes.h"
@@ -207,7 +208,11 @@ void TakeServiceFacts(const WalkOutcome& outcome, WalkNotes* notes) {
     notes->count = outcome.variables_found ? std::to_string(*outcome.variables_found) : "";
   }
   if (outcome.result != 0) return;
+  // Of a completed walk's notes only the service's own words stay.
+  const bool went_by_getnext = std::find(notes->reasons.begin(), notes->reasons.end(), KnownDeafnessReason()) !=
+                               notes->reasons.end();
   notes->reasons.clear();
+  if (went_by_getnext) notes->reasons.push_back(KnownDeafnessReason());
   if (outcome.deaf_to_bulk) notes->reasons.emplace_back(kDeafToGetBulkReason);
 }
 

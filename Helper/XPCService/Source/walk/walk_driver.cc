@@ -337,9 +337,7 @@ int WalkSubtree(netsnmp_session* session, const WalkOid& root, int bulk_repetiti
 // known to leave GETBULK unanswered: its reason says so.
 void NoteKnownDeafness(long snmp_version, int asked) {
   if (!zv::DeviceDeafToGetBulk() || !zv::WalkAsksForGetBulk(snmp_version, asked)) return;
-  zv::NoteWalkReason("the device left GETBULK requests unanswered in two walks in a row; the walk went by GETNEXT "
-                     "(GETBULK is tried again %lld minutes after)",
-                     static_cast<long long>(zv::kDeafToGetBulkFor.count()));
+  zv::NoteWalk(zv::WalkNote::kReason, zv::KnownDeafnessReason());
 }
 
 int RunWalk(int argc, char** argv, const zv::WalkStages& stages) {

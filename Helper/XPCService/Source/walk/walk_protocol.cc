@@ -4,8 +4,15 @@
 #include <cstring>
 
 #include "platform/fixed_field.h"
+#include "walk/walk_limits.h"
 
 namespace zv {
+
+std::string KnownDeafnessReason() {
+  return "the device left GETBULK requests unanswered in two walks in a row; the walk went by GETNEXT "
+         "(GETBULK is tried again " +
+         std::to_string(kDeafToGetBulkFor.count()) + " minutes after)";
+}
 namespace {
 
 constexpr std::size_t kMessageHeaderBytes = 5;
@@ -137,10 +144,19 @@ void ForEachRowNumberField(Record& record, Visit&& visit) {
 }
 
 // The bytes of `job`'s encoding, counted before it is written.
+// The job's fields after its arguments, each listed once for the writer,
+// the sizing and the reader alike.
+template <typename Job, typename Visit>
+void ForEachJobSetting(Job& job, Visit& visit) {
+  ForEachWalkStateField(job.state, visit);
+  visit(job.device_deaf_to_bulk);
+  visit(job.mibs_on_trial);
+  visit(job.start_repetitions);
+}
+
 std::size_t EncodedJobSize(const WalkJob& job) {
   ByteWriter fixed;
-  ForEachWalkStateField(job.state, fixed);
-  fixed(job.device_deaf_to_bulk);
+  ForEachJobSetting(job, fixed);
   std::size_t size = 4 + fixed.Take().size();
   for (const std::string& argument : job.arguments) size += 4 + argument.size();
   return size;
@@ -155,10 +171,7 @@ std::string EncodeWalkJob(const WalkJob& job) {
   writer.Reserve(EncodedJobSize(job));
   writer.Unsigned(job.arguments.size(), 4);
   for (const std::string& argument : job.arguments) writer(argument);
-  ForEachWalkStateField(job.state, writer);
-  writer(job.device_deaf_to_bulk);
-  writer(job.mibs_on_trial);
-  writer(job.start_repetitions);
+  ForEachJobSetting(job, writer);
   return writer.Take();
 }
 
@@ -169,10 +182,7 @@ bool DecodeWalkJob(std::string_view bytes, WalkJob* job) {
   if (!reader.Unsigned(&count, 4) || count > bytes.size()) return false;
   job->arguments.assign(count, std::string());
   for (std::string& argument : job->arguments) reader(argument);
-  ForEachWalkStateField(job->state, reader);
-  reader(job->device_deaf_to_bulk);
-  reader(job->mibs_on_trial);
-  reader(job->start_repetitions);
+  ForEachJobSetting(*job, reader);
   return reader.Finished();
 }
 

@@ -84,6 +84,11 @@ struct WalkEnd {
 inline constexpr char kDeafToGetBulkReason[] =
     "the device left the walk's first GETBULK request unanswered; the walk went on by GETNEXT";
 
+/// What a walk that went by GETNEXT because the service told it that its
+/// device left GETBULK unanswered in two walks in a row notes. The service
+/// keeps a completed walk's note only when it is this very text.
+std::string KnownDeafnessReason();
+
 /// The messages of a walk's process, in the order they are sent.
 std::string EncodeNoteMessage(WalkNote note, std::string_view text);
 std::string EncodeSettingsMessage(const WalkToggles& toggled);
