@@ -101,11 +101,11 @@ int main(int argc, char** argv) {
     }));
     zvxpc_close(client);
     StartAhead();
-    const double hand_over = Milliseconds([&] { zv::RunWalkInItsProcess(parse_only, std::nullopt); });
+    const double hand_over = Milliseconds([&] { zv::RunWalkInItsProcess(parse_only, {}); });
     figures["hand-over"].Add(hand_over);
-    figures["set-up"].Add(Milliseconds([&] { zv::RunWalkInItsProcess(parse_only, std::nullopt); }) - hand_over);
+    figures["set-up"].Add(Milliseconds([&] { zv::RunWalkInItsProcess(parse_only, {}); }) - hand_over);
     StartAhead();
-    figures["walk"].Add(Milliseconds([&] { last = zv::RunWalkInItsProcess(walk, std::nullopt); }) - hand_over);
+    figures["walk"].Add(Milliseconds([&] { last = zv::RunWalkInItsProcess(walk, {}); }) - hand_over);
     if (last.ending != zv::WalkRun::Ending::kEnded) {
       std::fprintf(stderr, "the walk did not end: %s\n", last.problem.c_str());
       return 1;

@@ -41,7 +41,7 @@ double MillisecondsSince(Clock::time_point start) {
 
 // The service's way: the walk in its process, the merge here.
 int WalkInItsProcess(const zv::WalkJob& job) {
-  const zv::WalkRun run = zv::RunWalkInItsProcess(job, std::nullopt);
+  const zv::WalkRun run = zv::RunWalkInItsProcess(job, {});
   zv::PrepareNextWalkProcess(std::nullopt);
   if (run.ending != zv::WalkRun::Ending::kEnded) return 1;
   (void)zv::UpdateProfileListFile(ZV_PLIST_PROFILE_PATH, run.report.end->result,

@@ -322,6 +322,33 @@ TEST_F(WalkProcessTest, AModuleInAFolderOnlySnmpConfNamesIsFoundAndLoaded) {
   zvtest::WriteFile(configuration, original);
 }
 
+// A walk's -M sets the MIB folders of that walk alone, as snmpwalk reads
+// it: "+FOLDER" adds a folder, whose module passes the -m check and loads
+// in the next walk given the same folders; a plain value replaces the
+// folders, so a module found only in those that snmp.conf names is refused.
+TEST_F(WalkProcessTest, AWalksMibFoldersOptionSetsTheFoldersOfThatWalk) {
+  zvtest::TempDir configured;
+  zvtest::TempDir own;
+  zvtest::WriteFile(configured.File("a.txt"), "ONLY-A-MIB DEFINITIONS ::= BEGIN END\n");
+  zvtest::WriteFile(own.File("b.txt"), "ONLY-B-MIB DEFINITIONS ::= BEGIN\n"
+                                       "onlyRoot OBJECT IDENTIFIER ::= { iso 3 6 1 4 1 32473 91 }\nEND\n");
+  const std::string configuration = std::string(std::getenv("SNMPCONFPATH")) + "/snmp.conf";
+  const std::string original = zvtest::ReadFile(configuration);
+  zvtest::WriteFile(configuration, original + "mibdirs +" + configured.path() + "\n");
+  StartService(/*default_directory=*/false, {"--verbose"});
+  const auto walk_with = [&](const std::vector<std::string>& options) {
+    std::vector<std::string> arguments = zvtest::TableWalkArguments(printer_->address());
+    arguments.insert(arguments.begin(), options.begin(), options.end());
+    return Walk("PX-100", "alice", arguments);
+  };
+  EXPECT_EQ(walk_with({"-M", "+" + own.path(), "-m", "ONLY-B-MIB"}), "iRet=0");
+  EXPECT_EQ(walk_with({"-M", "+" + own.path()}), "iRet=0");
+  EXPECT_EQ(LogLines().back().find("did not load"), std::string::npos) << LogLines().back();
+  EXPECT_EQ(walk_with({"-M", "/nonexistent", "-m", "ONLY-A-MIB"}), "iRet=-1");
+  EXPECT_NE(LogLines().back().find("defines the module 'ONLY-A-MIB'"), std::string::npos) << LogLines().back();
+  zvtest::WriteFile(configuration, original);
+}
+
 // The -C toggles a walk's arguments flip hold for later walks even when its
 // process dies before it ends: they are reported as soon as the arguments
 // are parsed. (Only its count of variables is lost.)

@@ -78,11 +78,22 @@ TEST(SnmpConfigurationFoldersTest, MibdirsOfSnmpConfCountUnlessMibdirsIsSet) {
     const std::vector<std::string> folders = zv::SnmpConfigurationFolders();
     EXPECT_TRUE(Holds(folders, dir.File("a")) && Holds(folders, dir.File("b")));
     EXPECT_FALSE(Holds(folders, "/usr/share/snmp/mibs"));  // replaced, then added to
-    EXPECT_TRUE(zv::MibsValueUsable("ONLY-B-MIB", &problem)) << problem;
+    EXPECT_TRUE(zv::MibsValueUsable("ONLY-B-MIB", std::nullopt, &problem)) << problem;
   }
   zvtest::ScopedVariable set("MIBDIRS", dir.File("c"));
   EXPECT_FALSE(Holds(zv::SnmpConfigurationFolders(), dir.File("b")));
-  EXPECT_FALSE(zv::MibsValueUsable("ONLY-B-MIB", &problem));
+  EXPECT_FALSE(zv::MibsValueUsable("ONLY-B-MIB", std::nullopt, &problem));
+}
+
+// A walk's -M: '+' adds after the folders in force, '-' before them, and
+// anything else replaces them.
+TEST(SnmpConfigurationFoldersTest, AWalksMibFoldersOptionAddsToOrReplacesThoseInForce) {
+  zvtest::ScopedVariable in_force("MIBDIRS", "/in/force");
+  const struct {
+    const char* option;
+    const char* mib_directories;
+  } cases[] = {{"+/mine", "/in/force:/mine"}, {"-/mine", "/mine:/in/force"}, {"/mine", "/mine"}};
+  for (const auto& c : cases) EXPECT_EQ(zv::WalkMibDirectories(c.option), c.mib_directories) << c.option;
 }
 
 }  // namespace

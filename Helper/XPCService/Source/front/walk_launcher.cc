@@ -21,13 +21,13 @@ namespace {
 // A walk's process started ahead, set up and waiting for its job.
 struct ReadyProcess {
   HelperProcess helper;
-  std::optional<std::string> mibs;  // MIBS it set the library up with
+  WalkLibrarySetup setup;  // what it set the library up with
   std::string fingerprint;          // of what the library read, taken before it started
 };
 
 // One start the launcher's thread makes for a caller.
 struct StartRequest {
-  std::optional<std::string> mibs;
+  WalkLibrarySetup setup;
   std::promise<ReadyProcess> started;
   std::string error;
 };
@@ -62,27 +62,30 @@ void Forget(pid_t pid) {
   launcher.live.erase(pid);
 }
 
-std::vector<std::string> EnvironmentWith(const std::vector<std::string>& environment,
-                                         const std::optional<std::string>& mibs) {
+// The service's environment with MIBS, and MIBDIRS when the walk sets it,
+// as `setup` says.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& environment, const WalkLibrarySetup& setup) {
   std::vector<std::string> result;
   for (const std::string& entry : environment) {
-    if (entry.rfind("MIBS=", 0) != 0) result.push_back(entry);
+    const bool replaced = entry.rfind("MIBS=", 0) == 0 || (setup.mib_directories && entry.rfind("MIBDIRS=", 0) == 0);
+    if (!replaced) result.push_back(entry);
   }
-  if (mibs) result.push_back("MIBS=" + *mibs);
+  if (setup.mibs) result.push_back("MIBS=" + *setup.mibs);
+  if (setup.mib_directories) result.push_back("MIBDIRS=" + *setup.mib_directories);
   return result;
 }
 
 // Starts one process, on the launcher's thread.
-bool Start(Launcher& launcher, const std::optional<std::string>& mibs, ReadyProcess* process, std::string* error) {
+bool Start(Launcher& launcher, const WalkLibrarySetup& setup, ReadyProcess* process, std::string* error) {
   std::string program;
   std::vector<std::string> environment;
   {
     std::lock_guard<std::mutex> lock(launcher.mutex);
     program = launcher.program;
-    environment = EnvironmentWith(launcher.environment, mibs);
+    environment = EnvironmentWith(launcher.environment, setup);
   }
-  process->mibs = mibs;
-  process->fingerprint = SnmpConfigurationFingerprint(mibs);
+  process->setup = setup;
+  process->fingerprint = SnmpConfigurationFingerprint(setup.mibs);
   const std::vector<std::string> arguments = {"--service-pid", std::to_string(::getpid())};
   if (!StartHelper(program, arguments, environment, kWalkReportDescriptor, &process->helper, error)) return false;
   std::lock_guard<std::mutex> lock(launcher.mutex);
@@ -92,14 +95,14 @@ bool Start(Launcher& launcher, const std::optional<std::string>& mibs, ReadyProc
 
 void ServeRequest(Launcher& launcher, StartRequest& request) {
   ReadyProcess process;
-  if (!Start(launcher, request.mibs, &process, &request.error)) process.helper.pid = -1;
+  if (!Start(launcher, request.setup, &process, &request.error)) process.helper.pid = -1;
   request.started.set_value(std::move(process));
 }
 
 void PrepareAhead(Launcher& launcher, const std::optional<std::string>& mibs) {
   ReadyProcess process;
   std::string error;
-  if (!Start(launcher, mibs, &process, &error)) return;  // the next walk starts one itself
+  if (!Start(launcher, WalkLibrarySetup{mibs, std::nullopt}, &process, &error)) return;  // the next walk starts one itself
   std::unique_lock<std::mutex> lock(launcher.mutex);
   if (!launcher.ready && !launcher.stopping) {
     launcher.ready = std::move(process);
@@ -130,16 +133,16 @@ void PrepareAhead(Launcher& launcher, const std::optional<std::string>& mibs) {
   }
 }
 
-// The process started ahead when it suits a walk with `mibs`: still
-// running, set up with the same MIBS, and nothing it read changed since.
-std::optional<ReadyProcess> TakeReady(Launcher& launcher, const std::optional<std::string>& mibs) {
+// The process started ahead when it suits a walk set up as `setup`: still
+// running, set up the same way, and nothing it read changed since.
+std::optional<ReadyProcess> TakeReady(Launcher& launcher, const WalkLibrarySetup& setup) {
   std::optional<ReadyProcess> ready;
   {
     std::lock_guard<std::mutex> lock(launcher.mutex);
     ready.swap(launcher.ready);
   }
-  if (ready && (ready->mibs != mibs || HelperEnded(ready->helper) ||
-                ready->fingerprint != SnmpConfigurationFingerprint(mibs))) {
+  if (ready && (ready->setup != setup || HelperEnded(ready->helper) ||
+                ready->fingerprint != SnmpConfigurationFingerprint(setup.mibs))) {
     EndWalkProcessAside(ready->helper);
     ready.reset();
   }
@@ -163,14 +166,14 @@ void StartWalkLauncher(std::string program, std::vector<std::string> environment
   }).detach();
 }
 
-bool LaunchWalkProcess(const std::optional<std::string>& mibs, HelperProcess* process, std::string* error) {
+bool LaunchWalkProcess(const WalkLibrarySetup& setup, HelperProcess* process, std::string* error) {
   Launcher& launcher = TheLauncher();
-  if (std::optional<ReadyProcess> ready = TakeReady(launcher, mibs)) {
+  if (std::optional<ReadyProcess> ready = TakeReady(launcher, setup)) {
     *process = ready->helper;
     return true;
   }
   StartRequest request;
-  request.mibs = mibs;
+  request.setup = setup;
   std::future<ReadyProcess> started = request.started.get_future();
   {
     std::lock_guard<std::mutex> lock(launcher.mutex);

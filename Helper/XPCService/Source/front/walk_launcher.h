@@ -6,7 +6,7 @@
 // milliseconds, so once a walk has ended the process of the next one is
 // started ahead: it reads Net-SNMP's configuration and MIBs, then waits,
 // idle, for its job. A walk takes it only when it still runs, was set up
-// with the MIBS the walk needs, and nothing the library read has changed
+// with the MIBS and MIB folders the walk needs, and nothing the library read has changed
 // since (SnmpConfigurationFingerprint); otherwise a fresh one is started,
 // so that a change holds from the next walk on.
 //
@@ -29,14 +29,24 @@
 namespace zv {
 
 /// Sets the program of the walks' processes and the environment they get
-/// (the service's, MIBS aside), and starts the launcher's thread. Call at
+/// (the service's, MIBS and a walk's MIBDIRS aside), and starts the launcher's thread. Call at
 /// start-up, before any request is served.
 void StartWalkLauncher(std::string program, std::vector<std::string> environment);
 
-/// A walk's process set up with `mibs` (none: MIBS unset): the one started
-/// ahead when it suits, else a new one. False with a message when none can
-/// be started, or once the launcher stops.
-bool LaunchWalkProcess(const std::optional<std::string>& mibs, HelperProcess* process, std::string* error);
+/// How a walk's process sets the library up: MIBS (none: unset), and
+/// MIBDIRS when the walk's own -M sets it (WalkMibDirectories; none: the
+/// service's own).
+struct WalkLibrarySetup {
+  std::optional<std::string> mibs;
+  std::optional<std::string> mib_directories;
+
+  bool operator==(const WalkLibrarySetup&) const = default;
+};
+
+/// A walk's process set up as `setup` says: the one started ahead when it
+/// suits, else a new one. False with a message when none can be started,
+/// or once the launcher stops.
+bool LaunchWalkProcess(const WalkLibrarySetup& setup, HelperProcess* process, std::string* error);
 
 /// Starts the process of the next walk ahead, with `mibs`, unless one is
 /// ready or on its way. Returns at once: the start happens on the

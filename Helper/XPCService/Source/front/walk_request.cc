@@ -42,8 +42,8 @@ WalkEnvironment& Environment() {
 
 // The walk in a confined process of its own; the next walk's process is
 // started ahead once it has ended.
-WalkRun RunInOwnProcess(const WalkJob& job, const std::optional<std::string>& mibs) {
-  WalkRun run = RunWalkInItsProcess(job, mibs);
+WalkRun RunInOwnProcess(const WalkJob& job, const WalkLibrarySetup& setup) {
+  WalkRun run = RunWalkInItsProcess(job, setup);
   PrepareNextWalkProcess(SharedMibs());
   return run;
 }
@@ -163,8 +163,11 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
   }
   const WalkOptionScan scan = ScanWalkOptions(storage->argument_texts);
   outcome->device = scan.address.value_or("");
+  // -M sets the MIB folders of this walk alone, its -m check included.
+  const std::optional<std::string> mib_directories =
+      scan.mib_folders ? std::optional<std::string>(WalkMibDirectories(*scan.mib_folders)) : std::nullopt;
   std::string mibs_problem;
-  const bool mibs_usable = !scan.mibs || MibsValueUsable(*scan.mibs, &mibs_problem);
+  const bool mibs_usable = !scan.mibs || MibsValueUsable(*scan.mibs, mib_directories, &mibs_problem);
   const std::optional<std::string> printer =
       scan.address ? std::optional<std::string>(PrinterKey(*scan.address)) : std::nullopt;
   const WalkStart start = BeginSharedWalk(printer, mibs_usable ? scan.mibs : std::nullopt);
@@ -187,7 +190,8 @@ void WalkDecoded(const WalkEnvironment& environment, WalkRequestStorage* storage
   if (cancel_scope.cancelled()) {
     run.ending = WalkRun::Ending::kCancelled;  // cancelled while it waited for its turn
   } else {
-    run = environment.run ? environment.run(job, start.mibs) : RunInOwnProcess(job, start.mibs);
+    run = environment.run ? environment.run(job, start.mibs)
+                          : RunInOwnProcess(job, WalkLibrarySetup{start.mibs, mib_directories});
   }
   TakeRun(run, start, printer, storage->current_path.c_str(), outcome);
 }

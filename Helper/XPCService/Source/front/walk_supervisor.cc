@@ -158,14 +158,14 @@ std::string WithStatus(const std::string& problem, int status) {
 
 }  // namespace
 
-WalkRun RunWalkInItsProcess(const WalkJob& job, const std::optional<std::string>& mibs) {
+WalkRun RunWalkInItsProcess(const WalkJob& job, const WalkLibrarySetup& setup) {
   WalkRun run;
   if (stopping.load()) {
     run.ending = Ending::kAbandoned;
     return run;
   }
   HelperProcess process;
-  if (!LaunchWalkProcess(mibs, &process, &run.problem)) {
+  if (!LaunchWalkProcess(setup, &process, &run.problem)) {
     run.ending = stopping.load() ? Ending::kAbandoned : Ending::kNotStarted;
     return run;
   }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "front/walk_launcher.h"
 #include "walk/walk_protocol.h"
 
 namespace zv {
@@ -36,7 +37,7 @@ struct WalkRun {
   std::string problem;
 };
 
-/// Runs `job` in a walk's process set up with `mibs` (walk_launcher.h),
+/// Runs `job` in a walk's process set up as `setup` says (walk_launcher.h),
 /// passing each note it sends to the note sink (NoteWalk) on the calling
 /// thread, in order, as it arrives. The job is written without blocking,
 /// under the walk's deadline (its time limit and kWalkKillGraceSeconds).
@@ -46,7 +47,7 @@ struct WalkRun {
 /// (EndWalkProcessAside). After StopWalkProcesses every walk ends within
 /// about 0.1 s as kAbandoned; a walk of the calling thread that a client
 /// cancels (walk_cancel.h) ends as kCancelled as soon.
-WalkRun RunWalkInItsProcess(const WalkJob& job, const std::optional<std::string>& mibs);
+WalkRun RunWalkInItsProcess(const WalkJob& job, const WalkLibrarySetup& setup);
 
 /// For a service that stops: every walk's process is killed (it writes
 /// nothing, so it needs no time to stop), the one started ahead too, and

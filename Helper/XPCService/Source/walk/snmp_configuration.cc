@@ -105,11 +105,16 @@ std::string ConfiguredMibDirectories() {
   return directories;
 }
 
-// The MIB folders: $MIBDIRS when it is set (extending the default when it
-// begins with '+'), which the library prefers to any configuration, else
-// as the configuration's `mibdirs` lines leave them.
-std::vector<std::string> MibFolders() {
+// The MIB folders: `mib_directories` when given (a walk's -M, made whole
+// by WalkMibDirectories), else $MIBDIRS when it is set (extending the
+// default when it begins with '+'), which the library prefers to any
+// configuration, else as the configuration's `mibdirs` lines leave them.
+std::vector<std::string> MibFolders(const std::optional<std::string>& mib_directories = std::nullopt) {
   std::vector<std::string> folders;
+  if (mib_directories) {
+    AddSearchPath(*mib_directories, &folders);
+    return folders;
+  }
   const char* environment = std::getenv("MIBDIRS");
   if (environment == nullptr) {
     AddSearchPath(ConfiguredMibDirectories(), &folders);
@@ -210,11 +215,20 @@ std::vector<std::string> SnmpIncludedPaths() {
   return scan.found;
 }
 
-std::vector<std::string> SnmpConfigurationFolders() {
+std::string WalkMibDirectories(const std::string& option) {
+  if (option.empty() || (option.front() != '+' && option.front() != '-')) return option;
+  std::string in_force;
+  for (const std::string& folder : MibFolders()) in_force += (in_force.empty() ? "" : ":") + folder;
+  const std::string added = option.substr(1);
+  if (in_force.empty()) return added;
+  return option.front() == '+' ? in_force + ":" + added : added + ":" + in_force;
+}
+
+std::vector<std::string> SnmpConfigurationFolders(const std::optional<std::string>& mib_directories) {
   std::vector<std::string> folders = SnmpConfigurationSearchPath();
   const std::string persistent = Environment("SNMP_PERSISTENT_DIR");
   folders.push_back(persistent.empty() ? NETSNMP_PERSISTENT_DIRECTORY : persistent);
-  const std::vector<std::string> mib_folders = MibFolders();
+  const std::vector<std::string> mib_folders = MibFolders(mib_directories);
   folders.insert(folders.end(), mib_folders.begin(), mib_folders.end());
   const std::vector<std::string> included = SnmpIncludedPaths();
   folders.insert(folders.end(), included.begin(), included.end());
@@ -331,16 +345,17 @@ std::vector<std::string> MibModulesNamedIn(const std::string& mibs) {
   return entries;
 }
 
-bool MibsValueUsable(const std::string& mibs, std::string* problem) {
+bool MibsValueUsable(const std::string& mibs, const std::optional<std::string>& mib_directories,
+                     std::string* problem) {
   if (mibs.size() > kMaxWalkArgumentBytes) {
     *problem = ": the value is longer than " + std::to_string(kMaxWalkArgumentBytes) + " bytes";
     return false;
   }
-  const std::vector<std::string> folders = SnmpConfigurationFolders();
+  const std::vector<std::string> folders = SnmpConfigurationFolders(mib_directories);
   for (const std::string& file : MibFilesNamedIn(mibs)) {
     if (!MibFileUsable(file, folders, problem)) return false;
   }
-  const std::vector<std::string> mib_folders = MibFolders();
+  const std::vector<std::string> mib_folders = MibFolders(mib_directories);
   for (const std::string& module : MibModulesNamedIn(mibs)) {
     if (!ModuleFound(module, mib_folders)) {
       *problem = ": no regular file in Net-SNMP's MIB folders defines the module '" + module + "'";

@@ -23,8 +23,17 @@ std::vector<std::string> SnmpConfigurationSearchPath();
 /// /var/lib/snmp), the MIB folders ($MIBDIRS, which extends the default
 /// when it begins with '+'; without it, the default as the `mibdirs` lines
 /// of snmp.conf and snmp.local.conf leave it) and what the configuration
-/// files include (SnmpIncludedPaths).
-std::vector<std::string> SnmpConfigurationFolders();
+/// files include (SnmpIncludedPaths). With `mib_directories` (a MIBDIRS
+/// value, as WalkMibDirectories makes one), its folders stand for the MIB
+/// folders.
+std::vector<std::string> SnmpConfigurationFolders(const std::optional<std::string>& mib_directories = std::nullopt);
+
+/// The MIBDIRS value that gives a walk the MIB folders of its `-M option`,
+/// as Net-SNMP's tools read -M: a leading '+' adds the folders after those
+/// in force ($MIBDIRS, else the `mibdirs` lines, else the compiled-in
+/// default), a leading '-' puts them before, and any other value replaces
+/// them.
+std::string WalkMibDirectories(const std::string& option);
 
 /// The files and folders that the configuration files include, through
 /// includeFile (relative to the including file's folder), includeDir and
@@ -55,8 +64,11 @@ std::vector<std::string> MibModulesNamedIn(const std::string& mibs);
 /// can be opened for reading, within one of SnmpConfigurationFolders (the
 /// only folders a walk's process may read MIBs from), and every module it
 /// names defined (its first word, then DEFINITIONS) by such a file found
-/// in a MIB folder; "ALL" (every module) passes. Otherwise false with the
-/// reason in `*problem` (": '/dev/stdin' is not a regular file").
-bool MibsValueUsable(const std::string& mibs, std::string* problem);
+/// in a MIB folder; "ALL" (every module) passes. The MIB folders are those
+/// of `mib_directories` when given (the walk's own -M), else those in
+/// force. Otherwise false with the reason in `*problem` (": '/dev/stdin'
+/// is not a regular file").
+bool MibsValueUsable(const std::string& mibs, const std::optional<std::string>& mib_directories,
+                     std::string* problem);
 
 }  // namespace zv

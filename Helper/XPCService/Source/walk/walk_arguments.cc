@@ -193,12 +193,6 @@ int HandleMibList(const char* text) {
   return setenv("MIBS", text, 1) == 0 ? kKeepScanning : UsageError("Cannot set MIBS.");
 }
 
-// A value beginning with '+' or '-' extends the library's MIB path.
-int HandleMibDirectory(const char* text) {
-  netsnmp_set_mib_directory(text);
-  return kKeepScanning;
-}
-
 // Decodes `hex` (a leading "0x" and spaces allowed) into the `capacity`
 // bytes at `buffer`; false when it is empty, not hex or longer.
 bool DecodeHex(const char* hex, u_char* buffer, std::size_t capacity, std::size_t* length) {
@@ -357,7 +351,9 @@ int HandleOption(int option, int argc, char** argv, ParseState& state, OptionHan
   switch (option) {
     case 'H': return HandleConfigurationHelp();
     case 'm': return HandleMibList(optarg);
-    case 'M': return HandleMibDirectory(optarg);
+    // The MIB folders are read when the library starts, before the job
+    // arrives: the service starts a walk with -M with MIBDIRS set for it.
+    case 'M': return kKeepScanning;
     case 'O':
     case 'I':
     case 'P': return HandleToggleOptions(static_cast<char>(option), optarg, argc, argv);

@@ -11,7 +11,9 @@
 // that would change the library's configuration or make it write files
 // (`-Y`, long options, `-T`) are usage errors, and the log and debug
 // options (`-L`, `-D`, `-d`) are accepted and have no effect, since the
-// service has no log output.
+// service has no log output. `-M` is accepted and left alone here: the
+// library reads its MIB folders when it starts, so the service starts the
+// walk's process with MIBDIRS set from it.
 //
 // SNMPv3 keys are made as the library's parser makes them: a pass phrase
 // (`-A`, `-X`, `-3A`, `-3X`) becomes a key (Ku) by the session's

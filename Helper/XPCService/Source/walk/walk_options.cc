@@ -64,6 +64,7 @@ WalkOptionScan ScanWalkOptions(const std::vector<std::string>& arguments) {
         ++index;
       }
       if (letter == 'm') scan.mibs = std::string(value);
+      if (letter == 'M') scan.mib_folders = std::string(value);
       break;
     }
   }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The walk's option letters, as its argument parser scans them and as the
-// service reads the few options it keeps for itself (MIBS, the address),
-// without the SNMP library.
+// service reads the few options it keeps for itself (MIBS, the MIB folders,
+// the address), without the SNMP library.
 #pragma once
 
 #include <optional>
@@ -25,6 +25,7 @@ inline constexpr std::size_t kMaxWalkArgumentBytes = 2048;
 /// What the service reads from a walk's arguments for itself.
 struct WalkOptionScan {
   std::optional<std::string> mibs;  // the last -m value before the scan stopped
+  std::optional<std::string> mib_folders;  // the last -M value before the scan stopped
   std::optional<std::string> address;  // the first operand, when the options before it scan cleanly
 };
 
