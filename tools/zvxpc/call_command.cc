@@ -58,12 +58,8 @@ void PrintOperations() {
 
 Parsed ParseCallArguments(int argc, char** argv, CallArguments* arguments, std::string* error) {
   enum { kList = kFirstOwnOption };
-  const auto take = [arguments](int, const char*, std::string*) {
-    arguments->list = true;
-    return true;
-  };
-  const Parsed parsed =
-      ParseOptions(argc, argv, {{"list", no_argument, nullptr, kList}}, &arguments->service, take, error);
+  const Parsed parsed = ParseOptions(argc, argv, {{"list", no_argument, nullptr, kList}}, &arguments->service,
+                                     SetFlag(&arguments->list), error);
   if (parsed != Parsed::kRun) return parsed;
   const int operands = argc - optind;
   if (arguments->list) {
@@ -143,9 +139,9 @@ void PrintCallHelp(std::FILE* out) {
       "Options:\n"
       "  --list              list the operations, one per line, with their meaning\n",
       out);
-  std::fputs(kServiceOptionsHelp, out);
-  std::fputs("\nExit status: 0 with a reply, 1 when the reply is FALSE, 2 without one (the\n"
-             "reason on standard error).\n", out);
+  PrintHelpEnd(out,
+               "Exit status: 0 with a reply, 1 when the reply is FALSE, 2 without one (the\n"
+               "reason on standard error).\n");
 }
 
 int RunCall(int argc, char** argv) {

@@ -68,11 +68,9 @@ void PrintCancelHelp(std::FILE* out) {
       "  --user U            the user of the list\n"
       "  --model M           the printer model\n",
       out);
-  std::fputs(kServiceOptionsHelp, out);
-  std::fputs(
-      "\nExit status: 0 when a walk was cancelled, 1 when none ran or waited, 2 when\n"
-      "the service cannot be reached or gives no answer.\n",
-      out);
+  PrintHelpEnd(out,
+               "Exit status: 0 when a walk was cancelled, 1 when none ran or waited, 2 when\n"
+               "the service cannot be reached or gives no answer.\n");
 }
 
 int RunCancel(int argc, char** argv) {

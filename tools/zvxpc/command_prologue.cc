@@ -6,6 +6,13 @@
 namespace zvxpc {
 namespace {
 
+// The help lines of the options every subcommand shares.
+constexpr const char* kSharedOptionsHelp =
+    "  --socket PATH       the service's socket (default: $ZVXPC_SOCKET, else\n"
+    "                      $XDG_RUNTIME_DIR/zvxpcd.sock)\n"
+    "  --timeout SECONDS   give up when the reply takes longer (default: wait)\n"
+    "  -h, --help          show this help\n";
+
 enum SharedOption { kSocket = 256, kTimeout };
 static_assert(kTimeout < kFirstOwnOption);
 
@@ -20,6 +27,13 @@ std::vector<option> OptionTable(std::initializer_list<option> own) {
 }
 
 }  // namespace
+
+TakeOwnOption SetFlag(bool* flag) {
+  return [flag](int, const char*, std::string*) {
+    *flag = true;
+    return true;
+  };
+}
 
 Parsed ParseOptions(int argc, char** argv, std::initializer_list<option> own, ServiceOptions* service,
                     const TakeOwnOption& take, std::string* error) {
@@ -46,6 +60,12 @@ bool NoOperandLeft(int argc, char** argv, std::string* error) {
   if (optind == argc) return true;
   *error = std::string("no argument is taken, not '") + argv[optind] + "'";
   return false;
+}
+
+void PrintHelpEnd(std::FILE* out, const char* exit_status) {
+  std::fputs(kSharedOptionsHelp, out);
+  std::fputc('\n', out);
+  std::fputs(exit_status, out);
 }
 
 }  // namespace zvxpc

@@ -31,6 +31,9 @@ constexpr int kFirstOwnOption = 258;
 /// in `*error`.
 using TakeOwnOption = std::function<bool(int c, const char* value, std::string* error)>;
 
+/// A TakeOwnOption for an option without a value: sets `*flag`.
+TakeOwnOption SetFlag(bool* flag);
+
 /// Reads the options of argv[1..argc-1] (argv[0] is the subcommand's
 /// name): `own` (values from kFirstOwnOption, or letters other than 'h')
 /// through `take`, and --socket and --timeout into `*service`. kHelp at
@@ -43,6 +46,10 @@ Parsed ParseOptions(int argc, char** argv, std::initializer_list<option> own, Se
 /// True when no operand follows the options (optind at argc); else
 /// false with a usage error naming the first.
 bool NoOperandLeft(int argc, char** argv, std::string* error);
+
+/// Ends a subcommand's help: the lines of --socket, --timeout and
+/// --help, a blank line, then `exit_status`.
+void PrintHelpEnd(std::FILE* out, const char* exit_status);
 
 /// Runs subcommand `command`: parses argv into a fresh Arguments with
 /// `parse`; on a help request prints `print_help` to standard output

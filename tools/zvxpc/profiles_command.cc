@@ -224,27 +224,26 @@ int PrintProfiles(ProfilesOptions options) {
 }  // namespace
 
 void PrintProfilesHelp(std::FILE* out) {
-  std::fprintf(out,
-               "usage: zvxpc profiles [--json] [--menu] FILE\n"
-               "       zvxpc profiles [--json] [--menu] [OPTION]... --user U --model M\n"
-               "Prints the three lists (RGB, SIM, DST) of the profile property list FILE,\n"
-               "or of user U and model M, as a table, or as one JSON object with --json;\n"
-               "each entry's menu state by number and name. With --menu: only what the\n"
-               "print dialog's menus show (the entries in states 2, 4 and 5), in order.\n"
-               "The list of U and M lies in the folder the service uses (asked from it),\n"
-               "or in DIR.\n"
-               "\n"
-               "Options:\n"
-               "  --json              print one JSON object\n"
-               "  --menu              print the menus only\n"
-               "  --user U            the list of user U (with --model)\n"
-               "  --model M           the list of model M (with --user)\n"
-               "  --preferences-dir DIR  the folder of that list (default: the service's)\n"
-               "%s"
-               "\n"
+  std::fputs(
+      "usage: zvxpc profiles [--json] [--menu] FILE\n"
+      "       zvxpc profiles [--json] [--menu] [OPTION]... --user U --model M\n"
+      "Prints the three lists (RGB, SIM, DST) of the profile property list FILE,\n"
+      "or of user U and model M, as a table, or as one JSON object with --json;\n"
+      "each entry's menu state by number and name. With --menu: only what the\n"
+      "print dialog's menus show (the entries in states 2, 4 and 5), in order.\n"
+      "The list of U and M lies in the folder the service uses (asked from it),\n"
+      "or in DIR.\n"
+      "\n"
+      "Options:\n"
+      "  --json              print one JSON object\n"
+      "  --menu              print the menus only\n"
+      "  --user U            the list of user U (with --model)\n"
+      "  --model M           the list of model M (with --user)\n"
+      "  --preferences-dir DIR  the folder of that list (default: the service's)\n",
+      out);
+  PrintHelpEnd(out,
                "Exit status: 0 when the list was read, 1 when it is no readable profile\n"
-               "list (the reason on standard error), 2 for a usage error.\n",
-               kServiceOptionsHelp);
+               "list (the reason on standard error), 2 for a usage error.\n");
 }
 
 int RunProfiles(int argc, char** argv) {

@@ -43,12 +43,8 @@ bool IsNumberField(std::string_view name) {
 
 Parsed ParseStatusArguments(int argc, char** argv, StatusArguments* arguments, std::string* error) {
   enum { kJson = kFirstOwnOption };
-  const auto take = [arguments](int, const char*, std::string*) {
-    arguments->json = true;
-    return true;
-  };
-  const Parsed parsed =
-      ParseOptions(argc, argv, {{"json", no_argument, nullptr, kJson}}, &arguments->service, take, error);
+  const Parsed parsed = ParseOptions(argc, argv, {{"json", no_argument, nullptr, kJson}}, &arguments->service,
+                                     SetFlag(&arguments->json), error);
   if (parsed != Parsed::kRun) return parsed;
   return NoOperandLeft(argc, argv, error) ? Parsed::kRun : Parsed::kUsageError;
 }
@@ -112,8 +108,7 @@ void PrintStatusHelp(std::FILE* out) {
       "Options:\n",
       out);
   std::fputs("  --json              print one JSON object\n", out);
-  std::fputs(kServiceOptionsHelp, out);
-  std::fputs("\nExit status: 0 with the status, 2 without it (the reason on standard error).\n", out);
+  PrintHelpEnd(out, "Exit status: 0 with the status, 2 without it (the reason on standard error).\n");
 }
 
 int RunStatus(int argc, char** argv) {

@@ -312,12 +312,10 @@ void PrintWalkHelp(std::FILE* out) {
       "                      the folder of the service's profile lists (default:\n"
       "                      the folder the service names in its status)\n",
       out);
-  std::fputs(kServiceOptionsHelp, out);
-  std::fputs(
-      "\nExit status: 0 for iRet=0, 1 for another result, 2 when no walk result\n"
-      "could be had (usage error, no service, no proper reply), 3 for iRet=0 when\n"
-      "the service could not save the profile list (its reason on standard error).\n",
-      out);
+  PrintHelpEnd(out,
+               "Exit status: 0 for iRet=0, 1 for another result, 2 when no walk result\n"
+               "could be had (usage error, no service, no proper reply), 3 for iRet=0 when\n"
+               "the service could not save the profile list (its reason on standard error).\n");
 }
 
 int RunWalk(int argc, char** argv) {

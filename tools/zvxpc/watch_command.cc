@@ -134,11 +134,9 @@ void PrintWatchHelp(std::FILE* out) {
       "  --path FILE         the file watched (an absolute path)\n"
       "  --count N           end after N changes (default: run until interrupted)\n",
       out);
-  std::fputs(kServiceOptionsHelp, out);
-  std::fputs(
-      "\nExit status: 0 after --count changes, 2 when the service cannot be reached\n"
-      "or the connection fails (the reason on standard error).\n",
-      out);
+  PrintHelpEnd(out,
+               "Exit status: 0 after --count changes, 2 when the service cannot be reached\n"
+               "or the connection fails (the reason on standard error).\n");
 }
 
 int RunWatch(int argc, char** argv) {
