@@ -134,6 +134,9 @@ TEST(ZvxpcCommandLine, HelpVersionAndUsageErrors) {
       {{"--timeout", "5", "profiles", "--user", "u"}, 2, "", "zvxpc profiles: --user and --model go together"},
       {{"profiles", "--model", "m", "--user", "u", "x"}, 2, "", "a FILE, or --user and --model, not both"},
       {{"--socket"}, 2, "", "no command given after the options"},
+      {{"cancel", "--help"}, 0, "  -h, --help          show this help\n\nExit status: 0 when a walk was cancelled", ""},
+      {{"status", "--timeout", "0"}, 2, "", "zvxpc status: --timeout takes whole seconds from 1 to 86400, not '0'"},
+      {{"status", "extra"}, 2, "", "zvxpc status: no argument is taken, not 'extra'\nTry 'zvxpc status --help'."},
   };
   for (const Case& c : cases) {
     std::vector<std::string> argv = {ClientBinary()};

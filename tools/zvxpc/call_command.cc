@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // `zvxpc call`: one request to the service, its reply on standard output;
 // `zvxpc call --list`: the operations the service knows.
-#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +13,7 @@
 
 #include "platform/posix_io.h"
 #include "zvxpc/command_errors.h"
+#include "zvxpc/command_prologue.h"
 #include "zvxpc/commands.h"
 #include "zvxpc/service_session.h"
 
@@ -56,28 +56,11 @@ void PrintOperations() {
   for (const OperationMeaning& operation : kOperations) std::printf("%-39s %s\n", operation.name, operation.meaning);
 }
 
-enum class Parsed { kRun, kHelp, kUsageError };
-
 Parsed ParseCallArguments(int argc, char** argv, CallArguments* arguments, std::string* error) {
-  enum { kSocket = 256, kTimeout };
-  static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
-                                    {"timeout", required_argument, nullptr, kTimeout},
-                                    {"list", no_argument, nullptr, 'l'},
-                                    {"help", no_argument, nullptr, 'h'},
-                                    {nullptr, 0, nullptr, 0}};
-  optind = 0;
-  opterr = 0;
-  for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
-    switch (c) {
-      case kSocket: arguments->service.socket_path = optarg; break;
-      case kTimeout:
-        if (!ParseTimeout(optarg, &arguments->service, error)) return Parsed::kUsageError;
-        break;
-      case 'l': arguments->list = true; break;
-      case 'h': return Parsed::kHelp;
-      default: *error = OptionProblem(c, argv[optind - 1]); return Parsed::kUsageError;
-    }
-  }
+  enum { kList = kFirstOwnOption };
+  const Parsed parsed = ParseOptions(argc, argv, {{"list", no_argument, nullptr, kList}}, &arguments->service,
+                                     SetFlag(&arguments->list), error);
+  if (parsed != Parsed::kRun) return parsed;
   const int operands = argc - optind;
   if (arguments->list) {
     if (operands == 0) return Parsed::kRun;
@@ -129,6 +112,20 @@ int CallService(const CallArguments& arguments, const char* text) {
   return refused ? kExitRefused : kExitSuccess;
 }
 
+// Lists the operations, or sends the request with its text.
+int Call(const CallArguments& arguments) {
+  if (arguments.list) {
+    PrintOperations();
+    return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+  }
+  if (!arguments.text_from_stdin) return CallService(arguments, arguments.text);
+  std::string text;
+  std::string error;
+  if (!ReadStandardInput(&text, &error)) return Fail(kCommand, error);
+  if (zv::HoldsZeroByte(text)) return Fail(kCommand, "the text from standard input holds a zero byte");
+  return CallService(arguments, text.c_str());
+}
+
 }  // namespace
 
 void PrintCallHelp(std::FILE* out) {
@@ -142,28 +139,13 @@ void PrintCallHelp(std::FILE* out) {
       "Options:\n"
       "  --list              list the operations, one per line, with their meaning\n",
       out);
-  std::fputs(kServiceOptionsHelp, out);
-  std::fputs("\nExit status: 0 with a reply, 1 when the reply is FALSE, 2 without one (the\n"
-             "reason on standard error).\n", out);
+  PrintHelpEnd(out,
+               "Exit status: 0 with a reply, 1 when the reply is FALSE, 2 without one (the\n"
+               "reason on standard error).\n");
 }
 
 int RunCall(int argc, char** argv) {
-  CallArguments arguments;
-  std::string error;
-  switch (ParseCallArguments(argc, argv, &arguments, &error)) {
-    case Parsed::kHelp: PrintCallHelp(stdout); return kExitSuccess;
-    case Parsed::kUsageError: return UsageError(kCommand, error);
-    case Parsed::kRun: break;
-  }
-  if (arguments.list) {
-    PrintOperations();
-    return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
-  }
-  if (!arguments.text_from_stdin) return CallService(arguments, arguments.text);
-  std::string text;
-  if (!ReadStandardInput(&text, &error)) return Fail(kCommand, error);
-  if (zv::HoldsZeroByte(text)) return Fail(kCommand, "the text from standard input holds a zero byte");
-  return CallService(arguments, text.c_str());
+  return RunCommand(kCommand, argc, argv, ParseCallArguments, PrintCallHelp, Call);
 }
 
 }  // namespace zvxpc

@@ -6,8 +6,6 @@
 // folder the service uses (its status), else in the default folder. Exit
 // 0 when the file was read, 1 when the reader failed (with a one-line
 // reason on stderr), 2 for a usage error.
-#include <getopt.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -19,6 +17,7 @@
 #include "store/profile_plist_file.h"
 #include "store/zvplist.h"
 #include "zvxpc/command_errors.h"
+#include "zvxpc/command_prologue.h"
 #include "zvxpc/commands.h"
 #include "zvxpc/json_text.h"
 #include "zvxpc/list_warnings.h"
@@ -40,45 +39,32 @@ struct ProfilesOptions {
   ServiceOptions service;
 };
 
-enum class Parsed { kRun, kHelp, kUsageError };
-
-// Takes option `c` with its value `value`; false with a reason.
-bool TakeOption(int c, const char* value, ProfilesOptions* options, std::string* error) {
+// Takes option `c` with its value.
+void TakeOption(int c, const char* value, ProfilesOptions* options) {
   switch (c) {
-    case 'j': options->json = true; return true;
-    case 'M': options->menu = true; return true;
-    case 'u': options->user = value; return true;
-    case 'm': options->model = value; return true;
-    case 'p': options->preferences_dir = value; return true;
-    case 's': options->service.socket_path = value; return true;
-    case 't': return ParseTimeout(value, &options->service, error);
-    default: *error = "unknown option"; return false;
+    case 'j': options->json = true; break;
+    case 'M': options->menu = true; break;
+    case 'u': options->user = value; break;
+    case 'm': options->model = value; break;
+    case 'p': options->preferences_dir = value; break;
   }
 }
 
 // "--json" and the others anywhere; exactly one FILE, or --user and
 // --model; "--" ends the options.
 Parsed ParseProfilesArguments(int argc, char** argv, ProfilesOptions* options, std::string* error) {
-  static const option kOptions[] = {{"json", no_argument, nullptr, 'j'},
-                                    {"menu", no_argument, nullptr, 'M'},
-                                    {"user", required_argument, nullptr, 'u'},
-                                    {"model", required_argument, nullptr, 'm'},
-                                    {"preferences-dir", required_argument, nullptr, 'p'},
-                                    {"socket", required_argument, nullptr, 's'},
-                                    {"timeout", required_argument, nullptr, 't'},
-                                    {"help", no_argument, nullptr, 'h'},
-                                    {nullptr, 0, nullptr, 0}};
-  optind = 0;
-  opterr = 0;
-  for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
-    switch (c) {
-      case 'h': return Parsed::kHelp;
-      case ':':
-      case '?': *error = OptionProblem(c, argv[optind - 1]); return Parsed::kUsageError;
-      default:
-        if (!TakeOption(c, optarg, options, error)) return Parsed::kUsageError;
-    }
-  }
+  const auto take = [options](int c, const char* value, std::string*) {
+    TakeOption(c, value, options);
+    return true;
+  };
+  const Parsed parsed = ParseOptions(argc, argv,
+                                     {{"json", no_argument, nullptr, 'j'},
+                                      {"menu", no_argument, nullptr, 'M'},
+                                      {"user", required_argument, nullptr, 'u'},
+                                      {"model", required_argument, nullptr, 'm'},
+                                      {"preferences-dir", required_argument, nullptr, 'p'}},
+                                     &options->service, take, error);
+  if (parsed != Parsed::kRun) return parsed;
   const bool by_name = options->user != nullptr || options->model != nullptr;
   if (by_name && (options->user == nullptr || options->model == nullptr)) {
     *error = "--user and --model go together";
@@ -210,40 +196,9 @@ void ReportKeptAside(const std::string& path) {
   }
 }
 
-}  // namespace
-
-void PrintProfilesHelp(std::FILE* out) {
-  std::fprintf(out,
-               "usage: zvxpc profiles [--json] [--menu] FILE\n"
-               "       zvxpc profiles [--json] [--menu] [OPTION]... --user U --model M\n"
-               "Prints the three lists (RGB, SIM, DST) of the profile property list FILE,\n"
-               "or of user U and model M, as a table, or as one JSON object with --json;\n"
-               "each entry's menu state by number and name. With --menu: only what the\n"
-               "print dialog's menus show (the entries in states 2, 4 and 5), in order.\n"
-               "The list of U and M lies in the folder the service uses (asked from it),\n"
-               "or in DIR.\n"
-               "\n"
-               "Options:\n"
-               "  --json              print one JSON object\n"
-               "  --menu              print the menus only\n"
-               "  --user U            the list of user U (with --model)\n"
-               "  --model M           the list of model M (with --user)\n"
-               "  --preferences-dir DIR  the folder of that list (default: the service's)\n"
-               "%s"
-               "\n"
-               "Exit status: 0 when the list was read, 1 when it is no readable profile\n"
-               "list (the reason on standard error), 2 for a usage error.\n",
-               kServiceOptionsHelp);
-}
-
-int RunProfiles(int argc, char** argv) {
-  ProfilesOptions options;
+// Reads the list, by its file or its names, and prints it.
+int PrintProfiles(ProfilesOptions options) {
   std::string error;
-  switch (ParseProfilesArguments(argc, argv, &options, &error)) {
-    case Parsed::kHelp: PrintProfilesHelp(stdout); return kExitSuccess;
-    case Parsed::kUsageError: return UsageError(kCommand, error);
-    case Parsed::kRun: break;
-  }
   if (options.file.empty() && !ComposeListPath(&options, &error)) return Fail(kCommand, error, kExitUnreadableFile);
   static ProfileList rgb, sim, dst;  // about 42 KB each, cleared
   std::string reason;
@@ -264,6 +219,35 @@ int RunProfiles(int argc, char** argv) {
     PrintTable(lists);
   }
   return std::fflush(stdout) == 0 ? kExitSuccess : Fail(kCommand, "cannot write to standard output");
+}
+
+}  // namespace
+
+void PrintProfilesHelp(std::FILE* out) {
+  std::fputs(
+      "usage: zvxpc profiles [--json] [--menu] FILE\n"
+      "       zvxpc profiles [--json] [--menu] [OPTION]... --user U --model M\n"
+      "Prints the three lists (RGB, SIM, DST) of the profile property list FILE,\n"
+      "or of user U and model M, as a table, or as one JSON object with --json;\n"
+      "each entry's menu state by number and name. With --menu: only what the\n"
+      "print dialog's menus show (the entries in states 2, 4 and 5), in order.\n"
+      "The list of U and M lies in the folder the service uses (asked from it),\n"
+      "or in DIR.\n"
+      "\n"
+      "Options:\n"
+      "  --json              print one JSON object\n"
+      "  --menu              print the menus only\n"
+      "  --user U            the list of user U (with --model)\n"
+      "  --model M           the list of model M (with --user)\n"
+      "  --preferences-dir DIR  the folder of that list (default: the service's)\n",
+      out);
+  PrintHelpEnd(out,
+               "Exit status: 0 when the list was read, 1 when it is no readable profile\n"
+               "list (the reason on standard error), 2 for a usage error.\n");
+}
+
+int RunProfiles(int argc, char** argv) {
+  return RunCommand(kCommand, argc, argv, ParseProfilesArguments, PrintProfilesHelp, PrintProfiles);
 }
 
 }  // namespace zvxpc

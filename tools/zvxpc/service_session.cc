@@ -29,12 +29,6 @@ std::string SocketForMessages(const ServiceOptions& options) {
 
 }  // namespace
 
-const char* const kServiceOptionsHelp =
-    "  --socket PATH       the service's socket (default: $ZVXPC_SOCKET, else\n"
-    "                      $XDG_RUNTIME_DIR/zvxpcd.sock)\n"
-    "  --timeout SECONDS   give up when the reply takes longer (default: wait)\n"
-    "  -h, --help          show this help\n";
-
 bool ParseTimeout(const char* text, ServiceOptions* options, std::string* error) {
   const std::string_view digits = text;
   int seconds = 0;

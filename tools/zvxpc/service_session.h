@@ -52,7 +52,4 @@ int AwaitReply(zvxpc_client* client, int timeout_ms, std::string* reply);
 /// output refuses it.
 bool PrintReplyLine(const char* reply);
 
-/// The standard help lines of --socket, --timeout and --help.
-extern const char* const kServiceOptionsHelp;
-
 }  // namespace zvxpc

@@ -5,8 +5,6 @@
 // waiting, its walk time limit, -C toggles, verbose setting, log, process
 // id and uptime, the connections watching, and the folder of its profile
 // lists. Exit 0, or 2 without a status (the reason on standard error).
-#include <getopt.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 
 #include "platform/one_line_text.h"
 #include "zvxpc/command_errors.h"
+#include "zvxpc/command_prologue.h"
 #include "zvxpc/commands.h"
 #include "zvxpc/json_text.h"
 #include "zvxpc/service_session.h"
@@ -30,7 +29,10 @@ constexpr const char* kFields[] = {ZVXPC_STATUS_VERSION,       ZVXPC_STATUS_BULK
                                    ZVXPC_STATUS_VERBOSE,       ZVXPC_STATUS_LOG,              ZVXPC_STATUS_PID,
                                    ZVXPC_STATUS_UPTIME,        ZVXPC_STATUS_WATCHES,          ZVXPC_STATUS_PREFERENCES_DIR};
 
-enum class Parsed { kRun, kHelp, kUsageError };
+struct StatusArguments {
+  ServiceOptions service;
+  bool json = false;
+};
 
 // The fields whose values are whole numbers, given as JSON numbers.
 bool IsNumberField(std::string_view name) {
@@ -39,29 +41,12 @@ bool IsNumberField(std::string_view name) {
          name == ZVXPC_STATUS_WATCHES;
 }
 
-Parsed ParseStatusArguments(int argc, char** argv, ServiceOptions* options, bool* json, std::string* error) {
-  enum { kSocket = 256, kTimeout, kJson };
-  static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
-                                    {"json", no_argument, nullptr, kJson},
-                                    {"timeout", required_argument, nullptr, kTimeout},
-                                    {"help", no_argument, nullptr, 'h'},
-                                    {nullptr, 0, nullptr, 0}};
-  optind = 0;
-  opterr = 0;
-  for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
-    switch (c) {
-      case kSocket: options->socket_path = optarg; break;
-      case kJson: *json = true; break;
-      case kTimeout:
-        if (!ParseTimeout(optarg, options, error)) return Parsed::kUsageError;
-        break;
-      case 'h': return Parsed::kHelp;
-      default: *error = OptionProblem(c, argv[optind - 1]); return Parsed::kUsageError;
-    }
-  }
-  if (optind == argc) return Parsed::kRun;
-  *error = std::string("no argument is taken, not '") + argv[optind] + "'";
-  return Parsed::kUsageError;
+Parsed ParseStatusArguments(int argc, char** argv, StatusArguments* arguments, std::string* error) {
+  enum { kJson = kFirstOwnOption };
+  const Parsed parsed = ParseOptions(argc, argv, {{"json", no_argument, nullptr, kJson}}, &arguments->service,
+                                     SetFlag(&arguments->json), error);
+  if (parsed != Parsed::kRun) return parsed;
+  return NoOperandLeft(argc, argv, error) ? Parsed::kRun : Parsed::kUsageError;
 }
 
 // One field as the output gives it: NAME=VALUE, or a JSON member.
@@ -89,6 +74,23 @@ int PrintFields(const std::string& reply, bool json) {
   return std::fflush(stdout) == 0 ? kExitSuccess : Fail(kCommand, "cannot write the status to standard output");
 }
 
+// Asks the service for its status and prints it.
+int PrintStatus(const StatusArguments& arguments) {
+  std::string error;
+  zvxpc_client* client = ConnectToService(arguments.service, &error);
+  if (client == nullptr) return Fail(kCommand, error);
+  std::string reply;
+  const bool answered = RequestStatus(client, arguments.service.timeout_ms, &reply);
+  const int error_number = errno;
+  const std::string failure =
+      answered ? ""
+      : IsUnknownOperation(client, error_number)
+          ? "the service does not give its status: it is older than this client"
+          : RequestFailure(client, error_number);
+  zvxpc_close(client);
+  return answered ? PrintFields(reply, arguments.json) : Fail(kCommand, failure);
+}
+
 }  // namespace
 
 void PrintStatusHelp(std::FILE* out) {
@@ -106,31 +108,11 @@ void PrintStatusHelp(std::FILE* out) {
       "Options:\n",
       out);
   std::fputs("  --json              print one JSON object\n", out);
-  std::fputs(kServiceOptionsHelp, out);
-  std::fputs("\nExit status: 0 with the status, 2 without it (the reason on standard error).\n", out);
+  PrintHelpEnd(out, "Exit status: 0 with the status, 2 without it (the reason on standard error).\n");
 }
 
 int RunStatus(int argc, char** argv) {
-  ServiceOptions options;
-  bool json = false;
-  std::string error;
-  switch (ParseStatusArguments(argc, argv, &options, &json, &error)) {
-    case Parsed::kHelp: PrintStatusHelp(stdout); return kExitSuccess;
-    case Parsed::kUsageError: return UsageError(kCommand, error);
-    case Parsed::kRun: break;
-  }
-  zvxpc_client* client = ConnectToService(options, &error);
-  if (client == nullptr) return Fail(kCommand, error);
-  std::string reply;
-  const bool answered = RequestStatus(client, options.timeout_ms, &reply);
-  const int error_number = errno;
-  const std::string failure =
-      answered ? ""
-      : IsUnknownOperation(client, error_number)
-          ? "the service does not give its status: it is older than this client"
-          : RequestFailure(client, error_number);
-  zvxpc_close(client);
-  return answered ? PrintFields(reply, json) : Fail(kCommand, failure);
+  return RunCommand(kCommand, argc, argv, ParseStatusArguments, PrintStatusHelp, PrintStatus);
 }
 
 }  // namespace zvxpc

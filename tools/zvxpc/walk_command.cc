@@ -16,8 +16,6 @@
 // only arguments beginning with "--" are options of zvxpc walk (snmpwalk's
 // long options are refused by the service anyway), wherever they stand,
 // and everything else, or everything after "--", is a walk argument.
-#include <getopt.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +27,7 @@
 #include <vector>
 
 #include "zvxpc/command_errors.h"
+#include "zvxpc/command_prologue.h"
 #include "zvxpc/commands.h"
 #include "zvxpc/json_text.h"
 #include "zvxpc/long_options.h"
@@ -49,8 +48,6 @@ struct WalkArguments {
   bool json = false;
   std::vector<const char*> walk_arguments;
 };
-
-enum class Parsed { kRun, kHelp, kUsageError };
 
 // Splits argv[1..] into zvxpc walk's own options (after the subcommand's
 // name in `*options`) and the walk arguments. A lone -h is a help request.
@@ -75,43 +72,35 @@ void SeparateOptions(int argc, char** argv, std::vector<char*>* options, std::ve
   }
 }
 
-Parsed ParseOptions(std::vector<char*>& options, WalkArguments* arguments, std::string* error) {
-  enum { kSocket = 256, kTimeout, kUser, kModel, kPreferencesDir, kQuiet, kJson };
-  static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
-                                    {"timeout", required_argument, nullptr, kTimeout},
-                                    {"user", required_argument, nullptr, kUser},
-                                    {"model", required_argument, nullptr, kModel},
-                                    {"preferences-dir", required_argument, nullptr, kPreferencesDir},
-                                    {"quiet", no_argument, nullptr, kQuiet},
-                                    {"json", no_argument, nullptr, kJson},
-                                    {"help", no_argument, nullptr, 'h'},
-                                    {nullptr, 0, nullptr, 0}};
-  const int count = static_cast<int>(options.size());
-  options.push_back(nullptr);
-  optind = 0;
-  opterr = 0;
-  for (int c; (c = getopt_long(count, options.data(), ":h", kOptions, nullptr)) != -1;) {
+// Takes zvxpc walk's own options from `options` (argv[0] and the
+// arguments SeparateOptions picked).
+Parsed ParseOwnOptions(std::vector<char*>& options, WalkArguments* arguments, std::string* error) {
+  enum { kUser = kFirstOwnOption, kModel, kPreferencesDir, kQuiet, kJson };
+  const auto take = [arguments](int c, const char* value, std::string*) {
     switch (c) {
-      case kSocket: arguments->service.socket_path = optarg; break;
-      case kUser: arguments->user = optarg; break;
-      case kModel: arguments->model = optarg; break;
-      case kPreferencesDir: arguments->preferences_dir = optarg; break;
+      case kUser: arguments->user = value; break;
+      case kModel: arguments->model = value; break;
+      case kPreferencesDir: arguments->preferences_dir = value; break;
       case kQuiet: arguments->quiet = true; break;
       case kJson: arguments->json = true; break;
-      case kTimeout:
-        if (!ParseTimeout(optarg, &arguments->service, error)) return Parsed::kUsageError;
-        break;
-      case 'h': return Parsed::kHelp;
-      default: *error = OptionProblem(c, options[optind - 1]); return Parsed::kUsageError;
     }
-  }
-  return Parsed::kRun;
+    return true;
+  };
+  const int count = static_cast<int>(options.size());
+  options.push_back(nullptr);
+  return ParseOptions(count, options.data(),
+                      {{"user", required_argument, nullptr, kUser},
+                       {"model", required_argument, nullptr, kModel},
+                       {"preferences-dir", required_argument, nullptr, kPreferencesDir},
+                       {"quiet", no_argument, nullptr, kQuiet},
+                       {"json", no_argument, nullptr, kJson}},
+                      &arguments->service, take, error);
 }
 
 Parsed ParseWalkArguments(int argc, char** argv, WalkArguments* arguments, std::string* error) {
   std::vector<char*> options;
   SeparateOptions(argc, argv, &options, &arguments->walk_arguments);
-  const Parsed parsed = ParseOptions(options, arguments, error);
+  const Parsed parsed = ParseOwnOptions(options, arguments, error);
   if (parsed != Parsed::kRun) return parsed;
   if (arguments->user == nullptr || arguments->model == nullptr) {
     *error = "--user U and --model M are required";
@@ -272,6 +261,25 @@ int PrintWalkJson(const WalkReply& walk, const std::string& path) {
   return ExitCodeOf(walk);
 }
 
+// Walks through the service and reports the result and the menus.
+int WalkAndReport(const WalkArguments& arguments) {
+  std::string error;
+  zvxpc_client* client = ConnectToService(arguments.service, &error);
+  if (client == nullptr) return Fail(kCommand, error);
+  const std::string list_path = arguments.quiet && !arguments.json ? "" : ListPath(arguments, client);
+  const std::unique_ptr<ListSnapshot> before = SnapshotBefore(list_path);
+  WalkReply walk;
+  const int status = Walk(client, arguments, &walk);
+  const int error_number = errno;
+  const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
+  zvxpc_close(client);
+  if (status != 0) return error_number == EINVAL ? UsageError(kCommand, failure) : Fail(kCommand, failure);
+  if (arguments.json) return PrintWalkJson(walk, list_path);
+  const int exit_code = ReportResult(walk);
+  if (ListWasMerged(walk)) ReportMenus(list_path, *before, walk.result);
+  return exit_code;
+}
+
 }  // namespace
 
 void PrintWalkHelp(std::FILE* out) {
@@ -304,36 +312,14 @@ void PrintWalkHelp(std::FILE* out) {
       "                      the folder of the service's profile lists (default:\n"
       "                      the folder the service names in its status)\n",
       out);
-  std::fputs(kServiceOptionsHelp, out);
-  std::fputs(
-      "\nExit status: 0 for iRet=0, 1 for another result, 2 when no walk result\n"
-      "could be had (usage error, no service, no proper reply), 3 for iRet=0 when\n"
-      "the service could not save the profile list (its reason on standard error).\n",
-      out);
+  PrintHelpEnd(out,
+               "Exit status: 0 for iRet=0, 1 for another result, 2 when no walk result\n"
+               "could be had (usage error, no service, no proper reply), 3 for iRet=0 when\n"
+               "the service could not save the profile list (its reason on standard error).\n");
 }
 
 int RunWalk(int argc, char** argv) {
-  WalkArguments arguments;
-  std::string error;
-  switch (ParseWalkArguments(argc, argv, &arguments, &error)) {
-    case Parsed::kHelp: PrintWalkHelp(stdout); return kExitSuccess;
-    case Parsed::kUsageError: return UsageError(kCommand, error);
-    case Parsed::kRun: break;
-  }
-  zvxpc_client* client = ConnectToService(arguments.service, &error);
-  if (client == nullptr) return Fail(kCommand, error);
-  const std::string list_path = arguments.quiet && !arguments.json ? "" : ListPath(arguments, client);
-  const std::unique_ptr<ListSnapshot> before = SnapshotBefore(list_path);
-  WalkReply walk;
-  const int status = Walk(client, arguments, &walk);
-  const int error_number = errno;
-  const std::string failure = status == 0 ? "" : RequestFailure(client, error_number);
-  zvxpc_close(client);
-  if (status != 0) return error_number == EINVAL ? UsageError(kCommand, failure) : Fail(kCommand, failure);
-  if (arguments.json) return PrintWalkJson(walk, list_path);
-  const int exit_code = ReportResult(walk);
-  if (ListWasMerged(walk)) ReportMenus(list_path, *before, walk.result);
-  return exit_code;
+  return RunCommand(kCommand, argc, argv, ParseWalkArguments, PrintWalkHelp, WalkAndReport);
 }
 
 }  // namespace zvxpc

@@ -5,8 +5,6 @@
 // each change comes once. Runs until interrupted, or until --count
 // changes came. Exit 0 after --count changes, 2 when the service cannot be
 // reached or the connection fails (the reason on standard error).
-#include <getopt.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -16,6 +14,7 @@
 
 #include "platform/one_line_text.h"
 #include "zvxpc/command_errors.h"
+#include "zvxpc/command_prologue.h"
 #include "zvxpc/commands.h"
 #include "zvxpc/service_session.h"
 
@@ -31,8 +30,6 @@ struct WatchArguments {
   const char* path = nullptr;
   long count = -1;  // -1: for ever
 };
-
-enum class Parsed { kRun, kHelp, kUsageError };
 
 bool ParseCount(std::string_view text, long* count, std::string* error) {
   const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *count);
@@ -55,38 +52,23 @@ bool CheckWhich(const WatchArguments& arguments, std::string* error) {
 }
 
 Parsed ParseWatchArguments(int argc, char** argv, WatchArguments* arguments, std::string* error) {
-  enum { kSocket = 256, kTimeout, kUser, kModel, kPath, kCount };
-  static const option kOptions[] = {{"socket", required_argument, nullptr, kSocket},
-                                    {"timeout", required_argument, nullptr, kTimeout},
-                                    {"user", required_argument, nullptr, kUser},
-                                    {"model", required_argument, nullptr, kModel},
-                                    {"path", required_argument, nullptr, kPath},
-                                    {"count", required_argument, nullptr, kCount},
-                                    {"help", no_argument, nullptr, 'h'},
-                                    {nullptr, 0, nullptr, 0}};
-  optind = 0;
-  opterr = 0;
-  for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
+  enum { kUser = kFirstOwnOption, kModel, kPath, kCount };
+  const auto take = [arguments](int c, const char* value, std::string* problem) {
     switch (c) {
-      case kSocket: arguments->service.socket_path = optarg; break;
-      case kUser: arguments->user = optarg; break;
-      case kModel: arguments->model = optarg; break;
-      case kPath: arguments->path = optarg; break;
-      case kCount:
-        if (!ParseCount(optarg, &arguments->count, error)) return Parsed::kUsageError;
-        break;
-      case kTimeout:
-        if (!ParseTimeout(optarg, &arguments->service, error)) return Parsed::kUsageError;
-        break;
-      case 'h': return Parsed::kHelp;
-      default: *error = OptionProblem(c, argv[optind - 1]); return Parsed::kUsageError;
+      case kUser: arguments->user = value; return true;
+      case kModel: arguments->model = value; return true;
+      case kPath: arguments->path = value; return true;
+      default: return ParseCount(value, &arguments->count, problem);
     }
-  }
-  if (optind != argc) {
-    *error = std::string("no argument is taken, not '") + argv[optind] + "'";
-    return Parsed::kUsageError;
-  }
-  return CheckWhich(*arguments, error) ? Parsed::kRun : Parsed::kUsageError;
+  };
+  const Parsed parsed = ParseOptions(argc, argv,
+                                     {{"user", required_argument, nullptr, kUser},
+                                      {"model", required_argument, nullptr, kModel},
+                                      {"path", required_argument, nullptr, kPath},
+                                      {"count", required_argument, nullptr, kCount}},
+                                     &arguments->service, take, error);
+  if (parsed != Parsed::kRun) return parsed;
+  return NoOperandLeft(argc, argv, error) && CheckWhich(*arguments, error) ? Parsed::kRun : Parsed::kUsageError;
 }
 
 int SendWatch(zvxpc_client* client, const WatchArguments& arguments) {
@@ -126,6 +108,16 @@ int Watch(zvxpc_client* client, const WatchArguments& arguments) {
   return kExitSuccess;
 }
 
+// Watches on a connection of its own.
+int ConnectAndWatch(const WatchArguments& arguments) {
+  std::string error;
+  zvxpc_client* client = ConnectToService(arguments.service, &error);
+  if (client == nullptr) return Fail(kCommand, error);
+  const int exit_code = Watch(client, arguments);
+  zvxpc_close(client);
+  return exit_code;
+}
+
 }  // namespace
 
 void PrintWatchHelp(std::FILE* out) {
@@ -142,26 +134,13 @@ void PrintWatchHelp(std::FILE* out) {
       "  --path FILE         the file watched (an absolute path)\n"
       "  --count N           end after N changes (default: run until interrupted)\n",
       out);
-  std::fputs(kServiceOptionsHelp, out);
-  std::fputs(
-      "\nExit status: 0 after --count changes, 2 when the service cannot be reached\n"
-      "or the connection fails (the reason on standard error).\n",
-      out);
+  PrintHelpEnd(out,
+               "Exit status: 0 after --count changes, 2 when the service cannot be reached\n"
+               "or the connection fails (the reason on standard error).\n");
 }
 
 int RunWatch(int argc, char** argv) {
-  WatchArguments arguments;
-  std::string error;
-  switch (ParseWatchArguments(argc, argv, &arguments, &error)) {
-    case Parsed::kHelp: PrintWatchHelp(stdout); return kExitSuccess;
-    case Parsed::kUsageError: return UsageError(kCommand, error);
-    case Parsed::kRun: break;
-  }
-  zvxpc_client* client = ConnectToService(arguments.service, &error);
-  if (client == nullptr) return Fail(kCommand, error);
-  const int exit_code = Watch(client, arguments);
-  zvxpc_close(client);
-  return exit_code;
+  return RunCommand(kCommand, argc, argv, ParseWatchArguments, PrintWatchHelp, ConnectAndWatch);
 }
 
 }  // namespace zvxpc
