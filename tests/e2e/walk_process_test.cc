@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "support/scoped_variable.h"
+#include "support/process_memory.h"
 #include "walk_service.h"
 
 namespace {
@@ -68,25 +69,6 @@ std::vector<pid_t> ConfinedChildrenOf(pid_t pid) {
     if (StatusField(child, "Seccomp") == "2" && StatusField(child, "State") != "Z") confined.push_back(child);
   }
   return confined;
-}
-
-// What process `pid` can read of its own memory, region after region, as
-// read through /proc/PID/mem; false when that cannot be opened.
-bool ReadMemory(pid_t pid, std::string* memory) {
-  const std::string proc = "/proc/" + std::to_string(pid);
-  const int fd = ::open((proc + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  std::ifstream maps(proc + "/maps");
-  for (std::string line; std::getline(maps, line);) {
-    unsigned long start = 0, end = 0;
-    char readable = '-';
-    if (std::sscanf(line.c_str(), "%lx-%lx %c", &start, &end, &readable) != 3 || readable != 'r') continue;
-    std::string region(end - start, '\0');
-    const ssize_t got = ::pread(fd, region.data(), region.size(), static_cast<off_t>(start));
-    if (got > 0) memory->append(region, 0, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
-  return true;
 }
 
 class WalkProcessTest : public zvtest::PrinterAWalkTest {
@@ -506,7 +488,7 @@ TEST_F(WalkProcessTest, AWaitingWalksProcessHoldsNoPassPhrase) {
     const std::vector<pid_t> walks = ConfinedChildrenOf(service_->process().pid());
     ASSERT_EQ(walks.size(), 1u);
     std::string memory;
-    const bool read = ReadMemory(walks[0], &memory);
+    const bool read = zvtest::ReadPrivateMemory(walks[0], &memory);
     if (::geteuid() != 0) {
       EXPECT_EQ(read ? 0 : errno, EACCES);
     } else {

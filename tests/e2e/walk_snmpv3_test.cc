@@ -13,36 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "support/process_memory.h"
 #include "walk_service.h"
 
 namespace {
 
 using zvtest::CommandResult;
-
-// Every readable private mapping of process `pid` (heap, stacks, data),
-// read through /proc/PID/mem, one page range after another; what cannot be
-// read is left out.
-std::string PrivateMemoryOf(pid_t pid) {
-  const std::string proc = "/proc/" + std::to_string(pid);
-  std::ifstream maps(proc + "/maps");
-  const int mem = ::open((proc + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
-  std::string memory;
-  constexpr std::size_t kChunk = 1 << 16;
-  std::string chunk(kChunk, '\0');
-  for (std::string line; mem >= 0 && std::getline(maps, line);) {
-    unsigned long start = 0;
-    unsigned long end = 0;
-    char permissions[5] = {};
-    if (std::sscanf(line.c_str(), "%lx-%lx %4s", &start, &end, permissions) != 3) continue;
-    if (permissions[0] != 'r' || permissions[3] != 'p') continue;
-    for (unsigned long at = start; at < end; at += kChunk) {
-      const ssize_t n = ::pread(mem, chunk.data(), std::min<unsigned long>(kChunk, end - at), static_cast<off_t>(at));
-      if (n > 0) memory.append(chunk, 0, static_cast<std::size_t>(n));
-    }
-  }
-  if (mem >= 0) ::close(mem);
-  return memory;
-}
 
 class SnmpV3ServiceTest : public zvtest::WalkServiceTest {
  protected:
@@ -129,7 +105,8 @@ TEST_F(SnmpV3ServiceTest, NoPassPhraseStaysInTheServicesMemory) {
   // memory given back, its first 16 bytes overwritten by the allocator.
   const std::string long_phrase = "a wrong pass phrase longer than any small-string buffer";
   ASSERT_EQ(WalkWith(long_phrase).exit_code, 1);
-  const std::string memory = PrivateMemoryOf(service_->process().pid());
+  std::string memory;
+  ASSERT_TRUE(zvtest::ReadPrivateMemory(service_->process().pid(), &memory));
   // The read reaches what the service holds: its socket's path.
   ASSERT_NE(memory.find(socket_path()), std::string::npos);
   for (const std::string& secret : {std::string(zvtest::kSnmpV3AuthPassPhrase),
