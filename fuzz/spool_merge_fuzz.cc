@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "walk/file_name_check.h"
-#include "walk/merge.h"
+#include "list_update/file_name_check.h"
+#include "list_update/merge.h"
+#include "report/walk_globals.h"
 #include "walk/spool_list.h"
-#include "walk/walk_state.h"
 
 namespace {
 

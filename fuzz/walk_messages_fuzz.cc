@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "walk/walk_protocol.h"
+#include "report/walk_protocol.h"
 
 namespace {
 

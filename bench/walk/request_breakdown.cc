@@ -35,8 +35,8 @@
 
 #include "front/walk_launcher.h"
 #include "front/walk_supervisor.h"
+#include "list_update/merge.h"
 #include "store/profile_plist_file.h"
-#include "walk/merge.h"
 #include "zvxpc.h"
 
 namespace {

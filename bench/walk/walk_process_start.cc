@@ -26,10 +26,10 @@
 
 #include "front/walk_launcher.h"
 #include "front/walk_supervisor.h"
+#include "list_update/list_update.h"
+#include "report/walk_globals.h"
 #include "store/zvplist.h"
-#include "walk/list_update.h"
 #include "walk/walk_driver.h"
-#include "walk/walk_state.h"
 
 namespace {
 

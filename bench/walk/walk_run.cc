@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "list_update/list_update.h"
+#include "report/walk_globals.h"
 #include "store/zvplist.h"
-#include "walk/list_update.h"
 #include "walk/walk_driver.h"
 #include "walk/walk_settings.h"
-#include "walk/walk_state.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "walk/walk_protocol.h"
+#include "report/walk_protocol.h"
 #include "zvxpc.h"
 
 namespace {

@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "front/file_operations.h"
+#include "list_update/list_update.h"
 #include "platform/fixed_field.h"
 #include "store/file_admin.h"
 #include "store/list_lock.h"
 #include "store/profile_plist_file.h"
 #include "store/zvplist.h"
 #include "support/temp_dir.h"
-#include "walk/list_update.h"
 
 namespace {
 

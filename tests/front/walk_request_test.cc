@@ -23,11 +23,11 @@
 #include <vector>
 
 #include "front/walk_request.h"
+#include "report/debug_sink.h"
+#include "report/walk_limits.h"
 #include "store/zvplist.h"
 #include "support/scoped_variable.h"
 #include "support/temp_dir.h"
-#include "walk/debug_sink.h"
-#include "walk/walk_limits.h"
 
 // Every block this program gives back is looked at, while a test watches
 // for a secret: a block that still holds it left a copy behind.

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "walk/debug_sink.h"
+#include "report/debug_sink.h"
 
 namespace {
 

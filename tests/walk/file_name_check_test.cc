@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "list_update/file_name_check.h"
 #include "support/scoped_variable.h"
 #include "support/temp_dir.h"
-#include "walk/file_name_check.h"
 
 namespace {
 

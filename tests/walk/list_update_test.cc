@@ -20,13 +20,13 @@
 #include <string>
 #include <thread>
 
+#include "list_update/list_cache.h"
+#include "list_update/list_update.h"
 #include "platform/atomic_file.h"
+#include "report/debug_sink.h"
 #include "store/list_lock.h"
-#include "walk/debug_sink.h"
 #include "store/profile_plist_file.h"
 #include "support/temp_dir.h"
-#include "walk/list_cache.h"
-#include "walk/list_update.h"
 #include "walk/walk_fixture.h"
 
 namespace {

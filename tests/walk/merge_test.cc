@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The spool-to-current merge on lists in memory: the state table, the
 // passes, the worked examples, and the whole merge on a plist file.
-#include "walk/merge.h"
+#include "list_update/merge.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "list_update/list_update.h"
 #include "platform/fixed_field.h"
+#include "report/debug_sink.h"
 #include "store/unreadable_list.h"
-#include "walk/debug_sink.h"
 #include "support/temp_dir.h"
-#include "walk/list_update.h"
 #include "walk/walk_fixture.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "report/snmp_configuration.h"
 #include "support/scoped_variable.h"
 #include "support/temp_dir.h"
-#include "walk/snmp_configuration.h"
 
 namespace {
 

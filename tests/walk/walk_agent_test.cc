@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "platform/fixed_field.h"
+#include "report/walk_globals.h"
 #include "support/snmp_agents.h"
 #include "support/temp_dir.h"
-#include "walk/walk_driver.h"
 #include "walk/select_calls.h"
+#include "walk/walk_driver.h"
 #include "walk/walk_fixture.h"
-#include "walk/walk_state.h"
 
 namespace {
 

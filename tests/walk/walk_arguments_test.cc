@@ -15,11 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "report/debug_sink.h"
+#include "report/walk_globals.h"
 #include "support/snmp_agents.h"
-#include "walk/debug_sink.h"
 #include "walk/walk_fixture.h"
 #include "walk/walk_settings.h"
-#include "walk/walk_state.h"
 
 namespace {
 

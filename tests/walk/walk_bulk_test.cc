@@ -14,15 +14,15 @@
 #include <tuple>
 #include <vector>
 
+#include "report/debug_sink.h"
+#include "report/walk_globals.h"
 #include "support/snmp_agents.h"
 #include "support/temp_dir.h"
 #include "walk/bulk_requests.h"
-#include "walk/debug_sink.h"
-#include "walk/walk_driver.h"
 #include "walk/snmp_library.h"
+#include "walk/walk_driver.h"
 #include "walk/walk_fixture.h"
 #include "walk/walk_settings.h"
-#include "walk/walk_state.h"
 
 namespace {
 

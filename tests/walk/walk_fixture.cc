@@ -9,12 +9,12 @@
 #include <cstring>
 #include <sstream>
 
+#include "list_update/list_update.h"
 #include "platform/fixed_field.h"
+#include "report/walk_protocol.h"
 #include "support/snmp_agents.h"
-#include "walk/walk_settings.h"
-#include "walk/list_update.h"
 #include "walk/walk_driver.h"
-#include "walk/walk_protocol.h"
+#include "walk/walk_settings.h"
 
 namespace zvtest {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "list_update/merge.h"
 #include "store/zvplist.h"
-#include "walk/merge.h"
 
 namespace zvtest {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "report/walk_options.h"
 #include "support/snmp_agents.h"
 #include "walk/walk_arguments.h"
-#include "walk/walk_options.h"
 
 namespace {
 

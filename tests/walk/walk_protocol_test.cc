@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "walk/walk_protocol.h"
+#include "report/walk_protocol.h"
 
 namespace {
 

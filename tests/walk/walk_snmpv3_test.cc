@@ -11,11 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "report/debug_sink.h"
+#include "report/walk_globals.h"
 #include "support/snmp_agents.h"
 #include "support/temp_dir.h"
-#include "walk/debug_sink.h"
 #include "walk/walk_fixture.h"
-#include "walk/walk_state.h"
 
 namespace {
 

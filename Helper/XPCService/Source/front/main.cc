@@ -20,7 +20,7 @@
 #include "front/service_options.h"
 #include "front/system_log.h"
 #include "front/verbose_log.h"
-#include "front/shared_walk_state.h"
+#include "front/service_walk_state.h"
 #include "front/walk_launcher.h"
 #include "front/walk_request.h"
 #include "platform/confinement.h"

@@ -5,8 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "walk/walk_limits.h"
-#include "walk/walk_settings.h"
+#include "report/walk_limits.h"
 
 namespace zv {
 

@@ -7,7 +7,7 @@
 
 #include "front/list_changes.h"
 #include "front/service_options.h"
-#include "front/shared_walk_state.h"
+#include "front/service_walk_state.h"
 #include "front/system_log.h"
 #include "front/verbose_log.h"
 #include "front/walk_request.h"

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "front/system_log.h"
-#include "walk/debug_sink.h"
+#include "report/debug_sink.h"
 
 namespace zv {
 namespace {

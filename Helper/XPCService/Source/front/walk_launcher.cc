@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "platform/process_reaper.h"
-#include "walk/snmp_configuration.h"
-#include "walk/walk_protocol.h"
+#include "report/snmp_configuration.h"
+#include "report/walk_protocol.h"
 
 namespace zv {
 namespace {

@@ -15,7 +15,7 @@
 #include "platform/helper_process.h"
 #include "platform/memory_wipe.h"
 #include "platform/posix_io.h"
-#include "walk/debug_sink.h"
+#include "report/debug_sink.h"
 
 namespace zv {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "front/walk_launcher.h"
-#include "walk/walk_protocol.h"
+#include "report/walk_protocol.h"
 
 namespace zv {
 

@@ -34,7 +34,7 @@
 
 #include <cstddef>
 
-#include "walk/walk_limits.h"
+#include "report/walk_limits.h"
 
 namespace zv {
 

@@ -11,8 +11,8 @@
 #include <chrono>
 
 #include "platform/posix_io.h"
+#include "report/walk_globals.h"
 #include "walk/walk_driver.h"
-#include "walk/walk_state.h"
 
 namespace zv {
 namespace {

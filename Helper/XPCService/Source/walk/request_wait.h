@@ -19,7 +19,7 @@ enum class WaitOutcome {
   kAbandoned,  // walks were abandoned while it waited (or before)
 };
 
-/// Starts the deadline of the walk that begins now (walk_state.h): the
+/// Starts the deadline of the walk that begins now (walk_globals.h): the
 /// walk time limit (SetWalkTimeLimit) from now on.
 void StartWalkDeadline();
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The spool list: keeps the cells of the device's colour-profile table that
-// a walk meets, by row number, in `PlistForSpool` (walk_state.h).
+// a walk meets, by row number, in `PlistForSpool` (walk_globals.h).
 //
 // The table's columns sit at 1.3.6.1.4.1.E.1.1.1.1.6.13.1.1.c (16
 // sub-identifiers, E the device maker's enterprise number, c the column).
@@ -13,7 +13,7 @@
 
 #include <cstddef>
 
-#include "walk/walk_state.h"
+#include "report/walk_globals.h"
 
 namespace zv {
 

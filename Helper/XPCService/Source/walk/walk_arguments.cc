@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "walk/debug_sink.h"
+#include "report/debug_sink.h"
 #include "walk/snmp_library.h"
 #include "walk/walk_settings.h"
 

@@ -31,7 +31,7 @@
 
 #include <cstddef>
 
-#include "walk/walk_options.h"
+#include "report/walk_options.h"
 
 namespace zv {
 

@@ -12,7 +12,7 @@
 
 #include "platform/landlock_rules.h"
 #include "platform/posix_io.h"
-#include "walk/snmp_configuration.h"
+#include "report/snmp_configuration.h"
 
 // Sanitizer builds reserve far more address space than any limit a walk
 // would be given (GCC says so with __SANITIZE_ADDRESS__, clang with

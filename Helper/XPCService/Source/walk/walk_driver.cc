@@ -9,13 +9,13 @@
 #include <cstring>
 #include <string>
 
+#include "report/debug_sink.h"
+#include "report/walk_protocol.h"
 #include "walk/bulk_requests.h"
-#include "walk/debug_sink.h"
 #include "walk/request_wait.h"
 #include "walk/snmp_library.h"
 #include "walk/spool_list.h"
 #include "walk/walk_arguments.h"
-#include "walk/walk_protocol.h"
 #include "walk/walk_reasons.h"
 #include "walk/walk_settings.h"
 

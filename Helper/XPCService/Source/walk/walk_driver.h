@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <string>
 
-#include "walk/walk_limits.h"
+#include "report/walk_limits.h"
 
 /// Walks the device named in the snmpwalk-style argument vector (entry 0 is
 /// a program-name slot; then options, the device's address, optionally the

@@ -30,17 +30,17 @@
 
 #include "platform/posix_io.h"
 #include "platform/whole_file.h"
+#include "report/debug_sink.h"
+#include "report/snmp_configuration.h"
+#include "report/walk_globals.h"
+#include "report/walk_protocol.h"
 #include "walk/bulk_requests.h"
-#include "walk/debug_sink.h"
 #include "walk/mib_loading.h"
 #include "walk/request_wait.h"
-#include "walk/snmp_configuration.h"
 #include "walk/snmp_library.h"
 #include "walk/walk_confinement.h"
 #include "walk/walk_driver.h"
-#include "walk/walk_protocol.h"
 #include "walk/walk_settings.h"
-#include "walk/walk_state.h"
 #include "walk/walk_transport.h"
 
 namespace {

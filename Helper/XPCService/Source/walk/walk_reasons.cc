@@ -11,9 +11,9 @@
 #include <string>
 
 #include "platform/posix_io.h"
-#include "walk/debug_sink.h"
+#include "report/debug_sink.h"
+#include "report/walk_globals.h"
 #include "walk/request_wait.h"
-#include "walk/walk_state.h"
 
 namespace zv {
 namespace {

@@ -4,8 +4,10 @@
 // type "snmpwalk" (so `DIR/snmpwalk.conf` or a "[snmpwalk] ..." line can
 // preset them). All false at process start; a `-C` letter toggles one.
 // The service carries what a walk toggled over to its later walks
-// (walk_process_state.h).
+// (carried_walk_state.h).
 #pragma once
+
+#include "report/walk_limits.h"
 
 namespace zv {
 
@@ -27,19 +29,6 @@ bool WalkSettingOn(WalkSetting setting);
 
 /// Flips the setting for the rest of the process.
 void ToggleWalkSetting(WalkSetting setting);
-
-/// Most repetitions one GETBULK request of a walk asks for.
-inline constexpr int kMaxBulkRepetitions = 100;
-
-/// Repetitions of a walk whose "-C r" gives no number.
-inline constexpr int kBulkRepetitionsWithoutNumber = 10;
-
-/// The default repetitions that stand for "as many as the device's
-/// answers hold": the walk sizes its GETBULK requests itself
-/// (bulk_requests.h). Negative, so that it never reads as a count; it is
-/// also the value that carries "auto" wherever the default travels as an
-/// integer.
-inline constexpr int kAutoBulkRepetitions = -1;
 
 /// Sets the GETBULK repetitions of the later walks whose arguments give no
 /// "-C r": 0 walks them by GETNEXT, 1 to kMaxBulkRepetitions by GETBULK

@@ -2,7 +2,7 @@
 // The process-wide state of the device profile walk, all in one place.
 //
 // The service runs each walk in a process of its own (zvxpcd-walk) and
-// hands it the state that outlives a walk (walk_process_state.h); what the
+// hands it the state that outlives a walk (carried_walk_state.h); what the
 // walk keeps while it runs lives here and in the Net-SNMP library (see
 // snmp_library.h and walk_settings.h); everything else is local to one
 // call. None of it is locked: a process runs one walk, on one thread.
@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "report/walk_limits.h"
 #include "store/zvplist.h"
-#include "walk/walk_limits.h"
 
 /// Size of the walk's diagnostic buffer `sDEBUGmsg`, terminator included.
 constexpr std::size_t kDebugMessageSize = 128;

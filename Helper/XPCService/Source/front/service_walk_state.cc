@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "front/shared_walk_state.h"
+#include "front/service_walk_state.h"
 
-#include "walk/walk_limits.h"
+#include "report/walk_limits.h"
 
 #include <mutex>
 #include <map>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "walk/walk_process_state.h"
+#include "report/carried_walk_state.h"
 
 namespace zv {
 

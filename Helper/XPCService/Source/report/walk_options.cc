@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "walk/walk_options.h"
+#include "report/walk_options.h"
 
 #include <cstring>
 #include <string_view>

@@ -35,9 +35,9 @@
 #include <string_view>
 #include <vector>
 
+#include "report/carried_walk_state.h"
+#include "report/debug_sink.h"
 #include "store/zvplist.h"
-#include "walk/debug_sink.h"
-#include "walk/walk_process_state.h"
 
 namespace zv {
 

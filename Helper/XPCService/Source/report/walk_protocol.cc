@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "walk/walk_protocol.h"
+#include "report/walk_protocol.h"
 
 #include <cstring>
 
 #include "platform/fixed_field.h"
-#include "walk/walk_limits.h"
+#include "report/walk_limits.h"
 
 namespace zv {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "walk/debug_sink.h"
+#include "report/debug_sink.h"
 
 #include <atomic>
 #include <cstdarg>

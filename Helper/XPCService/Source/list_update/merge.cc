@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "walk/merge.h"
+#include "list_update/merge.h"
 
 #include <string>
 #include <string_view>
 
+#include "list_update/file_name_check.h"
 #include "platform/posix_io.h"
-#include "walk/file_name_check.h"
 
 namespace {
 

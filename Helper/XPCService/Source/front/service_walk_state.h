@@ -24,8 +24,8 @@
 #include <optional>
 #include <string>
 
-#include "walk/walk_process_state.h"
-#include "walk/walk_protocol.h"
+#include "report/carried_walk_state.h"
+#include "report/walk_protocol.h"
 
 namespace zv {
 

@@ -2,7 +2,7 @@
 // The profile file-name check. Characters are classified by their ASCII
 // codes, never through the C library's classes, so the answer does not
 // depend on the process's locale.
-#include "walk/file_name_check.h"
+#include "list_update/file_name_check.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "walk/walk_state.h"
+#include "report/walk_globals.h"
 
 ProfileList PlistForSpool = {};
 int32_t numprinted = 0;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "front/printer_address.h"
-#include "front/shared_walk_state.h"
+#include "front/service_walk_state.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "walk/walk_state.h"
+#include "report/walk_globals.h"
 
 /// The debug sink: hands `text` to the note sink as a detail, followed by
 /// `value` when `text` ends in ": ". Discards both when no note sink is

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "walk/list_update.h"
+#include "list_update/list_update.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,16 +11,16 @@
 #include <optional>
 #include <string>
 
+#include "list_update/list_cache.h"
+#include "list_update/merge.h"
 #include "platform/file_identity.h"
 #include "platform/file_paths.h"
 #include "platform/posix_io.h"
+#include "report/debug_sink.h"
 #include "store/file_admin.h"
 #include "store/list_lock.h"
 #include "store/profile_plist_file.h"
 #include "store/unreadable_list.h"
-#include "walk/debug_sink.h"
-#include "walk/list_cache.h"
-#include "walk/merge.h"
 
 namespace zv {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "walk/list_cache.h"
+#include "list_update/list_cache.h"
 
 #include <list>
 #include <mutex>

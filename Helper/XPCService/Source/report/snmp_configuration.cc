@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "walk/snmp_configuration.h"
+#include "report/snmp_configuration.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <dirent.h>
@@ -17,7 +17,7 @@
 #include "platform/file_paths.h"
 #include "platform/posix_io.h"
 #include "platform/whole_file.h"
-#include "walk/walk_options.h"
+#include "report/walk_options.h"
 
 namespace zv {
 namespace {

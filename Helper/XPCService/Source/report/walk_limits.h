@@ -30,4 +30,17 @@ inline constexpr int kWalkUsageError = -1;
 /// nothing is merged, and the request gets no reply.
 inline constexpr int kWalkAbandoned = -3;
 
+/// Most repetitions one GETBULK request of a walk asks for.
+inline constexpr int kMaxBulkRepetitions = 100;
+
+/// Repetitions of a walk whose "-C r" gives no number.
+inline constexpr int kBulkRepetitionsWithoutNumber = 10;
+
+/// The default repetitions that stand for "as many as the device's
+/// answers hold": the walk sizes its GETBULK requests itself
+/// (bulk_requests.h). Negative, so that it never reads as a count; it is
+/// also the value that carries "auto" wherever the default travels as an
+/// integer.
+inline constexpr int kAutoBulkRepetitions = -1;
+
 }  // namespace zv

@@ -15,8 +15,7 @@
 
 #include <cstdint>
 
-#include "walk/walk_limits.h"
-#include "walk/walk_settings.h"
+#include "report/walk_limits.h"
 
 namespace zv {
 
