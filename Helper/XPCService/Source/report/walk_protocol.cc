@@ -143,7 +143,6 @@ void ForEachRowNumberField(Record& record, Visit&& visit) {
   visit(record.ProfileAvailability);
 }
 
-// The bytes of `job`'s encoding, counted before it is written.
 // The job's fields after its arguments, each listed once for the writer,
 // the sizing and the reader alike.
 template <typename Job, typename Visit>
@@ -154,6 +153,7 @@ void ForEachJobSetting(Job& job, Visit& visit) {
   visit(job.start_repetitions);
 }
 
+// The bytes of `job`'s encoding, counted before it is written.
 std::size_t EncodedJobSize(const WalkJob& job) {
   ByteWriter fixed;
   ForEachJobSetting(job, fixed);
